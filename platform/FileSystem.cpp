@@ -1,0 +1,334 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace qm {
+
+namespace {
+
+TRealFileSystem g_real;
+IFileSystem* g_fs = &g_real;
+
+std::string FolderOf(const std::string& path) {
+    const auto p = path.find_last_of('/');
+    if (p == std::string::npos) return ".";
+    if (p == 0) return "/";
+    return path.substr(0, p);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto p = path.find_last_of('/');
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+int WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+int FsyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    ::fsync(fd);  // some file systems refuse fsync on folders; the data is safe anyway
+    ::close(fd);
+    return 0;
+}
+
+// Copies the bytes of from into the open file out and flushes it.
+int CopyInto(const std::string& from, int out) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return errno;
+    char buffer[1 << 16];
+    int err = 0;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        if (n == 0) break;
+        if ((err = WriteAll(out, buffer, static_cast<size_t>(n))) != 0) break;
+    }
+    ::close(in);
+    if (err == 0 && ::fsync(out) != 0) err = errno;
+    return err;
+}
+
+}  // namespace
+
+IFileSystem& Fs() { return *g_fs; }
+
+void SetFileSystem(IFileSystem* fs) { g_fs = fs ? fs : &g_real; }
+
+std::string SysErrorMessage(int err) {
+    char buffer[256];
+    // GNU strerror_r returns the text, which may or may not live in buffer.
+    const char* text = strerror_r(err, buffer, sizeof buffer);
+    return text ? text : "Unknown error";
+}
+
+int CreateSiblingTemp(const std::string& path, std::string& tempName) {
+    std::string pattern = FolderOf(path) + "/." + NameOf(path) + ".qmtmp-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = ::mkstemp(buf.data());
+    if (fd < 0) return errno;
+    ::close(fd);
+    tempName.assign(buf.data());
+    return 0;
+}
+
+int MakeDirs(const std::string& path) {
+    if (path.empty()) return 0;
+    std::string current;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        const size_t next = path.find('/', pos + 1);
+        current = path.substr(0, next);
+        pos = next;
+        if (current.empty() || current == "/") continue;
+        TFileStat st;
+        Fs().Stat(current, st);
+        if (st.exists) {
+            if (!st.isDir) return ENOTDIR;
+            continue;
+        }
+        const int err = Fs().MakeDir(current);
+        if (err != 0 && err != EEXIST) return err;
+    }
+    return 0;
+}
+
+int TRealFileSystem::Stat(const std::string& path, TFileStat& out) {
+    out = TFileStat{};
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    out.exists = true;
+    out.isDir = S_ISDIR(st.st_mode);
+    out.size = static_cast<int64_t>(st.st_size);
+    out.mtime = static_cast<int64_t>(st.st_mtime);
+    out.mode = st.st_mode;
+    return 0;
+}
+
+int TRealFileSystem::ListDir(const std::string& path, std::vector<TDirEntry>& out) {
+    out.clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return errno;
+    const std::string base = path.empty() || path.back() == '/' ? path : path + "/";
+    while (dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        TDirEntry entry;
+        entry.name = e->d_name;
+        struct stat st;
+        if (::stat((base + entry.name).c_str(), &st) == 0) {
+            entry.isDir = S_ISDIR(st.st_mode);
+            entry.size = static_cast<int64_t>(st.st_size);
+            entry.mtime = static_cast<int64_t>(st.st_mtime);
+        }
+        out.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const TDirEntry& a, const TDirEntry& b) { return a.name < b.name; });
+    return 0;
+}
+
+int TRealFileSystem::ReadFile(const std::string& path, std::string& out) {
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            return err;
+        }
+        if (n == 0) break;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return 0;
+}
+
+int TRealFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != EXDEV) return err;
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0) return errno;
+    if (err != EXDEV) {
+        if (!S_ISDIR(st.st_mode)) {
+            // link() fails on an existing target, which is the guarantee we want.
+            if (::link(from.c_str(), to.c_str()) == 0) {
+                ::unlink(from.c_str());
+                return 0;
+            }
+            err = errno;
+            if (err == EEXIST) return err;
+            if (err != EXDEV && err != EPERM && err != EOPNOTSUPP) return err;
+        } else {
+            struct stat target;
+            if (::lstat(to.c_str(), &target) == 0) return EEXIST;
+            if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+            err = errno;
+            if (err != EXDEV) return err;
+        }
+    }
+    if (S_ISDIR(st.st_mode)) return EXDEV;  // folders are not copied across volumes here
+    // Across file systems: an exclusive copy, flushed, then the source goes.
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    if (out < 0) return errno;
+    err = CopyInto(from, out);
+    if (::close(out) != 0 && err == 0) err = errno;
+    if (err != 0) {
+        ::unlink(to.c_str());
+        return err;
+    }
+    if (::unlink(from.c_str()) != 0) return errno;
+    return 0;
+}
+
+int TRealFileSystem::ReplaceWith(const std::string& temporary, const std::string& target) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) return errno;
+    FsyncFolder(FolderOf(target));
+    return 0;
+}
+
+int TRealFileSystem::Unlink(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+int TRealFileSystem::MakeDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }
+
+int TRealFileSystem::RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? 0 : errno; }
+
+int TRealFileSystem::WriteFileAtomic(const std::string& path, const std::string& data) {
+    std::string temp;
+    if (int err = CreateSiblingTemp(path, temp)) return err;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return err;
+    }
+    struct stat old;
+    ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    int err = WriteAll(fd, data.data(), data.size());
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return err;
+    }
+    FsyncFolder(FolderOf(path));
+    return 0;
+}
+
+int TRealFileSystem::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
+    struct stat st;
+    if (::stat(from.c_str(), &st) != 0) return errno;
+    if (!overwrite && ::access(to.c_str(), F_OK) == 0) return EEXIST;
+    std::string temp;
+    if (int err = CreateSiblingTemp(to, temp)) return err;
+    const int out = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return err;
+    }
+    ::fchmod(out, st.st_mode & 07777);
+    int err = CopyInto(from, out);
+    if (::close(out) != 0 && err == 0) err = errno;
+    if (err == 0) {
+        if (overwrite) {
+            if (::rename(temp.c_str(), to.c_str()) != 0) err = errno;
+        } else {
+            err = RenameNoReplace(temp, to);
+        }
+    }
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return err;
+    }
+    return 0;
+}
+
+int64_t TRealFileSystem::FreeSpace(const std::string& path) {
+    // The path may not exist yet: ask its nearest existing folder.
+    std::string probe = path.empty() ? "." : path;
+    struct statvfs vfs;
+    while (::statvfs(probe.c_str(), &vfs) != 0) {
+        if (probe == "/" || probe == ".") return -1;
+        while (probe.size() > 1 && probe.back() == '/') probe.pop_back();
+        probe = FolderOf(probe);
+    }
+    return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+}
+
+bool TRealFileSystem::IsReadOnly(const std::string& path) {
+    struct statvfs vfs;
+    if (::statvfs(path.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY)) return true;
+    struct stat st;
+    std::string folder = path;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) folder = FolderOf(path);
+    return ::access(folder.c_str(), W_OK) != 0;
+}
+
+bool TFaultyFileSystem::Fail() {
+    ++changingCalls;
+    if (failAt <= 0) return false;
+    return sticky ? changingCalls >= failAt : changingCalls == failAt;
+}
+
+int TFaultyFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    return Fail() ? failErrno : inner_.RenameNoReplace(from, to);
+}
+int TFaultyFileSystem::ReplaceWith(const std::string& temporary, const std::string& target) {
+    return Fail() ? failErrno : inner_.ReplaceWith(temporary, target);
+}
+int TFaultyFileSystem::Unlink(const std::string& path) { return Fail() ? failErrno : inner_.Unlink(path); }
+int TFaultyFileSystem::MakeDir(const std::string& path) { return Fail() ? failErrno : inner_.MakeDir(path); }
+int TFaultyFileSystem::RemoveDir(const std::string& path) { return Fail() ? failErrno : inner_.RemoveDir(path); }
+int TFaultyFileSystem::WriteFileAtomic(const std::string& path, const std::string& data) {
+    return Fail() ? failErrno : inner_.WriteFileAtomic(path, data);
+}
+int TFaultyFileSystem::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
+    return Fail() ? failErrno : inner_.CopyFile(from, to, overwrite);
+}
+int64_t TFaultyFileSystem::FreeSpace(const std::string& path) {
+    return forcedFreeSpace != -2 ? forcedFreeSpace : inner_.FreeSpace(path);
+}
+bool TFaultyFileSystem::IsReadOnly(const std::string& path) {
+    for (const auto& prefix : readOnlyPaths)
+        if (path.compare(0, prefix.size(), prefix) == 0) return true;
+    return inner_.IsReadOnly(path);
+}
+
+TScopedFileSystem::TScopedFileSystem(IFileSystem& fs) : previous_(&Fs()) { SetFileSystem(&fs); }
+TScopedFileSystem::~TScopedFileSystem() { SetFileSystem(previous_); }
+
+}  // namespace qm

@@ -1,0 +1,36 @@
+#pragma once
+// Helpers shared by every test suite.
+#include <string>
+
+namespace qm::test {
+
+// A fresh private folder under the system temporary folder, removed with everything
+// in it when the object goes. Path() ends with "/".
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+// Writes bytes to a file, creating its folders.
+void WriteFile(const std::string& path, const std::string& bytes);
+// The bytes of a file; throws when it cannot be read.
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Runs a shell command (for the independent checkers: zip, unzip, python3) and returns
+// its standard output; exitCode receives the exit status when given.
+std::string RunCommand(const std::string& command, int* exitCode = nullptr);
+
+// Quotes a text for the shell.
+std::string ShellQuote(const std::string& text);
+
+}  // namespace qm::test
