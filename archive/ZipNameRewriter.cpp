@@ -266,19 +266,37 @@ bool TZipNameRewriter::FindEndOfCentralDir(int fd, int64_t size, std::string& re
     const int64_t window = std::min(kEndSearchWindow, size);
     const int64_t start = size - window;
     const std::string buf = ReadAt(fd, start, static_cast<size_t>(window), archiveName_);
-    // The last candidate whose comment ends exactly at the end of the file: a "PK\5\6"
-    // inside a comment, or a cut archive, never passes for the record.
+    // The last candidate whose comment ends exactly at the end of the file and whose
+    // central directory ends where it starts: a "PK\5\6" inside a comment never passes
+    // for the record. Failing a consistent one, the last that reaches the end is taken
+    // (and refused as damaged by the caller).
+    int64_t fallback = -1;
     for (int64_t p = window - static_cast<int64_t>(kEndSize); p >= 0; --p) {
         const char* c = buf.data() + p;
         if (Get32(c) != kEndSignature) continue;
         const uint16_t commentLength = Get16(c + 20);
         if (p + static_cast<int64_t>(kEndSize) + commentLength != window) continue;
-        record.assign(c, kEndSize);
-        EndOfCentralDirPos = start + p;
-        ZipComment.assign(c + kEndSize, commentLength);
-        return true;
+        if (fallback < 0) fallback = p;
+        const int64_t filePos = start + p;
+        const uint32_t centralSize = Get32(c + 12);
+        const uint32_t centralOffset = Get32(c + 16);
+        bool consistent = static_cast<int64_t>(centralOffset) + centralSize == filePos ||
+                          Get16(c + 10) == 0xFFFF || centralSize == 0xFFFFFFFF || centralOffset == 0xFFFFFFFF;
+        if (!consistent && filePos >= 20) {
+            const std::string locator = ReadAt(fd, filePos - 20, 4, archiveName_);
+            consistent = Get32(locator.data()) == kZip64LocatorSignature;
+        }
+        if (consistent) {
+            fallback = p;
+            break;
+        }
     }
-    return false;
+    if (fallback < 0) return false;
+    const char* c = buf.data() + fallback;
+    record.assign(c, kEndSize);
+    EndOfCentralDirPos = start + fallback;
+    ZipComment.assign(c + kEndSize, Get16(c + 20));
+    return true;
 }
 
 void TZipNameRewriter::ReadArchive(TState& st) {

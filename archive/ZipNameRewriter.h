@@ -58,8 +58,10 @@ public:
                          uint32_t timeStamp = 0);
 
     // Finds the end record of the open archive fd (size bytes): the last "PK\5\6" whose
-    // comment reaches exactly the end of the file. Fills record (22 bytes),
-    // EndOfCentralDirPos and ZipComment; false when there is none.
+    // comment reaches exactly the end of the file and whose central directory ends where
+    // the record starts (failing that, the last whose comment reaches the end). Fills
+    // record (22 bytes), EndOfCentralDirPos and ZipComment; false when there is none.
+    // A spanned archive raises EError.
     bool FindEndOfCentralDir(int fd, int64_t size, std::string& record);
 
     int64_t EndOfCentralDirPos = 0;
