@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <unordered_map>
 
 #include "platform/FileSystem.h"
@@ -250,6 +251,8 @@ struct TZipNameRewriter::TState {
     TFd in;
     int64_t size = 0;
     unsigned mode = 0644;
+    uid_t owner = 0;
+    gid_t group = 0;
     std::string endRecord;  // 22 bytes
     uint32_t centralOffset = 0;
     std::string central;                   // the whole central directory
@@ -495,6 +498,8 @@ void TZipNameRewriter::RewriteZipNames(const std::string& archiveName, const TRe
     if (::fstat(st.in.fd, &info) != 0) Throw<ESystemError>(archiveName, kCantRead);
     st.size = info.st_size;
     st.mode = info.st_mode & 07777;
+    st.owner = info.st_uid;
+    st.group = info.st_gid;
 
     ReadArchive(st);
     if (!PlanRenames(st.records, st.items, archiveName)) return;
@@ -572,8 +577,17 @@ bool TZipNameRewriter::PatchInPlace(TState& st) {
 
 void TZipNameRewriter::Rewrite(TState& st) {
     const std::string& name = st.archiveName;
+    // Through a symbolic link the file it points to is rewritten, so that the link stays.
+    std::string target = name;
+    struct stat link;
+    if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* real = ::realpath(name.c_str(), nullptr);
+        if (!real) Throw<ESystemError>(name, kCantOpen);
+        target = real;
+        ::free(real);
+    }
     std::string temp;
-    if (CreateSiblingTemp(name, temp) != 0) Throw<ESystemError>(name, kCantCreateTemp);
+    if (CreateSiblingTemp(target, temp) != 0) Throw<ESystemError>(name, kCantCreateTemp);
     TFd out;
     bool replaced = false;
     // The temporary file goes whatever way this scope is left, unless it became the archive.
@@ -589,7 +603,10 @@ void TZipNameRewriter::Rewrite(TState& st) {
 
     out.fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (out.fd < 0) Throw<ESystemError>(name, kCantCreateTemp);
+    // The copy takes the place of the archive: same permissions and, where allowed, the
+    // same owner (only a privileged process may give a file away).
     ::fchmod(out.fd, st.mode);
+    [[maybe_unused]] const int ownerKept = ::fchown(out.fd, st.owner, st.group);
 
     int64_t pos = 0;
     auto put = [&](const char* data, size_t size) {
@@ -667,7 +684,7 @@ void TZipNameRewriter::Rewrite(TState& st) {
     put(ZipComment.data(), ZipComment.size());
 
     if (::fsync(out.fd) != 0 || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
-    if (Fs().ReplaceWith(temp, name) != 0) Throw<ESystemError>(name, kCantWrite);
+    if (Fs().ReplaceWith(temp, target) != 0) Throw<ESystemError>(name, kCantWrite);
     replaced = true;
 }
 

@@ -3,6 +3,7 @@
 // never by the engine itself.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -290,6 +291,19 @@ TEST(ZipNameRewriter, KeepsTheModeOfARewrittenArchive) {
     struct stat st {};
     ::stat(zip.c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(ZipNameRewriter, RewritesThroughASymbolicLink) {
+    TTempDir dir;
+    const std::string zip = Zip(dir, "-0", {{"a.bin", "x"}});
+    const std::string link = dir / "link.zip";
+    ASSERT_EQ(::symlink(zip.c_str(), link.c_str()), 0);
+    RewriteZipNames(link, {{"a.bin", "longer.bin"}});
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ExpectSound(zip, {"longer.bin"}, {{"longer.bin", "x"}});
+    EXPECT_TRUE(Others(dir.Path(), {"set.zip", "link.zip"}).empty());
 }
 
 // ---- layouts from the raw writer -------------------------------------------------------
