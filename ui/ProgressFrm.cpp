@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/Text.h"
-#include "ui/QtText.h"
+#include "ui/TextConv.h"
 #include "ui/controls/ALProgressBar.h"
 
 namespace qm {
@@ -34,11 +34,11 @@ void Forget(TProgressForm* form) {
 
 TProgressForm::TProgressForm()
     : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    setWindowTitle(ToQString(_("Please wait...")));
+    setWindowTitle(ui::ToQ(_("Please wait...")));
     setFixedSize(296, 69);
     setCursor(Qt::WaitCursor);
 
-    waitInfo_ = new QLabel(ToQString(_("Processing...")), this);
+    waitInfo_ = new QLabel(ui::ToQ(_("Processing...")), this);
     waitInfo_->setGeometry(8, 8, 233, 16);
 
     image1_ = new QLabel(this);
@@ -54,9 +54,9 @@ TProgressForm::TProgressForm()
     waitProgressBar_->SetBarColor3(QColor(0xFF, 0x80, 0x40));
     waitProgressBar_->SetPosTextSuffix(QStringLiteral("%"));
 
-    cancel_ = new QPushButton(ToQString(_("Cancel")), this);
+    cancel_ = new QPushButton(ui::ToQ(_("Cancel")), this);
     cancel_->setGeometry(232, 48, 59, 17);
-    cancel_->setToolTip(ToQString(_("Cancel operation")));
+    cancel_->setToolTip(ui::ToQ(_("Cancel operation")));
     QFont font = cancel_->font();
     font.setFamily(QStringLiteral("Arial"));
     cancel_->setFont(font);
@@ -116,8 +116,8 @@ void TProgressFrm::SetBarColor2(const QColor& value) { form_->WaitProgressBar()-
 QColor TProgressFrm::BarColor3() const { return form_->WaitProgressBar()->BarColor3(); }
 void TProgressFrm::SetBarColor3(const QColor& value) { form_->WaitProgressBar()->SetBarColor3(value); }
 
-std::string TProgressFrm::Title() const { return ToStdString(form_->windowTitle()); }
-void TProgressFrm::SetTitle(const std::string& title) { form_->setWindowTitle(ToQString(title)); }
+std::string TProgressFrm::Title() const { return ui::FromQ(form_->windowTitle()); }
+void TProgressFrm::SetTitle(const std::string& title) { form_->setWindowTitle(ui::ToQ(title)); }
 
 void TProgressFrm::SetBitMap(const QImage& image) {
     bitmap_ = image;
@@ -147,7 +147,7 @@ void TProgressFrm::HideWindow() {
     transientFor_ = nullptr;
 }
 
-void TProgressFrm::SetText(const std::string& text) { form_->WaitInfo()->setText(ToQString(text)); }
+void TProgressFrm::SetText(const std::string& text) { form_->WaitInfo()->setText(ui::ToQ(text)); }
 
 void TProgressFrm::SetTextTop(int top) {
     QLabel* label = form_->WaitInfo();

@@ -7,13 +7,14 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "platform/Text.h"
 #include "ui/ProgressFrm.h"
-#include "ui/QtText.h"
+#include "ui/TextConv.h"
 
 namespace qm {
 
@@ -91,19 +92,19 @@ std::unique_ptr<QMessageBox> CreateMessageDlg(const std::string& text, TMsgDlgTy
     QString title;
     switch (type) {
     case TMsgDlgType::mtWarning:
-        title = ToQString(_("Warning"));
+        title = ui::ToQ(_("Warning"));
         box->setIcon(QMessageBox::Warning);
         break;
     case TMsgDlgType::mtError:
-        title = ToQString(_("Error"));
+        title = ui::ToQ(_("Error"));
         box->setIcon(QMessageBox::Critical);
         break;
     case TMsgDlgType::mtInformation:
-        title = ToQString(_("Information"));
+        title = ui::ToQ(_("Information"));
         box->setIcon(QMessageBox::Information);
         break;
     case TMsgDlgType::mtConfirmation:
-        title = ToQString(_("Confirm"));
+        title = ui::ToQ(_("Confirm"));
         box->setIcon(QMessageBox::Question);
         break;
     case TMsgDlgType::mtCustom:
@@ -112,7 +113,7 @@ std::unique_ptr<QMessageBox> CreateMessageDlg(const std::string& text, TMsgDlgTy
         break;
     }
     box->setWindowTitle(title);
-    box->setText(ToQString(text));
+    box->setText(ui::ToQ(text));
     box->setTextFormat(Qt::PlainText);
 
     if ((buttons & 0x3FFu) == 0) buttons = mbOK;
@@ -121,7 +122,7 @@ std::unique_ptr<QMessageBox> CreateMessageDlg(const std::string& text, TMsgDlgTy
         QAbstractButton* b = kind.standard != QMessageBox::NoButton
                                  ? box->addButton(kind.standard)
                                  : box->addButton(QString(), QMessageBox::AcceptRole);
-        b->setText(ToQString(_(kind.caption)));
+        b->setText(ui::ToQ(_(kind.caption)));
         b->setProperty(kResultProperty, int(kind.result));
     }
 
@@ -155,17 +156,18 @@ int TQtUiHooks::MessageDlg(const std::string& text, TMsgDlgType type, unsigned b
 bool TQtUiHooks::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
     QInputDialog dialog(DialogParent());
     dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(ToQString(caption));
-    dialog.setLabelText(ToQString(prompt));
-    dialog.setTextValue(ToQString(value));
+    dialog.setWindowTitle(ui::ToQ(caption));
+    dialog.setLabelText(ui::ToQ(prompt));
+    dialog.setTextValue(ui::ToQ(value));
     TArrowWhileBusy arrow(busyDepth_ > 0);
     if (dialog.exec() != QDialog::Accepted) return false;
-    value = ToStdString(dialog.textValue());
+    value = ui::FromQ(dialog.textValue());
     return true;
 }
 
-bool TQtUiHooks::LoginQuery(const std::string& caption, std::string& user, std::string& password) {
-    TLoginDialog dialog(caption, user, DialogParent());
+bool TQtUiHooks::LoginQuery(const std::string& caption, const std::string& prompt, std::string& user,
+                            std::string& password) {
+    TLoginDialog dialog(caption, prompt, user, password, DialogParent());
     TArrowWhileBusy arrow(busyDepth_ > 0);
     if (dialog.exec() != QDialog::Accepted) return false;
     user = dialog.UserName();
@@ -173,31 +175,37 @@ bool TQtUiHooks::LoginQuery(const std::string& caption, std::string& user, std::
     return true;
 }
 
-TLoginDialog::TLoginDialog(const std::string& caption, const std::string& user, QWidget* parent)
+TLoginDialog::TLoginDialog(const std::string& caption, const std::string& prompt, const std::string& user,
+                           const std::string& password, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(ToQString(caption));
-    userEdit_ = new QLineEdit(ToQString(user), this);
-    passwordEdit_ = new QLineEdit(this);
+    setWindowTitle(ui::ToQ(caption));
+    prompt_ = new QLabel(ui::ToQ(prompt), this);
+    prompt_->setTextFormat(Qt::PlainText);
+    prompt_->setWordWrap(true);
+    prompt_->setVisible(!prompt.empty());
+    userEdit_ = new QLineEdit(ui::ToQ(user), this);
+    passwordEdit_ = new QLineEdit(ui::ToQ(password), this);
     passwordEdit_->setEchoMode(QLineEdit::Password);
 
     auto* form = new QFormLayout;
-    form->addRow(ToQString(_("User name:")), userEdit_);
-    form->addRow(ToQString(_("Password:")), passwordEdit_);
+    form->addRow(ui::ToQ(_("User name:")), userEdit_);
+    form->addRow(ui::ToQ(_("Password:")), passwordEdit_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(ToQString(_("OK")));
-    buttons->button(QDialogButtonBox::Cancel)->setText(ToQString(_("Cancel")));
+    buttons->button(QDialogButtonBox::Ok)->setText(ui::ToQ(_("OK")));
+    buttons->button(QDialogButtonBox::Cancel)->setText(ui::ToQ(_("Cancel")));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(prompt_);
     layout->addLayout(form);
     layout->addWidget(buttons);
     // The password is what the user usually has to type; a known user name is filled.
     (user.empty() ? userEdit_ : passwordEdit_)->setFocus();
 }
 
-std::string TLoginDialog::UserName() const { return ToStdString(userEdit_->text()); }
-std::string TLoginDialog::Password() const { return ToStdString(passwordEdit_->text()); }
+std::string TLoginDialog::UserName() const { return ui::FromQ(userEdit_->text()); }
+std::string TLoginDialog::Password() const { return ui::FromQ(passwordEdit_->text()); }
 
 }  // namespace qm

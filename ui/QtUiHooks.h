@@ -10,6 +10,7 @@
 
 #include "platform/UiHooks.h"
 
+class QLabel;
 class QLineEdit;
 
 namespace qm {
@@ -20,7 +21,8 @@ public:
     void SetBusyCursor(bool busy) override;
     int MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override;
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
-    bool LoginQuery(const std::string& caption, std::string& user, std::string& password) override;
+    bool LoginQuery(const std::string& caption, const std::string& prompt, std::string& user,
+                    std::string& password) override;
 
     int BusyDepth() const { return busyDepth_; }
 
@@ -41,18 +43,22 @@ std::unique_ptr<QMessageBox> CreateMessageDlg(const std::string& text, TMsgDlgTy
 // closed without a button.
 int MessageDlgResult(const QMessageBox& box);
 
-// User name and password, the password hidden.
+// A line of text, then user name and password (the password hidden), both filled with
+// the values given.
 class TLoginDialog : public QDialog {
     Q_OBJECT
 public:
-    TLoginDialog(const std::string& caption, const std::string& user, QWidget* parent = nullptr);
+    TLoginDialog(const std::string& caption, const std::string& prompt, const std::string& user,
+                 const std::string& password, QWidget* parent = nullptr);
 
     std::string UserName() const;
     std::string Password() const;
     QLineEdit* UserEdit() const { return userEdit_; }
     QLineEdit* PasswordEdit() const { return passwordEdit_; }
+    QLabel* PromptLabel() const { return prompt_; }
 
 private:
+    QLabel* prompt_;
     QLineEdit* userEdit_;
     QLineEdit* passwordEdit_;
 };

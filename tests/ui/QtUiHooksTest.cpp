@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -177,25 +178,27 @@ TEST(QtUiHooks, InputQueryGivesTheTypedTextOrKeepsTheValueWhenCancelled) {
 TEST(QtUiHooks, LoginQueryHidesThePasswordAndReturnsBoth) {
     TQtUiHooks hooks;
     std::string user = "anna";
-    std::string password;
+    std::string password = "old";
     {
         TModalDriver driver([](QWidget* modal) {
             auto* dialog = qobject_cast<TLoginDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
             EXPECT_EQ(dialog->windowTitle(), "Proxy login");
+            EXPECT_EQ(dialog->PromptLabel()->text(), "Proxy proxy.example:3128 needs a login");
             EXPECT_EQ(dialog->UserEdit()->text(), "anna");
+            EXPECT_EQ(dialog->PasswordEdit()->text(), "old");
             EXPECT_EQ(dialog->PasswordEdit()->echoMode(), QLineEdit::Password);
             dialog->UserEdit()->setText("bob");
             dialog->PasswordEdit()->setText("s3cret");
             dialog->accept();
         });
-        EXPECT_TRUE(hooks.LoginQuery("Proxy login", user, password));
+        EXPECT_TRUE(hooks.LoginQuery("Proxy login", "Proxy proxy.example:3128 needs a login", user, password));
         EXPECT_EQ(user, "bob");
         EXPECT_EQ(password, "s3cret");
     }
     {
         TModalDriver driver([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-        EXPECT_FALSE(hooks.LoginQuery("Proxy login", user, password));
+        EXPECT_FALSE(hooks.LoginQuery("Proxy login", "Proxy proxy.example:3128 needs a login", user, password));
         EXPECT_EQ(user, "bob");
     }
 }
