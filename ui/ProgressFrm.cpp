@@ -9,9 +9,11 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "platform/Text.h"
+#include "platform/UiHooks.h"
 #include "ui/TextConv.h"
 #include "ui/controls/ALProgressBar.h"
 
@@ -86,7 +88,14 @@ void TProgressForm::closeEvent(QCloseEvent* event) { event->ignore(); }
 
 TProgressFrm::TProgressFrm(QObject* owner)
     : QObject(owner), form_(std::make_unique<TProgressForm>()), controller_(*this) {
-    connect(form_->Cancel(), &QPushButton::clicked, this, [this] { controller_.CancelClick(); });
+    // The click arrives from the event loop, which no exception may cross.
+    connect(form_->Cancel(), &QPushButton::clicked, this, [this] {
+        try {
+            controller_.CancelClick();
+        } catch (const std::exception& e) {
+            UiHooks().MessageDlg(e.what(), TMsgDlgType::mtError, mbOK);
+        }
+    });
     SetTitle(_("Please wait..."));
 }
 

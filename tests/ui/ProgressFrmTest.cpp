@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Exception.h"
 #include "platform/UiHooks.h"
 #include "ui/QtUiHooks.h"
 #include "ui/controls/ALProgressBar.h"
@@ -98,6 +99,19 @@ TEST(ProgressFrm, AnOperationProcessingMessagesIsCancelledFromTheWindow) {
     EXPECT_LT(done, 100000);
     EXPECT_TRUE(progress.Cancelled());
     EXPECT_TRUE(mainWindow.isEnabled());
+}
+
+TEST(ProgressFrm, AFailingCancelHandlerIsShownNotThrownIntoTheEventLoop) {
+    TScriptedUiHooks hooks;
+    TScopedUiHooks scoped(hooks);
+    TProgressFrm progress;
+    progress.SetOnCancel([] { throw Exception("abort flag unreachable"); });
+    progress.Start(nullptr);
+    QTest::mouseClick(progress.Form()->Cancel(), Qt::LeftButton);
+    EXPECT_TRUE(progress.Cancelled());
+    ASSERT_EQ(hooks.shown.size(), 1u);
+    EXPECT_EQ(hooks.shown[0].text, "abort flag unreachable");
+    progress.Stop();
 }
 
 TEST(ProgressFrm, PassesPositionsToTheBarClampedAtTheTopOnly) {
