@@ -7,6 +7,7 @@
 // The window is top-level and has no parent widget: the operation disables the main
 // window (or a dialog) while it runs, and a child window would be disabled with it,
 // Cancel included.
+#include <QColor>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
