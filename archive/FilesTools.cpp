@@ -618,7 +618,7 @@ void CheckDiskSpace(const std::string& path, int64_t bytes) {
 
 // ---- Processes ----
 
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments, bool wait, bool minimized,
+int RunProgramWithArgs(const std::string& program, const std::vector<std::string>& arguments, bool wait, bool minimized,
                const std::string& workingDir) {
     (void)minimized;
     bool started = false;
@@ -630,7 +630,7 @@ int RunProgram(const std::string& commandLine, bool wait, bool minimized, const 
     if (words.empty()) return kRunFailed;
     const std::string program = words.front();
     words.erase(words.begin());
-    return RunProgram(program, words, wait, minimized, workingDir);
+    return RunProgramWithArgs(program, words, wait, minimized, workingDir);
 }
 
 void SetRestoreMainWindowHook(std::function<void()> hook) { g_restoreHook = std::move(hook); }
