@@ -171,7 +171,7 @@ void TSignatureCalculator::CalculateZip(const std::string& fileName) {
                     result.ErrorText);
         }
     } catch (const EAbortOperation&) {
-        throw;
+        throw;  // a user's abort is no rom error: it ends the whole scan
     } catch (const std::exception& e) {
         AddItem(current, kErrorSignature, lastExtension, lastSize, "", e.what());
     }
