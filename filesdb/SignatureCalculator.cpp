@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 
+#include "archive/FilesTools.h"
 #include "archive/archive.h"
 #include "archive/stringsTools.h"
 #include "filesdb/CrcPlugIn.h"
@@ -26,9 +26,14 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
+// The process's private temporary folder; its base when that cannot be made (the
+// extraction folder made inside it for each archive is private all the same).
 std::string SystemTempDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    return WithSlash(tmp && *tmp ? tmp : "/tmp");
+    try {
+        return GetTempDirectory();
+    } catch (const Exception&) {
+        return GetTempDirectoryBase();
+    }
 }
 
 std::string Absolute(const std::string& name) {

@@ -38,7 +38,8 @@ public:
     TSignatureCalculator& operator=(const TSignatureCalculator&) = delete;
 
     // Folder inside which entries are extracted for the plug-in; ends with "/". A value
-    // that is blank or names no existing folder gives the system temporary folder.
+    // that is blank or names no existing folder gives the process's private temporary
+    // folder (GetTempDirectory), which is also the default.
     const std::string& TempDir() const { return tempDir_; }
     void SetTempDir(const std::string& value);
 

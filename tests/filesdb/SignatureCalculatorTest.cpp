@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "archive/FilesTools.h"
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/SignatureCalculatorStandIn.h"
@@ -353,9 +354,7 @@ TEST(SignatureCalculatorSetters, NormaliseTheirValues) {
     }
 
     test::TTempDir dir;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string system = tmp && *tmp ? tmp : "/tmp";
-    if (system.back() != '/') system += '/';
+    const std::string system = GetTempDirectory();
     std::string noSlash = dir.Path();
     noSlash.pop_back();
     calc.SetTempDir(noSlash);
