@@ -9,9 +9,9 @@
 
 #include "archive/FilesTools.h"
 #include "archive/archive.h"
+#include "archive/archivemanager.h"
 #include "archive/stringsTools.h"
 #include "filesdb/CrcPlugIn.h"
-#include "filesdb/SignatureCalculatorStandIn.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "archive/FilesTools.h"
+#include "archive/archivemanager.h"
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
-#include "filesdb/SignatureCalculatorStandIn.h"
 #include "support/TestSupport.h"
 
 namespace qm {
