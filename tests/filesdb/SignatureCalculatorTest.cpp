@@ -61,7 +61,9 @@ protected:
         test::WriteFile(src / "sub/b.bin", "hello, world");
         test::WriteFile(src / "c.bin", "");
         test::WriteFile(src / "noext", "x");
-        test::WriteFile(src / "d.rom", std::string(70000, 'r'));
+        std::string big(3 * 1024 * 1024 + 5, '\0');
+        for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+        test::WriteFile(src / "d.rom", big);
         Zip("x.zip", "a.bin sub/ sub/b.bin c.bin noext d.rom");
     }
 
@@ -176,6 +178,22 @@ TEST_F(SignatureCalculatorTest, OtherPlugInsSignEachEntryExtractedIntoAPrivateFo
     auto left = TempContents();
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"a.bin", "b.bin"}));  // the private folder is gone
+}
+
+TEST_F(SignatureCalculatorTest, TheDefaultPlugInUnderAnotherNameReadsTheStoredCrcsBack) {
+    // The same CRC code, but not named "arcade.dll": every entry is extracted and read.
+    test::TTempDir plugins;
+    std::filesystem::copy_file(std::string(QM_PLUGIN_DIR) + "arcade.so", plugins / "crc32.so");
+    UsePlugIn(plugins.Path(), "crc32.dll");
+    calc.Calculate(dir / "x.zip");
+    const auto listed = UnzipListing(dir / "x.zip");
+    ASSERT_EQ(calc.GetCount(), 5);
+    for (int i = 0; i < calc.GetCount(); ++i) {
+        const TListed& l = listed[i < 1 ? i : i + 1];
+        EXPECT_EQ(calc.GetItem(i).Signature, l.crc) << l.name;
+        EXPECT_EQ(calc.GetItem(i).Size, l.size) << l.name;
+        EXPECT_EQ(calc.GetItem(i).ErrorText, "") << l.name;
+    }
 }
 
 TEST_F(SignatureCalculatorTest, ARomThePlugInCannotReadDoesNotStopTheArchive) {
