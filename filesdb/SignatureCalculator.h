@@ -61,7 +61,9 @@ public:
     bool UseZipCrcForArcade() const { return useZipCrcForArcade_; }
     void SetUseZipCrcForArcade(bool value) { useZipCrcForArcade_ = value; }
 
-    // Neither is owned. A plug-in that is set but not loaded counts as none.
+    // Neither is owned. A plug-in that is set but did not load is never called: it
+    // gives ENoPlugInAvailable ("No plug in specified"), except that the default
+    // plug-in's name still selects the archive's stored CRCs, which need no call.
     TCrcPlugIn* CrcPlugIn() const { return crcPlugIn_; }
     void SetCrcPlugIn(TCrcPlugIn* plugIn) { crcPlugIn_ = plugIn; }
     TArchiveManager* ArchiveManager() const { return archiveManager_; }

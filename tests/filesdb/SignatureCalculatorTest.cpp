@@ -147,6 +147,14 @@ TEST_F(SignatureCalculatorTest, APlugInThatDidNotLoadIsNeverCalled) {
     EXPECT_EQ(calc.GetItem(0).ErrorText, "No plug in specified");
     test::WriteFile(dir / "plain.bin", "abc");
     EXPECT_THROW(calc.Calculate(dir / "plain.bin"), ENoPlugInAvailable);
+
+    // The default plug-in's stored CRCs need no call, loaded or not.
+    calc.SetUseZipCrcForArcade(false);
+    EXPECT_THROW(plugIn.SetFileName("arcade.dll"), EDllNotFound);
+    calc.Calculate(dir / "x.zip");
+    EXPECT_EQ(calc.GetCount(), 5);
+    EXPECT_EQ(calc.GetItem(0).ErrorText, "");
+    EXPECT_THROW(calc.Calculate(dir / "plain.bin"), ENoPlugInAvailable);
 }
 
 TEST_F(SignatureCalculatorTest, OtherPlugInsSignEachEntryExtractedIntoAPrivateFolder) {
