@@ -37,6 +37,7 @@ struct TRomDef {
     std::string name;
     uint32_t crc;
     int64_t size;
+    bool noDump = false;
 };
 
 std::string Hex(uint32_t v) {
@@ -164,9 +165,9 @@ int main(int argc, char** argv) {
                 rom.crc = other.crc;
                 rom.size = other.size;
             }
+            rom.noDump = romIndex % nodumpStep == nodumpStep - 1;
             own.push_back(rom);
-            const bool noDump = romIndex % nodumpStep == nodumpStep - 1;
-            w.Line(RomLine(pname, pdesc, pname, pdesc, rom.name, noDump ? "00000000" : Hex(rom.crc), rom.size,
+            w.Line(RomLine(pname, pdesc, pname, pdesc, rom.name, rom.noDump ? "00000000" : Hex(rom.crc), rom.size,
                            b >= 0 ? biosNames[b] : "", ""));
         }
         if (b >= 0)
@@ -178,12 +179,15 @@ int main(int argc, char** argv) {
             const std::string cdesc = pdesc + " (clone " + std::to_string(c + 1) + ")";
             for (long r = 0; r < roms; ++r) {
                 const TRomDef& pr = own[r];
-                if (r == 0 && cloneIndex % badStep == badStep - 1) {
+                const std::string crc = pr.noDump ? "00000000" : Hex(pr.crc);
+                if (pr.noDump) {
+                    w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, crc, pr.size, pname, pr.name));
+                } else if (r == 0 && cloneIndex % badStep == badStep - 1) {
                     w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, Hex(~pr.crc), pr.size, pname, ""));
                 } else if (r == 1 && cloneIndex % clashStep == clashStep - 1) {
                     w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, Hex(pr.crc ^ 0x5A5A5A5Au), pr.size, pname, ""));
                 } else if (r % 2 == 0) {
-                    w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, Hex(pr.crc), pr.size, pname, pr.name));
+                    w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, crc, pr.size, pname, pr.name));
                 } else {
                     w.Line(RomLine(pname, pdesc, cname, cdesc, cname + "." + std::to_string(r) + "b",
                                    Hex(static_cast<uint32_t>(rnd.Next())), size(), pname, ""));
