@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Text.h"
 
@@ -81,6 +82,29 @@ std::vector<std::string_view> SplitFields(std::string_view line, char separator)
     std::vector<std::string_view> fields;
     SplitFields(line, separator, fields);
     return fields;
+}
+
+void SplitLines(std::string_view text, std::vector<std::string_view>& lines) {
+    lines.clear();
+    const char* p = text.data();
+    const char* end = p + text.size();
+    // memchr runs vectorised: find the next LF, then a CR before it. The LF found is
+    // kept while lines ended by a CR alone pass, so that such files stay linear.
+    const char* lf = nullptr;
+    while (p < end) {
+        if (lf == nullptr || lf < p) {
+            lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (lf == nullptr) lf = end;
+        }
+        auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(lf - p)));
+        if (cr) {
+            lines.emplace_back(p, static_cast<size_t>(cr - p));
+            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
+        } else {
+            lines.emplace_back(p, static_cast<size_t>(lf - p));
+            p = lf + 1;
+        }
+    }
 }
 
 std::string_view TrimView(std::string_view text) {

@@ -64,6 +64,36 @@ TEST(StringsTools, SplitFieldsReusesTheVector) {
     EXPECT_EQ(fields[0], "one");
 }
 
+TEST(StringsTools, SplitLinesOnEveryLineEnd) {
+    struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\n\rb", {"a", "", "b"}},  // LF then CR are two line ends
+        {"\r\n\r\n", {"", ""}},
+        {"a\r", {"a"}},
+        {"a\n\n", {"a", ""}},
+        {"x\xAC\r\ny", {"x\xAC", "y"}},
+    };
+    std::vector<std::string_view> lines;
+    for (const auto& c : cases) {
+        SplitLines(c.text, lines);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), c.lines) << c.text;
+    }
+    // Lines ended by a lone CR, many of them, in a file with one LF at the end.
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += "line\r";
+    many += "last\n";
+    SplitLines(many, lines);
+    ASSERT_EQ(lines.size(), 20001u);
+    EXPECT_EQ(lines[19999], "line");
+    EXPECT_EQ(lines[20000], "last");
+}
+
 TEST(StringsTools, LastTokenAndCollapse) {
     EXPECT_EQ(GetLastToken("  dir/sub/file.zip ", '/'), "file.zip");
     EXPECT_EQ(GetLastToken("abc", '/'), "abc");
