@@ -83,6 +83,19 @@ std::vector<std::string_view> SplitFields(std::string_view line, char separator)
     return fields;
 }
 
+void SplitLines(std::string_view text, std::vector<std::string_view>& lines) {
+    lines.clear();
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\n' && *q != '\r') ++q;
+        lines.emplace_back(p, static_cast<size_t>(q - p));
+        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n') ++q;
+        p = q + 1;
+    }
+}
+
 std::string_view TrimView(std::string_view text) {
     size_t b = 0, e = text.size();
     while (b < e && IsTrimmed(text[b])) ++b;

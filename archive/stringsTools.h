@@ -40,6 +40,11 @@ inline std::string_view FieldAt(const std::vector<std::string_view>& fields, siz
     return n < fields.size() ? fields[n] : std::string_view();
 }
 
+// Splits a text into lines without copying: CR, LF and CR LF each end a line; a last
+// line without an end is kept, and an end at the very end adds no empty line. The
+// vector is cleared first.
+void SplitLines(std::string_view text, std::vector<std::string_view>& lines);
+
 // ---- Trimming and substrings --------------------------------------------------------
 
 // The text without leading and trailing bytes of code 0 to 32.

@@ -64,6 +64,28 @@ TEST(StringsTools, SplitFieldsReusesTheVector) {
     EXPECT_EQ(fields[0], "one");
 }
 
+TEST(StringsTools, SplitLinesOnEveryLineEnd) {
+    struct {
+        std::string text;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\n\rb", {"a", "", "b"}},  // LF then CR are two line ends
+        {"\r\n\r\n", {"", ""}},
+        {"a\r", {"a"}},
+        {"a\n\n", {"a", ""}},
+        {"x\xAC\r\ny", {"x\xAC", "y"}},
+    };
+    std::vector<std::string_view> lines;
+    for (const auto& c : cases) {
+        SplitLines(c.text, lines);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), c.lines) << c.text;
+    }
+}
+
 TEST(StringsTools, LastTokenAndCollapse) {
     EXPECT_EQ(GetLastToken("  dir/sub/file.zip ", '/'), "file.zip");
     EXPECT_EQ(GetLastToken("abc", '/'), "abc");
