@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "catalogue/RomsBdDatafileStandIn.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
@@ -571,7 +570,7 @@ TRomsBd::TRomsBd() : datafile_(std::make_unique<TDatafile>()), games_(std::make_
 
 TRomsBd::~TRomsBd() = default;
 
-const std::string& TRomsBd::DatafileName() const { return datafile_->GetDataFileName(); }
+const std::string& TRomsBd::DatafileName() const { return datafile_->DataFileName(); }
 
 void TRomsBd::SetDatafileName(const std::string& name) {
     TBusyCursor busy;

@@ -350,8 +350,6 @@ private:
     std::deque<TRom> romPool_;
 };
 
-class TDatafile;
-
 class TRomsBd {
 public:
     TRomsBd();
