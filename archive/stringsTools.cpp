@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/Text.h"
 
@@ -87,12 +88,22 @@ void SplitLines(std::string_view text, std::vector<std::string_view>& lines) {
     lines.clear();
     const char* p = text.data();
     const char* end = p + text.size();
+    // memchr runs vectorised: find the next LF, then a CR before it. The LF found is
+    // kept while lines ended by a CR alone pass, so that such files stay linear.
+    const char* lf = nullptr;
     while (p < end) {
-        const char* q = p;
-        while (q < end && *q != '\n' && *q != '\r') ++q;
-        lines.emplace_back(p, static_cast<size_t>(q - p));
-        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n') ++q;
-        p = q + 1;
+        if (lf == nullptr || lf < p) {
+            lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (lf == nullptr) lf = end;
+        }
+        auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(lf - p)));
+        if (cr) {
+            lines.emplace_back(p, static_cast<size_t>(cr - p));
+            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
+        } else {
+            lines.emplace_back(p, static_cast<size_t>(lf - p));
+            p = lf + 1;
+        }
     }
 }
 

@@ -1,12 +1,11 @@
 #include "catalogue/DataFile.h"
 
-#include <QDir>
-
 #include <filesystem>
 #include <string_view>
 
 #include <unistd.h>
 
+#include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
 #include "catalogue/IniText.h"
 #include "platform/FileSystem.h"
@@ -122,8 +121,13 @@ void AppendRomLine(std::string& out, const TDataFileItem& item) {
 }  // namespace
 
 TDatafile::TDatafile() {
-    TempDir = QDir::tempPath().toStdString();
-    if (TempDir.empty() || TempDir.back() != '/') TempDir += '/';
+    try {
+        TempDir = GetTempDirectory();
+    } catch (const Exception&) {
+        // Without the private folder the extraction still gets a fresh folder of its
+        // own inside the system's temporary folder.
+        TempDir = GetTempDirectoryBase();
+    }
 }
 
 TDatafile::~TDatafile() { DeleteWorkFile(); }

@@ -110,7 +110,8 @@ public:
     TDataFileItems GameItems;
     TDataFileItems ResourceItems;
 
-    // Folder of the working copy extracted from a zipped datafile; ends with "/".
+    // Folder in which a zipped datafile is extracted (into a fresh folder of its own);
+    // the process's private temporary folder unless set. Ends with "/".
     std::string TempDir;
 
     // Set (by the rom database) to stop a load before its next rom line.

@@ -84,6 +84,14 @@ TEST(StringsTools, SplitLinesOnEveryLineEnd) {
         SplitLines(c.text, lines);
         EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), c.lines) << c.text;
     }
+    // Lines ended by a lone CR, many of them, in a file with one LF at the end.
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += "line\r";
+    many += "last\n";
+    SplitLines(many, lines);
+    ASSERT_EQ(lines.size(), 20001u);
+    EXPECT_EQ(lines[19999], "line");
+    EXPECT_EQ(lines[20000], "last");
 }
 
 TEST(StringsTools, LastTokenAndCollapse) {

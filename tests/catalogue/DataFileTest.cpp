@@ -365,7 +365,11 @@ TEST(Datafile, SaveThenLoadRoundTrip) {
     out.AddItem("p", "P d", "c", "C d", "r.bin", "ABCDEF00", 10, "p", "r.bin", false);
     out.AddItem("p", "P d", "p", "P d", "nod.bin", "00000000", -1, "", "", false);
     out.AddItem("bios", "B", "bios", "B", "b.rom", "        ", 0, "", "", true);
+    std::vector<int> progress;
+    out.OnProgress = [&](int p) { progress.push_back(p); };
     out.SaveToFile(dir / "rt.dat");
+    // Game items 0 and 1 of a maximum of 1, then the one resource item (maximum 0: 100).
+    EXPECT_EQ(progress, (std::vector<int>{100}));
 
     const std::string bytes = ReadFile(dir / "rt.dat");
     EXPECT_NE(bytes.find("[CREDITS]\r\nAuthor=me\r\nEmail=e@x\r\nWeb=w\r\nVersion=1\r\nDate=2/3/2026\r\nComment=c\r\n"
@@ -483,4 +487,21 @@ TEST(Datafile, SourceInTheTemporaryFolderStaysUntouched) {
     std::vector<TDirEntry> entries;
     ASSERT_EQ(Fs().ListDir(dir.Path(), entries), 0);
     EXPECT_EQ(entries.size(), 1u);
+}
+
+TEST(Datafile, OldLayoutIsSavedInTheCurrentOne) {
+    TLoad t(Header("1.90") + "[GAMES]\r\n" + Rom({"p", "pd", "c", "cd", "a.bin", "0000AAAA", "?", "N", "64"}) + "\r\n" +
+            Rom({"p", "pd", "c", "cd", "b.bin", "0000BBBB", "?", "", "128"}) + "\r\n[RESOURCES]\r\n" +
+            Rom({"r", "", "r", "", "x", "1", "2", "", ""}) + "\r\n");
+    t.df.LoadFromFile();
+    t.df.SaveToFile(t.dir / "new.dat");
+    TDatafile again;
+    again.SetDataFileName(t.dir / "new.dat");
+    again.LoadFromFile();
+    EXPECT_EQ(again.FormatVersion(), "2.00");
+    ASSERT_EQ(again.GetGameCount(), 2u);
+    ExpectItem(again.GetGameItem(0), {"p", "pd", "c", "cd", "a.bin", "0000aaaa", "p", "a.bin"}, 64);
+    ExpectItem(again.GetGameItem(1), {"p", "pd", "c", "cd", "b.bin", "0000bbbb", "", ""}, 128);
+    ASSERT_EQ(again.ResourceItems.Count(), 1u);
+    EXPECT_EQ(again.ResourceItems.GetItem(0).Size, 2);
 }
