@@ -30,8 +30,9 @@ std::pair<std::string, std::string> SplitExtension(const std::string& name) {
 }
 
 bool GameListsRom(const TGame& game, std::string_view name) {
+    const uint32_t hash = TCloneRom::HashName(name);
     for (const TClone* clone : game.Clones)
-        if (clone->FindCloneRom(name)) return true;
+        if (clone->CloneRoms.FindByName(name, hash)) return true;
     return false;
 }
 
@@ -79,7 +80,10 @@ std::string ComplementCrcFast(std::string_view crc) {
 // ---- TCloneRomsList -----------------------------------------------------------------
 
 TCloneRom* TCloneRomsList::FindByName(std::string_view name) const {
-    const auto hash = static_cast<uint32_t>(TSameTextHash()(name));
+    return FindByName(name, TCloneRom::HashName(name));
+}
+
+TCloneRom* TCloneRomsList::FindByName(std::string_view name, uint32_t hash) const {
     for (TCloneRom* cloneRom : items_)
         if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return cloneRom;
     return nullptr;
@@ -94,7 +98,7 @@ int TCloneRomsList::IndexOfClone(const TClone* clone) const {
 // ---- TCloneRom ----------------------------------------------------------------------
 
 TCloneRom::TCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone)
-    : Name(name), Crc(crc), Rom(rom), Clone(clone), NameHash(static_cast<uint32_t>(TSameTextHash()(name))) {}
+    : Name(name), Crc(crc), Rom(rom), Clone(clone), NameHash(HashName(name)) {}
 
 int TCloneRom::GetCrcState() const {
     if (TrimView(Crc).empty()) return csNormal;
@@ -277,8 +281,9 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
 
     // The first listing of that name in the game, clones in name order.
     TCloneRom* existing = nullptr;
+    const uint32_t hash = TCloneRom::HashName(romName);
     for (const TClone* clone : Game->Clones)
-        if ((existing = clone->FindCloneRom(romName)) != nullptr) break;
+        if ((existing = clone->CloneRoms.FindByName(romName, hash)) != nullptr) break;
 
     if (existing != nullptr) {
         TRom* known = existing->Rom;

@@ -81,6 +81,8 @@ public:
     TCloneRom* operator[](size_t index) const { return items_[index]; }
     // The first clone rom named name (any case), or nullptr.
     TCloneRom* FindByName(std::string_view name) const;
+    // The same with the name's NameHash already computed.
+    TCloneRom* FindByName(std::string_view name, uint32_t nameHash) const;
     // The index of the first clone rom of clone, -1 when none.
     int IndexOfClone(const TClone* clone) const;
     void Delete(size_t index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index)); }
@@ -150,6 +152,8 @@ public:
     TRom* Rom;
     TClone* Clone;
     const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
+
+    static uint32_t HashName(std::string_view name) { return static_cast<uint32_t>(TSameTextHash()(name)); }
 
     // csNormal, csNoDump, csBothCrcs or csBadDump (see the constants above).
     int GetCrcState() const;
