@@ -61,6 +61,9 @@ private:
 
     void InitUnzipCallbacks();
     void InitZipCallbacks();
+    // Raises EError while an operation waits for its worker: nothing of the running
+    // operation may change under it.
+    void CheckIdle(const std::string& archiveName, const std::string& fileName) const;
     // Runs one library call on a worker thread and returns its result.
     int Run(TOperation operation);
     // rootDir non-empty: the options of adding that folder.
