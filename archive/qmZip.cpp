@@ -205,6 +205,18 @@ int TQMZip::Run(TOperation operation) {
         }
         pending.wake.notify_one();
     };
+    // A listing reads the central directory only: it is short, and a scan lists tens of
+    // thousands of archives, where a thread per call would cost ten times the listing
+    // itself. It runs here; its events are delivered all the same, after the call.
+    if (operation == opList) {
+        call();
+        for (const TPending::TEvent& e : pending.events) {
+            if (e.listed) AddListedEntry(e.size, e.text, e.crc);
+            else LogMessage(e.text);
+        }
+        if (workerFailure) std::rethrow_exception(workerFailure);
+        return result;
+    }
     std::thread worker;
     try {
         worker = std::thread(call);

@@ -1,8 +1,10 @@
 #pragma once
 // The zip archiver: the nine archive operations over our zip and unzip libraries
-// (Zip32, UnZip32). Each library call runs on a short-lived worker thread while the
-// calling thread keeps processing pending window messages; the library's text and
-// listing reach the calling thread, where OnMessage, OnError and the listing run.
+// (Zip32, UnZip32). Each library call that reads or writes entry data runs on a
+// short-lived worker thread while the calling thread keeps processing pending window
+// messages; a listing, which reads the central directory only, runs on the calling
+// thread. The library's text and listing reach the calling thread, where OnMessage,
+// OnError and the listing run.
 // Library records and the names of the running operation are shared, so one archive
 // operation runs at a time; starting another while one waits raises EError.
 #include <cstdint>
