@@ -422,10 +422,9 @@ public:
     // Raised by RecalculateStatus; cached states of another generation are out of date.
     uint64_t StatusGeneration() const { return generation_; }
 
+private:
     // Shows a build error box, up to a limit; the rest are only counted.
     void ReportItemError(const std::string& message);
-
-private:
     void BuildPasses();
     void AddItem(const TDataFileItem& item, bool isResource);
     void FinishBuild();
