@@ -244,9 +244,14 @@ bool TSysVolumeProvider::Query(const std::string& absolutePath, TVolumeFacts& fa
         facts.label = DecodeHexEscapes(FindLink(sysRoot_ + "/dev/disk/by-label", device));
         facts.removable = IsRemovable(device);
     }
+    // The path may not exist yet: its nearest existing folder on the same volume answers.
+    std::string probe = path;
     struct statvfs vfs;
-    if (::statvfs(absolutePath.c_str(), &vfs) == 0)
-        facts.totalBytes = static_cast<int64_t>(vfs.f_blocks) * static_cast<int64_t>(vfs.f_frsize);
+    while (::statvfs(probe.c_str(), &vfs) != 0) {
+        if (probe.size() <= facts.root.size() || probe == "/") return true;
+        probe = probe.substr(0, std::max<size_t>(1, probe.find_last_of('/')));
+    }
+    facts.totalBytes = static_cast<int64_t>(vfs.f_blocks) * static_cast<int64_t>(vfs.f_frsize);
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -86,8 +85,8 @@ std::string TransferError(const std::string& reason) {
 
 [[noreturn]] void ThrowTransfer(int err) { throw filestools::EFileError(TransferError(SysErrorMessage(err))); }
 
-// Keeps the source's modification time (and mode) on a copy, so that a copied or moved
-// set does not look changed to the next scan.
+// Keeps the source's modification time on a copy, so that a copied or moved set does
+// not look changed to the next scan (the seam's copy keeps the mode already).
 void KeepTimes(const std::string& target, const struct stat& source) {
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     ::utimensat(AT_FDCWD, target.c_str(), times, 0);
@@ -213,6 +212,28 @@ int MoveEntry(const std::string& from, const std::string& to) {
             KeepTimes(to, st);
     }
     return err;
+}
+
+// "*" and "?" are the only wildcards: rom names are full of "[" and "]", which must
+// match themselves.
+bool WildMatch(const std::string& pattern, const std::string& name) {
+    size_t p = 0, n = 0, star = std::string::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 // File systems on which one file may be found under several spellings.
@@ -389,7 +410,7 @@ int64_t GetFileSizeByName(const std::string& name) {
     const std::string path = StripSlash(name);
     const std::string folder = ParentOf(path);
     const std::string pattern = NameOf(path);
-    if (pattern.find_first_of("*?[") == std::string::npos) {
+    if (pattern.find_first_of("*?") == std::string::npos) {
         TFileStat st;
         if (Fs().Stat(path, st) != 0 || !st.exists) return -1;
         return st.isDir ? 0 : st.size;
@@ -397,7 +418,7 @@ int64_t GetFileSizeByName(const std::string& name) {
     std::vector<TDirEntry> entries;
     if (Fs().ListDir(folder, entries) != 0) return -1;
     for (const auto& entry : entries)
-        if (::fnmatch(pattern.c_str(), entry.name.c_str(), 0) == 0) return entry.isDir ? 0 : entry.size;
+        if (WildMatch(pattern, entry.name)) return entry.isDir ? 0 : entry.size;
     return -1;
 }
 
@@ -618,7 +639,7 @@ void CheckDiskSpace(const std::string& path, int64_t bytes) {
 
 // ---- Processes ----
 
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments, bool wait, bool minimized,
+int RunProgramWithArgs(const std::string& program, const std::vector<std::string>& arguments, bool wait, bool minimized,
                const std::string& workingDir) {
     (void)minimized;
     bool started = false;
@@ -630,7 +651,7 @@ int RunProgram(const std::string& commandLine, bool wait, bool minimized, const 
     if (words.empty()) return kRunFailed;
     const std::string program = words.front();
     words.erase(words.begin());
-    return RunProgram(program, words, wait, minimized, workingDir);
+    return RunProgramWithArgs(program, words, wait, minimized, workingDir);
 }
 
 void SetRestoreMainWindowHook(std::function<void()> hook) { g_restoreHook = std::move(hook); }

@@ -135,7 +135,7 @@ constexpr int kRunFailed = -10000;
 // folder). With wait, keeps processing pending messages until it ends and returns its
 // exit code; kRunFailed when it could not start, when it did not end normally, and
 // always without wait. Minimized is accepted for the callers' sake and ignored.
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments, bool wait,
+int RunProgramWithArgs(const std::string& program, const std::vector<std::string>& arguments, bool wait,
                bool minimized = false, const std::string& workingDir = {});
 // The same with a command line, split into arguments first as a shell would split
 // words (double quotes group, blanks separate); nothing is expanded.

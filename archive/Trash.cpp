@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 
@@ -149,7 +150,14 @@ int PutIntoTrash(const std::string& trashDir, const std::string& path, const std
 }
 
 bool MoveToTrash(const std::string& given, std::string& reason, std::string* trashedAs) {
-    const std::string path = StripSlash(AbsolutePath(given));
+    std::string path = StripSlash(AbsolutePath(given));
+    // The entry itself is trashed, but through the real folder that holds it, so that the
+    // volume's top folder is found even when the path runs through a link.
+    char real[PATH_MAX];
+    if (path != "/" && ::realpath(ParentOf(path).c_str(), real)) {
+        const std::string folder = real;
+        path = (folder == "/" ? "" : folder) + "/" + path.substr(path.find_last_of('/') + 1);
+    }
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {
         reason = SysErrorMessage(errno);

@@ -1,20 +1,18 @@
 #include "catalogue/DataFile.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <string_view>
 
 #include <unistd.h>
 
 #include "archive/FilesTools.h"
+#include "archive/archivemanager.h"
 #include "archive/stringsTools.h"
 #include "catalogue/IniText.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
-#if __has_include("archive/archivemanager.h")
-#include "archive/archivemanager.h"
-#define QM_HAVE_ARCHIVE_MANAGER 1
-#endif
 
 namespace qm {
 
@@ -178,7 +176,6 @@ void TDatafile::DeleteWorkFile() {
 }
 
 std::string TDatafile::ExtractFromArchive() {
-#ifdef QM_HAVE_ARCHIVE_MANAGER
     DoInfos(_("Unzipping datafile..."));
     TArchiveItems entries;
     ArchiveManager->GetFileList(dataFileName_, entries);
@@ -189,7 +186,8 @@ std::string TDatafile::ExtractFromArchive() {
 
     // A fresh folder of our own, so that the extraction never replaces a file that was
     // there before, whatever folder TempDir names.
-    std::string dir = TempDir.empty() || TempDir.back() == '/' ? TempDir : TempDir + "/";
+    std::string dir = TempDir.empty() ? GetTempDirectoryBase() : TempDir;
+    if (dir.back() != '/') dir += '/';
     int err = 0;
     for (unsigned n = 0;; ++n) {
         std::string candidate = dir + "qm-datafile-" + std::to_string(::getpid()) + "-" + std::to_string(n);
@@ -206,9 +204,6 @@ std::string TDatafile::ExtractFromArchive() {
     ArchiveManager->ExtractFile(dataFileName_, last->GetFullName(), workDir_, false);
     workFileName_ = workDir_ + last->Name;
     return workFileName_;
-#else
-    throw datafile::EFileNotFound(Fmt(_("Datafile not found in %1."), {dataFileName_}));
-#endif
 }
 
 void TDatafile::LoadFromFile() {
@@ -219,11 +214,8 @@ void TDatafile::LoadFromFile() {
     DeleteWorkFile();
 
     std::string source;
-#ifdef QM_HAVE_ARCHIVE_MANAGER
+    // Without a manager a zip cannot be opened, but it must not be read as text either.
     const bool isArchive = ArchiveManager ? ArchiveManager->IsArchive(dataFileName_) : EndsText(".zip", dataFileName_);
-#else
-    const bool isArchive = EndsText(".zip", dataFileName_);
-#endif
     if (!isArchive) {
         // Read in place: a copy could fail unnoticed and leave an older copy to be read,
         // and the source may itself lie in the temporary folder.

@@ -186,6 +186,11 @@ TEST(DiskInfo, ReadsTheMachinesOwnRoot) {
     EXPECT_GE(info.DiskFree(), 0);
     EXPECT_LE(info.DiskFree(), info.DiskSize());
     EXPECT_EQ(info.SerialNumberStr().size(), 9u);
+    // A folder that does not exist yet is measured on the volume that would hold it.
+    TDiskInfo missing("/qm-no-such-folder/sub");
+    EXPECT_EQ(missing.Disk(), "/");
+    EXPECT_EQ(missing.SerialNumber(), info.SerialNumber());
+    EXPECT_GT(missing.DiskSize(), 0);
 }
 
 TEST(DiskInfo, AbsolutePaths) {

@@ -168,6 +168,10 @@ TEST(FilesTools, SizesAttributesAndExistence) {
     EXPECT_EQ(GetFileSizeByName(dir / "b.bin"), 5);
     EXPECT_EQ(GetFileSizeByName(dir / "*.bin"), 2);  // first in name order
     EXPECT_EQ(GetFileSizeByName(dir / "?.zip"), -1);
+    WriteFile(dir / "Game [!].zip", "1234");
+    EXPECT_EQ(GetFileSizeByName(dir / "Game [!].zip"), 4);  // brackets are no wildcards
+    EXPECT_EQ(GetFileSizeByName(dir / "G*[!]*"), 4);
+    EXPECT_EQ(GetFileSizeByName(dir / "Game [a].zip"), -1);
     EXPECT_EQ(GetFileSizeByName(dir / "Folder"), 0);
     EXPECT_EQ(GetFileSizeByName(dir / "missing"), -1);
 
