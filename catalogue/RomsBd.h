@@ -508,6 +508,15 @@ void TNamedList<T>::EnsureSorted() const {
     sorted_ = true;
 }
 
+template <class F>
+void TGame::ForEachShownClone(F f) const {
+    if (RomsBd().Split) {
+        for (TClone* clone : Clones) f(clone);
+    } else if (TClone* parent = GetParentClone()) {
+        f(parent);
+    }
+}
+
 template <class RomFileT, class FileT>
 void TClone::CollectFiles(std::vector<FileT*>& list) const {
     for (const TCloneRom* cloneRom : CloneRoms) {
