@@ -495,11 +495,11 @@ void TConfig::SetFolder(const char* key, const std::string& value) {
     WriteString(Section, key, value.empty() ? value : WithSlash(value));
 }
 
-std::string TConfig::GetFolder(const char* key, const char* subFolder) {
+std::string TConfig::GetFolder(const char* key, const char* subFolder, void (TConfig::*set)(const std::string&)) {
     const std::string value = ReadString(Section, key, "");
     if (IsUsableFolder(value)) return WithSlash(value);
     const std::string folder = GetHomePath() + subFolder;
-    SetFolder(key, folder);
+    (this->*set)(folder);
     if (!IsExistingFolder(folder)) MakeDirs(folder);  // a failure shows at the folder's first use
     return folder;
 }
@@ -512,13 +512,13 @@ std::string TConfig::GetHomePath() {
     return baseHome_;
 }
 
-std::string TConfig::GetArchivePath() { return GetFolder("ArchivePath", "archive/"); }
-std::string TConfig::GetCachePath() { return GetFolder("CachePath", "cache/"); }
-std::string TConfig::GetPluginPath() { return GetFolder("PluginPath", "plugin/"); }
-std::string TConfig::GetXmlPath() { return GetFolder("XmlPath", "xml/"); }
-std::string TConfig::GetSkinPath() { return GetFolder("SkinPath", "skin/"); }
-std::string TConfig::GetDatafilePath() { return GetFolder("DatafilePath", "datas/"); }
-std::string TConfig::GetSubListPath() { return GetFolder("SubListPath", "sublist/"); }
+std::string TConfig::GetArchivePath() { return GetFolder("ArchivePath", "archive/", &TConfig::SetArchivePath); }
+std::string TConfig::GetCachePath() { return GetFolder("CachePath", "cache/", &TConfig::SetCachePath); }
+std::string TConfig::GetPluginPath() { return GetFolder("PluginPath", "plugin/", &TConfig::SetPluginPath); }
+std::string TConfig::GetXmlPath() { return GetFolder("XmlPath", "xml/", &TConfig::SetXmlPath); }
+std::string TConfig::GetSkinPath() { return GetFolder("SkinPath", "skin/", &TConfig::SetSkinPath); }
+std::string TConfig::GetDatafilePath() { return GetFolder("DatafilePath", "datas/", &TConfig::SetDatafilePath); }
+std::string TConfig::GetSubListPath() { return GetFolder("SubListPath", "sublist/", &TConfig::SetSubListPath); }
 
 std::string TConfig::GetTempPath() {
     // The name keeps its case: two folders whose names differ in case are two folders.

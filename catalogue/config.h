@@ -300,7 +300,7 @@ public:
 private:
     void Construct(const std::string& programFile);
     void SetFlag(bool& field, const char* key, bool value);
-    std::string GetFolder(const char* key, const char* subFolder);
+    std::string GetFolder(const char* key, const char* subFolder, void (TConfig::*set)(const std::string&));
     void SetFolder(const char* key, const std::string& value);
     void LoadPlacement(IWindowPlace* window, const std::string& prefix, const std::string& presenceKey);
     void SavePlacement(IWindowPlace* window, const std::string& prefix);
