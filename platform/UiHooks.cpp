@@ -12,7 +12,7 @@ public:
     void SetBusyCursor(bool) override {}
     int MessageDlg(const std::string&, TMsgDlgType, unsigned) override { return mrNone; }
     bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
-    bool LoginQuery(const std::string&, std::string&, std::string&) override { return false; }
+    bool LoginQuery(const std::string&, const std::string&, std::string&, std::string&) override { return false; }
 };
 
 TSilentUiHooks g_silent;
@@ -59,8 +59,9 @@ bool TScriptedUiHooks::InputQuery(const std::string& caption, const std::string&
     return true;
 }
 
-bool TScriptedUiHooks::LoginQuery(const std::string& caption, std::string& user, std::string& password) {
-    prompts.push_back(caption);
+bool TScriptedUiHooks::LoginQuery(const std::string& caption, const std::string& prompt, std::string& user,
+                                  std::string& password) {
+    prompts.push_back(caption + ": " + prompt);
     if (loginAnswers.empty()) return false;
     user = loginAnswers.front().first;
     password = loginAnswers.front().second;

@@ -53,8 +53,10 @@ public:
     virtual int MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) = 0;
     // A modal text prompt; false when the user cancelled. value holds the default.
     virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
-    // A modal login box (user name and password); false when cancelled.
-    virtual bool LoginQuery(const std::string& caption, std::string& user, std::string& password) = 0;
+    // A modal login box: caption, a line of text above the fields, then user name and
+    // password (both hold the defaults); false when cancelled.
+    virtual bool LoginQuery(const std::string& caption, const std::string& prompt, std::string& user,
+                            std::string& password) = 0;
 };
 
 // The hooks in force; never null (a silent default answers mrNone / false).
@@ -99,7 +101,8 @@ public:
     void SetBusyCursor(bool busy) override;
     int MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override;
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
-    bool LoginQuery(const std::string& caption, std::string& user, std::string& password) override;
+    bool LoginQuery(const std::string& caption, const std::string& prompt, std::string& user,
+                    std::string& password) override;
 };
 
 // Installs scripted hooks for the lifetime of the object and restores the previous
