@@ -1,0 +1,495 @@
+#include "archive/UnZip32.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <new>
+
+#include "platform/FileSystem.h"
+
+namespace qm {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kErrors = 2;
+constexpr int kSevere = 3;
+constexpr int kMemory = 4;
+constexpr int kNoZip = 9;
+constexpr int kParam = 10;
+constexpr int kNotFound = 11;
+constexpr int kDiskFull = 50;
+constexpr int kEof = 51;
+constexpr int kStopped = 80;
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// One set "[...]" starting at pattern[p] == '['; on return p is past the closing "]".
+// A set without its closing "]" is a literal "[".
+bool MatchSet(const std::string& pattern, size_t& p, char c, bool noCase, bool& wellFormed) {
+    size_t q = p + 1;
+    bool negate = false;
+    if (q < pattern.size() && (pattern[q] == '!' || pattern[q] == '^')) {
+        negate = true;
+        ++q;
+    }
+    const size_t first = q;
+    bool hit = false;
+    while (q < pattern.size() && (pattern[q] != ']' || q == first)) {
+        char lo = pattern[q];
+        char hi = lo;
+        if (q + 2 < pattern.size() && pattern[q + 1] == '-' && pattern[q + 2] != ']') {
+            hi = pattern[q + 2];
+            q += 3;
+        } else {
+            ++q;
+        }
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= static_cast<unsigned char>(lo) && u <= static_cast<unsigned char>(hi)) hit = true;
+        if (noCase) {
+            const auto f = static_cast<unsigned char>(FoldAscii(c));
+            if (f >= static_cast<unsigned char>(FoldAscii(lo)) &&
+                f <= static_cast<unsigned char>(FoldAscii(hi)))
+                hit = true;
+        }
+    }
+    if (q >= pattern.size()) {
+        wellFormed = false;
+        return false;
+    }
+    wellFormed = true;
+    p = q + 1;
+    return hit != negate;
+}
+
+bool Match(const std::string& pattern, size_t p, const std::string& name, size_t n, bool noCase) {
+    while (p < pattern.size()) {
+        const char pc = pattern[p];
+        if (pc == '*') {
+            while (p < pattern.size() && pattern[p] == '*') ++p;
+            if (p == pattern.size()) return true;
+            for (size_t k = n; k <= name.size(); ++k)
+                if (Match(pattern, p, name, k, noCase)) return true;
+            return false;
+        }
+        if (n >= name.size()) return false;
+        if (pc == '?') {
+            ++p;
+            ++n;
+            continue;
+        }
+        if (pc == '[') {
+            bool wellFormed = true;
+            size_t q = p;
+            const bool hit = MatchSet(pattern, q, name[n], noCase, wellFormed);
+            if (wellFormed) {
+                if (!hit) return false;
+                p = q;
+                ++n;
+                continue;
+            }
+        }
+        if (pc != name[n] && !(noCase && FoldAscii(pc) == FoldAscii(name[n]))) return false;
+        ++p;
+        ++n;
+    }
+    return n == name.size();
+}
+
+std::string StoredName(zip_t* za, zip_uint64_t index) {
+    const char* raw = zip_get_name(za, index, ZIP_FL_ENC_RAW);
+    std::string name = raw ? raw : "";
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
+int OpenErrorCode(int zipError) {
+    switch (zipError) {
+        case ZIP_ER_NOZIP:
+        case ZIP_ER_NOENT:
+        case ZIP_ER_OPEN:
+        case ZIP_ER_READ:
+        case ZIP_ER_SEEK:
+            return kNoZip;
+        case ZIP_ER_MEMORY:
+            return kMemory;
+        default:
+            return kSevere;
+    }
+}
+
+int ReadErrorCode(int zipError) {
+    switch (zipError) {
+        case ZIP_ER_EOF:
+        case ZIP_ER_READ:
+        case ZIP_ER_SEEK:
+            return kEof;
+        case ZIP_ER_MEMORY:
+            return kMemory;
+        default:
+            return kErrors;
+    }
+}
+
+// True when the entry name may be recreated under the extraction folder: relative,
+// and no part is "..".
+bool SafeRelativeName(const std::string& name) {
+    if (name.empty() || name[0] == '/') return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        if (name.compare(start, end - start, "..") == 0) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string BaseName(const std::string& name) {
+    const auto slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+class TUnzipRun {
+public:
+    TUnzipRun(const DCL& dcl, const USERFUNCTIONS& f) : dcl_(dcl), f_(f) {}
+    ~TUnzipRun() {
+        if (za_) zip_discard(za_);
+    }
+
+    int Run(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv);
+
+private:
+    struct TSelected {
+        zip_uint64_t index;
+        std::string outName;  // the name the entry is written under
+    };
+
+    void Print(const std::string& text) {
+        if (f_.print) f_.print(text.c_str(), static_cast<unsigned long>(text.size()));
+    }
+    int Select(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv,
+               std::vector<TSelected>& out);
+    int List(const std::vector<TSelected>& selected);
+    int Test(const std::vector<TSelected>& selected);
+    int Extract(const std::vector<TSelected>& selected);
+    // Reads the whole entry; with fd >= 0 writes it there. On failure text holds why.
+    int ReadEntry(zip_uint64_t index, int fd, std::string& text);
+    int ExtractEntry(zip_uint64_t index, const std::string& target, std::string& text);
+
+    const DCL& dcl_;
+    const USERFUNCTIONS& f_;
+    zip_t* za_ = nullptr;
+};
+
+int TUnzipRun::Run(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv) {
+    if (dcl_.lpszZipFN.empty() || ifnc < 0 || xfnc < 0) return kParam;
+    int error = 0;
+    // No ZIP_CHECKCONS for a test: it takes the zeroed sizes of a local header followed
+    // by a data descriptor for damage. Reading every entry checks its data and CRC.
+    za_ = zip_open(dcl_.lpszZipFN.c_str(), ZIP_RDONLY, &error);
+    if (!za_) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, error);
+        Print(dcl_.lpszZipFN + ": " + zip_error_strerror(&ze) + "\n");
+        zip_error_fini(&ze);
+        return OpenErrorCode(error);
+    }
+    std::vector<TSelected> selected;
+    const int selectResult = Select(ifnc, ifnv, xfnc, xfnv, selected);
+    int result = kOk;
+    if (dcl_.nvflag) result = List(selected);
+    else if (dcl_.ntflag) result = Test(selected);
+    else result = Extract(selected);
+    return result > selectResult ? result : selectResult;
+}
+
+int TUnzipRun::Select(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv,
+                      std::vector<TSelected>& out) {
+    const zip_int64_t count = zip_get_num_entries(za_, 0);
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(count));
+    for (zip_int64_t i = 0; i < count; ++i) names.push_back(StoredName(za_, static_cast<zip_uint64_t>(i)));
+
+    std::vector<bool> taken(names.size(), false);
+    std::vector<std::string> outNames(names.size());
+    int result = kOk;
+    if (ifnc == 0) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            taken[i] = true;
+            outNames[i] = names[i];
+        }
+    }
+    for (int k = 0; k < ifnc; ++k) {
+        const std::string pattern = ifnv[k] ? ifnv[k] : "";
+        std::string literal;
+        const bool isLiteral = WildLiteral(pattern, literal);
+        bool matched = false;
+        // Exact letter case first: case twins are two entries, and the one asked for
+        // wins. Only when none matches is letter case ignored (C_flag).
+        for (int pass = 0; pass < 2 && !matched; ++pass) {
+            const bool noCase = pass == 1;
+            if (noCase && !dcl_.C_flag) break;
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (!WildMatch(pattern, names[i], noCase)) continue;
+                matched = true;
+                if (!taken[i]) {
+                    taken[i] = true;
+                    // Written under the caller's spelling: that is where the caller
+                    // looks for the file.
+                    outNames[i] = isLiteral ? literal : names[i];
+                }
+                if (isLiteral && noCase) break;
+            }
+        }
+        if (!matched) {
+            Print("caution: filename not matched:  " + pattern + "\n");
+            result = kNotFound;
+        }
+    }
+    for (int k = 0; k < xfnc; ++k) {
+        const std::string pattern = xfnv[k] ? xfnv[k] : "";
+        for (size_t i = 0; i < names.size(); ++i)
+            if (taken[i] && WildMatch(pattern, names[i], dcl_.C_flag != 0)) taken[i] = false;
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+        if (taken[i]) out.push_back({static_cast<zip_uint64_t>(i), outNames[i]});
+    return result;
+}
+
+int TUnzipRun::List(const std::vector<TSelected>& selected) {
+    for (const TSelected& s : selected) {
+        zip_stat_t st;
+        if (zip_stat_index(za_, s.index, ZIP_FL_ENC_RAW, &st) != 0) return kSevere;
+        const std::string name = StoredName(za_, s.index);
+        if (f_.SendApplicationMessage) {
+            std::tm tm{};
+            const std::time_t t = st.mtime;
+            localtime_r(&t, &tm);
+            const unsigned ratio =
+                st.size == 0 || st.comp_size >= st.size
+                    ? 0
+                    : static_cast<unsigned>((st.size - st.comp_size) * 100 / st.size);
+            const char* method = st.comp_method == ZIP_CM_STORE ? "Stored"
+                                 : st.comp_method == ZIP_CM_DEFLATE ? "Defl:N"
+                                                                    : "Unk:???";
+            f_.SendApplicationMessage(st.size, st.comp_size, ratio, static_cast<unsigned>(tm.tm_mon + 1),
+                                      static_cast<unsigned>(tm.tm_mday),
+                                      static_cast<unsigned>(tm.tm_year + 1900),
+                                      static_cast<unsigned>(tm.tm_hour),
+                                      static_cast<unsigned>(tm.tm_min), ' ', name.c_str(), method,
+                                      st.crc, st.encryption_method != ZIP_EM_NONE ? 'E' : ' ');
+        }
+    }
+    return kOk;
+}
+
+int TUnzipRun::ReadEntry(zip_uint64_t index, int fd, std::string& text) {
+    zip_file_t* zf = zip_fopen_index(za_, index, 0);
+    if (!zf) {
+        const int code = zip_error_code_zip(zip_get_error(za_));
+        text = zip_error_strerror(zip_get_error(za_));
+        zip_error_clear(za_);
+        return ReadErrorCode(code);
+    }
+    static thread_local char buffer[1 << 16];
+    int result = kOk;
+    for (;;) {
+        const zip_int64_t n = zip_fread(zf, buffer, sizeof buffer);
+        if (n < 0) {
+            const int code = zip_error_code_zip(zip_file_get_error(zf));
+            text = zip_file_strerror(zf);
+            result = ReadErrorCode(code);
+            break;
+        }
+        if (n == 0) break;
+        if (fd >= 0) {
+            const char* p = buffer;
+            size_t left = static_cast<size_t>(n);
+            while (left > 0) {
+                const ssize_t w = ::write(fd, p, left);
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) {
+                    text = SysErrorMessage(w < 0 ? errno : ENOSPC);
+                    zip_fclose(zf);
+                    return kDiskFull;
+                }
+                p += w;
+                left -= static_cast<size_t>(w);
+            }
+        }
+    }
+    zip_fclose(zf);
+    return result;
+}
+
+int TUnzipRun::Test(const std::vector<TSelected>& selected) {
+    int result = kOk;
+    for (const TSelected& s : selected) {
+        const std::string name = StoredName(za_, s.index);
+        std::string text;
+        const int code = ReadEntry(s.index, -1, text);
+        if (code != kOk) {
+            Print("    testing: " + name + "   " + text + "\n");
+            if (code > result) result = code;
+        } else if (dcl_.fQuiet == 0) {
+            Print("    testing: " + name + "   OK\n");
+        }
+        zip_stat_t st;
+        zip_stat_index(za_, s.index, ZIP_FL_ENC_RAW, &st);
+        if (f_.ServCallBk && f_.ServCallBk(name.c_str(), st.size) != 0) return kStopped;
+    }
+    if (dcl_.fQuiet < 2) {
+        if (result == kOk) Print("No errors detected in compressed data of " + dcl_.lpszZipFN + ".\n");
+        else Print("At least one error was detected in " + dcl_.lpszZipFN + ".\n");
+    }
+    return result;
+}
+
+int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::string& text) {
+    const std::string folder = FolderOf(target);
+    if (!folder.empty()) {
+        if (const int err = MakeDirs(folder); err != 0) {
+            text = SysErrorMessage(err);
+            return kDiskFull;
+        }
+    }
+    std::string temp;
+    if (const int err = CreateSiblingTemp(target, temp); err != 0) {
+        text = SysErrorMessage(err);
+        return kDiskFull;
+    }
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        text = SysErrorMessage(errno);
+        ::unlink(temp.c_str());
+        return kDiskFull;
+    }
+    int result = ReadEntry(index, fd, text);
+    // A plain file of the usual mode: stored modes (set-uid, symbolic links) are not
+    // restored. The time is the entry's.
+    ::fchmod(fd, 0644);
+    zip_stat_t st;
+    if (result == kOk && zip_stat_index(za_, index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME)) {
+        const timespec times[2] = {{st.mtime, 0}, {st.mtime, 0}};
+        ::futimens(fd, times);
+    }
+    if (::close(fd) != 0 && result == kOk) {
+        text = SysErrorMessage(errno);
+        result = kDiskFull;
+    }
+    if (result == kOk) {
+        if (const int err = Fs().ReplaceWith(temp, target); err != 0) {
+            text = SysErrorMessage(err);
+            result = kDiskFull;
+        }
+    }
+    if (result != kOk) ::unlink(temp.c_str());
+    return result;
+}
+
+int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
+    std::string dir = dcl_.lpszExtractDir;
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    int result = kOk;
+    for (const TSelected& s : selected) {
+        const std::string stored = StoredName(za_, s.index);
+        const bool isFolder = !s.outName.empty() && s.outName.back() == '/';
+        std::string relative;
+        if (dcl_.ndflag) {
+            if (!SafeRelativeName(s.outName)) {
+                Print("skipping: " + stored + "   unsafe name (absolute or with \"..\")\n");
+                if (kErrors > result) result = kErrors;
+                continue;
+            }
+            relative = s.outName;
+        } else {
+            if (isFolder) continue;
+            relative = BaseName(s.outName);
+            if (relative.empty() || relative == "." || relative == "..") {
+                Print("skipping: " + stored + "   unsafe name\n");
+                if (kErrors > result) result = kErrors;
+                continue;
+            }
+        }
+        const std::string target = dir + relative;
+        if (isFolder) {
+            if (const int err = MakeDirs(target.substr(0, target.size() - 1)); err != 0) {
+                Print("error:  cannot create " + target + ": " + SysErrorMessage(err) + "\n");
+                if (kDiskFull > result) result = kDiskFull;
+            }
+            continue;
+        }
+        TFileStat existing;
+        Fs().Stat(target, existing);
+        if (existing.exists && !dcl_.noflag &&
+            !(f_.replace && f_.replace(target.c_str()) == 1)) {
+            continue;
+        }
+        std::string text;
+        const int code = ExtractEntry(s.index, target, text);
+        if (code != kOk) {
+            Print("error:  " + stored + ": " + text + "\n");
+            if (code > result) result = code;
+        } else if (dcl_.fQuiet == 0) {
+            Print("  inflating: " + target + "\n");
+        }
+        zip_stat_t st;
+        zip_stat_index(za_, s.index, 0, &st);
+        if (f_.ServCallBk && f_.ServCallBk(stored.c_str(), st.size) != 0) return kStopped;
+    }
+    return result;
+}
+
+}  // namespace
+
+bool WildMatch(const std::string& pattern, const std::string& name, bool noCase) {
+    return Match(pattern, 0, name, 0, noCase);
+}
+
+bool WildLiteral(const std::string& pattern, std::string& literal) {
+    std::string out;
+    for (size_t p = 0; p < pattern.size();) {
+        const char c = pattern[p];
+        if (c == '*' || c == '?') return false;
+        if (c == '[') {
+            const auto close = pattern.find(']', p + 2);
+            if (close == std::string::npos) {
+                out += c;  // no closing "]": a literal "["
+                ++p;
+                continue;
+            }
+            if (close != p + 2 || pattern[p + 1] == '!' || pattern[p + 1] == '^') return false;
+            out += pattern[p + 1];
+            p = close + 1;
+            continue;
+        }
+        out += c;
+        ++p;
+    }
+    literal = std::move(out);
+    return true;
+}
+
+int Wiz_SingleEntryUnzip(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv,
+                         const DCL& dcl, const USERFUNCTIONS& functions) {
+    try {
+        TUnzipRun run(dcl, functions);
+        return run.Run(ifnc, ifnv, xfnc, xfnv);
+    } catch (const std::bad_alloc&) {
+        return kMemory;
+    }
+}
+
+}  // namespace qm

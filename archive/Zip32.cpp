@@ -1,0 +1,518 @@
+#include "archive/Zip32.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <new>
+
+#include "archive/UnZip32.h"
+#include "platform/FileSystem.h"
+
+namespace qm {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kForm = 3;
+constexpr int kMemory = 4;
+constexpr int kLogic = 5;
+constexpr int kAbort = 9;
+constexpr int kTemp = 10;
+constexpr int kRead = 11;
+constexpr int kNone = 12;
+constexpr int kWrite = 14;
+constexpr int kCreate = 15;
+constexpr int kParms = 16;
+constexpr int kOpen = 18;
+
+std::mutex g_mutex;
+ZIPUSERFUNCTIONS g_functions;
+ZPOPT g_options;
+
+// The archive file as libzip sees it. Reading goes to the archive itself; writing goes
+// to a temporary file beside it that is flushed to disk and only then renamed over the
+// archive, so a crash or a failed write never leaves a half-written archive. The
+// removal libzip asks for when the last entry is gone writes the 22-byte empty archive
+// instead, as Info-ZIP zip leaves it.
+class TArchiveFileSource {
+public:
+    static zip_source_t* Create(const std::string& path, zip_error_t* error) {
+        auto* state = new TArchiveFileSource(path);
+        zip_source_t* src = zip_source_function_create(&Callback, state, error);
+        if (!src) delete state;
+        return src;
+    }
+
+private:
+    explicit TArchiveFileSource(std::string path) : path_(std::move(path)) { zip_error_init(&error_); }
+    ~TArchiveFileSource() {
+        if (in_) std::fclose(in_);
+        DropTemp();
+        zip_error_fini(&error_);
+    }
+
+    void DropTemp() {
+        if (out_) std::fclose(out_);
+        out_ = nullptr;
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+
+    zip_int64_t Fail(int zipError, int sysError) {
+        zip_error_set(&error_, zipError, sysError);
+        return -1;
+    }
+
+    static zip_int64_t Callback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+        return static_cast<TArchiveFileSource*>(state)->Handle(data, len, cmd);
+    }
+
+    zip_int64_t Handle(void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+        switch (cmd) {
+            case ZIP_SOURCE_SUPPORTS:
+                return ZIP_SOURCE_SUPPORTS_WRITABLE |
+                       ZIP_SOURCE_MAKE_COMMAND_BITMASK(ZIP_SOURCE_ACCEPT_EMPTY);
+            case ZIP_SOURCE_ACCEPT_EMPTY:
+                return 0;  // a 0-byte file is not an archive (Info-ZIP zip says so too)
+            case ZIP_SOURCE_OPEN:
+                in_ = std::fopen(path_.c_str(), "rb");
+                return in_ ? 0 : Fail(ZIP_ER_OPEN, errno);
+            case ZIP_SOURCE_READ: {
+                const size_t n = std::fread(data, 1, static_cast<size_t>(len), in_);
+                if (n < len && std::ferror(in_)) return Fail(ZIP_ER_READ, errno);
+                return static_cast<zip_int64_t>(n);
+            }
+            case ZIP_SOURCE_CLOSE:
+                if (in_) std::fclose(in_);
+                in_ = nullptr;
+                return 0;
+            case ZIP_SOURCE_SEEK:
+                return Seek(in_, data, len, ZIP_ER_SEEK);
+            case ZIP_SOURCE_TELL: {
+                const off_t pos = ::ftello(in_);
+                return pos < 0 ? Fail(ZIP_ER_TELL, errno) : pos;
+            }
+            case ZIP_SOURCE_STAT: {
+                auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &error_);
+                if (!st) return -1;
+                struct stat sys;
+                // libzip takes "read error, no such file" as "the archive is new".
+                if (::stat(path_.c_str(), &sys) != 0) return Fail(ZIP_ER_READ, errno);
+                zip_stat_init(st);
+                st->size = static_cast<zip_uint64_t>(sys.st_size);
+                st->mtime = sys.st_mtime;
+                st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+                return sizeof(zip_stat_t);
+            }
+            case ZIP_SOURCE_ERROR:
+                return zip_error_to_data(&error_, data, len);
+            case ZIP_SOURCE_FREE:
+                delete this;
+                return 0;
+            case ZIP_SOURCE_BEGIN_WRITE: {
+                if (const int err = CreateSiblingTemp(path_, temp_); err != 0)
+                    return Fail(ZIP_ER_TMPOPEN, err);
+                out_ = std::fopen(temp_.c_str(), "r+b");
+                if (!out_) {
+                    const int err = errno;
+                    DropTemp();
+                    return Fail(ZIP_ER_TMPOPEN, err);
+                }
+                // The rewritten archive keeps the mode of the one it replaces.
+                struct stat sys;
+                ::fchmod(fileno(out_), ::stat(path_.c_str(), &sys) == 0 ? (sys.st_mode & 07777) : 0644);
+                return 0;
+            }
+            case ZIP_SOURCE_WRITE: {
+                const size_t n = std::fwrite(data, 1, static_cast<size_t>(len), out_);
+                if (n < len) return Fail(ZIP_ER_WRITE, errno);
+                return static_cast<zip_int64_t>(n);
+            }
+            case ZIP_SOURCE_SEEK_WRITE:
+                return Seek(out_, data, len, ZIP_ER_SEEK);
+            case ZIP_SOURCE_TELL_WRITE: {
+                const off_t pos = ::ftello(out_);
+                return pos < 0 ? Fail(ZIP_ER_TELL, errno) : pos;
+            }
+            case ZIP_SOURCE_COMMIT_WRITE: {
+                int err = 0;
+                if (std::fflush(out_) != 0 || ::fsync(fileno(out_)) != 0) err = errno;
+                if (std::fclose(out_) != 0 && err == 0) err = errno;
+                out_ = nullptr;
+                if (err != 0) {
+                    DropTemp();
+                    return Fail(ZIP_ER_WRITE, err);
+                }
+                if ((err = Fs().ReplaceWith(temp_, path_)) != 0) {
+                    DropTemp();
+                    return Fail(ZIP_ER_RENAME, err);
+                }
+                temp_.clear();
+                return 0;
+            }
+            case ZIP_SOURCE_ROLLBACK_WRITE:
+                DropTemp();
+                return 0;
+            case ZIP_SOURCE_REMOVE: {
+                // End-of-central-directory record alone: signature, then 18 zero bytes.
+                static const std::string kEmptyArchive("PK\x05\x06" + std::string(18, '\0'));
+                if (in_) std::fclose(in_);
+                in_ = nullptr;
+                if (const int err = Fs().WriteFileAtomic(path_, kEmptyArchive); err != 0)
+                    return Fail(ZIP_ER_REMOVE, err);
+                return 0;
+            }
+            default:
+                return Fail(ZIP_ER_OPNOTSUPP, 0);
+        }
+    }
+
+    zip_int64_t Seek(FILE* file, void* data, zip_uint64_t len, int zipError) {
+        auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, len, &error_);
+        if (!args) return -1;
+        if (::fseeko(file, static_cast<off_t>(args->offset), args->whence) != 0)
+            return Fail(zipError, errno);
+        return 0;
+    }
+
+    std::string path_;
+    std::string temp_;
+    FILE* in_ = nullptr;
+    FILE* out_ = nullptr;
+    zip_error_t error_;
+};
+
+class TZipRun {
+public:
+    TZipRun(const ZPOPT& options, const ZIPUSERFUNCTIONS& functions)
+        : options_(options), functions_(functions) {}
+    ~TZipRun() {
+        if (za_) zip_discard(za_);
+    }
+
+    int Add(const ZCL& command);
+    int Delete(const ZCL& command);
+    int Recompress(const ZCL& command);
+
+private:
+    struct TSource {
+        std::string path;
+        std::string entryName;
+        bool isFolder = false;
+    };
+
+    void Print(const std::string& text) {
+        if (functions_.print) functions_.print(text.c_str(), static_cast<unsigned long>(text.size()));
+    }
+    int Open(const std::string& archive, bool create);
+    int Close();
+    int Collect(const std::string& argument, std::vector<TSource>& out);
+    void Walk(const std::string& folder, const std::string& prefix, std::vector<TSource>& out);
+    void SetCompression(zip_uint64_t index);
+    bool Stop(const std::string& name, uint64_t size) {
+        return functions_.ServiceApplication && functions_.ServiceApplication(name.c_str(), size) != 0;
+    }
+
+    const ZPOPT options_;
+    const ZIPUSERFUNCTIONS functions_;
+    zip_t* za_ = nullptr;
+};
+
+int OpenErrorCode(int zipError) {
+    switch (zipError) {
+        case ZIP_ER_MEMORY: return kMemory;
+        case ZIP_ER_OPEN: return kOpen;
+        case ZIP_ER_READ:
+        case ZIP_ER_SEEK: return kRead;
+        default: return kForm;
+    }
+}
+
+int CloseErrorCode(int zipError) {
+    switch (zipError) {
+        case ZIP_ER_TMPOPEN: return kTemp;
+        case ZIP_ER_WRITE:
+        case ZIP_ER_CLOSE:
+        case ZIP_ER_REMOVE: return kWrite;
+        case ZIP_ER_RENAME:
+        case ZIP_ER_RDONLY: return kCreate;
+        case ZIP_ER_READ:
+        case ZIP_ER_OPEN:
+        case ZIP_ER_NOENT:
+        case ZIP_ER_SEEK:
+        case ZIP_ER_EOF: return kRead;
+        case ZIP_ER_MEMORY: return kMemory;
+        case ZIP_ER_CANCELLED: return kAbort;
+        case ZIP_ER_CRC:
+        case ZIP_ER_ZLIB:
+        case ZIP_ER_COMPRESSED_DATA:
+        case ZIP_ER_INCONS:
+        case ZIP_ER_COMPNOTSUPP:
+        case ZIP_ER_ENCRNOTSUPP: return kForm;
+        default: return kLogic;
+    }
+}
+
+int TZipRun::Open(const std::string& archive, bool create) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* src = TArchiveFileSource::Create(archive, &error);
+    if (src) {
+        za_ = zip_open_from_source(src, create ? ZIP_CREATE : 0, &error);
+        if (!za_) zip_source_free(src);
+    }
+    int code = kOk;
+    if (!za_) {
+        Print("zip error: " + archive + ": " + zip_error_strerror(&error) + "\n");
+        code = OpenErrorCode(zip_error_code_zip(&error));
+    }
+    zip_error_fini(&error);
+    return code;
+}
+
+int TZipRun::Close() {
+    if (zip_close(za_) == 0) {
+        za_ = nullptr;
+        return kOk;
+    }
+    const int code = CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+    Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
+    return code;  // the destructor discards: the rollback removed the temporary file
+}
+
+void TZipRun::SetCompression(zip_uint64_t index) {
+    const int level = options_.fLevel - '0';
+    if (level == 0) zip_set_file_compression(za_, index, ZIP_CM_STORE, 0);
+    else zip_set_file_compression(za_, index, ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(level));
+}
+
+void TZipRun::Walk(const std::string& folder, const std::string& prefix, std::vector<TSource>& out) {
+    std::vector<TDirEntry> entries;
+    if (Fs().ListDir(folder, entries) != 0) return;
+    for (const TDirEntry& e : entries) {
+        const std::string path = folder + "/" + e.name;
+        const std::string name = options_.fJunkDir ? e.name : prefix + e.name;
+        if (e.isDir) {
+            if (!options_.fNoDirEntries && !options_.fJunkDir) out.push_back({path, name + "/", true});
+            Walk(path, name + "/", out);
+        } else {
+            out.push_back({path, name, false});
+        }
+    }
+}
+
+// The sources one argument names; 18 when it names nothing.
+int TZipRun::Collect(const std::string& argument, std::vector<TSource>& out) {
+    std::string folderPart;
+    std::string namePattern = argument;
+    if (const auto slash = argument.rfind('/'); slash != std::string::npos) {
+        folderPart = argument.substr(0, slash + 1);
+        namePattern = argument.substr(slash + 1);
+    }
+    std::string literalFolder;
+    if (!WildLiteral(folderPart, literalFolder)) literalFolder = folderPart;
+    std::string base = literalFolder;
+    if (!options_.szRootDir.empty() && (base.empty() || base[0] != '/')) {
+        base = options_.szRootDir + (options_.szRootDir.back() == '/' ? "" : "/") + base;
+    }
+
+    std::vector<std::string> names;
+    std::string literalName;
+    if (WildLiteral(namePattern, literalName)) {
+        names.push_back(literalName);
+    } else {
+        std::vector<TDirEntry> entries;
+        Fs().ListDir(base.empty() ? "." : base, entries);
+        for (const TDirEntry& e : entries)
+            if (WildMatch(namePattern, e.name, false)) names.push_back(e.name);
+    }
+
+    bool found = false;
+    for (const std::string& name : names) {
+        std::string path = base + name;
+        TFileStat st;
+        if (Fs().Stat(path.empty() ? "." : path, st) != 0 || !st.exists) continue;
+        // The entry name is the argument's own relative path, without "./" or "/".
+        std::string entry = literalFolder + name;
+        while (entry.rfind("./", 0) == 0) entry.erase(0, 2);
+        while (!entry.empty() && entry[0] == '/') entry.erase(0, 1);
+        if (entry == ".") entry.clear();
+        if (st.isDir) {
+            if (!options_.fRecurse) continue;
+            while (!path.empty() && path.size() > 1 && path.back() == '/') path.pop_back();
+            const std::string prefix = entry.empty() || options_.fJunkDir ? "" : entry + "/";
+            if (!prefix.empty() && !options_.fNoDirEntries) out.push_back({path, prefix, true});
+            Walk(path.empty() ? "." : path, prefix, out);
+        } else {
+            if (options_.fJunkDir) {
+                if (const auto slash = entry.rfind('/'); slash != std::string::npos) entry.erase(0, slash + 1);
+            }
+            out.push_back({path, entry, false});
+        }
+        found = true;
+    }
+    if (!found) {
+        Print("zip warning: name not matched: " + argument + "\n");
+        return kOpen;
+    }
+    return kOk;
+}
+
+int TZipRun::Add(const ZCL& command) {
+    std::vector<TSource> sources;
+    for (int k = 0; k < command.argc; ++k)
+        if (const int code = Collect(command.FNV[static_cast<size_t>(k)], sources); code != kOk) return code;
+    if (sources.empty()) {
+        Print("zip error: Nothing to do! (" + command.lpszZipFN + ")\n");
+        return kNone;
+    }
+    if (const int code = Open(command.lpszZipFN, true); code != kOk) return code;
+    for (const TSource& s : sources) {
+        if (s.entryName.empty()) continue;
+        if (s.isFolder) {
+            if (zip_name_locate(za_, s.entryName.c_str(), ZIP_FL_ENC_RAW) >= 0) continue;
+            if (zip_dir_add(za_, s.entryName.c_str(), ZIP_FL_ENC_GUESS) < 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+            if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + s.entryName + "\n");
+            continue;
+        }
+        zip_source_t* src = zip_source_file(za_, s.path.c_str(), 0, -1);
+        if (!src) return kRead;
+        const zip_int64_t index =
+            zip_file_add(za_, s.entryName.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
+        if (index < 0) {
+            zip_source_free(src);
+            Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
+            return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        }
+        SetCompression(static_cast<zip_uint64_t>(index));
+        if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + s.entryName + "\n");
+        TFileStat st;
+        Fs().Stat(s.path, st);
+        if (Stop(s.entryName, static_cast<uint64_t>(st.size < 0 ? 0 : st.size))) return kAbort;
+    }
+    return Close();
+}
+
+int TZipRun::Delete(const ZCL& command) {
+    TFileStat st;
+    Fs().Stat(command.lpszZipFN, st);
+    if (!st.exists || st.size == 0) {
+        Print("zip warning: " + command.lpszZipFN + " not found or empty\n");
+        Print("zip error: Nothing to do! (" + command.lpszZipFN + ")\n");
+        return kNone;
+    }
+    if (const int code = Open(command.lpszZipFN, false); code != kOk) return code;
+    const zip_int64_t count = zip_get_num_entries(za_, 0);
+    std::vector<std::string> names;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* raw = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        std::string name = raw ? raw : "";
+        for (char& c : name)
+            if (c == '\\') c = '/';
+        names.push_back(std::move(name));
+    }
+    int deleted = 0;
+    for (int k = 0; k < command.argc; ++k) {
+        const std::string& pattern = command.FNV[static_cast<size_t>(k)];
+        bool matched = false;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (!WildMatch(pattern, names[i], false)) continue;
+            matched = true;
+            if (zip_delete(za_, i) == 0) {
+                ++deleted;
+                Print("deleting: " + names[i] + "\n");
+            }
+        }
+        if (!matched) Print("zip warning: name not matched: " + pattern + "\n");
+    }
+    if (deleted == 0) {
+        Print("zip error: Nothing to do! (" + command.lpszZipFN + ")\n");
+        return kNone;
+    }
+    return Close();
+}
+
+int TZipRun::Recompress(const ZCL& command) {
+    if (const int code = Open(command.lpszZipFN, false); code != kOk) return code;
+    const zip_int64_t count = zip_get_num_entries(za_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        zip_stat_t st;
+        if (zip_stat_index(za_, index, 0, &st) != 0) return kForm;
+        const std::string name = st.name ? st.name : "";
+        if (!name.empty() && name.back() == '/') continue;
+        // The entry reads itself decompressed (its CRC checked), so libzip writes it
+        // anew at the wanted level.
+        zip_source_t* src = zip_source_zip(za_, za_, index, 0, 0, -1);
+        if (!src) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        if (zip_file_replace(za_, index, src, 0) != 0) {
+            zip_source_free(src);
+            return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        }
+        zip_file_set_mtime(za_, index, st.mtime, 0);
+        SetCompression(index);
+    }
+    return Close();
+}
+
+template <class F>
+int Guarded(F&& f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return kMemory;
+    }
+}
+
+}  // namespace
+
+int ZpInit(const ZIPUSERFUNCTIONS& functions) {
+    std::lock_guard lock(g_mutex);
+    g_functions = functions;
+    return 1;
+}
+
+int ZpSetOptions(const ZPOPT& options) {
+    if (options.fLevel < '0' || options.fLevel > '9') return 0;
+    std::lock_guard lock(g_mutex);
+    g_options = options;
+    return 1;
+}
+
+int ZpArchive(const ZCL& command) {
+    if (command.lpszZipFN.empty() || command.argc < 1 ||
+        static_cast<size_t>(command.argc) > command.FNV.size())
+        return kParms;
+    ZPOPT options;
+    ZIPUSERFUNCTIONS functions;
+    {
+        std::lock_guard lock(g_mutex);
+        options = g_options;
+        functions = g_functions;
+    }
+    return Guarded([&] {
+        TZipRun run(options, functions);
+        return options.fDeleteEntries ? run.Delete(command) : run.Add(command);
+    });
+}
+
+int ZpRecompress(const ZCL& command) {
+    if (command.lpszZipFN.empty()) return kParms;
+    ZPOPT options;
+    ZIPUSERFUNCTIONS functions;
+    {
+        std::lock_guard lock(g_mutex);
+        options = g_options;
+        functions = g_functions;
+    }
+    return Guarded([&] {
+        TZipRun run(options, functions);
+        return run.Recompress(command);
+    });
+}
+
+}  // namespace qm

@@ -1,0 +1,209 @@
+#include "archive/archivemanager.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "archive/qmZip.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace qm {
+
+namespace {
+
+std::string WithSlash(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+std::string ToSlash(std::string name) {
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
+std::string BaseName(const std::string& name) {
+    const std::string slashed = ToSlash(name);
+    const auto slash = slashed.rfind('/');
+    return slash == std::string::npos ? slashed : slashed.substr(slash + 1);
+}
+
+// The extension: the text from the last "." of the name part, or "".
+std::string Extension(const std::string& fileName) {
+    const std::string name = BaseName(fileName);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string FullPath(const std::string& path) {
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
+
+// The same file on disk (both existing), or the same full path.
+bool SameArchive(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec) && !ec) return true;
+    return FullPath(a) == FullPath(b);
+}
+
+std::string SystemTempDir() {
+    const char* dir = std::getenv("TMPDIR");
+    return WithSlash(dir && *dir ? dir : "/tmp");
+}
+
+class TWorkFile {
+public:
+    explicit TWorkFile(std::string path) : path_(std::move(path)) {}
+    ~TWorkFile() { Fs().Unlink(path_); }
+    TWorkFile(const TWorkFile&) = delete;
+    TWorkFile& operator=(const TWorkFile&) = delete;
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+TArchiveManager::TArchiveManager() { SetTempDir(SystemTempDir()); }
+
+void TArchiveManager::SetTempDir(const std::string& value) {
+    TempDir = WithSlash(value);
+    ZipObject().TempDir = TempDir;
+}
+
+void TArchiveManager::SetCompressionLevel(int level) {
+    CompressionLevel = level;
+    ZipObject().SetCompressionLevel(level);
+}
+
+TArchive* TArchiveManager::GetArchiver(const std::string& fileName) {
+    if (!SameTextAscii(Extension(fileName), ".zip")) return nullptr;
+    TArchive& archiver = ZipObject();
+    archiver.OnMessage = OnMessage;
+    archiver.OnError = OnError;
+    return &archiver;
+}
+
+bool TArchiveManager::IsArchive(const std::string& fileName) { return GetArchiver(fileName) != nullptr; }
+
+TArchive& TArchiveManager::Require(const std::string& archiveName) {
+    TArchive* archiver = GetArchiver(archiveName);
+    if (!archiver)
+        throw archive::EError(Fmt(_("%1 is not a supported archive."), {archiveName}), archiveName);
+    return *archiver;
+}
+
+void TArchiveManager::GetFileList(const std::string& archiveName, TArchiveItems& items) {
+    Require(archiveName).GetFileList(archiveName, items);
+}
+
+void TArchiveManager::ExtractFile(const std::string& archiveName, const std::string& fileName,
+                                  const std::string& destDir, bool keepPath) {
+    TArchive& archiver = Require(archiveName);
+    const std::string dir = WithSlash(destDir);
+    // A stale file where the entry lands goes first: the landing name is the bare name
+    // unless the inner folders are kept.
+    const std::string landing = dir + (keepPath ? ToSlash(fileName) : BaseName(fileName));
+    TFileStat st;
+    if (Fs().Stat(landing, st) == 0 && st.exists && !st.isDir) Fs().Unlink(landing);
+    archiver.ExtractFile(archiveName, fileName, dir, keepPath);
+}
+
+void TArchiveManager::AddFile(const std::string& archiveName, const std::string& fileName) {
+    Require(archiveName).AddFile(archiveName, fileName);
+}
+
+void TArchiveManager::DeleteFile(const std::string& archiveName, const std::string& fileName) {
+    Require(archiveName).DeleteFile(archiveName, fileName);
+}
+
+void TArchiveManager::CreateEmptyArchive(const std::string& archiveName) {
+    Require(archiveName).CreateEmptyArchive(archiveName);
+}
+
+void TArchiveManager::TestArchive(const std::string& archiveName) {
+    if (TArchive* archiver = GetArchiver(archiveName)) archiver->TestArchive(archiveName);
+}
+
+void TArchiveManager::ExtractAll(const std::string& archiveName, const std::string& destDir) {
+    if (TArchive* archiver = GetArchiver(archiveName)) archiver->ExtractAll(archiveName, destDir);
+}
+
+void TArchiveManager::AddDirectory(const std::string& dir, const std::string& archiveName) {
+    if (TArchive* archiver = GetArchiver(archiveName)) archiver->AddDirectory(dir, archiveName);
+}
+
+void TArchiveManager::RenameFiles(const std::string& archiveName, const TRenameList& list) {
+    if (list.empty()) return;
+    if (TArchive* archiver = GetArchiver(archiveName)) archiver->RenameFiles(archiveName, list, 1);
+}
+
+void TArchiveManager::RecompressArchive(const std::string& archiveName) {
+    if (!GetArchiver(archiveName)) return;
+    TQMZip& zip = ZipObject();
+    zip.SetCompressionLevel(CompressionLevel);
+    zip.RecompressArchive(archiveName);
+}
+
+bool TArchiveManager::IsArchiveEmpty(const std::string& archiveName) {
+    TArchive* archiver = GetArchiver(archiveName);
+    if (!archiver) return false;
+    TArchiveItems items;
+    archiver->GetFileList(archiveName, items);
+    return items.empty();
+}
+
+void TArchiveManager::CopyFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,
+                                              const std::string& destArchive, const std::string& newName) {
+    TArchive& source = Require(srcArchive);
+    Require(destArchive);
+    const std::string src = FullPath(srcArchive);
+    const std::string dest = FullPath(destArchive);
+
+    const std::string extractedName = BaseName(fileName);
+    const std::string addedName = BaseName(newName);
+    const std::string extracted = TempDir + extractedName;
+    TWorkFile extractedWork(extracted);
+    source.ExtractFile(src, fileName, TempDir, false);
+
+    std::string work = extracted;
+    if (addedName != extractedName) {
+        work = TempDir + addedName;
+        // A file of the new name left in the work folder would block the rename.
+        TFileStat st;
+        if (Fs().Stat(work, st) == 0 && st.exists && !st.isDir) Fs().Unlink(work);
+        if (const int err = Fs().RenameNoReplace(extracted, work); err != 0)
+            throw archivemanager::EFileError(SysErrorMessage(err));
+    }
+    TWorkFile addedWork(work);
+    // Chosen again: the extraction may have changed the archiver's events.
+    Require(destArchive).AddFile(dest, work);
+}
+
+void TArchiveManager::MoveFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,
+                                              const std::string& destArchive, const std::string& newName) {
+    // The copy stores the bare new name; when that is the very entry being moved, the
+    // add would replace it and the delete then remove it: the entry stays as it is.
+    if (SameArchive(srcArchive, destArchive) && BaseName(newName) == ToSlash(fileName)) {
+        Require(srcArchive);
+        return;
+    }
+    CopyFileBetweenArchives(srcArchive, fileName, destArchive, newName);
+    if (TArchive* archiver = GetArchiver(srcArchive)) archiver->DeleteFile(srcArchive, fileName);
+}
+
+}  // namespace qm

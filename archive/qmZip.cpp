@@ -1,0 +1,459 @@
+#include "archive/qmZip.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "platform/UiHooks.h"
+
+namespace qm {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::string StripTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+std::string ToSlash(std::string name) {
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
+// The wildcard escape the libraries need for a name taken literally.
+std::string EscapeWildcards(const std::string& name, bool escapeDash) {
+    std::string out;
+    out.reserve(name.size() + 8);
+    for (const char c : name) {
+        switch (c) {
+            case '[': out += "[[]"; break;
+            case '*': out += "[*]"; break;
+            case '?': out += "[?]"; break;
+            case '-':
+                if (escapeDash) out += "[-]";
+                else out += c;
+                break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string SystemTempDir() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = dir && *dir ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+// Removes a work file whatever way the scope is left.
+class TWorkFile {
+public:
+    explicit TWorkFile(std::string path) : path_(std::move(path)) {}
+    ~TWorkFile() { Fs().Unlink(path_); }
+    TWorkFile(const TWorkFile&) = delete;
+    TWorkFile& operator=(const TWorkFile&) = delete;
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+struct TQMZip::TPending {
+    struct TEvent {
+        bool listed = false;  // a listed entry, else library text
+        std::string text;     // the text, or the entry name
+        uint64_t size = 0;
+        uint32_t crc = 0;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<TEvent> events;
+    bool done = false;
+
+    void Post(TEvent event) {
+        {
+            std::lock_guard lock(mutex);
+            events.push_back(std::move(event));
+        }
+        wake.notify_one();
+    }
+};
+
+TQMZip::TQMZip() {
+    TempDir = SystemTempDir();
+    InitUnzipCallbacks();
+    InitZipCallbacks();
+}
+
+void TQMZip::InitUnzipCallbacks() {
+    userFunctions_ = {};
+    userFunctions_.print = [this](const char* text, unsigned long length) {
+        pending_->Post({false, std::string(text, length), 0, 0});
+        return static_cast<int>(length);
+    };
+    userFunctions_.replace = [](const char*) { return 1; };
+    userFunctions_.password = [](char*, int, const char*, const char*) { return 1; };
+    userFunctions_.SendApplicationMessage =
+        [this](uint64_t size, uint64_t, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
+               char, const char* name, const char*, uint32_t crc,
+               char) { pending_->Post({true, name, size, crc}); };
+    userFunctions_.ServCallBk = [this](const char* name, uint64_t size) {
+        EntryProcessed(name, size);
+        return 0;
+    };
+}
+
+void TQMZip::InitZipCallbacks() {
+    zipUserFunctions_ = {};
+    zipUserFunctions_.print = userFunctions_.print;
+    zipUserFunctions_.password = userFunctions_.password;
+    zipUserFunctions_.ServiceApplication = userFunctions_.ServCallBk;
+    ZpInit(zipUserFunctions_);
+}
+
+void TQMZip::EntryProcessed(const std::string&, uint64_t) {}
+
+void TQMZip::LogMessage(const std::string& text) {
+    std::string cleaned;
+    for (const char c : Trim(text))
+        if (c != '\n') cleaned += c;
+    if (cleaned.empty()) return;
+    if (!EntryTestMode) {
+        if (OnMessage) OnMessage(cleaned);
+    } else if (OnError) {
+        OnError(CurrentArchiveName, CurrentFileName, cleaned);
+    }
+}
+
+void TQMZip::AddListedEntry(uint64_t size, const std::string& entryName, uint32_t crc) {
+    if (Items) Items->push_back(TArchiveItem::FromEntry(entryName, static_cast<int64_t>(size), crc));
+}
+
+std::string TQMZip::EscapeZipName(const std::string& name) { return EscapeWildcards(name, true); }
+
+bool TQMZip::ArchiveExists(const std::string& archiveName) const {
+    TFileStat st;
+    return Fs().Stat(archiveName, st) == 0 && st.exists;
+}
+
+int TQMZip::Run(TOperation operation) {
+    if (running_)
+        throw archive::EError(_("Another archive operation is under way."), CurrentArchiveName,
+                              CurrentFileName);
+    TPending pending;
+    running_ = true;
+    pending_ = &pending;
+    struct TReset {
+        TQMZip& zip;
+        ~TReset() {
+            zip.running_ = false;
+            zip.pending_ = nullptr;
+        }
+    } reset{*this};
+
+    int result = 0;
+    std::exception_ptr workerFailure;
+    auto call = [&] {
+        try {
+            const char* name = nameList_.c_str();
+            switch (operation) {
+                case opExtractAll:
+                case opTest:
+                case opList:
+                    result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
+                    break;
+                case opNamed:
+                    result = Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_);
+                    break;
+                case opZip:
+                    result = ZpArchive(zcl_);
+                    break;
+                case opRecompress:
+                    result = ZpRecompress(zcl_);
+                    break;
+            }
+        } catch (...) {
+            workerFailure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(pending.mutex);
+            pending.done = true;
+        }
+        pending.wake.notify_one();
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(call);
+    } catch (const std::system_error& e) {
+        throw archive::ESystemError(e.what(), CurrentArchiveName, CurrentFileName);
+    }
+
+    // The caller's side: deliver what the worker posted and keep the windows alive
+    // until it is done. A failure here (a handler that throws) waits for the worker
+    // before it goes on, so the worker never outlives the records it uses.
+    std::exception_ptr callerFailure;
+    std::unique_lock lock(pending.mutex);
+    for (;;) {
+        std::vector<TPending::TEvent> batch;
+        batch.swap(pending.events);
+        const bool done = pending.done;
+        lock.unlock();
+        for (const TPending::TEvent& e : batch) {
+            if (callerFailure) break;
+            try {
+                if (e.listed) AddListedEntry(e.size, e.text, e.crc);
+                else LogMessage(e.text);
+            } catch (...) {
+                callerFailure = std::current_exception();
+            }
+        }
+        if (done) break;
+        if (!callerFailure) {
+            try {
+                ProcessPendingMessages();
+            } catch (...) {
+                callerFailure = std::current_exception();
+            }
+        }
+        lock.lock();
+        pending.wake.wait_for(lock, std::chrono::milliseconds(10),
+                              [&] { return pending.done || !pending.events.empty(); });
+    }
+    worker.join();
+    if (workerFailure) std::rethrow_exception(workerFailure);
+    if (callerFailure) std::rethrow_exception(callerFailure);
+    return result;
+}
+
+void TQMZip::UnzipOptions(int quiet, int test, int list, int keepPath, int overwrite,
+                          const std::string& archive, const std::string& dir) {
+    dcl_ = DCL{};
+    dcl_.fQuiet = quiet;
+    dcl_.ntflag = test;
+    dcl_.nvflag = list;
+    dcl_.nfflag = list;
+    dcl_.ndflag = keepPath;
+    dcl_.noflag = overwrite;
+    dcl_.C_flag = list ? 0 : 1;
+    dcl_.fPrivilege = 1;
+    dcl_.lpszZipFN = archive;
+    dcl_.lpszExtractDir = dir;
+}
+
+void TQMZip::SetZipOptions(bool add, bool remove, const std::string& rootDir) {
+    const bool folder = !rootDir.empty();
+    ZPOPT options;
+    options.szRootDir = rootDir;
+    options.szTempDir = folder ? std::string() : TempDir;
+    options.fExtra = add || folder ? kZipTrue : 0;
+    options.fVerbose = add ? kZipTrue : 0;
+    options.fJunkDir = add ? kZipTrue : 0;
+    options.fGrow = add ? kZipTrue : 0;
+    options.fDeleteEntries = remove ? kZipTrue : 0;
+    options.fRecurse = folder ? 1 : 0;
+    options.fLevel = std::to_string(CompressionLevel)[0];
+    if (ZpSetOptions(options) == 0)
+        throw archive::EZE_CantSetZipOption("Error setting Zip Options", CurrentArchiveName,
+                                            CurrentFileName);
+}
+
+void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    int result = archive::kUnzipArchiveMissing;
+    if (ArchiveExists(archiveName)) {
+        Items = &items;
+        struct TUnset {
+            TArchiveItems*& items;
+            ~TUnset() { items = nullptr; }
+        } unset{Items};
+        UnzipOptions(2, 0, 1, 0, 0, archiveName, TempDir);
+        result = Run(opList);
+    }
+    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::ExtractFile(const std::string& archiveName, const std::string& fileName,
+                         const std::string& destDir, bool keepPath) {
+    CurrentArchiveName = archiveName;
+    const std::string name = ToSlash(fileName);
+    CurrentFileName = name;
+    int result = archive::kUnzipArchiveMissing;
+    if (ArchiveExists(archiveName)) {
+        MakeDirs(StripTrailingSlash(destDir));
+        UnzipOptions(1, 0, 0, keepPath ? 1 : 0, 1, archiveName, destDir);
+        nameList_ = EscapeWildcards(name, false);
+        result = Run(opNamed);
+    }
+    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName) {
+    CurrentArchiveName = archiveName;
+    CurrentFileName = fileName;
+    if (Trim(archiveName).empty())
+        throw archive::ENoFileSpecified("[1] No filename specified", CurrentArchiveName, CurrentFileName);
+    if (Trim(fileName).empty())
+        throw archive::ENoFileSpecified("[2] No filename specified", CurrentArchiveName, CurrentFileName);
+    SetZipOptions(true, false, {});
+    zcl_ = ZCL{1, archiveName, {EscapeWildcards(fileName, true)}};
+    const int result = Run(opZip);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileName) {
+    if (Trim(archiveName).empty())
+        throw archive::ENoFileSpecified("[DE1] No filename specified", archiveName, fileName);
+    CurrentArchiveName = archiveName;
+    CurrentFileName = fileName;
+    SetZipOptions(false, true, {});
+    zcl_ = ZCL{1, archiveName, {EscapeZipName(ToSlash(fileName))}};
+    const int result = Run(opZip);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
+    std::error_code ec;
+    const std::string full = std::filesystem::absolute(archiveName, ec).string();
+    const std::string& archive = ec ? archiveName : full;
+    const std::string workFile = TempDir + "void.tmp";
+    Fs().Unlink(workFile);
+    if (const int err = Fs().WriteFileAtomic(workFile, ""); err != 0)
+        throw archive::EZE_TEMP(SysErrorMessage(err), archive, workFile);
+    {
+        TWorkFile removeAfterwards(workFile);
+        AddFile(archive, workFile);
+    }
+    DeleteFile(archive, "void.tmp");
+}
+
+void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destDir) {
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    int result = 0;
+    TFileStat st;
+    if (Fs().Stat(StripTrailingSlash(destDir), st) == 0 && st.exists) result = 101;
+    if (!ArchiveExists(archiveName)) result = archive::kUnzipArchiveMissing;
+    if (result == 0) {
+        const std::string dir = StripTrailingSlash(destDir);
+        MakeDirs(dir);
+        UnzipOptions(1, 0, 0, 1, 1, archiveName, dir);
+        result = Run(opExtractAll);
+    }
+    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName) {
+    const std::string folder = StripTrailingSlash(dir);
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    if (Trim(archiveName).empty())
+        throw archive::ENoFileSpecified("[1] No filename specified", CurrentArchiveName, CurrentFileName);
+    if (Trim(folder).empty())
+        throw archive::ENoFileSpecified("[2] No filename specified", CurrentArchiveName, CurrentFileName);
+    TFileStat st;
+    if (Fs().Stat(folder, st) != 0 || !st.isDir)
+        throw archive::EPathExist("[3] Path " + folder + " doesn't exist", CurrentArchiveName,
+                                  CurrentFileName);
+    if (ArchiveExists(archiveName))
+        throw archive::EFileExist("[4] File " + archiveName + " already exist", CurrentArchiveName,
+                                  CurrentFileName);
+    InitZipCallbacks();
+    // The folder is the library's root for the argument ".": the process's current
+    // folder is never changed.
+    SetZipOptions(false, false, folder);
+    zcl_ = ZCL{1, archiveName, {"."}};
+    const int result = Run(opZip);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::TestArchive(const std::string& archiveName) {
+    EntryTestMode = false;
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    if (OnMessage) OnMessage("File " + archiveName);
+    int result = archive::kUnzipArchiveMissing;
+    if (ArchiveExists(archiveName)) {
+        UnzipOptions(1, 1, 0, 0, 0, archiveName, TempDir);
+        result = Run(opTest);
+    } else if (OnMessage) {
+        OnMessage("File not found");
+    }
+    archive::CheckUnzipResult(result, false, CurrentArchiveName, CurrentFileName);
+    if (OnError) {
+        switch (result) {
+            case 2: {
+                // Errors in some entries: each entry is tested alone, so that the
+                // library's text names the entry it is about.
+                TArchiveItems items;
+                GetFileList(archiveName, items);
+                EntryTestMode = true;
+                struct TOff {
+                    bool& mode;
+                    ~TOff() { mode = false; }
+                } off{EntryTestMode};
+                for (const TArchiveItem& item : items) {
+                    CurrentFileName = item.GetFullName();
+                    nameList_ = EscapeWildcards(CurrentFileName, false);
+                    UnzipOptions(2, 1, 0, 0, 0, archiveName, TempDir);
+                    Run(opNamed);
+                }
+                break;
+            }
+            case 3: OnError(archiveName, "", _("Severes errors in zipfile")); break;
+            case 9: OnError(archiveName, "", _("Probably not a zip")); break;
+            case 51: OnError(archiveName, "", _("Unexpected EOF")); break;
+            default: break;
+        }
+    }
+    if (OnMessage) OnMessage("\r\n");
+}
+
+void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list, int) {
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    (void)list;
+    throw archive::ESystemError("Renaming entries is not available yet", archiveName, "");
+}
+
+void TQMZip::RecompressArchive(const std::string& archiveName) {
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    if (!ArchiveExists(archiveName))
+        archive::CheckUnzipResult(archive::kUnzipArchiveMissing, true, CurrentArchiveName, CurrentFileName);
+    ZPOPT options;
+    options.fLevel = std::to_string(CompressionLevel)[0];
+    if (ZpSetOptions(options) == 0)
+        throw archive::EZE_CantSetZipOption("Error setting Zip Options", CurrentArchiveName,
+                                            CurrentFileName);
+    zcl_ = ZCL{1, archiveName, {}};
+    const int result = Run(opRecompress);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+TQMZip& ZipObject() {
+    static TQMZip zip;
+    return zip;
+}
+
+}  // namespace qm

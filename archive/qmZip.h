@@ -1,0 +1,86 @@
+#pragma once
+// The zip archiver: the nine archive operations over our zip and unzip libraries
+// (Zip32, UnZip32). Each library call runs on a short-lived worker thread while the
+// calling thread keeps processing pending window messages; the library's text and
+// listing reach the calling thread, where OnMessage, OnError and the listing run.
+// Library records and the names of the running operation are shared, so one archive
+// operation runs at a time; starting another while one waits raises EError.
+#include <cstdint>
+#include <string>
+
+#include "archive/UnZip32.h"
+#include "archive/Zip32.h"
+#include "archive/archive.h"
+
+namespace qm {
+
+class TQMZip : public TArchive {
+public:
+    TQMZip();
+    ~TQMZip() override = default;
+    TQMZip(const TQMZip&) = delete;
+    TQMZip& operator=(const TQMZip&) = delete;
+
+    void GetFileList(const std::string& archiveName, TArchiveItems& items) override;
+    void ExtractFile(const std::string& archiveName, const std::string& fileName,
+                     const std::string& destDir, bool keepPath) override;
+    void AddFile(const std::string& archiveName, const std::string& fileName) override;
+    void TestArchive(const std::string& archiveName) override;
+    void RenameFiles(const std::string& archiveName, const TRenameList& list, int flag) override;
+    void DeleteFile(const std::string& archiveName, const std::string& fileName) override;
+    void CreateEmptyArchive(const std::string& archiveName) override;
+    void ExtractAll(const std::string& archiveName, const std::string& destDir) override;
+    void AddDirectory(const std::string& dir, const std::string& archiveName) override;
+
+    // Rewrites every entry of the archive at CompressionLevel, in place: names, order,
+    // times and comment are kept, and the archive is replaced only once the new one is
+    // complete.
+    void RecompressArchive(const std::string& archiveName);
+
+    // Library text: trimmed, line feeds removed; to OnMessage, or to OnError while an
+    // archive is tested entry by entry. Unassigned events drop it.
+    void LogMessage(const std::string& text);
+    // One listed entry, appended to Items.
+    void AddListedEntry(uint64_t size, const std::string& entryName, uint32_t crc);
+
+    // Prepares an entry name for the libraries' wildcard matching: "[" becomes "[[]",
+    // then "-" becomes "[-]"; "*" and "?" (legal in Linux names) become "[*]" and
+    // "[?]".
+    static std::string EscapeZipName(const std::string& name);
+
+    bool EntryTestMode = false;     // true while an archive is tested entry by entry
+    std::string CurrentArchiveName;  // of the running operation, copied into exceptions
+    std::string CurrentFileName;
+
+protected:
+    // Called on the worker thread after each entry the library processed.
+    virtual void EntryProcessed(const std::string& entryName, uint64_t size);
+
+private:
+    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5 };
+
+    void InitUnzipCallbacks();
+    void InitZipCallbacks();
+    // Runs one library call on a worker thread and returns its result.
+    int Run(TOperation operation);
+    // rootDir non-empty: the options of adding that folder.
+    void SetZipOptions(bool add, bool remove, const std::string& rootDir);
+    void UnzipOptions(int quiet, int test, int list, int keepPath, int overwrite,
+                      const std::string& archive, const std::string& dir);
+    bool ArchiveExists(const std::string& archiveName) const;
+
+    DCL dcl_;
+    USERFUNCTIONS userFunctions_;
+    ZIPUSERFUNCTIONS zipUserFunctions_;
+    ZCL zcl_;
+    std::string nameList_;  // the one entry name of a named extraction or test
+    bool running_ = false;
+
+    struct TPending;
+    TPending* pending_ = nullptr;  // events of the running call, posted by the worker
+};
+
+// The one zip archiver of the program, created on first use.
+TQMZip& ZipObject();
+
+}  // namespace qm
