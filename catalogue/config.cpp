@@ -1,6 +1,5 @@
 #include "catalogue/config.h"
 
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 #include <map>
 #include <mutex>
 
+#include "archive/FilesTools.h"
+#include "archive/stringsTools.h"
 #include "catalogue/LogLine.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -23,24 +24,6 @@ TConfig* Config = nullptr;
 const char* const TConfig::CurrentVersion = "2.70 beta 5";
 
 namespace {
-
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
-    return s.substr(b, e - b);
-}
 
 std::string WithSlash(const std::string& s) { return !s.empty() && s.back() == '/' ? s : s + "/"; }
 
@@ -83,53 +66,24 @@ std::string SystemTempFolder() {
     return "/tmp/";
 }
 
-// Line parsing of the ini text. A header is "[name]" after optional blanks (and, on the
-// first line, a UTF-8 byte order mark); a key line is "key=value" whose key is not
-// empty and does not start a comment.
-size_t SkipLead(const std::string& line, bool first) {
-    size_t i = 0;
-    if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    return i;
-}
-
-bool ParseHeader(const std::string& line, bool first, std::string& name) {
-    const size_t i = SkipLead(line, first);
-    if (i >= line.size() || line[i] != '[') return false;
-    const size_t j = line.find(']', i + 1);
-    if (j == std::string::npos) return false;
-    name = Trim(line.substr(i + 1, j - i - 1));
+// The header rule of TIniText: a line that starts with "[" or a blank (or a control
+// byte) and, trimmed, is "[name]...".
+bool HeaderName(std::string_view line, std::string_view& name) {
+    if (line.empty() || (line[0] != '[' && static_cast<unsigned char>(line[0]) > 32)) return false;
+    line = TrimView(line);
+    if (line.empty() || line[0] != '[') return false;
+    const size_t close = line.find(']');
+    if (close == std::string_view::npos) return false;
+    name = TrimView(line.substr(1, close - 1));
     return true;
 }
 
-bool ParseKey(const std::string& line, bool first, std::string& key, size_t& valuePos) {
-    const size_t i = SkipLead(line, first);
-    if (i >= line.size() || line[i] == ';' || line[i] == '#' || line[i] == '[') return false;
-    const size_t eq = line.find('=', i);
-    if (eq == std::string::npos) return false;
-    key = Trim(line.substr(i, eq - i));
-    if (key.empty()) return false;
-    valuePos = eq + 1;
-    return true;
+bool IsHeader(std::string_view line) {
+    std::string_view name;
+    return HeaderName(line, name);
 }
 
-bool ParseInt(const std::string& text, int& out) {
-    const std::string s = Trim(text);
-    size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i >= s.size()) return false;
-    long long v = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9') return false;
-        v = v * 10 + (s[i] - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) return false;
-    }
-    if (negative) v = -v;
-    if (v > INT_MAX || v < INT_MIN) return false;
-    out = static_cast<int>(v);
-    return true;
-}
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
 
@@ -137,19 +91,6 @@ std::mutex g_iniMutex;
 std::map<std::string, std::weak_ptr<TIniFile>>& IniFiles() {
     static std::map<std::string, std::weak_ptr<TIniFile>> files;
     return files;
-}
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-    ::remove(path);
-    return 0;  // go on: remove what can be removed
-}
-
-// Removes one private temporary folder and what it holds, never following a symbolic
-// link out of it.
-void RemovePrivateFolder(const std::string& folder) {
-    struct stat st;
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
-    ::nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 }  // namespace
@@ -185,55 +126,64 @@ void TIniFile::Load() {
         loadError_ = SysErrorMessage(err);
         return;
     }
-    size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\n', start);
-        if (end == std::string::npos) end = data.size();
-        std::string line = data.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(std::move(line));
-        start = end + 1;
-    }
+    std::vector<std::string_view> lines;
+    SplitLines(data, lines);
+    lines_.assign(lines.begin(), lines.end());
 }
 
+const TIniText& TIniFile::View() const {
+    if (!view_) {
+        views_.assign(lines_.begin(), lines_.end());
+        // A byte order mark would hide the first section's header.
+        if (!views_.empty() && views_[0].substr(0, kByteOrderMark.size()) == kByteOrderMark)
+            views_[0].remove_prefix(kByteOrderMark.size());
+        view_ = std::make_unique<TIniText>(views_);
+    }
+    return *view_;
+}
+
+// Where a write goes is found by the rules by which TIniText reads, so that a value
+// written is the value read back.
 long TIniFile::FindSection(const std::string& section) const {
-    std::string name;
-    for (size_t i = 0; i < lines_.size(); ++i)
-        if (ParseHeader(lines_[i], i == 0, name) && SameText(name, section)) return static_cast<long>(i);
+    View();
+    const std::string_view wanted = TrimView(section);
+    std::string_view name;
+    for (size_t i = 0; i < views_.size(); ++i)
+        if (HeaderName(views_[i], name) && SameText(name, wanted)) return static_cast<long>(i);
     return -1;
 }
 
-long TIniFile::FindKey(long header, const std::string& key) const {
-    std::string name;
-    size_t valuePos;
-    for (size_t i = static_cast<size_t>(header) + 1; i < lines_.size(); ++i) {
-        if (ParseHeader(lines_[i], false, name)) break;
-        if (ParseKey(lines_[i], false, name, valuePos) && SameText(name, key)) return static_cast<long>(i);
+long TIniFile::FindKey(long header, const std::string& key, size_t& end) const {
+    View();
+    const std::string_view wanted = TrimView(key);
+    long found = -1;
+    for (end = static_cast<size_t>(header) + 1; end < views_.size() && !IsHeader(views_[end]); ++end) {
+        if (found >= 0) continue;
+        const std::string_view line = views_[end];
+        const size_t eq = line.find('=');
+        if (eq != std::string_view::npos && SameText(TrimView(line.substr(0, eq)), wanted))
+            found = static_cast<long>(end);
     }
-    return -1;
+    return found;
 }
 
-bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) >= 0; }
+bool TIniFile::SectionExists(const std::string& section) const { return View().SectionExists(section); }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
-    const long h = FindSection(section);
-    return h >= 0 && FindKey(h, key) >= 0;
+    std::string_view value;
+    return View().FindValue(section, key, value);
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
-    const long h = FindSection(section);
-    if (h < 0) return def;
-    const long k = FindKey(h, key);
-    if (k < 0) return def;
-    std::string name;
-    size_t valuePos = 0;
-    ParseKey(lines_[static_cast<size_t>(k)], false, name, valuePos);
-    return lines_[static_cast<size_t>(k)].substr(valuePos);
+    return View().ReadString(section, key, def);
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int def) const {
-    int v;
-    return ParseInt(ReadString(section, key, std::string()), v) ? v : def;
+    std::string_view text;
+    int64_t value = 0;
+    if (!View().FindValue(section, key, text) || !TryStrToInt64(text, value) || value < INT_MIN || value > INT_MAX)
+        return def;
+    return static_cast<int>(value);
 }
 
 bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
@@ -241,31 +191,27 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool
 }
 
 int TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    const std::string trimmedKey = Trim(key);
-    if (trimmedKey.empty() || trimmedKey[0] == '[' || trimmedKey[0] == ';' || trimmedKey[0] == '#' ||
-        key.find('=') != std::string::npos || HasLineBreak(key) || HasLineBreak(section) ||
-        section.find(']') != std::string::npos || HasLineBreak(value))
+    const std::string_view trimmedKey = TrimView(key);
+    if (trimmedKey.empty() || trimmedKey[0] == '[' || key.find('=') != std::string::npos || HasLineBreak(key) ||
+        HasLineBreak(section) || section.find(']') != std::string::npos || HasLineBreak(value))
         throw Exception(Fmt(_("Invalid setting \"%1\" in section \"%2\" of %3."), {key, section, fileName_}));
 
     const long h = FindSection(section);
+    size_t end = 0;
+    const long k = h >= 0 ? FindKey(h, key, end) : -1;
     if (h < 0) {
-        if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+        if (!lines_.empty() && !TrimView(lines_.back()).empty()) lines_.emplace_back();
         lines_.push_back("[" + section + "]");
         lines_.push_back(key + "=" + value);
-    } else if (const long k = FindKey(h, key); k >= 0) {
-        // The key keeps the spelling the file has.
+    } else if (k >= 0) {
+        // The key keeps the spelling and the layout the file has.
         std::string& line = lines_[static_cast<size_t>(k)];
-        std::string name;
-        size_t valuePos = 0;
-        ParseKey(line, false, name, valuePos);
-        line = line.substr(0, valuePos) + value;
+        line = line.substr(0, line.find('=') + 1) + value;
     } else {
-        size_t end = static_cast<size_t>(h) + 1;
-        std::string name;
-        while (end < lines_.size() && !ParseHeader(lines_[end], false, name)) ++end;
-        while (end > static_cast<size_t>(h) + 1 && Trim(lines_[end - 1]).empty()) --end;
+        while (end > static_cast<size_t>(h) + 1 && TrimView(lines_[end - 1]).empty()) --end;
         lines_.insert(lines_.begin() + static_cast<long>(end), key + "=" + value);
     }
+    view_.reset();
     dirty_ = true;
     return updateDepth_ > 0 ? 0 : Flush();
 }
@@ -352,13 +298,13 @@ TConfig::TConfig(const std::string& programFile)
     IniFileName = baseHome_ + NameOf(programFile) + ".ini";
     iniFile_ = TIniFile::Open(IniFileName);
     try {
-        Construct(programFile);
+        Construct();
     } catch (const std::exception&) {
         // The settings object always exists; what could not be read keeps its default.
     }
 }
 
-void TConfig::Construct(const std::string&) {
+void TConfig::Construct() {
     const std::string stored = ReadString(Section, "Version", "");
     FirstRun = stored.empty();
     VersionChanged = stored != CurrentVersion;
@@ -415,8 +361,6 @@ TConfig::~TConfig() {
         if (!DataFile->SourceName.empty()) WriteString(Section, "LastDataFile", DataFile->SourceName);
     } catch (const std::exception&) {
     }
-    logLine_.reset();
-    for (const auto& folder : privateTemps_) RemovePrivateFolder(folder);
 }
 
 void TConfig::ReportWriteFailure(int err) {
@@ -530,14 +474,9 @@ std::string TConfig::GetTempPath() {
 }
 
 std::string TConfig::GetPrivateTempPath() {
-    const std::string base = GetTempPath();
-    for (auto it = privateTemps_.rbegin(); it != privateTemps_.rend(); ++it)
-        if (FolderOf(*it) == base && IsExistingFolder(*it)) return *it + "/";
-    std::string pattern = base + "quarmelle-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw Exception(Fmt(_("Cannot create a temporary folder in %1: %2"), {base, SysErrorMessage(errno)}));
-    privateTemps_.push_back(pattern);
-    return pattern + "/";
+    // The base counts only until the folder exists: one private folder per process.
+    SetTempDirectoryBase(GetTempPath());
+    return GetTempDirectory();
 }
 
 void TConfig::SetHomePath(const std::string& value) { SetFolder("HomePath", value); }
@@ -625,7 +564,7 @@ std::string TConfig::GetProxyServer() const {
     std::string value = Env("http_proxy");
     if (Trim(value).empty()) value = Env("HTTP_PROXY");
     value = Trim(value);
-    for (char& c : value) c = FoldCase(c);
+    value = LowerCase(value);
     if (const auto p = value.find("://"); p != std::string::npos) value.erase(0, p + 3);
     if (const auto p = value.find('/'); p != std::string::npos) value.erase(p);
     if (const auto p = value.rfind('@'); p != std::string::npos) value.erase(0, p + 1);

@@ -6,7 +6,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "catalogue/IniText.h"
 
 namespace qm {
 
@@ -19,10 +22,11 @@ class TLogLine;
 // An ini text file held in memory line by line and written back whole, atomically, on
 // every change, so that what a setter stored is on disk when it returns.
 //
-// Section and key names compare without regard to (ASCII) case; the first section and
-// the first key of a name win. A value is the bytes after the first "=" of its line,
-// kept verbatim and never cut. Lines the file holds that are not ours (comments, keys
-// of other writers, blank lines) stay where they are; a new key goes at the end of its
+// It reads as the datafile header is read (TIniText): section and key names compare
+// without regard to (ASCII) case, the first section and the first key of a name win,
+// and a value is the rest of its line after the first "=", without the blanks around
+// it. Values are never cut. Lines the file holds that are not ours (comments, keys of
+// other writers, blank lines) stay where they are; a new key goes at the end of its
 // section, a new section at the end of the file.
 //
 // There is one instance per file name, shared by every writer of that file (the
@@ -43,7 +47,7 @@ public:
     bool SectionExists(const std::string& section) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
-    // A value that is not a decimal 32-bit integer (blanks around it allowed) reads as def.
+    // A value that is not a decimal 32-bit integer reads as def.
     int ReadInteger(const std::string& section, const std::string& key, int def) const;
     // Read as an integer: any value but 0 is true.
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
@@ -77,14 +81,17 @@ private:
     explicit TIniFile(std::string fileName);
     void Load();
     int Flush();
+    const TIniText& View() const;
     // Index of the header line of the first section of that name, or -1.
     long FindSection(const std::string& section) const;
-    // Index of the line of the first key of that name in the section starting at
-    // header, or -1.
-    long FindKey(long header, const std::string& key) const;
+    // Index of the line of the first key of that name in the section whose header is
+    // at header, or -1; end receives the index of the line after the section.
+    long FindKey(long header, const std::string& key, size_t& end) const;
 
     std::string fileName_;
     std::vector<std::string> lines_;  // without line ends
+    mutable std::unique_ptr<TIniText> view_;  // over lines_; dropped at every change
+    mutable std::vector<std::string_view> views_;
     int loadErrno_ = 0;
     std::string loadError_;
     std::string writeError_;
@@ -170,8 +177,7 @@ public:
     // never fails: an error while reading the settings leaves the values reached so
     // far (every field has its default before).
     explicit TConfig(const std::string& programFile = ProgramFileName());
-    // Deletes the datafile working copy, records the open datafile as "LastDataFile"
-    // and removes the private temporary folders of this process.
+    // Deletes the datafile working copy and records the open datafile as "LastDataFile".
     ~TConfig();
     TConfig(const TConfig&) = delete;
     TConfig& operator=(const TConfig&) = delete;
@@ -257,11 +263,11 @@ public:
     // The user's temporary folder: "TempPath" when it names an existing folder, else
     // $TMPDIR (or /tmp/), stored. Never created, never emptied.
     std::string GetTempPath();
-    // This process's own folder inside GetTempPath (mode 0700, made on first use, and
-    // again inside a new TempPath after a change). Every fixed temporary name (working
+    // This process's own folder (GetTempDirectory of the file routines), made inside
+    // GetTempPath when it does not exist yet. Every fixed temporary name (working
     // copies, conversions, extractions) goes here, so that two processes never share
-    // one. Removed with its contents when the settings object goes. Raises
-    // qm::Exception when it cannot be made.
+    // one; it goes, with its contents, when the process ends. Raises
+    // filestools::EFileError when it cannot be made.
     std::string GetPrivateTempPath();
 
     // Folder setters add the trailing "/". An empty text stores an empty value, so that
@@ -298,7 +304,7 @@ public:
     void DeleteWorkDataFile();
 
 private:
-    void Construct(const std::string& programFile);
+    void Construct();
     void SetFlag(bool& field, const char* key, bool value);
     std::string GetFolder(const char* key, const char* subFolder, void (TConfig::*set)(const std::string&));
     void SetFolder(const char* key, const std::string& value);
@@ -309,7 +315,6 @@ private:
     std::shared_ptr<TIniFile> iniFile_;
     std::string baseHome_;  // where the ini file lives; the default of "HomePath"
     std::unique_ptr<TLogLine> logLine_;
-    std::vector<std::string> privateTemps_;  // made by this object, without trailing "/"
     bool writeFailureReported_ = false;
 
     bool dbLevel_ = false;

@@ -4,7 +4,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -16,27 +15,14 @@
 
 #include "catalogue/LogLine.h"
 #include "catalogue/config.h"
+#include "support/QtApp.h"
 #include "support/TestSupport.h"
 
 using namespace qm;
+using qm::test::EnsureQtApp;
 using qm::test::TTempDir;
 
 namespace {
-
-// The program sends with an application object present; the tests do the same (when no
-// other test of the process made one).
-class TAppScope {
-public:
-    TAppScope() {
-        if (!QCoreApplication::instance()) app_.emplace(argc_, argv_);
-    }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "test_catalogue";
-    char* argv_[2] = {name_, nullptr};
-    std::optional<QCoreApplication> app_;
-};
 
 // Every test gets a socket name of its own (the names derive from an ini path).
 std::string FreshName(const TTempDir& dir) { return TLogLine::SocketName(dir / "quarmelle.ini"); }
@@ -92,7 +78,7 @@ TEST(LogLine, NoViewerDropsTheLine) {
 }
 
 TEST(LogLine, AViewerReceivesOneLinePerMessage) {
-    TAppScope app;
+    EnsureQtApp();  // the program sends with an application object present
     TTempDir dir;
     const std::string name = FreshName(dir);
     QLocalServer server;
@@ -123,7 +109,7 @@ TEST(LogLine, AViewerReceivesOneLinePerMessage) {
 }
 
 TEST(LogLine, AHungViewerNeverBlocksTheSender) {
-    TAppScope app;
+    EnsureQtApp();  // the program sends with an application object present
     TTempDir dir;
     const std::string name = FreshName(dir);
     THungViewer viewer(name);
@@ -138,7 +124,7 @@ TEST(LogLine, AHungViewerNeverBlocksTheSender) {
 }
 
 TEST(LogLine, SettingsSendToTheViewerOfTheirFile) {
-    TAppScope app;
+    EnsureQtApp();  // the program sends with an application object present
     TTempDir home;
     const char* old = std::getenv("QUARMELLE_HOME");
     std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;

