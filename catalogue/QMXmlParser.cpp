@@ -7,21 +7,13 @@
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace qm {
 
 namespace {
-
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = FoldCase(c);
-    return s;
-}
-
-bool SameText(const std::string& a, const std::string& b) { return a.size() == b.size() && Lower(a) == Lower(b); }
 
 std::string ToBytes(QStringView text) { return text.toString().toUtf8().toStdString(); }
 
@@ -88,7 +80,7 @@ void TQmXmlConfigParser::SetConfigXmlFileName(const std::string& fileName) {
 void TQmXmlConfigParser::SetEmulatorRefName(const std::string& name) {
     Infos.Clear();
     emulatorRefName_ = name;
-    Parse(Lower(name));
+    Parse(LowerCase(name));
 }
 
 void TQmXmlConfigParser::Parse(const std::string& refName) {

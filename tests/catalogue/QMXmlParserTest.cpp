@@ -72,8 +72,10 @@ protected:
 }  // namespace
 
 TEST_F(XmlParserTest, TheFixtureIsWellFormed) {
-    const std::string name = Write(kConfig);
     int code = -1;
+    RunCommand("command -v xmllint", &code);
+    if (code != 0) GTEST_SKIP() << "xmllint is not installed";
+    const std::string name = Write(kConfig);
     RunCommand("xmllint --noout " + ShellQuote(name) + " 2>&1", &code);
     EXPECT_EQ(code, 0);
 }
