@@ -85,8 +85,8 @@ std::string TransferError(const std::string& reason) {
 
 [[noreturn]] void ThrowTransfer(int err) { throw filestools::EFileError(TransferError(SysErrorMessage(err))); }
 
-// Keeps the source's modification time (and mode) on a copy, so that a copied or moved
-// set does not look changed to the next scan.
+// Keeps the source's modification time on a copy, so that a copied or moved set does
+// not look changed to the next scan (the seam's copy keeps the mode already).
 void KeepTimes(const std::string& target, const struct stat& source) {
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     ::utimensat(AT_FDCWD, target.c_str(), times, 0);

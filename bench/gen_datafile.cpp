@@ -1,6 +1,6 @@
 // Writes a large datafile for the benchmarks, the same bytes for the same options.
 //
-//   gen_datafile [options] OUTPUT
+//   gen_datafile [options] [OUTPUT]
 //     --games N        games in all, parents and clones (default 45000)
 //     --clones N       clones per parent (default 2)
 //     --roms N         roms per game (default 7)
@@ -12,7 +12,9 @@
 //     --clashes N      clone roms named like a parent rom with another CRC (default 100)
 //     --seed N         seed of the generator (default 1)
 //
-// Prints one line: lines=N games=N resources=N bytes=N.
+// Without OUTPUT (or with "-") the datafile goes to standard output. Prints one line,
+// lines=N games=N resources=N bytes=N, on standard output, or on standard error when
+// the datafile goes there.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -106,18 +108,20 @@ int main(int argc, char** argv) {
         else if (a == "--baddump") baddump = Arg(i, argc, argv);
         else if (a == "--clashes") clashes = Arg(i, argc, argv);
         else if (a == "--seed") seed = Arg(i, argc, argv);
-        else if (!a.empty() && a[0] != '-' && !output) output = argv[i];
+        else if ((a == "-" || (!a.empty() && a[0] != '-')) && !output) output = argv[i];
         else {
             std::fprintf(stderr, "usage: gen_datafile [--games N] [--clones N] [--roms N] [--bios N] [--bios-users N]"
-                                 " [--shared N] [--nodump N] [--baddump N] [--clashes N] [--seed N] OUTPUT\n");
+                                 " [--shared N] [--nodump N] [--baddump N] [--clashes N] [--seed N] [OUTPUT]\n");
             return 2;
         }
     }
-    if (!output || games < 1 || clones < 0 || roms < 1 || bios < 0) {
-        std::fprintf(stderr, "usage: gen_datafile [options] OUTPUT (see the source for the options)\n");
+    if (games < 1 || clones < 0 || roms < 1 || bios < 0) {
+        std::fprintf(stderr, "usage: gen_datafile [options] [OUTPUT] (see the source for the options)\n");
         return 2;
     }
-    FILE* f = std::fopen(output, "wb");
+    const bool toStdout = !output || std::strcmp(output, "-") == 0;
+    if (toStdout) output = "standard output";
+    FILE* f = toStdout ? stdout : std::fopen(output, "wb");
     if (!f) {
         std::perror(output);
         return 1;
@@ -204,11 +208,12 @@ int main(int argc, char** argv) {
             ++resourceLines;
         }
     w.Flush();
-    if (std::fclose(f) != 0) {
+    if ((toStdout ? std::fflush(f) : std::fclose(f)) != 0 || (toStdout && std::ferror(f))) {
         std::perror(output);
         return 1;
     }
-    std::printf("lines=%lld games=%ld resources=%lld bytes=%lld\n", static_cast<long long>(w.lines_), gameCount,
-                static_cast<long long>(resourceLines), static_cast<long long>(w.bytes_));
+    std::fprintf(toStdout ? stderr : stdout, "lines=%lld games=%ld resources=%lld bytes=%lld\n",
+                 static_cast<long long>(w.lines_), gameCount, static_cast<long long>(resourceLines),
+                 static_cast<long long>(w.bytes_));
     return 0;
 }

@@ -74,6 +74,21 @@ public:
     virtual std::string CrcPlugInFileName() const = 0;
 };
 
+// Serves the interface from a signature calculator (anything with CrcPlugIn() giving
+// a plug-in pointer with FileName()); instantiated where the calculator is known.
+template <class Calculator>
+class TCalculatorPlugInSource : public ICrcPlugInSource {
+public:
+    explicit TCalculatorPlugInSource(const Calculator& calculator) : calculator_(calculator) {}
+    std::string CrcPlugInFileName() const override {
+        const auto* plugIn = calculator_.CrcPlugIn();
+        return plugIn ? std::string(plugIn->FileName()) : std::string();
+    }
+
+private:
+    const Calculator& calculator_;
+};
+
 namespace datafile {
 QM_DECLARE_EXCEPTION(EFileNotFound, Exception);
 QM_DECLARE_EXCEPTION(EBadDatafileVersion, Exception);

@@ -74,6 +74,15 @@ TEST(Trash, MovesFilesAndFoldersIntoTheHomeTrashWithARecord) {
     ASSERT_TRUE(MoveToTrash(work / "roms/sub/", reason, &placed)) << reason;
     EXPECT_EQ(ReadFile(trash + "/files/sub/a.bin"), "a");
     EXPECT_FALSE(FileExists(work / "roms/sub"));
+
+    // Through a link to its folder: the link stays, the file goes, the record names the
+    // real place.
+    std::filesystem::create_directory_symlink(work / "other", work / "via");
+    WriteFile(work / "other/c.bin", "c");
+    ASSERT_TRUE(MoveToTrash(work / "via/c.bin", reason, &placed)) << reason;
+    EXPECT_EQ(InfoPathLine(ReadFile(trash + "/info/c.bin.trashinfo")),
+              EncodeTrashPath(std::filesystem::canonical(work / "other").string() + "/c.bin"));
+    EXPECT_TRUE(std::filesystem::is_symlink(work / "via"));
 }
 
 TEST(Trash, AFailedTrashKeepsTheFileAndLeavesNoRecord) {

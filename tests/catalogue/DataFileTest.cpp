@@ -63,6 +63,16 @@ public:
     std::string CrcPlugInFileName() const override { return name; }
 };
 
+// Shaped like the signature calculator and its plug-in.
+struct FakeLoadedPlugIn {
+    std::string name;
+    const std::string& FileName() const { return name; }
+};
+struct FakeCalculator {
+    FakeLoadedPlugIn* plugIn = nullptr;
+    FakeLoadedPlugIn* CrcPlugIn() const { return plugIn; }
+};
+
 }  // namespace
 
 TEST(Datafile, LoadsTheGoldenFileAndSavesItByteForByte) {
@@ -425,6 +435,23 @@ TEST(Datafile, PlugInNameFallsBack) {
         EXPECT_NE(ReadFile(dir / "p.dat").find("\r\nplugin=" + c.written + "\r\n"), std::string::npos) << c.written;
         EXPECT_EQ(df.GetCrcPlugIn(), c.calculator ? c.calculator : "");
     }
+}
+
+TEST(Datafile, PlugInNameFromACalculator) {
+    TTempDir dir;
+    FakeCalculator calculator;
+    TCalculatorPlugInSource<FakeCalculator> source(calculator);
+    TDatafile df;
+    df.SignatureCalculator = &source;
+    df.PlugIn = "fallback.dll";
+    EXPECT_EQ(df.GetCrcPlugIn(), "");
+    df.SaveToFile(dir / "a.dat");
+    EXPECT_NE(ReadFile(dir / "a.dat").find("\r\nplugin=fallback.dll\r\n"), std::string::npos);
+    FakeLoadedPlugIn plugIn{"Neogeo.dll"};
+    calculator.plugIn = &plugIn;
+    EXPECT_EQ(df.GetCrcPlugIn(), "Neogeo.dll");
+    df.SaveToFile(dir / "a.dat");
+    EXPECT_NE(ReadFile(dir / "a.dat").find("\r\nplugin=neogeo.dll\r\n"), std::string::npos);
 }
 
 TEST(Datafile, SavedFieldsCannotBreakTheirLine) {
