@@ -484,15 +484,6 @@ TClone* TGame::GetParentClone() const {
     return nullptr;
 }
 
-template <class F>
-void TGame::ForEachShownClone(F f) const {
-    if (RomsBd().Split) {
-        for (TClone* clone : Clones) f(clone);
-    } else if (TClone* parent = GetParentClone()) {
-        f(parent);
-    }
-}
-
 void TGame::ListClones(TCloneItems& list) const {
     list.clear();
     ForEachShownClone([&](TClone* clone) { list.emplace_back(clone->GetDisplayName(), clone); });

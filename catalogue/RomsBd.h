@@ -194,8 +194,6 @@ private:
 // The CRC index: CRC text (any case) -> the roms added under it, in the order added.
 class TCrcList {
 public:
-    explicit TCrcList(TGamesList* gamesList) : gamesList_(gamesList) {}
-
     void AddRom(std::string_view crc, TRom* rom);
     // The rom of that CRC; with checkSize only one whose size equals size (or is unknown).
     TRom* FindRom(std::string_view crc, int64_t size, bool checkSize) const;
@@ -210,7 +208,6 @@ private:
         TRom* first = nullptr;
         std::vector<TRom*> more;
     };
-    TGamesList* gamesList_;
     std::unordered_map<std::string, TBucket, TSameTextHash, TSameTextEqual> index_;
     std::vector<TRom*> roms_;
     mutable std::unordered_set<std::string, TSameTextHash, TSameTextEqual> warned_;
@@ -319,7 +316,7 @@ public:
     TGamesList& operator=(const TGamesList&) = delete;
 
     TClonesList AllClones{true};
-    TCrcList CrcList{this};
+    TCrcList CrcList;
     TRomsBd* const RomsBd;
 
     TGame* AddGame(std::string_view name, std::string_view description, bool isResource, std::string_view romOf);
@@ -422,10 +419,9 @@ public:
     // Raised by RecalculateStatus; cached states of another generation are out of date.
     uint64_t StatusGeneration() const { return generation_; }
 
+private:
     // Shows a build error box, up to a limit; the rest are only counted.
     void ReportItemError(const std::string& message);
-
-private:
     void BuildPasses();
     void AddItem(const TDataFileItem& item, bool isResource);
     void FinishBuild();
@@ -510,6 +506,15 @@ void TNamedList<T>::EnsureSorted() const {
     std::sort(items_.begin(), items_.end(),
               [](const T* a, const T* b) { return CompareNames(a->Name, b->Name) < 0; });
     sorted_ = true;
+}
+
+template <class F>
+void TGame::ForEachShownClone(F f) const {
+    if (RomsBd().Split) {
+        for (TClone* clone : Clones) f(clone);
+    } else if (TClone* parent = GetParentClone()) {
+        f(parent);
+    }
 }
 
 template <class RomFileT, class FileT>

@@ -134,6 +134,30 @@ TEST_F(RomsBdModes, ShownAndNeededListsInEveryMode) {
     }
 }
 
+TEST_F(RomsBdModes, SplitListsOfTheCloneForEveryFlagCombination) {
+    // The clone has one rom of each kind: taken from the bios, taken from the parent
+    // (twice), and its own (three).
+    bd.Split = true;
+    for (int flags = 0; flags < 16; ++flags) {
+        bd.MergeRoms = flags & 1;
+        bd.MergeResources = flags & 2;
+        bd.ShowMerged = flags & 4;
+        bd.ShowResources = flags & 8;
+        SCOPED_TRACE(flags);
+        const bool shownResource = bd.ShowResources;
+        const bool shownMerged = bd.ShowMerged || !bd.MergeRoms;
+        const bool neededResource = !bd.MergeResources && !bd.MergeRoms;
+        const bool neededMerged = !bd.MergeRoms;
+        auto expected = [](bool resource, bool merged) {
+            std::string s = resource ? "clo:bios.rom " : "";
+            if (merged) s += "clo:p1.bin clo:c2b.bin ";
+            return s + "clo:c3.bin clo:g.bin clo:p2 Copy 1.bin";
+        };
+        EXPECT_EQ(Roms("clo", false), expected(shownResource, shownMerged));
+        EXPECT_EQ(Roms("clo", true), expected(neededResource, neededMerged));
+    }
+}
+
 TEST_F(RomsBdModes, WithoutAClashTheFirstListingOfANameStays) {
     BuildCatalogue(bd, R"(
         p|p|a.bin|11111111|1
