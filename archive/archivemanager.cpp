@@ -65,17 +65,6 @@ std::string SystemTempDir() {
     return WithSlash(dir && *dir ? dir : "/tmp");
 }
 
-class TWorkFile {
-public:
-    explicit TWorkFile(std::string path) : path_(std::move(path)) {}
-    ~TWorkFile() { Fs().Unlink(path_); }
-    TWorkFile(const TWorkFile&) = delete;
-    TWorkFile& operator=(const TWorkFile&) = delete;
-
-private:
-    std::string path_;
-};
-
 }  // namespace
 
 TArchiveManager::TArchiveManager() { SetTempDir(SystemTempDir()); }
@@ -169,29 +158,11 @@ bool TArchiveManager::IsArchiveEmpty(const std::string& archiveName) {
 
 void TArchiveManager::CopyFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,
                                               const std::string& destArchive, const std::string& newName) {
-    TArchive& source = Require(srcArchive);
+    Require(srcArchive);
     Require(destArchive);
-    const std::string src = FullPath(srcArchive);
-    const std::string dest = FullPath(destArchive);
-
-    const std::string extractedName = BaseName(fileName);
-    const std::string addedName = BaseName(newName);
-    const std::string extracted = TempDir + extractedName;
-    TWorkFile extractedWork(extracted);
-    source.ExtractFile(src, fileName, TempDir, false);
-
-    std::string work = extracted;
-    if (addedName != extractedName) {
-        work = TempDir + addedName;
-        // A file of the new name left in the work folder would block the rename.
-        TFileStat st;
-        if (Fs().Stat(work, st) == 0 && st.exists && !st.isDir) Fs().Unlink(work);
-        if (const int err = Fs().RenameNoReplace(extracted, work); err != 0)
-            throw archivemanager::EFileError(SysErrorMessage(err));
-    }
-    TWorkFile addedWork(work);
-    // Chosen again: the extraction may have changed the archiver's events.
-    Require(destArchive).AddFile(dest, work);
+    // Zip to zip: the entry goes across without a work file, its compressed bytes
+    // copied as they are where the compression level allows.
+    ZipObject().CopyEntry(FullPath(srcArchive), fileName, FullPath(destArchive), BaseName(newName));
 }
 
 void TArchiveManager::MoveFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,

@@ -177,7 +177,7 @@ int TQMZip::Run(TOperation operation) {
     int result = 0;
     std::exception_ptr workerFailure;
     // The worker has its own copy of the records.
-    auto call = [&, dcl = dcl_, zcl = zcl_, nameList = nameList_] {
+    auto call = [&, dcl = dcl_, zcl = zcl_, nameList = nameList_, copySource = copySource_] {
         try {
             const char* name = nameList.c_str();
             switch (operation) {
@@ -194,6 +194,9 @@ int TQMZip::Run(TOperation operation) {
                     break;
                 case opRecompress:
                     result = ZpRecompress(zcl);
+                    break;
+                case opCopy:
+                    result = ZpCopyEntry(copySource, nameList, zcl, copyUnzipCode_);
                     break;
             }
         } catch (...) {
@@ -474,6 +477,30 @@ void TQMZip::RecompressArchive(const std::string& archiveName) {
                                             CurrentFileName);
     zcl_ = ZCL{1, archiveName, {}};
     const int result = Run(opRecompress);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::CopyEntry(const std::string& srcArchive, const std::string& fileName,
+                       const std::string& destArchive, const std::string& newName) {
+    CheckIdle(srcArchive, fileName);
+    CurrentArchiveName = srcArchive;
+    CurrentFileName = ToSlash(fileName);
+    if (!ArchiveExists(srcArchive))
+        archive::CheckUnzipResult(archive::kUnzipArchiveMissing, true, CurrentArchiveName, CurrentFileName);
+    if (Trim(destArchive).empty())
+        throw archive::ENoFileSpecified("[1] No filename specified", destArchive, newName);
+    if (Trim(newName).empty())
+        throw archive::ENoFileSpecified("[2] No filename specified", destArchive, newName);
+    SetZipOptions(true, false, {});
+    copySource_ = srcArchive;
+    nameList_ = EscapeWildcards(CurrentFileName, false);
+    zcl_ = ZCL{1, destArchive, {newName}};
+    copyUnzipCode_ = 0;
+    const int result = Run(opCopy);
+    if (copyUnzipCode_ != 0)
+        archive::CheckUnzipResult(copyUnzipCode_, true, CurrentArchiveName, CurrentFileName);
+    CurrentArchiveName = destArchive;
+    CurrentFileName = newName;
     archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
 }
 

@@ -39,6 +39,13 @@ public:
     // complete.
     void RecompressArchive(const std::string& archiveName);
 
+    // Adds the entry fileName of srcArchive to destArchive under newName (a bare name),
+    // replacing an entry of that name; the compressed bytes are copied as they are when
+    // the entry's method is the one CompressionLevel asks for. Failures on the source
+    // side raise as an extraction's would, those on the target side as an add's.
+    void CopyEntry(const std::string& srcArchive, const std::string& fileName,
+                   const std::string& destArchive, const std::string& newName);
+
     // Library text: trimmed, line feeds removed; to OnMessage, or to OnError while an
     // archive is tested entry by entry. Unassigned events drop it.
     void LogMessage(const std::string& text);
@@ -59,7 +66,7 @@ protected:
     virtual void EntryProcessed(const std::string& entryName, uint64_t size);
 
 private:
-    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5 };
+    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5, opCopy = 6 };
 
     void InitUnzipCallbacks();
     void InitZipCallbacks();
@@ -79,6 +86,8 @@ private:
     ZIPUSERFUNCTIONS zipUserFunctions_;
     ZCL zcl_;
     std::string nameList_;  // the one entry name of a named extraction or test
+    std::string copySource_;  // the source archive of a copy
+    int copyUnzipCode_ = 0;   // a copy's failure on the source side
     bool running_ = false;
 
     struct TPending;
