@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/ZipNameRewriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -460,8 +461,8 @@ void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
-    (void)list;
-    throw archive::ESystemError("Renaming entries is not available yet", archiveName, "");
+    // The libraries cannot rename: the engine works on the archive's own structures.
+    RewriteZipNames(archiveName, list, 0);
 }
 
 void TQMZip::RecompressArchive(const std::string& archiveName) {

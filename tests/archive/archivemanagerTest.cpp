@@ -143,6 +143,13 @@ TEST_F(ArchiveManagerTest, CopyKeepsTheCompressedBytesWhereTheLevelAllows) {
     }
 }
 
+TEST_F(ArchiveManagerTest, RenameGoesToTheEntryRenameEngine) {
+    manager.RenameFiles(dir / "src.zip", {{"a.bin", "b.bin", 0}, {"sub/x.bin", "sub/longer.bin", 0}});
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "b.bin\nsub/longer.bin\nkeep.bin\n");
+    EXPECT_EQ(test::UnzipTest(dir / "src.zip"), 0);
+    EXPECT_THROW(manager.RenameFiles(dir / "missing.zip", {{"a.bin", "b.bin", 0}}), archive::EFileNotFound);
+}
+
 TEST_F(ArchiveManagerTest, MoveDeletesFromTheSourceButNeverLosesTheEntry) {
     manager.MoveFileBetweenArchives(dir / "src.zip", "sub/x.bin", dir / "dst.zip", "x.bin");
     EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nkeep.bin\n");
