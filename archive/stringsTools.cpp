@@ -1,0 +1,271 @@
+#include "archive/stringsTools.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Text.h"
+
+namespace qm {
+
+namespace {
+
+bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Position (0-based) of the character after the n-th occurrence of startChar, or npos
+// when the text holds fewer than n of them. n <= 0 gives 0.
+size_t AfterNth(std::string_view text, char startChar, int n) {
+    size_t pos = 0;
+    for (int count = 0; count < n; ++count) {
+        size_t hit = text.find(startChar, pos);
+        if (hit == std::string_view::npos) return std::string_view::npos;
+        pos = hit + 1;
+    }
+    return pos;
+}
+
+// Byte offsets at which the characters of valid UTF-8 text start; empty when the text
+// is not valid UTF-8 (then callers count bytes).
+bool Utf8Starts(std::string_view text, std::vector<size_t>& starts) {
+    starts.clear();
+    size_t i = 0;
+    while (i < text.size()) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > text.size()) return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        starts.push_back(i);
+        i += len;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string GetLastToken(std::string_view text, char separator) {
+    std::string cleaned = TrimAndCollapseSpaces(text);
+    size_t pos = cleaned.rfind(separator);
+    if (pos == std::string::npos) return cleaned;
+    return cleaned.substr(pos + 1);
+}
+
+std::string GetDelimitedField(std::string_view text, char startChar, char endChar, int n) {
+    size_t start = AfterNth(text, startChar, n);
+    if (start == std::string_view::npos || start >= text.size()) return {};
+    size_t end = text.find(endChar, start);
+    return std::string(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+}
+
+std::string GetSubField(std::string_view text, int n) {
+    return GetDelimitedField(text, kCacheFieldSeparator, kCacheFieldSeparator, n);
+}
+
+void SplitFields(std::string_view line, char separator, std::vector<std::string_view>& fields) {
+    fields.clear();
+    size_t start = 0;
+    for (;;) {
+        size_t hit = line.find(separator, start);
+        if (hit == std::string_view::npos) {
+            fields.push_back(line.substr(start));
+            return;
+        }
+        fields.push_back(line.substr(start, hit - start));
+        start = hit + 1;
+    }
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line, char separator) {
+    std::vector<std::string_view> fields;
+    SplitFields(line, separator, fields);
+    return fields;
+}
+
+void SplitLines(std::string_view text, std::vector<std::string_view>& lines) {
+    lines.clear();
+    const char* p = text.data();
+    const char* end = p + text.size();
+    // memchr runs vectorised: find the next LF, then a CR before it. The LF found is
+    // kept while lines ended by a CR alone pass, so that such files stay linear.
+    const char* lf = nullptr;
+    while (p < end) {
+        if (lf == nullptr || lf < p) {
+            lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (lf == nullptr) lf = end;
+        }
+        auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(lf - p)));
+        if (cr) {
+            lines.emplace_back(p, static_cast<size_t>(cr - p));
+            p = (cr + 1 < end && cr[1] == '\n') ? cr + 2 : cr + 1;
+        } else {
+            lines.emplace_back(p, static_cast<size_t>(lf - p));
+            p = lf + 1;
+        }
+    }
+}
+
+std::string_view TrimView(std::string_view text) {
+    size_t b = 0, e = text.size();
+    while (b < e && IsTrimmed(text[b])) ++b;
+    while (e > b && IsTrimmed(text[e - 1])) --e;
+    return text.substr(b, e - b);
+}
+
+std::string TrimAndCollapseSpaces(std::string_view text) {
+    std::string_view t = TrimView(text);
+    std::string out;
+    out.reserve(t.size());
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i] == ' ' && i > 0 && t[i - 1] == ' ') continue;
+        out.push_back(t[i]);
+    }
+    return out;
+}
+
+std::string StrCopyRange(std::string_view text, int64_t first, int64_t last) {
+    int64_t count = last - first + 1;
+    if (first < 1) first = 1;  // the count stays, as with every 1-based copy
+    if (count <= 0 || first > static_cast<int64_t>(text.size())) return {};
+    return std::string(text.substr(static_cast<size_t>(first - 1), static_cast<size_t>(count)));
+}
+
+std::string StrLastChars(std::string_view text, int64_t n) {
+    auto len = static_cast<int64_t>(text.size());
+    return StrCopyRange(text, len - n + 1, len);
+}
+
+std::string ExtractFileNameAnySep(std::string_view text) {
+    size_t pos = text.find_last_of("\\/");
+    if (pos == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(pos + 1));
+}
+
+std::string RemoveFileExt(std::string_view text) {
+    if (text.size() <= 3) return std::string(text);
+    size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos || dot < text.size() - 4) return std::string(text);
+    size_t sep = text.find_last_of("\\/");
+    if (sep != std::string_view::npos && sep > dot) return std::string(text);
+    return std::string(text.substr(0, dot));
+}
+
+std::string MakeValidFileName(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        switch (c) {
+            case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+                c = '_';
+                break;
+            default:
+                break;
+        }
+    }
+    return out;
+}
+
+std::string AddHttpPrefix(std::string_view url) {
+    if (url.find("://") != std::string_view::npos) return std::string(url);
+    return "http://" + std::string(url);
+}
+
+std::string ComplementCrc(std::string_view crc) {
+    if (crc.empty() || crc == "        ") return {};
+    std::string upper = UpperCase(crc);
+    // Stored data may hold the untranslated text whatever the user's language.
+    if (upper == "N/A" || upper == UpperCase(_("N/A"))) return {};
+    if (crc.size() > 8) return std::string(crc);
+    uint32_t value = 0;
+    auto [ptr, ec] = std::from_chars(crc.data(), crc.data() + crc.size(), value, 16);
+    if (ec != std::errc() || ptr != crc.data() + crc.size()) return std::string(crc);
+    char buf[9];
+    std::snprintf(buf, sizeof buf, "%08x", static_cast<unsigned>(~value));
+    return buf;
+}
+
+std::string FormatSize(int64_t size) {
+    if (size == -1) return _("N/A");
+    constexpr int64_t kKB = 1024, kMB = kKB * 1024, kGB = kMB * 1024;
+    auto scaled = [](int64_t value, int64_t unit, const char* name) {
+        QString number = QLocale().toString(static_cast<double>(value) / static_cast<double>(unit), 'f', 1);
+        return number.toStdString() + " " + _(name);
+    };
+    if (size >= kGB) return scaled(size, kGB, "GB");
+    if (size >= kMB) return scaled(size, kMB, "MB");
+    if (size >= kKB) return scaled(size, kKB, "KB");
+    return std::to_string(size) + " " + _("bytes");
+}
+
+std::string ShortenLeft(std::string_view text, int max) {
+    if (max < 0) max = 0;
+    auto limit = static_cast<size_t>(max);
+    std::vector<size_t> starts;
+    bool utf8 = Utf8Starts(text, starts);
+    size_t length = utf8 ? starts.size() : text.size();
+    if (length <= limit) return std::string(text);
+    if (limit <= 3) return std::string(limit, '.');
+    size_t keep = limit - 3;
+    size_t from = utf8 ? starts[length - keep] : text.size() - keep;
+    return "..." + std::string(text.substr(from));
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = LowerChar(c);
+    return out;
+}
+
+std::string UpperCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = UpperChar(c);
+    return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && LowerChar(a[i]) != LowerChar(b[i])) return false;
+    return true;
+}
+
+int CompareText(std::string_view a, std::string_view b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(UpperChar(a[i]));
+        auto cb = static_cast<unsigned char>(UpperChar(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool StartsText(std::string_view prefix, std::string_view text) {
+    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsText(std::string_view suffix, std::string_view text) {
+    return text.size() >= suffix.size() && SameText(text.substr(text.size() - suffix.size()), suffix);
+}
+
+size_t TSameTextHash::operator()(std::string_view text) const noexcept {
+    // FNV-1a over the lower-cased bytes.
+    uint64_t h = 1469598103934665603ull;
+    for (char c : text) {
+        h ^= static_cast<unsigned char>(LowerChar(c));
+        h *= 1099511628211ull;
+    }
+    return static_cast<size_t>(h);
+}
+
+bool TryStrToInt64(std::string_view text, int64_t& value) {
+    if (text.empty()) return false;
+    int64_t v = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v, 10);
+    if (ec != std::errc() || ptr != text.data() + text.size()) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace qm
