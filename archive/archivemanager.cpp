@@ -1,10 +1,11 @@
 #include "archive/archivemanager.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "archive/FilesTools.h"
 #include "archive/qmZip.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -36,17 +37,6 @@ std::string Extension(const std::string& fileName) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-bool SameTextAscii(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::string FullPath(const std::string& path) {
     std::error_code ec;
     const auto full = std::filesystem::absolute(path, ec);
@@ -60,14 +50,9 @@ bool SameArchive(const std::string& a, const std::string& b) {
     return FullPath(a) == FullPath(b);
 }
 
-std::string SystemTempDir() {
-    const char* dir = std::getenv("TMPDIR");
-    return WithSlash(dir && *dir ? dir : "/tmp");
-}
-
 }  // namespace
 
-TArchiveManager::TArchiveManager() { SetTempDir(SystemTempDir()); }
+TArchiveManager::TArchiveManager() { SetTempDir(GetTempDirectory()); }
 
 void TArchiveManager::SetTempDir(const std::string& value) {
     TempDir = WithSlash(value);
@@ -80,7 +65,7 @@ void TArchiveManager::SetCompressionLevel(int level) {
 }
 
 TArchive* TArchiveManager::GetArchiver(const std::string& fileName) {
-    if (!SameTextAscii(Extension(fileName), ".zip")) return nullptr;
+    if (!SameText(Extension(fileName), ".zip")) return nullptr;
     TArchive& archiver = ZipObject();
     archiver.OnMessage = OnMessage;
     archiver.OnError = OnError;

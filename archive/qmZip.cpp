@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/FilesTools.h"
 #include "archive/ZipNameRewriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -57,11 +58,17 @@ std::string EscapeWildcards(const std::string& name, bool escapeDash) {
     return out;
 }
 
-std::string SystemTempDir() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = dir && *dir ? dir : "/tmp";
-    if (path.back() != '/') path += '/';
-    return path;
+// The process's private temporary folder, where the fixed work names of the archiver
+// cannot meet another process's; the system's own when that cannot be made.
+std::string DefaultTempDir() {
+    try {
+        return GetTempDirectory();
+    } catch (const Exception&) {
+        const char* dir = std::getenv("TMPDIR");
+        std::string path = dir && *dir ? dir : "/tmp";
+        if (path.back() != '/') path += '/';
+        return path;
+    }
 }
 
 // Removes a work file whatever way the scope is left.
@@ -101,7 +108,7 @@ struct TQMZip::TPending {
 };
 
 TQMZip::TQMZip() {
-    TempDir = SystemTempDir();
+    TempDir = DefaultTempDir();
     InitUnzipCallbacks();
     InitZipCallbacks();
 }
