@@ -114,7 +114,7 @@ private:
                 delete this;
                 return 0;
             case ZIP_SOURCE_BEGIN_WRITE: {
-                if (const int err = CreateSiblingTemp(path_, temp_); err != 0)
+                if (const int err = CreateTempBeside(path_, temp_); err != 0)
                     return Fail(ZIP_ER_TMPOPEN, err);
                 out_ = std::fopen(temp_.c_str(), "r+b");
                 if (!out_) {

@@ -116,7 +116,7 @@ TQMZip::TQMZip() {
 void TQMZip::InitUnzipCallbacks() {
     userFunctions_ = {};
     userFunctions_.print = [this](const char* text, unsigned long length) {
-        pending_->Post({false, std::string(text, length), 0, 0});
+        if (pending_) pending_->Post({false, std::string(text, length), 0, 0});
         return static_cast<int>(length);
     };
     userFunctions_.replace = [](const char*) { return 1; };
@@ -124,7 +124,9 @@ void TQMZip::InitUnzipCallbacks() {
     userFunctions_.SendApplicationMessage =
         [this](uint64_t size, uint64_t, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
                char, const char* name, const char*, uint32_t crc,
-               char) { pending_->Post({true, name, size, crc}); };
+               char) {
+            if (pending_) pending_->Post({true, name, size, crc});
+        };
     userFunctions_.ServCallBk = [this](const char* name, uint64_t size) {
         EntryProcessed(name, size);
         return 0;
@@ -172,6 +174,8 @@ void TQMZip::CheckIdle(const std::string& archiveName, const std::string& fileNa
 int TQMZip::Run(TOperation operation) {
     CheckIdle(CurrentArchiveName, CurrentFileName);
     TPending pending;
+    // The zip library's callbacks are process-wide: make sure they reach this object.
+    if (operation == opZip || operation == opRecompress || operation == opCopy) ZpInit(zipUserFunctions_);
     running_ = true;
     pending_ = &pending;
     struct TReset {

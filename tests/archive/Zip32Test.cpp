@@ -234,22 +234,34 @@ TEST(Zip32, RecompressKeepsEverythingButTheMethod) {
     EXPECT_EQ(ReadFile(dir / "bad.zip"), bytes);
 }
 
+TEST(Zip32, NamesTooLongForASiblingTemporaryName) {
+    TTempDir dir;
+    const std::string name(250, 'n');
+    WriteFile(dir / name, "long");
+    const std::string archive = dir / (std::string(246, 'z') + ".zip");
+    ASSERT_EQ(Zip(archive, {dir / name}), 0);
+    EXPECT_EQ(test::UnzipNames(archive), name + "\n");
+    TUnzip unzip(archive);
+    EXPECT_EQ(unzip.Extract(dir / "out", name, false), 0) << unzip.printed;
+    EXPECT_EQ(ReadFile(dir / "out/" + name), "long");
+}
+
 TEST(UnZip32, ListsWhatInfoZipWrote) {
     TTempDir dir;
     WriteFile(dir / "src/stored.bin", "stored data");
     WriteFile(dir / "src/sub/deflated.txt", std::string(4000, 'z') + "end");
     WriteFile(dir / "src/sub/empty.bin", "");
     struct Case {
-        const char* name;
-        const char* command;
-    } cases[] = {
-        {"stored", "zip -q -0 -r ../x.zip ."},
-        {"level1", "zip -q -1 -r ../x.zip ."},
-        {"level9", "zip -q -9 -r ../x.zip ."},
+        std::string name;
+        std::string command;
+    };
+    std::vector<Case> cases = {
         {"comment", "zip -q -r ../x.zip . && echo remark | zip -q -z ../x.zip"},
         {"descriptors", "zip -q -fd -r ../x.zip ."},
         {"stream", "find . -type f | sort | zip -q ../x.zip -@ -fd"},
     };
+    for (int level = 0; level <= 9; ++level)
+        cases.push_back({"level" + std::to_string(level), "zip -q -" + std::to_string(level) + " -r ../x.zip ."});
     for (const Case& c : cases) {
         std::filesystem::remove(dir / "x.zip");
         ASSERT_EQ(test::RunIn(dir / "src", c.command), 0) << c.name;
@@ -270,6 +282,9 @@ TEST(UnZip32, DamagedArchivesGiveInfoZipCodes) {
     const std::string good = RawZip({{"a.bin", "alpha"}, {"dir/b.bin", "bravo"}});
     std::string flipped = good;
     flipped[flipped.find("bravo")] ^= 0x01;
+    std::string crcFlipped = good;  // the stored CRC of a.bin, local and central
+    crcFlipped[14] ^= 0x01;
+    crcFlipped[crcFlipped.find("PK\x01\x02") + 16] ^= 0x01;
     struct Case {
         const char* name;
         std::string bytes;
@@ -278,6 +293,7 @@ TEST(UnZip32, DamagedArchivesGiveInfoZipCodes) {
     } cases[] = {
         {"good", good, 0, 0},
         {"flipped data byte", flipped, 0, 2},
+        {"flipped CRC byte", crcFlipped, 0, 2},
         {"cut end record", good.substr(0, good.size() - 10), 9, 9},
         {"not a zip", "hello world, this is text", 9, 9},
         {"0 bytes", "", 9, 9},
