@@ -204,6 +204,11 @@ int TRealFileSystem::RenameNoReplace(const std::string& from, const std::string&
     const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
     if (out < 0) return errno;
     err = CopyInto(from, out);
+    if (err == 0) {
+        // A moved file keeps its dates: scans compare them with the cache.
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(out, times);
+    }
     if (::close(out) != 0 && err == 0) err = errno;
     if (err != 0) {
         ::unlink(to.c_str());

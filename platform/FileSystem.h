@@ -86,6 +86,9 @@ public:
 class TFaultyFileSystem : public IFileSystem {
 public:
     explicit TFaultyFileSystem(IFileSystem& inner) : inner_(inner) {}
+    // A copy would silently drop the layer it wraps; nest by reference instead.
+    TFaultyFileSystem(const TFaultyFileSystem&) = delete;
+    TFaultyFileSystem& operator=(const TFaultyFileSystem&) = delete;
 
     int failAt = 0;
     int failErrno = 5;  // EIO
