@@ -215,6 +215,10 @@ private:
     int Collect(const std::string& argument, std::vector<TSource>& out);
     void Walk(const std::string& folder, const std::string& prefix, std::vector<TSource>& out);
     void SetCompression(zip_uint64_t index);
+    // Index of the entry whose stored name is these bytes, or -1.
+    zip_int64_t FindRaw(const std::string& name);
+    // Index of the entry written, or -1.
+    zip_int64_t AddOrReplace(const std::string& name, zip_source_t* src);
     bool Stop(const std::string& name, uint64_t size) {
         return functions_.ServiceApplication && functions_.ServiceApplication(name.c_str(), size) != 0;
     }
@@ -284,6 +288,28 @@ int TZipRun::Close() {
     const int code = CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
     Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
     return code;  // the destructor discards: the rollback removed the temporary file
+}
+
+zip_int64_t TZipRun::FindRaw(const std::string& name) {
+    const zip_int64_t count = zip_get_num_entries(za_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* stored = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        if (stored && name == stored) return i;
+    }
+    return -1;
+}
+
+zip_int64_t TZipRun::AddOrReplace(const std::string& name, zip_source_t* src) {
+    // The entry of that name is found by its stored bytes. libzip's own lookup compares
+    // names turned into UTF-8 (a name stored without the UTF-8 flag is read as CP437),
+    // even when asked for raw names: it would miss the entry and add a second one of
+    // the same name, or find another entry and refuse.
+    const zip_int64_t existing = FindRaw(name);
+    if (existing >= 0) {
+        if (zip_file_replace(za_, static_cast<zip_uint64_t>(existing), src, 0) != 0) return -1;
+        return existing;
+    }
+    return zip_file_add(za_, name.c_str(), src, ZIP_FL_ENC_GUESS);
 }
 
 void TZipRun::SetCompression(zip_uint64_t index) {
@@ -376,7 +402,7 @@ int TZipRun::Add(const ZCL& command) {
     for (const TSource& s : sources) {
         if (s.entryName.empty()) continue;
         if (s.isFolder) {
-            if (zip_name_locate(za_, s.entryName.c_str(), ZIP_FL_ENC_RAW) >= 0) continue;
+            if (FindRaw(s.entryName) >= 0) continue;
             if (zip_dir_add(za_, s.entryName.c_str(), ZIP_FL_ENC_GUESS) < 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
             if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + s.entryName + "\n");
             continue;
@@ -384,7 +410,7 @@ int TZipRun::Add(const ZCL& command) {
         zip_source_t* src = zip_source_file(za_, s.path.c_str(), 0, -1);
         if (!src) return kRead;
         const zip_int64_t index =
-            zip_file_add(za_, s.entryName.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
+            AddOrReplace(s.entryName, src);
         if (index < 0) {
             zip_source_free(src);
             Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
@@ -524,7 +550,7 @@ int TZipRun::CopyEntry(const std::string& srcZip, const std::string& srcEntry, c
     zip_source_t* data = zip_source_zip(za_, src, index, ZIP_FL_COMPRESSED, 0, -1);
     if (!data) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
     const zip_int64_t added =
-        zip_file_add(za_, command.FNV[0].c_str(), data, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
+        AddOrReplace(command.FNV[0], data);
     if (added < 0) {
         zip_source_free(data);
         return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));

@@ -234,6 +234,27 @@ TEST(Zip32, RecompressKeepsEverythingButTheMethod) {
     EXPECT_EQ(ReadFile(dir / "bad.zip"), bytes);
 }
 
+TEST(Zip32, NamesAreBytesAndAddingReplacesTheEntryOfTheSameBytes) {
+    TTempDir dir;
+    const std::string latin1 = "caf\xe9.bin";  // not UTF-8: stored without the UTF-8 flag
+    const std::string utf8 = "caf\xc3\xa9.bin";
+    WriteFile(dir / "c.zip", RawZip({{latin1, "old"}}));
+    WriteFile(dir / latin1, "new latin-1");
+    WriteFile(dir / utf8, "new utf-8");
+    ASSERT_EQ(Zip(dir / "c.zip", {dir / latin1}), 0);
+    ASSERT_EQ(Zip(dir / "c.zip", {dir / utf8}), 0);
+    TUnzip unzip(dir / "c.zip");
+    ASSERT_EQ(unzip.List(), 0);
+    ASSERT_EQ(unzip.listed.size(), 2u);
+    EXPECT_EQ(unzip.listed[0].name, latin1);
+    EXPECT_EQ(unzip.listed[0].size, 11u);
+    EXPECT_EQ(unzip.listed[1].name, utf8);
+    TUnzip extract(dir / "c.zip");
+    EXPECT_EQ(extract.Extract(dir / "out", latin1, false), 0);
+    EXPECT_EQ(ReadFile(dir / "out/" + latin1), "new latin-1");
+    EXPECT_EQ(test::UnzipTest(dir / "c.zip"), 0);
+}
+
 TEST(Zip32, NamesTooLongForASiblingTemporaryName) {
     TTempDir dir;
     const std::string name(250, 'n');
