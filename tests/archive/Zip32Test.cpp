@@ -183,6 +183,14 @@ TEST(Zip32, DeletingTheLastEntryLeavesTheEmptyArchive) {
     ASSERT_EQ(Zip(archive, {dir / "a[-]b.bin", dir / "c.bin"}), 0);
     ASSERT_EQ(Zip(archive, {"a[-]b.bin"}, '6', true), 0);
     EXPECT_EQ(test::UnzipNames(archive), "c.bin\n");
+    // The empty archive cannot be written: the archive keeps its last entry.
+    TFaultyFileSystem faulty(Fs());
+    faulty.failAt = 1;
+    {
+        TScopedFileSystem scope(faulty);
+        EXPECT_EQ(Zip(archive, {"c.bin"}, '6', true), 14);
+    }
+    EXPECT_EQ(test::UnzipNames(archive), "c.bin\n");
     ASSERT_EQ(Zip(archive, {"c.bin"}, '6', true), 0);
     EXPECT_EQ(ReadFile(archive), kEmptyArchive);
     EXPECT_EQ(test::UnzipTest(archive), 1);  // "zipfile is empty", a warning

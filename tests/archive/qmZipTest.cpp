@@ -48,6 +48,13 @@ protected:
     TQMZip zip;
 };
 
+TEST(QMZip, NamesAreEscapedForTheLibrariesWildcards) {
+    EXPECT_EQ(TQMZip::EscapeZipName("a-b.bin"), "a[-]b.bin");
+    EXPECT_EQ(TQMZip::EscapeZipName("dir/rom[1].bin"), "dir/rom[[]1].bin");
+    EXPECT_EQ(TQMZip::EscapeZipName("what?*.bin"), "what[?][*].bin");
+    EXPECT_EQ(TQMZip::EscapeZipName("caf\xe9.bin"), "caf\xe9.bin");  // bytes stay bytes
+}
+
 TEST_F(QMZipTest, ListingGivesNamePathSizeAndCrcAsPythonReadsThem) {
     WriteFile(dir / "src/a.bin", "alpha");
     WriteFile(dir / "src/roms/b.bin", std::string(3000, 'b'));
@@ -74,7 +81,9 @@ TEST_F(QMZipTest, FailuresRaiseTheirClassWithTheArchiveName) {
             ADD_FAILURE() << "nothing raised, expected " << klass;
         } catch (const archive::EArchiveException& e) {
             EXPECT_EQ(e.Message(), message) << klass;
-            if (message.find("No filename") == std::string::npos) EXPECT_FALSE(e.ArchiveName.empty()) << klass;
+            if (message.find("No filename") == std::string::npos) {
+                EXPECT_FALSE(e.ArchiveName.empty()) << klass;
+            }
         }
     };
     TArchiveItems items;
