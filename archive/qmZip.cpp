@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -85,6 +87,52 @@ private:
 
 }  // namespace
 
+// The thread the library calls run on: one for the archiver's whole life, started on
+// first use, so that tens of thousands of short calls (a scan lists every archive of a
+// rom path) do not each pay for a new thread.
+class TArchiveThread {
+public:
+    ~TArchiveThread() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    // Hands job to the thread; returns at once.
+    void Start(std::function<void()> job) {
+        if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+        {
+            std::lock_guard lock(mutex_);
+            job_ = std::move(job);
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || job_; });
+            if (!job_) return;
+            std::function<void()> job = std::move(job_);
+            job_ = nullptr;
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::function<void()> job_;
+    bool stop_ = false;
+};
+
 struct TQMZip::TPending {
     struct TEvent {
         bool listed = false;  // a listed entry, else library text
@@ -107,11 +155,13 @@ struct TQMZip::TPending {
     }
 };
 
-TQMZip::TQMZip() {
+TQMZip::TQMZip() : worker_(std::make_unique<TArchiveThread>()) {
     TempDir = DefaultTempDir();
     InitUnzipCallbacks();
     InitZipCallbacks();
 }
+
+TQMZip::~TQMZip() = default;
 
 void TQMZip::InitUnzipCallbacks() {
     userFunctions_ = {};
@@ -214,27 +264,14 @@ int TQMZip::Run(TOperation operation) {
         } catch (...) {
             workerFailure = std::current_exception();
         }
-        {
-            std::lock_guard lock(pending.mutex);
-            pending.done = true;
-        }
+        // Notified under the lock: once the caller sees done it may leave, and the
+        // worker must not touch pending after that.
+        std::lock_guard lock(pending.mutex);
+        pending.done = true;
         pending.wake.notify_one();
     };
-    // A listing reads the central directory only: it is short, and a scan lists tens of
-    // thousands of archives, where a thread per call would cost ten times the listing
-    // itself. It runs here; its events are delivered all the same, after the call.
-    if (operation == opList) {
-        call();
-        for (const TPending::TEvent& e : pending.events) {
-            if (e.listed) AddListedEntry(e.size, e.text, e.crc);
-            else LogMessage(e.text);
-        }
-        if (workerFailure) std::rethrow_exception(workerFailure);
-        return result;
-    }
-    std::thread worker;
     try {
-        worker = std::thread(call);
+        worker_->Start(call);
     } catch (const std::system_error& e) {
         throw archive::ESystemError(e.what(), CurrentArchiveName, CurrentFileName);
     }
@@ -270,7 +307,6 @@ int TQMZip::Run(TOperation operation) {
         pending.wake.wait_for(lock, std::chrono::milliseconds(10),
                               [&] { return pending.done || !pending.events.empty(); });
     }
-    worker.join();
     if (workerFailure) std::rethrow_exception(workerFailure);
     if (callerFailure) std::rethrow_exception(callerFailure);
     return result;

@@ -1,13 +1,12 @@
 #pragma once
 // The zip archiver: the nine archive operations over our zip and unzip libraries
-// (Zip32, UnZip32). Each library call that reads or writes entry data runs on a
-// short-lived worker thread while the calling thread keeps processing pending window
-// messages; a listing, which reads the central directory only, runs on the calling
-// thread. The library's text and listing reach the calling thread, where OnMessage,
-// OnError and the listing run.
+// (Zip32, UnZip32). Each library call runs on the archiver's worker thread while the
+// calling thread keeps processing pending window messages; the library's text and
+// listing reach the calling thread, where OnMessage, OnError and the listing run.
 // Library records and the names of the running operation are shared, so one archive
 // operation runs at a time; starting another while one waits raises EError.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "archive/UnZip32.h"
@@ -16,10 +15,12 @@
 
 namespace qm {
 
+class TArchiveThread;
+
 class TQMZip : public TArchive {
 public:
     TQMZip();
-    ~TQMZip() override = default;
+    ~TQMZip() override;
     TQMZip(const TQMZip&) = delete;
     TQMZip& operator=(const TQMZip&) = delete;
 
@@ -92,6 +93,7 @@ private:
 
     struct TPending;
     TPending* pending_ = nullptr;  // events of the running call, posted by the worker
+    std::unique_ptr<TArchiveThread> worker_;
 };
 
 // The one zip archiver of the program, created on first use.
