@@ -407,16 +407,18 @@ void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
     CheckIdle(archiveName, {});
     std::error_code ec;
     const std::string full = std::filesystem::absolute(archiveName, ec).string();
-    const std::string& archive = ec ? archiveName : full;
+    const std::string& target = ec ? archiveName : full;
+    // An empty work file goes in and out again: what is left is the archive as it was,
+    // or the empty archive when there was none.
     const std::string workFile = TempDir + "void.tmp";
     Fs().Unlink(workFile);
     if (const int err = Fs().WriteFileAtomic(workFile, ""); err != 0)
-        throw archive::EZE_TEMP(SysErrorMessage(err), archive, workFile);
+        throw archive::EZE_TEMP(SysErrorMessage(err), target, workFile);
     {
         TWorkFile removeAfterwards(workFile);
-        AddFile(archive, workFile);
+        AddFile(target, workFile);
     }
-    DeleteFile(archive, "void.tmp");
+    DeleteFile(target, "void.tmp");
 }
 
 void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destDir) {

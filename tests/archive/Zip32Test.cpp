@@ -297,6 +297,7 @@ TEST(UnZip32, ListsWhatInfoZipWrote) {
         TUnzip unzip(dir / "x.zip");
         EXPECT_EQ(unzip.List(), 0) << c.name;
         EXPECT_EQ(unzip.Listing(), test::PythonListing(dir / "x.zip")) << c.name;
+        EXPECT_EQ(unzip.Listing(), test::UnzipVerboseListing(dir / "x.zip")) << c.name;
         TUnzip tester(dir / "x.zip");
         EXPECT_EQ(tester.Test(), 0) << c.name << tester.printed;
         TUnzip extract(dir / "x.zip");
