@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "archive/DiskInfo.h"
@@ -194,11 +196,15 @@ TChildOutcome RunChild(const TChildRequest& request) {
 }
 
 // The last bytes of a text file, from the start of a line; empty when there is none.
+// Only the end is read: a tool's log of a whole game list can be large.
 std::string TailOf(const std::string& path) {
-    std::string text;
-    if (!IsFile(path) || Fs().ReadFile(path, text) != 0) return {};
-    if (text.size() > kTailBytes) {
-        text.erase(0, text.size() - kTailBytes);
+    const int64_t size = SizeOf(path);
+    if (size <= 0) return {};
+    std::ifstream in(path, std::ios::binary);
+    const int64_t from = size > static_cast<int64_t>(kTailBytes) ? size - static_cast<int64_t>(kTailBytes) : 0;
+    in.seekg(from);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (from > 0) {
         const size_t newline = text.find('\n');
         if (newline != std::string::npos) text.erase(0, newline + 1);
     }

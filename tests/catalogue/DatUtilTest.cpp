@@ -248,7 +248,9 @@ TEST_F(DatUtilTest, BuildFromMameCapturesTheListAndPassesTheCreditsThatAreSet) {
     du.EmuVersion = "MAME 0.251";
     WriteFile(dest, "old datafile");
 
+    const fs::path cwd = fs::current_path();
     du.BuildDatafile(TDatSourceKind::Mame, dest);
+    EXPECT_EQ(fs::current_path(), cwd);
 
     const auto calls = Calls();
     ASSERT_EQ(calls.size(), 2u);
@@ -327,6 +329,11 @@ TEST_F(DatUtilTest, EveryFailedStepOfABuildIsDatNotCreatedAndLosesNothing) {
         } catch (const datutil::EDatNotCreated& e) {
             EXPECT_EQ(e.Message(), "Dat file not created !");
             EXPECT_NE(e.Detail().find(c.detail), std::string::npos) << e.Detail();
+            // Only the end of a long log is kept, from the start of a line.
+            EXPECT_EQ(e.Detail().find("progress line 0\n"), std::string::npos);
+            if (std::string(c.datutil) == "log") {
+                EXPECT_EQ(e.Detail().find("\nprogress line "), e.Detail().find('\n')) << e.Detail();
+            }
         }
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
         EXPECT_EQ(Calls().size(), c.calls);

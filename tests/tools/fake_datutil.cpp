@@ -11,8 +11,8 @@
 // Otherwise it plays datutil, with the outcome $QM_FAKE_MODE: ok (writes the -o target
 // from $QM_FAKE_CANNED, or a small text, and copies its last argument's contents to
 // $QM_FAKE_INPUT when set), none (writes nothing, exit 0), empty (an empty target),
-// exit3 (a target, then exit 3), crash (a target, then an abort), sleep, log (a line
-// to datutil.log, exit 2). As the real tool does, it leaves datutil.log in its working
+// exit3 (a target, then exit 3), crash (a target, then an abort), sleep, log (a long
+// datutil.log ending in an error line, exit 2). As the real tool does, it leaves datutil.log in its working
 // folder.
 #include <unistd.h>
 
@@ -75,7 +75,9 @@ int Datutil(const std::string& mode, const std::vector<std::string>& args) {
     if (mode == "none") return 0;
     if (mode == "sleep") Hang();
     if (mode == "log") {
-        WriteAll("datutil.log", "fake datutil ran\nError: the input is not a game list\n");
+        std::string text = "fake datutil ran\n";
+        for (int i = 0; i < 300; ++i) text += "progress line " + std::to_string(i) + "\n";
+        WriteAll("datutil.log", text + "Error: the input is not a game list\n");
         std::cerr << "see datutil.log\n";
         return 2;
     }
