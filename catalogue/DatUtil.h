@@ -78,7 +78,7 @@ public:
     // How long one program may run before it is stopped and the job fails.
     std::chrono::milliseconds Timeout{std::chrono::minutes(10)};
 
-    TProgressEvent OnProgress;  // never fired; kept for the settings' wiring
+    TProgressEvent OnProgress;  // never fired: the outside programs report no progress
     TInfosEvent OnInfos;
 
     // Stores the name, then raises datutil::EFileNotFound "File Not Found." when it
@@ -100,7 +100,7 @@ public:
     void DoInfos(const std::string& text);
 
     // datutil's arguments for a game list: the credits that are set, then the output
-    // and the list (exposed for the settings dialog's and the tests' sake).
+    // and the list. Public so that what is run can be shown and checked.
     std::vector<std::string> BuildArguments(const std::string& output, const std::string& listFile) const;
     // The conversion's arguments: CommandTemplate split, then its first "%cm" filled
     // with source and its first "%qm" with output; a filled value is never searched.
