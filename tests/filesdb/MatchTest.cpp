@@ -2,8 +2,11 @@
 // image indexes of files and rom files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "platform/Text.h"
 
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
@@ -230,6 +233,38 @@ TEST(StatusTexts, RomFileFlagsOverTheStatus) {
     copy->Comment.clear();
     copy->Status = rsNotUsed;
     ExpectShown(Shown(copy), "Duplicated.", 1, "surplus copy of no rom");
+}
+
+// The texts go through the catalogue: run in a child process, since the language is
+// process-wide.
+TEST(StatusTexts, TranslatedThroughTheCatalogue) {
+    TTempDir dir;
+    WriteFile(dir / "default.po",
+              "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+              "msgid \"Missing.\"\nmsgstr \"Manquant.\"\n\n"
+              "msgid \"Duplicated.\"\nmsgstr \"En double.\"\n\n"
+              "msgid \"Bad name, correct name is %1\"\nmsgstr \"Mauvais nom (%1)\"\n");
+    int status = -1;
+    RunCommand("mkdir -p " + ShellQuote(dir / "locale/C.UTF-8/LC_MESSAGES") + " && msgfmt -o " +
+                   ShellQuote(dir / "locale/C.UTF-8/LC_MESSAGES/default.mo") + " " + ShellQuote(dir / "default.po"),
+               &status);
+    ASSERT_EQ(status, 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("LC_ALL", "C.UTF-8", 1);
+            InitTranslation(dir / "locale");
+            TFilesBdFixture f(kGames);
+            TFile* zip = f.Zip("g.zip");
+            TRomFile* moved = zip->AddRomFile("other.bin", "11111111", 0, 16, "");
+            TRomFile* copy = zip->AddRomFile("copy.bin", "11111111", 0, 16, "");
+            zip->Match();
+            const bool ok = RomStatusText(rsMissing) == "Manquant." &&
+                            moved->GetStatusText() == "Mauvais nom (r1.bin)" &&
+                            copy->GetStatusText() == "En double.(2)";
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
