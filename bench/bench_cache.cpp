@@ -39,8 +39,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(root + "/cache");
 
     qm::TCacheFile cache;
-    cache.SetCacheFolder(root + "/cache");
-    cache.SetPlugInName("arcade.dll");
+    cache.CacheFolder = root + "/cache";
+    cache.PlugInName = "arcade.dll";
     cache.Open(root + "/roms", "", "bench");
 
     const auto writeStart = Clock::now();
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
 
     const auto readStart = Clock::now();
     std::string text;
-    qm::Fs().ReadFile(cache.CacheFileName(), text);
+    qm::Fs().ReadFile(cache.GetCacheFileName(), text);
     const qm::TCacheReader reader(text);
     qm::TCacheRecord record;
     std::string problem;

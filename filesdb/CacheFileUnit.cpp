@@ -315,7 +315,10 @@ bool TCacheFile::ReadHeader(const std::string& fileName, TCacheHeader& header) {
 
 void TCacheFile::SetPath(const std::string& path) { path_ = WithSlash(path); }
 
-void TCacheFile::SetCacheFolder(const std::string& folder) { cacheFolder_ = WithSlash(folder); }
+bool TCacheFile::CacheFileExists() const {
+    TFileStat st;
+    return !cacheFileName_.empty() && Fs().Stat(cacheFileName_, st) == 0 && st.exists && !st.isDir;
+}
 
 void TCacheFile::ReadDiskInfo() {
     const TDiskInfo info(path_);
@@ -357,13 +360,15 @@ bool TCacheFile::Open(const std::string& path, const std::string& serial, const 
 std::string TCacheFile::FindCacheFile() {
     cacheFileName_.clear();
     std::vector<TDirEntry> entries;
-    if (cacheFolder_.empty() || Fs().ListDir(cacheFolder_, entries) != 0) return cacheFileName_;
+    if (CacheFolder.empty()) return cacheFileName_;
+    const std::string folder = WithSlash(CacheFolder);
+    if (Fs().ListDir(folder, entries) != 0) return cacheFileName_;
     const std::string pathWithoutDrive = PathWithoutDrive(path_);
     int64_t bestTime = 0;
     bool chosen = false;
     for (const TDirEntry& entry : entries) {
         if (entry.isDir || !IsCacheFileName(entry.name)) continue;
-        const std::string fileName = cacheFolder_ + entry.name;
+        const std::string fileName = folder + entry.name;
         TCacheHeader header;
         // A file that cannot be read is left alone rather than making the path fail.
         if (!ReadHeader(fileName, header)) continue;
@@ -372,7 +377,7 @@ std::string TCacheFile::FindCacheFile() {
             continue;
         }
         if (!SameText(header.serial, serial_) || header.pathWithoutDrive != pathWithoutDrive ||
-            !SameText(header.plugInName, plugInName_))
+            !SameText(header.plugInName, PlugInName))
             continue;
         int64_t time = 0, count = 0;
         if (!ParseHeaderTime(header.time, time) || !TryStrToInt64(header.entryCount, count) || count < INT_MIN ||
@@ -402,7 +407,7 @@ void TCacheFile::Clear() {
     lines_.push_back(FormatHeaderTime(std::time(nullptr)));
     lines_.push_back(Escape(PathWithoutDrive(path_)));
     lines_.push_back(std::to_string(entryCount_));
-    lines_.push_back(Escape(plugInName_));
+    lines_.push_back(Escape(PlugInName));
 }
 
 void TCacheFile::AddRecord(const TCacheRecord& record) {
@@ -439,7 +444,7 @@ void TCacheFile::Save() {
     if (!volumeAvailable_ || lines_.size() < static_cast<size_t>(kHeaderLines)) return;
     if (cacheFileName_.empty()) {
         for (int n = 0;; ++n) {
-            const std::string candidate = cacheFolder_ + "quarmelle" + std::to_string(n) + ".dat";
+            const std::string candidate = WithSlash(CacheFolder) + "quarmelle" + std::to_string(n) + ".dat";
             TFileStat st;
             if (Fs().Stat(candidate, st) != 0 || !st.exists) {
                 cacheFileName_ = candidate;

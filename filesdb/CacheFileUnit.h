@@ -113,22 +113,29 @@ public:
     void ReadDiskInfo();
 
     // ---- Members ----
-    const std::string& Path() const { return path_; }
+    // Folder of the cache files (a missing trailing "/" is supplied) and the file name
+    // of the plug-in whose signatures the cache holds; both set by the paths list when
+    // it creates the rom path.
+    std::string CacheFolder;
+    std::string PlugInName;
+
+    const std::string& GetPath() const { return path_; }
     void SetPath(const std::string& path);
-    const std::string& CacheFileName() const { return cacheFileName_; }
-    const std::string& Serial() const { return serial_; }
-    const std::string& Label() const { return label_; }
-    int EntryCount() const { return entryCount_; }
-    const std::string& PlugInName() const { return plugInName_; }
-    void SetPlugInName(const std::string& name) { plugInName_ = name; }
-    const std::string& CacheFolder() const { return cacheFolder_; }
-    // Stored with a trailing "/".
-    void SetCacheFolder(const std::string& folder);
+    // The cache file found or chosen; empty while none is known.
+    const std::string& GetCacheFileName() const { return cacheFileName_; }
+    // A cache file is known and is there on disk.
+    bool CacheFileExists() const;
+    const std::string& GetVolumeSerial() const { return serial_; }
+    const std::string& GetVolumeLabel() const { return label_; }
+    // Entries of the rom folder, from the chosen header or counted at the last Clear.
+    int GetEntryCount() const { return entryCount_; }
     bool IsVolumeAvailable() const { return volumeAvailable_; }
     bool IsReadOnly() const { return readOnly_; }
-    TDriveType DriveType() const { return driveType_; }
-    int64_t DiskSize() const { return diskSize_; }
-    int64_t DiskFree() const { return diskFree_; }
+    // A TDriveType value.
+    int GetDriveType() const { return driveType_; }
+    // -1 when the volume is absent; 0 before the first reading.
+    int64_t GetDiskSize() const { return diskSize_; }
+    int64_t GetDiskFree() const { return diskFree_; }
 
     // ---- Lines ----
     int Count() const { return static_cast<int>(lines_.size()); }
@@ -166,13 +173,11 @@ private:
     std::string serial_;
     std::string label_;
     int entryCount_ = 0;
-    std::string plugInName_;
     bool volumeAvailable_ = false;
     bool readOnly_ = false;
     int64_t diskSize_ = 0;
     int64_t diskFree_ = 0;
     TDriveType driveType_ = dtUnknown;
-    std::string cacheFolder_;
 };
 
 // Splits a loaded cache text into lines and decodes its records one by one, for the

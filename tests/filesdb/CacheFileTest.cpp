@@ -51,8 +51,8 @@ protected:
     }
 
     void OpenCache(TCacheFile& cache, const std::string& serial = "1234-abcd") {
-        cache.SetCacheFolder(cacheFolder);
-        cache.SetPlugInName("arcade.dll");
+        cache.CacheFolder = cacheFolder;
+        cache.PlugInName = "arcade.dll";
         cache.Open(roms, serial, "ROMDISK");
     }
 
@@ -275,9 +275,9 @@ TEST_F(CacheFileTest, TenThousandNastyRecordsComeBackByteForByte) {
     cache.Clear();
     for (const TCacheRecord& r : records) cache.AddRecord(r);
     cache.Save();
-    ASSERT_EQ(cache.CacheFileName(), cacheFolder + "quarmelle0.dat");
+    ASSERT_EQ(cache.GetCacheFileName(), cacheFolder + "quarmelle0.dat");
 
-    const std::string text = ReadFile(cache.CacheFileName());
+    const std::string text = ReadFile(cache.GetCacheFileName());
     const TCacheReader reader(text);
     ASSERT_EQ(reader.LineCount(), 7 + 10000);
     for (int i = 0; i < 10000; ++i) {
@@ -304,7 +304,7 @@ TEST_F(CacheFileTest, TruncatedCacheGivesItsWholeRecordsAndRefusesTheCutOne) {
     const std::vector<TCacheRecord> records = NastyRecords(40);
     for (const TCacheRecord& r : records) cache.AddRecord(r);
     cache.Save();
-    const std::string text = ReadFile(cache.CacheFileName());
+    const std::string text = ReadFile(cache.GetCacheFileName());
     const size_t lastLine = text.rfind("\r\n", text.size() - 3) + 2;
     // Cut at every byte of the last two records.
     const size_t from = text.rfind("\r\n", lastLine - 3) + 2;
@@ -353,7 +353,7 @@ TEST_F(CacheFileTest, HeaderOfSevenLinesAndAnEmptyPath) {
     EXPECT_EQ(lines[4], "/roms/");
     EXPECT_EQ(lines[5], "2");  // a.zip and b.bin
     EXPECT_EQ(lines[6], "arcade.dll");
-    EXPECT_EQ(cache.EntryCount(), 2);
+    EXPECT_EQ(cache.GetEntryCount(), 2);
 }
 
 TEST_F(CacheFileTest, VolumeIdentity) {
@@ -362,11 +362,11 @@ TEST_F(CacheFileTest, VolumeIdentity) {
         OpenCache(cache, "1234-ABCD");  // given in upper case, kept in lower case
         EXPECT_TRUE(cache.IsVolumeAvailable());
         EXPECT_FALSE(cache.IsReadOnly());
-        EXPECT_EQ(cache.Serial(), "1234-abcd");
-        EXPECT_EQ(cache.Label(), "ROMDISK");
-        EXPECT_EQ(cache.DriveType(), dtFloppy);
-        EXPECT_GT(cache.DiskFree(), 0);
-        EXPECT_EQ(cache.Path(), roms);
+        EXPECT_EQ(cache.GetVolumeSerial(), "1234-abcd");
+        EXPECT_EQ(cache.GetVolumeLabel(), "ROMDISK");
+        EXPECT_EQ(cache.GetDriveType(), dtFloppy);
+        EXPECT_GT(cache.GetDiskFree(), 0);
+        EXPECT_EQ(cache.GetPath(), roms);
     }
     {
         // Another disk in the drive: absent, read-only, sizes unknown.
@@ -374,26 +374,26 @@ TEST_F(CacheFileTest, VolumeIdentity) {
         OpenCache(cache, "9999-0000");
         EXPECT_FALSE(cache.IsVolumeAvailable());
         EXPECT_TRUE(cache.IsReadOnly());
-        EXPECT_EQ(cache.DiskSize(), -1);
-        EXPECT_EQ(cache.DiskFree(), -1);
+        EXPECT_EQ(cache.GetDiskSize(), -1);
+        EXPECT_EQ(cache.GetDiskFree(), -1);
         cache.Clear();
         cache.Save();  // nothing is written for an absent volume
-        EXPECT_EQ(cache.CacheFileName(), "");
+        EXPECT_EQ(cache.GetCacheFileName(), "");
         EXPECT_FALSE(FileExists(cacheFolder + "quarmelle0.dat"));
     }
     {
         // No serial known yet: the drive's, in lower case.
         TCacheFile cache;
-        cache.SetCacheFolder(cacheFolder);
+        cache.CacheFolder = cacheFolder;
         EXPECT_FALSE(cache.Open(roms.substr(0, roms.size() - 1), "", "given"));
         EXPECT_TRUE(cache.IsVolumeAvailable());
-        EXPECT_EQ(cache.Serial(), "1234-abcd");
-        EXPECT_EQ(cache.Label(), "given");
-        EXPECT_EQ(cache.Path(), roms);
+        EXPECT_EQ(cache.GetVolumeSerial(), "1234-abcd");
+        EXPECT_EQ(cache.GetVolumeLabel(), "given");
+        EXPECT_EQ(cache.GetPath(), roms);
     }
     {
         TCacheFile cache;
-        cache.SetCacheFolder(cacheFolder);
+        cache.CacheFolder = cacheFolder;
         EXPECT_THROW(cache.Open(tmp.Path() + "vol/nothing/", "1234-abcd", "L"), cachefile::EPathNotFound);
     }
     {
@@ -428,12 +428,12 @@ TEST_F(CacheFileTest, LookupAmongTheCachesOfOneFolder) {
     WriteCache("quarmelleA.dat", "2.50", "1234-abcd", "2028-01-01 10:00:00");                  // not our name
 
     TCacheFile cache;
-    cache.SetCacheFolder(cacheFolder);
-    cache.SetPlugInName("arcade.dll");
+    cache.CacheFolder = cacheFolder;
+    cache.PlugInName = "arcade.dll";
     EXPECT_TRUE(cache.Open(roms, "1234-abcd", "ROMDISK"));
-    EXPECT_EQ(cache.CacheFileName(), cacheFolder + "quarmelle1.dat");
-    EXPECT_EQ(cache.EntryCount(), 5);
-    EXPECT_EQ(cache.Label(), "ROMDISK");  // the given label holds over the header's
+    EXPECT_EQ(cache.GetCacheFileName(), cacheFolder + "quarmelle1.dat");
+    EXPECT_EQ(cache.GetEntryCount(), 5);
+    EXPECT_EQ(cache.GetVolumeLabel(), "ROMDISK");  // the given label holds over the header's
 
     for (const char* gone : {"quarmelle0.dat", "quarmelle2.dat", "quarmelle8.dat"})
         EXPECT_FALSE(FileExists(cacheFolder + gone)) << gone;
@@ -444,7 +444,7 @@ TEST_F(CacheFileTest, LookupAmongTheCachesOfOneFolder) {
 
     // The label of the chosen header is taken by the search itself.
     EXPECT_EQ(cache.FindCacheFile(), cacheFolder + "quarmelle1.dat");
-    EXPECT_EQ(cache.Label(), "LABEL-quarmelle1.dat");
+    EXPECT_EQ(cache.GetVolumeLabel(), "LABEL-quarmelle1.dat");
 }
 
 TEST_F(CacheFileTest, SaveReusesItsNameOrTakesTheSmallestFreeOne) {
@@ -452,25 +452,25 @@ TEST_F(CacheFileTest, SaveReusesItsNameOrTakesTheSmallestFreeOne) {
     WriteCache("quarmelle2.dat", "2.50", "5555-abcd", "2026-01-01 10:00:00");
     TCacheFile cache;
     OpenCache(cache);
-    EXPECT_EQ(cache.CacheFileName(), "");
+    EXPECT_EQ(cache.GetCacheFileName(), "");
     cache.Save();  // no header yet: nothing to write, no name taken
-    EXPECT_EQ(cache.CacheFileName(), "");
+    EXPECT_EQ(cache.GetCacheFileName(), "");
     cache.AddRecord("/somewhere/a.zip", "r.bin", 1, 2, "ABCDEF01", "", 3, 0, kCacheKindZip, "", "");
     cache.Save();
-    EXPECT_EQ(cache.CacheFileName(), cacheFolder + "quarmelle1.dat");
+    EXPECT_EQ(cache.GetCacheFileName(), cacheFolder + "quarmelle1.dat");
     const std::string first = ReadFile(cacheFolder + "quarmelle1.dat");
     EXPECT_NE(first.find(S + "A" + S + "a.zip" + S + "1" + S + "2" + S + "r.bin" + S + "3" + S + "abcdef01"),
               std::string::npos);
 
     cache.Clear();
     cache.Save();
-    EXPECT_EQ(cache.CacheFileName(), cacheFolder + "quarmelle1.dat");
+    EXPECT_EQ(cache.GetCacheFileName(), cacheFolder + "quarmelle1.dat");
     EXPECT_FALSE(FileExists(cacheFolder + "quarmelle3.dat"));
 
     // Found again by a new object of the same path.
     TCacheFile again;
     OpenCache(again);
-    EXPECT_EQ(again.CacheFileName(), cacheFolder + "quarmelle1.dat");
+    EXPECT_EQ(again.GetCacheFileName(), cacheFolder + "quarmelle1.dat");
     EXPECT_EQ(ReadFile(cacheFolder + "quarmelle0.dat").substr(0, 4), "2.50");
 }
 
@@ -479,7 +479,7 @@ TEST_F(CacheFileTest, FailedSaveKeepsTheOldCache) {
     OpenCache(cache);
     cache.AddRecord("a.zip", "r.bin", 1, 2, "abcdef01", "", 3, 0, kCacheKindZip, "", "");
     cache.Save();
-    const std::string before = ReadFile(cache.CacheFileName());
+    const std::string before = ReadFile(cache.GetCacheFileName());
 
     TRealFileSystem real;
     TFaultyFileSystem faulty(real);
@@ -488,7 +488,7 @@ TEST_F(CacheFileTest, FailedSaveKeepsTheOldCache) {
     TScopedFileSystem fsScope(faulty);
     cache.Clear();
     EXPECT_THROW(cache.Save(), cachefile::EFileError);
-    EXPECT_EQ(ReadFile(cache.CacheFileName()), before);
+    EXPECT_EQ(ReadFile(cache.GetCacheFileName()), before);
 }
 
 }  // namespace
