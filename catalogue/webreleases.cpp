@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -23,44 +24,12 @@ namespace {
 
 constexpr int64_t kMaxListBytes = 16 * 1024 * 1024;
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
-    return std::string(s.substr(b, e - b));
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 void ReplaceAll(std::string& s, std::string_view from, std::string_view to) {
     for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) s.replace(p, from.size(), to);
 }
 
 std::string WithScheme(const std::string& url) {
     return url.find("://") == std::string::npos ? "http://" + url : url;
-}
-
-// The last "/" part of a text whose runs of blanks are collapsed and ends trimmed.
-std::string LastToken(const std::string& text, char separator) {
-    std::string cleaned;
-    for (char c : Trim(text)) {
-        if (c == ' ' && !cleaned.empty() && cleaned.back() == ' ') continue;
-        cleaned.push_back(c);
-    }
-    const auto p = cleaned.rfind(separator);
-    return p == std::string::npos ? cleaned : cleaned.substr(p + 1);
-}
-
-std::string SafeFileName(std::string name) {
-    for (char& c : name)
-        if (std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) c = '_';
-    return name;
 }
 
 std::string DocumentName(const std::string& url) {
@@ -258,13 +227,13 @@ void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vec
     const std::string siteUrl = WithScheme(bar == std::string::npos ? siteEntry : siteEntry.substr(bar + 1));
 
     size_t i = 0;
-    while (i < lines.size() && Lower(lines[i]) != "[info]") ++i;
+    while (i < lines.size() && LowerCase(lines[i]) != "[info]") ++i;
     if (i == lines.size()) return;
     std::string romType, email;
-    for (++i; i < lines.size() && Lower(lines[i]) != "[datafiles]"; ++i) {
+    for (++i; i < lines.size() && LowerCase(lines[i]) != "[datafiles]"; ++i) {
         const auto eq = lines[i].find('=');
         if (eq == std::string::npos) continue;
-        const std::string key = Lower(Trim(std::string_view(lines[i]).substr(0, eq)));
+        const std::string key = LowerCase(Trim(std::string_view(lines[i]).substr(0, eq)));
         const std::string value = Trim(std::string_view(lines[i]).substr(eq + 1));
         if (key == "romtype") romType = value;
         else if (key == "email") email = value;
@@ -307,9 +276,9 @@ void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vec
 }
 
 std::string TWebReleases::LocalFileName(const std::string& url) {
-    std::string name = LastToken(url, '/');
+    std::string name = GetLastToken(url, '/');
     if (auto q = name.find('?'); q != std::string::npos) name.erase(q);
-    name = SafeFileName(name);
+    name = MakeValidFileName(name);
     if (name.empty() || name == "." || name == "..") return {};
     return name;
 }

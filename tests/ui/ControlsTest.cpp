@@ -10,7 +10,7 @@
 #include "ui/controls/ImageListBtn.h"
 #include "ui/controls/mUrlLabel.h"
 
-using namespace qm::ui;
+using namespace qm;
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "ui/TextConv.h"
 
-namespace qm::ui {
+namespace qm {
 
 namespace {
 
@@ -39,8 +39,8 @@ TEditPath::TEditPath(QWidget* parent) : QLineEdit(parent) {
     QObject::connect(button_, &QAction::triggered, this, [this] { BtnClick(); });
     FileDialog = [this](const std::string& start, const std::string& title, const std::string& fileName,
                         const QString& filter) {
-        const QString initial = QDir(ToQ(start)).filePath(ToQ(fileName));
-        return FromQ(QFileDialog::getOpenFileName(this, ToQ(title), initial, filter));
+        const QString initial = QDir(ui::ToQ(start)).filePath(ui::ToQ(fileName));
+        return ui::FromQ(QFileDialog::getOpenFileName(this, ui::ToQ(title), initial, filter));
     };
 }
 
@@ -56,7 +56,7 @@ void TEditPath::SetDisabledColor(const QColor& color) {
 bool TEditPath::IsValidChar(QChar) const { return true; }
 
 QString TEditPath::QtFilter(const std::string& filter) {
-    const QStringList parts = ToQ(filter).split('|');
+    const QStringList parts = ui::ToQ(filter).split('|');
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
@@ -76,16 +76,16 @@ void TEditPath::BtnClick() {
     if (OnBtnClick) OnBtnClick(this);
     if (isReadOnly()) QApplication::beep();
     std::string start = RootDir;
-    if (start.empty() || !QDir(ToQ(start)).exists()) start = ".";
+    if (start.empty() || !QDir(ui::ToQ(start)).exists()) start = ".";
     if (DirDialogType == TDirDialog::ddDirectoryBrowser) {
         if (!FolderDialog) return;
         const std::string folder = FolderDialog(start);
-        if (!folder.empty()) setText(ToQ(WithTrailingSeparator(folder)));
+        if (!folder.empty()) setText(ui::ToQ(WithTrailingSeparator(folder)));
         return;
     }
     if (!FileDialog) return;
     const std::string file = FileDialog(start, Title, FileName, QtFilter(Filter));
-    if (!file.empty()) setText(ToQ(file));
+    if (!file.empty()) setText(ui::ToQ(file));
 }
 
 void TEditPath::changeEvent(QEvent* event) {
@@ -168,4 +168,4 @@ void TEditPath::dropEvent(QDropEvent* event) {
     QLineEdit::dropEvent(event);
 }
 
-}  // namespace qm::ui
+}  // namespace qm

@@ -7,7 +7,7 @@
 
 class QAction;
 
-namespace qm::ui {
+namespace qm {
 
 enum class TDirDialog { ddFileBrowser, ddDirectoryBrowser };
 
@@ -73,4 +73,4 @@ private:
     bool transparent_ = false;
 };
 
-}  // namespace qm::ui
+}  // namespace qm

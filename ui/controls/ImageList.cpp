@@ -1,6 +1,6 @@
 #include "ui/controls/ImageList.h"
 
-namespace qm::ui {
+namespace qm {
 
 TImageList TImageList::FromStrip(const QImage& strip, int width, int height) {
     TImageList list;
@@ -10,4 +10,4 @@ TImageList TImageList::FromStrip(const QImage& strip, int width, int height) {
     return list;
 }
 
-}  // namespace qm::ui
+}  // namespace qm

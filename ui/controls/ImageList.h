@@ -5,7 +5,7 @@
 #include <QList>
 #include <QPixmap>
 
-namespace qm::ui {
+namespace qm {
 
 class TImageList {
 public:
@@ -22,4 +22,4 @@ private:
     QList<QPixmap> images_;
 };
 
-}  // namespace qm::ui
+}  // namespace qm

@@ -5,7 +5,7 @@
 #include <QPolygon>
 #include <algorithm>
 
-namespace qm::ui {
+namespace qm {
 
 namespace {
 
@@ -152,4 +152,4 @@ void TImageListBtn::leaveEvent(QEvent* event) {
     Show(pictureIndex_);
 }
 
-}  // namespace qm::ui
+}  // namespace qm

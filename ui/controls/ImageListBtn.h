@@ -9,7 +9,7 @@
 
 #include "ui/controls/ImageList.h"
 
-namespace qm::ui {
+namespace qm {
 
 class TImageListBtn : public QWidget {
     Q_OBJECT
@@ -68,4 +68,4 @@ private:
     std::vector<QRegion> regions_;
 };
 
-}  // namespace qm::ui
+}  // namespace qm

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-namespace qm::ui {
+namespace qm {
 
 TmUrlLabel::TmUrlLabel(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -80,4 +80,4 @@ void TmUrlLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) Click();
 }
 
-}  // namespace qm::ui
+}  // namespace qm

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace qm::ui {
+namespace qm {
 
 class TmUrlLabel : public QLabel {
     Q_OBJECT
@@ -46,4 +46,4 @@ private:
     QColor label_ = QColor(0, 0, 0);
 };
 
-}  // namespace qm::ui
+}  // namespace qm

@@ -1,0 +1,832 @@
+#include "catalogue/RomsBd.h"
+
+#include <cstdio>
+
+#include "platform/Text.h"
+#include "platform/UiHooks.h"
+
+namespace qm {
+
+namespace {
+
+// Item errors shown one by one before the rest are only counted.
+constexpr int kMaxItemErrorBoxes = 10;
+// Names listed in the warning about dropped games.
+constexpr size_t kMaxNamesListed = 10;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The name before and from its extension: the last "." after the last separator.
+std::pair<std::string, std::string> SplitExtension(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    const size_t sep = name.find_last_of("/\\");
+    if (dot == std::string::npos || (sep != std::string::npos && dot < sep)) return {name, std::string()};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+bool GameListsRom(const TGame& game, std::string_view name) {
+    const uint32_t hash = TCloneRom::HashName(name);
+    for (const TClone* clone : game.Clones)
+        if (clone->CloneRoms.FindByName(name, hash)) return true;
+    return false;
+}
+
+// An item that would make a game, clone or rom without a name (always missing).
+bool IsNamelessItem(const TDataFileItem& item) {
+    return item.ParentName.empty() || item.GameName.empty() || item.RomName.empty();
+}
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(LowerChar(a[i]));
+        const auto cb = static_cast<unsigned char>(LowerChar(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+std::string ComplementCrcFast(std::string_view crc) {
+    if (crc.size() == 8) {
+        uint32_t value = 0;
+        bool hex = true;
+        for (char c : crc) {
+            const int v = HexValue(c);
+            if (v < 0) {
+                hex = false;
+                break;
+            }
+            value = value << 4 | static_cast<uint32_t>(v);
+        }
+        if (hex) {
+            static const char digits[] = "0123456789abcdef";
+            std::string result(8, '0');
+            const uint32_t complement = ~value;
+            for (int i = 7, shift = 0; i >= 0; --i, shift += 4) result[i] = digits[(complement >> shift) & 0xF];
+            return result;
+        }
+    }
+    return ComplementCrc(crc);
+}
+
+// ---- TCloneRomsList -----------------------------------------------------------------
+
+TCloneRom* TCloneRomsList::FindByName(std::string_view name) const {
+    return FindByName(name, TCloneRom::HashName(name));
+}
+
+TCloneRom* TCloneRomsList::FindByName(std::string_view name, uint32_t hash) const {
+    for (TCloneRom* cloneRom : items_)
+        if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return cloneRom;
+    return nullptr;
+}
+
+int TCloneRomsList::IndexOfClone(const TClone* clone) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i]->Clone == clone) return static_cast<int>(i);
+    return -1;
+}
+
+// ---- TCloneRom ----------------------------------------------------------------------
+
+TCloneRom::TCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone)
+    : Name(name), Crc(crc), Rom(rom), Clone(clone), NameHash(HashName(name)) {}
+
+int TCloneRom::GetCrcState() const {
+    if (TrimView(Crc).empty()) return csNormal;
+    if (Crc == kNoDumpCrc) return csNoDump;
+    if (Rom->Kind == rkBothCrcs) return csBothCrcs;
+    if (Crc == Rom->Crc) return csNormal;
+    if (ComplementCrcFast(Crc) == Rom->Crc) return csBadDump;
+    return csNormal;
+}
+
+bool TCloneRom::IsResourceRom() const { return MergedFrom != nullptr && MergedFrom->Clone->Game->IsResource; }
+
+bool TCloneRom::IsMerged() const {
+    if (MergedFrom == nullptr) return false;
+    return Clone->RomsBd().MergeResources || !IsResourceRom();
+}
+
+int TCloneRom::GetStateFlags() const {
+    const int state = GetCrcState();
+    return (Rom->MatchCount > 0 ? 2 : 0) + (state == csBadDump || state == csNoDump ? 4 : 0);
+}
+
+// ---- TRom ---------------------------------------------------------------------------
+
+TRom::TRom(std::string_view crc, int64_t size, TGamesList* gamesList) : Crc(crc), Size(size), GamesList(gamesList) {}
+
+void TRom::AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file) {
+    if (Crc == kBlankCrc) {
+        MatchCount = 1;
+        return;
+    }
+    ++MatchCount;
+    Files.push_back(file);
+    if (Kind == rkNoDump && fileCrc != kNoDumpCrc) {
+        // The file is a real dump of another known rom.
+        if (TRom* other = GamesList->FindRomByCrc(fileCrc, fileSize)) ++other->MatchCount;
+    } else if (Kind == rkBothCrcs) {
+        Kind = rkConfirmed;
+        Crc = LowerCase(fileCrc);
+    }
+}
+
+void TRom::DetachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file) {
+    if (Crc == kBlankCrc) return;
+    --MatchCount;
+    auto it = std::find(Files.begin(), Files.end(), file);
+    if (it != Files.end()) Files.erase(it);
+    if (Kind == rkNoDump && !fileCrc.empty() && fileCrc != kNoDumpCrc) {
+        TRom* other = GamesList->FindRomByCrc(fileCrc, fileSize);
+        if (other && other->MatchCount > 0) --other->MatchCount;
+    }
+    if (MatchCount < 0) MatchCount = 0;
+}
+
+TCloneRom* TRom::SameGameNormalOwner(const TCloneRom* owner) const {
+    const TGame* game = owner->Clone->Game;
+    for (TCloneRom* other : Owners)
+        if (other->Clone->Game == game && other->Name == owner->Name && other->GetCrcState() == csNormal)
+            return other;
+    return nullptr;
+}
+
+TCloneRom* TRom::GetDisplayCloneRom() const {
+    const TRomsBd& bd = *GamesList->RomsBd;
+    if (bd.Split) {
+        if (!bd.MergeRoms) return Owners.Empty() ? nullptr : Owners[0];
+        for (TCloneRom* owner : Owners)
+            if (!owner->IsMerged()) return owner;
+        return nullptr;
+    }
+    for (TCloneRom* owner : Owners) {
+        if (owner->IsMerged()) continue;
+        if (Kind == rkConfirmed || Kind == rkNoDump)
+            if (TCloneRom* normal = SameGameNormalOwner(owner)) return normal;
+        return owner;
+    }
+    return nullptr;
+}
+
+void TRom::ListCloneRoms(TCloneRomsList& list) const {
+    list.Clear();
+    const TRomsBd& bd = *GamesList->RomsBd;
+    for (TCloneRom* owner : Owners) {
+        if (bd.Split) {
+            if (bd.MergeRoms && owner->IsMerged()) continue;
+            list.Add(owner);
+            continue;
+        }
+        TCloneRom* shown = owner;
+        if (Kind == rkConfirmed || Kind == rkNoDump)
+            if (TCloneRom* normal = SameGameNormalOwner(owner)) shown = normal;
+        list.Add(shown);
+    }
+}
+
+// ---- TCrcList -----------------------------------------------------------------------
+
+void TCrcList::AddRom(std::string_view crc, TRom* rom) {
+    auto it = index_.find(crc);
+    if (it == index_.end()) it = index_.emplace(std::string(crc), TBucket()).first;
+    TBucket& bucket = it->second;
+    if (bucket.first == nullptr) {
+        bucket.first = rom;
+    } else if (bucket.first != rom && std::find(bucket.more.begin(), bucket.more.end(), rom) == bucket.more.end()) {
+        bucket.more.push_back(rom);
+    }
+    if (!rom->indexed_) {
+        rom->indexed_ = true;
+        roms_.push_back(rom);
+    }
+}
+
+TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) const {
+    auto it = index_.find(crc);
+    if (it == index_.end()) return nullptr;
+    const TBucket& bucket = it->second;
+    if (!checkSize || bucket.first->Size == -1) return bucket.first;
+
+    // Several roms may share a CRC text with different sizes: the first of equal size
+    // (or of unknown size) wins.
+    const std::string complement = ComplementCrcFast(crc);
+    TRom* result = nullptr;
+    auto visit = [&](TRom* rom) {
+        if (!SameText(rom->Crc, crc) && !SameText(rom->Crc, complement)) return false;
+        if (rom->Size != size && rom->Size != -1) return false;
+        if (result == nullptr) {
+            result = rom;
+            return false;
+        }
+        if (rom->Size == size && result->Size == size && warned_.insert(std::string(crc)).second) {
+            UiHooks().MessageDlg(_("Warning !!!") + "\n" + _("Two roms have same crc and same size !") + "\n" +
+                                     _("Please contact author"),
+                                 TMsgDlgType::mtWarning, mbOK);
+        }
+        return true;
+    };
+    if (!visit(bucket.first))
+        for (TRom* rom : bucket.more)
+            if (visit(rom)) break;
+    return result;
+}
+
+void TCrcList::Clear() {
+    index_.clear();
+    roms_.clear();
+    roms_.shrink_to_fit();
+    warned_.clear();
+}
+
+void TCrcList::Reserve(size_t n) {
+    index_.reserve(n);
+    roms_.reserve(n);
+}
+
+// ---- TStatusCache -------------------------------------------------------------------
+
+bool TStatusCache::valid(const TRomsBd& bd) const {
+    return generation == bd.StatusGeneration() && split == bd.Split && mergeRoms == bd.MergeRoms;
+}
+
+void TStatusCache::stamp(const TRomsBd& bd) {
+    generation = bd.StatusGeneration();
+    split = bd.Split;
+    mergeRoms = bd.MergeRoms;
+}
+
+// ---- TClone -------------------------------------------------------------------------
+
+TClone::TClone(std::string_view name, std::string_view description, TGame* game)
+    : Name(name), Description(description), Game(game) {}
+
+TRomsBd& TClone::RomsBd() const { return *Game->GamesList->RomsBd; }
+
+TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t size, std::string_view /*romOf*/,
+                          std::string_view merge) {
+    TRomsBd& bd = RomsBd();
+    TGamesList& games = *Game->GamesList;
+    std::string romName(name);
+    TRom* rom = nullptr;
+
+    // The first listing of that name in the game, clones in name order.
+    TCloneRom* existing = nullptr;
+    const uint32_t hash = TCloneRom::HashName(romName);
+    for (const TClone* clone : Game->Clones)
+        if ((existing = clone->CloneRoms.FindByName(romName, hash)) != nullptr) break;
+
+    if (existing != nullptr) {
+        TRom* known = existing->Rom;
+        if (known->Crc == crc) {
+            rom = known;
+        } else if (crc == ComplementCrcFast(known->Crc)) {
+            known->Kind = rkBothCrcs;
+            rom = known;
+        } else if (crc == kNoDumpCrc && known->Crc != kNoDumpCrc) {
+            rom = known;
+        } else if (known->Crc == kNoDumpCrc && crc != kNoDumpCrc) {
+            // A dump became known: the rom must now be found under that CRC too.
+            known->Crc = std::string(crc);
+            known->Kind = rkKnown;
+            existing->Crc = std::string(crc);
+            games.CrcList.AddRom(crc, known);
+            if (crc != kBlankCrc) ++bd.RomCount;
+            rom = known;
+        } else {
+            if (!games.ClashYesToAll) {
+                bd.NameClash = true;
+                if (!bd.Split) {
+                    const std::string text =
+                        Fmt(_("Data error in datafile !") + "\n" +
+                                _("Two roms with identical name and different crc found :") + "\n\n" +
+                                _("Game %1, rom %2 (%3)") + "\n" + _("Game %1, rom %4 (%5)") + "\n\n" +
+                                _("In full merge mode, only the first one will be used."),
+                            {Game->Name, existing->Name, known->Crc, romName, crc});
+                    if (UiHooks().MessageDlg(text, TMsgDlgType::mtWarning, mbOK | mbYesToAll) == mrYesToAll)
+                        games.ClashYesToAll = true;
+                }
+            }
+            for (int n = 1;; ++n) {
+                auto [base, ext] = SplitExtension(romName);
+                romName = base + " Copy " + std::to_string(n) + ext;
+                if (!GameListsRom(*Game, romName)) break;
+            }
+        }
+    }
+
+    // Blank CRCs are not looked up: roms without a CRC are not one content.
+    if (rom == nullptr && crc != kNoDumpCrc && crc != kBlankCrc) {
+        rom = games.CrcList.FindRom(crc, size, bd.CheckSize);
+        if (rom == nullptr) {
+            rom = games.CrcList.FindRom(ComplementCrcFast(crc), size, bd.CheckSize);
+            if (rom != nullptr) rom->Kind = rkBothCrcs;
+        }
+    }
+    if (rom == nullptr) {
+        rom = games.NewRom(crc, size);
+        if (crc == kBlankCrc) rom->MatchCount = 1;  // nothing to find: counts as found
+        rom->Kind = crc == kNoDumpCrc ? rkNoDump : rkKnown;
+        games.CrcList.AddRom(crc, rom);
+        if (crc != kNoDumpCrc && crc != kBlankCrc) ++bd.RomCount;
+    }
+
+    TCloneRom* result = FindCloneRom(romName);
+    if (result == nullptr) {
+        result = games.NewCloneRom(romName, crc, rom, this);
+        CloneRoms.Add(result);
+        rom->Owners.Add(result);
+    }
+
+    if (!merge.empty()) {
+        auto fromResource = [&]() -> TCloneRom* {
+            const TClone* parent = Game->ResourceGame ? Game->ResourceGame->GetParentClone() : nullptr;
+            return parent ? parent->FindCloneRom(merge) : nullptr;
+        };
+        if (!IsParent) {
+            const TClone* parent = Game->GetParentClone();
+            TCloneRom* fromParent = parent ? parent->FindCloneRom(merge) : nullptr;
+            if (fromParent != nullptr && !fromParent->IsResourceRom())
+                result->MergedFrom = fromParent;
+            else if (Game->ResourceGame != nullptr)
+                result->MergedFrom = fromResource();
+        } else if (Game->ResourceGame != nullptr) {
+            result->MergedFrom = fromResource();
+        }
+    }
+    return result;
+}
+
+void TClone::ListRoms(TCloneRomsList& list, bool needed) const {
+    list.Clear();
+    const TRomsBd& bd = RomsBd();
+    if (bd.Split) {
+        for (TCloneRom* cloneRom : CloneRoms) {
+            const bool resource = cloneRom->IsResourceRom();
+            if (!needed) {
+                if (!bd.ShowMerged && bd.MergeRoms && cloneRom->MergedFrom && !resource) continue;
+                if (!bd.ShowResources && resource) continue;
+            } else {
+                if (bd.MergeResources && resource) continue;
+                if (bd.MergeRoms && cloneRom->MergedFrom) continue;
+            }
+            list.Add(cloneRom);
+        }
+        return;
+    }
+
+    if (!IsParent) return;
+    // The whole game in one set: every unmerged listing, one per name.
+    std::vector<TCloneRom*>& items = list.Items();
+    bool holes = false;
+    for (const TClone* clone : Game->Clones) {
+        for (TCloneRom* cloneRom : clone->CloneRoms) {
+            if (cloneRom->IsMerged()) continue;
+            TCloneRom* candidate = cloneRom;
+            const uint8_t kind = candidate->Rom->Kind;
+            if (kind == rkConfirmed || kind == rkNoDump) {
+                for (TCloneRom* owner : candidate->Rom->Owners) {
+                    if (owner->Clone->Game == Game && owner->Name == candidate->Name &&
+                        owner->GetCrcState() == csNormal) {
+                        candidate = owner;
+                        break;
+                    }
+                }
+            }
+            size_t found = items.size();
+            for (size_t i = 0; i < items.size(); ++i) {
+                if (items[i] != nullptr && items[i]->NameHash == candidate->NameHash &&
+                    SameText(items[i]->Name, candidate->Name)) {
+                    found = i;
+                    break;
+                }
+            }
+            if (found == items.size()) {
+                items.push_back(candidate);
+            } else if (bd.NameClash && candidate->Clone->IsParent) {
+                items[found] = nullptr;  // removed; compacted below so that order is kept
+                holes = true;
+                items.push_back(candidate);
+            }
+        }
+    }
+    if (holes) items.erase(std::remove(items.begin(), items.end(), nullptr), items.end());
+}
+
+const std::string& TClone::GetDisplayName() const { return RomsBd().Split ? Name : Game->Name; }
+
+const std::string& TClone::GetDisplayDescription() const {
+    return RomsBd().Split ? Description : Game->Description;
+}
+
+const TStatusCache& TClone::Status() const {
+    const TRomsBd& bd = RomsBd();
+    if (cache_.valid(bd)) return cache_;
+    TCloneRomsList& list = bd.scratch_;
+    ListRoms(list, false);
+    TStatusCache c;
+    c.isComplete = true;
+    for (const TCloneRom* cloneRom : list) {
+        const int state = cloneRom->GetCrcState();
+        if (state == csBadDump || state == csNoDump) c.hasBadDumps = true;
+        if (cloneRom->Rom->MatchCount > 0)
+            c.hasFoundRoms = true;
+        else
+            c.isComplete = false;
+        if (cloneRom->Rom->Size > 0) c.size += cloneRom->Rom->Size;  // unknown sizes count 0
+    }
+    c.count = static_cast<int>(list.Count());
+    c.status = !c.hasFoundRoms ? 0 : c.isComplete ? 2 : 1;
+    if (c.hasBadDumps) c.status += kStatusBadDumps;
+    c.stamp(bd);
+    list.Clear();
+    cache_ = c;
+    return cache_;
+}
+
+int TClone::GetStatus() const { return Status().status; }
+int64_t TClone::GetSize() const { return Status().size; }
+int TClone::GetRomCount() const { return Status().count; }
+bool TClone::IsComplete() const { return Status().isComplete; }
+bool TClone::HasBadDumps() const { return Status().hasBadDumps; }
+bool TClone::HasFoundRoms() const { return Status().hasFoundRoms; }
+
+// ---- TGame --------------------------------------------------------------------------
+
+TGame::TGame(std::string_view name, std::string_view description, bool isResource, TGamesList* gamesList)
+    : Name(name), Description(description), IsResource(isResource), GamesList(gamesList) {}
+
+TRomsBd& TGame::RomsBd() const { return *GamesList->RomsBd; }
+
+TClone* TGame::AddClone(std::string_view name, std::string_view description) {
+    // A clone name is one clone in the whole database, whichever game named it first.
+    if (TClone* known = GamesList->AllClones.Find(name)) return known;
+    TClone* clone = GamesList->NewClone(name, description, this);
+    clone->IsParent = name == Name;
+    Clones.Add(clone);
+    GamesList->AllClones.Add(clone);
+    ++RomsBd().CloneCount;
+    return clone;
+}
+
+TClone* TGame::GetParentClone() const {
+    for (TClone* clone : Clones)
+        if (clone->IsParent) return clone;
+    return nullptr;
+}
+
+void TGame::ListClones(TCloneItems& list) const {
+    list.clear();
+    ForEachShownClone([&](TClone* clone) { list.emplace_back(clone->GetDisplayName(), clone); });
+}
+
+const TStatusCache& TGame::Status() const {
+    const TRomsBd& bd = RomsBd();
+    if (cache_.valid(bd)) return cache_;
+    TStatusCache c;
+    c.isComplete = true;
+    ForEachShownClone([&](const TClone* clone) {
+        if (clone->HasBadDumps()) c.hasBadDumps = true;
+        if (clone->HasFoundRoms()) c.hasFoundRoms = true;
+        if (!clone->IsComplete()) c.isComplete = false;
+        c.size += clone->GetSize();
+        ++c.count;
+    });
+    c.status = (c.hasFoundRoms && !c.isComplete) ? 1 : c.isComplete ? 2 : 0;
+    if (c.hasBadDumps) c.status += kStatusBadDumps;
+    c.stamp(bd);
+    cache_ = c;
+    return cache_;
+}
+
+int TGame::GetStatus() const { return Status().status; }
+int64_t TGame::GetSize() const { return Status().size; }
+int TGame::GetCloneCount() const { return Status().count; }
+bool TGame::IsComplete() const { return Status().isComplete; }
+bool TGame::HasBadDumps() const { return Status().hasBadDumps; }
+bool TGame::HasFoundRoms() const { return Status().hasFoundRoms; }
+
+// ---- TGamesList ---------------------------------------------------------------------
+
+TGamesList::TGamesList(TRomsBd* romsBd) : RomsBd(romsBd) {}
+
+TGame* TGamesList::AddGame(std::string_view name, std::string_view description, bool isResource,
+                           std::string_view romOf) {
+    if (TGame* known = games_.Find(name)) return known;
+    TGame* game = &gamePool_.emplace_back(name, description, isResource, this);
+    games_.Add(game);
+    if (!isResource && !romOf.empty()) {
+        const TClone* clone = AllClones.Find(romOf);
+        if (clone != nullptr && clone->Game->IsResource) game->ResourceGame = clone->Game;
+    }
+    return game;
+}
+
+TRom* TGamesList::FindRomByCrc(std::string_view crc, int64_t size) const {
+    if (crc == kBlankCrc || crc == kNoDumpCrc) return nullptr;
+    const bool checkSize = RomsBd->CheckSize;
+    if (TRom* rom = CrcList.FindRom(crc, size, checkSize)) return rom;
+    return CrcList.FindRom(ComplementCrcFast(crc), size, checkSize);
+}
+
+void TGamesList::Clear() {
+    CrcList.Clear();
+    AllClones.Clear();
+    games_.Clear();
+    cloneRomPool_.clear();
+    romPool_.clear();
+    clonePool_.clear();
+    gamePool_.clear();
+}
+
+TClone* TGamesList::NewClone(std::string_view name, std::string_view description, TGame* game) {
+    return &clonePool_.emplace_back(name, description, game);
+}
+
+TCloneRom* TGamesList::NewCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone) {
+    return &cloneRomPool_.emplace_back(name, crc, rom, clone);
+}
+
+TRom* TGamesList::NewRom(std::string_view crc, int64_t size) { return &romPool_.emplace_back(crc, size, this); }
+
+// ---- TRomsBd ------------------------------------------------------------------------
+
+TRomsBd::TRomsBd() : datafile_(std::make_unique<TDatafile>()), games_(std::make_unique<TGamesList>(this)) {
+    SetAbort(false);
+}
+
+TRomsBd::~TRomsBd() = default;
+
+const std::string& TRomsBd::DatafileName() const { return datafile_->DataFileName(); }
+
+void TRomsBd::SetDatafileName(const std::string& name) {
+    TBusyCursor busy;
+    Clear();
+    datafile_->SetDataFileName(name);
+}
+
+void TRomsBd::SetAbort(bool value) {
+    abort_ = value;
+    datafile_->Abort = value;
+}
+
+void TRomsBd::LoadDatabase() {
+    TBusyCursor busy;
+    Clear();
+    datafile_->OnProgress = OnProgress;
+    datafile_->OnInfos = OnInfos;
+    datafile_->LoadFromFile();
+    Build();
+}
+
+void TRomsBd::Clear() {
+    games_->Clear();
+    RecalculateStatus();
+    TotalSize = 0;
+    GamesComplete = GamesMissing = GamesPartial = 0;
+    ClonesComplete = ClonesMissing = ClonesPartial = 0;
+    RomCount = CloneCount = GameCount = 0;
+    NameClash = false;
+}
+
+void TRomsBd::RecalculateStatus() {
+    DoInfos(_("Calculating files status..."));
+    ++generation_;
+    UpdateStatistics();
+}
+
+void TRomsBd::UpdateStatistics() {
+    TotalSize = 0;
+    GamesComplete = GamesMissing = GamesPartial = 0;
+    ClonesComplete = ClonesMissing = ClonesPartial = 0;
+    // Each set is counted once, by its status: an empty set is complete or missing as
+    // its status says, never both.
+    auto count = [](int status, int32_t& complete, int32_t& missing, int32_t& partial) {
+        switch (status & 3) {
+            case 0: ++missing; break;
+            case 1: ++partial; break;
+            default: ++complete; break;
+        }
+    };
+    for (const TGame* game : *games_) {
+        TotalSize += game->GetSize();
+        count(game->GetStatus(), GamesComplete, GamesMissing, GamesPartial);
+        game->ForEachShownClone(
+            [&](const TClone* clone) { count(clone->GetStatus(), ClonesComplete, ClonesMissing, ClonesPartial); });
+    }
+    GameCount = static_cast<int32_t>(games_->Count());
+    statsSplit_ = Split;
+    statsMergeRoms = MergeRoms;
+}
+
+int64_t TRomsBd::GetTotalSize() {
+    if (Split != statsSplit_ || MergeRoms != statsMergeRoms) UpdateStatistics();
+    return TotalSize;
+}
+
+TClone* TRomsBd::FindClone(std::string_view name) const {
+    TClone* clone = games_->AllClones.Find(name);
+    if (clone != nullptr && !Split && !clone->IsParent) return nullptr;
+    return clone;
+}
+
+void TRomsBd::ListClones(TCloneItems& list) const {
+    list.clear();
+    for (TClone* clone : games_->AllClones)
+        if (Split || clone->IsParent) list.emplace_back(clone->GetDisplayName(), clone);
+}
+
+void TRomsBd::ListGameRoms(std::string_view name, TCloneRomsList& list) const {
+    list.Clear();
+    const TClone* clone = nullptr;
+    if (Split) {
+        clone = games_->AllClones.Find(name);
+    } else if (const TGame* game = games_->FindGame(name)) {
+        clone = game->GetParentClone();
+    }
+    if (clone != nullptr) clone->ListRoms(list, true);
+}
+
+void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName, std::string_view fileCrc,
+                             int64_t fileSize, bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file) {
+    cloneRom = nullptr;
+    rom = nullptr;
+    const std::string name = ExtractFileNameAnySep(romName);
+
+    TClone* clone = games_->AllClones.Find(setName);
+    if (clone != nullptr && !Split && !clone->IsParent) clone = clone->Game->GetParentClone();
+
+    // A rom without a good dump is known by its name alone.
+    if (clone != nullptr && clone->Game->HasBadDumps()) {
+        for (const TClone* member : clone->Game->Clones) {
+            for (TCloneRom* listing : member->CloneRoms) {
+                if (listing->GetCrcState() == csNoDump && SameText(listing->Name, name)) {
+                    cloneRom = listing;
+                    rom = listing->Rom;
+                    if (attach) rom->AttachFile(fileCrc, fileSize, file);
+                    return;
+                }
+            }
+        }
+    }
+
+    rom = games_->FindRomByCrc(fileCrc, fileSize);
+    if (rom == nullptr) return;
+    for (TCloneRom* owner : rom->Owners) {
+        if (SameText(owner->Name, name)) {
+            cloneRom = owner;
+            break;
+        }
+    }
+    // Attaching confirms which CRC of a bad-dump pair is good; a plain lookup (the scan
+    // window's) leaves the rom as it is.
+    if (attach) rom->AttachFile(fileCrc, fileSize, file);
+}
+
+void TRomsBd::DoInfos(const std::string& text) { ReportInfos(OnInfos, text); }
+
+void TRomsBd::DoProgress(int64_t position, int64_t maximum) { progress_.Report(OnProgress, position, maximum); }
+
+void TRomsBd::ReportItemError(const std::string& message) {
+    if (++itemErrors_ <= kMaxItemErrorBoxes) UiHooks().MessageDlg(message, TMsgDlgType::mtError, mbOK);
+}
+
+void TRomsBd::AddItem(const TDataFileItem& item, bool isResource) {
+    TGame* game = games_->AddGame(item.ParentName, item.ParentDescription, isResource, item.RomOf);
+    TClone* clone = game->AddClone(item.GameName, item.GameDescription);
+    if (isResource) {
+        clone->AddRom(item.Crc, item.RomName, item.Size, {}, {});
+        clone->IsParent = true;
+        return;
+    }
+    clone->AddRom(item.Crc, item.RomName, item.Size, item.RomOf, item.Merge);
+}
+
+void TRomsBd::Build() {
+    games_->ClashYesToAll = false;
+    itemErrors_ = 0;
+    skippedItems_ = 0;
+    droppedGames_.clear();
+    try {
+        BuildPasses();
+    } catch (...) {
+        FinishBuild();
+        throw;
+    }
+    FinishBuild();
+}
+
+void TRomsBd::FinishBuild() {
+    UpdateStatistics();
+    DoInfos(_("Database loaded."));
+}
+
+void TRomsBd::BuildPasses() {
+    DoInfos(_("Selecting games... pass 1"));
+    const TDataFileItems& resources = datafile_->ResourceItems;
+    const TDataFileItems& items = datafile_->GameItems;
+    const size_t total = resources.Count() + items.Count();
+    games_->CrcList.Reserve(total);
+    games_->AllClones.Reserve(total / 4);
+    for (const TDataFileItem& item : resources) skippedItems_ += IsNamelessItem(item);
+    for (const TDataFileItem& item : items) skippedItems_ += IsNamelessItem(item);
+
+    for (const TDataFileItem& item : resources) {
+        ProcessPendingMessages();
+        if (IsNamelessItem(item)) continue;
+        try {
+            AddItem(item, true);
+        } catch (const std::exception& e) {
+            ReportItemError(e.what());
+        }
+    }
+
+    const int64_t count = static_cast<int64_t>(items.Count());
+    auto step = [&](int64_t i) {
+        DoProgress(i, count - 1);
+        if (abort_) {
+            Clear();
+            SetAbort(false);
+            throw romsbd::EAbortDataFileLoading();
+        }
+        ProcessPendingMessages();
+    };
+
+    // Pass 1: every line that takes nothing from another set, except from a resource
+    // set, so that pass 2 finds the roms that merged lines refer to.
+    for (int64_t i = 0; i < count; ++i) {
+        step(i);
+        const TDataFileItem& item = items.GetItem(static_cast<size_t>(i));
+        if (!item.Merge.empty()) continue;
+        if (!item.RomOf.empty()) {
+            const TClone* from = games_->AllClones.Find(item.RomOf);
+            if (from == nullptr || !from->Game->IsResource) continue;
+        }
+        if (IsNamelessItem(item)) continue;
+        try {
+            AddItem(item, false);
+        } catch (const std::exception& e) {
+            ReportItemError(e.what());
+        }
+    }
+
+    DoInfos(_("Selecting games... pass 2"));
+    for (int64_t i = 0; i < count; ++i) {
+        step(i);
+        const TDataFileItem& item = items.GetItem(static_cast<size_t>(i));
+        if (item.Merge.empty() && item.RomOf.empty()) continue;
+        if (IsNamelessItem(item)) continue;
+        TGame* game = games_->AddGame(item.ParentName, item.ParentDescription, false, item.RomOf);
+        TClone* clone = game->AddClone(item.GameName, item.GameDescription);
+        clone->AddRom(item.Crc, item.RomName, item.Size, item.RomOf, item.Merge);
+        if (game->ResourceGame == nullptr && !item.RomOf.empty()) {
+            const TClone* from = games_->AllClones.Find(item.RomOf);
+            if (from != nullptr && from->Game->IsResource) game->ResourceGame = from->Game;
+        }
+    }
+
+    // A game whose every line names a clone of another game has nothing of its own;
+    // nothing could show or match it.
+    games_->RemoveGamesIf([&](const TGame* game) {
+        if (!game->Clones.Empty()) return false;
+        droppedGames_.push_back(game->Name);
+        return true;
+    });
+    for (const TGame* game : *games_)
+        if (game->GetParentClone() == nullptr) game->Clones[0]->IsParent = true;
+
+    ReportDataWarnings();
+}
+
+void TRomsBd::ReportDataWarnings() {
+    if (itemErrors_ > kMaxItemErrorBoxes)
+        UiHooks().MessageDlg(Fmt(_("%1 more errors were found in the datafile."),
+                                 {std::to_string(itemErrors_ - kMaxItemErrorBoxes)}),
+                             TMsgDlgType::mtError, mbOK);
+    if (skippedItems_ > 0)
+        UiHooks().MessageDlg(_("Data error in datafile !") + "\n" +
+                                 Fmt(_("%1 rom lines without a set, game or rom name were skipped."),
+                                     {std::to_string(skippedItems_)}),
+                             TMsgDlgType::mtWarning, mbOK);
+    if (!droppedGames_.empty()) {
+        std::string names;
+        for (size_t i = 0; i < droppedGames_.size() && i < kMaxNamesListed; ++i)
+            names += (i ? ", " : "") + droppedGames_[i];
+        if (droppedGames_.size() > kMaxNamesListed) names += ", ...";
+        UiHooks().MessageDlg(_("Data error in datafile !") + "\n" +
+                                 Fmt(_("%1 games list only clones of other games and were left out: %2"),
+                                     {std::to_string(droppedGames_.size()), names}),
+                             TMsgDlgType::mtWarning, mbOK);
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,540 @@
+#pragma once
+// The rom database of the open datafile: games (a parent with its clones), the clones
+// that make them up, the roms each clone lists (TCloneRom) and the distinct rom
+// contents (TRom) that listings share, indexed by CRC. TRomsBd builds the graph from
+// the datafile items and answers, in the current set mode, which clones and roms are
+// shown or needed and what state every game and clone is in.
+//
+// Every object lives at a stable address from the build to the next Clear: the files
+// database keeps plain pointers to roms, clone roms, clones and games.
+//
+// Names are compared with one ASCII case fold; lists kept "in name order" use
+// CompareNames (lower-cased bytes, then byte order), not a locale collation.
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "archive/stringsTools.h"
+#include "catalogue/DataFile.h"
+#include "platform/Exception.h"
+#include "platform/Progress.h"
+
+namespace qm {
+
+// Objects of the files database; the rom database only keeps pointers to them.
+class TFile;
+class TRomFile;
+
+class TRomsBd;
+class TGamesList;
+class TGame;
+class TClone;
+class TCloneRom;
+class TRom;
+
+namespace romsbd {
+QM_DECLARE_ABORT(EAbortOperation, qm::EAbortOperation);
+QM_DECLARE_ABORT(EAbortDataFileLoading, EAbortOperation);
+}  // namespace romsbd
+
+// CRC texts with a meaning of their own: no good dump exists, and no CRC is known.
+inline constexpr std::string_view kNoDumpCrc = "00000000";
+inline constexpr std::string_view kBlankCrc = "        ";
+
+// Kind of a rom.
+inline constexpr uint8_t rkConfirmed = 0;  // a file confirmed which of its two CRCs is good
+inline constexpr uint8_t rkBothCrcs = 1;   // listed under a CRC and under its complement
+inline constexpr uint8_t rkKnown = 2;      // CRC known
+inline constexpr uint8_t rkNoDump = 3;     // no good dump
+
+// CRC state of a clone rom.
+inline constexpr int csBadDump = 0;
+inline constexpr int csBothCrcs = 1;
+inline constexpr int csNormal = 2;
+inline constexpr int csNoDump = 3;
+
+// Added to a game or clone status when a rom shown is a bad dump or has no dump.
+inline constexpr int kStatusBadDumps = 4;
+
+// The order of every name-sorted list of the database: ASCII letters lower-cased, then
+// bytes compared unsigned. <0, 0, >0.
+int CompareNames(std::string_view a, std::string_view b);
+
+// ComplementCrc for the usual eight hexadecimal digits without allocating a
+// translated text; any other value goes to ComplementCrc.
+std::string ComplementCrcFast(std::string_view crc);
+
+// A list of clone roms that does not own them.
+class TCloneRomsList {
+public:
+    void Add(TCloneRom* cloneRom) { items_.push_back(cloneRom); }
+    size_t Count() const { return items_.size(); }
+    bool Empty() const { return items_.empty(); }
+    TCloneRom* GetCloneRom(size_t index) const { return items_.at(index); }
+    TCloneRom* operator[](size_t index) const { return items_[index]; }
+    // The first clone rom named name (any case), or nullptr.
+    TCloneRom* FindByName(std::string_view name) const;
+    // The same with the name's NameHash already computed.
+    TCloneRom* FindByName(std::string_view name, uint32_t nameHash) const;
+    // The index of the first clone rom of clone, -1 when none.
+    int IndexOfClone(const TClone* clone) const;
+    void Delete(size_t index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index)); }
+    void Clear() { items_.clear(); }
+
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+    std::vector<TCloneRom*>& Items() { return items_; }
+
+private:
+    std::vector<TCloneRom*> items_;
+};
+
+// Display texts with their clones, in list order (a views' "list of texts with objects").
+using TCloneItems = std::vector<std::pair<std::string, TClone*>>;
+
+// A list of named objects (games or clones), one per name (any case), iterated in
+// CompareNames order. The hashed variant finds names through a hash index and sorts
+// on the first iteration after a change; the plain one keeps itself sorted and
+// searches by bisection (a game's few clones).
+template <class T>
+class TNamedList {
+public:
+    explicit TNamedList(bool hashed) : hashed_(hashed) {}
+
+    T* Find(std::string_view name) const;
+    // Adds an object whose name is not in the list yet.
+    void Add(T* item);
+    template <class Pred>
+    void RemoveIf(Pred pred);
+    void Clear();
+    size_t Count() const { return items_.size(); }
+    bool Empty() const { return items_.empty(); }
+    T* operator[](size_t index) const {
+        EnsureSorted();
+        return items_[index];
+    }
+    auto begin() const {
+        EnsureSorted();
+        return items_.cbegin();
+    }
+    auto end() const {
+        EnsureSorted();
+        return items_.cend();
+    }
+    void Reserve(size_t n);
+
+private:
+    void EnsureSorted() const;
+
+    bool hashed_;
+    mutable bool sorted_ = true;
+    mutable std::vector<T*> items_;
+    std::unordered_map<std::string_view, T*, TSameTextHash, TSameTextEqual> index_;
+};
+
+using TClonesList = TNamedList<TClone>;
+
+// One listing of a rom by a clone.
+class TCloneRom {
+public:
+    TCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone);
+
+    TCloneRom* MergedFrom = nullptr;  // listing of the parent or resource set it is taken from
+    const std::string Name;
+    std::string Crc;  // the CRC as this clone lists it
+    TRom* Rom;
+    TClone* Clone;
+    const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
+
+    static uint32_t HashName(std::string_view name) { return static_cast<uint32_t>(TSameTextHash()(name)); }
+
+    // csNormal, csNoDump, csBothCrcs or csBadDump (see the constants above).
+    int GetCrcState() const;
+    // Taken from a listing of a resource set.
+    bool IsResourceRom() const;
+    // Held by another set in the current mode (resources count only with MergeResources).
+    bool IsMerged() const;
+    // 2 when a file was found for the rom, plus 4 for a bad dump or no dump.
+    int GetStateFlags() const;
+};
+
+// One distinct rom content, shared by every listing of that CRC.
+class TRom {
+public:
+    TRom(std::string_view crc, int64_t size, TGamesList* gamesList);
+
+    TCloneRomsList Owners;  // every listing of this rom
+    int32_t MatchCount = 0;
+    std::string Crc;
+    uint8_t Kind = rkKnown;
+    int64_t Size;  // -1 unknown
+    std::vector<TRomFile*> Files;  // rom files attached, not owned
+    TGamesList* GamesList;
+
+    void AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
+    void DetachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
+    // The listing under which the rom is shown in the current mode, or nullptr.
+    TCloneRom* GetDisplayCloneRom() const;
+    // Every listing shown in the current mode (one may appear twice with Split off).
+    void ListCloneRoms(TCloneRomsList& list) const;
+
+private:
+    friend class TCrcList;
+    TCloneRom* SameGameNormalOwner(const TCloneRom* owner) const;
+    bool indexed_ = false;  // already in the CRC index's list of roms
+};
+
+// The CRC index: CRC text (any case) -> the roms added under it, in the order added.
+class TCrcList {
+public:
+    void AddRom(std::string_view crc, TRom* rom);
+    // The rom of that CRC; with checkSize only one whose size equals size (or is unknown).
+    TRom* FindRom(std::string_view crc, int64_t size, bool checkSize) const;
+    // Every rom, in the order first added.
+    size_t Count() const { return roms_.size(); }
+    TRom* GetRom(size_t index) const { return roms_.at(index); }
+    void Clear();
+    void Reserve(size_t n);
+
+private:
+    struct TBucket {
+        TRom* first = nullptr;
+        std::vector<TRom*> more;
+    };
+    std::unordered_map<std::string, TBucket, TSameTextHash, TSameTextEqual> index_;
+    std::vector<TRom*> roms_;
+    mutable std::unordered_set<std::string, TSameTextHash, TSameTextEqual> warned_;
+};
+
+// Cached status of a clone or game, valid for the mode and generation it was made in.
+struct TStatusCache {
+    bool valid(const TRomsBd& bd) const;
+    void stamp(const TRomsBd& bd);
+
+    uint64_t generation = 0;  // 0: never computed
+    bool split = false;
+    bool mergeRoms = false;
+    bool isComplete = false;
+    bool hasBadDumps = false;
+    bool hasFoundRoms = false;
+    int status = 0;
+    int64_t size = 0;
+    int count = 0;  // roms shown (clone) or clones shown (game)
+};
+
+// A game as its datafile lines name it: a parent or one of its clones.
+class TClone {
+public:
+    TClone(std::string_view name, std::string_view description, TGame* game);
+
+    const std::string Name;
+    std::string Description;
+    TCloneRomsList CloneRoms;  // in the order added
+    bool IsParent = false;
+    TGame* Game;
+
+    TCloneRom* AddRom(std::string_view crc, std::string_view name, int64_t size, std::string_view romOf,
+                      std::string_view merge);
+    TCloneRom* FindCloneRom(std::string_view name) const { return CloneRoms.FindByName(name); }
+    // The shown list (needed false) or the list the set's own archive must hold.
+    void ListRoms(TCloneRomsList& list, bool needed) const;
+    const std::string& GetDisplayName() const;
+    const std::string& GetDisplayDescription() const;
+
+    int GetStatus() const;
+    int64_t GetSize() const;
+    int GetRomCount() const;
+    bool IsComplete() const;
+    bool HasBadDumps() const;
+    bool HasFoundRoms() const;
+
+    // The files that hold a rom file matched to a listing of this clone, each once.
+    // RomFileT needs File (FileT*) and CloneRom (TCloneRom*); templates so that this
+    // library needs neither files-database type complete.
+    template <class RomFileT = TRomFile, class FileT = TFile>
+    void CollectFiles(std::vector<FileT*>& list) const;
+
+    TRomsBd& RomsBd() const;
+
+private:
+    const TStatusCache& Status() const;
+    mutable TStatusCache cache_;
+};
+
+// One set: a parent game with its clones.
+class TGame {
+public:
+    TGame(std::string_view name, std::string_view description, bool isResource, TGamesList* gamesList);
+
+    const std::string Name;
+    std::string Description;
+    TClonesList Clones{false};  // its own clones, in name order
+    TGame* ResourceGame = nullptr;
+    bool IsResource;
+    TGamesList* GamesList;
+
+    TClone* AddClone(std::string_view name, std::string_view description);
+    TClone* GetParentClone() const;
+    // The clones shown in the current mode with their display names.
+    void ListClones(TCloneItems& list) const;
+
+    int GetStatus() const;
+    int64_t GetSize() const;
+    int GetCloneCount() const;
+    bool IsComplete() const;
+    bool HasBadDumps() const;
+    bool HasFoundRoms() const;
+
+    // As TClone::CollectFiles over every clone, then only the files matched to a parent.
+    template <class RomFileT = TRomFile, class FileT = TFile>
+    void CollectFiles(std::vector<FileT*>& list) const;
+
+    TRomsBd& RomsBd() const;
+
+    // Calls f for every clone shown in the current mode.
+    template <class F>
+    void ForEachShownClone(F f) const;
+
+private:
+    const TStatusCache& Status() const;
+    mutable TStatusCache cache_;
+};
+
+// Every game, by name (any case), with the all-clones list, the CRC index and the
+// storage of every object.
+class TGamesList {
+public:
+    explicit TGamesList(TRomsBd* romsBd);
+    TGamesList(const TGamesList&) = delete;
+    TGamesList& operator=(const TGamesList&) = delete;
+
+    TClonesList AllClones{true};
+    TCrcList CrcList;
+    TRomsBd* const RomsBd;
+
+    TGame* AddGame(std::string_view name, std::string_view description, bool isResource, std::string_view romOf);
+    TGame* FindGame(std::string_view name) const { return games_.Find(name); }
+    TClone* FindClone(std::string_view name) const { return AllClones.Find(name); }
+    // none for blanks and "00000000"; else by the CRC, then by its complement.
+    TRom* FindRomByCrc(std::string_view crc, int64_t size) const;
+    void Clear();
+
+    size_t Count() const { return games_.Count(); }
+    TGame* operator[](size_t index) const { return games_[index]; }
+    auto begin() const { return games_.begin(); }
+    auto end() const { return games_.end(); }
+
+    // Drops games from the list (their objects stay allocated until Clear).
+    template <class Pred>
+    void RemoveGamesIf(Pred pred) { games_.RemoveIf(pred); }
+
+    // The Yes to All answer of the name-clash warning, forgotten at each build.
+    bool ClashYesToAll = false;
+
+    // Storage; objects never move.
+    TClone* NewClone(std::string_view name, std::string_view description, TGame* game);
+    TCloneRom* NewCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone);
+    TRom* NewRom(std::string_view crc, int64_t size);
+
+private:
+    TNamedList<TGame> games_{true};
+    std::deque<TGame> gamePool_;
+    std::deque<TClone> clonePool_;
+    std::deque<TCloneRom> cloneRomPool_;
+    std::deque<TRom> romPool_;
+};
+
+class TRomsBd {
+public:
+    TRomsBd();
+    ~TRomsBd();
+    TRomsBd(const TRomsBd&) = delete;
+    TRomsBd& operator=(const TRomsBd&) = delete;
+
+    // Set mode; Split and MergeRoms changes make cached states recompute on their next
+    // reading, the other flags wait for RecalculateStatus.
+    bool CheckSize = true;
+    bool MergeRoms = false;
+    bool MergeResources = false;
+    bool ShowResources = false;
+    bool ShowMerged = false;
+    bool Split = false;
+
+    // Also given to the datafile reader.
+    TProgressEvent OnProgress;
+    TInfosEvent OnInfos;
+
+    bool NameClash = false;
+
+    // Statistics.
+    int64_t TotalSize = 0;
+    int32_t GamesComplete = 0;
+    int32_t GamesMissing = 0;
+    int32_t GamesPartial = 0;
+    int32_t ClonesComplete = 0;
+    int32_t ClonesMissing = 0;
+    int32_t ClonesPartial = 0;
+    int32_t RomCount = 0;    // distinct roms with a real CRC, counted while building
+    int32_t CloneCount = 0;  // clones, counted while building
+    int32_t GameCount = 0;
+
+    TDatafile& Datafile() { return *datafile_; }
+    TGamesList& Games() { return *games_; }
+    const TGamesList& Games() const { return *games_; }
+
+    const std::string& DatafileName() const;
+    void SetDatafileName(const std::string& name);
+
+    bool Abort() const { return abort_; }
+    void SetAbort(bool value);
+
+    // Clears, reads the datafile and builds. Exceptions of both pass to the caller.
+    void LoadDatabase();
+    // Builds games, clones, roms and the CRC index from the datafile's items.
+    void Build();
+    void Clear();
+    void RecalculateStatus();
+    void UpdateStatistics();
+    int64_t GetTotalSize();
+
+    // With Split off only a parent clone is found.
+    TClone* FindClone(std::string_view name) const;
+    void ListClones(TCloneItems& list) const;
+    // The needed list of the set shown under name in the current mode.
+    void ListGameRoms(std::string_view name, TCloneRomsList& list) const;
+    // Which listing and rom a file found on disk is; attaches it when attach is set.
+    void FindRomForFile(std::string_view setName, std::string_view romName, std::string_view fileCrc,
+                        int64_t fileSize, bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file);
+
+    void DoInfos(const std::string& text);
+    void DoProgress(int64_t position, int64_t maximum);
+
+    // Raised by RecalculateStatus; cached states of another generation are out of date.
+    uint64_t StatusGeneration() const { return generation_; }
+
+private:
+    // Shows a build error box, up to a limit; the rest are only counted.
+    void ReportItemError(const std::string& message);
+    void BuildPasses();
+    void AddItem(const TDataFileItem& item, bool isResource);
+    void FinishBuild();
+    void ReportDataWarnings();
+
+    std::unique_ptr<TDatafile> datafile_;
+    std::unique_ptr<TGamesList> games_;
+    bool abort_ = false;
+    uint64_t generation_ = 1;
+    bool statsSplit_ = false;
+    bool statsMergeRoms = false;
+    bool statsValid_ = false;
+    TProgressState progress_;
+
+    // Data warnings gathered during a build and shown once at its end.
+    int itemErrors_ = 0;
+    int64_t skippedItems_ = 0;
+    std::vector<std::string> droppedGames_;
+
+    friend class TClone;
+    // Scratch list for clone states, so that recomputing allocates nothing per clone.
+    mutable TCloneRomsList scratch_;
+};
+
+// ---- Templates ----------------------------------------------------------------------
+
+template <class T>
+T* TNamedList<T>::Find(std::string_view name) const {
+    if (hashed_) {
+        auto it = index_.find(name);
+        return it == index_.end() ? nullptr : it->second;
+    }
+    auto it = std::lower_bound(items_.begin(), items_.end(), name,
+                               [](const T* item, std::string_view n) { return CompareNames(item->Name, n) < 0; });
+    if (it != items_.end() && CompareNames((*it)->Name, name) == 0) return *it;
+    return nullptr;
+}
+
+template <class T>
+void TNamedList<T>::Add(T* item) {
+    if (hashed_) {
+        index_.emplace(std::string_view(item->Name), item);
+        if (sorted_ && !items_.empty() && CompareNames(items_.back()->Name, item->Name) > 0) sorted_ = false;
+        items_.push_back(item);
+        return;
+    }
+    auto it = std::lower_bound(items_.begin(), items_.end(), item, [](const T* a, const T* b) {
+        return CompareNames(a->Name, b->Name) < 0;
+    });
+    items_.insert(it, item);
+}
+
+template <class T>
+template <class Pred>
+void TNamedList<T>::RemoveIf(Pred pred) {
+    EnsureSorted();
+    auto it = std::remove_if(items_.begin(), items_.end(), [&](T* item) {
+        if (!pred(item)) return false;
+        if (hashed_) index_.erase(std::string_view(item->Name));
+        return true;
+    });
+    items_.erase(it, items_.end());
+}
+
+template <class T>
+void TNamedList<T>::Clear() {
+    items_.clear();
+    items_.shrink_to_fit();
+    index_.clear();
+    sorted_ = true;
+}
+
+template <class T>
+void TNamedList<T>::Reserve(size_t n) {
+    items_.reserve(n);
+    if (hashed_) index_.reserve(n);
+}
+
+template <class T>
+void TNamedList<T>::EnsureSorted() const {
+    if (sorted_) return;
+    std::sort(items_.begin(), items_.end(),
+              [](const T* a, const T* b) { return CompareNames(a->Name, b->Name) < 0; });
+    sorted_ = true;
+}
+
+template <class F>
+void TGame::ForEachShownClone(F f) const {
+    if (RomsBd().Split) {
+        for (TClone* clone : Clones) f(clone);
+    } else if (TClone* parent = GetParentClone()) {
+        f(parent);
+    }
+}
+
+template <class RomFileT, class FileT>
+void TClone::CollectFiles(std::vector<FileT*>& list) const {
+    for (const TCloneRom* cloneRom : CloneRoms) {
+        for (TRomFile* attached : cloneRom->Rom->Files) {
+            auto* romFile = reinterpret_cast<RomFileT*>(attached);
+            if (romFile->CloneRom == nullptr || romFile->CloneRom->Clone != this) continue;
+            FileT* file = romFile->File;
+            if (std::find(list.begin(), list.end(), file) == list.end()) list.push_back(file);
+        }
+    }
+}
+
+template <class RomFileT, class FileT>
+void TGame::CollectFiles(std::vector<FileT*>& list) const {
+    for (const TClone* clone : Clones) clone->CollectFiles<RomFileT, FileT>(list);
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const FileT* file) { return file->Clone == nullptr || !file->Clone->IsParent; }),
+               list.end());
+}
+
+}  // namespace qm
