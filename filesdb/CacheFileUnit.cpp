@@ -364,7 +364,12 @@ std::string TCacheFile::FindCacheFile() {
     const std::string folder = WithSlash(CacheFolder);
     if (Fs().ListDir(folder, entries) != 0) return cacheFileName_;
     const std::string pathWithoutDrive = PathWithoutDrive(path_);
+    // An absent volume has no mount point, so the folder's place on it is not known: a
+    // cache then matches when its folder is a trailing part of the path, the longest
+    // such folder first, and nothing is deleted while the volume cannot be checked.
+    const bool absent = !volumeAvailable_;
     int64_t bestTime = 0;
+    size_t bestLength = 0;
     bool chosen = false;
     for (const TDirEntry& entry : entries) {
         if (entry.isDir || !IsCacheFileName(entry.name)) continue;
@@ -376,21 +381,31 @@ std::string TCacheFile::FindCacheFile() {
             if (IsVersionText(header.version)) Fs().Unlink(fileName);
             continue;
         }
-        if (!SameText(header.serial, serial_) || header.pathWithoutDrive != pathWithoutDrive ||
-            !SameText(header.plugInName, PlugInName))
-            continue;
+        const std::string& folderOnVolume = header.pathWithoutDrive;
+        const bool samePath = folderOnVolume == pathWithoutDrive ||
+                              (absent && !folderOnVolume.empty() && folderOnVolume[0] == '/' &&
+                               path_.size() >= folderOnVolume.size() &&
+                               path_.compare(path_.size() - folderOnVolume.size(), std::string::npos, folderOnVolume) == 0);
+        if (!SameText(header.serial, serial_) || !samePath || !SameText(header.plugInName, PlugInName)) continue;
         int64_t time = 0, count = 0;
         if (!ParseHeaderTime(header.time, time) || !TryStrToInt64(header.entryCount, count) || count < INT_MIN ||
             count > INT_MAX)
             continue;
-        if (chosen && time <= bestTime) {
-            Fs().Unlink(fileName);
-            continue;
+        if (absent) {
+            if (chosen && (folderOnVolume.size() < bestLength ||
+                           (folderOnVolume.size() == bestLength && time <= bestTime)))
+                continue;
+        } else {
+            if (chosen && time <= bestTime) {
+                Fs().Unlink(fileName);
+                continue;
+            }
+            if (chosen) Fs().Unlink(cacheFileName_);
         }
-        if (chosen) Fs().Unlink(cacheFileName_);
         chosen = true;
         cacheFileName_ = fileName;
         bestTime = time;
+        bestLength = folderOnVolume.size();
         label_ = header.label;
         entryCount_ = static_cast<int>(count);
     }

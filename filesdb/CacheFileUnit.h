@@ -104,8 +104,10 @@ public:
     // path without drive (exactly) and plug-in name (ignoring case) are this path's;
     // other matching ones are deleted, as are caches of another format version. Only
     // files named "quarmelle<digits>.dat" with a version number on their first line are
-    // ever deleted. Sets and returns the cache file name (empty when none matched), and
-    // takes the label and entry count of the chosen header.
+    // ever deleted. While the volume is absent its mount point is unknown: a cache whose
+    // folder is a trailing part of the path matches (the longest folder, then the newest
+    // wins) and nothing is deleted. Sets and returns the cache file name (empty when none
+    // matched), and takes the label and entry count of the chosen header.
     std::string FindCacheFile();
 
     // Reads the volume of the path again: with a serial stored, the volume is available

@@ -447,6 +447,36 @@ TEST_F(CacheFileTest, LookupAmongTheCachesOfOneFolder) {
     EXPECT_EQ(cache.GetVolumeLabel(), "LABEL-quarmelle1.dat");
 }
 
+TEST_F(CacheFileTest, AbsentVolumeStillFindsItsCacheAndDeletesNothing) {
+    WriteCache("quarmelle0.dat", "2.50", "1234-abcd", "2026-01-01 10:00:00");
+    WriteCache("quarmelle1.dat", "2.50", "1234-abcd", "2026-02-01 10:00:00");
+    WriteCache("quarmelle2.dat", "2.50", "1234-abcd", "2027-01-01 10:00:00", "/");  // the volume's root folder
+    WriteCache("quarmelle3.dat", "2.50", "1234-abcd", "2027-01-01 10:00:00", "/other/roms/");
+    const TStaticVolumeProvider present = volumes;
+    volumes.volumes.clear();  // unplugged: its mount point is gone
+    {
+        TCacheFile cache;
+        OpenCache(cache);
+        EXPECT_FALSE(cache.IsVolumeAvailable());
+        EXPECT_EQ(cache.GetCacheFileName(), cacheFolder + "quarmelle1.dat");
+        for (const char* kept : {"quarmelle0.dat", "quarmelle1.dat", "quarmelle2.dat", "quarmelle3.dat"})
+            EXPECT_TRUE(FileExists(cacheFolder + kept)) << kept;
+        const std::string before = ReadFile(cacheFolder + "quarmelle1.dat");
+        cache.Clear();
+        cache.Save();
+        EXPECT_EQ(ReadFile(cacheFolder + "quarmelle1.dat"), before);
+    }
+    volumes = present;
+    {
+        TCacheFile cache;
+        OpenCache(cache);
+        EXPECT_TRUE(cache.IsVolumeAvailable());
+        EXPECT_EQ(cache.GetCacheFileName(), cacheFolder + "quarmelle1.dat");
+        EXPECT_FALSE(FileExists(cacheFolder + "quarmelle0.dat"));
+        EXPECT_TRUE(FileExists(cacheFolder + "quarmelle2.dat"));
+    }
+}
+
 TEST_F(CacheFileTest, SaveReusesItsNameOrTakesTheSmallestFreeOne) {
     WriteCache("quarmelle0.dat", "2.50", "5555-abcd", "2026-01-01 10:00:00");  // another volume's
     WriteCache("quarmelle2.dat", "2.50", "5555-abcd", "2026-01-01 10:00:00");
