@@ -156,10 +156,13 @@ bool TQMZip::ArchiveExists(const std::string& archiveName) const {
     return Fs().Stat(archiveName, st) == 0 && st.exists;
 }
 
-int TQMZip::Run(TOperation operation) {
+void TQMZip::CheckIdle(const std::string& archiveName, const std::string& fileName) const {
     if (running_)
-        throw archive::EError(_("Another archive operation is under way."), CurrentArchiveName,
-                              CurrentFileName);
+        throw archive::EError(_("Another archive operation is under way."), archiveName, fileName);
+}
+
+int TQMZip::Run(TOperation operation) {
+    CheckIdle(CurrentArchiveName, CurrentFileName);
     TPending pending;
     running_ = true;
     pending_ = &pending;
@@ -173,23 +176,24 @@ int TQMZip::Run(TOperation operation) {
 
     int result = 0;
     std::exception_ptr workerFailure;
-    auto call = [&] {
+    // The worker has its own copy of the records.
+    auto call = [&, dcl = dcl_, zcl = zcl_, nameList = nameList_] {
         try {
-            const char* name = nameList_.c_str();
+            const char* name = nameList.c_str();
             switch (operation) {
                 case opExtractAll:
                 case opTest:
                 case opList:
-                    result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
+                    result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, userFunctions_);
                     break;
                 case opNamed:
-                    result = Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_);
+                    result = Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl, userFunctions_);
                     break;
                 case opZip:
-                    result = ZpArchive(zcl_);
+                    result = ZpArchive(zcl);
                     break;
                 case opRecompress:
-                    result = ZpRecompress(zcl_);
+                    result = ZpRecompress(zcl);
                     break;
             }
         } catch (...) {
@@ -201,6 +205,18 @@ int TQMZip::Run(TOperation operation) {
         }
         pending.wake.notify_one();
     };
+    // A listing reads the central directory only: it is short, and a scan lists tens of
+    // thousands of archives, where a thread per call would cost ten times the listing
+    // itself. It runs here; its events are delivered all the same, after the call.
+    if (operation == opList) {
+        call();
+        for (const TPending::TEvent& e : pending.events) {
+            if (e.listed) AddListedEntry(e.size, e.text, e.crc);
+            else LogMessage(e.text);
+        }
+        if (workerFailure) std::rethrow_exception(workerFailure);
+        return result;
+    }
     std::thread worker;
     try {
         worker = std::thread(call);
@@ -278,6 +294,7 @@ void TQMZip::SetZipOptions(bool add, bool remove, const std::string& rootDir) {
 }
 
 void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     int result = archive::kUnzipArchiveMissing;
@@ -295,6 +312,7 @@ void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
 
 void TQMZip::ExtractFile(const std::string& archiveName, const std::string& fileName,
                          const std::string& destDir, bool keepPath) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     const std::string name = ToSlash(fileName);
     CurrentFileName = name;
@@ -309,6 +327,7 @@ void TQMZip::ExtractFile(const std::string& archiveName, const std::string& file
 }
 
 void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName = fileName;
     if (Trim(archiveName).empty())
@@ -322,6 +341,7 @@ void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName
 }
 
 void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileName) {
+    CheckIdle(archiveName, {});
     if (Trim(archiveName).empty())
         throw archive::ENoFileSpecified("[DE1] No filename specified", archiveName, fileName);
     CurrentArchiveName = archiveName;
@@ -333,6 +353,7 @@ void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileN
 }
 
 void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     std::error_code ec;
     const std::string full = std::filesystem::absolute(archiveName, ec).string();
     const std::string& archive = ec ? archiveName : full;
@@ -348,6 +369,7 @@ void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
 }
 
 void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destDir) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     int result = 0;
@@ -364,6 +386,7 @@ void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destD
 }
 
 void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     const std::string folder = StripTrailingSlash(dir);
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
@@ -388,6 +411,7 @@ void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName
 }
 
 void TQMZip::TestArchive(const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     EntryTestMode = false;
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
@@ -430,6 +454,7 @@ void TQMZip::TestArchive(const std::string& archiveName) {
 }
 
 void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list, int) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     (void)list;
@@ -437,6 +462,7 @@ void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list
 }
 
 void TQMZip::RecompressArchive(const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     if (!ArchiveExists(archiveName))

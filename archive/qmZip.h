@@ -1,8 +1,10 @@
 #pragma once
 // The zip archiver: the nine archive operations over our zip and unzip libraries
-// (Zip32, UnZip32). Each library call runs on a short-lived worker thread while the
-// calling thread keeps processing pending window messages; the library's text and
-// listing reach the calling thread, where OnMessage, OnError and the listing run.
+// (Zip32, UnZip32). Each library call that reads or writes entry data runs on a
+// short-lived worker thread while the calling thread keeps processing pending window
+// messages; a listing, which reads the central directory only, runs on the calling
+// thread. The library's text and listing reach the calling thread, where OnMessage,
+// OnError and the listing run.
 // Library records and the names of the running operation are shared, so one archive
 // operation runs at a time; starting another while one waits raises EError.
 #include <cstdint>
@@ -61,6 +63,9 @@ private:
 
     void InitUnzipCallbacks();
     void InitZipCallbacks();
+    // Raises EError while an operation waits for its worker: nothing of the running
+    // operation may change under it.
+    void CheckIdle(const std::string& archiveName, const std::string& fileName) const;
     // Runs one library call on a worker thread and returns its result.
     int Run(TOperation operation);
     // rootDir non-empty: the options of adding that folder.
