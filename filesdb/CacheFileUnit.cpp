@@ -9,9 +9,14 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <memory>
+#include <unordered_set>
 
 #include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
+#include "filesdb/CrcPlugIn.h"
+#include "filesdb/SignatureCalculator.h"
+#include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -485,6 +490,100 @@ TCacheReader::TCacheReader(std::string_view text) { SplitLines(text, lines_); }
 
 bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem) const {
     return TCacheFile::ParseRecord(Line(index), record, problem);
+}
+
+// ---- The writer and reader of a rom path --------------------------------------------
+
+void TPath::SaveCache() {
+    TCacheFile& cache = CacheFile();
+    cache.Clear();
+    // The header just written names the plug-in held before; the name is brought up to
+    // date for the next save.
+    if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->SignatureCalculator() != nullptr &&
+                                  bd->SignatureCalculator()->CrcPlugIn() != nullptr)
+        cache.PlugInName = bd->SignatureCalculator()->CrcPlugIn()->FileName();
+    for (const auto& owned : Files()) {
+        const TFile& file = *owned;
+        bool wroteRom = false;
+        for (const auto& entry : file.RomFiles) {
+            const TRomFile& rom = *entry.romFile;
+            if (rom.IsPlaceholder()) continue;
+            wroteRom = true;
+            cache.AddRecord(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
+                            file.IsFolder() ? rom.Date : file.Date, file.Kind,
+                            rom.Status == rsError ? rom.ErrorText : std::string(), rom.Comment);
+        }
+        if (!wroteRom)
+            cache.AddRecord(file.Name, "", file.Size, file.Date, "n/a", "", -1, 0, file.Kind, file.ErrorText, "");
+    }
+    cache.Save();
+}
+
+void TPath::LoadFromCache() {
+    const TCacheFile& cache = CacheFile();
+    if (!cache.CacheFileExists()) throw filesbd::EFileNotFound(_("Cache file not found"));
+    const std::string cacheName = cache.GetCacheFileName();
+    std::string text;
+    if (const int err = Fs().ReadFile(cacheName, text)) {
+        // Nothing is lost: the scan that follows reads the whole folder from disk.
+        Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)}));
+        return;
+    }
+    TFilesBd* bd = FilesBd();
+    const std::string& path = GetPath();
+    if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {path.size() > 45 ? StrLastChars(path, 42) : path}));
+
+    const TCacheReader reader(text);
+    const int lineCount = reader.LineCount();
+    std::unordered_set<std::string> damaged;
+    TCacheRecord record;
+    std::string problem;
+    for (int index = TCacheFile::kHeaderLines; index < lineCount; ++index) {
+        if (owner_ != nullptr) owner_->CheckAbort();
+        if (bd != nullptr) bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
+        if (!reader.Record(index, record, problem)) {
+            // One damaged record costs a fresh reading of its file, never the whole path.
+            Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
+            if (!record.fileName.empty()) damaged.insert(LastComponent(record.fileName));
+            continue;
+        }
+        if (!record.errorText.empty() && record.romName.empty()) {
+            // A file that could not be read: listed with its error, which makes the scan
+            // that follows read it again (or drop it when it is gone).
+            const std::string name = LastComponent(record.fileName);
+            TFile* file = Files().Find(name);
+            if (file == nullptr) file = NewFile(name, static_cast<uint8_t>(record.kind), false);
+            file->Size = record.fileSize;
+            file->Date = record.fileDate;
+            file->SetErrorText(record.errorText);
+            continue;
+        }
+        if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
+        TRomFile* romFile = AddEntry(record.fileName, record.romName, record.crc, record.extension, record.romSize,
+                                     static_cast<uint8_t>(record.kind), record.romDate);
+        if (romFile == nullptr) continue;
+        romFile->Comment = record.comment;
+        romFile->File->Date = record.fileDate;
+        romFile->File->Size = record.fileSize;
+        if (!record.errorText.empty()) romFile->SetError(record.errorText);
+    }
+    // A file that lost a record is left for the scan to read whole.
+    for (const std::string& name : damaged) {
+        const int at = Files().IndexOf(name);
+        if (at < 0) continue;
+        std::unique_ptr<TFile> file = Files().Extract(at);
+        if (bd != nullptr) bd->Retire(std::move(file));
+    }
+}
+
+TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,
+                          const std::string& extension, int64_t romSize, uint8_t kind, int32_t romDate) {
+    if (crc.empty()) return nullptr;
+    const std::string name = LastComponent(fileName);
+    TFile* file = Files().Find(name);
+    if (file == nullptr) file = NewFile(name, kind, false);
+    if (romName.empty()) return nullptr;
+    return file->AddRomFile(romName, LowerCase(crc), romDate, romSize, extension);
 }
 
 }  // namespace qm
