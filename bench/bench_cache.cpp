@@ -1,10 +1,12 @@
 // Writing and reading the cache file of a large rom path: records built and saved
-// through TCacheFile, then the file read and every record decoded.
+// through TCacheFile, then the file read and every record decoded; then the same
+// through a rom path (TPath::SaveCache from its files, TPath::LoadFromCache into a
+// fresh path, no rom database).
 //
 //   bench_cache [--records N]   (default 300000; zips of 8 roms, some names holding
 //                               the separator byte inside UTF-8)
 //
-// Prints one line: records=N write_ms=N read_ms=N bytes=N
+// Prints one line: records=N write_ms=N read_ms=N bytes=N path_save_ms=N path_load_ms=N
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "filesdb/CacheFileUnit.h"
+#include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -67,7 +70,36 @@ int main(int argc, char** argv) {
         if (reader.Record(i, record, problem)) ++good;
     const long long readMs = Ms(readStart);
 
-    std::printf("records=%ld write_ms=%lld read_ms=%lld bytes=%zu\n", good, writeMs, readMs, text.size());
+    // The same records through a rom path.
+    std::filesystem::remove_all(root + "/cache");
+    std::filesystem::create_directories(root + "/cache");
+    long long pathSaveMs = 0, pathLoadMs = 0;
+    int loadedFiles = 0;
+    {
+        qm::TFilesBd bd;
+        bd.SetCachePath(root + "/cache/");
+        qm::TPath* path = bd.AddPath(root + "/roms", "", "");
+        for (long i = 0; i < records; ++i) {
+            std::snprintf(crc, sizeof crc, "%08lx", static_cast<unsigned long>((i * 2654435761u) & 0xFFFFFFFFu));
+            path->AddEntry("game " + std::to_string(i / 8) + ".zip", "rom" + std::to_string(i % 8) + ".bin", crc, "",
+                           65536, qm::fkZip, 0);
+        }
+        const auto saveStart = Clock::now();
+        path->SaveCache();
+        pathSaveMs = Ms(saveStart);
+    }
+    {
+        qm::TFilesBd bd;
+        bd.SetCachePath(root + "/cache/");
+        qm::TPath* path = bd.AddPath(root + "/roms", "", "");
+        const auto loadStart = Clock::now();
+        path->LoadFromCache();
+        pathLoadMs = Ms(loadStart);
+        loadedFiles = path->Files().Count();
+    }
+
+    std::printf("records=%ld write_ms=%lld read_ms=%lld bytes=%zu path_save_ms=%lld path_load_ms=%lld\n", good,
+                writeMs, readMs, text.size(), pathSaveMs, pathLoadMs);
     std::filesystem::remove_all(root);
-    return good == records ? 0 : 2;
+    return good == records && loadedFiles == (records + 7) / 8 ? 0 : 2;
 }

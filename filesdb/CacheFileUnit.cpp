@@ -536,10 +536,28 @@ void TPath::LoadFromCache() {
     const TCacheReader reader(text);
     const int lineCount = reader.LineCount();
     std::unordered_set<std::string> damaged;
+    // A file that lost a record is left for the scan to read whole.
+    const auto dropDamaged = [&] {
+        for (const std::string& name : damaged) {
+            const int at = Files().IndexOf(name);
+            if (at < 0) continue;
+            std::unique_ptr<TFile> file = Files().Extract(at);
+            if (bd != nullptr) bd->Retire(std::move(file));
+        }
+    };
     TCacheRecord record;
     std::string problem;
+    std::string lastName;  // the file of the last record taken
     for (int index = TCacheFile::kHeaderLines; index < lineCount; ++index) {
-        if (owner_ != nullptr) owner_->CheckAbort();
+        try {
+            if (owner_ != nullptr) owner_->CheckAbort();
+        } catch (const qm::EAbortOperation&) {
+            // The records of one file follow each other: the file being read may miss
+            // some of its roms, and a later scan would keep it as it is.
+            if (!lastName.empty()) damaged.insert(lastName);
+            dropDamaged();
+            throw;
+        }
         if (bd != nullptr) bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
         if (!reader.Record(index, record, problem)) {
             // One damaged record costs a fresh reading of its file, never the whole path.
@@ -547,12 +565,12 @@ void TPath::LoadFromCache() {
             if (!record.fileName.empty()) damaged.insert(LastComponent(record.fileName));
             continue;
         }
+        lastName = LastComponent(record.fileName);
         if (!record.errorText.empty() && record.romName.empty()) {
             // A file that could not be read: listed with its error, which makes the scan
             // that follows read it again (or drop it when it is gone).
-            const std::string name = LastComponent(record.fileName);
-            TFile* file = Files().Find(name);
-            if (file == nullptr) file = NewFile(name, static_cast<uint8_t>(record.kind), false);
+            TFile* file = Files().Find(lastName);
+            if (file == nullptr) file = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
             file->Size = record.fileSize;
             file->Date = record.fileDate;
             file->SetErrorText(record.errorText);
@@ -567,13 +585,7 @@ void TPath::LoadFromCache() {
         romFile->File->Size = record.fileSize;
         if (!record.errorText.empty()) romFile->SetError(record.errorText);
     }
-    // A file that lost a record is left for the scan to read whole.
-    for (const std::string& name : damaged) {
-        const int at = Files().IndexOf(name);
-        if (at < 0) continue;
-        std::unique_ptr<TFile> file = Files().Extract(at);
-        if (bd != nullptr) bd->Retire(std::move(file));
-    }
+    dropDamaged();
 }
 
 TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,
