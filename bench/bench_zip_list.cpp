@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ void Generate(const std::string& dir, int count) {
         zip_t* za = zip_open(name.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
         if (!za) continue;
         for (int k = 0; k < 3; ++k) {
-            zip_source_t* src = zip_source_buffer(za, data[k], std::char_traits<char>::length(data[k]), 0);
+            zip_source_t* src = zip_source_buffer(za, data[k], std::strlen(data[k]), 0);
             const std::string entry = "rom" + std::to_string(k) + ".bin";
             if (zip_file_add(za, entry.c_str(), src, ZIP_FL_OVERWRITE) < 0) zip_source_free(src);
         }

@@ -83,7 +83,7 @@ TEST_F(ArchiveManagerTest, ListExtractAndEmptiness) {
     EXPECT_NO_THROW(manager.RenameFiles(dir / "missing.zip", {}));
 }
 
-TEST_F(ArchiveManagerTest, CopyAddsTheBareNewNameAndCleansTheWorkFolder) {
+TEST_F(ArchiveManagerTest, CopyAddsTheBareNewNameAndFailsCleanly) {
     manager.CopyFileBetweenArchives(dir / "src.zip", "sub/x.bin", dir / "dst.zip", "y.bin");
     EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "old.bin\ny.bin\n");
     EXPECT_EQ(test::UnzipTest(dir / "dst.zip"), 0);
@@ -94,30 +94,60 @@ TEST_F(ArchiveManagerTest, CopyAddsTheBareNewNameAndCleansTheWorkFolder) {
     // The source is untouched.
     EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nsub/x.bin\nkeep.bin\n");
 
-    // A read-only file of the new name left in the work folder does not stop the copy.
-    WriteFile(dir / "work/z.bin", "left over");
-    ::chmod((dir / "work/z.bin").c_str(), 0444);
-    manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.zip", "z.bin");
-    EXPECT_NE(test::PythonListing(dir / "dst.zip").find("z.bin 5 "), std::string::npos);
-    EXPECT_EQ(test::Tree(dir / "work"), "");
-
-    // A failed copy leaves no work file behind, and the target as it was.
+    // A failed copy leaves the target as it was.
     const std::string before = ReadFile(dir / "dst.zip");
     EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "nope.bin", dir / "dst.zip", "n.bin"),
                  archive::EPK_FIND);
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "none.zip", "a.bin", dir / "dst.zip", "n.bin"),
+                 archive::EFileNotFound);
+    std::string damaged = RawZip({{"bad.bin", "payload"}});
+    damaged[damaged.find("payload")] ^= 1;
+    WriteFile(dir / "bad.zip", damaged);
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "bad.zip", "bad.bin", dir / "dst.zip", "bad.bin"),
+                 archive::EPK_ERR);
     TFaultyFileSystem faulty(Fs());
-    faulty.failAt = 2;  // the rename of the work file
+    faulty.failAt = 1;
     {
         TScopedFileSystem scope(faulty);
         EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.zip", "q.bin"),
-                     archivemanager::EFileError);
+                     archive::EZE_CREAT);
     }
     EXPECT_EQ(ReadFile(dir / "dst.zip"), before);
-    EXPECT_EQ(test::Tree(dir / "work"), "");
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
 
     // No archiver for one side is an error, not a silent success.
     EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.7z", "a.bin"),
                  archive::EError);
+}
+
+TEST_F(ArchiveManagerTest, CopyKeepsTheCompressedBytesWhereTheLevelAllows) {
+    WriteFile(dir / "g/big.bin", std::string(30000, 'q') + "end");
+    ASSERT_EQ(test::RunIn(dir / "g", "zip -q -9 ../deflated.zip big.bin && zip -q -0 ../stored.zip big.bin"), 0);
+    const std::string compressedSizes =
+        "import sys, zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist(): print(i.filename, i.compress_type, i.compress_size, '%08x' % i.CRC)\n";
+    auto sizes = [&](const std::string& archive) {
+        return test::RunCommand("python3 -c " + test::ShellQuote(compressedSizes) + " " + test::ShellQuote(archive));
+    };
+    manager.SetCompressionLevel(1);  // deflated either way: zip's level-9 bytes stay
+    manager.CopyFileBetweenArchives(dir / "deflated.zip", "big.bin", dir / "out.zip", "big.bin");
+    EXPECT_EQ(sizes(dir / "out.zip"), sizes(dir / "deflated.zip"));
+    manager.SetCompressionLevel(0);  // stored asked for: inflated on the way
+    manager.CopyFileBetweenArchives(dir / "deflated.zip", "big.bin", dir / "out0.zip", "big.bin");
+    EXPECT_EQ(sizes(dir / "out0.zip"), sizes(dir / "stored.zip"));
+    manager.SetCompressionLevel(9);  // stored source, deflated target
+    manager.CopyFileBetweenArchives(dir / "stored.zip", "big.bin", dir / "out9.zip", "big.bin");
+    EXPECT_EQ(test::PythonMethods(dir / "out9.zip"), "8\n");
+    for (const char* archive : {"out.zip", "out0.zip", "out9.zip"}) {
+        EXPECT_EQ(test::UnzipTest(dir / archive), 0) << archive;
+        EXPECT_EQ(test::PythonListing(dir / archive), test::PythonListing(dir / "stored.zip")) << archive;
+    }
+}
+
+TEST_F(ArchiveManagerTest, RenameGoesToTheEntryRenameEngine) {
+    manager.RenameFiles(dir / "src.zip", {{"a.bin", "b.bin", 0}, {"sub/x.bin", "sub/longer.bin", 0}});
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "b.bin\nsub/longer.bin\nkeep.bin\n");
+    EXPECT_EQ(test::UnzipTest(dir / "src.zip"), 0);
+    EXPECT_THROW(manager.RenameFiles(dir / "missing.zip", {{"a.bin", "b.bin", 0}}), archive::EFileNotFound);
 }
 
 TEST_F(ArchiveManagerTest, MoveDeletesFromTheSourceButNeverLosesTheEntry) {

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -46,6 +48,13 @@ protected:
     TQMZip zip;
 };
 
+TEST(QMZip, NamesAreEscapedForTheLibrariesWildcards) {
+    EXPECT_EQ(TQMZip::EscapeZipName("a-b.bin"), "a[-]b.bin");
+    EXPECT_EQ(TQMZip::EscapeZipName("dir/rom[1].bin"), "dir/rom[[]1].bin");
+    EXPECT_EQ(TQMZip::EscapeZipName("what?*.bin"), "what[?][*].bin");
+    EXPECT_EQ(TQMZip::EscapeZipName("caf\xe9.bin"), "caf\xe9.bin");  // bytes stay bytes
+}
+
 TEST_F(QMZipTest, ListingGivesNamePathSizeAndCrcAsPythonReadsThem) {
     WriteFile(dir / "src/a.bin", "alpha");
     WriteFile(dir / "src/roms/b.bin", std::string(3000, 'b'));
@@ -72,7 +81,9 @@ TEST_F(QMZipTest, FailuresRaiseTheirClassWithTheArchiveName) {
             ADD_FAILURE() << "nothing raised, expected " << klass;
         } catch (const archive::EArchiveException& e) {
             EXPECT_EQ(e.Message(), message) << klass;
-            if (message.find("No filename") == std::string::npos) EXPECT_FALSE(e.ArchiveName.empty()) << klass;
+            if (message.find("No filename") == std::string::npos) {
+                EXPECT_FALSE(e.ArchiveName.empty()) << klass;
+            }
         }
     };
     TArchiveItems items;
@@ -234,6 +245,72 @@ TEST_F(QMZipTest, EventsRunOnTheCallingThread) {
         if (m.find("testing") != std::string::npos) throw std::runtime_error("handler");
     };
     EXPECT_THROW(zip.TestArchive(dir / "bad.zip"), std::runtime_error);
+}
+
+TEST_F(QMZipTest, DamagedArchivesRaiseThePartsMessages) {
+    const std::string good = RawZip({{"a.bin", "alpha"}});
+    std::string crc = good;
+    // The stored CRC, in the local and the central header alike.
+    crc[14] ^= 0x10;
+    crc[crc.find("PK\x01\x02") + 16] ^= 0x10;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* listMessage;     // nullptr: lists
+        const char* extractMessage;  // nullptr: extracts
+    } cases[] = {
+        {"flipped CRC byte", crc, nullptr, "Errors in zipfile"},
+        {"cut end record", good.substr(0, good.size() - 5), "Probably not a zip", "Probably not a zip"},
+        {"not a zip", "just some text, long enough to look at", "Probably not a zip", "Probably not a zip"},
+        {"0 bytes", "", "Probably not a zip", "Probably not a zip"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(dir / "d.zip", c.bytes);
+        auto message = [](auto&& call) -> std::string {
+            try {
+                call();
+            } catch (const archive::EArchiveException& e) {
+                return e.Message();
+            }
+            return "(none)";
+        };
+        TArchiveItems items;
+        EXPECT_EQ(message([&] { zip.GetFileList(dir / "d.zip", items); }),
+                  c.listMessage ? c.listMessage : "(none)") << c.name;
+        EXPECT_EQ(message([&] { zip.ExtractFile(dir / "d.zip", "a.bin", dir / "out", false); }),
+                  c.extractMessage ? c.extractMessage : "(none)") << c.name;
+        EXPECT_FALSE(test::FileExists(dir / "out/a.bin")) << c.name;
+    }
+}
+
+TEST_F(QMZipTest, RewrittenArchivesKeepTheirModeAndCallbacksFindTheirObject) {
+    WriteFile(dir / "a.bin", "a");
+    WriteFile(dir / "m.zip", RawZip({{"old.bin", "o"}}));
+    ::chmod((dir / "m.zip").c_str(), 0640);
+    { TQMZip other; }  // another archiver came and went
+    std::vector<std::string> messages;
+    zip.OnMessage = [&](const std::string& m) { messages.push_back(m); };
+    zip.AddFile(dir / "m.zip", dir / "a.bin");
+    EXPECT_EQ(messages, (std::vector<std::string>{"adding: a.bin"}));
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "m.zip").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A failure on the worker is the caller's failure, never a silent success.
+class TFailingZip : public TQMZip {
+protected:
+    void EntryProcessed(const std::string&, uint64_t) override { throw std::runtime_error("worker failed"); }
+};
+
+TEST(QMZipThreads, AFailureOnTheWorkerReachesTheCaller) {
+    TTempDir dir;
+    WriteFile(dir / "a.zip", RawZip({{"a.bin", "a"}}));
+    TFailingZip zip;
+    EXPECT_THROW(zip.ExtractFile(dir / "a.zip", "a.bin", dir / "out", false), std::runtime_error);
+    // The archiver is free again afterwards.
+    TArchiveItems items;
+    EXPECT_NO_THROW(zip.GetFileList(dir / "a.zip", items));
 }
 
 // Blocks the worker inside a long extraction until the caller's event loop has run.

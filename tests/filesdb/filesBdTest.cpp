@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -618,6 +620,62 @@ TEST(FilesBdArchiveTest, DamagedZipIsFoundBadAndSoundZipClean) {
     EXPECT_TRUE(zip->TestArchive());
     EXPECT_TRUE(zip->HasRomErrors());
     EXPECT_TRUE(manager.OnError == nullptr);  // the callback is taken away again
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST(FilesBdArchiveTest, FindingsReachTheRomFileOrTheFile) {
+    TFilesBdFixture f(kCatalogue);
+    TFile* zip = f.Zip("pacman.zip");
+    TRomFile* inner = zip->AddRomFile("sub/pm1.bin", "11111111", 0, 16, "");
+    TRomFile* other = zip->AddRomFile("pm2.bin", "22222222", 0, 16, "");
+    zip->OnArchiveEntryError(zip->FullPath, "sub\\pm1.bin", "bad crc");  // the library's separator
+    EXPECT_EQ(inner->Status, rsError);
+    EXPECT_EQ(inner->ErrorText, "bad crc");
+    EXPECT_EQ(f.RomOf("pacman", "pm1.bin")->MatchCount, 0);
+    zip->OnArchiveEntryError(zip->FullPath, "nothing.bin", "ignored");
+    EXPECT_NE(other->Status, rsError);
+    zip->OnArchiveEntryError(zip->FullPath, "", "not a zip");
+    EXPECT_EQ(zip->ErrorText, "not a zip");
+    EXPECT_TRUE(zip->RomFiles.Empty());
+    EXPECT_EQ(f.RomOf("pacman", "pm2.bin")->MatchCount, 0);
+}
+
+TEST(FilesBdDates, UpdateDateReadsTheFileAndItsMembers) {
+    TFilesBdFixture f(kCatalogue);
+    WriteFile(f.dir / "set/a.bin", "a");
+    WriteFile(f.dir / "set/b.bin", "b");
+    std::filesystem::last_write_time(f.dir / "set/a.bin",
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 5));
+    TFile* folder = f.Folder("set");
+    TRomFile* a = folder->AddRomFile("a.bin", "11111111", 0, 1, "");
+    TRomFile* b = folder->AddRomFile("b.bin", "22222222", 0, 1, "");
+    TRomFile* gone = folder->AddRomFile("gone.bin", "33333333", 77, 1, "");
+    TRomFile* placeholder = folder->AddRomFile("p.bin", "44444444", 55, 1, "");
+    placeholder->Status = rsMissing;
+    folder->UpdateDate();
+    EXPECT_NE(folder->Date, 0);
+    EXPECT_NE(a->Date, 0);
+    EXPECT_NE(a->Date, b->Date);  // each member its own date
+    EXPECT_EQ(gone->Date, 0);
+    EXPECT_EQ(placeholder->Date, 55);
+    EXPECT_EQ(a->GetDate(), a->Date);
+
+    TFile* missing = f.Zip("missing.zip");
+    missing->Date = 99;
+    missing->UpdateDate();
+    EXPECT_EQ(missing->Date, 99);
+    WriteFile(f.dir / "here.zip", "x");
+    TFile* zip = f.Zip("here.zip");
+    TRomFile* entry = zip->AddRomFile("e.bin", "11111111", 0, 1, "");
+    zip->UpdateDate();
+    EXPECT_NE(zip->Date, 0);
+    EXPECT_EQ(entry->Date, zip->Date);
+    EXPECT_EQ(entry->GetDate(), zip->Date);
 }
 
 }  // namespace
