@@ -123,7 +123,7 @@ void TRomPaths::LoadEntries(const std::string& value, char separator) {
         ParseEntry(std::string(entry), label, serial, path);
         if (!current) {
             // The older form took the folder after the last "]", cleaned of blanks.
-            path = GetLastToken(entry, ']');
+            path = Trim(GetLastToken(entry, ']'));
         }
         if (path.empty()) continue;  // not an entry: adding it would list the root folder
         if (!current) {
