@@ -198,6 +198,11 @@ TEST_F(OpenDataFileTest, ZippedDatafiles) {
     EXPECT_EQ(Failure<EDataFileNotFound>(archive), "Datafile not specified.");
     EXPECT_FALSE(FileExists(previous));
 
+    // An entry the archive does not hold is an error, whatever copy was there before.
+    WriteFile(Private() + "missing.dat", Datafile(kHeader));
+    EXPECT_THROW(Open(archive, "missing.dat"), Exception);
+    EXPECT_FALSE(FileExists(Private() + "missing.dat"));
+
     // The settings find an archive without the main window's manager too.
     Cfg().ArchiveManager = nullptr;
     Open(archive, "snes.dat");
