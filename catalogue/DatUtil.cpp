@@ -350,7 +350,13 @@ void TDatUtil::ConvertClrMame(const std::string& source, const std::string& dest
     const std::string program = datutilExe_.empty() || datutilExe_[0] == '/' ? datutilExe_ : AbsolutePath(datutilExe_);
 
     TWorkFolder work(TempDir);
-    const std::string output = work / NameOf(target);
+    // datutil writes under the destination's own name, in a folder apart from its log
+    // and output, so that no name can meet theirs.
+    const std::string outputFolder = work / "out";
+    if (int err = Fs().MakeDir(outputFolder))
+        throw filestools::EFileError(
+            Fmt(_("Cannot create a temporary folder in %1: %2"), {work.Path(), SysErrorMessage(err)}));
+    const std::string output = outputFolder + "/" + NameOf(target);
     std::vector<bool> filled;
     const std::vector<std::string> arguments = ConvertArguments(input, output, &filled);
     const std::string command = CommandText(datutilExe_, arguments, filled);

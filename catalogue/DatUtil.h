@@ -10,7 +10,8 @@
 // leaves an existing destination as it was.
 //
 // A job succeeds only when each program started, exited normally with code 0 within
-// Timeout, and the file it was to write exists and is not empty.
+// Timeout, and the file it was to write exists and is not empty. A work folder that
+// cannot be made raises filestools::EFileError.
 #include <chrono>
 #include <string>
 #include <vector>

@@ -157,12 +157,19 @@ TEST_F(DatUtilTest, ConversionRunsDatutilInAWorkFolderAndReplacesTheDestination)
     // datutil ran in a private folder inside TempDir and wrote there, under the
     // destination's name.
     EXPECT_EQ(calls[0].cwd.rfind(tempDir + "datutil-", 0), 0u) << calls[0].cwd;
-    EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-o", calls[0].cwd + "new.dat", source}));
+    EXPECT_EQ(calls[0].args, (std::vector<std::string>{"-o", calls[0].cwd + "out/new.dat", source}));
     EXPECT_EQ(ReadFile(dest), ReadFile(kCanned));
     EXPECT_EQ(ReadFile(source), "clrmamepro (\n)\n");
     EXPECT_EQ(Entries(root / "datas"), (std::vector<std::string>{"new.dat"}));
     ExpectNoLeftovers();  // datutil.log went with the work folder
     EXPECT_TRUE(infos.empty());
+
+    // A destination named like one of datutil's own files keeps clear of them.
+    for (const char* name : {"datutil.log", "datutil.out"}) {
+        du.ConvertClrMame(source, root / name);
+        EXPECT_EQ(ReadFile(root / name), ReadFile(kCanned)) << name;
+    }
+    ExpectNoLeftovers();
 }
 
 TEST_F(DatUtilTest, EveryFailedConversionIsReportedWithItsCommandAndLosesNothing) {
