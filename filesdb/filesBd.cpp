@@ -572,6 +572,7 @@ void TPath::Log(const std::string& text) const {
 }
 
 TFile* TPath::NewFile(const std::string& name, uint8_t kind, bool announce) {
+    if (TFile* known = files_.Find(name)) return known;
     auto file = std::make_unique<TFile>(this, kind);
     file->Name = name;
     file->ShortName = kind == fkZip ? RemoveFileExt(name) : name;
@@ -592,8 +593,7 @@ void TPath::Load(bool rebuild) {
             ReadDiskInfo();
         }
     }
-    const std::string& cacheName = cacheFile_->GetCacheFileName();
-    if (files_.Empty() && !cacheName.empty() && FileExistsCase(cacheName, true)) LoadFromCache();
+    if (files_.Empty() && cacheFile_->CacheFileExists()) LoadFromCache();
     Scan(rebuild);
     SaveCache();
 }

@@ -366,6 +366,7 @@ TEST(FilesList, NamesDifferingInCaseAreTwoFiles) {
     TFile* upper = f.Zip("Pac.zip");
     TFile* lower = f.Zip("pac.zip");
     EXPECT_NE(upper, lower);
+    EXPECT_EQ(f.Zip("pac.zip"), lower);  // listed already: the same file
     EXPECT_EQ(f.path->Files().Find("Pac.zip"), upper);
     EXPECT_EQ(f.path->Files().Find("pac.zip"), lower);
     EXPECT_EQ(f.path->Files().Find("PAC.ZIP"), nullptr);
@@ -676,6 +677,35 @@ TEST(FilesBdDates, UpdateDateReadsTheFileAndItsMembers) {
     EXPECT_NE(zip->Date, 0);
     EXPECT_EQ(entry->Date, zip->Date);
     EXPECT_EQ(entry->GetDate(), zip->Date);
+}
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST(FilesBdPaths, LoadReadsTheCacheOnlyIntoAnEmptyPath) {
+    TFilesBdFixture f(kCatalogue);
+    WriteFile(f.dir / "pacman.zip", "not read here");
+    f.Zip("pacman.zip")->AddRomFile("pm1.bin", "11111111", 0, 16, "");
+    f.path->SaveCache();
+
+    TFilesBd again;
+    again.SetRomsBd(&f.roms);
+    again.SetCachePath(f.cacheDir.Path());
+    TPath* path = again.AddPath(f.dir.Path(), "", "");
+    path->Load(false);
+    ASSERT_EQ(path->Files().Count(), 1);
+    TFile* zip = path->Files()[0];
+    EXPECT_EQ(zip->Name, "pacman.zip");
+    ASSERT_EQ(zip->RomFiles.Count(), 1);
+    EXPECT_EQ(zip->RomFiles[0]->StoredName, "pm1.bin");
+    path->Load(false);
+    EXPECT_EQ(path->Files().Count(), 1);
+    EXPECT_EQ(path->Files()[0], zip);
+    EXPECT_EQ(zip->RomFiles.Count(), 1);
+    again.ClearPaths();
 }
 
 }  // namespace
