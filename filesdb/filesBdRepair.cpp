@@ -314,12 +314,19 @@ bool TFile::MergeWith(TFile* target) {
         if (nameDump && nameTaken) RenameMember(*target, theirs[takenIndex], FreeMemberName(*target, ownName));
         const std::string newName = !nameDump && nameTaken ? FreeMemberName(*target, ownName) : ownName;
 
-        if (IsZip()) {
-            ManagerOf(*this).MoveFileBetweenArchives(FullPath, romFile->StoredName, target->FullPath, newName);
-        } else {
-            MoveSafe(FullPath + romFile->StoredName, target->FullPath + newName);
-        }
+        // A zip entry is copied, recorded in the target, and only then deleted from
+        // this zip: whichever step fails, the database says where the rom is.
+        if (IsZip()) ManagerOf(*this).CopyFileBetweenArchives(FullPath, romFile->StoredName, target->FullPath, newName);
+        if (IsFolder()) MoveSafe(FullPath + romFile->StoredName, target->FullPath + newName);
         target->AddRomFile(newName, romFile->Crc, romFile->GetDate(), romFile->Size, romFile->SuggestedExtension);
+        if (IsZip()) {
+            try {
+                ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName);
+            } catch (...) {
+                target->Match();
+                throw;
+            }
+        }
         DropRomFile(romFile);
         target->Match();
         Match();
