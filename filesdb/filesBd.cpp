@@ -10,7 +10,7 @@
 #include "archive/archivemanager.h"
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
-#include "filesdb/CacheFileStandIn.h"
+#include "filesdb/CacheFileUnit.h"
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
 #include "platform/Text.h"
