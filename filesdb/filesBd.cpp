@@ -572,6 +572,7 @@ void TPath::Log(const std::string& text) const {
 }
 
 TFile* TPath::NewFile(const std::string& name, uint8_t kind, bool announce) {
+    if (TFile* known = files_.Find(name)) return known;
     auto file = std::make_unique<TFile>(this, kind);
     file->Name = name;
     file->ShortName = kind == fkZip ? RemoveFileExt(name) : name;

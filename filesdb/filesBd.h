@@ -350,8 +350,8 @@ public:
     void ClearRomErrorFlags();
 
     // A new entry of the files list for name (last component) of that kind, with its
-    // full name and short name; OnCreateFile is raised when announce is set. The name
-    // must not be listed yet.
+    // full name and short name; OnCreateFile is raised when announce is set. A name
+    // already listed gives that file, unchanged and without an event.
     TFile* NewFile(const std::string& name, uint8_t kind, bool announce);
 
     // Scanning the folder.

@@ -366,6 +366,7 @@ TEST(FilesList, NamesDifferingInCaseAreTwoFiles) {
     TFile* upper = f.Zip("Pac.zip");
     TFile* lower = f.Zip("pac.zip");
     EXPECT_NE(upper, lower);
+    EXPECT_EQ(f.Zip("pac.zip"), lower);  // listed already: the same file
     EXPECT_EQ(f.path->Files().Find("Pac.zip"), upper);
     EXPECT_EQ(f.path->Files().Find("pac.zip"), lower);
     EXPECT_EQ(f.path->Files().Find("PAC.ZIP"), nullptr);
