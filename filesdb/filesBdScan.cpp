@@ -290,6 +290,13 @@ bool TPath::IsFileUnchanged(const TFile* file, const TScanEntry& entry) const {
 
 void TPath::Scan(bool rebuild) {
     if (!Exists(path_, true)) return;
+    TFolderReader reader(path_);
+    const TScanListing& top = reader.Listing(path_);
+    if (top.error != 0) {
+        // A folder that cannot be read is not an empty one: nothing is dropped.
+        Log(Fmt(_("Cannot read %1: %2"), {path_, SysErrorMessage(top.error)}));
+        return;
+    }
     TFilesBd* bd = FilesBd();
     if (bd != nullptr) bd->DoInfos(Fmt(_("Preparing %1"), {path_}));
     if (rebuild) ClearFiles();
@@ -301,8 +308,6 @@ void TPath::Scan(bool rebuild) {
 
     cacheFile_->Clear();
 
-    TFolderReader reader(path_);
-    const TScanListing& top = reader.Listing(path_);
     LogSkipped(*this, path_, top);
     std::unordered_map<std::string_view, const TScanEntry*> onDisk;
     onDisk.reserve(top.entries.size());
@@ -325,6 +330,11 @@ void TPath::Scan(bool rebuild) {
         bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
         if (keep && file->IsFolder()) {
             const TScanListing& members = reader.Listing(file->FullPath);
+            // An unreadable folder loses no member here; it is read again below.
+            if (members.error != 0) {
+                ++index;
+                continue;
+            }
             std::unordered_set<std::string_view> present;
             for (const TScanEntry& member : members.entries)
                 if (!member.isDir) present.insert(member.name);
