@@ -228,6 +228,23 @@ TEST_F(ScanTest, FileThatVanishesOrCannotBeSignedBecomesAnErrorEntry) {
     }
 }
 
+TEST_F(ScanTest, AddFileGivesBackAListedFileUnread) {
+    Plain("a.bin", "aaaa");
+    WriteFile(fx.romsDir + "dir/m.bin", "m");
+    TFile* plain = fx.path->AddFile(fx.romsDir + "a.bin", fkPlain);
+    TFile* folder = fx.path->AddFile(fx.romsDir + "dir", fkFolder);
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(folder->FullPath, fx.romsDir + "dir/");
+    EXPECT_EQ(folder->Name, "dir");
+    EXPECT_EQ(plain->Size, 4);
+    const int64_t calls = fx.files->SignatureCalls;
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(fx.path->AddFile(fx.romsDir + "a.bin", fkPlain), plain);
+    EXPECT_EQ(fx.path->AddFile(fx.romsDir + "dir/", fkFolder), folder);
+    EXPECT_EQ(fx.files->SignatureCalls, calls);
+}
+
 TEST_F(ScanTest, FilteredExtensionGivesAFileWithoutRomAndWithoutError) {
     fx.calc.SetScanExtensions(".bin");
     Plain("readme.txt", "hello");
