@@ -11,6 +11,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <string>
 
 #include "catalogue/RomsBd.h"
@@ -45,9 +48,20 @@ int main(int argc, char** argv) {
     qm::TFilesBd files;
     files.SetRomsBd(&roms);
     files.SetSubmitRoms(true);
-    // The one rom path stands on no real disk: its files are listed by hand.
-    qm::TPathsList& paths = files.Paths();
-    qm::TPath* path = paths.AddPath("/", "", "");
+    // The one rom path is an empty folder of its own: its files are listed by hand.
+    char folder[] = "/tmp/bench_match_XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    files.SetCachePath(std::string(folder) + "/");
+    qm::TPath* path = nullptr;
+    try {
+        path = files.AddPath(folder, "", "");
+    } catch (const qm::Exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
 
     roms.Split = false;
     qm::TCloneItems sets;
@@ -101,5 +115,7 @@ int main(int argc, char** argv) {
                 roms.GameCount, path->Files().Count(), romFiles, addMs, matchMs, rematchMs, splitMs,
                 usage.ru_maxrss / 1024);
     files.ClearPaths();
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
     return 0;
 }

@@ -593,8 +593,7 @@ void TPath::Load(bool rebuild) {
             ReadDiskInfo();
         }
     }
-    const std::string& cacheName = cacheFile_->GetCacheFileName();
-    if (files_.Empty() && !cacheName.empty() && FileExistsCase(cacheName, true)) LoadFromCache();
+    if (files_.Empty() && cacheFile_->CacheFileExists()) LoadFromCache();
     Scan(rebuild);
     SaveCache();
 }

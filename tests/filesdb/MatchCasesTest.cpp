@@ -227,6 +227,7 @@ TEST(MatchCases, EveryCaseInEveryMode) {
             files.SetSubmitRoms(true);
             files.RomFileCaseOptions = c.romCase;
             files.FileCaseOptions = c.fileCase;
+            files.SetCachePath(dir / "cache/");
             std::vector<std::string> pathNames;
             for (const std::string& line : c.files) {
                 const auto w = Words(line);

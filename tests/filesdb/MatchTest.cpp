@@ -80,6 +80,22 @@ TEST(Match, AReadErrorIsSeenBeforeTheNoDumpCrc) {
     EXPECT_EQ(zip->GetStatusText(), "Errors on rom");
 }
 
+// The no-dump step takes only a rom file nothing has taken: a file already matched by
+// CRC to another rom keeps that rom.
+TEST(Match, NoDumpStepTakesOnlyUnsettledRomFiles) {
+    TFilesBdFixture f(kGames);
+    f.files.PlugInSuggeredExtension = true;
+    TFile* zip = f.Zip("nn.zip");  // not named after its game: found through its rom
+    TRomFile* rf = zip->AddRomFile("n2.bin", "33333333", 0, 16, ".md");
+    zip->Match();
+    ASSERT_EQ(zip->Clone, f.roms.FindClone("n"));
+    EXPECT_EQ(rf->Status, rsBadName);
+    EXPECT_EQ(rf->CloneRom, f.CloneRomOf("n", "n1.bin"));
+    ASSERT_EQ(zip->GetMissingRomCount(), 1);
+    for (const auto& entry : zip->RomFiles)
+        if (entry.romFile->IsMissing()) EXPECT_EQ(entry.romFile->CloneRom, f.CloneRomOf("n", "n2.bin"));
+}
+
 // A re-match keeps the placeholder object (views point at it); the rom that arrives
 // fills it.
 TEST(Match, PlaceholdersSurviveARematchAndAreFilled) {

@@ -681,3 +681,32 @@ TEST(FilesBdDates, UpdateDateReadsTheFileAndItsMembers) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST(FilesBdPaths, LoadReadsTheCacheOnlyIntoAnEmptyPath) {
+    TFilesBdFixture f(kCatalogue);
+    WriteFile(f.dir / "pacman.zip", "not read here");
+    f.Zip("pacman.zip")->AddRomFile("pm1.bin", "11111111", 0, 16, "");
+    f.path->SaveCache();
+
+    TFilesBd again;
+    again.SetRomsBd(&f.roms);
+    again.SetCachePath(f.cacheDir.Path());
+    TPath* path = again.AddPath(f.dir.Path(), "", "");
+    path->Load(false);
+    ASSERT_EQ(path->Files().Count(), 1);
+    TFile* zip = path->Files()[0];
+    EXPECT_EQ(zip->Name, "pacman.zip");
+    ASSERT_EQ(zip->RomFiles.Count(), 1);
+    EXPECT_EQ(zip->RomFiles[0]->StoredName, "pm1.bin");
+    path->Load(false);
+    EXPECT_EQ(path->Files().Count(), 1);
+    EXPECT_EQ(path->Files()[0], zip);
+    EXPECT_EQ(zip->RomFiles.Count(), 1);
+    again.ClearPaths();
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -58,6 +58,7 @@ struct TFilesBdFixture {
         BuildRoms(roms, catalogue);
         files.SetRomsBd(&roms);
         files.SetSubmitRoms(submit);
+        files.SetCachePath(cacheDir.Path());
         path = files.AddPath(dir.Path(), "", "");
     }
     ~TFilesBdFixture() { files.ClearPaths(); }
@@ -73,6 +74,7 @@ struct TFilesBdFixture {
     }
 
     TTempDir dir;
+    TTempDir cacheDir;
     TStaticVolumeProvider volumes;
     TScopedVolumeProvider volumeScope;
     TRomsBd roms;
