@@ -374,7 +374,8 @@ void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& n
         ErrorText = e.Message();
         throw filesbd::EFileError(e.Message());
     }
-    if (TPath* romPath = RomPathOf(FilesBd(), folder)) romPath->AddFile(dest, Kind);
+    if (TPath* romPath = RomPathOf(FilesBd(), folder))
+        if (TFile* copy = romPath->AddFile(dest, Kind)) copy->Match();
     newName = dest;
 }
 
@@ -409,7 +410,8 @@ bool TFile::MoveTo(const std::string& destFolder, bool overwrite) {
     }
     TPath* path = Path;
     path->DropFile(this);
-    if (destPath != nullptr) destPath->AddFile(dest, Kind);
+    if (destPath != nullptr)
+        if (TFile* moved = destPath->AddFile(dest, Kind)) moved->Match();
     return true;
 }
 
