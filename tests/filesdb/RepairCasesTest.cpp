@@ -163,6 +163,12 @@ void MakeTree(const std::string& root, const TRepairCase& c) {
         }
     }
     std::filesystem::remove_all(root + ".staging");
+    // "damage <folder>/<file> <bytes>": the file loses its last bytes.
+    if (c.options.count("damage")) {
+        const auto w = Words(c.options.at("damage"));
+        const std::string bytes = ReadFile(root + w[0]);
+        WriteFile(root + w[0], bytes.substr(0, bytes.size() - std::stoul(w[1])));
+    }
 }
 
 // The tree as independent tools read it, in the [files] form with CRCs turned back
@@ -187,7 +193,7 @@ def walk(shown, folder):
             entries = subprocess.run(["unzip", "-Z1", full], capture_output=True, text=True).stdout.split()
             listed = " ".join("%s=%s" % (e, crc(subprocess.run(["unzip", "-p", full, e],
                               capture_output=True).stdout)) for e in entries)
-            print(shown, "zip", name, listed, "" if ok else "BAD")
+            print(shown, "zip", name, (listed + " " if listed else "") + ("" if ok else "BAD"))
         else:
             print(shown, "plain", "%s=%s" % (name, crc(open(full, "rb").read())))
 for top in sorted(os.listdir(root)):
@@ -232,7 +238,9 @@ std::vector<std::string> DatabaseTree(const TFilesBd& files, const std::vector<s
             std::vector<std::string> members;
             for (const auto& entry : file->RomFiles)
                 if (!entry.romFile->IsPlaceholder())
-                    members.push_back(entry.romFile->StoredName + "=" + labels.at(entry.romFile->Crc));
+                    members.push_back(entry.romFile->StoredName + "=" +
+                                      (labels.count(entry.romFile->Crc) ? labels.at(entry.romFile->Crc)
+                                                                        : entry.romFile->Crc));
             std::sort(members.begin(), members.end());
             std::string line = pathNames[static_cast<size_t>(p)] + " " +
                                (file->IsPlain() ? "plain" : file->IsZip() ? "zip" : "folder");
@@ -333,6 +341,8 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     const auto crcs = PythonCrcs(root + "contents/", Labels(c));
     MakeTree(root, c);
     run.before = DiskTree(root, crcs);
+    std::string damagedBytes;
+    if (c.options.count("damage")) damagedBytes = ReadFile(root + Words(c.options.at("damage"))[0]);
 
     TScopedXdg xdg(root + "xdg");
     TStaticVolumeProvider volumes;
@@ -433,6 +443,10 @@ TRun RunCase(const TRepairCase& c, int failAt) {
         run.result = "error " + message;
     }
     run.changingCalls = faulty.changingCalls;
+    if (c.options.count("damage")) {
+        const std::string damaged = root + Words(c.options.at("damage"))[0];
+        if (FileExists(damaged)) EXPECT_EQ(ReadFile(damaged), damagedBytes) << "the damaged file was changed";
+    }
     faulty.failAt = 0;
     for (const auto& shown : hooks.shown) run.shown.push_back(shown.text);
     run.disk = DiskTree(root, crcs);
