@@ -409,7 +409,10 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     faulty.failAt = failAt;
     faulty.changingCalls = 0;
     try {
-        TFilesBd::TCommandScope command(files);
+        // "noscope": the caller holds no command; the operation must still not free
+        // the object it runs on while it runs (the sanitizer build would see it).
+        std::optional<TFilesBd::TCommandScope> command;
+        if (!c.options.count("noscope")) command.emplace(files);
         if (w[0] == "rename") {
             run.result = file->Rename(w[2]) ? "true" : "false";
         } else if (w[0] == "renameormerge") {
