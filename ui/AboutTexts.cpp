@@ -1,8 +1,6 @@
 #include "ui/AboutTexts.h"
 
-#include <concepts>
 #include <sstream>
-#include <type_traits>
 
 #include "archive/stringsTools.h"
 #include "catalogue/config.h"
@@ -21,42 +19,6 @@ bool Safe(const std::string& url) { return TmUrlLabel::IsSafeTarget(ui::ToQ(url)
 
 std::string OrNa(const std::string& value) { return value.empty() ? _("N/A") : value; }
 
-[[maybe_unused]] std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The header gets its fields from the opening of a datafile; any field a header does
-// not carry reads as empty.
-template <class THeader>
-TAboutDatafile FromHeader(const THeader& h) {
-    TAboutDatafile d;
-    if constexpr (requires { { h.GetName() } -> std::convertible_to<std::string>; })
-        d.Name = h.GetName();
-    else
-        d.Name = RemoveFileExt(ExtractFileNameAnySep(h.FileName));
-#define QM_ABOUT_FIELD(field) \
-    if constexpr (requires { { h.field } -> std::convertible_to<std::string>; }) d.field = h.field;
-    QM_ABOUT_FIELD(Author)
-    QM_ABOUT_FIELD(Email)
-    QM_ABOUT_FIELD(HomePage)
-    QM_ABOUT_FIELD(Url)
-    QM_ABOUT_FIELD(CreditsVersion)
-    QM_ABOUT_FIELD(Date)
-    QM_ABOUT_FIELD(EmuVersion)
-    QM_ABOUT_FIELD(RefName)
-    QM_ABOUT_FIELD(PlugIn)
-#undef QM_ABOUT_FIELD
-    if constexpr (requires { { h.Comment } -> std::convertible_to<std::string>; }) {
-        d.Comment = Lines(h.Comment);
-    } else if constexpr (requires { h.Comment.begin(); }) {
-        for (const auto& line : h.Comment) d.Comment.push_back(std::string(line));
-    }
-    return d;
-}
-
 }  // namespace
 
 std::string WebUrl(const std::string& address) {
@@ -71,7 +33,16 @@ std::string MailUrl(const std::string& address) {
     return Safe(url) ? url : std::string();
 }
 
-TAboutDatafile AboutDatafileOf(const TDataFile& header) { return FromHeader(header); }
+std::vector<std::string> CommentLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string DatafileName(const std::string& fileName) { return RemoveFileExt(ExtractFileNameAnySep(fileName)); }
+
+TAboutDatafile AboutDatafileOf(const TDataFile& header) { return AboutDatafileFrom(header); }
 
 TAboutPlugIn AboutPlugInOf(const TCrcPlugIn& plugIn) {
     TAboutPlugIn p;
