@@ -1,6 +1,5 @@
 #include "ui/AboutTexts.h"
 
-#include <sstream>
 
 #include "archive/stringsTools.h"
 #include "catalogue/config.h"
@@ -33,16 +32,21 @@ std::string MailUrl(const std::string& address) {
     return Safe(url) ? url : std::string();
 }
 
-std::vector<std::string> CommentLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+TAboutDatafile AboutDatafileOf(const TDataFile& header) {
+    TAboutDatafile d;
+    d.Name = header.GetName();
+    d.Author = header.Author;
+    d.Email = header.Email;
+    d.HomePage = header.HomePage;
+    d.Url = header.Url;
+    d.CreditsVersion = header.CreditsVersion;
+    d.Date = header.Date;
+    d.EmuVersion = header.EmuVersion;
+    d.RefName = header.RefName;
+    d.PlugIn = header.PlugIn;
+    d.Comment = header.Comment;
+    return d;
 }
-
-std::string DatafileName(const std::string& fileName) { return RemoveFileExt(ExtractFileNameAnySep(fileName)); }
-
-TAboutDatafile AboutDatafileOf(const TDataFile& header) { return AboutDatafileFrom(header); }
 
 TAboutPlugIn AboutPlugInOf(const TCrcPlugIn& plugIn) {
     TAboutPlugIn p;

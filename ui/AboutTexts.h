@@ -6,7 +6,6 @@
 //
 // Every text here is shown as plain text: datafile headers and plug-ins are written by
 // third parties, and a text that looked like markup must not turn into it.
-#include <concepts>
 #include <string>
 #include <vector>
 
@@ -35,38 +34,6 @@ struct TAboutDatafile {
     std::vector<std::string> Comment;
 };
 TAboutDatafile AboutDatafileOf(const TDataFile& header);
-
-std::vector<std::string> CommentLines(const std::string& text);
-std::string DatafileName(const std::string& fileName);
-
-// The fields of a datafile header, read by their names; a field the header does not
-// carry reads as empty, so that the about box follows the header as it grows.
-template <class THeader>
-TAboutDatafile AboutDatafileFrom(const THeader& h) {
-    TAboutDatafile d;
-    if constexpr (requires { { h.GetName() } -> std::convertible_to<std::string>; })
-        d.Name = h.GetName();
-    else
-        d.Name = DatafileName(h.FileName);
-#define QM_ABOUT_FIELD(field) \
-    if constexpr (requires { { h.field } -> std::convertible_to<std::string>; }) d.field = h.field;
-    QM_ABOUT_FIELD(Author)
-    QM_ABOUT_FIELD(Email)
-    QM_ABOUT_FIELD(HomePage)
-    QM_ABOUT_FIELD(Url)
-    QM_ABOUT_FIELD(CreditsVersion)
-    QM_ABOUT_FIELD(Date)
-    QM_ABOUT_FIELD(EmuVersion)
-    QM_ABOUT_FIELD(RefName)
-    QM_ABOUT_FIELD(PlugIn)
-#undef QM_ABOUT_FIELD
-    if constexpr (requires { { h.Comment } -> std::convertible_to<std::string>; }) {
-        d.Comment = CommentLines(h.Comment);
-    } else if constexpr (requires { h.Comment.begin(); }) {
-        for (const auto& line : h.Comment) d.Comment.push_back(std::string(line));
-    }
-    return d;
-}
 
 struct TAboutPlugIn {
     std::string FileName, Version, WebPage, Author, Email, Description;

@@ -20,20 +20,21 @@ using namespace qm;
 
 namespace {
 
-// A header with the fields a datafile's header carries once it is opened.
-struct THeaderFixture {
-    std::string FileName = "/tmp/qm-private/Mame.dat";
-    std::string Author = "Dat Maker";
-    std::string Email = "maker@dat.example";
-    std::string HomePage = "Dat Home";
-    std::string Url = "www.dat.example/mame/";
-    std::string CreditsVersion = "0.97";
-    std::string Date = "2005-03-01";
-    std::string EmuVersion = "MAME 0.97";
-    std::string RefName = "mame";
-    std::string PlugIn = "arcade.dll";
-    std::vector<std::string> Comment = {"first line", "second <b>line</b>"};
-};
+TDataFile Header() {
+    TDataFile h;
+    h.FileName = "/tmp/qm-private/Mame.dat";
+    h.Author = "Dat Maker";
+    h.Email = "maker@dat.example";
+    h.HomePage = "Dat Home";
+    h.Url = "www.dat.example/mame/";
+    h.CreditsVersion = "0.97";
+    h.Date = "2005-03-01";
+    h.EmuVersion = "MAME 0.97";
+    h.RefName = "mame";
+    h.PlugIn = "arcade.dll";
+    h.Comment = {"first line", "second <b>line</b>"};
+    return h;
+}
 
 struct TScopedEnv {
     TScopedEnv(const char* name, const std::string& value) : name_(name) {
@@ -84,29 +85,29 @@ TEST(AboutTest, LinkTargetsGetOneSchemeAndOnlySafeOnes) {
 TEST(AboutTest, DatafileTabFromTheHeader) {
     struct Case {
         const char* what;
-        void (*change)(THeaderFixture&);
+        void (*change)(TDataFile&);
         std::string author, authorUrl, webPage, webUrl, version, plugIn;
     } cases[] = {
-        {"complete", [](THeaderFixture&) {}, "Dat Maker", "mailto:maker@dat.example", "Dat Home",
+        {"complete", [](TDataFile&) {}, "Dat Maker", "mailto:maker@dat.example", "Dat Home",
          "http://www.dat.example/mame/", "0.97", "arcade.dll"},
-        {"no author", [](THeaderFixture& h) { h.Author.clear(); }, "N/A", "", "Dat Home",
+        {"no author", [](TDataFile& h) { h.Author.clear(); }, "N/A", "", "Dat Home",
          "http://www.dat.example/mame/", "0.97", "arcade.dll"},
-        {"no e-mail", [](THeaderFixture& h) { h.Email.clear(); }, "Dat Maker", "", "Dat Home",
+        {"no e-mail", [](TDataFile& h) { h.Email.clear(); }, "Dat Maker", "", "Dat Home",
          "http://www.dat.example/mame/", "0.97", "arcade.dll"},
-        {"no home page", [](THeaderFixture& h) { h.HomePage.clear(); }, "Dat Maker", "mailto:maker@dat.example",
+        {"no home page", [](TDataFile& h) { h.HomePage.clear(); }, "Dat Maker", "mailto:maker@dat.example",
          "N/A", "", "0.97", "arcade.dll"},
-        {"url with its scheme", [](THeaderFixture& h) { h.Url = "https://dat.example"; }, "Dat Maker",
+        {"url with its scheme", [](TDataFile& h) { h.Url = "https://dat.example"; }, "Dat Maker",
          "mailto:maker@dat.example", "Dat Home", "https://dat.example", "0.97", "arcade.dll"},
-        {"url of a local file", [](THeaderFixture& h) { h.Url = "file:///home/user/.ssh/id"; }, "Dat Maker",
+        {"url of a local file", [](TDataFile& h) { h.Url = "file:///home/user/.ssh/id"; }, "Dat Maker",
          "mailto:maker@dat.example", "Dat Home", "", "0.97", "arcade.dll"},
-        {"no version, no plug-in", [](THeaderFixture& h) { h.CreditsVersion.clear(), h.PlugIn.clear(); },
+        {"no version, no plug-in", [](TDataFile& h) { h.CreditsVersion.clear(), h.PlugIn.clear(); },
          "Dat Maker", "mailto:maker@dat.example", "Dat Home", "http://www.dat.example/mame/", "N/A", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        THeaderFixture header;
+        TDataFile header = Header();
         c.change(header);
-        const TAboutDatafile datafile = AboutDatafileFrom(header);
+        const TAboutDatafile datafile = AboutDatafileOf(header);
         const TAboutTexts t = BuildAboutTexts(nullptr, &datafile);
         EXPECT_EQ(t.DatName, "Mame");
         EXPECT_EQ(t.DatAuthor.Caption, c.author);
@@ -153,10 +154,10 @@ TEST(AboutTest, PlugInTabLinksOnlyWhatThePlugInGives) {
 
 TEST(AboutTest, WindowShowsThirdPartyTextsAsPlainTextAndLinkTargetsInTheStatusBar) {
     TAboutFrm about;
-    THeaderFixture header;
+    TDataFile header = Header();
     header.Author = "<a href=\"file:///etc\">click</a>";
     header.RefName = "<b>mame</b>";
-    const TAboutDatafile datafile = AboutDatafileFrom(header);
+    const TAboutDatafile datafile = AboutDatafileOf(header);
     const TAboutPlugIn plugIn{"arcade.dll", "1.0", "plugins.example", "<i>Someone</i>", "a@b.example",
                               "<h1>big</h1>"};
     about.ShowTexts(BuildAboutTexts(&plugIn, &datafile));
@@ -197,12 +198,18 @@ TEST(AboutTest, ShowReadsTheOpenDatafileFromTheSettings) {
     TGlobalConfig global(home / "quarmelle");
     ASSERT_NE(Config, nullptr);
     Config->DataFile->FileName = tmp / "work/Neo Geo.dat";
+    Config->DataFile->Email = "maker@dat.example";  // but no author
+    Config->DataFile->Comment = {"one", "two"};
     TAboutFrm about;
     about.Config = Config;
     about.PageControl1()->setCurrentIndex(3);
     about.show();
     EXPECT_EQ(about.PageControl1()->currentIndex(), 0);
     EXPECT_EQ(Text(about, "LblDatName"), "Neo Geo");
+    EXPECT_EQ(Text(about, "LblDatAuthor"), "N/A");
+    EXPECT_EQ(Url(about, "LblDatAuthor"), "");
+    EXPECT_EQ(Text(about, "LblDatPlugin"), "arcade.dll");
+    EXPECT_EQ(Find<QPlainTextEdit>(about, "MemoDat")->toPlainText().toStdString(), "one\ntwo");
     EXPECT_EQ(Text(about, "Version"), TConfig::CurrentVersion);
     EXPECT_EQ(Text(about, "LblPlugInFileName"), "");  // no plug-in given
     about.hide();

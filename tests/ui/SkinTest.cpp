@@ -105,6 +105,20 @@ TEST(SkinTest, BottomLeftColourIsTransparent) {
     EXPECT_EQ(qAlpha(first.pixel(1, 1)), 255);
     EXPECT_EQ(first.pixel(1, 1) & 0xFFFFFF, qRgb(10, 200, 40) & 0xFFFFFF);
     EXPECT_EQ(strip.Images.Get(30).toImage().pixel(1, 1) & 0xFFFFFF, qRgb(10 + 30 * 7, 200 - 30 * 5, 40) & 0xFFFFFF);
+
+    // Skins drawn with a palette (many colours or two) read the same way.
+    for (int colours : {256, 2}) {
+        SCOPED_TRACE(colours);
+        const QImage indexed = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+        ASSERT_LE(indexed.colorCount(), 256);
+        WriteBmp(dir / "indexed.bmp", colours == 2 ? Strip(465, 13, 465).convertToFormat(QImage::Format_Indexed8)
+                                                    : indexed);
+        const TSkinStrip pal = LoadSkinStrip(dir / "indexed.bmp", 31);
+        ASSERT_TRUE(pal.Usable()) << pal.Error;
+        EXPECT_EQ(pal.Images.Count(), 31);
+        EXPECT_EQ(qAlpha(pal.Images.Get(0).toImage().pixel(0, 12)), 0);
+        EXPECT_EQ(qAlpha(pal.Images.Get(0).toImage().pixel(1, 1)), 255);
+    }
 }
 
 TEST(SkinTest, BadFilesAreRefusedAndKeepTheirPictures) {
