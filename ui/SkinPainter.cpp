@@ -1,7 +1,6 @@
 #include "ui/SkinPainter.h"
 
-#include <QDir>
-#include <QImageWriter>
+#include <QBuffer>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -10,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "ui/TextConv.h"
 #include "ui/controls/ImageList.h"
@@ -396,12 +396,22 @@ QImage TSkinPainter::FlagsStrip() { return PaintStrip(FlagImageCount, DrawFlag);
 QImage TSkinPainter::IconsStrip() { return PaintStrip(ToolsIconCount, DrawIcon); }
 
 std::string TSkinPainter::WriteDefaultSkin(const std::string& folder) {
-    const QDir dir(ui::ToQ(folder));
-    if (!dir.mkpath(QStringLiteral("."))) return Fmt(_("Can't create folder %1."), {folder});
-    const std::pair<const char*, QImage> files[] = {{"flags.bmp", FlagsStrip()}, {"icons.bmp", IconsStrip()}};
+    std::string dir = folder;
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    const std::pair<std::string, QImage> files[] = {{dir + "flags.bmp", FlagsStrip()}, {dir + "icons.bmp", IconsStrip()}};
+    // A skin the user drew may already be there: check both names before writing either.
+    for (const auto& file : files) {
+        TFileStat st;
+        if (Fs().Stat(file.first, st) == 0 && st.exists) return Fmt(_("%1 exists already."), {file.first});
+    }
+    if (const int err = MakeDirs(dir)) return Fmt(_("Can't create folder %1: %2"), {dir, SysErrorMessage(err)});
     for (const auto& [name, image] : files) {
-        QImageWriter writer(dir.filePath(QString::fromLatin1(name)), "bmp");
-        if (!writer.write(image)) return ui::FromQ(writer.fileName() + QStringLiteral(": ") + writer.errorString());
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "BMP")) return Fmt(_("Can't write %1."), {name});
+        if (const int err = Fs().WriteFileAtomic(name, bytes.toStdString()))
+            return Fmt(_("Can't write %1: %2"), {name, SysErrorMessage(err)});
     }
     return {};
 }

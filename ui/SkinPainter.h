@@ -44,8 +44,9 @@ public:
     static QImage FlagsStrip();  // 31 pictures, 496 x 16
     static QImage IconsStrip();  // 15 pictures, 240 x 16
 
-    // Writes "flags.bmp" and "icons.bmp" into folder (made when missing). Returns the
-    // reason when a file could not be written, else an empty text.
+    // Writes "flags.bmp" and "icons.bmp" into folder (made when missing). Never replaces
+    // a file: when either exists, nothing is written. Returns the reason when the skin
+    // could not be written, else an empty text.
     static std::string WriteDefaultSkin(const std::string& folder);
 
     // The splash window's banner and the badge it shows on test releases.

@@ -29,7 +29,7 @@ QLabel* PlainLabel(QWidget* parent, Qt::Alignment alignment = Qt::AlignLeft | Qt
 }  // namespace
 
 TSplashForm::TSplashForm()
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint),
       ProgramVersion(TConfig::CurrentVersion) {
     setObjectName(QStringLiteral("SplashForm"));
     setWindowTitle(ui::ToQ(_("Please wait...")));

@@ -41,7 +41,8 @@ public:
     void SetVersionText(const std::string& text);
     // Cancel pressed: hides the button, notes it and calls OnSkip.
     void SkipClick();
-    // Offers Cancel again once the loading step it stopped has been dealt with.
+    // Offers Cancel again once the loading step it stopped has been dealt with (the next
+    // rom path may be stopped as well); the earlier press is forgotten.
     void EnableSkip();
 
     TInfosEvent InfosHandler();

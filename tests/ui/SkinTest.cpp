@@ -255,6 +255,14 @@ TEST(SkinTest, WrittenDefaultSkinLoadsBackAsTheBuiltInOne) {
 
     test::WriteFile(dir / "file", "x");
     EXPECT_NE(TSkinPainter::WriteDefaultSkin(dir / "file/skin"), "");
+
+    // A skin of the user's own is never replaced, not even in part.
+    test::TTempDir mine;
+    test::WriteFile(mine / "icons.bmp", "my icons");
+    const std::string error = TSkinPainter::WriteDefaultSkin(mine.Path());
+    EXPECT_NE(error.find("icons.bmp"), std::string::npos) << error;
+    EXPECT_EQ(test::ReadFile(mine / "icons.bmp"), "my icons");
+    EXPECT_FALSE(test::FileExists(mine / "flags.bmp"));
 }
 
 TEST(SkinTest, SkinFormReportsRefusedFilesAndSetsTheMenu) {
