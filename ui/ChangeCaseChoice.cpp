@@ -1,5 +1,7 @@
 #include "ui/ChangeCaseChoice.h"
 
+#include "filesdb/CaseRules.h"
+
 namespace qm {
 
 int TChangeCaseChoice::Mode() const {
@@ -17,10 +19,10 @@ int TChangeCaseChoice::Items() const { return (Roms ? siRoms : siNone) | (Files 
 
 int CaseRuleOfMode(int mode) {
     switch (mode) {
-        case 3: return 2;
-        case 4: return 1;
-        case 5: return 3;
-        case 6: return 0;
+        case 3: return coLowercase;
+        case 4: return coUppercase;
+        case 5: return coCapitalize;
+        case 6: return coDatabase;
         default: return -1;
     }
 }

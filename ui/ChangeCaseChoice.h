@@ -21,9 +21,8 @@ struct TChangeCaseChoice {
     bool HasItems() const { return Items() != siNone; }
 };
 
-// The case rule a command mode applies, numbered as the files database's case options
-// (0 datafile case, 1 upper, 2 lower, 3 capitalised); -1 for a mode that is no case
-// change.
+// The case rule (a TCaseOptions value of the files database) a command mode applies;
+// -1 for a mode that is no case change.
 int CaseRuleOfMode(int mode);
 
 // The dialog's answer: whether OK was pressed, and what was chosen.

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <string>
 
+#include "filesdb/RomFileStatus.h"
+
 namespace qm {
 
 // What each picture of the flags strip shows. The files database and the views compute
@@ -17,17 +19,17 @@ namespace qm {
 // 4 added when bad or missing dumps are involved; 7 added for a folder and 14 for a
 // zip (so the pictures at 7 and 14 serve two purposes each, as the numbering implies).
 enum TFlagImage : int {
-    fiMissing = 0,
-    fiNeedsFixing = 1,
-    fiGood = 2,
-    fiUnknown = 3,
-    fiDumpOffset = 4,
-    fiFolderBase = 7,
-    fiZipBase = 14,
+    fiMissing = kImageMissing,
+    fiNeedsFixing = kImageNeedsFix,
+    fiGood = kImageGood,
+    fiUnknown = kImageUnknown,
+    fiDumpOffset = kImageBadDumpOffset,
+    fiFolderBase = kImageFolderOffset,
+    fiZipBase = kImageZipOffset,
     fiRomPath = 22,
     fiReadOnlyRomPath = 23,
     fiGamesList = 24,
-    fiError = 25,
+    fiError = kImageError,
     // 26 to 30: the filter bar's pictures (parent sets, clones, sub-list, bad names,
     // information).
 };

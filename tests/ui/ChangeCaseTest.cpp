@@ -5,6 +5,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "filesdb/CaseRules.h"
 #include "ui/ChangeCaseFrm.h"
 
 using namespace qm;
@@ -95,4 +96,29 @@ TEST(ChangeCaseTest, CancelAnswersNotAccepted) {
     EXPECT_FALSE(form.Ask().Accepted);
     EXPECT_FALSE(called);
     EXPECT_EQ(CaseRuleOfMode(0), -1);  // moving files is no case change
+}
+
+// The chosen conversion, through the command's mode, renames a collection as the user
+// expects.
+TEST(ChangeCaseTest, ChosenConversionRenamesACollection) {
+    const std::vector<std::string> names = {"pac-man (US) [b1].zip", "STREET fighter II", "ddonpach/u1.bin", ""};
+    struct Case {
+        TCaseConversion conversion;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {TCaseConversion::Uppercase, {"PAC-MAN (US) [B1].ZIP", "STREET FIGHTER II", "DDONPACH/U1.BIN", ""}},
+        {TCaseConversion::Lowercase, {"pac-man (us) [b1].zip", "street fighter ii", "ddonpach/u1.bin", ""}},
+        {TCaseConversion::Capitalize, {"Pac-man (Us) [B1].zip", "Street Fighter Ii", "Ddonpach/u1.bin", ""}},
+        {TCaseConversion::None, {"Pac-man (Us) [B1].zip", "Street Fighter Ii", "Ddonpach/u1.bin", ""}},
+        {TCaseConversion::Datafile, names},  // the datafile's names come from the files database
+    };
+    for (const Case& c : cases) {
+        TChangeCaseForm form;
+        form.SetChoice({c.conversion, true, true});
+        const int rule = CaseRuleOfMode(form.Choice().Mode());
+        ASSERT_GE(rule, 0);
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(ApplyCaseOption(names[i], static_cast<TCaseOptions>(rule)), c.expected[i])
+                << static_cast<int>(c.conversion) << " " << names[i];
+    }
 }
