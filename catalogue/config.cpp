@@ -256,14 +256,6 @@ int TIniFile::Flush() {
 }
 
 // ---------------------------------------------------------------------------------
-// Objects the settings own
-
-void TDataFile::Clear() {
-    SourceName.clear();
-    FileName.clear();
-}
-
-// ---------------------------------------------------------------------------------
 // TConfig
 
 std::string TConfig::ProgramFileName() {
@@ -291,7 +283,7 @@ std::string TConfig::HomeFolderFor(const std::string& programFile) {
 }
 
 TConfig::TConfig(const std::string& programFile)
-    : Emulator(std::make_unique<TEmulator>()),
+    : Emulator(std::make_unique<TEmulator>(*this)),
       DataFile(std::make_unique<TDataFile>()),
       DatUtil(std::make_unique<TDatUtil>()) {
     baseHome_ = HomeFolderFor(programFile);
@@ -349,10 +341,10 @@ void TConfig::Construct() {
     DatUtil->CommandTemplate = ReadString(Section, "Datutil_cm_to_qm", "-o %qm %cm");
     DatUtil->TempDir = GetPrivateTempPath();
 
-    // The tool's name is always taken inside the home folder, even when it is stored
-    // as an absolute name.
-    if (!ValueExists(Section, "Datutil_exe")) WriteString(Section, "Datutil_exe", "datutil");
-    DatUtil->DatutilExe = GetHomePath() + ReadString(Section, "Datutil_exe", "datutil");
+    // A relative name is taken inside the home folder, an absolute one as it stands. A
+    // tool that is not there keeps its name and fails when it is used.
+    if (!ValueExists(Section, "Datutil_exe")) WriteString(Section, "Datutil_exe", kDefaultDatutilName);
+    DatUtil->SetDatutilExe(ResolveDatutilExe(GetHomePath(), ReadString(Section, "Datutil_exe", kDefaultDatutilName)));
 }
 
 TConfig::~TConfig() {
@@ -392,6 +384,12 @@ bool TConfig::ReadBool(const std::string& section, const std::string& key, bool 
 
 void TConfig::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     if (const int err = iniFile_->WriteString(section, key, value)) ReportWriteFailure(err);
+}
+
+void TConfig::BeginIniUpdate() { iniFile_->BeginUpdate(); }
+
+void TConfig::EndIniUpdate() {
+    if (const int err = iniFile_->EndUpdate()) ReportWriteFailure(err);
 }
 
 void TConfig::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -576,18 +574,6 @@ std::string TConfig::LogSocketName() const { return TLogLine::SocketName(IniFile
 void TConfig::SendToLogWindow(const std::string& text) {
     if (!logLine_) logLine_ = std::make_unique<TLogLine>(LogSocketName());
     logLine_->Send(text);
-}
-
-void TConfig::CloseDataFile() {
-    DataFileOpen = false;
-    DataFile->Clear();
-}
-
-void TConfig::DeleteWorkDataFile() {
-    const std::string& name = DataFile->FileName;
-    if (name.empty()) return;
-    TFileStat st;
-    if (Fs().Stat(name, st) == 0 && st.exists && !st.isDir) Fs().Unlink(name);
 }
 
 // ---------------------------------------------------------------------------------

@@ -9,12 +9,16 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/DatUtil.h"
+#include "catalogue/Emulator.h"
 #include "catalogue/IniText.h"
+#include "platform/Exception.h"
 
 namespace qm {
 
 class TArchiveManager;
 class TLogLine;
+class TRomsBd;
 
 // ---------------------------------------------------------------------------------
 // Ini file
@@ -100,35 +104,45 @@ private:
 };
 
 // ---------------------------------------------------------------------------------
-// Objects the settings own
+// The open datafile
 
-// The header of the open datafile. Only what the settings themselves use is here so
-// far; opening a datafile fills the rest.
+// A datafile that cannot be opened: the file is missing, or a zip archive was given
+// without the entry to open.
+QM_DECLARE_EXCEPTION(EDataFileNotFound, Exception);
+// A datafile that cannot be used (the main window's handlers name it; opening raises it
+// for an archive entry whose name would land outside the temporary folder).
+QM_DECLARE_EXCEPTION(EBadDataFile, Exception);
+
+namespace config {
+// A file-system step of opening a datafile failed; the message gives the system's text.
+QM_DECLARE_EXCEPTION(EFileError, Exception);
+}  // namespace config
+
+// The header of the open datafile, read when it is opened (Config.OpenDataFile). Not the
+// datafile reader (TDatafile), which reads the games later from the working copy.
 class TDataFile {
 public:
-    std::string SourceName;  // the file that was opened (plain datafile or zip archive)
-    std::string FileName;    // its working copy in the private temporary folder
+    std::string SourceName;      // the file that was opened (plain datafile or zip archive), as given
+    std::string Date;            // [credits] Date
+    std::string Author;          // [credits] Author
+    std::string RefName;         // [emulator] refname; "no name" when the datafile leaves it empty
+    std::string EmuVersion;      // [emulator] version
+    std::string FileName;        // its working copy in the private temporary folder
+    std::vector<std::string> Comment;
+    std::string PlugIn = "arcade.dll";  // the signature plug-in, always with ".dll"
+    std::string Url;             // [credits] Url
+    std::string Version;         // [dat] version, the format version
+    std::string CreditsVersion;  // [credits] Version
+    std::string Email;           // [credits] Email
+    bool Split = true;           // [dat] split
+    bool Merge = false;          // [dat] merge
+    std::string HomePage;        // [credits] HomePage
+
+    // Empties every field but PlugIn, HomePage, Split and Merge.
     void Clear();
+    // The working copy's name without folder and extension; shown as the datafile's name.
+    std::string GetName() const;
 };
-
-// The profile of the open datafile's emulator, kept in its section of the ini file
-// (Config.EmulatorSection). Filled when a datafile is opened.
-class TEmulator {
-public:
-    TEmulator() = default;
-};
-
-// Stand-in for the datutil wrapper until its unit exists: the three values the
-// settings configure at start-up. Kept in a namespace of its own so that the real
-// class can never be mixed up with it at link time.
-namespace configstandin {
-struct TDatUtil {
-    std::string CommandTemplate;
-    std::string DatutilExe;
-    std::string TempDir;
-};
-}  // namespace configstandin
-using TDatUtil = configstandin::TDatUtil;
 
 // ---------------------------------------------------------------------------------
 // Window geometry
@@ -197,6 +211,7 @@ public:
     const std::string Section = "quarmelle";
     std::string IniFileName;
     TArchiveManager* ArchiveManager = nullptr;  // the main window's, not owned
+    TRomsBd* RomsBd = nullptr;  // the main window's, not owned; opening sets its CheckSize
     std::string ProgramVersion;
     bool FirstRun = false;
     bool VersionChanged = false;
@@ -218,6 +233,9 @@ public:
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
+    // Writes between these two rewrite the file once, at the end.
+    void BeginIniUpdate();
+    void EndIniUpdate();
 
     // View filters.
     bool DBLevel() const { return dbLevel_; }
@@ -300,7 +318,20 @@ public:
     // The local socket name the log viewer of this ini file listens on.
     std::string LogSocketName() const;
 
+    // Opens a datafile: fileName is a plain datafile, or a zip archive and entryName the
+    // entry to open (with its inner path). The working copy goes into the private
+    // temporary folder (the user's file is never written, moved or deleted); a
+    // ClrMamePro datafile is converted through DatUtil; the choice is stored as
+    // "LastDataFile" / "LastZippedDataFile" before the header is read, so that a
+    // datafile whose header fails is still the one reopened at the next start. Then
+    // DataFile holds the header, EmulatorSection names the emulator's section, Emulator
+    // holds its profile (the caller clears Emulator's rom paths first), RomsBd's
+    // CheckSize is set and DataFileOpen becomes true. Failures are raised:
+    // EDataFileNotFound, EBadDataFile, config::EFileError, the archive and datutil
+    // errors unchanged, and EAbortOperation after the warning on an old-format datafile.
+    void OpenDataFile(const std::string& fileName, const std::string& entryName);
     void CloseDataFile();
+    // Deletes the working copy, when it lies in the private temporary folder.
     void DeleteWorkDataFile();
 
 private:
@@ -311,6 +342,7 @@ private:
     void LoadPlacement(IWindowPlace* window, const std::string& prefix, const std::string& presenceKey);
     void SavePlacement(IWindowPlace* window, const std::string& prefix);
     void ReportWriteFailure(int err);
+    void ReadHeader();
 
     std::shared_ptr<TIniFile> iniFile_;
     std::string baseHome_;  // where the ini file lives; the default of "HomePath"

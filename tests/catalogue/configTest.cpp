@@ -94,7 +94,7 @@ TEST_F(ConfigTest, FirstRunWritesTheDefaults) {
     EXPECT_TRUE(config.DBPlayable() && config.DBIncomplete() && config.DBMissing() && config.TVGood() &&
                 config.TVUnknown() && config.TVBadName() && config.TVMissing() && config.TVIncomplete());
     EXPECT_EQ(config.DatUtil->CommandTemplate, "-o %qm %cm");
-    EXPECT_EQ(config.DatUtil->DatutilExe, Home() + "datutil");
+    EXPECT_EQ(config.DatUtil->DatutilExe(), Home() + "datutil");
     EXPECT_EQ(config.GetLastDataFile(), "");
     EXPECT_EQ(config.GetLastZippedDataFile(), "");
 }
@@ -252,13 +252,13 @@ TEST_F(ConfigTest, DatutilIsTakenInTheHomeFolder) {
         std::string expected;
     } cases[] = {
         {"Datutil_exe=tools/datutil\n", Home() + "tools/datutil"},
-        {"Datutil_exe=/usr/bin/datutil\n", Home() + "/usr/bin/datutil"},
+        {"Datutil_exe=/usr/bin/datutil\n", "/usr/bin/datutil"},  // an absolute name stands as it is
         {"Datutil_cm_to_qm=-f cm %cm\n", Home() + "datutil"},
     };
     for (const auto& c : cases) {
         Store(c.stored);
         TConfig config(Program());
-        EXPECT_EQ(config.DatUtil->DatutilExe, c.expected) << c.stored;
+        EXPECT_EQ(config.DatUtil->DatutilExe(), c.expected) << c.stored;
     }
     TConfig config(Program());
     EXPECT_EQ(config.DatUtil->CommandTemplate, "-f cm %cm");
