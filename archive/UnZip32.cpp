@@ -347,6 +347,7 @@ int TUnzipRun::Test(const std::vector<TSelected>& selected) {
             Print("    testing: " + name + "   OK\n");
         }
         zip_stat_t st;
+        zip_stat_init(&st);
         zip_stat_index(za_, s.index, ZIP_FL_ENC_RAW, &st);
         if (f_.ServCallBk && f_.ServCallBk(name.c_str(), st.size) != 0) return kStopped;
     }
@@ -366,7 +367,7 @@ int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::
         }
     }
     std::string temp;
-    if (const int err = CreateSiblingTemp(target, temp); err != 0) {
+    if (const int err = CreateTempBeside(target, temp); err != 0) {
         text = SysErrorMessage(err);
         return kDiskFull;
     }
@@ -446,6 +447,7 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
             Print("  inflating: " + target + "\n");
         }
         zip_stat_t st;
+        zip_stat_init(&st);
         zip_stat_index(za_, s.index, 0, &st);
         if (f_.ServCallBk && f_.ServCallBk(stored.c_str(), st.size) != 0) return kStopped;
     }
@@ -453,6 +455,20 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
 }
 
 }  // namespace
+
+int CreateTempBeside(const std::string& path, std::string& temp) {
+    int err = CreateSiblingTemp(path, temp);
+    if (err != ENAMETOOLONG) return err;
+    std::string pattern = FolderOf(path);
+    pattern += (pattern.empty() ? "" : "/") + std::string(".qmtmp-XXXXXX");
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = ::mkstemp(buffer.data());
+    if (fd < 0) return errno;
+    ::close(fd);
+    temp.assign(buffer.data());
+    return 0;
+}
 
 bool WildMatch(const std::string& pattern, const std::string& name, bool noCase) {
     return Match(pattern, 0, name, 0, noCase);

@@ -75,4 +75,8 @@ bool WildMatch(const std::string& pattern, const std::string& name, bool noCase)
 // "rom[[]1].bin"), stores that name in literal and returns true.
 bool WildLiteral(const std::string& pattern, std::string& literal);
 
+// For the layer's own use: a fresh temporary file beside path (CreateSiblingTemp), or
+// under a short name in the same folder when the long name leaves no room; 0 or errno.
+int CreateTempBeside(const std::string& path, std::string& temp);
+
 }  // namespace qm

@@ -114,7 +114,7 @@ private:
                 delete this;
                 return 0;
             case ZIP_SOURCE_BEGIN_WRITE: {
-                if (const int err = CreateSiblingTemp(path_, temp_); err != 0)
+                if (const int err = CreateTempBeside(path_, temp_); err != 0)
                     return Fail(ZIP_ER_TMPOPEN, err);
                 out_ = std::fopen(temp_.c_str(), "r+b");
                 if (!out_) {
@@ -197,6 +197,8 @@ public:
     int Add(const ZCL& command);
     int Delete(const ZCL& command);
     int Recompress(const ZCL& command);
+    int CopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
+                  int& unzipCode);
 
 private:
     struct TSource {
@@ -213,6 +215,10 @@ private:
     int Collect(const std::string& argument, std::vector<TSource>& out);
     void Walk(const std::string& folder, const std::string& prefix, std::vector<TSource>& out);
     void SetCompression(zip_uint64_t index);
+    // Index of the entry whose stored name is these bytes, or -1.
+    zip_int64_t FindRaw(const std::string& name);
+    // Index of the entry written, or -1.
+    zip_int64_t AddOrReplace(const std::string& name, zip_source_t* src);
     bool Stop(const std::string& name, uint64_t size) {
         return functions_.ServiceApplication && functions_.ServiceApplication(name.c_str(), size) != 0;
     }
@@ -282,6 +288,28 @@ int TZipRun::Close() {
     const int code = CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
     Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
     return code;  // the destructor discards: the rollback removed the temporary file
+}
+
+zip_int64_t TZipRun::FindRaw(const std::string& name) {
+    const zip_int64_t count = zip_get_num_entries(za_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* stored = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        if (stored && name == stored) return i;
+    }
+    return -1;
+}
+
+zip_int64_t TZipRun::AddOrReplace(const std::string& name, zip_source_t* src) {
+    // The entry of that name is found by its stored bytes. libzip's own lookup compares
+    // names turned into UTF-8 (a name stored without the UTF-8 flag is read as CP437),
+    // even when asked for raw names: it would miss the entry and add a second one of
+    // the same name, or find another entry and refuse.
+    const zip_int64_t existing = FindRaw(name);
+    if (existing >= 0) {
+        if (zip_file_replace(za_, static_cast<zip_uint64_t>(existing), src, 0) != 0) return -1;
+        return existing;
+    }
+    return zip_file_add(za_, name.c_str(), src, ZIP_FL_ENC_GUESS);
 }
 
 void TZipRun::SetCompression(zip_uint64_t index) {
@@ -374,7 +402,7 @@ int TZipRun::Add(const ZCL& command) {
     for (const TSource& s : sources) {
         if (s.entryName.empty()) continue;
         if (s.isFolder) {
-            if (zip_name_locate(za_, s.entryName.c_str(), ZIP_FL_ENC_RAW) >= 0) continue;
+            if (FindRaw(s.entryName) >= 0) continue;
             if (zip_dir_add(za_, s.entryName.c_str(), ZIP_FL_ENC_GUESS) < 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
             if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + s.entryName + "\n");
             continue;
@@ -382,7 +410,7 @@ int TZipRun::Add(const ZCL& command) {
         zip_source_t* src = zip_source_file(za_, s.path.c_str(), 0, -1);
         if (!src) return kRead;
         const zip_int64_t index =
-            zip_file_add(za_, s.entryName.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
+            AddOrReplace(s.entryName, src);
         if (index < 0) {
             zip_source_free(src);
             Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
@@ -459,6 +487,79 @@ int TZipRun::Recompress(const ZCL& command) {
     return Close();
 }
 
+int TZipRun::CopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
+                       int& unzipCode) {
+    unzipCode = 0;
+    int error = 0;
+    zip_t* src = zip_open(srcZip.c_str(), ZIP_RDONLY, &error);
+    if (!src) {
+        switch (error) {
+            case ZIP_ER_MEMORY: unzipCode = 4; break;
+            case ZIP_ER_INCONS: unzipCode = 3; break;
+            default: unzipCode = 9;
+        }
+        return kOk;
+    }
+    // The target goes before the source: its pending entry reads from the source.
+    struct TClose {
+        zip_t*& target;
+        zip_t* source;
+        ~TClose() {
+            if (target) zip_discard(target);
+            target = nullptr;
+            zip_discard(source);
+        }
+    } close{za_, src};
+
+    const zip_int64_t count = zip_get_num_entries(src, 0);
+    zip_int64_t found = -1;
+    for (int pass = 0; pass < 2 && found < 0; ++pass) {
+        for (zip_int64_t i = 0; i < count && found < 0; ++i) {
+            const char* raw = zip_get_name(src, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+            std::string name = raw ? raw : "";
+            for (char& c : name)
+                if (c == '\\') c = '/';
+            if (WildMatch(srcEntry, name, pass == 1)) found = i;
+        }
+    }
+    if (found < 0) {
+        Print("caution: filename not matched:  " + srcEntry + "\n");
+        unzipCode = 11;
+        return kOk;
+    }
+    const auto index = static_cast<zip_uint64_t>(found);
+    // The bytes are copied unread by the target: check them here, as an extraction would.
+    if (zip_file_t* zf = zip_fopen_index(src, index, 0)) {
+        static thread_local char buffer[1 << 16];
+        zip_int64_t n;
+        while ((n = zip_fread(zf, buffer, sizeof buffer)) > 0) {
+        }
+        if (n < 0) {
+            const int code = zip_error_code_zip(zip_file_get_error(zf));
+            Print(std::string("error:  ") + srcEntry + ": " + zip_file_strerror(zf) + "\n");
+            unzipCode = code == ZIP_ER_EOF || code == ZIP_ER_READ ? 51 : code == ZIP_ER_MEMORY ? 4 : 2;
+        }
+        zip_fclose(zf);
+        if (unzipCode != 0) return kOk;
+    } else {
+        unzipCode = 2;
+        return kOk;
+    }
+
+    if (const int code = Open(command.lpszZipFN, true); code != kOk) return code;
+    zip_source_t* data = zip_source_zip(za_, src, index, ZIP_FL_COMPRESSED, 0, -1);
+    if (!data) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+    const zip_int64_t added =
+        AddOrReplace(command.FNV[0], data);
+    if (added < 0) {
+        zip_source_free(data);
+        return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+    }
+    SetCompression(static_cast<zip_uint64_t>(added));
+    if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + command.FNV[0] + "\n");
+    return Close();
+}
+
 template <class F>
 int Guarded(F&& f) {
     try {
@@ -512,6 +613,24 @@ int ZpRecompress(const ZCL& command) {
     return Guarded([&] {
         TZipRun run(options, functions);
         return run.Recompress(command);
+    });
+}
+
+int ZpCopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
+                int& unzipCode) {
+    unzipCode = 0;
+    if (srcZip.empty() || command.lpszZipFN.empty() || command.FNV.empty() || command.FNV[0].empty())
+        return kParms;
+    ZPOPT options;
+    ZIPUSERFUNCTIONS functions;
+    {
+        std::lock_guard lock(g_mutex);
+        options = g_options;
+        functions = g_functions;
+    }
+    return Guarded([&] {
+        TZipRun run(options, functions);
+        return run.CopyEntry(srcZip, srcEntry, command, unzipCode);
     });
 }
 

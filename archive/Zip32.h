@@ -90,4 +90,15 @@ int ZpArchive(const ZCL& command);
 // stays as it was.
 int ZpRecompress(const ZCL& command);
 
+// Not in the Info-ZIP library: adds the entry of srcZip that the pattern srcEntry
+// names (exact letter case first, then any) to command.lpszZipFN under the name
+// command.FNV[0], replacing an entry of that name. The entry's data is read and its CRC
+// checked first; then, when its method is the one the options' level asks for (stored
+// for "0", deflated otherwise), its compressed bytes are copied as they are, else it is
+// recompressed. A failure on the source side is given as an unzip code in unzipCode
+// (9 not a zip, 11 no such entry, 2 damaged entry, ...) with 0 returned; otherwise
+// unzipCode is 0 and the result is a zip code.
+int ZpCopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
+                int& unzipCode);
+
 }  // namespace qm

@@ -1,10 +1,11 @@
 #include "archive/archivemanager.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "archive/FilesTools.h"
 #include "archive/qmZip.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
@@ -36,17 +37,6 @@ std::string Extension(const std::string& fileName) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-bool SameTextAscii(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::string FullPath(const std::string& path) {
     std::error_code ec;
     const auto full = std::filesystem::absolute(path, ec);
@@ -60,25 +50,9 @@ bool SameArchive(const std::string& a, const std::string& b) {
     return FullPath(a) == FullPath(b);
 }
 
-std::string SystemTempDir() {
-    const char* dir = std::getenv("TMPDIR");
-    return WithSlash(dir && *dir ? dir : "/tmp");
-}
-
-class TWorkFile {
-public:
-    explicit TWorkFile(std::string path) : path_(std::move(path)) {}
-    ~TWorkFile() { Fs().Unlink(path_); }
-    TWorkFile(const TWorkFile&) = delete;
-    TWorkFile& operator=(const TWorkFile&) = delete;
-
-private:
-    std::string path_;
-};
-
 }  // namespace
 
-TArchiveManager::TArchiveManager() { SetTempDir(SystemTempDir()); }
+TArchiveManager::TArchiveManager() { SetTempDir(GetTempDirectory()); }
 
 void TArchiveManager::SetTempDir(const std::string& value) {
     TempDir = WithSlash(value);
@@ -91,7 +65,7 @@ void TArchiveManager::SetCompressionLevel(int level) {
 }
 
 TArchive* TArchiveManager::GetArchiver(const std::string& fileName) {
-    if (!SameTextAscii(Extension(fileName), ".zip")) return nullptr;
+    if (!SameText(Extension(fileName), ".zip")) return nullptr;
     TArchive& archiver = ZipObject();
     archiver.OnMessage = OnMessage;
     archiver.OnError = OnError;
@@ -169,29 +143,11 @@ bool TArchiveManager::IsArchiveEmpty(const std::string& archiveName) {
 
 void TArchiveManager::CopyFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,
                                               const std::string& destArchive, const std::string& newName) {
-    TArchive& source = Require(srcArchive);
+    Require(srcArchive);
     Require(destArchive);
-    const std::string src = FullPath(srcArchive);
-    const std::string dest = FullPath(destArchive);
-
-    const std::string extractedName = BaseName(fileName);
-    const std::string addedName = BaseName(newName);
-    const std::string extracted = TempDir + extractedName;
-    TWorkFile extractedWork(extracted);
-    source.ExtractFile(src, fileName, TempDir, false);
-
-    std::string work = extracted;
-    if (addedName != extractedName) {
-        work = TempDir + addedName;
-        // A file of the new name left in the work folder would block the rename.
-        TFileStat st;
-        if (Fs().Stat(work, st) == 0 && st.exists && !st.isDir) Fs().Unlink(work);
-        if (const int err = Fs().RenameNoReplace(extracted, work); err != 0)
-            throw archivemanager::EFileError(SysErrorMessage(err));
-    }
-    TWorkFile addedWork(work);
-    // Chosen again: the extraction may have changed the archiver's events.
-    Require(destArchive).AddFile(dest, work);
+    // Zip to zip: the entry goes across without a work file, its compressed bytes
+    // copied as they are where the compression level allows.
+    ZipObject().CopyEntry(FullPath(srcArchive), fileName, FullPath(destArchive), BaseName(newName));
 }
 
 void TArchiveManager::MoveFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,

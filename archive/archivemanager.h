@@ -4,8 +4,7 @@
 // operations (copy or move an entry between archives, recompress an archive, tell
 // whether an archive is empty).
 //
-// Archive failures pass through unchanged as archive exceptions; a failed rename of a
-// work file raises EFileError. Work files are removed whatever way an operation ends.
+// Archive failures pass through unchanged as archive exceptions.
 #include <cstdint>
 #include <string>
 
@@ -16,6 +15,7 @@ namespace qm {
 
 namespace archivemanager {
 // A file-system call of the manager failed; the message is the system's text.
+// (Copies between zip archives need no work file, so nothing raises it today.)
 QM_DECLARE_EXCEPTION(EFileError, Exception);
 }  // namespace archivemanager
 
@@ -60,8 +60,9 @@ public:
     bool IsArchiveEmpty(const std::string& archiveName);
 
     // Adds the entry fileName of srcArchive to destArchive under newName (stored
-    // without its folder part), replacing an entry of that name. EError when either
-    // archive has no archiver.
+    // without its folder part), replacing an entry of that name; the compressed bytes
+    // go across as they are when their method is the one CompressionLevel asks for.
+    // EError when either archive has no archiver.
     void CopyFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,
                                  const std::string& destArchive, const std::string& newName);
     // The copy, then the entry is deleted from srcArchive. Moving an entry onto itself

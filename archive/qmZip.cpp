@@ -5,11 +5,15 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "archive/FilesTools.h"
+#include "archive/ZipNameRewriter.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -56,11 +60,17 @@ std::string EscapeWildcards(const std::string& name, bool escapeDash) {
     return out;
 }
 
-std::string SystemTempDir() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = dir && *dir ? dir : "/tmp";
-    if (path.back() != '/') path += '/';
-    return path;
+// The process's private temporary folder, where the fixed work names of the archiver
+// cannot meet another process's; the system's own when that cannot be made.
+std::string DefaultTempDir() {
+    try {
+        return GetTempDirectory();
+    } catch (const Exception&) {
+        const char* dir = std::getenv("TMPDIR");
+        std::string path = dir && *dir ? dir : "/tmp";
+        if (path.back() != '/') path += '/';
+        return path;
+    }
 }
 
 // Removes a work file whatever way the scope is left.
@@ -76,6 +86,52 @@ private:
 };
 
 }  // namespace
+
+// The thread the library calls run on: one for the archiver's whole life, started on
+// first use, so that tens of thousands of short calls (a scan lists every archive of a
+// rom path) do not each pay for a new thread.
+class TArchiveThread {
+public:
+    ~TArchiveThread() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    // Hands job to the thread; returns at once.
+    void Start(std::function<void()> job) {
+        if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+        {
+            std::lock_guard lock(mutex_);
+            job_ = std::move(job);
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || job_; });
+            if (!job_) return;
+            std::function<void()> job = std::move(job_);
+            job_ = nullptr;
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::function<void()> job_;
+    bool stop_ = false;
+};
 
 struct TQMZip::TPending {
     struct TEvent {
@@ -99,16 +155,18 @@ struct TQMZip::TPending {
     }
 };
 
-TQMZip::TQMZip() {
-    TempDir = SystemTempDir();
+TQMZip::TQMZip() : worker_(std::make_unique<TArchiveThread>()) {
+    TempDir = DefaultTempDir();
     InitUnzipCallbacks();
     InitZipCallbacks();
 }
 
+TQMZip::~TQMZip() = default;
+
 void TQMZip::InitUnzipCallbacks() {
     userFunctions_ = {};
     userFunctions_.print = [this](const char* text, unsigned long length) {
-        pending_->Post({false, std::string(text, length), 0, 0});
+        if (pending_) pending_->Post({false, std::string(text, length), 0, 0});
         return static_cast<int>(length);
     };
     userFunctions_.replace = [](const char*) { return 1; };
@@ -116,7 +174,9 @@ void TQMZip::InitUnzipCallbacks() {
     userFunctions_.SendApplicationMessage =
         [this](uint64_t size, uint64_t, unsigned, unsigned, unsigned, unsigned, unsigned, unsigned,
                char, const char* name, const char*, uint32_t crc,
-               char) { pending_->Post({true, name, size, crc}); };
+               char) {
+            if (pending_) pending_->Post({true, name, size, crc});
+        };
     userFunctions_.ServCallBk = [this](const char* name, uint64_t size) {
         EntryProcessed(name, size);
         return 0;
@@ -156,11 +216,16 @@ bool TQMZip::ArchiveExists(const std::string& archiveName) const {
     return Fs().Stat(archiveName, st) == 0 && st.exists;
 }
 
-int TQMZip::Run(TOperation operation) {
+void TQMZip::CheckIdle(const std::string& archiveName, const std::string& fileName) const {
     if (running_)
-        throw archive::EError(_("Another archive operation is under way."), CurrentArchiveName,
-                              CurrentFileName);
+        throw archive::EError(_("Another archive operation is under way."), archiveName, fileName);
+}
+
+int TQMZip::Run(TOperation operation) {
+    CheckIdle(CurrentArchiveName, CurrentFileName);
     TPending pending;
+    // The zip library's callbacks are process-wide: make sure they reach this object.
+    if (operation == opZip || operation == opRecompress || operation == opCopy) ZpInit(zipUserFunctions_);
     running_ = true;
     pending_ = &pending;
     struct TReset {
@@ -173,37 +238,40 @@ int TQMZip::Run(TOperation operation) {
 
     int result = 0;
     std::exception_ptr workerFailure;
-    auto call = [&] {
+    // The worker has its own copy of the records.
+    auto call = [&, dcl = dcl_, zcl = zcl_, nameList = nameList_, copySource = copySource_] {
         try {
-            const char* name = nameList_.c_str();
+            const char* name = nameList.c_str();
             switch (operation) {
                 case opExtractAll:
                 case opTest:
                 case opList:
-                    result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
+                    result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, userFunctions_);
                     break;
                 case opNamed:
-                    result = Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_);
+                    result = Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl, userFunctions_);
                     break;
                 case opZip:
-                    result = ZpArchive(zcl_);
+                    result = ZpArchive(zcl);
                     break;
                 case opRecompress:
-                    result = ZpRecompress(zcl_);
+                    result = ZpRecompress(zcl);
+                    break;
+                case opCopy:
+                    result = ZpCopyEntry(copySource, nameList, zcl, copyUnzipCode_);
                     break;
             }
         } catch (...) {
             workerFailure = std::current_exception();
         }
-        {
-            std::lock_guard lock(pending.mutex);
-            pending.done = true;
-        }
+        // Notified under the lock: once the caller sees done it may leave, and the
+        // worker must not touch pending after that.
+        std::lock_guard lock(pending.mutex);
+        pending.done = true;
         pending.wake.notify_one();
     };
-    std::thread worker;
     try {
-        worker = std::thread(call);
+        worker_->Start(call);
     } catch (const std::system_error& e) {
         throw archive::ESystemError(e.what(), CurrentArchiveName, CurrentFileName);
     }
@@ -239,7 +307,6 @@ int TQMZip::Run(TOperation operation) {
         pending.wake.wait_for(lock, std::chrono::milliseconds(10),
                               [&] { return pending.done || !pending.events.empty(); });
     }
-    worker.join();
     if (workerFailure) std::rethrow_exception(workerFailure);
     if (callerFailure) std::rethrow_exception(callerFailure);
     return result;
@@ -278,6 +345,7 @@ void TQMZip::SetZipOptions(bool add, bool remove, const std::string& rootDir) {
 }
 
 void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     int result = archive::kUnzipArchiveMissing;
@@ -295,6 +363,7 @@ void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
 
 void TQMZip::ExtractFile(const std::string& archiveName, const std::string& fileName,
                          const std::string& destDir, bool keepPath) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     const std::string name = ToSlash(fileName);
     CurrentFileName = name;
@@ -309,6 +378,7 @@ void TQMZip::ExtractFile(const std::string& archiveName, const std::string& file
 }
 
 void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName = fileName;
     if (Trim(archiveName).empty())
@@ -322,6 +392,7 @@ void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName
 }
 
 void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileName) {
+    CheckIdle(archiveName, {});
     if (Trim(archiveName).empty())
         throw archive::ENoFileSpecified("[DE1] No filename specified", archiveName, fileName);
     CurrentArchiveName = archiveName;
@@ -333,21 +404,25 @@ void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileN
 }
 
 void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     std::error_code ec;
     const std::string full = std::filesystem::absolute(archiveName, ec).string();
-    const std::string& archive = ec ? archiveName : full;
+    const std::string& target = ec ? archiveName : full;
+    // An empty work file goes in and out again: what is left is the archive as it was,
+    // or the empty archive when there was none.
     const std::string workFile = TempDir + "void.tmp";
     Fs().Unlink(workFile);
     if (const int err = Fs().WriteFileAtomic(workFile, ""); err != 0)
-        throw archive::EZE_TEMP(SysErrorMessage(err), archive, workFile);
+        throw archive::EZE_TEMP(SysErrorMessage(err), target, workFile);
     {
         TWorkFile removeAfterwards(workFile);
-        AddFile(archive, workFile);
+        AddFile(target, workFile);
     }
-    DeleteFile(archive, "void.tmp");
+    DeleteFile(target, "void.tmp");
 }
 
 void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destDir) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     int result = 0;
@@ -364,6 +439,7 @@ void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destD
 }
 
 void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     const std::string folder = StripTrailingSlash(dir);
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
@@ -388,6 +464,7 @@ void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName
 }
 
 void TQMZip::TestArchive(const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     EntryTestMode = false;
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
@@ -430,13 +507,15 @@ void TQMZip::TestArchive(const std::string& archiveName) {
 }
 
 void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list, int) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
-    (void)list;
-    throw archive::ESystemError("Renaming entries is not available yet", archiveName, "");
+    // The libraries cannot rename: the engine works on the archive's own structures.
+    RewriteZipNames(archiveName, list, 0);
 }
 
 void TQMZip::RecompressArchive(const std::string& archiveName) {
+    CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     if (!ArchiveExists(archiveName))
@@ -448,6 +527,30 @@ void TQMZip::RecompressArchive(const std::string& archiveName) {
                                             CurrentFileName);
     zcl_ = ZCL{1, archiveName, {}};
     const int result = Run(opRecompress);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::CopyEntry(const std::string& srcArchive, const std::string& fileName,
+                       const std::string& destArchive, const std::string& newName) {
+    CheckIdle(srcArchive, fileName);
+    CurrentArchiveName = srcArchive;
+    CurrentFileName = ToSlash(fileName);
+    if (!ArchiveExists(srcArchive))
+        archive::CheckUnzipResult(archive::kUnzipArchiveMissing, true, CurrentArchiveName, CurrentFileName);
+    if (Trim(destArchive).empty())
+        throw archive::ENoFileSpecified("[1] No filename specified", destArchive, newName);
+    if (Trim(newName).empty())
+        throw archive::ENoFileSpecified("[2] No filename specified", destArchive, newName);
+    SetZipOptions(true, false, {});
+    copySource_ = srcArchive;
+    nameList_ = EscapeWildcards(CurrentFileName, false);
+    zcl_ = ZCL{1, destArchive, {newName}};
+    copyUnzipCode_ = 0;
+    const int result = Run(opCopy);
+    if (copyUnzipCode_ != 0)
+        archive::CheckUnzipResult(copyUnzipCode_, true, CurrentArchiveName, CurrentFileName);
+    CurrentArchiveName = destArchive;
+    CurrentFileName = newName;
     archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 // The zip archiver: the nine archive operations over our zip and unzip libraries
-// (Zip32, UnZip32). Each library call runs on a short-lived worker thread while the
+// (Zip32, UnZip32). Each library call runs on the archiver's worker thread while the
 // calling thread keeps processing pending window messages; the library's text and
 // listing reach the calling thread, where OnMessage, OnError and the listing run.
 // Library records and the names of the running operation are shared, so one archive
 // operation runs at a time; starting another while one waits raises EError.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "archive/UnZip32.h"
@@ -14,10 +15,12 @@
 
 namespace qm {
 
+class TArchiveThread;
+
 class TQMZip : public TArchive {
 public:
     TQMZip();
-    ~TQMZip() override = default;
+    ~TQMZip() override;
     TQMZip(const TQMZip&) = delete;
     TQMZip& operator=(const TQMZip&) = delete;
 
@@ -36,6 +39,13 @@ public:
     // times and comment are kept, and the archive is replaced only once the new one is
     // complete.
     void RecompressArchive(const std::string& archiveName);
+
+    // Adds the entry fileName of srcArchive to destArchive under newName (a bare name),
+    // replacing an entry of that name; the compressed bytes are copied as they are when
+    // the entry's method is the one CompressionLevel asks for. Failures on the source
+    // side raise as an extraction's would, those on the target side as an add's.
+    void CopyEntry(const std::string& srcArchive, const std::string& fileName,
+                   const std::string& destArchive, const std::string& newName);
 
     // Library text: trimmed, line feeds removed; to OnMessage, or to OnError while an
     // archive is tested entry by entry. Unassigned events drop it.
@@ -57,10 +67,13 @@ protected:
     virtual void EntryProcessed(const std::string& entryName, uint64_t size);
 
 private:
-    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5 };
+    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5, opCopy = 6 };
 
     void InitUnzipCallbacks();
     void InitZipCallbacks();
+    // Raises EError while an operation waits for its worker: nothing of the running
+    // operation may change under it.
+    void CheckIdle(const std::string& archiveName, const std::string& fileName) const;
     // Runs one library call on a worker thread and returns its result.
     int Run(TOperation operation);
     // rootDir non-empty: the options of adding that folder.
@@ -74,10 +87,13 @@ private:
     ZIPUSERFUNCTIONS zipUserFunctions_;
     ZCL zcl_;
     std::string nameList_;  // the one entry name of a named extraction or test
+    std::string copySource_;  // the source archive of a copy
+    int copyUnzipCode_ = 0;   // a copy's failure on the source side
     bool running_ = false;
 
     struct TPending;
     TPending* pending_ = nullptr;  // events of the running call, posted by the worker
+    std::unique_ptr<TArchiveThread> worker_;
 };
 
 // The one zip archiver of the program, created on first use.

@@ -183,6 +183,14 @@ TEST(Zip32, DeletingTheLastEntryLeavesTheEmptyArchive) {
     ASSERT_EQ(Zip(archive, {dir / "a[-]b.bin", dir / "c.bin"}), 0);
     ASSERT_EQ(Zip(archive, {"a[-]b.bin"}, '6', true), 0);
     EXPECT_EQ(test::UnzipNames(archive), "c.bin\n");
+    // The empty archive cannot be written: the archive keeps its last entry.
+    TFaultyFileSystem faulty(Fs());
+    faulty.failAt = 1;
+    {
+        TScopedFileSystem scope(faulty);
+        EXPECT_EQ(Zip(archive, {"c.bin"}, '6', true), 14);
+    }
+    EXPECT_EQ(test::UnzipNames(archive), "c.bin\n");
     ASSERT_EQ(Zip(archive, {"c.bin"}, '6', true), 0);
     EXPECT_EQ(ReadFile(archive), kEmptyArchive);
     EXPECT_EQ(test::UnzipTest(archive), 1);  // "zipfile is empty", a warning
@@ -234,28 +242,62 @@ TEST(Zip32, RecompressKeepsEverythingButTheMethod) {
     EXPECT_EQ(ReadFile(dir / "bad.zip"), bytes);
 }
 
+TEST(Zip32, NamesAreBytesAndAddingReplacesTheEntryOfTheSameBytes) {
+    TTempDir dir;
+    const std::string latin1 = "caf\xe9.bin";  // not UTF-8: stored without the UTF-8 flag
+    const std::string utf8 = "caf\xc3\xa9.bin";
+    WriteFile(dir / "c.zip", RawZip({{latin1, "old"}}));
+    WriteFile(dir / latin1, "new latin-1");
+    WriteFile(dir / utf8, "new utf-8");
+    ASSERT_EQ(Zip(dir / "c.zip", {dir / latin1}), 0);
+    ASSERT_EQ(Zip(dir / "c.zip", {dir / utf8}), 0);
+    TUnzip unzip(dir / "c.zip");
+    ASSERT_EQ(unzip.List(), 0);
+    ASSERT_EQ(unzip.listed.size(), 2u);
+    EXPECT_EQ(unzip.listed[0].name, latin1);
+    EXPECT_EQ(unzip.listed[0].size, 11u);
+    EXPECT_EQ(unzip.listed[1].name, utf8);
+    TUnzip extract(dir / "c.zip");
+    EXPECT_EQ(extract.Extract(dir / "out", latin1, false), 0);
+    EXPECT_EQ(ReadFile(dir / "out/" + latin1), "new latin-1");
+    EXPECT_EQ(test::UnzipTest(dir / "c.zip"), 0);
+}
+
+TEST(Zip32, NamesTooLongForASiblingTemporaryName) {
+    TTempDir dir;
+    const std::string name(250, 'n');
+    WriteFile(dir / name, "long");
+    const std::string archive = dir / (std::string(246, 'z') + ".zip");
+    ASSERT_EQ(Zip(archive, {dir / name}), 0);
+    EXPECT_EQ(test::UnzipNames(archive), name + "\n");
+    TUnzip unzip(archive);
+    EXPECT_EQ(unzip.Extract(dir / "out", name, false), 0) << unzip.printed;
+    EXPECT_EQ(ReadFile(dir / "out/" + name), "long");
+}
+
 TEST(UnZip32, ListsWhatInfoZipWrote) {
     TTempDir dir;
     WriteFile(dir / "src/stored.bin", "stored data");
     WriteFile(dir / "src/sub/deflated.txt", std::string(4000, 'z') + "end");
     WriteFile(dir / "src/sub/empty.bin", "");
     struct Case {
-        const char* name;
-        const char* command;
-    } cases[] = {
-        {"stored", "zip -q -0 -r ../x.zip ."},
-        {"level1", "zip -q -1 -r ../x.zip ."},
-        {"level9", "zip -q -9 -r ../x.zip ."},
+        std::string name;
+        std::string command;
+    };
+    std::vector<Case> cases = {
         {"comment", "zip -q -r ../x.zip . && echo remark | zip -q -z ../x.zip"},
         {"descriptors", "zip -q -fd -r ../x.zip ."},
         {"stream", "find . -type f | sort | zip -q ../x.zip -@ -fd"},
     };
+    for (int level = 0; level <= 9; ++level)
+        cases.push_back({"level" + std::to_string(level), "zip -q -" + std::to_string(level) + " -r ../x.zip ."});
     for (const Case& c : cases) {
         std::filesystem::remove(dir / "x.zip");
         ASSERT_EQ(test::RunIn(dir / "src", c.command), 0) << c.name;
         TUnzip unzip(dir / "x.zip");
         EXPECT_EQ(unzip.List(), 0) << c.name;
         EXPECT_EQ(unzip.Listing(), test::PythonListing(dir / "x.zip")) << c.name;
+        EXPECT_EQ(unzip.Listing(), test::UnzipVerboseListing(dir / "x.zip")) << c.name;
         TUnzip tester(dir / "x.zip");
         EXPECT_EQ(tester.Test(), 0) << c.name << tester.printed;
         TUnzip extract(dir / "x.zip");
@@ -270,6 +312,9 @@ TEST(UnZip32, DamagedArchivesGiveInfoZipCodes) {
     const std::string good = RawZip({{"a.bin", "alpha"}, {"dir/b.bin", "bravo"}});
     std::string flipped = good;
     flipped[flipped.find("bravo")] ^= 0x01;
+    std::string crcFlipped = good;  // the stored CRC of a.bin, local and central
+    crcFlipped[14] ^= 0x01;
+    crcFlipped[crcFlipped.find("PK\x01\x02") + 16] ^= 0x01;
     struct Case {
         const char* name;
         std::string bytes;
@@ -278,6 +323,7 @@ TEST(UnZip32, DamagedArchivesGiveInfoZipCodes) {
     } cases[] = {
         {"good", good, 0, 0},
         {"flipped data byte", flipped, 0, 2},
+        {"flipped CRC byte", crcFlipped, 0, 2},
         {"cut end record", good.substr(0, good.size() - 10), 9, 9},
         {"not a zip", "hello world, this is text", 9, 9},
         {"0 bytes", "", 9, 9},

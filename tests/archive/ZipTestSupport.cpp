@@ -124,6 +124,14 @@ std::string PythonComment(const std::string& archive) {
         archive);
 }
 
+std::string UnzipVerboseListing(const std::string& archive) {
+    const std::string script =
+        "/^Central directory entry #/{want=1; next}"
+        " want && /^  [^ ]/ && !/There are an extra/{name=$0; sub(/^  /,\"\",name); want=0}"
+        " /32-bit CRC value/{crc=$NF} /uncompressed size:/{print name, $3, crc}";
+    return RunCommand("unzip -Z -v " + ShellQuote(archive) + " | awk " + ShellQuote(script));
+}
+
 int UnzipTest(const std::string& archive) {
     int code = -1;
     RunCommand("unzip -tqq " + ShellQuote(archive) + " >/dev/null 2>&1", &code);

@@ -30,6 +30,8 @@ std::string PythonTimes(const std::string& archive);
 // The archive comment as Python's zipfile reads it.
 std::string PythonComment(const std::string& archive);
 
+// "name size crc" per entry, one a line, as "unzip -Z -v" reports them.
+std::string UnzipVerboseListing(const std::string& archive);
 // Exit status of "unzip -tqq archive".
 int UnzipTest(const std::string& archive);
 // The entry names as "unzip -Z1" gives them, one a line.

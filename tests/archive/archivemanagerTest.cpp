@@ -1,0 +1,210 @@
+// The archive manager: choice of archiver, copy, move and recompression between
+// archives, checked with Info-ZIP and Python.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "archive/ZipTestSupport.h"
+#include "archive/archivemanager.h"
+#include "archive/qmZip.h"
+#include "platform/FileSystem.h"
+#include "support/TestSupport.h"
+
+namespace qm {
+namespace {
+
+using test::RawZip;
+using test::ReadFile;
+using test::TTempDir;
+using test::WriteFile;
+
+class ArchiveManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir / "work");
+        manager.SetTempDir(dir / "work");
+        manager.SetCompressionLevel(6);
+        WriteFile(dir / "src.zip", RawZip({{"a.bin", "alpha"}, {"sub/x.bin", "xray"}, {"keep.bin", "k"}}));
+        WriteFile(dir / "dst.zip", RawZip({{"old.bin", "old"}}));
+    }
+
+    TTempDir dir;
+    TArchiveManager manager;
+};
+
+TEST(ArchiveManager, ArchiverIsChosenByExtension) {
+    TArchiveManager manager;
+    struct Case {
+        const char* name;
+        bool archive;
+    } cases[] = {
+        {"A.ZIP", true}, {"/r/game.Zip", true}, {"x.tar.zip", true}, {"a.7z", false},
+        {"zip", false},  {"/r/zip.d/game", false}, {"game.zipx", false}, {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(manager.IsArchive(c.name), c.archive) << c.name;
+
+    // The manager's events are handed over on every call, also when they are unset.
+    manager.OnMessage = [](const std::string&) {};
+    ASSERT_NE(manager.GetArchiver("a.zip"), nullptr);
+    EXPECT_TRUE(static_cast<bool>(ZipObject().OnMessage));
+    manager.OnMessage = nullptr;
+    manager.GetArchiver("a.zip");
+    EXPECT_FALSE(static_cast<bool>(ZipObject().OnMessage));
+
+    manager.SetTempDir("/some/where");
+    EXPECT_EQ(manager.TempDir, "/some/where/");
+    EXPECT_EQ(ZipObject().TempDir, "/some/where/");
+    manager.SetCompressionLevel(3);
+    EXPECT_EQ(ZipObject().CompressionLevel, 3);
+}
+
+TEST_F(ArchiveManagerTest, ListExtractAndEmptiness) {
+    TArchiveItems items;
+    manager.GetFileList(dir / "src.zip", items);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].GetFullName(), "sub/x.bin");
+
+    // A stale read-only file where the entry lands is replaced.
+    WriteFile(dir / "out/x.bin", "stale");
+    ::chmod((dir / "out/x.bin").c_str(), 0444);
+    manager.ExtractFile(dir / "src.zip", "sub/x.bin", dir / "out", false);
+    EXPECT_EQ(ReadFile(dir / "out/x.bin"), "xray");
+    manager.ExtractFile(dir / "src.zip", "sub/x.bin", dir / "out", true);
+    EXPECT_EQ(ReadFile(dir / "out/sub/x.bin"), "xray");
+
+    EXPECT_FALSE(manager.IsArchiveEmpty(dir / "src.zip"));
+    manager.CreateEmptyArchive(dir / "e.zip");
+    EXPECT_TRUE(manager.IsArchiveEmpty(dir / "e.zip"));
+    EXPECT_FALSE(manager.IsArchiveEmpty(dir / "e.7z"));
+    EXPECT_THROW(manager.GetFileList(dir / "e.7z", items), archive::EError);
+    // An empty rename list does nothing, even for a missing archive.
+    EXPECT_NO_THROW(manager.RenameFiles(dir / "missing.zip", {}));
+}
+
+TEST_F(ArchiveManagerTest, CopyAddsTheBareNewNameAndFailsCleanly) {
+    manager.CopyFileBetweenArchives(dir / "src.zip", "sub/x.bin", dir / "dst.zip", "y.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "old.bin\ny.bin\n");
+    EXPECT_EQ(test::UnzipTest(dir / "dst.zip"), 0);
+    manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.zip", "a.bin");
+    manager.CopyFileBetweenArchives(dir / "src.zip", "keep.bin", dir / "dst.zip", "sub/kept.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "old.bin\ny.bin\na.bin\nkept.bin\n");
+    EXPECT_EQ(test::Tree(dir / "work"), "");
+    // The source is untouched.
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nsub/x.bin\nkeep.bin\n");
+
+    // A failed copy leaves the target as it was.
+    const std::string before = ReadFile(dir / "dst.zip");
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "nope.bin", dir / "dst.zip", "n.bin"),
+                 archive::EPK_FIND);
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "none.zip", "a.bin", dir / "dst.zip", "n.bin"),
+                 archive::EFileNotFound);
+    std::string damaged = RawZip({{"bad.bin", "payload"}});
+    damaged[damaged.find("payload")] ^= 1;
+    WriteFile(dir / "bad.zip", damaged);
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "bad.zip", "bad.bin", dir / "dst.zip", "bad.bin"),
+                 archive::EPK_ERR);
+    TFaultyFileSystem faulty(Fs());
+    faulty.failAt = 1;
+    {
+        TScopedFileSystem scope(faulty);
+        EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.zip", "q.bin"),
+                     archive::EZE_CREAT);
+    }
+    EXPECT_EQ(ReadFile(dir / "dst.zip"), before);
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
+
+    // No archiver for one side is an error, not a silent success.
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.7z", "a.bin"),
+                 archive::EError);
+}
+
+TEST_F(ArchiveManagerTest, CopyKeepsTheCompressedBytesWhereTheLevelAllows) {
+    WriteFile(dir / "g/big.bin", std::string(30000, 'q') + "end");
+    ASSERT_EQ(test::RunIn(dir / "g", "zip -q -9 ../deflated.zip big.bin && zip -q -0 ../stored.zip big.bin"), 0);
+    const std::string compressedSizes =
+        "import sys, zipfile\nfor i in zipfile.ZipFile(sys.argv[1]).infolist(): print(i.filename, i.compress_type, i.compress_size, '%08x' % i.CRC)\n";
+    auto sizes = [&](const std::string& archive) {
+        return test::RunCommand("python3 -c " + test::ShellQuote(compressedSizes) + " " + test::ShellQuote(archive));
+    };
+    manager.SetCompressionLevel(1);  // deflated either way: zip's level-9 bytes stay
+    manager.CopyFileBetweenArchives(dir / "deflated.zip", "big.bin", dir / "out.zip", "big.bin");
+    EXPECT_EQ(sizes(dir / "out.zip"), sizes(dir / "deflated.zip"));
+    manager.SetCompressionLevel(0);  // stored asked for: inflated on the way
+    manager.CopyFileBetweenArchives(dir / "deflated.zip", "big.bin", dir / "out0.zip", "big.bin");
+    EXPECT_EQ(sizes(dir / "out0.zip"), sizes(dir / "stored.zip"));
+    manager.SetCompressionLevel(9);  // stored source, deflated target
+    manager.CopyFileBetweenArchives(dir / "stored.zip", "big.bin", dir / "out9.zip", "big.bin");
+    EXPECT_EQ(test::PythonMethods(dir / "out9.zip"), "8\n");
+    for (const char* archive : {"out.zip", "out0.zip", "out9.zip"}) {
+        EXPECT_EQ(test::UnzipTest(dir / archive), 0) << archive;
+        EXPECT_EQ(test::PythonListing(dir / archive), test::PythonListing(dir / "stored.zip")) << archive;
+    }
+}
+
+TEST_F(ArchiveManagerTest, RenameGoesToTheEntryRenameEngine) {
+    manager.RenameFiles(dir / "src.zip", {{"a.bin", "b.bin", 0}, {"sub/x.bin", "sub/longer.bin", 0}});
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "b.bin\nsub/longer.bin\nkeep.bin\n");
+    EXPECT_EQ(test::UnzipTest(dir / "src.zip"), 0);
+    EXPECT_THROW(manager.RenameFiles(dir / "missing.zip", {{"a.bin", "b.bin", 0}}), archive::EFileNotFound);
+}
+
+TEST_F(ArchiveManagerTest, MoveDeletesFromTheSourceButNeverLosesTheEntry) {
+    manager.MoveFileBetweenArchives(dir / "src.zip", "sub/x.bin", dir / "dst.zip", "x.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nkeep.bin\n");
+    EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "old.bin\nx.bin\n");
+
+    // Onto itself: same archive, and the bare new name is the entry moved.
+    manager.MoveFileBetweenArchives(dir / "src.zip", "a.bin", dir / "src.zip", "a.bin");
+    manager.MoveFileBetweenArchives(dir / "src.zip", "a.bin", dir / "./src.zip", "sub/a.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nkeep.bin\n");
+
+    // Within one archive under another name: the entry is renamed in effect.
+    manager.MoveFileBetweenArchives(dir / "src.zip", "a.bin", dir / "src.zip", "b.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "keep.bin\nb.bin\n");
+    EXPECT_NE(test::PythonListing(dir / "src.zip").find("b.bin 5 "), std::string::npos);
+
+    // Moving the last entry leaves the empty archive.
+    manager.MoveFileBetweenArchives(dir / "src.zip", "keep.bin", dir / "dst.zip", "keep.bin");
+    manager.MoveFileBetweenArchives(dir / "src.zip", "b.bin", dir / "dst.zip", "b.bin");
+    EXPECT_TRUE(manager.IsArchiveEmpty(dir / "src.zip"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "src.zip"), 22u);
+}
+
+TEST_F(ArchiveManagerTest, RecompressionKeepsCrcsAndCommentAndChangesTheMethod) {
+    WriteFile(dir / "g/b.bin", std::string(50000, 'b'));
+    WriteFile(dir / "g/A.bin", "upper");
+    WriteFile(dir / "g/a.bin", "lower");
+    ASSERT_EQ(test::RunIn(dir / "g", "zip -q -0 ../game.zip b.bin A.bin a.bin && echo note | zip -q -z ../game.zip"), 0);
+    const std::string archive = dir / "game.zip";
+    const std::string listing = test::PythonListing(archive);
+    manager.SetCompressionLevel(9);
+    manager.RecompressArchive(archive);
+    EXPECT_EQ(test::PythonListing(archive), listing);  // case twins, order and CRCs kept
+    EXPECT_EQ(test::PythonMethods(archive), "8\n8\n8\n");
+    EXPECT_EQ(test::PythonComment(archive), "note");
+    EXPECT_EQ(test::UnzipTest(archive), 0);
+    EXPECT_LT(std::filesystem::file_size(archive), 50000u);
+
+    manager.SetCompressionLevel(0);
+    manager.RecompressArchive(archive);
+    EXPECT_EQ(test::PythonMethods(archive), "0\n0\n0\n");
+    EXPECT_EQ(test::PythonListing(archive), listing);
+
+    // A failure on the way leaves the original where it was.
+    const std::string before = ReadFile(archive);
+    TFaultyFileSystem faulty(Fs());
+    faulty.failAt = 1;
+    manager.SetCompressionLevel(9);
+    {
+        TScopedFileSystem scope(faulty);
+        EXPECT_THROW(manager.RecompressArchive(archive), archive::ESystemError);
+    }
+    EXPECT_EQ(ReadFile(archive), before);
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
+    EXPECT_NO_THROW(manager.RecompressArchive(dir / "other.7z"));
+}
+
+}  // namespace
+}  // namespace qm
