@@ -348,3 +348,23 @@ TEST_F(DatafileFormTest, MameImportRunsTheDialogThenBuildsIntoTheDatafileFolder)
     EXPECT_TRUE(hooks.shown.empty());
     EXPECT_FALSE(watchdog.fired);
 }
+
+TEST_F(DatafileFormTest, CancelInTheProgressWindowStopsTheDownloads) {
+    server.routes["/dl/mame.zip"] = {200, "SLOW BODY", true};
+    server.routes["/dl/old.zip"] = {200, "O"};
+    form->show();
+    ShowWebTab();
+    for (int row : {0, 1}) form->ReleaseModel().setData(form->ReleaseModel().index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    TWatchdog watchdog;
+    QTimer::singleShot(300, [&] {
+        ASSERT_TRUE(form->ProgressFrm1().Shown());
+        EXPECT_FALSE(form->isEnabled());
+        form->ProgressFrm1().Form()->Cancel()->click();
+    });
+    form->DownloadBtn()->click();
+    EXPECT_EQ(server.hits["/dl/old.zip"], 0);
+    EXPECT_FALSE(FileExists(datas + "mame.zip"));
+    EXPECT_TRUE(hooks.shown.empty());
+    EXPECT_TRUE(form->isEnabled());
+    EXPECT_FALSE(form->ProgressFrm1().Shown());
+}
