@@ -349,6 +349,7 @@ void TDatafileForm::FillReleaseTree() {
         return;
     }
     releaseModel_->SetRows(ReleaseRowsOf(webReleases_->Releases, FromQ(folderCombo_->currentText())));
+    releaseTree_->resizeColumnToContents(rcName);
 }
 
 void TDatafileForm::DownloadBtnClick() {

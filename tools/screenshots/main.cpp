@@ -11,7 +11,17 @@
 #include <string>
 #include <vector>
 
+#include <QFile>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "catalogue/config.h"
+#include "catalogue/webreleases.h"
+#include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
+#include "ui/datafilefrm.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageListBtn.h"
@@ -71,6 +81,64 @@ int main(int argc, char** argv) {
              layout->addWidget(bar);
              w->resize(320, 140);
              return w;
+         }},
+        {"datafile-manager",
+         [] {
+             // A home of its own with a datafile folder of demo files.
+             static QTemporaryDir demo;
+             qputenv("QUARMELLE_HOME", demo.path().toLocal8Bit());
+             static qm::TGlobalConfig config;
+             const QString datas = demo.path() + "/datas/";
+             QDir().mkpath(datas + "Console");
+             for (const char* name : {"mame 0.251.dat", "Raine 0.40.dat", "neogeo.dat", "Console/nes.dat",
+                                      "Console/snes.txt"}) {
+                 QFile file(datas + name);
+                 file.open(QIODevice::WriteOnly);
+                 file.write("demo");
+             }
+             qm::Config->SetDatafilePath(datas.toStdString());
+             auto* form = new qm::TDatafileForm;
+             form->resize(560, 340);
+             return static_cast<QWidget*>(form);
+         }},
+        {"datafile-manager-web",
+         [] {
+             static QTemporaryDir demo;
+             qputenv("QUARMELLE_HOME", demo.path().toLocal8Bit());
+             static qm::TGlobalConfig config;
+             auto* form = new qm::TDatafileForm;
+             form->resize(760, 340);
+             form->show();
+             const char* rows[][6] = {
+                 {"MAME", "Mame", "0.251", "43127", "Somebody", "2023-01-01"},
+                 {"MAME", "Mame", "0.250", "42980", "Somebody", "2022-11-30"},
+                 {"MAME", "Mame (bios sets)", "0.251", "112", "Somebody", "2023-01-02"},
+                 {"Raine", "Raine", "0.40", "3300", "Another", "2004-05-01"},
+             };
+             for (const auto& row : rows) {
+                 auto r = std::make_unique<qm::TWebRecord>();
+                 r->SiteName = "Demo site";
+                 r->SiteUrl = "http://dat.example/list.inf";
+                 r->RomType = row[0];
+                 r->Fields = {"1", row[1], row[2], row[3], row[4], "", "Full set", row[5]};
+                 r->Url = "http://dat.example/mame.zip";
+                 form->WebReleases().Releases.Add(std::move(r));
+             }
+             // The tab is switched without fetching: the demo has no update site.
+             form->PageControl1()->blockSignals(true);
+             form->PageControl1()->setCurrentWidget(form->TabWeb());
+             form->PageControl1()->blockSignals(false);
+             form->FillFolderCombo();
+             form->FillReleaseTree();
+             return static_cast<QWidget*>(form);
+         }},
+        {"mame-datafile-builder",
+         [] {
+             auto* dialog = new qm::TMameDatFrm;
+             dialog->SetExeFile("/usr/games/mame");
+             dialog->DatafileName()->setText("mame 0.251");
+             dialog->Refname()->setText("mame");
+             return static_cast<QWidget*>(dialog);
          }},
     };
     int failed = 0;
