@@ -2,7 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -233,9 +234,10 @@ void TDatafileForm::showEvent(QShowEvent* event) {
     });
 }
 
-void TDatafileForm::closeEvent(QCloseEvent* event) {
-    QDialog::closeEvent(event);
-    if (OnClosed) OnClosed();
+void TDatafileForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // Escape and the window's own close button hide the window as well as Close does.
+    if (!event->spontaneous() && OnClosed) OnClosed();
 }
 
 void TDatafileForm::FillLocalTree() {

@@ -40,7 +40,7 @@ public:
     // Called after the datafile folder may have changed (add, delete, download, build),
     // so that the main window refreshes its datafile list.
     std::function<void()> OnDatafilesChanged;
-    // Called when the window is closed.
+    // Called when the window is closed (Close, Escape or the title bar).
     std::function<void()> OnClosed;
     // The files to add (the open dialog by default); empty: nothing chosen.
     std::function<std::vector<std::string>()> ChooseDatafiles;
@@ -93,7 +93,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Runs a command: dropped while another runs, hourglass, every error in a box.

@@ -14,7 +14,9 @@
 #include <filesystem>
 
 #include "DatafileTestSupport.h"
+#include "archive/Trash.h"
 #include "archive/archivemanager.h"
+#include "platform/FileSystem.h"
 #include "catalogue/DatUtil.h"
 #include "catalogue/webreleases.h"
 #include "platform/UiHooks.h"
@@ -367,4 +369,63 @@ TEST_F(DatafileFormTest, CancelInTheProgressWindowStopsTheDownloads) {
     EXPECT_TRUE(hooks.shown.empty());
     EXPECT_TRUE(form->isEnabled());
     EXPECT_FALSE(form->ProgressFrm1().Shown());
+}
+
+TEST_F(DatafileFormTest, AFailedDeleteKeepsItsRowAndTheRowsAlreadyGoneLeaveTheList) {
+    form->show();
+    SelectLocal({0, 3});  // a.dat, then sub/c.txt
+    hooks.dialogAnswers = {mrYes};
+    TFaultyFileSystem faulty(Fs());
+    {
+        // Trashing a file takes some changing calls once the trash exists; a.dat is
+        // given them, everything after them fails.
+        std::string reason;
+        WriteFile(datas + "probe1", "p");
+        WriteFile(datas + "probe2", "p");
+        ASSERT_TRUE(MoveToTrash(datas + "probe1", reason));
+        TFaultyFileSystem counting(Fs());
+        TScopedFileSystem scoped(counting);
+        ASSERT_TRUE(MoveToTrash(datas + "probe2", reason));
+        faulty.failAt = counting.changingCalls + 1;
+        faulty.sticky = true;
+    }
+    {
+        TScopedFileSystem scoped(faulty);
+        form->ActDeleteFile()->trigger();
+    }
+    EXPECT_FALSE(FileExists(datas + "a.dat"));
+    EXPECT_EQ(ReadFile(datas + "sub/c.txt"), "C");
+    ASSERT_EQ(hooks.shown.size(), 2u);
+    EXPECT_EQ(hooks.shown[1].type, TMsgDlgType::mtError);
+    EXPECT_EQ(LocalTexts(), (std::vector<std::string>{"b.zip | one.dat", "b.zip | two.dat", "c.txt"}));
+    EXPECT_EQ(changed, 1);
+}
+
+TEST_F(DatafileFormTest, ClosingTellsTheMainWindow) {
+    int closed = 0;
+    form->OnClosed = [&] { ++closed; };
+    form->show();
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(closed, 1);
+}
+
+TEST(DatafileFormHelpers, SiteHomePageAndProxy) {
+    EXPECT_EQ(SiteHomePage("http://dat.example/lists/mame.inf"), "http://dat.example/");
+    EXPECT_EQ(SiteHomePage("dat.example/list.inf"), "http://dat.example/");
+    EXPECT_EQ(SiteHomePage("https://dat.example"), "https://dat.example/");
+    struct Case {
+        const char* server;
+        const char* host;
+        int port;
+    };
+    for (const Case& c : {Case{"proxy.example:3128", "proxy.example", 3128}, Case{"proxy.example", "proxy.example", 0},
+                          Case{"", "", 0}, Case{"proxy.example:", "proxy.example:", 0},
+                          Case{"[::1]:8080", "[::1]", 8080}}) {
+        std::string host;
+        int port = -1;
+        SplitProxy(c.server, host, port);
+        EXPECT_EQ(host, c.host) << c.server;
+        EXPECT_EQ(port, c.port) << c.server;
+    }
 }
