@@ -55,6 +55,11 @@ bool ValidCase(int value) { return value >= coDatabase && value <= coDontCare; }
 
 }  // namespace
 
+std::string SetModeWord(bool split, bool merge) {
+    if (!split) return _("merged");
+    return merge ? _("split") : _("un-merged");
+}
+
 TEmulator::TEmulator(TConfig& config) : config_(config), romPaths_(std::make_unique<TRomPaths>(config)) {}
 TEmulator::~TEmulator() = default;
 

@@ -24,6 +24,10 @@ enum TCaseOptions : uint8_t {
     coDontCare = 4,   // names stay as they are
 };
 
+// The word a set mode is shown by: "merged" when sets are not split, "split" when they
+// are split and clone roms merged, "un-merged" when they are split and not merged.
+std::string SetModeWord(bool split, bool merge);
+
 class TEmulator {
 public:
     // Reads and writes its keys through config, in config.EmulatorSection; while that is

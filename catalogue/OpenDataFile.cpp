@@ -220,7 +220,7 @@ void TConfig::OpenDataFile(const std::string& fileName, const std::string& entry
     std::string text;
     std::vector<std::string_view> lines;
     ReadLinesUntil(work, [](std::string_view line) { return !line.empty(); }, true, text, lines);
-    if (!lines.empty() && ContainsText(lines[0], "clrmame")) {
+    if (!lines.empty() && ContainsText(lines.back(), "clrmame")) {
         const std::string original = work + "_tmp";
         // What an earlier failed conversion left would block the rename.
         if (IsFile(original))

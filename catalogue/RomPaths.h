@@ -51,7 +51,8 @@ public:
     // list. In the current form an entry that cannot be added is reported in an error
     // box and the next one is read; in the older form the error is raised on.
     void LoadFromIni();
-    // Writes the whole list in the current form (an empty list writes an empty value).
+    // Writes the whole list in the current form (an empty list writes an empty value);
+    // nothing while no datafile names an emulator section.
     void SaveToIni();
 
     // The stored text of the list.

@@ -1,6 +1,7 @@
 #pragma once
 // The program's settings: the ini file with write-through on every change, the one
-// global settings object Config with its folders, and the small services it carries
+// global settings object Config with its folders, the open datafile (its working copy
+// and its header) with the profile of its emulator, and the small services it carries
 // (window geometry, the proxy of web requests, the log line to the viewer window).
 #include <cstdint>
 #include <functional>
@@ -128,8 +129,8 @@ public:
     std::string RefName;         // [emulator] refname; "no name" when the datafile leaves it empty
     std::string EmuVersion;      // [emulator] version
     std::string FileName;        // its working copy in the private temporary folder
-    std::vector<std::string> Comment;
-    std::string PlugIn = "arcade.dll";  // the signature plug-in, always with ".dll"
+    std::vector<std::string> Comment;  // the comment's lines, from [credits] to the [dat] line
+    std::string PlugIn = "arcade.dll";  // [dat] plugin, ".dll" added when the name holds none
     std::string Url;             // [credits] Url
     std::string Version;         // [dat] version, the format version
     std::string CreditsVersion;  // [credits] Version

@@ -184,3 +184,10 @@ TEST_F(EmulatorTest, RunGameReportsAnEmulatorThatCannotStart) {
         EXPECT_EQ(e.Message(), "Go to preferences and select an emulator before playing a game.");
     }
 }
+
+TEST(SetModeWord, ByTheTwoSwitches) {
+    EXPECT_EQ(SetModeWord(false, false), "merged");
+    EXPECT_EQ(SetModeWord(false, true), "merged");
+    EXPECT_EQ(SetModeWord(true, true), "split");
+    EXPECT_EQ(SetModeWord(true, false), "un-merged");
+}

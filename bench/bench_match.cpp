@@ -1,0 +1,121 @@
+// Matches a large collection against the rom database of a datafile (from gen_datafile).
+// The collection is built in memory, one zip per set of the merged mode holding what the
+// set needs, with faults spread over it: every 10th zip lacks a rom, every 7th holds one
+// under another name, every 13th holds an unknown entry, every 50th set also lies as a
+// plain file of its first rom. Prints one line:
+//   games=N files=N roms=N add_ms=N match_ms=N rematch_ms=N split_match_ms=N peak_rss_mb=N
+// roms is the number of rom files added; add_ms the time of adding them (each looked up
+// and registered with the rom database); match_ms one MatchAll; rematch_ms a second one
+// (placeholders reused); split_match_ms a MatchAll after switching to the split mode.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <string>
+
+#include "catalogue/RomsBd.h"
+#include "filesdb/filesBd.h"
+#include "platform/Exception.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long Ms(Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: bench_match FILE (a datafile, e.g. from gen_datafile)\n");
+        return 2;
+    }
+    qm::TRomsBd roms;
+    roms.SetDatafileName(argv[1]);
+    try {
+        roms.Datafile().LoadFromFile();
+        roms.Build();
+    } catch (const qm::Exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+
+    qm::TFilesBd files;
+    files.SetRomsBd(&roms);
+    files.SetSubmitRoms(true);
+    // The one rom path is an empty folder of its own: its files are listed by hand.
+    char folder[] = "/tmp/bench_match_XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    files.SetCachePath(std::string(folder) + "/");
+    qm::TPath* path = nullptr;
+    try {
+        path = files.AddPath(folder, "", "");
+    } catch (const qm::Exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+
+    roms.Split = false;
+    qm::TCloneItems sets;
+    roms.ListClones(sets);
+    qm::TCloneRomsList needed;
+    long long romFiles = 0;
+    const auto addStart = Clock::now();
+    size_t n = 0;
+    for (const auto& [name, clone] : sets) {
+        ++n;
+        roms.ListGameRoms(name, needed);
+        qm::TFile* zip = path->NewFile(name + ".zip", qm::fkZip, false);
+        for (size_t i = 0; i < needed.Count(); ++i) {
+            const qm::TCloneRom* cr = needed[i];
+            if (n % 10 == 0 && i == 0) continue;
+            std::string romName = cr->Name;
+            if (n % 7 == 0 && i == 1) romName = "renamed_" + romName;
+            std::string crc = cr->Crc == qm::kNoDumpCrc ? "0badf00d" : cr->Crc;
+            zip->AddRomFile(romName, crc, 0, cr->Rom->Size, "");
+            ++romFiles;
+        }
+        if (n % 13 == 0) {
+            zip->AddRomFile("unknown.bin", "fedcba98", 0, 1234, "");
+            ++romFiles;
+        }
+        if (n % 50 == 0 && !needed.Empty()) {
+            const qm::TCloneRom* cr = needed[0];
+            qm::TFile* plain = path->NewFile(name + "_" + cr->Name, qm::fkPlain, false);
+            plain->AddRomFile(plain->Name, cr->Crc, 0, cr->Rom->Size, "");
+            ++romFiles;
+        }
+    }
+    const long long addMs = Ms(addStart);
+
+    auto start = Clock::now();
+    files.MatchAll();
+    const long long matchMs = Ms(start);
+    start = Clock::now();
+    files.MatchAll();
+    const long long rematchMs = Ms(start);
+    roms.Split = true;
+    roms.MergeRoms = true;
+    start = Clock::now();
+    files.MatchAll();
+    const long long splitMs = Ms(start);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("games=%d files=%d roms=%lld add_ms=%lld match_ms=%lld rematch_ms=%lld split_match_ms=%lld "
+                "peak_rss_mb=%ld\n",
+                roms.GameCount, path->Files().Count(), romFiles, addMs, matchMs, rematchMs, splitMs,
+                usage.ru_maxrss / 1024);
+    files.ClearPaths();
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    return 0;
+}

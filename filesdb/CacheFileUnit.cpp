@@ -1,0 +1,601 @@
+#include "filesdb/CacheFileUnit.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <memory>
+#include <unordered_set>
+
+#include "archive/FilesTools.h"
+#include "archive/stringsTools.h"
+#include "filesdb/CrcPlugIn.h"
+#include "filesdb/SignatureCalculator.h"
+#include "filesdb/filesBd.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace qm {
+
+namespace {
+
+constexpr char kSep = kCacheFieldSeparator;
+
+std::string WithSlash(std::string text) {
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
+// The last component of a name, a trailing "/" removed first.
+std::string LastComponent(std::string_view name) {
+    while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
+    const size_t slash = name.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void AppendDate(std::string& out, int32_t date) {
+    if (date != 0) out += std::to_string(date);
+}
+
+bool ParseDate(std::string_view text, int32_t& date) {
+    if (text.empty()) {
+        date = 0;
+        return true;
+    }
+    int64_t value = 0;
+    if (!TryStrToInt64(text, value) || value < INT32_MIN || value > INT32_MAX) return false;
+    date = static_cast<int32_t>(value);
+    return true;
+}
+
+// "quarmelle<digits>.dat": the only names this program gives its cache files.
+bool IsCacheFileName(std::string_view name) {
+    static constexpr std::string_view prefix = "quarmelle", suffix = ".dat";
+    if (name.size() <= prefix.size() + suffix.size()) return false;
+    if (name.substr(0, prefix.size()) != prefix || name.substr(name.size() - suffix.size()) != suffix) return false;
+    for (char c : name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// "2.50", "1.0": what the first line of a cache file of any version looks like.
+bool IsVersionText(std::string_view text) {
+    const size_t dot = text.find('.');
+    if (dot == 0 || dot == std::string_view::npos || dot + 1 == text.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (i != dot && (text[i] < '0' || text[i] > '9')) return false;
+    return true;
+}
+
+int64_t TimeKey(int year, int month, int day, int hour, int minute, int second) {
+    return ((((static_cast<int64_t>(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
+}
+
+}  // namespace
+
+// ---- Format -------------------------------------------------------------------------
+
+void TCacheFile::AppendEscaped(std::string& out, std::string_view text) {
+    size_t from = 0;
+    for (;;) {
+        const size_t at = text.find_first_of(std::string_view("%\xA4\r\n", 4), from);
+        if (at == std::string_view::npos) break;
+        out.append(text.data() + from, at - from);
+        switch (text[at]) {
+            case '%': out += "%25"; break;
+            case kSep: out += "%A4"; break;
+            case '\r': out += "%0D"; break;
+            default: out += "%0A"; break;
+        }
+        from = at + 1;
+    }
+    out.append(text.data() + from, text.size() - from);
+}
+
+std::string TCacheFile::Escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendEscaped(out, text);
+    return out;
+}
+
+std::string TCacheFile::Unescape(std::string_view text) {
+    size_t at = text.find('%');
+    if (at == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    size_t from = 0;
+    while (at != std::string_view::npos) {
+        out.append(text.data() + from, at - from);
+        from = at + 1;
+        if (at + 2 < text.size()) {
+            const int high = HexValue(text[at + 1]), low = HexValue(text[at + 2]);
+            const int code = high < 0 || low < 0 ? -1 : high * 16 + low;
+            if (code == 0x25 || code == 0xA4 || code == 0x0D || code == 0x0A) {
+                out += static_cast<char>(code);
+                from = at + 3;
+            } else {
+                out += '%';
+            }
+        } else {
+            out += '%';
+        }
+        at = text.find('%', from);
+    }
+    out.append(text.data() + from, text.size() - from);
+    return out;
+}
+
+std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
+    const char* tag = r.kind == kCacheKindFile ? "F" : r.kind == kCacheKindFolder ? "D" : r.kind == kCacheKindZip ? "A" : nullptr;
+    if (!tag) return {};
+    std::string line;
+    line.reserve(r.fileName.size() + r.romName.size() + r.comment.size() + r.errorText.size() + 64);
+    const auto text = [&](std::string_view value) {
+        line += kSep;
+        AppendEscaped(line, value);
+    };
+    const auto number = [&](int64_t value) {
+        line += kSep;
+        line += std::to_string(value);
+    };
+    const auto date = [&](int32_t value) {
+        line += kSep;
+        AppendDate(line, value);
+    };
+    line += kSep;
+    line += tag;
+    text(r.fileName);
+    switch (r.kind) {
+        case kCacheKindFile:
+            number(r.fileSize);
+            date(r.fileDate);
+            break;
+        case kCacheKindFolder:
+            text(r.romName);
+            number(r.romSize);
+            date(r.romDate);
+            break;
+        default:
+            number(r.fileSize);
+            date(r.fileDate);
+            text(r.romName);
+            number(r.romSize);
+            break;
+    }
+    text(LowerCase(r.crc));
+    text(r.extension);
+    text(r.errorText);
+    text(r.comment);
+    return line;
+}
+
+bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
+    thread_local std::vector<std::string_view> fields;
+    SplitFields(line, kSep, fields);
+    r = TCacheRecord{};
+    const std::string_view tag = FieldAt(fields, 1);
+    r.kind = tag == "F" ? kCacheKindFile : tag == "D" ? kCacheKindFolder : kCacheKindZip;
+    r.fileName = Unescape(FieldAt(fields, 2));
+    // Texts are escaped, so a whole record has exactly its kind's fields; fewer is a
+    // cut line, more a line that two records ran into.
+    const size_t expected = r.kind == kCacheKindFile ? 9 : r.kind == kCacheKindFolder ? 10 : 11;
+    if (fields.size() != expected || !fields[0].empty()) {
+        problem = _("the record is incomplete or damaged");
+        return false;
+    }
+    const auto size = [&](size_t n, int64_t& value) {
+        if (TryStrToInt64(fields[n], value)) return true;
+        problem = Fmt(_("\"%1\" is not a size"), {fields[n]});
+        return false;
+    };
+    const auto date = [&](size_t n, int32_t& value) {
+        if (ParseDate(fields[n], value)) return true;
+        problem = Fmt(_("\"%1\" is not a date"), {fields[n]});
+        return false;
+    };
+    size_t next = 0;
+    switch (r.kind) {
+        case kCacheKindFile:
+            if (!size(3, r.fileSize) || !date(4, r.fileDate)) return false;
+            r.romSize = r.fileSize;
+            r.romDate = r.fileDate;
+            r.romName = r.fileName;
+            next = 5;
+            break;
+        case kCacheKindFolder:
+            r.romName = Unescape(fields[3]);
+            if (!size(4, r.romSize) || !date(5, r.romDate)) return false;
+            r.fileSize = -1;
+            r.fileDate = 0;
+            next = 6;
+            break;
+        default:
+            if (!size(3, r.fileSize) || !date(4, r.fileDate)) return false;
+            r.romName = Unescape(fields[5]);
+            if (!size(6, r.romSize)) return false;
+            r.romDate = 0;
+            next = 7;
+            break;
+    }
+    r.crc = Unescape(fields[next]);
+    r.extension = Unescape(fields[next + 1]);
+    r.errorText = Unescape(fields[next + 2]);
+    r.comment = Unescape(fields[next + 3]);
+    // A plain file that held no rom is written with "n/a" for its CRC; it must not come
+    // back as a rom of that signature.
+    if (r.kind == kCacheKindFile && r.crc == "n/a") r.romName.clear();
+    return true;
+}
+
+std::string TCacheFile::FormatHeaderTime(int64_t unixSeconds) {
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm local{};
+    if (!::localtime_r(&t, &local)) return "1980-01-01 00:00:00";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+bool TCacheFile::ParseHeaderTime(std::string_view text, int64_t& key) {
+    static constexpr std::string_view shape = "dddd-dd-dd dd:dd:dd";
+    bool iso = text.size() == shape.size();
+    for (size_t i = 0; iso && i < shape.size(); ++i)
+        iso = shape[i] == 'd' ? (text[i] >= '0' && text[i] <= '9') : text[i] == shape[i];
+    if (iso) {
+        const auto num = [&](size_t at, size_t n) {
+            int v = 0;
+            for (size_t i = at; i < at + n; ++i) v = v * 10 + (text[i] - '0');
+            return v;
+        };
+        const int month = num(5, 2), day = num(8, 2), hour = num(11, 2), minute = num(14, 2), second = num(17, 2);
+        if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
+        key = TimeKey(num(0, 4), month, day, hour, minute, second);
+        return true;
+    }
+    // A header in the locale's own date and time text (short date, long time).
+    const QString value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    const QLocale locale = QLocale::system();
+    for (const auto timeFormat : {QLocale::LongFormat, QLocale::ShortFormat}) {
+        const QString format = locale.dateFormat(QLocale::ShortFormat) + ' ' + locale.timeFormat(timeFormat);
+        const QDateTime when = locale.toDateTime(value, format);
+        if (when.isValid()) {
+            key = TimeKey(when.date().year(), when.date().month(), when.date().day(), when.time().hour(),
+                          when.time().minute(), when.time().second());
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TCacheFile::ReadHeader(const std::string& fileName, TCacheHeader& header) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Only the head is read: a cache of a large path runs to tens of megabytes.
+    std::string head;
+    std::vector<std::string_view> lines;
+    bool complete = false;
+    char buffer[8192];
+    while (head.size() < (1u << 20)) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            complete = got == 0;
+            break;
+        }
+        head.append(buffer, static_cast<size_t>(got));
+        SplitLines(head, lines);
+        if (lines.size() > static_cast<size_t>(kHeaderLines)) {
+            complete = true;
+            break;
+        }
+    }
+    ::close(fd);
+    if (!complete) return false;
+    SplitLines(head, lines);
+    if (lines.size() < static_cast<size_t>(kHeaderLines)) return false;
+    header.version = std::string(lines[0]);
+    header.label = Unescape(lines[1]);
+    header.serial = std::string(lines[2]);
+    header.time = std::string(lines[3]);
+    header.pathWithoutDrive = Unescape(lines[4]);
+    header.entryCount = std::string(lines[5]);
+    header.plugInName = Unescape(lines[6]);
+    return true;
+}
+
+// ---- The cache of one path ----------------------------------------------------------
+
+void TCacheFile::SetPath(const std::string& path) { path_ = WithSlash(path); }
+
+bool TCacheFile::CacheFileExists() const {
+    TFileStat st;
+    return !cacheFileName_.empty() && Fs().Stat(cacheFileName_, st) == 0 && st.exists && !st.isDir;
+}
+
+void TCacheFile::ReadDiskInfo() {
+    const TDiskInfo info(path_);
+    const std::string driveSerial = LowerCase(info.SerialNumberStr());
+    driveType_ = info.DriveType();
+    if (serial_.empty()) {
+        serial_ = driveSerial;
+        volumeAvailable_ = true;
+    } else {
+        volumeAvailable_ = SameText(serial_, driveSerial);
+    }
+    if (volumeAvailable_) {
+        label_ = info.VolumeLabel();
+        diskSize_ = info.DiskSize();
+        diskFree_ = info.DiskFree();
+        readOnly_ = IsReadOnlyPath(path_);
+    } else {
+        diskSize_ = -1;
+        diskFree_ = -1;
+        readOnly_ = true;
+    }
+}
+
+bool TCacheFile::Open(const std::string& path, const std::string& serial, const std::string& label) {
+    path_ = WithSlash(path);
+    serial_ = LowerCase(serial);
+    ReadDiskInfo();
+    if (volumeAvailable_) {
+        TFileStat st;
+        if (Fs().Stat(path_, st) != 0 || !st.exists || !st.isDir) throw cachefile::EPathNotFound(_("Path not found."));
+    }
+    FindCacheFile();
+    if (cacheFileName_.empty() && serial.empty() && !volumeAvailable_)
+        throw cachefile::EVolumeNotAvailable(_("Volume not available."));
+    label_ = label;
+    return !cacheFileName_.empty();
+}
+
+std::string TCacheFile::FindCacheFile() {
+    cacheFileName_.clear();
+    std::vector<TDirEntry> entries;
+    if (CacheFolder.empty()) return cacheFileName_;
+    const std::string folder = WithSlash(CacheFolder);
+    if (Fs().ListDir(folder, entries) != 0) return cacheFileName_;
+    const std::string pathWithoutDrive = PathWithoutDrive(path_);
+    // An absent volume has no mount point, so the folder's place on it is not known: a
+    // cache then matches when its folder is a trailing part of the path, the longest
+    // such folder first, and nothing is deleted while the volume cannot be checked.
+    const bool absent = !volumeAvailable_;
+    int64_t bestTime = 0;
+    size_t bestLength = 0;
+    bool chosen = false;
+    for (const TDirEntry& entry : entries) {
+        if (entry.isDir || !IsCacheFileName(entry.name)) continue;
+        const std::string fileName = folder + entry.name;
+        TCacheHeader header;
+        // A file that cannot be read is left alone rather than making the path fail.
+        if (!ReadHeader(fileName, header)) continue;
+        if (header.version != kVersion) {
+            if (IsVersionText(header.version)) Fs().Unlink(fileName);
+            continue;
+        }
+        const std::string& folderOnVolume = header.pathWithoutDrive;
+        const bool samePath = folderOnVolume == pathWithoutDrive ||
+                              (absent && !folderOnVolume.empty() && folderOnVolume[0] == '/' &&
+                               path_.size() >= folderOnVolume.size() &&
+                               path_.compare(path_.size() - folderOnVolume.size(), std::string::npos, folderOnVolume) == 0);
+        if (!SameText(header.serial, serial_) || !samePath || !SameText(header.plugInName, PlugInName)) continue;
+        int64_t time = 0, count = 0;
+        if (!ParseHeaderTime(header.time, time) || !TryStrToInt64(header.entryCount, count) || count < INT_MIN ||
+            count > INT_MAX)
+            continue;
+        if (absent) {
+            if (chosen && (folderOnVolume.size() < bestLength ||
+                           (folderOnVolume.size() == bestLength && time <= bestTime)))
+                continue;
+        } else {
+            if (chosen && time <= bestTime) {
+                Fs().Unlink(fileName);
+                continue;
+            }
+            if (chosen) Fs().Unlink(cacheFileName_);
+        }
+        chosen = true;
+        cacheFileName_ = fileName;
+        bestTime = time;
+        bestLength = folderOnVolume.size();
+        label_ = header.label;
+        entryCount_ = static_cast<int>(count);
+    }
+    return cacheFileName_;
+}
+
+void TCacheFile::Clear() {
+    lines_.clear();
+    entryCount_ = CountDirEntries(path_);
+    lines_.reserve(kHeaderLines);
+    lines_.emplace_back(kVersion);
+    lines_.push_back(Escape(label_));
+    lines_.push_back(serial_);
+    lines_.push_back(FormatHeaderTime(std::time(nullptr)));
+    lines_.push_back(Escape(PathWithoutDrive(path_)));
+    lines_.push_back(std::to_string(entryCount_));
+    lines_.push_back(Escape(PlugInName));
+}
+
+void TCacheFile::AddRecord(const TCacheRecord& record) {
+    if (record.kind != kCacheKindFile && record.kind != kCacheKindFolder && record.kind != kCacheKindZip) return;
+    if (lines_.size() < static_cast<size_t>(kHeaderLines)) Clear();
+    if (record.fileName.find('/') == std::string::npos) {
+        lines_.push_back(FormatRecord(record));
+        return;
+    }
+    TCacheRecord copy = record;
+    copy.fileName = LastComponent(record.fileName);
+    lines_.push_back(FormatRecord(copy));
+}
+
+void TCacheFile::AddRecord(const std::string& fileName, const std::string& romName, int64_t fileSize,
+                           int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
+                           int32_t romDate, int kind, const std::string& errorText, const std::string& comment) {
+    TCacheRecord record;
+    record.kind = kind;
+    record.fileName = fileName;
+    record.romName = romName;
+    record.fileSize = fileSize;
+    record.fileDate = fileDate;
+    record.crc = crc;
+    record.extension = extension;
+    record.romSize = romSize;
+    record.romDate = romDate;
+    record.errorText = errorText;
+    record.comment = comment;
+    AddRecord(record);
+}
+
+void TCacheFile::Save() {
+    if (!volumeAvailable_ || lines_.size() < static_cast<size_t>(kHeaderLines)) return;
+    if (cacheFileName_.empty()) {
+        for (int n = 0;; ++n) {
+            const std::string candidate = WithSlash(CacheFolder) + "quarmelle" + std::to_string(n) + ".dat";
+            TFileStat st;
+            if (Fs().Stat(candidate, st) != 0 || !st.exists) {
+                cacheFileName_ = candidate;
+                break;
+            }
+        }
+    }
+    size_t total = 0;
+    for (const std::string& line : lines_) total += line.size() + 2;
+    std::string data;
+    data.reserve(total);
+    for (const std::string& line : lines_) {
+        data += line;
+        data += "\r\n";
+    }
+    if (const int err = Fs().WriteFileAtomic(cacheFileName_, data))
+        throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
+}
+
+// ---- Reading ------------------------------------------------------------------------
+
+TCacheReader::TCacheReader(std::string_view text) { SplitLines(text, lines_); }
+
+bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem) const {
+    return TCacheFile::ParseRecord(Line(index), record, problem);
+}
+
+// ---- The writer and reader of a rom path --------------------------------------------
+
+void TPath::SaveCache() {
+    TCacheFile& cache = CacheFile();
+    cache.Clear();
+    // The header just written names the plug-in held before; the name is brought up to
+    // date for the next save.
+    if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->SignatureCalculator() != nullptr &&
+                                  bd->SignatureCalculator()->CrcPlugIn() != nullptr)
+        cache.PlugInName = bd->SignatureCalculator()->CrcPlugIn()->FileName();
+    for (const auto& owned : Files()) {
+        const TFile& file = *owned;
+        bool wroteRom = false;
+        for (const auto& entry : file.RomFiles) {
+            const TRomFile& rom = *entry.romFile;
+            if (rom.IsPlaceholder()) continue;
+            wroteRom = true;
+            cache.AddRecord(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
+                            file.IsFolder() ? rom.Date : file.Date, file.Kind,
+                            rom.Status == rsError ? rom.ErrorText : std::string(), rom.Comment);
+        }
+        if (!wroteRom)
+            cache.AddRecord(file.Name, "", file.Size, file.Date, "n/a", "", -1, 0, file.Kind, file.ErrorText, "");
+    }
+    cache.Save();
+}
+
+void TPath::LoadFromCache() {
+    const TCacheFile& cache = CacheFile();
+    if (!cache.CacheFileExists()) throw filesbd::EFileNotFound(_("Cache file not found"));
+    const std::string cacheName = cache.GetCacheFileName();
+    std::string text;
+    if (const int err = Fs().ReadFile(cacheName, text)) {
+        // Nothing is lost: the scan that follows reads the whole folder from disk.
+        Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)}));
+        return;
+    }
+    TFilesBd* bd = FilesBd();
+    const std::string& path = GetPath();
+    if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {path.size() > 45 ? StrLastChars(path, 42) : path}));
+
+    const TCacheReader reader(text);
+    const int lineCount = reader.LineCount();
+    std::unordered_set<std::string> damaged;
+    // A file that lost a record is left for the scan to read whole.
+    const auto dropDamaged = [&] {
+        for (const std::string& name : damaged) {
+            const int at = Files().IndexOf(name);
+            if (at < 0) continue;
+            std::unique_ptr<TFile> file = Files().Extract(at);
+            if (bd != nullptr) bd->Retire(std::move(file));
+        }
+    };
+    TCacheRecord record;
+    std::string problem;
+    std::string lastName;  // the file of the last record taken
+    for (int index = TCacheFile::kHeaderLines; index < lineCount; ++index) {
+        try {
+            if (owner_ != nullptr) owner_->CheckAbort();
+        } catch (const qm::EAbortOperation&) {
+            // The records of one file follow each other: the file being read may miss
+            // some of its roms, and a later scan would keep it as it is.
+            if (!lastName.empty()) damaged.insert(lastName);
+            dropDamaged();
+            throw;
+        }
+        if (bd != nullptr) bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
+        if (!reader.Record(index, record, problem)) {
+            // One damaged record costs a fresh reading of its file, never the whole path.
+            Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
+            if (!record.fileName.empty()) damaged.insert(LastComponent(record.fileName));
+            continue;
+        }
+        lastName = LastComponent(record.fileName);
+        if (!record.errorText.empty() && record.romName.empty()) {
+            // A file that could not be read: listed with its error, which makes the scan
+            // that follows read it again (or drop it when it is gone).
+            TFile* file = Files().Find(lastName);
+            if (file == nullptr) file = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
+            file->Size = record.fileSize;
+            file->Date = record.fileDate;
+            file->SetErrorText(record.errorText);
+            continue;
+        }
+        if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
+        TRomFile* romFile = AddEntry(record.fileName, record.romName, record.crc, record.extension, record.romSize,
+                                     static_cast<uint8_t>(record.kind), record.romDate);
+        if (romFile == nullptr) continue;
+        romFile->Comment = record.comment;
+        romFile->File->Date = record.fileDate;
+        romFile->File->Size = record.fileSize;
+        if (!record.errorText.empty()) romFile->SetError(record.errorText);
+    }
+    dropDamaged();
+}
+
+TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,
+                          const std::string& extension, int64_t romSize, uint8_t kind, int32_t romDate) {
+    if (crc.empty()) return nullptr;
+    const std::string name = LastComponent(fileName);
+    TFile* file = Files().Find(name);
+    if (file == nullptr) file = NewFile(name, kind, false);
+    if (romName.empty()) return nullptr;
+    return file->AddRomFile(romName, LowerCase(crc), romDate, romSize, extension);
+}
+
+}  // namespace qm

@@ -1,0 +1,813 @@
+#include "filesdb/filesBd.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "archive/DiskInfo.h"
+#include "archive/FilesTools.h"
+#include "archive/archivemanager.h"
+#include "archive/stringsTools.h"
+#include "catalogue/RomsBd.h"
+#include "filesdb/CacheFileUnit.h"
+#include "filesdb/CrcPlugIn.h"
+#include "filesdb/SignatureCalculator.h"
+#include "platform/Text.h"
+#include "platform/UiHooks.h"
+
+namespace qm {
+
+namespace {
+
+std::string WithSlash(std::string text) {
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
+std::string ProgramFolder() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return "./";
+    return WithSlash(exe.parent_path().string());
+}
+
+// The inner folders of a stored name, up to and including its last separator.
+std::string_view InnerPath(std::string_view storedName) {
+    const size_t cut = storedName.find_last_of("/\\");
+    return cut == std::string_view::npos ? std::string_view() : storedName.substr(0, cut + 1);
+}
+
+}  // namespace
+
+std::string FileExtension(std::string_view name) {
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos) return {};
+    const size_t sep = name.find_last_of("/\\");
+    if (sep != std::string_view::npos && sep > dot) return {};
+    return std::string(name.substr(dot));
+}
+
+// ---- TRomFile -----------------------------------------------------------------------
+
+TRomFile::TRomFile(TFile* file) : File(file) {}
+
+TRomFile::~TRomFile() { Detach(); }
+
+TRom* TRomFile::GetRom() const { return CloneRom != nullptr ? CloneRom->Rom : Rom; }
+
+bool TRomFile::IsNoDump() const {
+    const TRom* rom = GetRom();
+    return rom != nullptr && (Crc == kNoDumpCrc || rom->Kind == rkNoDump);
+}
+
+bool TRomFile::IsBadDump() const { return CloneRom != nullptr && CloneRom->GetCrcState() == csBadDump; }
+
+std::string TRomFile::GetBaseName() const { return RemoveFileExt(Name); }
+
+std::string TRomFile::GetNameWithoutExt() const { return std::string(InnerPath(StoredName)) + GetBaseName(); }
+
+int32_t TRomFile::GetDate() const {
+    if (File != nullptr && !File->IsFolder()) return File->Date;
+    return Date;
+}
+
+void TRomFile::AttachTo(TRom* rom, std::string_view crc, int64_t size) {
+    if (rom == nullptr || attachedRom_ != nullptr) return;
+    rom->AttachFile(crc, size, this);
+    attachedRom_ = rom;
+    attachedCrc_ = std::string(crc);
+    attachedSize_ = size;
+}
+
+void TRomFile::Detach() {
+    if (attachedRom_ == nullptr) return;
+    TRom* rom = attachedRom_;
+    attachedRom_ = nullptr;
+    rom->DetachFile(attachedCrc_, attachedSize_, this);
+}
+
+void TRomFile::SetError(const std::string& text) {
+    ErrorText = text;
+    Status = rsError;
+    ErrorFlag = false;
+    const bool known = GetRom() != nullptr;
+    Detach();
+    if (known && File != nullptr) File->Match();
+}
+
+void TRomFile::SetErrorText(const std::string& text) {
+    ErrorText = text;
+    ErrorFlag = true;
+    if (File != nullptr) File->ErrorText = File->IsPlain() ? text : std::string();
+}
+
+std::string TRomFile::GetCorrectName() const {
+    if (CloneRom == nullptr) return {};
+    const TFilesBd* bd = File != nullptr ? File->FilesBd() : nullptr;
+    std::string name;
+    if (bd != nullptr && bd->PlugInSuggeredExtension)
+        name = CloneRom->Name + SuggestedExtension;
+    else
+        name = RemoveFileExt(CloneRom->Name) + LowerCase(Extension);
+    return ApplyCaseOption(name, bd != nullptr ? bd->RomFileCaseOptions : coDontCare);
+}
+
+void TRomFile::Log(const std::string& text) const {
+    if (File != nullptr) File->Log(text);
+}
+
+// ---- TRomFilesList ------------------------------------------------------------------
+
+int TRomFilesList::Add(std::unique_ptr<TRomFile> romFile, std::string_view key) {
+    std::string lowered = LowerCase(key);
+    auto it = std::upper_bound(items_.begin(), items_.end(), lowered,
+                               [](const std::string& k, const TEntry& e) { return k < e.key; });
+    it = items_.insert(it, TEntry{std::move(lowered), std::move(romFile)});
+    return static_cast<int>(it - items_.begin());
+}
+
+std::unique_ptr<TRomFile> TRomFilesList::Extract(int index) {
+    auto it = items_.begin() + index;
+    std::unique_ptr<TRomFile> romFile = std::move(it->romFile);
+    items_.erase(it);
+    return romFile;
+}
+
+int TRomFilesList::IndexOf(std::string_view crc) const {
+    const std::string lowered = LowerCase(crc);
+    auto it = std::lower_bound(items_.begin(), items_.end(), lowered,
+                               [](const TEntry& e, const std::string& k) { return e.key < k; });
+    if (it == items_.end() || it->key != lowered) return -1;
+    return static_cast<int>(it - items_.begin());
+}
+
+int TRomFilesList::IndexOfObject(const TRomFile* romFile) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i].romFile.get() == romFile) return static_cast<int>(i);
+    return -1;
+}
+
+bool TRomFilesList::SameName(std::string_view a, std::string_view b) const {
+    return CaseSensitive ? a == b : SameText(a, b);
+}
+
+bool TRomFilesList::PlugInSuggestedExtension() const {
+    const TFilesBd* bd = owner_ != nullptr ? owner_->FilesBd() : nullptr;
+    return bd != nullptr && bd->PlugInSuggeredExtension;
+}
+
+int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) const {
+    const std::string nameWithoutExt = RemoveFileExt(romName);
+    const bool suggested = PlugInSuggestedExtension();
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const TRomFile& r = *items_[i].romFile;
+        if (!withPlaceholders && r.IsPlaceholder()) continue;
+        const std::string own = r.GetNameWithoutExt();
+        if (!SameName(own, nameWithoutExt) && !SameName(own, romName)) continue;
+        bool extensionFits;
+        if (!r.SuggestedExtension.empty())
+            extensionFits = !suggested || SameName(r.SuggestedExtension, r.Extension);
+        else
+            extensionFits = SameName(r.Name, romName);
+        if (extensionFits) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TRomFilesList::IndexOfFileName(std::string_view name, bool withPlaceholders) const {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const TRomFile& r = *items_[i].romFile;
+        if (!withPlaceholders && r.IsPlaceholder()) continue;
+        if (SameName(r.StoredName, name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TRomFilesList::IndexOfNameWithoutExt(std::string_view name, bool withPlaceholders) const {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const TRomFile& r = *items_[i].romFile;
+        if (!withPlaceholders && r.IsPlaceholder()) continue;
+        if (SameName(r.GetNameWithoutExt(), name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int TRomFilesList::IndexOfRomFile(const TRom* rom, bool withPlaceholders) const {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const TRomFile& r = *items_[i].romFile;
+        if (!withPlaceholders && r.IsPlaceholder()) continue;
+        if (r.GetRom() == rom) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// ---- TFile --------------------------------------------------------------------------
+
+TFile::TFile(TPath* path, uint8_t kind) : RomFiles(this), Path(path), Kind(kind) {}
+
+TFile::~TFile() = default;
+
+TFilesBd* TFile::FilesBd() const { return Path != nullptr ? Path->FilesBd() : nullptr; }
+
+TRomsBd* TFile::RomsBd() const {
+    const TFilesBd* bd = FilesBd();
+    return bd != nullptr ? bd->RomsBd() : nullptr;
+}
+
+void TFile::Log(const std::string& text) const {
+    if (Path != nullptr) Path->Log(text);
+}
+
+void TFile::Register(TRomFile* romFile, bool attach) {
+    if (attach) romFile->Detach();
+    romFile->Rom = nullptr;
+    TRomsBd* romsBd = RomsBd();
+    if (romsBd == nullptr) return;
+    const std::string& setName = IsPlain() ? Name : ShortName;
+    TCloneRom* cloneRom = nullptr;
+    TRom* rom = nullptr;
+    // The lookup never registers by itself: the rom file records what it is attached to.
+    romsBd->FindRomForFile(setName, ExtractFileNameAnySep(romFile->StoredName), romFile->Crc, romFile->Size, false,
+                           cloneRom, rom, romFile);
+    romFile->Rom = rom;
+    if (attach) romFile->AttachTo(rom, romFile->Crc, romFile->Size);
+}
+
+TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, int32_t date, int64_t size,
+                            const std::string& suggestedExtension) {
+    // Signatures arrive in either case from plug-ins and zips; the cache holds them in
+    // lower case, so a fresh scan and a cached one must agree.
+    const std::string lowered = LowerCase(crc);
+    const std::string complement = ComplementCrc(lowered);
+    TRomFile* romFile = nullptr;
+    for (const auto& entry : RomFiles) {
+        TRomFile* candidate = entry.romFile.get();
+        if (!candidate->IsPlaceholder() || candidate->CloneRom == nullptr) continue;
+        const TCloneRom& cr = *candidate->CloneRom;
+        if (SameText(lowered, cr.Crc) || (!complement.empty() && SameText(complement, cr.Crc)) ||
+            (romName == cr.Name && cr.GetCrcState() == csNoDump)) {
+            romFile = candidate;
+            break;
+        }
+    }
+    if (romFile != nullptr) {
+        // A bad dump or the real dump of a missing rom fills its slot; it keeps its place
+        // in the list under the CRC it was added with.
+        romFile->Status = rsOk;
+    } else {
+        auto created = std::make_unique<TRomFile>(this);
+        romFile = created.get();
+        RomFiles.Add(std::move(created), lowered);
+        romFile->Status = rsNotSettled;
+        romFile->CloneRom = nullptr;
+        romFile->Duplicated = false;
+    }
+    romFile->Size = size;
+    romFile->Crc = lowered;
+    romFile->SuggestedExtension = suggestedExtension;
+    romFile->Extension = FileExtension(romName);
+    romFile->StoredName = romName;
+    romFile->Name = ExtractFileNameAnySep(romName);
+    romFile->Date = date;
+
+    const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;
+    Register(romFile, paths != nullptr && paths->SubmitRoms);
+
+    if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->OnCreateRomFile) bd->OnCreateRomFile(romFile);
+    return romFile;
+}
+
+void TFile::RemoveRomFileAt(int index) {
+    std::unique_ptr<TRomFile> romFile = RomFiles.Extract(index);
+    if (TFilesBd* bd = FilesBd())
+        bd->Retire(std::move(romFile));
+    else
+        romFile.reset();
+}
+
+void TFile::DropRomFile(TRomFile* romFile) {
+    // By identity: two entries of one name (a damaged zip) are two rom files.
+    const int index = RomFiles.IndexOfObject(romFile);
+    if (index < 0) throw filesbd::EObjectNotFound(_("Object rom not found"));
+    if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->OnRemoveRomFile) bd->OnRemoveRomFile(romFile);
+    RemoveRomFileAt(RomFiles.IndexOfObject(romFile));
+}
+
+void TFile::SetError(const std::string& text) {
+    ErrorText = text;
+    while (!RomFiles.Empty()) DropRomFile(RomFiles[0]);
+}
+
+void TFile::SubmitRomFiles(bool attach) {
+    for (const auto& entry : RomFiles) {
+        TRomFile* romFile = entry.romFile.get();
+        if (romFile->IsPlaceholder() || romFile->HasError()) continue;
+        romFile->CloneRom = nullptr;
+        romFile->Rom = nullptr;
+        Register(romFile, attach);
+    }
+}
+
+void TFile::DetachRomFiles() {
+    for (const auto& entry : RomFiles) {
+        TRomFile* romFile = entry.romFile.get();
+        if (romFile->IsPlaceholder() || romFile->HasError()) continue;
+        romFile->Detach();
+    }
+}
+
+void TFile::ClearRomErrors() {
+    const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;
+    const bool submit = paths != nullptr && paths->SubmitRoms;
+    for (const auto& entry : RomFiles) {
+        TRomFile* romFile = entry.romFile.get();
+        if (!romFile->HasError() && !romFile->ErrorFlag) continue;
+        // A flagged rom file was never withdrawn: AttachTo leaves it registered once.
+        if (TRom* rom = romFile->GetRom(); rom != nullptr && submit) romFile->AttachTo(rom, rom->Crc, rom->Size);
+        romFile->ErrorText.clear();
+        romFile->Status = rsNotSettled;
+        romFile->ErrorFlag = false;
+    }
+}
+
+bool TFile::TestArchive() {
+    TFilesBd* bd = FilesBd();
+    TArchiveManager* manager = bd != nullptr ? bd->ArchiveManager() : nullptr;
+    if (manager == nullptr || !manager->IsArchive(FullPath)) return false;
+
+    struct TRestoreOnError {
+        TArchiveManager& manager;
+        TArchiveErrorEvent previous;
+        ~TRestoreOnError() { manager.OnError = std::move(previous); }
+    } restore{*manager, manager->OnError};
+    manager->OnError = [this](const std::string& archiveName, const std::string& entryName,
+                              const std::string& message) { OnArchiveEntryError(archiveName, entryName, message); };
+
+    ClearRomErrors();
+    manager->TestArchive(FullPath);
+    Match();
+    return HasError() || HasRomErrors();
+}
+
+void TFile::OnArchiveEntryError(const std::string& /*archiveName*/, const std::string& entryName,
+                                const std::string& message) {
+    if (entryName.empty()) {
+        SetError(message);
+        return;
+    }
+    std::string name = entryName;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    int index = RomFiles.IndexOfFileName(name, false);
+    if (index < 0) index = RomFiles.FindByName(name, false);
+    if (index >= 0) RomFiles[index]->SetError(message);
+}
+
+void TFile::UpdateDate() {
+    const int32_t date = GetFileDosDateTime(FullPath);
+    if (date == -1) return;
+    Date = date;
+    for (const auto& entry : RomFiles) {
+        TRomFile* romFile = entry.romFile.get();
+        if (romFile->IsPlaceholder()) continue;
+        if (IsFolder()) {
+            const int32_t memberDate = GetFileDosDateTime(FullPath + romFile->StoredName);
+            romFile->Date = memberDate == -1 ? 0 : memberDate;
+        } else {
+            romFile->Date = Date;
+        }
+    }
+}
+
+int TFile::GetRomFileCount() const {
+    int count = 0;
+    for (const auto& entry : RomFiles)
+        if (!entry.romFile->IsPlaceholder()) ++count;
+    return count;
+}
+
+int64_t TFile::GetRomsSize() const {
+    int64_t size = 0;
+    for (const auto& entry : RomFiles)
+        if (!entry.romFile->IsPlaceholder()) size += entry.romFile->Size;
+    return size;
+}
+
+int TFile::GetMissingRomCount() const {
+    return static_cast<int>(std::count_if(RomFiles.begin(), RomFiles.end(),
+                                          [](const auto& e) { return e.romFile->Status == rsMissing; }));
+}
+
+int TFile::GetAvailableElsewhereCount() const {
+    return static_cast<int>(std::count_if(RomFiles.begin(), RomFiles.end(),
+                                          [](const auto& e) { return e.romFile->Status == rsAvailableElsewhere; }));
+}
+
+bool TFile::HasRomErrors() const {
+    if (HasError()) return true;
+    return std::any_of(RomFiles.begin(), RomFiles.end(), [](const auto& e) { return e.romFile->HasError(); });
+}
+
+bool TFile::HasRomErrorFlags() const {
+    return std::any_of(RomFiles.begin(), RomFiles.end(), [](const auto& e) { return e.romFile->ErrorFlag; });
+}
+
+void TFile::ClearRomErrorFlags() {
+    if (!HasRomErrorFlags()) return;
+    for (const auto& entry : RomFiles) entry.romFile->ClearErrorFlag();
+}
+
+bool TFile::HasKnownRoms() const {
+    return std::any_of(RomFiles.begin(), RomFiles.end(),
+                       [](const auto& e) { return e.romFile->GetRom() != nullptr; });
+}
+
+bool TFile::HasBadRomNames() const {
+    return std::any_of(RomFiles.begin(), RomFiles.end(), [](const auto& e) { return e.romFile->HasBadName(); });
+}
+
+bool TFile::HasBadCaseRoms() const {
+    return std::any_of(RomFiles.begin(), RomFiles.end(), [](const auto& e) { return e.romFile->HasBadCase(); });
+}
+
+bool TFile::HasBadDumps() const {
+    if (Clone != nullptr) return Clone->HasBadDumps();
+    return Game != nullptr && Game->HasBadDumps();
+}
+
+int TFile::GetGameRomCount() const {
+    const TRomsBd* romsBd = RomsBd();
+    if (Clone == nullptr || romsBd == nullptr) return 0;
+    TCloneRomsList list;
+    romsBd->ListGameRoms(Clone->GetDisplayName(), list);
+    return static_cast<int>(list.Count());
+}
+
+bool TFile::IsUnknown() const {
+    const TFilesBd* bd = FilesBd();
+    if (bd != nullptr && bd->GetSplit()) return Clone == nullptr;
+    return Game == nullptr;
+}
+
+TCaseOptions TFile::GoverningCaseOption() const {
+    const TFilesBd* bd = FilesBd();
+    if (bd == nullptr) return coDontCare;
+    return IsPlain() ? bd->RomFileCaseOptions : bd->FileCaseOptions;
+}
+
+std::string TFile::GetCorrectName() const {
+    std::string name;
+    if (!IsPlain()) {
+        if (Clone != nullptr)
+            name = Clone->GetDisplayName();
+        else if (Game != nullptr)
+            name = Game->Name;
+        if (IsZip() && !name.empty()) name += ".zip";
+    } else if (Clone != nullptr) {
+        TCloneRomsList shown;
+        Clone->ListRoms(shown, false);
+        const TRomFile* first = RomFiles.Empty() ? nullptr : RomFiles[0];
+        if (first != nullptr && shown.Count() == 1) {
+            name = first->GetCorrectName();
+        } else if (first != nullptr && shown.Count() > 1) {
+            const TRom* rom = first->GetRom();
+            for (const TCloneRom* cr : shown) {
+                if (SameText(cr->Crc, first->Crc) && rom != nullptr && cr->Rom->Size == rom->Size) {
+                    name = cr->Name;
+                    break;
+                }
+            }
+        }
+    } else if (Game != nullptr) {
+        TCloneItems clones;
+        Game->ListClones(clones);
+        if (!clones.empty()) {
+            TCloneRomsList shown;
+            clones.front().second->ListRoms(shown, false);
+            if (!shown.Empty()) name = shown[0]->Name;
+        }
+    }
+    if (name.empty()) name = Name;
+    if (!IsPlain()) name = ApplyCaseOption(name, GoverningCaseOption());
+    return name;
+}
+
+bool TFile::HasBadName() const {
+    const std::string correct = GetCorrectName();
+    return !correct.empty() && !SameText(correct, Name);
+}
+
+bool TFile::HasBadCase() const {
+    const std::string correct = GetCorrectName();
+    if (!correct.empty() && !SameText(correct, Name)) return false;
+    return GoverningCaseOption() != coDontCare && correct != Name;
+}
+
+// ---- TFilesList ---------------------------------------------------------------------
+
+TFile* TFilesList::Find(std::string_view name) const {
+    auto it = index_.find(std::string(name));
+    return it == index_.end() ? nullptr : it->second;
+}
+
+int TFilesList::IndexOf(std::string_view name) const {
+    const TFile* file = Find(name);
+    return file == nullptr ? -1 : IndexOfObject(file);
+}
+
+int TFilesList::IndexOfObject(const TFile* file) const {
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (items_[i].get() == file) return static_cast<int>(i);
+    return -1;
+}
+
+TFile* TFilesList::Add(std::unique_ptr<TFile> file) {
+    TFile* raw = file.get();
+    index_.emplace(raw->Name, raw);
+    items_.push_back(std::move(file));
+    return raw;
+}
+
+std::unique_ptr<TFile> TFilesList::Extract(int index) {
+    auto it = items_.begin() + index;
+    std::unique_ptr<TFile> file = std::move(*it);
+    items_.erase(it);
+    auto found = index_.find(file->Name);
+    if (found != index_.end() && found->second == file.get()) {
+        index_.erase(found);
+    } else {
+        for (auto i = index_.begin(); i != index_.end(); ++i)
+            if (i->second == file.get()) {
+                index_.erase(i);
+                break;
+            }
+    }
+    return file;
+}
+
+void TFilesList::Rename(TFile* file, const std::string& newName) {
+    auto found = index_.find(file->Name);
+    if (found != index_.end() && found->second == file) index_.erase(found);
+    file->Name = newName;
+    index_.emplace(newName, file);
+}
+
+void TFilesList::Clear() {
+    index_.clear();
+    items_.clear();
+}
+
+// ---- TPath --------------------------------------------------------------------------
+
+TPath::TPath(TPathsList* owner) : cacheFile_(std::make_unique<TCacheFile>()), owner_(owner) {}
+
+TPath::~TPath() = default;
+
+TFilesBd* TPath::FilesBd() const { return owner_ != nullptr ? owner_->Owner : nullptr; }
+
+void TPath::SetPath(const std::string& path) { path_ = WithSlash(path); }
+
+void TPath::Log(const std::string& text) const {
+    if (TFilesBd* bd = FilesBd()) bd->DoLog(text);
+}
+
+TFile* TPath::NewFile(const std::string& name, uint8_t kind, bool announce) {
+    if (TFile* known = files_.Find(name)) return known;
+    auto file = std::make_unique<TFile>(this, kind);
+    file->Name = name;
+    file->ShortName = kind == fkZip ? RemoveFileExt(name) : name;
+    file->FullPath = path_ + name;
+    if (kind == fkFolder) file->FullPath = WithSlash(file->FullPath);
+    TFile* raw = files_.Add(std::move(file));
+    if (TFilesBd* bd = FilesBd(); announce && bd != nullptr && bd->OnCreateFile) bd->OnCreateFile(raw);
+    return raw;
+}
+
+void TPath::Load(bool rebuild) {
+    if (rebuild) {
+        ReadDiskInfo();
+        while (!IsVolumeAvailable()) {
+            const int answer = UiHooks().MessageDlg(Fmt(_("Insert disk '%1'."), {GetVolumeLabel()}),
+                                                    TMsgDlgType::mtWarning, mbOK | mbCancel);
+            if (answer != mrOk) return;
+            ReadDiskInfo();
+        }
+    }
+    if (files_.Empty() && cacheFile_->CacheFileExists()) LoadFromCache();
+    Scan(rebuild);
+    SaveCache();
+}
+
+void TPath::DropFile(TFile* file) {
+    Log("Delete file " + file->FullPath + " from bd");
+    const int index = files_.IndexOfObject(file);
+    if (index < 0) throw filesbd::EObjectNotFound(_("Object file not found."));
+    TFilesBd* bd = FilesBd();
+    if (bd != nullptr && bd->OnRemoveFile) bd->OnRemoveFile(file);
+    std::unique_ptr<TFile> owned = files_.Extract(files_.IndexOfObject(file));
+    if (bd != nullptr)
+        bd->Retire(std::move(owned));
+    else
+        owned.reset();
+}
+
+void TPath::ClearFiles() {
+    TFilesBd* bd = FilesBd();
+    while (!files_.Empty()) {
+        TFile* file = files_[files_.Count() - 1];
+        if (bd != nullptr && bd->OnRemoveFile) bd->OnRemoveFile(file);
+        std::unique_ptr<TFile> owned = files_.Extract(files_.IndexOfObject(file));
+        if (bd != nullptr)
+            bd->Retire(std::move(owned));
+        else
+            owned.reset();
+    }
+    files_.Clear();
+    cacheFile_->Clear();
+}
+
+void TPath::MatchFiles() {
+    for (int i = 0; i < files_.Count(); ++i) files_[i]->Match();
+}
+
+void TPath::ClearRomErrorFlags() {
+    for (const auto& file : files_) file->ClearRomErrorFlags();
+}
+
+void TPath::ReadDiskInfo() { cacheFile_->ReadDiskInfo(); }
+bool TPath::IsVolumeAvailable() const { return cacheFile_->IsVolumeAvailable(); }
+bool TPath::IsReadOnly() const { return cacheFile_->IsReadOnly(); }
+int TPath::GetDriveType() const { return cacheFile_->GetDriveType(); }
+std::string TPath::GetVolumeLabel() const { return cacheFile_->GetVolumeLabel(); }
+std::string TPath::GetVolumeSerial() const { return cacheFile_->GetVolumeSerial(); }
+
+// ---- TPathsList ---------------------------------------------------------------------
+
+TPathsList::TPathsList(TFilesBd* owner) : CachePath(ProgramFolder()), Owner(owner) {}
+
+TPathsList::~TPathsList() = default;
+
+TPath* TPathsList::AddPath(const std::string& pathText, const std::string& serialText, const std::string& labelText) {
+    const std::string path = WithSlash(pathText);
+    std::string serial = serialText;
+    std::string label = labelText;
+    if (serial.empty() || label.empty()) {
+        const TDiskInfo disk(path);
+        if (disk.DriveType() == dtNoDrive) throw filesbd::EDiskNotFound(Fmt(_("Disk %1 not available"), {disk.Disk()}));
+        // Only what is missing is measured: an unlabelled volume keeps the serial it was
+        // given, so an absent disk is still recognised by it.
+        const std::string driveSerial = disk.SerialNumberStr();
+        if (serial.empty()) {
+            serial = driveSerial;
+            if (label.empty()) label = disk.VolumeLabel();
+        } else if (label.empty() && SameText(serial, driveSerial)) {
+            label = disk.VolumeLabel();
+        }
+    }
+    const std::string lowered = LowerCase(serial);
+    for (const auto& known : paths_)
+        if (known->GetPath() == path && SameText(known->GetVolumeSerial(), lowered)) return known.get();
+
+    auto created = std::make_unique<TPath>(this);
+    TCacheFile& cache = created->CacheFile();
+    cache.CacheFolder = WithSlash(CachePath);
+    if (Owner != nullptr && Owner->SignatureCalculator() != nullptr &&
+        Owner->SignatureCalculator()->CrcPlugIn() != nullptr)
+        cache.PlugInName = ExtractFileNameAnySep(Owner->SignatureCalculator()->CrcPlugIn()->FileName());
+    created->SetPath(path);
+    cache.Open(path, serial, label);
+    paths_.push_back(std::move(created));
+    return paths_.back().get();
+}
+
+void TPathsList::RemovePath(TPath* path) {
+    for (auto it = paths_.begin(); it != paths_.end(); ++it) {
+        if (it->get() != path) continue;
+        std::unique_ptr<TPath> owned = std::move(*it);
+        paths_.erase(it);
+        if (Owner != nullptr)
+            Owner->Retire(std::move(owned));
+        return;
+    }
+}
+
+int TPathsList::IndexOf(std::string_view pathText) const {
+    for (size_t i = 0; i < paths_.size(); ++i)
+        if (paths_[i]->GetPath() == pathText) return static_cast<int>(i);
+    return -1;
+}
+
+void TPathsList::Clear() {
+    while (!paths_.empty()) {
+        std::unique_ptr<TPath> owned = std::move(paths_.back());
+        paths_.pop_back();
+        if (Owner != nullptr) Owner->Retire(std::move(owned));
+    }
+    if (Owner != nullptr && Owner->RomsBd() != nullptr) Owner->RomsBd()->RecalculateStatus();
+}
+
+void TPathsList::MatchAll() {
+    for (const auto& path : paths_) path->MatchFiles();
+}
+
+void TPathsList::CheckAbort() {
+    if (!Abort) return;
+    Abort = false;
+    throw filesbd::EAbortPathLoading();
+}
+
+// ---- TFilesBd -----------------------------------------------------------------------
+
+TFilesBd::TFilesBd() : paths_(std::make_unique<TPathsList>(this)) {}
+
+TFilesBd::~TFilesBd() {
+    commandDepth_ = 0;
+    paths_.reset();
+    FreeRetired();
+}
+
+TPath* TFilesBd::AddPath(const std::string& path, const std::string& serial, const std::string& label) {
+    return paths_->AddPath(path, serial, label);
+}
+
+void TFilesBd::ClearPaths() { paths_->Clear(); }
+
+void TFilesBd::MatchAll() { paths_->MatchAll(); }
+
+bool TFilesBd::GetSplit() const { return romsBd_ != nullptr && romsBd_->Split; }
+
+void TFilesBd::SetArchiveManager(TArchiveManager* manager) {
+    archiveManager_ = manager;
+    if (manager != nullptr && manager->TempDir.empty() && !tempDir_.empty()) manager->SetTempDir(tempDir_);
+}
+
+void TFilesBd::SetTempDir(const std::string& value) {
+    tempDir_ = value;
+    if (archiveManager_ != nullptr) archiveManager_->SetTempDir(value);
+}
+
+void TFilesBd::SetCachePath(const std::string& value) {
+    cachePath_ = value;
+    paths_->CachePath = value;
+}
+
+void TFilesBd::SetCompressionLevel(int value) {
+    if (value < 0 || value > 9) return;
+    compressionLevel_ = value;
+    if (archiveManager_ != nullptr) archiveManager_->SetCompressionLevel(value);
+}
+
+void TFilesBd::SetSubmitRoms(bool value) {
+    submitRoms_ = value;
+    paths_->SubmitRoms = value;
+}
+
+void TFilesBd::DoInfos(const std::string& text) { ReportInfos(OnInfos, text); }
+
+void TFilesBd::DoLog(const std::string& text) {
+    if (OnLog) OnLog(text);
+}
+
+void TFilesBd::DoProgress(int64_t position, int64_t total) {
+    if (total == 0) {
+        // Always raised, and not remembered as the last percentage.
+        if (OnProgress) OnProgress(100);
+        ProcessPendingMessages();
+        return;
+    }
+    progress_.Report(OnProgress, position, total);
+}
+
+void TFilesBd::EndCommand() {
+    if (commandDepth_ > 0 && --commandDepth_ == 0) FreeRetired();
+}
+
+void TFilesBd::Retire(std::unique_ptr<TRomFile> romFile) {
+    if (!romFile) return;
+    romFile->Detach();
+    if (InCommand())
+        retiredRomFiles_.push_back(std::move(romFile));
+}
+
+void TFilesBd::Retire(std::unique_ptr<TFile> file) {
+    if (!file) return;
+    for (const auto& entry : file->RomFiles) entry.romFile->Detach();
+    if (InCommand())
+        retiredFiles_.push_back(std::move(file));
+}
+
+void TFilesBd::Retire(std::unique_ptr<TPath> path) {
+    if (!path) return;
+    for (const auto& file : path->Files())
+        for (const auto& entry : file->RomFiles) entry.romFile->Detach();
+    if (InCommand())
+        retiredPaths_.push_back(std::move(path));
+}
+
+void TFilesBd::FreeRetired() {
+    retiredRomFiles_.clear();
+    retiredFiles_.clear();
+    retiredPaths_.clear();
+}
+
+}  // namespace qm

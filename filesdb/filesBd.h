@@ -1,0 +1,513 @@
+#pragma once
+// The files database: what is known about the files on disk. A TFilesBd holds the rom
+// paths (TPathsList of TPath); each path holds its files (TFilesList of TFile: plain
+// files, folders, zip archives); each file holds its rom files (TRomFilesList of
+// TRomFile: the plain file itself, each folder member, each zip entry). Matching links
+// rom files to the rom database (TRomsBd) and gives each its status.
+//
+// Registration. A rom file found on disk may be registered with a rom of the rom
+// database (TRom::Files, TRom::MatchCount); the rom file records the rom it is
+// registered with and the CRC and size used, and every withdrawal undoes exactly that
+// registration, once. Nothing is registered while the paths list's SubmitRoms copy is
+// off (the scan window's database), so nothing is withdrawn there either.
+//
+// Lifetime. Objects are owned by their lists (unique_ptr). Listeners (views) hold raw
+// pointers; they hear of every removal (OnRemoveFile, OnRemoveRomFile) before it
+// happens. While a user command runs (TFilesBd::TCommandScope), dropped objects are
+// only unlinked, and freed when the outermost command ends, so that a pointer a view or
+// a repair step still holds stays valid until then.
+//
+// The rom database must outlive the files registered with it: clear the files database
+// (ClearPaths) before the rom database is cleared or rebuilt.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "filesdb/CaseRules.h"
+#include "filesdb/RomFileStatus.h"
+#include "platform/Exception.h"
+#include "platform/Progress.h"
+
+namespace qm {
+
+class TArchiveManager;
+class TCacheFile;
+class TClone;
+class TCloneRom;
+class TGame;
+class TRom;
+class TRomsBd;
+class TSignatureCalculator;
+
+class TFilesBd;
+class TPathsList;
+class TPath;
+class TFilesList;
+class TFile;
+class TRomFilesList;
+class TRomFile;
+
+namespace filesbd {
+QM_DECLARE_ABORT(EAbortOperation, qm::EAbortOperation);
+QM_DECLARE_ABORT(EAbortPathLoading, EAbortOperation);
+QM_DECLARE_EXCEPTION(EFileNotFound, Exception);
+QM_DECLARE_EXCEPTION(EObjectNotFound, Exception);
+QM_DECLARE_EXCEPTION(EDiskNotFound, Exception);
+QM_DECLARE_EXCEPTION(EIgnoreFile, Exception);
+}  // namespace filesbd
+
+// Kinds of a TFile.
+enum TFileKind : uint8_t { fkPlain = 0, fkFolder = 1, fkZip = 2 };
+
+using TCreateFileEvent = std::function<void(TFile* file)>;
+using TRemoveFileEvent = std::function<void(TFile* file)>;  // before the file goes
+using TRenameFileEvent = std::function<void(TFile* file)>;  // after the rename
+using TCreateRomFileEvent = std::function<void(TRomFile* romFile)>;
+using TRemoveRomFileEvent = std::function<void(TRomFile* romFile)>;  // before it goes
+
+// ---- Rom files ----------------------------------------------------------------------
+
+class TRomFile {
+public:
+    explicit TRomFile(TFile* file);
+    // Withdraws the registration, if any.
+    ~TRomFile();
+    TRomFile(const TRomFile&) = delete;
+    TRomFile& operator=(const TRomFile&) = delete;
+
+    TRom* Rom = nullptr;  // the rom the last lookup found (nullptr when none)
+    int32_t Date = 0;     // DOS date of a folder member; other kinds use the file's
+    bool ErrorFlag = false;
+    std::string SuggestedExtension;  // from the plug-in
+    std::string Extension;           // of StoredName, with its dot
+    std::string StoredName;          // zip entry name with its inner path, member or file name
+    std::string Name;                // StoredName after its last "/" or "\"
+    std::string Crc;                 // lower-case hexadecimal
+    TCloneRom* CloneRom = nullptr;   // set by matching
+    uint8_t Status = rsNotSettled;
+    bool Duplicated = false;
+    int64_t Size = 0;
+    TFile* File;
+    std::string ErrorText;
+    std::string Comment;
+
+    // The clone rom's rom when linked, else Rom.
+    TRom* GetRom() const;
+    bool IsNoDump() const;
+    bool IsBadDump() const;
+    // Inner path of StoredName followed by GetBaseName.
+    std::string GetNameWithoutExt() const;
+    std::string GetBaseName() const;
+    int32_t GetDate() const;
+    const std::string& GetSuggestedExtension() const { return SuggestedExtension; }
+    const std::string& GetExtension() const { return Extension; }
+    void ClearErrorFlag() { ErrorFlag = false; }
+
+    // Status 9 with that text; the registration is withdrawn and the file matched again.
+    void SetError(const std::string& text);
+    // Records a text without a status change (ErrorFlag).
+    void SetErrorText(const std::string& text);
+
+    // The name a matched rom should bear (empty without a clone rom); the one rule that
+    // both the case test of matching and the rename use.
+    std::string GetCorrectName() const;
+
+    void Log(const std::string& text) const;
+
+    // Registration with the rom database.
+    TRom* AttachedRom() const { return attachedRom_; }
+    // Registers with rom (nothing when already registered or rom is nullptr).
+    void AttachTo(TRom* rom, std::string_view crc, int64_t size);
+    // Withdraws the registration; nothing when there is none.
+    void Detach();
+
+    // Status predicates.
+    bool HasBadFileName() const { return Status == rsBadFileName; }
+    bool IsMissing() const { return Status == rsMissing; }
+    bool IsAvailableElsewhere() const { return Status == rsAvailableElsewhere; }
+    bool IsOk() const { return Status == rsOk; }
+    bool HasBadCase() const { return Status == rsBadCase; }
+    bool IsNotUsed() const { return Status == rsNotUsed; }
+    bool HasBadName() const { return Status == rsBadName; }
+    bool IsUnknown() const { return Status == rsUnknown; }
+    bool HasError() const { return Status == rsError; }
+    bool IsPlaceholder() const { return IsPlaceholderStatus(Status); }
+    bool IsUseless() const { return Duplicated || Status == rsUnknown || Status == rsNotUsed; }
+    bool NeedsRename() const { return Status == rsBadName || Status == rsBadCase; }
+    bool CanBeImported() const { return Status == rsAvailableElsewhere; }
+    bool IsMissingDump() const { return Status == rsMissing && IsNoDump(); }
+
+    std::string GetStatusText() const;
+    int GetImageIndex() const;
+
+private:
+    TRom* attachedRom_ = nullptr;
+    std::string attachedCrc_;
+    int64_t attachedSize_ = 0;
+};
+
+// The rom files of one file, kept in CRC order (case ignored); rom files of equal CRC
+// keep the order they were added in, so a lookup by CRC finds the earliest. Owns them.
+class TRomFilesList {
+public:
+    explicit TRomFilesList(TFile* owner) : owner_(owner) {}
+    TRomFilesList(const TRomFilesList&) = delete;
+    TRomFilesList& operator=(const TRomFilesList&) = delete;
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    bool Empty() const { return items_.empty(); }
+    TRomFile* GetRomFile(int index) const { return items_.at(static_cast<size_t>(index)).romFile.get(); }
+    TRomFile* operator[](int index) const { return items_[static_cast<size_t>(index)].romFile.get(); }
+    // The key the rom file was added under (its CRC then, lower case).
+    const std::string& Key(int index) const { return items_.at(static_cast<size_t>(index)).key; }
+
+    // Adds under key, after every entry of an equal key; returns the index.
+    int Add(std::unique_ptr<TRomFile> romFile, std::string_view key);
+    // Takes the entry out without freeing it.
+    std::unique_ptr<TRomFile> Extract(int index);
+    void Clear() { items_.clear(); }
+
+    // First of equal keys, case ignored; -1 when absent.
+    int IndexOf(std::string_view crc) const;
+    int IndexOfObject(const TRomFile* romFile) const;
+    // The first rom file whose name fits a database rom name (see the .cpp).
+    int FindByName(std::string_view romName, bool withPlaceholders) const;
+    int IndexOfFileName(std::string_view name, bool withPlaceholders) const;
+    int IndexOfNameWithoutExt(std::string_view name, bool withPlaceholders) const;
+    int IndexOfRomFile(const TRom* rom, bool withPlaceholders) const;
+
+    // Names of the files' lists are compared without regard to case.
+    bool CaseSensitive = false;
+
+    struct TEntry {
+        std::string key;
+        std::unique_ptr<TRomFile> romFile;
+    };
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+private:
+    bool SameName(std::string_view a, std::string_view b) const;
+    bool PlugInSuggestedExtension() const;
+
+    TFile* owner_;
+    std::vector<TEntry> items_;
+};
+
+// ---- Files --------------------------------------------------------------------------
+
+class TFile {
+public:
+    TFile(TPath* path, uint8_t kind);
+    ~TFile();
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    int32_t Date = 0;  // DOS date; 0 when unknown
+    int64_t Size = 0;
+    TRomFilesList RomFiles;
+    std::string FullPath;   // rom path + Name; a folder's ends with "/"
+    std::string Name;       // last component (a folder without "/")
+    std::string ShortName;  // the zip's name without ".zip", else Name
+    TClone* Clone = nullptr;
+    TGame* Game = nullptr;
+    TPath* Path;
+    uint8_t Kind;
+    std::string ErrorText;
+
+    bool IsPlain() const { return Kind == fkPlain; }
+    bool IsFolder() const { return Kind == fkFolder; }
+    bool IsZip() const { return Kind == fkZip; }
+
+    // The database the file belongs to, through its path (nullptr for a file of no path).
+    TFilesBd* FilesBd() const;
+    TRomsBd* RomsBd() const;
+
+    // Adds a rom file found in the file, reusing a placeholder of that rom, and
+    // registers it with the rom database.
+    TRomFile* AddRomFile(const std::string& romName, const std::string& crc, int32_t date, int64_t size,
+                         const std::string& suggestedExtension);
+    // Drops this very rom file (EObjectNotFound when it is not one of the file's).
+    void DropRomFile(TRomFile* romFile);
+    // The whole file could not be read: its rom files are dropped.
+    void SetError(const std::string& text);
+    void SetErrorText(const std::string& text) { ErrorText = text; }
+    // Looks every real rom file up again (after a rename); registers when attach is set.
+    void SubmitRomFiles(bool attach);
+    // Withdraws the registration of every real rom file.
+    void DetachRomFiles();
+    // Takes back every rom error before an archive test.
+    void ClearRomErrors();
+    // Tests a zip through the archive manager; true when it has errors afterwards.
+    // False (nothing done) for anything the manager does not handle.
+    bool TestArchive();
+    void OnArchiveEntryError(const std::string& archiveName, const std::string& entryName,
+                             const std::string& message);
+    // Re-reads the date of the file (and of folder members) from disk.
+    void UpdateDate();
+    void Log(const std::string& text) const;
+
+    // Counts and tests; placeholders are never counted.
+    int GetRomFileCount() const;
+    int64_t GetRomsSize() const;
+    int GetMissingRomCount() const;
+    int GetAvailableElsewhereCount() const;
+    bool HasError() const { return !ErrorText.empty(); }
+    bool HasRomErrors() const;
+    bool HasRomErrorFlags() const;
+    void ClearRomErrorFlags();
+    bool HasKnownRoms() const;
+    bool HasBadRomNames() const;
+    bool HasBadCaseRoms() const;
+    bool HasBadDumps() const;
+    int GetGameRomCount() const;
+    bool IsUnknown() const;
+
+    std::string GetCorrectName() const;
+    bool HasBadName() const;
+    bool HasBadCase() const;
+    bool NeedsRename() const { return HasBadName() || HasBadCase(); }
+
+    // Matching against the rom database.
+    TClone* FindGame() const;
+    void Match();
+
+    int GetDuplicateCount() const;
+    std::string GetStatusText() const;
+    int GetImageIndex() const;
+
+private:
+    void Register(TRomFile* romFile, bool attach);
+    // Unlinks a rom file from the list and hands it to the database to be freed.
+    void RemoveRomFileAt(int index);
+    TCaseOptions GoverningCaseOption() const;
+};
+
+// The files of one rom path in the order they were added, found by exact name (two
+// names that differ only in case are two files). Owns them.
+class TFilesList {
+public:
+    TFilesList() = default;
+    TFilesList(const TFilesList&) = delete;
+    TFilesList& operator=(const TFilesList&) = delete;
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    bool Empty() const { return items_.empty(); }
+    TFile* GetFile(int index) const { return items_.at(static_cast<size_t>(index)).get(); }
+    TFile* operator[](int index) const { return items_[static_cast<size_t>(index)].get(); }
+    // The file of exactly that name, or nullptr.
+    TFile* Find(std::string_view name) const;
+    int IndexOf(std::string_view name) const;
+    int IndexOfObject(const TFile* file) const;
+    // Adds under the file's Name, which must not be in the list yet.
+    TFile* Add(std::unique_ptr<TFile> file);
+    std::unique_ptr<TFile> Extract(int index);
+    // Gives a listed file a new name (the file's Name is set too).
+    void Rename(TFile* file, const std::string& newName);
+    void Clear();
+
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+private:
+    std::vector<std::unique_ptr<TFile>> items_;
+    std::unordered_map<std::string, TFile*> index_;
+};
+
+// ---- Rom paths ----------------------------------------------------------------------
+
+class TPath {
+public:
+    explicit TPath(TPathsList* owner);
+    ~TPath();
+    TPath(const TPath&) = delete;
+    TPath& operator=(const TPath&) = delete;
+
+    TCacheFile& CacheFile() { return *cacheFile_; }
+    const TCacheFile& CacheFile() const { return *cacheFile_; }
+    TFilesList& Files() { return files_; }
+    const TFilesList& Files() const { return files_; }
+    TPathsList* Owner() const { return owner_; }
+    TFilesBd* FilesBd() const;
+
+    // The folder, ending with "/".
+    const std::string& GetPath() const { return path_; }
+    void SetPath(const std::string& path);
+
+    // With rebuild the volume must be present (the user is asked to insert it) and
+    // every file is read again; the cache is read first when the path holds no file.
+    void Load(bool rebuild);
+    // Drops this very file from the list; the disk is not touched.
+    void DropFile(TFile* file);
+    void ClearFiles();
+    void Log(const std::string& text) const;
+    void MatchFiles();
+    void ClearRomErrorFlags();
+
+    // A new entry of the files list for name (last component) of that kind, with its
+    // full name and short name; OnCreateFile is raised when announce is set. A name
+    // already listed gives that file, unchanged and without an event.
+    TFile* NewFile(const std::string& name, uint8_t kind, bool announce);
+
+    // Scanning the folder.
+    void Scan(bool rebuild);
+    TFile* AddFile(const std::string& fullName, uint8_t kind);
+
+    // The cache file of the path.
+    void SaveCache();
+    void LoadFromCache();
+    TRomFile* AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,
+                       const std::string& extension, int64_t romSize, uint8_t kind, int32_t romDate);
+
+    // Volume of the path, as its cache file knows it.
+    void ReadDiskInfo();
+    bool IsVolumeAvailable() const;
+    bool IsReadOnly() const;
+    int GetDriveType() const;
+    std::string GetVolumeLabel() const;
+    std::string GetVolumeSerial() const;
+
+private:
+    std::unique_ptr<TCacheFile> cacheFile_;
+    std::string path_;
+    TFilesList files_;
+    TPathsList* owner_;
+};
+
+class TPathsList {
+public:
+    explicit TPathsList(TFilesBd* owner);
+    ~TPathsList();
+    TPathsList(const TPathsList&) = delete;
+    TPathsList& operator=(const TPathsList&) = delete;
+
+    // Set by the user interface to stop a load or scan; see CheckAbort.
+    bool Abort = false;
+    std::string CachePath;  // ends with "/"; the program's folder by default
+    std::string TempDir;
+    bool SubmitRoms = false;
+    TFilesBd* const Owner;
+
+    // The known path of that volume serial and folder, or a new one whose cache file
+    // has been opened (its exceptions pass, and the path is not added).
+    TPath* AddPath(const std::string& path, const std::string& serial, const std::string& label);
+    void RemovePath(TPath* path);
+    int Count() const { return static_cast<int>(paths_.size()); }
+    TPath* GetPath(int index) const { return paths_.at(static_cast<size_t>(index)).get(); }
+    // Index of the path of exactly that text (with "/"), -1 when none.
+    int IndexOf(std::string_view pathText) const;
+    // Frees every path, then lets the rom database recompute its states.
+    void Clear();
+    void MatchAll();
+    // When the abort flag is set: clears it and raises EAbortPathLoading.
+    void CheckAbort();
+
+private:
+    std::vector<std::unique_ptr<TPath>> paths_;
+};
+
+// ---- The database -------------------------------------------------------------------
+
+class TFilesBd {
+public:
+    TFilesBd();
+    ~TFilesBd();
+    TFilesBd(const TFilesBd&) = delete;
+    TFilesBd& operator=(const TFilesBd&) = delete;
+
+    bool PlugInSuggeredExtension = false;
+    TCaseOptions FileCaseOptions = coDontCare;     // folders and zips
+    TCaseOptions RomFileCaseOptions = coDontCare;  // roms and plain files
+
+    TProgressEvent OnProgress;
+    TInfosEvent OnInfos;
+    TLogEvent OnLog;
+    TRemoveFileEvent OnRemoveFile;
+    TRemoveRomFileEvent OnRemoveRomFile;
+    TRenameFileEvent OnRenameFile;
+    TCreateFileEvent OnCreateFile;
+    TCreateRomFileEvent OnCreateRomFile;
+
+    TPathsList& Paths() { return *paths_; }
+    const TPathsList& Paths() const { return *paths_; }
+
+    TPath* AddPath(const std::string& path, const std::string& serial, const std::string& label);
+    void ClearPaths();
+    int GetPathCount() const { return paths_->Count(); }
+    TPath* GetPath(int index) const { return paths_->GetPath(index); }
+    void MatchAll();
+    bool GetSplit() const;
+
+    TSignatureCalculator* SignatureCalculator() const { return signatureCalculator_; }
+    void SetSignatureCalculator(TSignatureCalculator* value) { signatureCalculator_ = value; }
+    TRomsBd* RomsBd() const { return romsBd_; }
+    void SetRomsBd(TRomsBd* value) { romsBd_ = value; }
+    // Shared by every database that is given the same manager.
+    TArchiveManager* ArchiveManager() const { return archiveManager_; }
+    void SetArchiveManager(TArchiveManager* manager);
+    const std::string& TempDir() const { return tempDir_; }
+    void SetTempDir(const std::string& value);
+    const std::string& CachePath() const { return cachePath_; }
+    void SetCachePath(const std::string& value);
+    int CompressionLevel() const { return compressionLevel_; }
+    // Values outside 0..9 are ignored.
+    void SetCompressionLevel(int value);
+    bool SubmitRoms() const { return submitRoms_; }
+    void SetSubmitRoms(bool value);
+    void SetPlugInSuggeredExtension(bool value) { PlugInSuggeredExtension = value; }
+
+    void DoInfos(const std::string& text);
+    void DoLog(const std::string& text);
+    // Percentage position * 100 / total, raised when it changes; a total of 0 always
+    // raises 100 and leaves the last percentage alone.
+    void DoProgress(int64_t position, int64_t total);
+
+    // A user command: objects dropped while one runs are freed when the outermost ends.
+    void BeginCommand() { ++commandDepth_; }
+    void EndCommand();
+    bool InCommand() const { return commandDepth_ > 0; }
+    class TCommandScope {
+    public:
+        explicit TCommandScope(TFilesBd& bd) : bd_(bd) { bd_.BeginCommand(); }
+        ~TCommandScope() { bd_.EndCommand(); }
+        TCommandScope(const TCommandScope&) = delete;
+        TCommandScope& operator=(const TCommandScope&) = delete;
+
+    private:
+        TFilesBd& bd_;
+    };
+
+    // Frees now, or at the end of the running command. Registrations are withdrawn now.
+    void Retire(std::unique_ptr<TRomFile> romFile);
+    void Retire(std::unique_ptr<TFile> file);
+    void Retire(std::unique_ptr<TPath> path);
+    size_t RetiredCount() const { return retiredRomFiles_.size() + retiredFiles_.size() + retiredPaths_.size(); }
+
+private:
+    void FreeRetired();
+
+    std::unique_ptr<TPathsList> paths_;
+    TSignatureCalculator* signatureCalculator_ = nullptr;
+    TRomsBd* romsBd_ = nullptr;
+    TArchiveManager* archiveManager_ = nullptr;
+    std::string tempDir_;
+    std::string cachePath_;
+    int compressionLevel_ = 0;
+    bool submitRoms_ = false;
+    TProgressState progress_;
+
+    int commandDepth_ = 0;
+    std::vector<std::unique_ptr<TRomFile>> retiredRomFiles_;
+    std::vector<std::unique_ptr<TFile>> retiredFiles_;
+    std::vector<std::unique_ptr<TPath>> retiredPaths_;
+};
+
+// The extension of a name with its dot ("" when none): the text from the last "."
+// that follows the last "/" or "\".
+std::string FileExtension(std::string_view name);
+
+}  // namespace qm

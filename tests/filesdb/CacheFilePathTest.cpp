@@ -1,0 +1,325 @@
+// A rom path written to its cache file and read back: files, rom files, errors, and
+// what happens to damaged and truncated caches.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/DiskInfo.h"
+#include "archive/stringsTools.h"
+#include "filesdb/CacheFileUnit.h"
+#include "filesdb/SignatureCalculator.h"
+#include "filesdb/filesBd.h"
+#include "support/TestSupport.h"
+
+namespace qm {
+namespace {
+
+using test::FileExists;
+using test::ReadFile;
+using test::TTempDir;
+using test::WriteFile;
+
+const std::string S = "\xA4";
+
+class CacheFilePathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TVolumeFacts volume;
+        volume.root = tmp.Path() + "vol";
+        volume.uuid = "1234-ABCD";
+        volume.fsType = "vfat";
+        volume.label = "ROMDISK";
+        volumes.volumes.push_back(volume);
+        WriteFile(roms + "placeholder", "");
+        WriteFile(cacheFolder + "keep.txt", "");
+    }
+
+    // A fresh database over the same cache folder, holding the rom path.
+    TPath* AddPath(TFilesBd& bd, const std::string& path = "") {
+        bd.SetCachePath(cacheFolder);
+        bd.OnLog = [this](const std::string& line) { log.push_back(line); };
+        bd.OnInfos = [this](const std::string& text) { infos.push_back(text); };
+        return bd.AddPath(path.empty() ? roms : path, "1234-abcd", "ROMDISK");
+    }
+
+    // Fills a path with one file of every kind and shape the cache must carry.
+    void Populate(TPath& path) {
+        TRomFile* r = path.AddEntry("J\xC3\xA4ger.zip", "sub/j\xC3\xA4ger.bin", "ABCDEF01", ".bin", 4096, fkZip, 0);
+        ASSERT_NE(r, nullptr);
+        r->Comment = "two\r\nlines \xA4 100%";
+        r->File->Size = 5000000000;
+        r->File->Date = 0x5A2B3C4D;
+        TRomFile* bad = path.AddEntry("J\xC3\xA4ger.zip", "broken.bin", "00000000", "", 10, fkZip, 0);
+        bad->SetError("CRC error");
+
+        TRomFile* m1 = path.AddEntry("folder", "m1.rom", "11111111", "", 1, fkFolder, 0x4A000001);
+        TRomFile* m2 = path.AddEntry("folder", "m2.rom", "22222222", ".nes", 2, fkFolder, 0);
+        ASSERT_NE(m1, nullptr);
+        ASSERT_NE(m2, nullptr);
+        m1->File->Date = 0x4B000000;
+
+        TRomFile* plain = path.AddEntry("plain \xFF.bin", "plain \xFF.bin", "33333333", ".bin", 77, fkPlain, 0x4C000002);
+        plain->File->Size = 77;
+        plain->File->Date = 0x4C000002;
+
+        path.AddEntry("empty.zip", "", "n/a", "", -1, fkZip, 0);  // a zip without roms
+        TFile* unreadable = path.NewFile("unreadable.bin", fkPlain, false);
+        unreadable->Size = 12;
+        unreadable->Date = 0x4D000000;
+        unreadable->SetErrorText("Read error %1");
+    }
+
+    TTempDir tmp;
+    std::string roms = tmp.Path() + "vol/roms/";
+    std::string cacheFolder = tmp.Path() + "vol/cache/";
+    TStaticVolumeProvider volumes;
+    TScopedVolumeProvider scope{volumes};
+    std::vector<std::string> log, infos;
+};
+
+struct TRomView {
+    std::string stored, crc, extension, error, comment;
+    int64_t size;
+    int32_t date;
+    uint8_t status;
+    bool operator==(const TRomView&) const = default;
+};
+struct TFileView {
+    std::string name, fullPath, shortName, error;
+    uint8_t kind;
+    int64_t size;
+    int32_t date;
+    std::vector<TRomView> roms;
+    bool operator==(const TFileView&) const = default;
+};
+
+std::vector<TFileView> View(const TPath& path) {
+    std::vector<TFileView> out;
+    for (const auto& owned : path.Files()) {
+        const TFile& f = *owned;
+        TFileView v{f.Name, f.FullPath, f.ShortName, f.ErrorText, f.Kind, f.Size, f.Date, {}};
+        for (const auto& entry : f.RomFiles) {
+            const TRomFile& r = *entry.romFile;
+            v.roms.push_back({r.StoredName, r.Crc, r.SuggestedExtension, r.ErrorText, r.Comment, r.Size, r.GetDate(),
+                              r.Status});
+        }
+        out.push_back(v);
+    }
+    return out;
+}
+
+TEST_F(CacheFilePathTest, PathSavedAndLoadedBack) {
+    TFilesBd first;
+    TPath* written = AddPath(first);
+    Populate(*written);
+    written->SaveCache();
+    const std::string cacheName = written->CacheFile().GetCacheFileName();
+    ASSERT_EQ(cacheName, cacheFolder + "quarmelle0.dat");
+
+    TFilesBd second;
+    TPath* read = AddPath(second);
+    ASSERT_EQ(read->CacheFile().GetCacheFileName(), cacheName);
+    read->LoadFromCache();
+
+    std::vector<TFileView> expected = View(*written);
+    // What the cache does not hold: a zip without roms has no date or size, a folder
+    // neither (only its members' dates).
+    for (TFileView& f : expected) {
+        if (f.name == "empty.zip") f.size = 0, f.date = 0;
+        if (f.name == "folder") f.size = -1, f.date = 0;
+    }
+    EXPECT_EQ(View(*read), expected);
+    ASSERT_EQ(read->Files().Count(), 5);
+    EXPECT_EQ(read->Files().Find("unreadable.bin")->RomFiles.Count(), 0);
+    EXPECT_EQ(read->Files().Find("empty.zip")->RomFiles.Count(), 0);
+    EXPECT_EQ(read->Files().Find("folder")->FullPath, roms + "folder/");
+    EXPECT_EQ(read->Files().Find("J\xC3\xA4ger.zip")->ShortName, "J\xC3\xA4ger");
+    EXPECT_TRUE(log.empty()) << log.front();
+
+    // Saved again from what was read, the file is the same but for the header's time.
+    const std::string before = ReadFile(cacheName);
+    read->SaveCache();
+    const std::string after = ReadFile(cacheName);
+    const auto body = [](const std::string& text) { return text.substr(text.find("\r\n" + S)); };
+    EXPECT_EQ(body(after), body(before));
+}
+
+TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    Populate(*path);
+    path->SaveCache();
+    std::vector<std::string_view> lines;
+    const std::string text = ReadFile(path->CacheFile().GetCacheFileName());
+    SplitLines(text, lines);
+    ASSERT_EQ(lines.size(), 7u + 7u);
+    // Records in files-list order; rom files of one file in the list's CRC order.
+    EXPECT_EQ(lines[7], S + "A" + S + "J\xC3%A4ger.zip" + S + "5000000000" + S + std::to_string(0x5A2B3C4D) + S +
+                            "broken.bin" + S + "10" + S + "00000000" + S + S + "CRC error" + S);
+    EXPECT_EQ(lines[8], S + "A" + S + "J\xC3%A4ger.zip" + S + "5000000000" + S + std::to_string(0x5A2B3C4D) + S +
+                            "sub/j\xC3%A4ger.bin" + S + "4096" + S + "abcdef01" + S + ".bin" + S + S +
+                            "two%0D%0Alines %A4 100%25");
+    EXPECT_EQ(lines[9], S + "D" + S + "folder" + S + "m1.rom" + S + "1" + S + std::to_string(0x4A000001) + S +
+                            "11111111" + S + S + S);
+    EXPECT_EQ(lines[10], S + "D" + S + "folder" + S + "m2.rom" + S + "2" + S + S + "22222222" + S + ".nes" + S + S);
+    EXPECT_EQ(lines[11], S + "F" + S + "plain \xFF.bin" + S + "77" + S + std::to_string(0x4C000002) + S + "33333333" +
+                             S + ".bin" + S + S);
+    EXPECT_EQ(lines[12], S + "A" + S + "empty.zip" + S + "0" + S + S + S + "-1" + S + "n/a" + S + S + S);
+    EXPECT_EQ(lines[13], S + "F" + S + "unreadable.bin" + S + "12" + S + std::to_string(0x4D000000) + S + "n/a" + S + S +
+                             "Read error %251" + S);
+}
+
+TEST_F(CacheFilePathTest, EmptyPathWritesTheHeaderOnly) {
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->SaveCache();
+    std::vector<std::string_view> lines;
+    const std::string text = ReadFile(path->CacheFile().GetCacheFileName());
+    SplitLines(text, lines);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[4], "/roms/");
+    EXPECT_EQ(lines[5], "1");  // the one file of the folder
+
+    TFilesBd again;
+    TPath* read = AddPath(again);
+    read->LoadFromCache();
+    EXPECT_EQ(read->Files().Count(), 0);
+}
+
+TEST_F(CacheFilePathTest, DamagedRecordsCostOnlyTheirFile) {
+    TFilesBd first;
+    TPath* written = AddPath(first);
+    Populate(*written);
+    written->SaveCache();
+    const std::string cacheName = written->CacheFile().GetCacheFileName();
+    std::string text = ReadFile(cacheName);
+    // The second record of the zip loses a field; garbage and a cut record follow.
+    const size_t at = text.find(S + "4096" + S);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 6, S + "40x6" + S);
+    text += "garbage\r\n" + S + "A" + S + "cut.zip" + S + "1" + S + "2" + S + "x.bin" + S + "3" + S + "1234";
+    WriteFile(cacheName, text);
+
+    TFilesBd second;
+    TPath* read = AddPath(second);
+    ASSERT_NO_THROW(read->LoadFromCache());
+    // The zip is left out whole, so that the scan reads it again; the rest is there.
+    EXPECT_EQ(read->Files().Find("J\xC3\xA4ger.zip"), nullptr);
+    EXPECT_EQ(read->Files().Find("cut.zip"), nullptr);
+    EXPECT_EQ(read->Files().Count(), 4);
+    EXPECT_EQ(read->Files().Find("folder")->RomFiles.Count(), 2);
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_NE(log[0].find(cacheName + ", line 9"), std::string::npos) << log[0];
+    EXPECT_NE(log[0].find("\"40x6\" is not a size"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find("line 15"), std::string::npos) << log[1];
+    EXPECT_NE(log[2].find("line 16"), std::string::npos) << log[2];
+}
+
+TEST_F(CacheFilePathTest, PlainFileWithoutRomComesBackWithoutRom) {
+    TFilesBd first;
+    TPath* written = AddPath(first);
+    written->NewFile("readme.txt", fkPlain, false)->Size = 5;
+    written->SaveCache();
+    EXPECT_NE(ReadFile(written->CacheFile().GetCacheFileName()).find(S + "F" + S + "readme.txt" + S + "5" + S + S + "n/a"),
+              std::string::npos);
+
+    TFilesBd second;
+    TPath* read = AddPath(second);
+    read->LoadFromCache();
+    ASSERT_EQ(read->Files().Count(), 1);
+    EXPECT_EQ(read->Files().Find("readme.txt")->RomFiles.Count(), 0);  // never a rom of signature "n/a"
+}
+
+TEST_F(CacheFilePathTest, AddEntry) {
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    std::vector<TFile*> announced;
+    bd.OnCreateFile = [&](TFile* f) { announced.push_back(f); };
+    EXPECT_EQ(path->AddEntry("a.zip", "r.bin", "", "", 1, fkZip, 0), nullptr);  // no CRC: nothing at all
+    EXPECT_EQ(path->Files().Count(), 0);
+    TRomFile* r = path->AddEntry("/elsewhere/a.zip", "r.bin", "ABCDEF01", ".bin", 9, fkZip, 0);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->Crc, "abcdef01");
+    EXPECT_EQ(r->Size, 9);
+    EXPECT_EQ(r->SuggestedExtension, ".bin");
+    EXPECT_EQ(r->File->Name, "a.zip");
+    EXPECT_EQ(r->File->ShortName, "a");
+    EXPECT_EQ(r->File->FullPath, roms + "a.zip");
+    EXPECT_EQ(r->File->Kind, fkZip);
+    EXPECT_EQ(path->AddEntry("a.zip", "s.bin", "12345678", "", 1, fkZip, 0)->File, r->File);
+    EXPECT_EQ(path->AddEntry("d", "", "n/a", "", -1, fkFolder, 0), nullptr);
+    EXPECT_EQ(path->Files().Find("d")->FullPath, roms + "d/");
+    EXPECT_TRUE(announced.empty());  // entries from the cache are not announced
+}
+
+TEST_F(CacheFilePathTest, AbortKeepsTheWholeFilesLoadedSoFar) {
+    TFilesBd first;
+    TPath* written = AddPath(first);
+    for (int i = 0; i < 50; ++i)
+        for (int k = 0; k < 3; ++k)
+            written->AddEntry("z" + std::to_string(i) + ".zip", "r" + std::to_string(k), "1234567" + std::to_string(k), "",
+                              1, fkZip, 0);
+    written->SaveCache();
+
+    TFilesBd second;
+    TPath* read = AddPath(second);
+    second.OnProgress = [&](int percent) {
+        if (percent == 51) second.Paths().Abort = true;  // 51 % of 149 steps: inside a zip's records
+    };
+    EXPECT_THROW(read->LoadFromCache(), filesbd::EAbortPathLoading);
+    EXPECT_FALSE(second.Paths().Abort);
+    EXPECT_GT(read->Files().Count(), 20);
+    EXPECT_LT(read->Files().Count(), 30);
+    // The zip that was being read when the abort came is not kept with part of its roms.
+    for (const auto& file : read->Files()) EXPECT_EQ(file->RomFiles.Count(), 3) << file->Name;
+}
+
+TEST_F(CacheFilePathTest, InfosAndAMissingCache) {
+    const std::string deep = roms + "a-rather-long-folder-name/and-another-one-below/";
+    WriteFile(deep + "x", "");
+    TFilesBd first;
+    TPath* written = AddPath(first, deep);
+    written->SaveCache();
+    TFilesBd second;
+    TPath* read = AddPath(second, deep);
+    read->LoadFromCache();
+    ASSERT_FALSE(infos.empty());
+    EXPECT_EQ(infos.back(), "Loading " + deep.substr(deep.size() - 42));
+
+    TFilesBd third;
+    TPath* none = AddPath(third);
+    try {
+        none->LoadFromCache();
+        FAIL();
+    } catch (const filesbd::EFileNotFound& e) {
+        EXPECT_EQ(e.Message(), "Cache file not found");
+    }
+}
+
+TEST_F(CacheFilePathTest, SaveWithoutPlugInKeepsTheName) {
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->CacheFile().PlugInName = "nes.dll";
+    path->SaveCache();  // no signature calculator
+    EXPECT_EQ(path->CacheFile().PlugInName, "nes.dll");
+    TSignatureCalculator calculator;
+    bd.SetSignatureCalculator(&calculator);
+    path->SaveCache();  // a calculator without a plug-in
+    EXPECT_EQ(path->CacheFile().PlugInName, "nes.dll");
+    EXPECT_NE(ReadFile(path->CacheFile().GetCacheFileName()).find("\r\nnes.dll\r\n"), std::string::npos);
+}
+
+TEST_F(CacheFilePathTest, LoadReadsTheCacheOfAPathWithoutFiles) {
+    TFilesBd first;
+    TPath* written = AddPath(first);
+    Populate(*written);
+    written->SaveCache();
+    TFilesBd second;
+    TPath* read = AddPath(second);
+    read->Load(false);
+    EXPECT_NE(read->Files().Find("folder"), nullptr);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,276 @@
+// Runs every tests/cases/match/*.case: a datafile, a collection of zips (made by Info-ZIP
+// zip), folders and plain files whose contents' CRCs come from Python's zlib, and the
+// statuses expected in each set mode, written by hand. Each mode is matched twice: the
+// second match must change nothing and keep every placeholder object.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalogue/RomsBd.h"
+#include "filesdb/filesBd.h"
+#include "filesBdTestSupport.h"
+
+namespace qm::test {
+namespace {
+
+struct TCase {
+    std::string name;
+    std::string datafile;
+    std::vector<std::string> files;
+    std::map<std::string, std::vector<std::string>> expected;  // mode -> lines
+    TCaseOptions romCase = coDontCare;
+    TCaseOptions fileCase = coDontCare;
+};
+
+TCaseOptions ParseCase(const std::string& word) {
+    static const std::map<std::string, TCaseOptions> names = {
+        {"coDatabase", coDatabase},     {"coUppercase", coUppercase}, {"coLowercase", coLowercase},
+        {"coCapitalize", coCapitalize}, {"coDontCare", coDontCare},
+    };
+    return names.at(word);
+}
+
+TCase ReadCase(const std::string& fileName) {
+    TCase c;
+    c.name = std::filesystem::path(fileName).stem().string();
+    std::ifstream in(fileName);
+    std::string line;
+    std::string section;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
+            section = line.substr(1, line.size() - 2);
+            continue;
+        }
+        if (section == "datafile") {
+            c.datafile += line + "\n";
+        } else if (section == "files") {
+            c.files.push_back(line);
+        } else if (section == "options") {
+            std::istringstream words(line);
+            std::string key, value;
+            words >> key >> value;
+            if (key == "romcase") c.romCase = ParseCase(value);
+            if (key == "filecase") c.fileCase = ParseCase(value);
+        } else if (section.rfind("expect ", 0) == 0) {
+            c.expected[section.substr(7)].push_back(line);
+        }
+    }
+    return c;
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    std::string word;
+    while (in >> word) words.push_back(word);
+    return words;
+}
+
+// The 16 bytes of content L.
+std::string Content(const std::string& label) {
+    std::string bytes = "content-" + label + "-";
+    bytes.resize(16, label[0]);
+    return bytes;
+}
+
+// CRC of every content of the case, computed by Python's zlib from the files on disk.
+std::map<std::string, std::string> PythonCrcs(const std::string& folder, const std::set<std::string>& labels) {
+    for (const std::string& label : labels) WriteFile(folder + label, Content(label));
+    const std::string listing = RunCommand(
+        "python3 -c 'import os,sys,zlib\nd=sys.argv[1]\nfor f in sorted(os.listdir(d)): "
+        "print(f, \"%08x\" % zlib.crc32(open(os.path.join(d, f), \"rb\").read()))' " +
+        ShellQuote(folder));
+    std::map<std::string, std::string> crcs;
+    std::istringstream in(listing);
+    std::string label, crc;
+    while (in >> label >> crc) crcs[label] = crc;
+    return crcs;
+}
+
+std::string Complement(const std::string& crc) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", ~static_cast<unsigned>(std::stoul(crc, nullptr, 16)));
+    return text;
+}
+
+// {L} and {~L} replaced by CRCs.
+std::string Fill(const std::string& text, const std::map<std::string, std::string>& crcs) {
+    static const std::regex token(R"(\{(~?)([A-Za-z0-9]+)\})");
+    std::string out;
+    auto begin = std::sregex_iterator(text.begin(), text.end(), token);
+    size_t last = 0;
+    for (auto it = begin; it != std::sregex_iterator(); ++it) {
+        out += text.substr(last, static_cast<size_t>(it->position()) - last);
+        const std::string& crc = crcs.at((*it)[2]);
+        out += (*it)[1].length() ? Complement(crc) : crc;
+        last = static_cast<size_t>(it->position() + it->length());
+    }
+    return out + text.substr(last);
+}
+
+std::set<std::string> Labels(const TCase& c) {
+    std::set<std::string> labels;
+    static const std::regex token(R"(\{~?([A-Za-z0-9]+)\})");
+    std::string all = c.datafile;
+    for (const std::string& f : c.files) all += f + "\n";
+    for (auto it = std::sregex_iterator(all.begin(), all.end(), token); it != std::sregex_iterator(); ++it)
+        labels.insert((*it)[1]);
+    return labels;
+}
+
+struct TEntrySpec {
+    std::string name;
+    std::string label;  // "" for the CRC 00000000
+    bool error = false;
+};
+
+// "name={L}", "name=!{L}", "name=!0".
+TEntrySpec ParseEntry(const std::string& word) {
+    TEntrySpec e;
+    const size_t eq = word.find('=');
+    e.name = word.substr(0, eq);
+    std::string value = word.substr(eq + 1);
+    if (!value.empty() && value[0] == '!') {
+        e.error = true;
+        value = value.substr(1);
+    }
+    if (value != "0") e.label = value.substr(1, value.size() - 2);
+    return e;
+}
+
+// Lays the collection out on disk: zips through Info-ZIP zip, in entry order.
+void MakeTree(const std::string& root, const TCase& c) {
+    for (const std::string& line : c.files) {
+        const auto w = Words(line);
+        const std::string folder = root + w[0] + "/";
+        std::filesystem::create_directories(folder);
+        if (w[1] == "plain") {
+            const TEntrySpec e = ParseEntry(w[2]);
+            WriteFile(folder + e.name, Content(e.label.empty() ? "0" : e.label));
+            continue;
+        }
+        const std::string target = w[1] == "zip" ? root + "staging/" + w[2] + "/" : folder + w[2] + "/";
+        std::string names;
+        for (size_t i = 3; i < w.size(); ++i) {
+            const TEntrySpec e = ParseEntry(w[i]);
+            WriteFile(target + e.name, Content(e.label.empty() ? "0" : e.label));
+            names += " " + ShellQuote(e.name);
+        }
+        if (w[1] == "zip") {
+            int status = -1;
+            RunCommand("cd " + ShellQuote(target) + " && zip -q -X " + ShellQuote(folder + w[2]) + names, &status);
+            ASSERT_EQ(status, 0) << line;
+        }
+    }
+}
+
+std::vector<std::string> Render(const TFilesBd& files, const std::vector<std::string>& pathNames) {
+    std::vector<std::string> lines;
+    for (int p = 0; p < files.GetPathCount(); ++p) {
+        const TPath* path = files.GetPath(p);
+        const std::string& pathName = pathNames[static_cast<size_t>(p)];
+        for (const auto& file : path->Files()) {
+            lines.push_back(pathName + " " + file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
+            for (const auto& entry : file->RomFiles) {
+                const TRomFile& r = *entry.romFile;
+                std::string line = pathName + " " + file->Name;
+                if (!file->IsPlain()) line += "/" + r.StoredName;
+                line += " " + std::to_string(r.Status);
+                if (r.Duplicated) line += " dup";
+                lines.push_back(line);
+            }
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::vector<std::string> CaseFiles() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(QM_TESTS_DIR) + "/cases/match"))
+        if (entry.path().extension() == ".case") names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(MatchCases, EveryCaseInEveryMode) {
+    const auto caseFiles = CaseFiles();
+    ASSERT_FALSE(caseFiles.empty());
+    for (const std::string& caseFile : caseFiles) {
+        const TCase c = ReadCase(caseFile);
+        SCOPED_TRACE(c.name);
+        TTempDir dir;
+        const auto crcs = PythonCrcs(dir / "contents/", Labels(c));
+        MakeTree(dir.Path(), c);
+        for (const auto& [mode, expectedLines] : c.expected) {
+            SCOPED_TRACE(mode);
+            TStaticVolumeProvider volumes;
+            volumes.volumes.push_back(TestVolume());
+            TScopedVolumeProvider volumeScope(volumes);
+            TRomsBd roms;
+            BuildRoms(roms, Fill(c.datafile, crcs));
+            ASSERT_TRUE(mode == "merged" || mode == "split" || mode == "unmerged") << mode;
+            roms.Split = mode != "merged";
+            roms.MergeRoms = mode == "split";
+            TFilesBd files;
+            files.SetRomsBd(&roms);
+            files.SetSubmitRoms(true);
+            files.RomFileCaseOptions = c.romCase;
+            files.FileCaseOptions = c.fileCase;
+            files.SetCachePath(dir / "cache/");
+            std::vector<std::string> pathNames;
+            for (const std::string& line : c.files) {
+                const auto w = Words(line);
+                if (std::find(pathNames.begin(), pathNames.end(), w[0]) == pathNames.end()) {
+                    pathNames.push_back(w[0]);
+                    files.AddPath(dir / w[0], "", "");
+                }
+                TPath* path = files.GetPath(static_cast<int>(
+                    std::find(pathNames.begin(), pathNames.end(), w[0]) - pathNames.begin()));
+                const uint8_t kind = w[1] == "zip" ? fkZip : w[1] == "folder" ? fkFolder : fkPlain;
+                // A plain file is its own single entry.
+                const std::string fileName = kind == fkPlain ? ParseEntry(w[2]).name : w[2];
+                TFile* file = path->NewFile(fileName, kind, false);
+                for (size_t i = kind == fkPlain ? 2 : 3; i < w.size(); ++i) {
+                    const TEntrySpec e = ParseEntry(w[i]);
+                    const std::string crc = e.label.empty() ? "00000000" : crcs.at(e.label);
+                    TRomFile* rf = file->AddRomFile(e.name, crc, 0, 16, "");
+                    if (e.error) rf->SetError("read error");
+                }
+            }
+            std::vector<std::string> expected = expectedLines;
+            std::sort(expected.begin(), expected.end());
+
+            files.MatchAll();
+            EXPECT_EQ(Render(files, pathNames), expected) << "first match";
+            std::vector<const TRomFile*> placeholders;
+            for (int p = 0; p < files.GetPathCount(); ++p)
+                for (const auto& file : files.GetPath(p)->Files())
+                    for (const auto& entry : file->RomFiles)
+                        if (entry.romFile->IsPlaceholder()) placeholders.push_back(entry.romFile.get());
+
+            files.MatchAll();
+            EXPECT_EQ(Render(files, pathNames), expected) << "second match";
+            std::vector<const TRomFile*> again;
+            for (int p = 0; p < files.GetPathCount(); ++p)
+                for (const auto& file : files.GetPath(p)->Files())
+                    for (const auto& entry : file->RomFiles)
+                        if (entry.romFile->IsPlaceholder()) again.push_back(entry.romFile.get());
+            EXPECT_EQ(again, placeholders) << "placeholders are the same objects";
+            files.ClearPaths();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qm::test
