@@ -1,6 +1,7 @@
 #include "ui/DatafileModels.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 #include <algorithm>
 
 #include "archive/stringsTools.h"
@@ -148,6 +149,18 @@ void TReleaseModel::sort(int column, Qt::SortOrder order) {
         changePersistentIndex(before[i], index(row, before[i].column()));
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+// ---- Grid ----
+
+void TGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    painter->setPen(option.palette.color(QPalette::Midlight));
+    const QRect r = option.rect;
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    painter->restore();
 }
 
 // ---- Typed search ----

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QString>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <vector>
 
@@ -90,6 +91,15 @@ protected:
 private:
     QString search_;
     QElapsedTimer lastKey_;
+};
+
+// Paints each cell as usual, then a thin line at its right and bottom edges: the grid
+// of the release list.
+class TGridDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 // The typed-search rule: a and b compared without regard to case over the length of

@@ -119,6 +119,7 @@ TDatafileForm::TDatafileForm(TArchiveManager* archives, QWidget* parent)
     releaseModel_ = new TReleaseModel(this);
     releaseTree_ = new TSearchTreeView(tabWeb_);
     releaseTree_->setModel(releaseModel_);
+    releaseTree_->setItemDelegate(new TGridDelegate(releaseTree_));
     releaseTree_->setSelectionBehavior(QAbstractItemView::SelectRows);
     releaseTree_->setSortingEnabled(true);
     releaseTree_->sortByColumn(rcName, Qt::AscendingOrder);
