@@ -152,6 +152,10 @@ void RenameMember(TFile& file, TRomFile* romFile, const std::string& newName) {
     romFile->StoredName = newName;
     romFile->Name = ExtractFileNameAnySep(newName);
     romFile->Extension = FileExtension(newName);
+    // A rom found by its old name (one without a good dump) is not this file's any more:
+    // the lookup is made again under the new name.
+    file.DetachRomFiles();
+    file.SubmitRomFiles(SubmitsRoms(file));
     file.Match();
     file.UpdateDate();
 }
