@@ -377,6 +377,7 @@ bool TFile::MergeWith(TFile* target) {
 // ---- Copy and move ------------------------------------------------------------------
 
 void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& newName) {
+    TScope scope(FilesBd());
     Log("Copy file " + FullPath + " to " + destFolder);
     CheckRepairSpace(destFolder, RepairSpaceOf(*this));
     const std::string folder = Slashed(destFolder);
@@ -396,8 +397,13 @@ void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& n
         ErrorText = e.Message();
         throw filesbd::EFileError(e.Message());
     }
-    if (TPath* romPath = RomPathOf(FilesBd(), folder))
-        if (TFile* copy = romPath->AddFile(dest, Kind)) copy->Match();
+    if (TPath* romPath = RomPathOf(FilesBd(), folder)) {
+        // A listed file the copy went over is read again, not given back as it was.
+        TFile* listed = romPath->Files().Find(ExtractFileNameAnySep(dest));
+        if (listed != nullptr && listed != this) romPath->DropFile(listed);
+        if (listed != this)
+            if (TFile* copy = romPath->AddFile(dest, Kind)) copy->Match();
+    }
     newName = dest;
 }
 
