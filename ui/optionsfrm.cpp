@@ -1,10 +1,8 @@
 #include "ui/optionsfrm.h"
 
-#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
