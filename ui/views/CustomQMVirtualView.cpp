@@ -33,6 +33,10 @@ TCustomQMVirtualView::TCustomQMVirtualView(QWidget* parent)
     searchTimer_->setSingleShot(true);
     searchTimer_->setInterval(kSearchResetMs);
     connect(searchTimer_, &QTimer::timeout, this, [this] { searchBuffer_.clear(); });
+    // Children are made on expanding, also while the view is hidden (no layout pass).
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (model_->canFetchMore(index)) model_->fetchMore(index);
+    });
 }
 
 TCustomQMVirtualView::~TCustomQMVirtualView() {
