@@ -482,6 +482,22 @@ TEST_F(ChildListTest, PathChildrenFollowTheSubList) {
     EXPECT_EQ(Texts(path).size(), 8u);
 }
 
+TEST_F(ChildListTest, EachBranchKeepsTheCountersOfTheOtherKind) {
+    // The tree lists the games root, then every rom path: the status bar reads the
+    // game counts and the last path's file counts afterwards.
+    Texts(&roms.Games());
+    Texts(path);
+    EXPECT_EQ(Counts(), "2/1/3");
+    EXPECT_EQ(c.ResourceCount, 1);
+    EXPECT_EQ(FileCounts(), "3/1/1/2");
+    Texts(&roms.Games());
+    EXPECT_EQ(FileCounts(), "3/1/1/2");
+    // A file's rom files set the file counters back to 0.
+    Texts(File("pacman.zip"));
+    EXPECT_EQ(FileCounts(), "0/0/0/0");
+    EXPECT_EQ(Counts(), "2/1/3");
+}
+
 TEST_F(ChildListTest, FileChildrenAreItsRomFiles) {
     c.RegularExpression = "nothing";
     c.PathFilters = {};

@@ -266,9 +266,9 @@ void TChildCollector::CollectPathFiles(const TPath* path, TChildItems& items) {
     const TRomsBd* romsBd = RomsBd != nullptr ? RomsBd : FilesBd != nullptr ? FilesBd->RomsBd() : nullptr;
     TCloneRomsList scratch;
     for (const auto& owned : path->Files()) {
-        const TFile& file = *owned;
+        TFile& file = *owned;
         auto add = [&] {
-            items.Add(file.Name, const_cast<TFile*>(&file));
+            items.Add(file.Name, &file);
             TotalSize += file.GetRomsSize();
         };
         if (!FileMatches(filter, file, scratch)) continue;

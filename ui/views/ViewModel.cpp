@@ -164,8 +164,7 @@ QVariant TViewModel::data(const QModelIndex& index, int role) const {
     const TViewNode* node = Node(index);
     if (node == nullptr) return {};
     switch (role) {
-        case Qt::DisplayRole:
-        case Qt::ToolTipRole: return ui::ToQ(CellText(*node, index.column()));
+        case Qt::DisplayRole: return ui::ToQ(CellText(*node, index.column()));
         case Qt::DecorationRole:
             if (images_ != nullptr && (imagesEveryColumn_ || index.column() == 0) && node->Record.ImageIndex >= 0 &&
                 node->Record.ImageIndex < images_->Count())
@@ -186,7 +185,7 @@ QVariant TViewModel::headerData(int section, Qt::Orientation orientation, int ro
 
 Qt::ItemFlags TViewModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 void TViewModel::SortNodes(TNodes& nodes, bool recurse) {
