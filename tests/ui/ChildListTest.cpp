@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -496,6 +497,19 @@ TEST_F(ChildListTest, EachBranchKeepsTheCountersOfTheOtherKind) {
     Texts(File("pacman.zip"));
     EXPECT_EQ(FileCounts(), "0/0/0/0");
     EXPECT_EQ(Counts(), "2/1/3");
+}
+
+TEST_F(ChildListTest, APlainFileOfNoCloneDoesNotBreakTheSubListTest) {
+    TFile* plain = File("pm2.bin");
+    TClone* clone = plain->Clone;
+    plain->Clone = nullptr;
+    ApplySubList({"xevious"});
+    const int image = plain->GetImageIndex();
+    const Strings texts = Texts(path);
+    plain->Clone = clone;
+    EXPECT_EQ(FileCategoryOfImage(image), TFileCategory::NeedFix) << "its name no longer fits";
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "pm2.bin"), texts.end());
+    EXPECT_EQ(std::find(texts.begin(), texts.end(), "xevious.zip"), texts.end());
 }
 
 TEST_F(ChildListTest, FileChildrenAreItsRomFiles) {
