@@ -6,6 +6,7 @@
 #include "ui/GameLaunchTestSupport.h"
 #include "ui/GamePages.h"
 #include "ui/ReportTestSupport.h"
+#include "ui/views/ViewTypes.h"
 
 namespace qm::test {
 
@@ -105,6 +106,19 @@ TEST(GameLaunchChoice, CloneOfTheObjectForThePages) {
         EXPECT_EQ(clone->Name, tc.clone) << tc.object;
     }
     EXPECT_EQ(CloneOfObject(TCommandObject{}), nullptr);
+}
+
+TEST(GameLaunchChoice, ViewObjectsBecomeCommandObjects) {
+    auto c = MakeLaunchCollection("split");
+    const TCommandObject game = LaunchObject(*c, "game:pacman");
+    const TCommandObject file = LaunchObject(*c, "file:pacman.zip");
+    EXPECT_EQ(CommandObjectOf(TViewObject(game.Game)).Game, game.Game);
+    EXPECT_EQ(CommandObjectOf(TViewObject(file.File)).File, file.File);
+    EXPECT_TRUE(CommandObjectOf(TViewObject{}).IsNil());
+    EXPECT_TRUE(CommandObjectOf(TViewObject(static_cast<TGame*>(nullptr))).IsNil());
+    const TCommandObject path = CommandObjectOf(TViewObject(file.File->Path));
+    EXPECT_TRUE(path.Other);
+    EXPECT_FALSE(path.IsNil());
 }
 
 }  // namespace
