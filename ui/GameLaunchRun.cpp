@@ -1,5 +1,5 @@
-// The launch itself, apart from the file choice: the emulator profile's header and the
-// files database's cannot meet in one translation unit (each declares the case rules).
+// The launch itself, apart from the choice of the file: the emulator profile's header
+// and the files database's both declare TCaseOptions, so no translation unit holds both.
 #include <exception>
 
 #include "archive/stringsTools.h"

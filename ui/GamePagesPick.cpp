@@ -1,5 +1,5 @@
 // Remembering the picked page, apart from the rest: the settings' header and the files
-// database's cannot meet in one translation unit (each declares the case rules).
+// database's both declare TCaseOptions, so no translation unit holds both.
 #include "catalogue/config.h"
 #include "ui/GamePages.h"
 

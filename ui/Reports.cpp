@@ -22,13 +22,13 @@ namespace {
 bool RomFound(const TCloneRom* cloneRom) { return cloneRom->Rom->MatchCount > 0; }
 
 std::vector<std::string> GamesReport(const TRomsBd& roms, const TReportScope& scope, const std::string& refName,
-                                     bool complete, const char* header) {
+                                     bool complete, const std::string& header) {
     const std::vector<TClone*> clones = ReportClones(roms, scope.ListedClones);
     std::vector<std::string> lines;
     for (const TClone* clone : clones)
         if (clone->IsComplete() == complete) lines.push_back(clone->GetDisplayName());
     if (lines.empty()) return lines;
-    std::string top = Fmt(_(header), {std::to_string(lines.size()), std::to_string(clones.size()), refName}) +
+    std::string top = Fmt(header, {std::to_string(lines.size()), std::to_string(clones.size()), refName}) +
                       SubListSuffix(scope.SubListFileName, scope.AllExcept);
     lines.insert(lines.begin(), {std::move(top), std::string()});
     return lines;
@@ -52,12 +52,12 @@ std::vector<TClone*> ReportClones(const TRomsBd& roms, const std::vector<TClone*
 
 std::vector<std::string> BuildMissingGamesReport(const TRomsBd& roms, const TReportScope& scope,
                                                  const std::string& refName) {
-    return GamesReport(roms, scope, refName, false, "You are missing %1 of %2 known %3 ROMS");
+    return GamesReport(roms, scope, refName, false, _("You are missing %1 of %2 known %3 ROMS"));
 }
 
 std::vector<std::string> BuildHaveGamesReport(const TRomsBd& roms, const TReportScope& scope,
                                               const std::string& refName) {
-    return GamesReport(roms, scope, refName, true, "You have %1 of %2 known %3 games");
+    return GamesReport(roms, scope, refName, true, _("You have %1 of %2 known %3 games"));
 }
 
 std::vector<std::string> BuildMissingRomsReport(const TRomsBd& roms, const TReportScope& scope,
