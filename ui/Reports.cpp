@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLocale>
 #include <algorithm>
+#include <unordered_set>
 
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
@@ -45,8 +46,18 @@ std::string SubListSuffix(const std::string& subListFileName, bool allExcept) {
 std::vector<TClone*> ReportClones(const TRomsBd& roms, const std::vector<TClone*>& listed) {
     std::vector<TClone*> clones;
     clones.reserve(listed.size());
-    for (TClone* clone : listed)
-        if (clone != nullptr && (roms.Split || clone->IsParent)) clones.push_back(clone);
+    if (roms.Split) {
+        for (TClone* clone : listed)
+            if (clone != nullptr) clones.push_back(clone);
+        return clones;
+    }
+    // Each set once, under its parent, where the first of its clones is listed: the
+    // tree shows a set when any of its clones passes the sub-list.
+    std::unordered_set<const TClone*> seen;
+    for (const TClone* clone : listed) {
+        TClone* parent = clone != nullptr ? clone->Game->GetParentClone() : nullptr;
+        if (parent != nullptr && seen.insert(parent).second) clones.push_back(parent);
+    }
     return clones;
 }
 

@@ -31,8 +31,9 @@ struct TReportScope {
 // without folder and extension.
 std::string SubListSuffix(const std::string& subListFileName, bool allExcept);
 
-// The listed clones the reports go through: all of them when sets are split, the parent
-// clones only when they are merged.
+// The listed clones the reports go through: all of them when sets are split; when they
+// are merged, the parent clone of each set any of whose clones is listed, once, in the
+// order of the first.
 std::vector<TClone*> ReportClones(const TRomsBd& roms, const std::vector<TClone*>& listed);
 
 // Each builder gives the report's lines, header included, or no line at all when the

@@ -197,6 +197,20 @@ TEST(ReportWriter, StartsInTheFirstPresentRomPath) {
     EXPECT_EQ(folder.back(), '/');
 }
 
+TEST(Reports, MergedModeReportsEachSetOnceUnderItsParent) {
+    TReportCollection c("merged");
+    TGamesList& games = c.roms.Games();
+    const std::vector<TClone*> listed = {games.FindClone("puckman"), games.FindClone("mappy"),
+                                         games.FindClone("pacman")};
+    EXPECT_EQ(ReportClones(c.roms, listed), (std::vector<TClone*>{games.FindClone("pacman"), games.FindClone("mappy")}));
+    TReportScope scope;
+    scope.ListedClones = {games.FindClone("puckman")};
+    EXPECT_EQ(Text(BuildMissingGamesReport(c.roms, scope, "test")),
+              "You are missing 1 of 1 known test ROMS\r\n\r\npacman\r\n");
+    c.roms.Split = true;
+    EXPECT_EQ(ReportClones(c.roms, listed), listed);
+}
+
 TEST(Reports, SubListSuffixAndHeader) {
     EXPECT_EQ(SubListSuffix("", false), "");
     EXPECT_EQ(SubListSuffix("", true), "");
