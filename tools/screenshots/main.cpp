@@ -3,29 +3,36 @@
 // installed, else on the offscreen platform).
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <QLabel>
-#include <QTabWidget>
-
+#include "catalogue/config.h"
+#include "catalogue/webreleases.h"
 #include "ui/About.h"
 #include "ui/ChangeCaseFrm.h"
+#include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
 #include "ui/SkinLoader.h"
 #include "ui/SkinPainter.h"
 #include "ui/SplashFrm.h"
-#include "ui/skin.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageListBtn.h"
 #include "ui/controls/mUrlLabel.h"
+#include "ui/datafilefrm.h"
+#include "ui/skin.h"
 
 namespace {
 
@@ -139,6 +146,64 @@ int main(int argc, char** argv) {
              return static_cast<QWidget*>(about);
          }},
         {"change-case-dialog", [] { return static_cast<QWidget*>(new qm::TChangeCaseForm); }},
+        {"datafile-manager",
+         [] {
+             // A home of its own with a datafile folder of demo files.
+             static QTemporaryDir demo;
+             qputenv("QUARMELLE_HOME", demo.path().toLocal8Bit());
+             static qm::TGlobalConfig config;
+             const QString datas = demo.path() + "/datas/";
+             QDir().mkpath(datas + "Console");
+             for (const char* name : {"mame 0.251.dat", "Raine 0.40.dat", "neogeo.dat", "Console/nes.dat",
+                                      "Console/snes.txt"}) {
+                 QFile file(datas + name);
+                 file.open(QIODevice::WriteOnly);
+                 file.write("demo");
+             }
+             qm::Config->SetDatafilePath(datas.toStdString());
+             auto* form = new qm::TDatafileForm;
+             form->resize(560, 340);
+             return static_cast<QWidget*>(form);
+         }},
+        {"datafile-manager-web",
+         [] {
+             static QTemporaryDir demo;
+             qputenv("QUARMELLE_HOME", demo.path().toLocal8Bit());
+             static qm::TGlobalConfig config;
+             auto* form = new qm::TDatafileForm;
+             form->resize(760, 340);
+             form->show();
+             const char* rows[][6] = {
+                 {"MAME", "Mame", "0.251", "43127", "Somebody", "2023-01-01"},
+                 {"MAME", "Mame", "0.250", "42980", "Somebody", "2022-11-30"},
+                 {"MAME", "Mame (bios sets)", "0.251", "112", "Somebody", "2023-01-02"},
+                 {"Raine", "Raine", "0.40", "3300", "Another", "2004-05-01"},
+             };
+             for (const auto& row : rows) {
+                 auto r = std::make_unique<qm::TWebRecord>();
+                 r->SiteName = "Demo site";
+                 r->SiteUrl = "http://dat.example/list.inf";
+                 r->RomType = row[0];
+                 r->Fields = {"1", row[1], row[2], row[3], row[4], "", "Full set", row[5]};
+                 r->Url = "http://dat.example/mame.zip";
+                 form->WebReleases().Releases.Add(std::move(r));
+             }
+             // The tab is switched without fetching: the demo has no update site.
+             form->PageControl1()->blockSignals(true);
+             form->PageControl1()->setCurrentWidget(form->TabWeb());
+             form->PageControl1()->blockSignals(false);
+             form->FillFolderCombo();
+             form->FillReleaseTree();
+             return static_cast<QWidget*>(form);
+         }},
+        {"mame-datafile-builder",
+         [] {
+             auto* dialog = new qm::TMameDatFrm;
+             dialog->SetExeFile("/usr/games/mame");
+             dialog->DatafileName()->setText("mame 0.251");
+             dialog->Refname()->setText("mame");
+             return static_cast<QWidget*>(dialog);
+         }},
     };
     int failed = 0;
     for (const TShot& shot : shots)
