@@ -280,6 +280,16 @@ void TAppController::SelectOpenDatafile() {
         if (SameText(datafileItems_[i].Text, name)) view_.SelectDatafile(static_cast<int>(i));
 }
 
+void TAppController::AbortedDatafileLoading() {
+    filesBd_->ClearPaths();
+    view_.SelectDatafile(-1);
+    currentDatafileName_.clear();
+    filesBd_->Paths().Abort = false;
+    view_.RebuildTree(false);
+    Config->CloseDataFile();
+    throw EAbortOperation(_("Operation aborted."));
+}
+
 void TAppController::LoadDatafile() {
     LogLine("Loading datafile " + Config->DataFile->FileName);
     TFinally end([this] {
@@ -295,13 +305,10 @@ void TAppController::LoadDatafile() {
         SelectOpenDatafile();
         view_.LoadColumnWidths(Config->DataFile->RefName);
     } catch (const romsbd::EAbortDataFileLoading&) {
-        filesBd_->ClearPaths();
-        view_.SelectDatafile(-1);
-        currentDatafileName_.clear();
-        filesBd_->Paths().Abort = false;
-        view_.RebuildTree(false);
-        Config->CloseDataFile();
-        throw EAbortOperation(_("Operation aborted."));
+        AbortedDatafileLoading();
+    } catch (const datafile::EAbortDataFileLoading&) {
+        // The reader's own abort class: Cancel pressed while the lines are read.
+        AbortedDatafileLoading();
     } catch (const filesbd::EAbortPathLoading&) {
         filesBd_->ClearPaths();
         ClearAbortFlags();

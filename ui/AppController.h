@@ -138,6 +138,8 @@ private:
     void LoadRomPaths();
     void SetEmulatorRefName();
     void SelectOpenDatafile();
+    // Cancel while the catalogue loads: no datafile stays open. Raises EAbortOperation.
+    [[noreturn]] void AbortedDatafileLoading();
 
     IMainView& view_;
     std::unique_ptr<TRomsBd> romsBd_;
