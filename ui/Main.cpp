@@ -267,7 +267,9 @@ void TMainFrm::ActQuitExecute() {
     if (!quitting_) {
         TWidgetPlace main(this);
         TSplitterPlace split(splitter_);
-        Config->SaveFormPositions(&main, &split, nullptr, nullptr);
+        TWidgetPlace dat(datafileForm_);
+        // The scan window comes with its own unit.
+        Config->SaveFormPositions(&main, &split, datafileForm_ ? &dat : nullptr, nullptr);
         quitting_ = true;
     }
     close();
@@ -430,7 +432,8 @@ void TMainFrm::LoadColumnWidths(const std::string&) {}
 void TMainFrm::LoadFormPositions() {
     TWidgetPlace main(this);
     TSplitterPlace split(splitter_);
-    Config->LoadFormPositions(&main, &split, nullptr);
+    TWidgetPlace dat(datafileForm_);
+    Config->LoadFormPositions(&main, &split, datafileForm_ ? &dat : nullptr);
 }
 
 void TMainFrm::ShowMainWindow() {
