@@ -7,6 +7,8 @@
 #include "ui/AppTestSupport.h"
 #include "ui/HelpPages.h"
 #include "ui/Main.h"
+#include "ui/StartApplication.h"
+#include "ui/About.h"
 
 using namespace qm;
 using namespace qm::apptest;
@@ -66,6 +68,17 @@ TEST_F(MainWindowTest, QuitSavesThePositionsAndACloseWhileBusyWaitsForTheCommand
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainWidth", 0), 640);
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainHeight", 0), 480);
     EXPECT_TRUE(Config->ValueExists("quarmelle", "DatFormWidth"));
+}
+
+TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
+    TGlobalConfig config(ProgramFile());
+    std::unique_ptr<TApplicationWindows> windows = StartApplication();
+    ASSERT_TRUE(windows);
+    EXPECT_TRUE(windows->MainFrm->isVisible());
+    EXPECT_TRUE(windows->AboutFrm);
+    EXPECT_TRUE(windows->ChangeCaseForm);
+    EXPECT_EQ(windows->MainFrm->Controller().RomsBd().GameCount, 1);
+    EXPECT_EQ(StartApplication(), nullptr);
 }
 
 }  // namespace
