@@ -143,4 +143,45 @@ TEST_F(AppSwitchDatafileTest, CancelWhileTheCatalogueLoadsLeavesNoDatafileOpen) 
     EXPECT_FALSE(main.Controller().FilesBd().Paths().Abort);
 }
 
+TEST_F(AppSwitchDatafileTest, AMissingPlugInIsAnErrorOfTheOpenAndLeavesNoDatafileLoaded) {
+    std::string text = Datafile("secondemu", {DatLine("gamma", "gamma", "c.bin", "CCC")});
+    text.replace(text.find("plugin=arcade.dll"), 17, "plugin=nothere.dll");
+    WriteZip(home.Dats() + "pack.zip", {{"sub/second.dat", text}});
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    main.FormCreate();
+    hooks.shown.clear();
+    Choose(main, "second");
+    ASSERT_FALSE(hooks.shown.empty());
+    EXPECT_EQ(hooks.shown[0].text.rfind("Error while loading datafile second\n", 0), 0u) << hooks.shown[0].text;
+    EXPECT_EQ(main.DatafilesCombo()->currentIndex(), -1);
+    EXPECT_EQ(main.Controller().CurrentDatafileName(), "");
+    EXPECT_EQ(main.Controller().RomsBd().GameCount, 0);
+    EXPECT_EQ(main.Controller().FilesBd().GetPathCount(), 0);
+    EXPECT_FALSE(main.Controller().DatafileOpen());
+    // The emulator's stored paths are untouched.
+    EXPECT_NE(Config->ReadString("secondemu", "RomPaths", "").find(otherRoms), std::string::npos);
+
+    // Choosing the first datafile again works as before.
+    Choose(main, "first");
+    EXPECT_EQ(main.Controller().RomsBd().GameCount, 2);
+    EXPECT_EQ(main.Controller().FilesBd().GetPathCount(), 1);
+}
+
+TEST_F(AppSwitchDatafileTest, AtStartUpAMissingPlugInLeavesTheWindowWithoutADatafile) {
+    std::string text = Datafile("firstemu", {DatLine("alpha", "alpha", "a.bin", "AAAA")});
+    text.replace(text.find("plugin=arcade.dll"), 17, "plugin=nothere.dll");
+    test::WriteFile(home.Dats() + "First.dat", text);
+    TGlobalConfig config(ProgramFile());
+    std::vector<std::string> lines;  // outlives the window, which logs as it goes
+    TMainFrm main;
+    main.Controller().OnLog = [&](const std::string& line) { lines.push_back(line); };
+    main.FormCreate();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(main.DatafilesCombo()->currentIndex(), -1);
+    EXPECT_FALSE(Config->DataFileOpen);
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Datafile loaded."), lines.end());
+    EXPECT_EQ(main.Controller().FilesBd().GetPathCount(), 0);
+}
+
 }  // namespace
