@@ -88,6 +88,14 @@ TMainFrm::TMainFrm(TSplashForm* splash)
 
 TMainFrm::~TMainFrm() {
     FormDestroy();
+    // The datafile manager uses the controller's archive manager: it goes first, and
+    // its close no longer reaches this window.
+    if (datafileForm_) {
+        datafileForm_->OnClosed = nullptr;
+        datafileForm_->OnDatafilesChanged = nullptr;
+        delete datafileForm_;
+        datafileForm_ = nullptr;
+    }
     if (splash_) delete splash_;
 }
 

@@ -3,12 +3,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
 
 #include "ui/AppTestSupport.h"
 #include "ui/HelpPages.h"
 #include "ui/Main.h"
 #include "ui/StartApplication.h"
 #include "ui/About.h"
+#include "ui/datafilefrm.h"
 
 using namespace qm;
 using namespace qm::apptest;
@@ -68,6 +70,21 @@ TEST_F(MainWindowTest, QuitSavesThePositionsAndACloseWhileBusyWaitsForTheCommand
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainWidth", 0), 640);
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainHeight", 0), 480);
     EXPECT_TRUE(Config->ValueExists("quarmelle", "DatFormWidth"));
+}
+
+TEST_F(MainWindowTest, ClosingTheDatafileManagerRefreshesTheDatafileBox) {
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    main.FormCreate();
+    ASSERT_EQ(main.DatafilesCombo()->count(), 1);
+    main.ActDatafileManager()->trigger();
+    ASSERT_TRUE(main.DatafileForm()->isVisible());
+    test::WriteFile(home.Dats() + "more.dat", Datafile("other", {}));
+    main.DatafileForm()->hide();
+    EXPECT_EQ(main.DatafilesCombo()->count(), 2);
+    // The loaded datafile stays selected; nothing was loaded again.
+    EXPECT_EQ(main.DatafilesCombo()->currentText().toStdString(), "test");
+    EXPECT_EQ(main.Controller().CurrentDatafileName(), "test");
 }
 
 TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
