@@ -2,7 +2,7 @@
 
 #include "archive/DiskInfo.h"
 #include "archive/stringsTools.h"
-#include "ui/ConfigAndFiles.h"
+#include "catalogue/config.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -135,8 +135,8 @@ void TAppController::ApplyEmulatorSettings() {
     const TEmulator& emulator = *Config->Emulator;
     romsBd_->Split = emulator.Split();
     romsBd_->MergeRoms = emulator.Merge();
-    filesBd_->FileCaseOptions = static_cast<TCaseOptions>(static_cast<int>(emulator.SetsCase()));
-    filesBd_->RomFileCaseOptions = static_cast<TCaseOptions>(static_cast<int>(emulator.RomsCase()));
+    filesBd_->FileCaseOptions = emulator.SetsCase();
+    filesBd_->RomFileCaseOptions = emulator.RomsCase();
 }
 
 void TAppController::LoadAtStartUp() {

@@ -16,7 +16,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "ui/ConfigAndFiles.h"
+#include "catalogue/config.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 #include "ui/About.h"
@@ -26,7 +26,9 @@
 #include "ui/SplashFrm.h"
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
+#include "ui/OptionsModel.h"
 #include "ui/datafilefrm.h"
+#include "ui/optionsfrm.h"
 #include "ui/skin.h"
 
 namespace qm {
@@ -121,10 +123,10 @@ void TMainFrm::CreateActions() {
         datafileForm_->show();
         datafileForm_->raise();
     });
-    // The preferences dialog comes with its own unit; until then its command is off.
     actOptions_ = new QAction(Q(_("&Preferences...")), this);
     actOptions_->setObjectName("ActOptions");
-    actOptions_->setEnabled(false);
+    actOptions_->setEnabled(false);  // until the dialog exists
+    dispatcher_->Connect(actOptions_, [this] { ActOptionsExecute(); });
 
     auto* levels = new QActionGroup(this);
     for (const TFilterAction& def : kFilterActions) {
@@ -308,6 +310,29 @@ void TMainFrm::ShowHelp(int context) {
     }
     lastHelpUrl_ = QUrl::fromLocalFile(Q(helpFolder_ + HelpPageName(context))).toString().toStdString();
     if (OpenUrl) OpenUrl(lastHelpUrl_);
+}
+
+void TMainFrm::SetOptionsForm(TFrmOptions* options) {
+    frmOptions_ = options;
+    actOptions_->setEnabled(options != nullptr);
+}
+
+void TMainFrm::ActOptionsExecute() {
+    if (!frmOptions_) return;
+    frmOptions_->FilesBd = &controller_->FilesBd();
+    if (frmOptions_->exec() != QDialog::Accepted) return;
+    TOptionsTargets targets;
+    targets.RomsBd = &controller_->RomsBd();
+    targets.FilesBd = &controller_->FilesBd();
+    targets.ArchiveManager = &controller_->ArchiveManager();
+    targets.OnMergedChanged = [this](bool merged) { SetViewsMerged(merged); };
+    targets.OnStatusBar = [this] { UpdateStatus(); };
+    targets.OnRefresh = [this] {
+        RefreshScan();
+        RebuildTree(true);
+        UpdateStatus();
+    };
+    ApplyOptions(*Config, frmOptions_->Values(), targets);
 }
 
 void TMainFrm::About2Click() {

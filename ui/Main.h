@@ -23,6 +23,7 @@ namespace qm {
 
 class TAboutFrm;
 class TDatafileForm;
+class TFrmOptions;
 class TProgressFrm;
 class TSkinForm;
 class TSplashForm;
@@ -41,6 +42,7 @@ public:
 
     // Windows created after the main window (the main window never creates them).
     void SetAboutForm(TAboutFrm* about) { aboutFrm_ = about; }
+    void SetOptionsForm(TFrmOptions* options);
 
     TAppController& Controller() { return *controller_; }
     TActionDispatcher& Dispatcher() { return *dispatcher_; }
@@ -52,6 +54,9 @@ public:
     QAction* ActAbout() const { return actAbout_; }
     QAction* ActContents() const { return actContents_; }
     QAction* ActDatafileManager() const { return actDatafileManager_; }
+    QAction* ActOptions() const { return actOptions_; }
+    // The preferences dialog, then its choice applied.
+    void ActOptionsExecute();
     TDatafileForm* DatafileForm() const { return datafileForm_; }
     const std::vector<QAction*>& FilterActions() const { return filterActions_; }
     QLabel* StatusPanel(int index) const { return statusPanels_.at(static_cast<size_t>(index)); }
@@ -122,6 +127,7 @@ private:
     std::unique_ptr<TSkinForm> skinForm_;
     TDatafileForm* datafileForm_ = nullptr;  // a child of the window
     TAboutFrm* aboutFrm_ = nullptr;
+    TFrmOptions* frmOptions_ = nullptr;
 
     TImageList flagList_;
     TImageList toolsIconsList_;

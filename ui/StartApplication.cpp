@@ -2,12 +2,13 @@
 
 #include <QApplication>
 
-#include "ui/ConfigAndFiles.h"
+#include "catalogue/config.h"
 #include "ui/About.h"
 #include "ui/ChangeCaseFrm.h"
 #include "ui/Main.h"
 #include "ui/SingleInstance.h"
 #include "ui/SplashFrm.h"
+#include "ui/optionsfrm.h"
 
 namespace qm {
 
@@ -27,6 +28,8 @@ std::unique_ptr<TApplicationWindows> StartApplication() {
 
     windows->MainFrm = std::make_unique<TMainFrm>(splash);
     windows->MainFrm->FormCreate();
+    windows->FrmOptions = std::make_unique<TFrmOptions>();
+    windows->MainFrm->SetOptionsForm(windows->FrmOptions.get());
     windows->AboutFrm = std::make_unique<TAboutFrm>();
     windows->MainFrm->SetAboutForm(windows->AboutFrm.get());
     windows->ChangeCaseForm = std::make_unique<TChangeCaseForm>();

@@ -8,6 +8,7 @@ namespace qm {
 
 class TAboutFrm;
 class TChangeCaseForm;
+class TFrmOptions;
 class TMainFrm;
 class TSingleInstance;
 
@@ -18,9 +19,9 @@ struct TApplicationWindows {
     ~TApplicationWindows();
     std::unique_ptr<TSingleInstance> Instance;
     std::unique_ptr<TMainFrm> MainFrm;
-    // The preferences dialog comes here, with its unit.
+    std::unique_ptr<TFrmOptions> FrmOptions;
     std::unique_ptr<TAboutFrm> AboutFrm;
-    // The datafile-from-emulator dialog comes here, with its unit.
+    // The datafile-from-emulator dialog is the datafile manager's own.
     std::unique_ptr<TChangeCaseForm> ChangeCaseForm;
     // The scan window comes here, with its unit.
 };

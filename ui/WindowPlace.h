@@ -1,6 +1,6 @@
 #pragma once
 // The settings' view of a window and of a splitter (catalogue/config.h) over widgets.
-#include "ui/ConfigAndFiles.h"
+#include "catalogue/config.h"
 
 class QSplitter;
 class QWidget;

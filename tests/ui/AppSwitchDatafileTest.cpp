@@ -60,7 +60,7 @@ TEST_F(AppSwitchDatafileTest, SwitchingTwiceReplacesTheDatabasesAndTheRomPaths) 
     main.FormCreate();
     TAppController& app = main.Controller();
     ASSERT_EQ(main.DatafilesCombo()->count(), 2);
-    EXPECT_EQ(main.DatafilesCombo()->currentText().toStdString(), "first");
+    EXPECT_EQ(main.DatafilesCombo()->currentText().toStdString(), "first") << ::testing::PrintToString(BoxTexts(hooks));
     EXPECT_EQ(app.RomsBd().GameCount, 2);
 
     Choose(main, "second");

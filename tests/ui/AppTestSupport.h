@@ -1,6 +1,7 @@
 #pragma once
 // A temporary home for starting the whole program: the ini file, the datafile folder,
 // a rom collection with a known content, scripted prompts and the log lines.
+#include <gtest/gtest.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -11,9 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/FilesTools.h"
 #include "support/TestSupport.h"
 #include "platform/UiHooks.h"
-#include "ui/ConfigAndFiles.h"
+#include "catalogue/config.h"
 
 namespace qm::apptest {
 
@@ -81,6 +83,9 @@ struct THome {
     std::string Ini() const { return dir / "quarmelle.ini"; }
 
     THome() {
+        // The process's private temporary folder may lie in a folder an earlier test
+        // removed: each home starts with a new one.
+        RemoveTempDirectory();
         test::WriteFile(dir / "dats/.keep", "");
         test::WriteFile(dir / "cache/.keep", "");
         std::filesystem::create_directories(Roms());

@@ -94,6 +94,8 @@ TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
     EXPECT_TRUE(windows->MainFrm->isVisible());
     EXPECT_TRUE(windows->AboutFrm);
     EXPECT_TRUE(windows->ChangeCaseForm);
+    EXPECT_TRUE(windows->FrmOptions);
+    EXPECT_TRUE(windows->MainFrm->ActOptions()->isEnabled());
     EXPECT_EQ(windows->MainFrm->Controller().RomsBd().GameCount, 1);
     EXPECT_EQ(StartApplication(), nullptr);
 }
