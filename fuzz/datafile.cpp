@@ -15,7 +15,6 @@ namespace {
 void CheckItems(const TDataFileItems& items) {
     for (const auto& item : items) {
         Check(item.Crc == LowerCase(item.Crc), "a CRC is not lower-cased");
-        Check(item.Size >= -1, "a negative size other than -1");
     }
 }
 

@@ -6,6 +6,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -110,6 +112,16 @@ std::string Variant(FuzzedDataProvider& in, const std::string& name) {
     }
 }
 
+// A valid DOS date and time, as the program's callers give them (the month is never
+// 0, so no stamp can spell the signature of an end record).
+uint32_t Stamp(FuzzedDataProvider& in) {
+    const uint32_t date = in.ConsumeIntegralInRange(0, 127) << 9 | in.ConsumeIntegralInRange(1, 12) << 5 |
+                          in.ConsumeIntegralInRange(1, 31);
+    const uint32_t time = in.ConsumeIntegralInRange(0, 23) << 11 | in.ConsumeIntegralInRange(0, 59) << 5 |
+                          in.ConsumeIntegralInRange(0, 29);
+    return date << 16 | time;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -138,6 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string before;
     qm::fuzz::ReadBytes(archive, before);
+    // To look into a finding: QM_FUZZ_DUMP=folder keeps the archive before and after.
+    const char* dump = std::getenv("QM_FUZZ_DUMP");
+    if (dump) qm::fuzz::WriteBytes(std::string(dump) + "/before.zip", before);
     std::vector<TListed> listedBefore;
     const bool soundBefore = Read(archive, 0, &listedBefore) == 0 && Read(archive, 1, nullptr) == 0;
 
@@ -150,10 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                     : listedBefore[in.ConsumeIntegralInRange<size_t>(0, listedBefore.size() - 1)].name;
         item.OldName = in.ConsumeIntegralInRange(0, 3) == 0 ? Variant(in, old) : old;
         item.NewName = Variant(in, old);
-        if (in.ConsumeIntegralInRange(0, 7) == 0) item.Stamp = in.ConsumeIntegral<int32_t>();
+        if (in.ConsumeIntegralInRange(0, 7) == 0) item.Stamp = static_cast<int32_t>(Stamp(in));
         list.push_back(std::move(item));
     }
-    const uint32_t stamp = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<uint32_t>() : 0;
+    const uint32_t stamp = in.ConsumeIntegralInRange(0, 7) == 0 ? Stamp(in) : 0;
 
     bool renamed = false;
     try {
@@ -163,6 +178,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string after;
         qm::fuzz::ReadBytes(archive, after);
         Check(after == before, std::string("a failed rename changed the archive: ") + e.what());
+    }
+    if (dump) {
+        std::string after;
+        qm::fuzz::ReadBytes(archive, after);
+        qm::fuzz::WriteBytes(std::string(dump) + "/after.zip", after);
+        for (const auto& item : list)
+            std::fprintf(stderr, "rename %s -> %s\n", Printable(item.OldName).c_str(), Printable(item.NewName).c_str());
     }
     const auto files = qm::fuzz::ListTree(dir);
     Check(files.size() == 1 && files[0] == "a.zip", "a rename left another file beside the archive");
