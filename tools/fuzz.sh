@@ -16,6 +16,7 @@ shift || true
 jobs="${QM_FUZZ_JOBS:-4}"
 build=build-fuzz
 
+tools/deps.sh
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF \
     -DQM_BUILD_BENCH=OFF -DQM_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
