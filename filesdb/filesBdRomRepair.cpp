@@ -544,6 +544,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     std::set<std::string> given;
     int failure = 0;
     std::string failedName;
+    const auto memberName = [this](const std::string& name) { return FullPath + (IsZip() ? "/" : "") + name; };
     const auto fail = [&](int err, const std::string& name) {
         if (failure == 0) {
             failure = err;
@@ -556,7 +557,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
         if (correct.empty() || correct == r->StoredName) continue;
         // Two roms never take one name: the second keeps its own.
         if (!given.insert(correct).second) {
-            fail(EEXIST, FullPath + correct);
+            fail(EEXIST, memberName(correct));
             continue;
         }
         plans.push_back(TPlan{r, std::move(correct)});
@@ -628,7 +629,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
                 for (TPlan& plan : plans) {
                     if (!plan.active || staying.count(plan.correct) == 0) continue;
                     plan.active = false;
-                    fail(EEXIST, FullPath + plan.correct);
+                    fail(EEXIST, memberName(plan.correct));
                     changed = true;
                 }
             }
