@@ -50,6 +50,7 @@ class TFilesList;
 class TFile;
 class TRomFilesList;
 class TRomFile;
+struct TScanEntry;  // one entry of a folder as a scan lists it (filesdb/filesBdScan.h)
 
 namespace filesbd {
 QM_DECLARE_ABORT(EAbortOperation, qm::EAbortOperation);
@@ -383,6 +384,13 @@ public:
     // Scanning the folder.
     void Scan(bool rebuild);
     TFile* AddFile(const std::string& fullName, uint8_t kind);
+    bool IsFileUnchanged(const TFile* file, const TScanEntry& entry) const;
+    // Whether the folder differs from what the files list holds, without reading a rom.
+    bool HasChanged();
+    void Reload(bool rebuild);
+    // Reloads this path (unless skipItself), the rom path holding it and the rom paths
+    // nested in it.
+    void Refresh(bool rebuild, bool skipItself, bool clearErrorFlags);
 
     // The cache file of the path.
     void SaveCache();
@@ -458,6 +466,9 @@ public:
     TRenameFileEvent OnRenameFile;
     TCreateFileEvent OnCreateFile;
     TCreateRomFileEvent OnCreateRomFile;
+
+    // Files handed to the signature calculator by scans, counted for tests and benchmarks.
+    int64_t SignatureCalls = 0;
 
     TPathsList& Paths() { return *paths_; }
     const TPathsList& Paths() const { return *paths_; }

@@ -3,19 +3,36 @@
 // installed, else on the offscreen platform).
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "catalogue/config.h"
+#include "catalogue/webreleases.h"
+#include "ui/About.h"
+#include "ui/ChangeCaseFrm.h"
+#include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
+#include "ui/SkinLoader.h"
+#include "ui/SkinPainter.h"
+#include "ui/SplashFrm.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageListBtn.h"
 #include "ui/controls/mUrlLabel.h"
+#include "ui/datafilefrm.h"
+#include "ui/skin.h"
 
 namespace {
 
@@ -71,6 +88,121 @@ int main(int argc, char** argv) {
              layout->addWidget(bar);
              w->resize(320, 140);
              return w;
+         }},
+        {"splash-window",
+         [] {
+             auto* splash = new qm::TSplashForm;
+             splash->show();
+             splash->SetVersionText("MAME 0.97");
+             splash->SetInfoText("Loading /home/user/roms/mame/ (1204 files)");
+             splash->SetProgress(37);
+             return static_cast<QWidget*>(splash);
+         }},
+        {"skin-browser", [] { return static_cast<QWidget*>(new qm::TSkinForm); }},
+        {"default-skin",
+         [] {
+             // The painted default skin, three times its size, on white.
+             auto* w = new QWidget;
+             w->setStyleSheet("background: white");
+             auto* layout = new QVBoxLayout(w);
+             const qm::TImageList lists[] = {qm::DefaultFlagList(), qm::DefaultToolsIconsList()};
+             for (const qm::TImageList& list : lists) {
+                 QImage strip(list.Count() * 20, 16, QImage::Format_ARGB32);
+                 strip.fill(Qt::white);
+                 QPainter p(&strip);
+                 for (int i = 0; i < list.Count(); ++i) p.drawPixmap(i * 20, 0, list.Get(i));
+                 p.end();
+                 auto* label = new QLabel;
+                 label->setPixmap(QPixmap::fromImage(strip.scaled(strip.size() * 3)));
+                 layout->addWidget(label);
+             }
+             return w;
+         }},
+        {"about-box",
+         [] {
+             auto* about = new qm::TAboutFrm;
+             about->show();
+             return static_cast<QWidget*>(about);
+         }},
+        {"about-datafile",
+         [] {
+             auto* about = new qm::TAboutFrm;
+             about->show();
+             qm::TAboutDatafile dat;
+             dat.Name = "MAME 0.97";
+             dat.Author = "Dat Maker";
+             dat.Email = "maker@dat.example";
+             dat.HomePage = "Dat Home";
+             dat.Url = "www.dat.example/";
+             dat.CreditsVersion = "0.97";
+             dat.Date = "2005-06-01";
+             dat.EmuVersion = "MAME 0.97";
+             dat.RefName = "mame";
+             dat.PlugIn = "arcade.dll";
+             dat.Comment = {"Arcade games of MAME 0.97", "<b>shown as it stands</b>"};
+             const qm::TAboutPlugIn plugIn{"arcade.dll", "1.0", "", "Quarmelle", "", "CRC32 of the whole file"};
+             about->ShowTexts(qm::BuildAboutTexts(&plugIn, &dat));
+             about->PageControl1()->setCurrentIndex(3);
+             return static_cast<QWidget*>(about);
+         }},
+        {"change-case-dialog", [] { return static_cast<QWidget*>(new qm::TChangeCaseForm); }},
+        {"datafile-manager",
+         [] {
+             // A home of its own with a datafile folder of demo files.
+             static QTemporaryDir demo;
+             qputenv("QUARMELLE_HOME", demo.path().toLocal8Bit());
+             static qm::TGlobalConfig config;
+             const QString datas = demo.path() + "/datas/";
+             QDir().mkpath(datas + "Console");
+             for (const char* name : {"mame 0.251.dat", "Raine 0.40.dat", "neogeo.dat", "Console/nes.dat",
+                                      "Console/snes.txt"}) {
+                 QFile file(datas + name);
+                 file.open(QIODevice::WriteOnly);
+                 file.write("demo");
+             }
+             qm::Config->SetDatafilePath(datas.toStdString());
+             auto* form = new qm::TDatafileForm;
+             form->resize(560, 340);
+             return static_cast<QWidget*>(form);
+         }},
+        {"datafile-manager-web",
+         [] {
+             static QTemporaryDir demo;
+             qputenv("QUARMELLE_HOME", demo.path().toLocal8Bit());
+             static qm::TGlobalConfig config;
+             auto* form = new qm::TDatafileForm;
+             form->resize(760, 340);
+             form->show();
+             const char* rows[][6] = {
+                 {"MAME", "Mame", "0.251", "43127", "Somebody", "2023-01-01"},
+                 {"MAME", "Mame", "0.250", "42980", "Somebody", "2022-11-30"},
+                 {"MAME", "Mame (bios sets)", "0.251", "112", "Somebody", "2023-01-02"},
+                 {"Raine", "Raine", "0.40", "3300", "Another", "2004-05-01"},
+             };
+             for (const auto& row : rows) {
+                 auto r = std::make_unique<qm::TWebRecord>();
+                 r->SiteName = "Demo site";
+                 r->SiteUrl = "http://dat.example/list.inf";
+                 r->RomType = row[0];
+                 r->Fields = {"1", row[1], row[2], row[3], row[4], "", "Full set", row[5]};
+                 r->Url = "http://dat.example/mame.zip";
+                 form->WebReleases().Releases.Add(std::move(r));
+             }
+             // The tab is switched without fetching: the demo has no update site.
+             form->PageControl1()->blockSignals(true);
+             form->PageControl1()->setCurrentWidget(form->TabWeb());
+             form->PageControl1()->blockSignals(false);
+             form->FillFolderCombo();
+             form->FillReleaseTree();
+             return static_cast<QWidget*>(form);
+         }},
+        {"mame-datafile-builder",
+         [] {
+             auto* dialog = new qm::TMameDatFrm;
+             dialog->SetExeFile("/usr/games/mame");
+             dialog->DatafileName()->setText("mame 0.251");
+             dialog->Refname()->setText("mame");
+             return static_cast<QWidget*>(dialog);
          }},
     };
     int failed = 0;

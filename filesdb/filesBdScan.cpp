@@ -1,0 +1,456 @@
+// Bringing a rom path up to date with its folder: vanished files are dropped, new and
+// changed files are signed, unchanged ones keep what the cache gave them.
+#include "filesdb/filesBdScan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "archive/FilesTools.h"
+#include "archive/archivemanager.h"
+#include "archive/stringsTools.h"
+#include "catalogue/RomsBd.h"
+#include "filesdb/CacheFileUnit.h"
+#include "filesdb/SignatureCalculator.h"
+#include "filesdb/filesBd.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace qm {
+
+int32_t ScanDate(int64_t unixSeconds) {
+    const int32_t date = DosDateTimeFromUnix(unixSeconds);
+    return date == -1 ? 0 : date;
+}
+
+std::string ResolvedFolder(const std::string& folder) {
+    char resolved[PATH_MAX];
+    std::string out = ::realpath(folder.c_str(), resolved) != nullptr ? std::string(resolved) : folder;
+    if (out.empty() || out.back() != '/') out += '/';
+    return out;
+}
+
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out) {
+    out.entries.clear();
+    out.skipped.clear();
+    out.error = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        out.error = errno;
+        return;
+    }
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st;
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            out.skipped.push_back(name);  // vanished since the listing
+            continue;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            char resolved[PATH_MAX];
+            const std::string linkName = folder + name;
+            if (::realpath(linkName.c_str(), resolved) == nullptr) {
+                out.skipped.push_back(name);
+                continue;
+            }
+            // Inside means below the root: the root itself (a loop) is not inside.
+            if (std::string(resolved).rfind(realRoot, 0) != 0) {
+                out.skipped.push_back(name);
+                continue;
+            }
+            if (::stat(resolved, &st) != 0) {
+                out.skipped.push_back(name);
+                continue;
+            }
+        }
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+            out.skipped.push_back(name);
+            continue;
+        }
+        TScanEntry entry;
+        entry.name = name;
+        entry.isDir = S_ISDIR(st.st_mode);
+        entry.size = entry.isDir ? 0 : static_cast<int64_t>(st.st_size);
+        entry.date = ScanDate(static_cast<int64_t>(st.st_mtime));
+        out.entries.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.entries.begin(), out.entries.end(),
+              [](const TScanEntry& a, const TScanEntry& b) { return a.name < b.name; });
+    std::sort(out.skipped.begin(), out.skipped.end());
+}
+
+namespace {
+
+std::string WithSlash(std::string text) {
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
+std::string KeyOf(std::string fullName) {
+    while (!fullName.empty() && fullName.back() == '/') fullName.pop_back();
+    const size_t cut = fullName.find_last_of('/');
+    return cut == std::string::npos ? fullName : fullName.substr(cut + 1);
+}
+
+// Each folder is listed once per scan: the listing serves the vanished-file test, the
+// change test and the reading of new folders alike.
+class TFolderReader {
+public:
+    explicit TFolderReader(const std::string& root) : realRoot_(ResolvedFolder(root)) {}
+
+    const TScanListing& Listing(const std::string& folder) {
+        auto it = listings_.find(folder);
+        if (it != listings_.end()) return it->second;
+        TScanListing& listing = listings_[folder];
+        ListScanFolder(folder, realRoot_, listing);
+        return listing;
+    }
+
+private:
+    std::string realRoot_;
+    std::unordered_map<std::string, TScanListing> listings_;
+};
+
+// Folder members are signed as files even when they are zips; the calculator's own
+// setting comes back on every way out, an exception included.
+class TScanInsideZipOff {
+public:
+    explicit TScanInsideZipOff(TSignatureCalculator& calc) : calc_(calc), previous_(calc.ScanInsideZip()) {
+        calc_.SetScanInsideZip(false);
+    }
+    ~TScanInsideZipOff() { calc_.SetScanInsideZip(previous_); }
+    TScanInsideZipOff(const TScanInsideZipOff&) = delete;
+    TScanInsideZipOff& operator=(const TScanInsideZipOff&) = delete;
+
+private:
+    TSignatureCalculator& calc_;
+    bool previous_;
+};
+
+TSignatureCalculator& Calculator(const TPath& path) {
+    TFilesBd* bd = path.FilesBd();
+    TSignatureCalculator* calc = bd != nullptr ? bd->SignatureCalculator() : nullptr;
+    if (calc == nullptr) throw ENoPlugInAvailable(_("No plug in specified"));
+    return *calc;
+}
+
+void Sign(const TPath& path, TSignatureCalculator& calc, const std::string& fileName) {
+    if (TFilesBd* bd = path.FilesBd()) ++bd->SignatureCalls;
+    calc.Calculate(fileName);
+}
+
+bool Exists(const std::string& name, bool wantFolder) {
+    TFileStat st;
+    if (Fs().Stat(name, st) != 0 || !st.exists) return false;
+    return !wantFolder || st.isDir;
+}
+
+void LogSkipped(const TPath& path, const std::string& folder, const TScanListing& listing) {
+    for (const std::string& name : listing.skipped)
+        path.Log(Fmt(_("%1 skipped: not a regular file or folder of the rom path"), {folder + name}));
+}
+
+TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader) {
+    const std::string fullName = kind == fkFolder ? WithSlash(fullNameText) : fullNameText;
+    const std::string key = KeyOf(fullName);
+    if (TFile* known = path.Files().Find(key)) return known;
+
+    TFile* file = nullptr;
+    switch (kind) {
+        case fkPlain: {
+            TFileStat st;
+            if (Fs().Stat(fullName, st) != 0 || !st.exists)
+                throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {key}));
+            TSignatureCalculator& calc = Calculator(path);
+            file = path.NewFile(key, fkPlain, true);
+            file->FullPath = fullName;
+            file->Size = st.size;
+            Sign(path, calc, fullName);
+            // A file whose extension the calculator filters out gives no result: it is
+            // listed without rom and without error.
+            if (calc.GetCount() == 0) break;
+            const TCrcItem& item = calc.GetItem(0);
+            file->Size = item.Size;
+            if (!item.ErrorText.empty()) {
+                file->SetError(item.ErrorText);
+            } else {
+                TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
+                romFile->Comment = item.Comment;
+            }
+            break;
+        }
+        case fkZip: {
+            TFileStat st;
+            if (Fs().Stat(fullName, st) != 0 || !st.exists)
+                throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {fullName}));
+            TFilesBd* bd = path.FilesBd();
+            TArchiveManager* manager = bd != nullptr ? bd->ArchiveManager() : nullptr;
+            if (st.size == 0 && !st.isDir && manager != nullptr && !path.IsReadOnly()) {
+                // A zero-byte ".zip" holds nothing; it becomes a valid empty archive.
+                try {
+                    if (Fs().Unlink(fullName) == 0) manager->CreateEmptyArchive(fullName);
+                } catch (const qm::EAbortOperation&) {
+                    throw;
+                } catch (const std::exception& e) {
+                    path.Log(e.what());
+                }
+                if (Fs().Stat(fullName, st) != 0 || !st.exists)
+                    throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {fullName}));
+            }
+            TSignatureCalculator& calc = Calculator(path);
+            file = path.NewFile(key, fkZip, true);
+            file->FullPath = fullName;
+            file->Size = st.size;
+            Sign(path, calc, fullName);
+            for (const TCrcItem& item : calc.Items()) {
+                TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
+                romFile->Comment = item.Comment;
+                if (!item.ErrorText.empty()) romFile->SetError(item.ErrorText);
+            }
+            break;
+        }
+        case fkFolder: {
+            if (!Exists(fullName, true)) throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {key}));
+            TSignatureCalculator& calc = Calculator(path);
+            file = path.NewFile(key, fkFolder, true);
+            file->FullPath = fullName;
+            file->Size = 0;
+            const TScanListing& listing = reader.Listing(fullName);
+            LogSkipped(path, fullName, listing);
+            if (listing.error != 0) {
+                file->SetError(SysErrorMessage(listing.error));
+                break;
+            }
+            TScanInsideZipOff asFiles(calc);
+            for (const TScanEntry& member : listing.entries) {
+                if (member.isDir) continue;
+                Sign(path, calc, fullName + member.name);
+                if (calc.GetCount() == 0) continue;
+                const TCrcItem& item = calc.GetItem(0);
+                if (!item.ErrorText.empty()) {
+                    file->SetError(item.ErrorText);
+                } else {
+                    TRomFile* romFile =
+                        file->AddRomFile(item.Name, item.Signature, member.date, item.Size, item.Extension);
+                    romFile->Comment = item.Comment;
+                }
+            }
+            break;
+        }
+        default:
+            throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {key}));
+    }
+    file->UpdateDate();
+    return file;
+}
+
+// A listed file that the scan may keep as the cache gave it. A file without rom, with a
+// rom in error or a flagged rom is read again; a folder also when one of its members is
+// new or changed in size or date.
+bool CanKeep(const TPath& path, TFile* file, const TScanEntry& entry, TFolderReader& reader) {
+    if (file->GetRomFileCount() == 0 || file->HasRomErrorFlags() || file->HasError() || file->HasRomErrors())
+        return false;
+    if (!file->IsFolder()) return path.IsFileUnchanged(file, entry);
+    std::unordered_map<std::string_view, const TRomFile*> byName;
+    for (const auto& item : file->RomFiles) {
+        const TRomFile* romFile = item.romFile.get();
+        if (!romFile->IsPlaceholder()) byName.emplace(romFile->StoredName, romFile);
+    }
+    const TScanListing& listing = reader.Listing(file->FullPath);
+    if (listing.error != 0) return false;
+    for (const TScanEntry& member : listing.entries) {
+        if (member.isDir) continue;
+        auto it = byName.find(member.name);
+        if (it == byName.end() || it->second->Size != member.size || it->second->Date != member.date) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TFile* TPath::AddFile(const std::string& fullName, uint8_t kind) {
+    TFolderReader reader(path_);
+    return AddFileFrom(*this, fullName, kind, reader);
+}
+
+bool TPath::IsFileUnchanged(const TFile* file, const TScanEntry& entry) const {
+    if (file->Date != 0 && file->Date != entry.date) return false;
+    return file->Name == entry.name;
+}
+
+void TPath::Scan(bool rebuild) {
+    if (!Exists(path_, true)) return;
+    TFolderReader reader(path_);
+    const TScanListing& top = reader.Listing(path_);
+    if (top.error != 0) {
+        // A folder that cannot be read is not an empty one: nothing is dropped.
+        Log(Fmt(_("Cannot read %1: %2"), {path_, SysErrorMessage(top.error)}));
+        return;
+    }
+    TFilesBd* bd = FilesBd();
+    if (bd != nullptr) bd->DoInfos(Fmt(_("Preparing %1"), {path_}));
+    if (rebuild) ClearFiles();
+
+    // Files that could not be read last time are tested as archives once read again.
+    std::unordered_set<std::string> erroneous;
+    for (const auto& file : files_)
+        if (file->HasError() || file->HasRomErrors()) erroneous.insert(LowerCase(file->FullPath));
+
+    cacheFile_->Clear();
+
+    LogSkipped(*this, path_, top);
+    std::unordered_map<std::string_view, const TScanEntry*> onDisk;
+    onDisk.reserve(top.entries.size());
+    for (const TScanEntry& entry : top.entries) onDisk.emplace(entry.name, &entry);
+
+    const int64_t total = static_cast<int64_t>(files_.Count()) + static_cast<int64_t>(top.entries.size());
+    int64_t position = 0;
+    const auto step = [&] {
+        if (owner_ != nullptr) owner_->CheckAbort();
+        ++position;
+        if (bd != nullptr) bd->DoProgress(position, total);
+    };
+
+    // Vanished files, by exact name: a file renamed only in case is dropped here and
+    // read again under its new name below.
+    for (int index = 0; index < files_.Count();) {
+        step();
+        TFile* file = files_[index];
+        auto it = onDisk.find(file->Name);
+        bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
+        if (keep && file->IsFolder()) {
+            const TScanListing& members = reader.Listing(file->FullPath);
+            // An unreadable folder loses no member here; it is read again below.
+            if (members.error != 0) {
+                ++index;
+                continue;
+            }
+            std::unordered_set<std::string_view> present;
+            for (const TScanEntry& member : members.entries)
+                if (!member.isDir) present.insert(member.name);
+            std::vector<TRomFile*> gone;
+            for (const auto& item : file->RomFiles) {
+                TRomFile* romFile = item.romFile.get();
+                if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
+            }
+            for (TRomFile* romFile : gone) file->DropRomFile(romFile);
+        }
+        if (keep)
+            ++index;
+        else
+            DropFile(file);
+    }
+
+    // The folder's entries: new files and changed ones are read.
+    for (const TScanEntry& entry : top.entries) {
+        step();
+        if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {LowerCase(entry.name)}));
+        const uint8_t kind = entry.isDir ? fkFolder : SameText(FileExtension(entry.name), ".zip") ? fkZip : fkPlain;
+        TFile* file = files_.Find(entry.name);
+        try {
+            if (file != nullptr && !CanKeep(*this, file, entry, reader)) {
+                DropFile(file);
+                file = nullptr;
+            }
+            if (file == nullptr) {
+                file = AddFileFrom(*this, path_ + entry.name, kind, reader);
+            } else if (file->IsFolder()) {
+                // The cache holds no date of a folder itself.
+                file->Date = entry.date;
+                file->Size = 0;
+            }
+            if (!erroneous.empty() && erroneous.count(LowerCase(file->FullPath)) != 0) file->TestArchive();
+        } catch (const qm::EAbortOperation&) {
+            throw;
+        } catch (const std::exception& e) {
+            // One file that vanished or cannot be read does not cost the whole scan: it is
+            // listed with its error, and read again (or dropped) by the next scan.
+            Log(e.what());
+            file = files_.Find(entry.name);
+            if (file == nullptr) file = NewFile(entry.name, kind, true);
+            file->SetError(e.what());
+        }
+    }
+}
+
+bool TPath::HasChanged() {
+    ReadDiskInfo();
+    if (!IsVolumeAvailable()) return false;
+    if (TFilesBd* bd = FilesBd()) bd->DoInfos(Fmt(_("Check path %1 for changes..."), {path_}));
+    if (!cacheFile_->CacheFileExists()) return true;
+    struct stat folder;
+    if (::stat(path_.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return true;
+    struct stat cache;
+    if (::stat(cacheFile_->GetCacheFileName().c_str(), &cache) == 0) {
+        const auto older = [](const timespec& a, const timespec& b) {
+            return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+        };
+        if (older(cache.st_mtim, folder.st_mtim)) return true;
+    }
+    if (CountDirEntries(path_) != cacheFile_->GetEntryCount()) return true;
+
+    std::unordered_map<std::string_view, TFile*, TSameTextHash, TSameTextEqual> byName;
+    for (const auto& file : files_) byName.emplace(file->Name, file.get());
+    TFolderReader reader(path_);
+    for (const TScanEntry& entry : reader.Listing(path_).entries) {
+        auto it = byName.find(entry.name);
+        if (it == byName.end()) return true;
+        const TFile* file = it->second;
+        if (!entry.isDir) {
+            if (file->IsFolder() || !IsFileUnchanged(file, entry)) return true;
+            continue;
+        }
+        if (!file->IsFolder()) return true;
+        for (const TScanEntry& member : reader.Listing(path_ + entry.name + "/").entries) {
+            if (member.isDir) continue;
+            const int index = file->RomFiles.IndexOfFileName(member.name, false);
+            if (index < 0 || file->RomFiles[index]->Date != member.date) return true;
+        }
+    }
+    return false;
+}
+
+void TPath::Reload(bool rebuild) {
+    TFilesBd* bd = FilesBd();
+    if (bd != nullptr) bd->DoInfos(_("Refreshing..."));
+    Load(rebuild);
+    if (bd != nullptr && bd->RomsBd() != nullptr) bd->RomsBd()->RecalculateStatus();
+}
+
+void TPath::Refresh(bool rebuild, bool skipItself, bool clearErrorFlags) {
+    if (!skipItself) {
+        Reload(rebuild);
+        if (clearErrorFlags) ClearRomErrorFlags();
+    }
+    if (owner_ == nullptr) return;
+    const auto reloadOther = [&](const std::string& text) {
+        const int index = owner_->IndexOf(text);
+        if (index < 0) return;
+        TPath* other = owner_->GetPath(index);
+        if (other == this) return;
+        other->Reload(false);
+        if (clearErrorFlags) other->ClearRomErrorFlags();
+    };
+    std::string self = path_;
+    if (!self.empty()) self.pop_back();
+    const size_t cut = self.find_last_of('/');
+    if (cut != std::string::npos) reloadOther(self.substr(0, cut + 1));
+    // Reloading another path never touches this one's files, but the names are taken
+    // first all the same.
+    std::vector<std::string> folders;
+    for (const auto& file : files_)
+        if (file->IsFolder()) folders.push_back(file->FullPath);
+    for (const std::string& folder : folders) reloadOther(folder);
+}
+
+}  // namespace qm

@@ -1,0 +1,38 @@
+#pragma once
+// How a scan sees a folder: one listing per folder and scan, holding only what can be
+// signed safely. Regular files and folders are taken; a symbolic link is taken as what
+// it points to when its target lies inside the rom path; FIFOs, devices, sockets,
+// dangling links and links leading out of the rom path are left out (a FIFO would block
+// the plug-in that reads it, a link out of the path would list foreign files as ours).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct TScanEntry {
+    std::string name;  // bytes as the system gives them, no folder
+    bool isDir = false;
+    int64_t size = -1;
+    int32_t date = 0;  // DOS date-and-time of the last write; 0 when unknown
+};
+
+struct TScanListing {
+    std::vector<TScanEntry> entries;   // sorted by name (byte order)
+    std::vector<std::string> skipped;  // names left out, sorted
+    int error = 0;                     // errno of opening the folder; 0 when it was read
+};
+
+// The DOS date-and-time a scan compares: the cache's kind of value, 0 for a moment that
+// has none (after 2107).
+int32_t ScanDate(int64_t unixSeconds);
+
+// Lists folder (ending with "/"); links are followed only into realRoot (the resolved
+// rom path, ending with "/").
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out);
+
+// The resolved form of a folder, ending with "/"; the folder itself when it cannot be
+// resolved.
+std::string ResolvedFolder(const std::string& folder);
+
+}  // namespace qm

@@ -1,0 +1,266 @@
+// Runs every tests/cases/scan/*.case: a datafile, a rom folder laid out on disk (zips by
+// Info-ZIP zip, contents whose CRCs come from Python's zlib), then steps in order:
+//   [change]   commands that change the folder (see Apply)
+//   [scan]     the path loaded again in the same files database
+//   [restart]  a new files database that reads the cache file first, then scans
+//   [rebuild]  the path loaded with rebuild on
+// Each loading step expects "reads N" (files handed to the signature calculator) and
+// the statuses after matching, one line per file and rom file:
+//   <file> = <clone, - for none>      <file> error      <file>[/<rom>] <status> [dup]
+// Right after each load the change test must find nothing.
+// The tree is dated at one old moment; what a change writes or touches is dated later,
+// each change at a moment of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ScanTestSupport.h"
+
+namespace qm::test {
+namespace {
+
+struct TStep {
+    std::string kind;
+    std::vector<std::string> lines;
+};
+
+struct TCase {
+    std::string name;
+    std::string datafile;
+    std::vector<TStep> steps;  // the tree first
+};
+
+TCase ReadCase(const std::string& fileName) {
+    TCase c;
+    c.name = std::filesystem::path(fileName).stem().string();
+    std::ifstream in(fileName);
+    std::string line;
+    std::string section;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
+            section = line.substr(1, line.size() - 2);
+            if (section != "datafile") c.steps.push_back({section, {}});
+            continue;
+        }
+        if (section == "datafile")
+            c.datafile += line + "\n";
+        else if (!c.steps.empty())
+            c.steps.back().lines.push_back(line);
+    }
+    return c;
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    std::string word;
+    while (in >> word) words.push_back(word);
+    return words;
+}
+
+// The 16 bytes of content L ("L2" gives 32 bytes, for a change of size).
+std::string Content(const std::string& label) {
+    std::string bytes = "content-" + label + "-";
+    bytes.resize(label.size() > 1 && label.back() == '2' ? 32 : 16, label[0]);
+    return bytes;
+}
+
+std::map<std::string, std::string> PythonCrcs(const std::string& folder, const std::set<std::string>& labels) {
+    for (const std::string& label : labels) WriteFile(folder + label, Content(label));
+    const std::string listing = RunCommand(
+        "python3 -c 'import os,sys,zlib\nd=sys.argv[1]\nfor f in sorted(os.listdir(d)): "
+        "print(f, \"%08x\" % zlib.crc32(open(os.path.join(d, f), \"rb\").read()))' " +
+        ShellQuote(folder));
+    std::map<std::string, std::string> crcs;
+    std::istringstream in(listing);
+    std::string label, crc;
+    while (in >> label >> crc) crcs[label] = crc;
+    return crcs;
+}
+
+std::string Fill(const std::string& text, const std::map<std::string, std::string>& crcs) {
+    static const std::regex token(R"(\{([A-Za-z0-9]+)\})");
+    std::string out;
+    size_t last = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it) {
+        out += text.substr(last, static_cast<size_t>(it->position()) - last);
+        out += crcs.at((*it)[1]);
+        last = static_cast<size_t>(it->position() + it->length());
+    }
+    return out + text.substr(last);
+}
+
+std::set<std::string> Labels(const TCase& c) {
+    std::string all = c.datafile;
+    for (const TStep& s : c.steps)
+        for (const std::string& l : s.lines) all += l + "\n";
+    std::set<std::string> labels;
+    static const std::regex token(R"(\{([A-Za-z0-9]+)\})");
+    for (auto it = std::sregex_iterator(all.begin(), all.end(), token); it != std::sregex_iterator(); ++it)
+        labels.insert((*it)[1]);
+    return labels;
+}
+
+// "name={L}" -> name, L.
+std::pair<std::string, std::string> Entry(const std::string& word) {
+    const size_t eq = word.find('=');
+    if (eq == std::string::npos) return {word, ""};
+    return {word.substr(0, eq), word.substr(eq + 2, word.size() - eq - 3)};
+}
+
+class TCaseRunner {
+public:
+    TCaseRunner(const TCase& c, TScanFixture& fx) : case_(c), fx_(fx) {}
+
+    // Carries out one command in the rom folder; returns the names it wrote.
+    std::vector<std::string> Apply(const std::string& line) {
+        const auto w = Words(line);
+        const std::string& op = w.at(0);
+        const std::string root = fx_.romsDir;
+        std::vector<std::string> written;
+        if (op == "zip") {
+            const std::string staging = fx_.tmp.Path() + "staging/" + w.at(1) + "/";
+            std::filesystem::remove_all(staging);
+            std::string names;
+            for (size_t i = 2; i < w.size(); ++i) {
+                const auto [name, label] = Entry(w[i]);
+                WriteFile(staging + name, Content(label));
+                names += " " + ShellQuote(name);
+            }
+            std::filesystem::remove(root + w.at(1));
+            int status = -1;
+            RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + ShellQuote(root + w.at(1)) + names, &status);
+            EXPECT_EQ(status, 0) << line;
+            written.push_back(w.at(1));
+        } else if (op == "folder") {
+            std::filesystem::create_directories(root + w.at(1));
+            written.push_back(w.at(1));
+            for (size_t i = 2; i < w.size(); ++i) {
+                const auto [name, label] = Entry(w[i]);
+                WriteFile(root + w.at(1) + "/" + name, Content(label));
+                written.push_back(w.at(1) + "/" + name);
+            }
+        } else if (op == "plain") {
+            const auto [name, label] = Entry(w.at(1));
+            WriteFile(root + name, Content(label));
+            written.push_back(name);
+        } else if (op == "empty") {
+            WriteFile(root + w.at(1), "");
+            written.push_back(w.at(1));
+        } else if (op == "garbage") {
+            WriteFile(root + w.at(1), "this is not a zip archive at all");
+            written.push_back(w.at(1));
+        } else if (op == "fifo") {
+            EXPECT_EQ(::mkfifo((root + w.at(1)).c_str(), 0644), 0) << line;
+        } else if (op == "outside") {
+            const auto [name, label] = Entry(w.at(1));
+            WriteFile(fx_.tmp.Path() + "vol/" + name, Content(label));
+        } else if (op == "link") {
+            std::filesystem::create_symlink(w.at(2), root + w.at(1));
+        } else if (op == "touch") {
+            SetTime(root + w.at(1), NextTime());
+        } else if (op == "rewrite") {
+            // New content, the old date: the scan must not notice.
+            const auto [name, label] = Entry(w.at(1));
+            struct stat st {};
+            ::stat((root + name).c_str(), &st);
+            WriteFile(root + name, Content(label));
+            SetTime(root + name, st.st_mtime);
+        } else if (op == "rename") {
+            std::filesystem::rename(root + w.at(1), root + w.at(2));
+        } else if (op == "remove") {
+            std::filesystem::remove_all(root + w.at(1));
+        } else {
+            ADD_FAILURE() << "unknown command: " << line;
+        }
+        return written;
+    }
+
+    void Run() {
+        for (const TStep& step : case_.steps) {
+            SCOPED_TRACE("[" + step.kind + "] #" + std::to_string(++stepNumber_));
+            if (step.kind == "tree" || step.kind == "change") {
+                const int64_t moment = step.kind == "tree" ? kOldTime : NextTime();
+                for (const std::string& line : step.lines)
+                    for (const std::string& name : Apply(line)) SetTime(fx_.romsDir + name, moment);
+                continue;
+            }
+            if (step.kind == "restart") fx_.Restart();
+            ASSERT_TRUE(step.kind == "scan" || step.kind == "restart" || step.kind == "rebuild") << step.kind;
+            const int64_t reads = fx_.Load(step.kind == "rebuild");
+            std::vector<std::string> expected;
+            int64_t expectedReads = -1;
+            for (const std::string& line : step.lines) {
+                if (line.rfind("reads ", 0) == 0)
+                    expectedReads = std::stoll(line.substr(6));
+                else
+                    expected.push_back(line);
+            }
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(reads, expectedReads) << "files read";
+            EXPECT_EQ(Render(), expected);
+            // What was just scanned is what the cache now holds.
+            EXPECT_FALSE(fx_.path->HasChanged()) << "change test right after the scan";
+        }
+    }
+
+private:
+    int64_t NextTime() { return kNewTime + 2 * ++moments_; }
+
+    std::vector<std::string> Render() const {
+        std::vector<std::string> lines;
+        for (const auto& file : fx_.path->Files()) {
+            lines.push_back(file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
+            if (file->HasError()) lines.push_back(file->Name + " error");
+            for (const auto& entry : file->RomFiles) {
+                const TRomFile& r = *entry.romFile;
+                std::string line = file->Name;
+                if (!file->IsPlain()) line += "/" + r.StoredName;
+                line += " " + std::to_string(r.Status);
+                if (r.Duplicated) line += " dup";
+                lines.push_back(line);
+            }
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+
+    const TCase& case_;
+    TScanFixture& fx_;
+    int moments_ = 0;
+    int stepNumber_ = 0;
+};
+
+std::vector<std::string> CaseFiles() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(QM_TESTS_DIR) + "/cases/scan"))
+        if (entry.path().extension() == ".case") names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ScanCases, EveryCase) {
+    const auto caseFiles = CaseFiles();
+    ASSERT_FALSE(caseFiles.empty());
+    for (const std::string& caseFile : caseFiles) {
+        const TCase c = ReadCase(caseFile);
+        SCOPED_TRACE(c.name);
+        TTempDir contents;
+        const auto crcs = PythonCrcs(contents.Path(), Labels(c));
+        TScanFixture fx(Fill(c.datafile, crcs));
+        TCaseRunner(c, fx).Run();
+    }
+}
+
+}  // namespace
+}  // namespace qm::test
