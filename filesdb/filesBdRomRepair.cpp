@@ -30,10 +30,6 @@
 
 namespace qm {
 
-// Deletes one rom from its file on disk and from the database (the whole-file repairs
-// own the real operation).
-void RomRepairDeleteRomFile(TFile& file, TRomFile* romFile);
-
 namespace {
 
 std::string WithSlash(std::string text) {
@@ -369,7 +365,9 @@ TPlacement PlaceRom(TRomFile& romFile) {
         ManagerOf(*file).CreateEmptyArchive(fullName);
     else
         CheckFsResult(Fs().MakeDir(fullName), fullName);
-    TFile* created = destination->AddFile(fullName, zip ? fkZip : fkFolder);
+    // Nothing to read in a container just made: it is listed as it is.
+    TFile* created = destination->NewFile(setName, zip ? fkZip : fkFolder, true);
+    created->UpdateDate();
 
     // The new container goes again when the rom could not be put into it.
     const auto dropCreated = [&] {
@@ -674,7 +672,7 @@ uint8_t TFile::RemoveRomFile(TRomFile* romFile, const std::string& destFolder) {
         // Also an unreadable rom: nothing leaves its file without a copy.
         romFile->BackupTo(destFolder);
     }
-    RomRepairDeleteRomFile(*this, romFile);
+    DeleteRomFile(romFile);
     return result;
 }
 

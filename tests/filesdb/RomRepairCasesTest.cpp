@@ -17,6 +17,8 @@
 #include "RomRepairTestSupport.h"
 #include "archive/archivemanager.h"
 #include "catalogue/RomsBd.h"
+#include "filesdb/CrcPlugIn.h"
+#include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
@@ -92,10 +94,29 @@ std::vector<std::string> CaseFiles() {
 
 // A database over the case's paths: filled by hand from the case (the state before the
 // repair) or from the disk (the state a rescan would find).
+enum class TSource { kCase, kListing, kScan };
+
+// The default plug-in and a calculator over it, as the program reads files.
+struct TSigning {
+    explicit TSigning(TArchiveManager& manager) {
+        plugIn.SetPath(QM_PLUGIN_DIR);
+        plugIn.SetFileName("arcade.dll");
+        calc.SetArchiveManager(&manager);
+        calc.SetCrcPlugIn(&plugIn);
+        calc.SetTempDir(temp.Path());
+    }
+    TTempDir temp;
+    TCrcPlugIn plugIn;
+    TSignatureCalculator calc;
+};
+
 struct TDatabase {
     TDatabase(const TCase& c, const std::string& root, const std::map<std::string, std::string>& crcs,
-              TArchiveManager& manager, bool fromDisk, const std::vector<std::vector<std::string>>& order = {}) {
+              TArchiveManager& manager, TSignatureCalculator& calc, TSource source,
+              const std::vector<std::vector<std::string>>& order = {}) {
+        const bool fromDisk = source != TSource::kCase;
         files.SetRomsBd(&roms);
+        files.SetSignatureCalculator(&calc);
         BuildRoms(roms, Fill(c.datafile, crcs));
         for (const std::string& option : c.options) {
             const auto w = Words(option);
@@ -118,6 +139,10 @@ struct TDatabase {
         }
         for (size_t p = 0; p < pathNames.size(); ++p) {
             TPath* path = files.GetPath(static_cast<int>(p));
+            if (source == TSource::kScan) {
+                path->Load(true);
+                continue;
+            }
             if (fromDisk) {
                 LoadPathFromDisk(path, root, pathNames[p], p < order.size() ? order[p] : std::vector<std::string>{});
                 continue;
@@ -232,12 +257,13 @@ TEST(RomRepairCases, EveryCase) {
         TScriptedUiHooks hooks;
         TScopedUiHooks hooksScope(hooks);
         TArchiveManager manager;
+        TSigning signing(manager);
 
         std::string result;
         std::vector<std::string> live;
         std::vector<std::vector<std::string>> order;
         {
-            TDatabase db(c, root, crcs, manager, false);
+            TDatabase db(c, root, crcs, manager, signing.calc, TSource::kCase);
             try {
                 result = RunOperation(db, root, c.operation);
             } catch (const Exception& e) {
@@ -272,9 +298,12 @@ TEST(RomRepairCases, EveryCase) {
             }
             return lines;
         };
-        TDatabase rescanned(c, root, crcs, manager, true, order);
-        EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(rescanned.files, rescanned.pathNames)))
+        TDatabase listed(c, root, crcs, manager, signing.calc, TSource::kListing, order);
+        EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(listed.files, listed.pathNames)))
             << "the database is the disk's";
+        TDatabase scanned(c, root, crcs, manager, signing.calc, TSource::kScan);
+        EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(scanned.files, scanned.pathNames)))
+            << "the database is what a scan finds";
     }
 }
 
