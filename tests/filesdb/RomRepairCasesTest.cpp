@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -234,11 +235,13 @@ std::string RunOperation(TDatabase& db, const std::string& root, const std::stri
     throw std::runtime_error("unknown operation " + op);
 }
 
-TEST(RomRepairCases, EveryCase) {
-    const auto caseFiles = CaseFiles();
-    ASSERT_FALSE(caseFiles.empty());
-    for (const std::string& caseFile : caseFiles) {
-        const TCase c = ReadCase(caseFile);
+class RomRepairCases : public ::testing::TestWithParam<std::string> {};
+
+TEST(RomRepairCaseFiles, ThereAreCases) { EXPECT_FALSE(CaseFiles().empty()); }
+
+TEST_P(RomRepairCases, Case) {
+    {
+        const TCase c = ReadCase(GetParam());
         SCOPED_TRACE(c.name);
         TTempDir dir;
         const std::string root = dir.Path();
@@ -306,6 +309,14 @@ TEST(RomRepairCases, EveryCase) {
             << "the database is what a scan finds";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Each, RomRepairCases, ::testing::ValuesIn(CaseFiles()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string name = std::filesystem::path(info.param).stem().string();
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace qm::test::romrepair
