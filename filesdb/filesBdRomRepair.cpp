@@ -165,6 +165,26 @@ std::string SetNameOf(const TCloneRom& cloneRom, bool split, bool zip) {
 
 enum class TPlacement { kPlaced, kNothingToDo, kFailed };
 
+// The first rom file of the list, in list order, that holds a copy of a rom: its CRC is
+// the rom's or the complement, it is readable and no placeholder. The list is sorted by
+// the key a rom file was added under, which is its CRC, or the CRC of the placeholder it
+// filled (the rom's, its complement, or that of no dump): only those runs are looked at,
+// so an import need not touch every rom file of every path.
+TRomFile* FirstCopyIn(const TRomFilesList& list, const std::string& crc, const std::string& complement) {
+    int best = -1;
+    for (const std::string_view key : {std::string_view(crc), std::string_view(complement), kNoDumpCrc}) {
+        if (key.empty()) continue;
+        for (int i = list.IndexOf(key); i >= 0 && i < list.Count() && list.Key(i) == key; ++i) {
+            const TRomFile* s = list[i];
+            if (s->IsPlaceholder() || s->HasError()) continue;
+            if (!SameText(s->Crc, crc) && !SameText(s->Crc, complement)) continue;
+            if (best < 0 || i < best) best = i;
+            break;
+        }
+    }
+    return best < 0 ? nullptr : list[best];
+}
+
 }  // namespace
 
 // ---- TRomFile -----------------------------------------------------------------------
@@ -407,7 +427,10 @@ void TRomFile::ImportFrom(bool& noMorePrompts) {
     const bool noDump = IsNoDump();
     const TRom* rom = GetRom();
     if (rom == nullptr) return;
-    const std::string romCrc = rom->Crc;
+    const std::string romCrc = LowerCase(rom->Crc);
+    // The complement of S's CRC equals the rom's exactly when S's CRC equals the
+    // complement of the rom's: computed once, not for every rom file walked.
+    const std::string romComplement = ComplementCrcFast(romCrc);
 
     TRomFile* source = nullptr;
     TRomFile* absent = nullptr;
@@ -419,19 +442,23 @@ void TRomFile::ImportFrom(bool& noMorePrompts) {
         bool foundNoDump = false;
         for (const auto& other : path->Files()) {
             if (other.get() == file) continue;
-            for (const auto& entry : other->RomFiles) {
-                TRomFile* s = entry.romFile.get();
-                if (s->IsPlaceholder()) continue;
-                const bool qualifies =
-                    noDump ? SameText(s->GetCorrectName(), placeholderName)
-                           : !s->HasError() && (SameText(s->Crc, romCrc) || SameText(ComplementCrc(s->Crc), romCrc));
-                if (!qualifies) continue;
+            TRomFile* found = nullptr;
+            if (noDump) {
+                for (const auto& entry : other->RomFiles) {
+                    TRomFile* s = entry.romFile.get();
+                    if (s->IsPlaceholder() || !SameText(s->GetCorrectName(), placeholderName)) continue;
+                    found = s;
+                    foundNoDump = true;
+                    break;
+                }
+            } else {
+                found = FirstCopyIn(other->RomFiles, romCrc, romComplement);
+            }
+            if (found != nullptr) {
                 if (available)
-                    source = s;
+                    source = found;
                 else
-                    absent = s;
-                foundNoDump = noDump;
-                break;
+                    absent = found;
             }
             if (source != nullptr || foundNoDump) break;
         }

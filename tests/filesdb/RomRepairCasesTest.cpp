@@ -13,6 +13,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RomRepairTestSupport.h"
@@ -97,17 +98,27 @@ std::vector<std::string> CaseFiles() {
 // repair) or from the disk (the state a rescan would find).
 enum class TSource { kCase, kListing, kScan };
 
-// The default plug-in and a calculator over it, as the program reads files.
+// The default plug-in, loaded once and kept, as the program keeps it. It is called on
+// a thread of its own that ends before the process does: the leak checker cannot read
+// the thread-local data the plug-in leaves in a thread that lives to the end.
+TCrcPlugIn& DefaultPlugIn() {
+    static TCrcPlugIn* plugIn = [] {
+        auto* loaded = new TCrcPlugIn;
+        loaded->SetPath(QM_PLUGIN_DIR);
+        loaded->SetFileName("arcade.dll");
+        return loaded;
+    }();
+    return *plugIn;
+}
+
+// A calculator over the default plug-in, as the program reads files.
 struct TSigning {
     explicit TSigning(TArchiveManager& manager) {
-        plugIn.SetPath(QM_PLUGIN_DIR);
-        plugIn.SetFileName("arcade.dll");
         calc.SetArchiveManager(&manager);
-        calc.SetCrcPlugIn(&plugIn);
+        calc.SetCrcPlugIn(&DefaultPlugIn());
         calc.SetTempDir(temp.Path());
     }
     TTempDir temp;
-    TCrcPlugIn plugIn;
     TSignatureCalculator calc;
 };
 
@@ -117,7 +128,7 @@ struct TDatabase {
               const std::vector<std::vector<std::string>>& order = {}) {
         const bool fromDisk = source != TSource::kCase;
         files.SetRomsBd(&roms);
-        files.SetSignatureCalculator(&calc);
+        if (source == TSource::kScan) files.SetSignatureCalculator(&calc);
         BuildRoms(roms, Fill(c.datafile, crcs));
         for (const std::string& option : c.options) {
             const auto w = Words(option);
@@ -304,9 +315,18 @@ TEST_P(RomRepairCases, Case) {
         TDatabase listed(c, root, crcs, manager, signing.calc, TSource::kListing, order);
         EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(listed.files, listed.pathNames)))
             << "the database is the disk's";
-        TDatabase scanned(c, root, crcs, manager, signing.calc, TSource::kScan);
-        EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(scanned.files, scanned.pathNames)))
-            << "the database is what a scan finds";
+        std::vector<std::string> scannedLines;
+        std::string scanError;
+        std::thread([&] {
+            try {
+                TDatabase scanned(c, root, crcs, manager, signing.calc, TSource::kScan);
+                scannedLines = RenderStatuses(scanned.files, scanned.pathNames);
+            } catch (const std::exception& e) {
+                scanError = e.what();
+            }
+        }).join();
+        EXPECT_EQ(scanError, "");
+        EXPECT_EQ(plainDupsAside(live), plainDupsAside(scannedLines)) << "the database is what a scan finds";
     }
 }
 
