@@ -103,6 +103,24 @@ void MoveSafe(const std::string& from, const std::string& to) {
     }
 }
 
+// The file routines' shell copy, move and trash raise their own class; the repairs
+// raise the database's (which derives from it).
+void ToTrash(const std::string& name) {
+    try {
+        ShellDeleteFile(name);
+    } catch (const filestools::EFileError& e) {
+        throw filesbd::EFileError(e.Message());
+    }
+}
+
+void ShellMove(const std::string& from, const std::string& to) {
+    try {
+        ShellMoveFile(from, to, false);
+    } catch (const filestools::EFileError& e) {
+        throw filesbd::EFileError(e.Message());
+    }
+}
+
 // A rename on disk that never replaces. On a volume that ignores case (vfat, cifs) a
 // rename that changes only the case finds its own file under the new name; it then goes
 // through a free temporary name.
@@ -342,10 +360,10 @@ bool TFile::MergeWith(TFile* target) {
             return true;
         }
         CheckFsResult(MakeDirs(NoSlash(bd->MergeBackupDir)));
-        ShellMoveFile(NoSlash(FullPath), FreeName(Slashed(bd->MergeBackupDir), Name, IsFolder()), false);
+        ShellMove(NoSlash(FullPath), FreeName(Slashed(bd->MergeBackupDir), Name, IsFolder()));
     } else {
         MakeWritable(NoSlash(FullPath));
-        ShellDeleteFile(NoSlash(FullPath));
+        ToTrash(NoSlash(FullPath));
     }
     path->DropFile(this);
     target->UpdateDate();
@@ -374,7 +392,8 @@ void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& n
         ErrorText = e.Message();
         throw filesbd::EFileError(e.Message());
     }
-    if (TPath* romPath = RomPathOf(FilesBd(), folder)) romPath->AddFile(dest, Kind);
+    if (TPath* romPath = RomPathOf(FilesBd(), folder))
+        if (TFile* copy = romPath->AddFile(dest, Kind)) copy->Match();
     newName = dest;
 }
 
@@ -398,18 +417,15 @@ bool TFile::MoveTo(const std::string& destFolder, bool overwrite) {
             destPath->DeleteFileFromDisk(noted);
         } else {
             MakeWritable(dest);
-            ShellDeleteFile(dest);
+            ToTrash(dest);
         }
     }
     dest = FreeName(folder, Name, IsFolder());
-    try {
-        ShellMoveFile(NoSlash(FullPath), dest, false);
-    } catch (const filestools::EFileError& e) {
-        throw filesbd::EFileError(e.Message());
-    }
+    ShellMove(NoSlash(FullPath), dest);
     TPath* path = Path;
     path->DropFile(this);
-    if (destPath != nullptr) destPath->AddFile(dest, Kind);
+    if (destPath != nullptr)
+        if (TFile* moved = destPath->AddFile(dest, Kind)) moved->Match();
     return true;
 }
 
@@ -474,7 +490,7 @@ bool TPath::DeleteFileFromDisk(TFile* file) {
         throw filesbd::EObjectNotFound(_("Internal Object TFile not found. Contact author."));
     const std::string name = NoSlash(file->FullPath);
     MakeWritable(name);
-    ShellDeleteFile(name);
+    ToTrash(name);
     DropFile(file);
     return true;
 }
