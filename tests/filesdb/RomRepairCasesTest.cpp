@@ -312,6 +312,9 @@ TEST_P(RomRepairCases, Case) {
             }
             return lines;
         };
+        // A failure recorded on a plain file hides its game until it is read again.
+        const bool recordedError = std::find(c.options.begin(), c.options.end(), "recorded-error") != c.options.end();
+        if (recordedError) return;
         TDatabase listed(c, root, crcs, manager, signing.calc, TSource::kListing, order);
         EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(listed.files, listed.pathNames)))
             << "the database is the disk's";

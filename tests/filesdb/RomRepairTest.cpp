@@ -266,6 +266,33 @@ TEST(RomRepairLog, RemovingARomWritesItsLinesBeforeItWorks) {
     EXPECT_EQ(f.log[1], "Copy rom gg2.binto its place");
 }
 
+TEST(RomRepairRemove, AnUnreadableRomIsBackedUpBeforeItGoes) {
+    TRepairFixture f({"path1 zip pacman.zip pm1.bin={A} junk.bin={X}"});
+    TFile* zip = f.File("path1", "pacman.zip");
+    TRomFile* junk = f.Rom("path1", "pacman.zip", "junk.bin");
+    junk->SetError("read error");
+    ASSERT_EQ(junk->Status, rsError);
+    TFilesBd::TCommandScope command(f.files);
+    EXPECT_EQ(zip->RemoveRomFile(junk, f.root / "backup/"), 1);
+    EXPECT_EQ(f.Disk(), (std::vector<std::string>{"backup/pacman.zip zip junk.bin={X}", "path1/pacman.zip zip pm1.bin={A}"}));
+}
+
+TEST(RomRepairRemove, AFailedBackupKeepsTheRom) {
+    TRepairFixture f({"path1 folder pacman pm1.bin={A} junk.bin={X}"});
+    TFile* folder = f.File("path1", "pacman");
+    TRomFile* junk = f.Rom("path1", "pacman", "junk.bin");
+    const auto before = Snapshot(f.root.Path());
+    f.fs.failAt = 1;
+    f.fs.sticky = true;
+    TFilesBd::TCommandScope command(f.files);
+    EXPECT_THROW(folder->RemoveRomFile(junk, f.root / "backup/"), filesbd::EFileError);
+    f.fs.failAt = 0;
+    EXPECT_TRUE(junk->ErrorFlag);
+    EXPECT_FALSE(junk->ErrorText.empty());
+    EXPECT_GE(folder->RomFiles.IndexOfObject(junk), 0);
+    EXPECT_EQ(Snapshot(f.root.Path()), before);
+}
+
 TEST(RomRepairPlace, NoWritablePathKeepsTheRomWithTheReason) {
     TRepairFixture f({"path1 zip pacman.zip pm1.bin={A} gg2.bin={E}"});
     f.fs.readOnlyPaths.push_back(f.root / "path1");
