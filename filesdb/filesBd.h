@@ -145,6 +145,12 @@ public:
     std::string GetStatusText() const;
     int GetImageIndex() const;
 
+private:
+    TRom* attachedRom_ = nullptr;
+    std::string attachedCrc_;
+    int64_t attachedSize_ = 0;
+
+public:
     // Repairs of single roms
     // Renames the rom inside its own file; an existing name is never replaced.
     bool Rename(const std::string& newName);
@@ -162,11 +168,6 @@ public:
     void ImportFrom(bool& noMorePrompts);
     // Writes a zero-filled dummy for a missing rom that has no good dump.
     void CreateRom();
-
-private:
-    TRom* attachedRom_ = nullptr;
-    std::string attachedCrc_;
-    int64_t attachedSize_ = 0;
 };
 
 // The rom files of one file, kept in CRC order (case ignored); rom files of equal CRC
@@ -322,6 +323,13 @@ public:
     std::string GetStatusText() const;
     int GetImageIndex() const;
 
+private:
+    void Register(TRomFile* romFile, bool attach);
+    // Unlinks a rom file from the list and hands it to the database to be freed.
+    void RemoveRomFileAt(int index);
+    TCaseOptions GoverningCaseOption() const;
+
+public:
     // Repairs of single roms
     // Gives each listed rom file (not owned) its correct name: a zip is rewritten once;
     // names change in the database only for the renames that succeeded.
@@ -330,12 +338,6 @@ public:
     // (5), else it is backed up into destFolder (1); it is deleted only once that
     // succeeded. 0 when the placement failed and the rom was kept.
     uint8_t RemoveRomFile(TRomFile* romFile, const std::string& destFolder);
-
-private:
-    void Register(TRomFile* romFile, bool attach);
-    // Unlinks a rom file from the list and hands it to the database to be freed.
-    void RemoveRomFileAt(int index);
-    TCaseOptions GoverningCaseOption() const;
 };
 
 // The files of one rom path in the order they were added, found by exact name (two
