@@ -292,11 +292,12 @@ public:
     bool HasBadCase() const;
     bool NeedsRename() const { return HasBadName() || HasBadCase(); }
 
-    // Repairs of whole files. Each writes its log line first, checks the abort flag and
-    // the free space before it changes anything, raises a failed file-system call as
-    // filesbd::EFileError with the system's text, and re-matches what it changed. Those
-    // that take the file away (merge, move, a delete of the last rom) drop it from its
-    // path; run them inside a TFilesBd::TCommandScope so that the object stays valid.
+    // Repairs of whole files. Each writes its log line (where it has one) before it
+    // works, checks the abort flag and the free space before it changes anything, raises
+    // a failed file-system call as filesbd::EFileError with the system's text, and
+    // re-matches what it changed. Those that take the file away (merge, move, a delete of
+    // the last rom) drop it from its path; the object stays valid until the outermost
+    // TFilesBd::TCommandScope ends (or the operation returns, when none is open).
     //
     // False when NewName is empty or the same; a folder or zip whose new name is taken
     // (listed or on disk) is left alone (false). A plain file never replaces another

@@ -152,6 +152,10 @@ void RenameMember(TFile& file, TRomFile* romFile, const std::string& newName) {
     romFile->StoredName = newName;
     romFile->Name = ExtractFileNameAnySep(newName);
     romFile->Extension = FileExtension(newName);
+    // A rom found by its old name (one without a good dump) is not this file's any more:
+    // the lookup is made again under the new name.
+    file.DetachRomFiles();
+    file.SubmitRomFiles(SubmitsRoms(file));
     file.Match();
     file.UpdateDate();
 }
@@ -373,6 +377,7 @@ bool TFile::MergeWith(TFile* target) {
 // ---- Copy and move ------------------------------------------------------------------
 
 void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& newName) {
+    TScope scope(FilesBd());
     Log("Copy file " + FullPath + " to " + destFolder);
     CheckRepairSpace(destFolder, RepairSpaceOf(*this));
     const std::string folder = Slashed(destFolder);
@@ -392,8 +397,13 @@ void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& n
         ErrorText = e.Message();
         throw filesbd::EFileError(e.Message());
     }
-    if (TPath* romPath = RomPathOf(FilesBd(), folder))
-        if (TFile* copy = romPath->AddFile(dest, Kind)) copy->Match();
+    if (TPath* romPath = RomPathOf(FilesBd(), folder)) {
+        // A listed file the copy went over is read again, not given back as it was.
+        TFile* listed = romPath->Files().Find(ExtractFileNameAnySep(dest));
+        if (listed != nullptr && listed != this) romPath->DropFile(listed);
+        if (listed != this)
+            if (TFile* copy = romPath->AddFile(dest, Kind)) copy->Match();
+    }
     newName = dest;
 }
 

@@ -190,7 +190,7 @@ def walk(shown, folder):
             if os.path.getsize(full) == 22:
                 print(shown, "zip", name); continue
             ok = subprocess.run(["unzip", "-tqq", full], capture_output=True).returncode == 0
-            entries = subprocess.run(["unzip", "-Z1", full], capture_output=True, text=True).stdout.split()
+            entries = sorted(subprocess.run(["unzip", "-Z1", full], capture_output=True, text=True).stdout.split())
             listed = " ".join("%s=%s" % (e, crc(subprocess.run(["unzip", "-p", full, e],
                               capture_output=True).stdout)) for e in entries)
             print(shown, "zip", name, (listed + " " if listed else "") + ("" if ok else "BAD"))
@@ -235,13 +235,15 @@ std::vector<std::string> DatabaseTree(const TFilesBd& files, const std::vector<s
     for (int p = 0; p < files.GetPathCount(); ++p) {
         std::vector<std::pair<std::string, std::string>> own;  // name, line
         for (const auto& file : files.GetPath(p)->Files()) {
-            std::vector<std::string> members;
+            std::vector<std::pair<std::string, std::string>> sorted;  // by name, as the disk lists them
             for (const auto& entry : file->RomFiles)
                 if (!entry.romFile->IsPlaceholder())
-                    members.push_back(entry.romFile->StoredName + "=" +
-                                      (labels.count(entry.romFile->Crc) ? labels.at(entry.romFile->Crc)
-                                                                        : entry.romFile->Crc));
-            std::sort(members.begin(), members.end());
+                    sorted.emplace_back(entry.romFile->StoredName,
+                                        labels.count(entry.romFile->Crc) ? labels.at(entry.romFile->Crc)
+                                                                         : entry.romFile->Crc);
+            std::sort(sorted.begin(), sorted.end());
+            std::vector<std::string> members;
+            for (const auto& [name, label] : sorted) members.push_back(name + "=" + label);
             std::string line = pathNames[static_cast<size_t>(p)] + " " +
                                (file->IsPlain() ? "plain" : file->IsZip() ? "zip" : "folder");
             if (file->IsPlain()) {

@@ -1,0 +1,147 @@
+#include "ui/views/CustomQMVirtualView.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include "archive/stringsTools.h"
+#include "ui/TextConv.h"
+
+namespace qm {
+
+namespace {
+
+// The rows from the top-level node down to index: the order of the tree.
+std::vector<int> TreePath(const QModelIndex& index) {
+    std::vector<int> path;
+    for (QModelIndex i = index; i.isValid(); i = i.parent()) path.push_back(i.row());
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+}  // namespace
+
+TCustomQMVirtualView::TCustomQMVirtualView(QWidget* parent)
+    : QTreeView(parent), model_(new TViewModel(this)), searchTimer_(new QTimer(this)) {
+    model_->SetCellText([this](const TViewNode& node, int column) { return GetCellText(&node, column); });
+    model_->SetCompare([this](const TViewNode& a, const TViewNode& b, int column) { return DoCompare(a, b, column); });
+    setModel(model_);
+    setUniformRowHeights(true);
+    searchTimer_->setSingleShot(true);
+    searchTimer_->setInterval(kSearchResetMs);
+    connect(searchTimer_, &QTimer::timeout, this, [this] { searchBuffer_.clear(); });
+    // Children are made on expanding, also while the view is hidden (no layout pass).
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (model_->canFetchMore(index)) model_->fetchMore(index);
+    });
+}
+
+TCustomQMVirtualView::~TCustomQMVirtualView() {
+    // The model calls back into this view; it must not outlive the virtual functions.
+    model_->SetCellText(nullptr);
+    model_->SetCompare(nullptr);
+}
+
+void TCustomQMVirtualView::SetImages(const TImageList* images, bool everyColumn) {
+    model_->SetImages(images, everyColumn);
+}
+
+std::string TCustomQMVirtualView::GetCellText(const TViewNode* node, int column) const {
+    if (node == nullptr || column < 0 || static_cast<size_t>(column) >= node->Record.Texts.size())
+        return DefaultText;
+    return node->Record.Texts[static_cast<size_t>(column)];
+}
+
+int TCustomQMVirtualView::DoCompare(const TViewNode& a, const TViewNode& b, int column) const {
+    return CompareText(GetCellText(&a, column), GetCellText(&b, column));
+}
+
+void TCustomQMVirtualView::Clear() {
+    ResetStateCounters();
+    model_->Clear();
+}
+
+QModelIndexList TCustomQMVirtualView::SelectedNodes() const {
+    QModelIndexList rows = selectionModel() != nullptr ? selectionModel()->selectedRows(0) : QModelIndexList();
+    std::vector<std::pair<std::vector<int>, QModelIndex>> keyed;
+    keyed.reserve(static_cast<size_t>(rows.size()));
+    for (const QModelIndex& index : rows) keyed.emplace_back(TreePath(index), index);
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QModelIndexList ordered;
+    ordered.reserve(rows.size());
+    for (const auto& [key, index] : keyed) ordered.append(index);
+    return ordered;
+}
+
+QModelIndex TCustomQMVirtualView::FirstSelected() const {
+    const QModelIndexList rows = SelectedNodes();
+    return rows.isEmpty() ? QModelIndex() : rows.first();
+}
+
+int TCustomQMVirtualView::SelectedCount() const {
+    return selectionModel() != nullptr ? static_cast<int>(selectionModel()->selectedRows(0).size()) : 0;
+}
+
+std::string TCustomQMVirtualView::SelectedString() const {
+    const QModelIndex first = FirstSelected();
+    if (!first.isValid()) return {};
+    return GetCellText(model_->Node(first), 0);
+}
+
+void TCustomQMVirtualView::SetSelectedString(const std::string& prefixText) {
+    const QString prefix = ui::ToQ(prefixText).toLower();
+    const QModelIndex top = model_->index(0, 0);
+    if (!top.isValid()) return;
+    const QModelIndex start = FirstSelected();
+    // One character steps on from the selection; a longer prefix may stay on it.
+    QModelIndex node = !start.isValid() ? top : prefix.size() == 1 ? indexBelow(start) : start;
+    int runOuts = 0;
+    bool first = true;
+    while (true) {
+        if (!node.isValid()) {
+            if (++runOuts > 1) return;
+            node = top;
+        }
+        if (start.isValid() && node == start && !first) return;
+        first = false;
+        if (ui::ToQ(GetCellText(model_->Node(node), 0)).toLower().startsWith(prefix)) break;
+        node = indexBelow(node);
+    }
+    const bool same = currentIndex() == node;
+    selectionModel()->setCurrentIndex(node, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(node);
+    if (same) DoChange(node);
+}
+
+void TCustomQMVirtualView::TypeSearchChar(QChar c) {
+    const QString typed(c);
+    if (ui::ToQ(searchBuffer_).compare(typed, Qt::CaseInsensitive) == 0)
+        searchBuffer_ = ui::FromQ(typed.toLower());
+    else
+        searchBuffer_ += ui::FromQ(typed.toLower());
+    SetSelectedString(searchBuffer_);
+    searchTimer_->start();
+}
+
+void TCustomQMVirtualView::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers held =
+        event->modifiers() & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier);
+    if (held == Qt::NoModifier) {
+        const QString text = event->text();
+        if (text.size() == 1 && text.at(0).isLetterOrNumber()) TypeSearchChar(text.at(0));
+    }
+    // The view's own key handling follows (arrows, page keys); its type-ahead is off.
+    QTreeView::keyPressEvent(event);
+}
+
+void TCustomQMVirtualView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    DoChange(current);
+}
+
+void TCustomQMVirtualView::DoChange(const QModelIndex& node) { emit NodeChanged(node); }
+
+}  // namespace qm

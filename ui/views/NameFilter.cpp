@@ -1,0 +1,28 @@
+#include "ui/views/NameFilter.h"
+
+#include "ui/TextConv.h"
+
+namespace qm {
+
+namespace {
+
+QRegularExpression Compile(const std::string& pattern) {
+    return QRegularExpression(ui::ToQ(pattern), QRegularExpression::CaseInsensitiveOption);
+}
+
+}  // namespace
+
+TNameFilter::TNameFilter(const std::string& pattern) {
+    if (pattern.empty() || pattern == ".*") return;
+    expression_ = Compile(pattern);
+    active_ = expression_.isValid();
+}
+
+bool TNameFilter::IsValidPattern(const std::string& pattern) { return pattern.empty() || Compile(pattern).isValid(); }
+
+bool TNameFilter::Matches(std::string_view text) const {
+    if (!active_) return true;
+    return expression_.match(ui::ToQ(std::string(text))).hasMatch();
+}
+
+}  // namespace qm
