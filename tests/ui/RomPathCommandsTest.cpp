@@ -459,3 +459,59 @@ TEST_F(RomPathCommandsTest, CancelWhileLoadingClearsTheFlagsAndStopsTheProgress)
 }
 
 }  // namespace
+
+namespace {
+
+// Brings the folder back when the user answers Retry the first time.
+class TRetryHooks : public TScriptedUiHooks {
+public:
+    std::function<void()> onRetry;
+    int MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override {
+        const int answer = TScriptedUiHooks::MessageDlg(text, type, buttons);
+        if (answer == mrRetry && onRetry) std::exchange(onRetry, nullptr)();
+        return answer;
+    }
+};
+
+TEST_F(RomPathCommandsTest, RetryFindsTheVolumeBackAndRefreshes) {
+    const std::string folder = Collection("roms", {"pacman"});
+    ASSERT_NE(commands_->AddPathByName(folder), nullptr);
+    std::filesystem::rename(data_ / "roms", data_ / "away");
+    AddZip(data_ / "away/", "galaga");
+    TRetryHooks retry;
+    TScopedUiHooks scope(retry);
+    retry.dialogAnswers = {mrRetry};
+    retry.onRetry = [&] { std::filesystem::rename(data_ / "away", data_ / "roms"); };
+    EXPECT_EQ(Reads([&] { commands_->RefreshPath(PathFocus(0), false); }), 1);
+    EXPECT_EQ(retry.shown.size(), 1u);
+    EXPECT_EQ(GameStatus("galaga"), 2);
+}
+
+TEST_F(RomPathCommandsTest, AbortedRefreshEndsEveryStep) {
+    const std::string folder = Collection("roms", {"pacman"});
+    ASSERT_NE(commands_->AddPathByName(folder), nullptr);
+    const int rebuilt = treeRebuilt_;
+    commands_->OnClearFixFullPath = [this] { files_.Paths().Abort = true; };  // Cancel pressed at once
+    EXPECT_THROW(commands_->RefreshPath(PathFocus(0), true), EAbortOperation);
+    EXPECT_FALSE(files_.Paths().Abort);
+    EXPECT_FALSE(busy_);
+    EXPECT_EQ(progressShown_, 0);
+    EXPECT_EQ(hooks_.busyDepth, 0);
+    EXPECT_EQ(treeRebuilt_, rebuilt + 1);
+    EXPECT_THROW(commands_->RefreshAllPaths(true), EAbortOperation);
+    EXPECT_FALSE(files_.Paths().Abort);
+    EXPECT_FALSE(busy_);
+    EXPECT_EQ(progressShown_, 0);
+}
+
+TEST_F(RomPathCommandsTest, OpenPathHandsTheFocusedFolderToTheShell) {
+    const std::string folder = Collection("roms", {"pacman"});
+    ASSERT_NE(commands_->AddPathByName(folder), nullptr);
+    std::vector<std::string> opened;
+    commands_->OpenFolder = [&](const std::string& name) { opened.push_back(name); };
+    commands_->OpenPath(nullptr);
+    commands_->OpenPath(files_.GetPath(0));
+    EXPECT_EQ(opened, std::vector<std::string>{folder});
+}
+
+}  // namespace
