@@ -25,8 +25,7 @@ protected:
     void SetUp() override {
         TreeListFixture::SetUp();
         Link(list);
-        tester = std::make_unique<QAbstractItemModelTester>(list.Model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
+        tester = std::make_unique<TModelTesterScope>(list.Model());
         list.resize(900, 400);
     }
 
@@ -54,7 +53,13 @@ protected:
     }
 
     TQMVirtualListView list;
-    std::unique_ptr<QAbstractItemModelTester> tester;
+    std::unique_ptr<TModelTesterScope> tester;
+
+    void TearDown() override {
+        EXPECT_TRUE(tester->Failures().isEmpty()) << tester->Failures().join("\n").toStdString();
+        tester.reset();
+        TreeListFixture::TearDown();
+    }
 };
 
 TEST_F(ListViewTest, LayoutFollowsTheClassOfTheObjectShown) {

@@ -226,8 +226,11 @@ void TQMVirtualTreeView::DoRebuild(bool keepFocus) {
         setExpanded(root, expandedRoots.count(Model()->Node(root)->Text(0)) != 0);
     }
     setUpdatesEnabled(true);
+    // Scrolling would expand a collapsed root again: only a visible node is scrolled to.
     const QModelIndex first = FirstSelected();
-    if (first.isValid()) scrollTo(first, QAbstractItemView::PositionAtTop);
+    bool visible = first.isValid();
+    for (QModelIndex p = first.parent(); visible && p.isValid(); p = p.parent()) visible = isExpanded(p);
+    if (visible) scrollTo(first, QAbstractItemView::PositionAtTop);
 }
 
 void TQMVirtualTreeView::Clear() {
