@@ -140,16 +140,14 @@ protected:
     }
 
     void Zip(const std::string& name, const std::vector<TEntry>& entries) {
-        const std::string staging = dir / ("../" + name + ".staging/");
+        const std::string staging = stagingDir / (name + "/");
         std::string names;
         for (const TEntry& e : entries) {
             WriteFile(staging + e.name, Content(e.label));
             names += " " + ShellQuote(e.name);
         }
         int status = -1;
-        RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + ShellQuote(dir / name) + names +
-                       " && cd .. && rm -rf " + ShellQuote(staging),
-                   &status);
+        RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + ShellQuote(dir / name) + names, &status);
         ASSERT_EQ(status, 0) << name;
         TFile* file = path->NewFile(name, fkZip, false);
         for (const TEntry& e : entries) file->AddRomFile(e.name, CrcOf(e.label), 0, 16, "");
@@ -188,6 +186,7 @@ protected:
     }
 
     TTempDir dir;
+    TTempDir stagingDir;  // the zips' entries before they are zipped
     TTempDir cacheDir;
     TStaticVolumeProvider volumes;
     TScopedVolumeProvider volumeScope;
