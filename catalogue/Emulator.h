@@ -9,20 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/CaseOptions.h"
 #include "catalogue/RomPaths.h"
 
 namespace qm {
 
 class TConfig;
-
-// Case rule for set and rom names, stored as its code.
-enum TCaseOptions : uint8_t {
-    coDatabase = 0,   // the name as the datafile gives it
-    coUppercase = 1,
-    coLowercase = 2,
-    coCapitalize = 3,
-    coDontCare = 4,   // names stay as they are
-};
 
 // The word a set mode is shown by: "merged" when sets are not split, "split" when they
 // are split and clone roms merged, "un-merged" when they are split and not merged.

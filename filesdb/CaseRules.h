@@ -5,16 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace qm {
+#include "catalogue/CaseOptions.h"
 
-// The values are stored in the settings in this order.
-enum TCaseOptions : int {
-    coDatabase = 0,   // as the datafile spells it
-    coUppercase = 1,
-    coLowercase = 2,
-    coCapitalize = 3,  // lower case, then a capital after each blank, "(" and "["
-    coDontCare = 4,
-};
+namespace qm {
 
 // Upper-cases the first character and every character that follows a blank, "(" or "["
 // and is not one itself; everything else stays as it is.

@@ -273,6 +273,30 @@ public:
     bool HasBadCase() const;
     bool NeedsRename() const { return HasBadName() || HasBadCase(); }
 
+    // Repairs of whole files. Each writes its log line (where it has one) before it
+    // works, checks the abort flag and the free space before it changes anything, raises
+    // a failed file-system call as filesbd::EFileError with the system's text, and
+    // re-matches what it changed. Those that take the file away (merge, move, a delete of
+    // the last rom) drop it from its path; the object stays valid until the outermost
+    // TFilesBd::TCommandScope ends (or the operation returns, when none is open).
+    //
+    // False when NewName is empty or the same; a folder or zip whose new name is taken
+    // (listed or on disk) is left alone (false). A plain file never replaces another
+    // file: a listed copy of the same rom goes to the trash, anything else raises.
+    bool Rename(const std::string& newName);
+    // 0 nothing done, 2 merged into the file of the correct name, 3 renamed, 4 failed.
+    uint8_t RenameOrMerge();
+    // Moves this file's roms into target (same path, correct name), then takes this
+    // file away: to the merge backup folder when roms are left, else to the trash.
+    bool MergeWith(TFile* target);
+    // newName receives the full name of the copy.
+    void CopyTo(const std::string& destFolder, bool overwrite, std::string& newName);
+    bool MoveTo(const std::string& destFolder, bool overwrite);
+    // True when a folder or zip was moved out into destFolder.
+    bool Remove(const std::string& destFolder);
+    bool DeleteRomFile(TRomFile* romFile);
+    void Rezip();
+
     // Matching against the rom database.
     TClone* FindGame() const;
     void Match();
@@ -344,6 +368,8 @@ public:
     void Load(bool rebuild);
     // Drops this very file from the list; the disk is not touched.
     void DropFile(TFile* file);
+    // Repairs of whole files: sends a listed file to the trash and drops it.
+    bool DeleteFileFromDisk(TFile* file);
     void ClearFiles();
     void Log(const std::string& text) const;
     void MatchFiles();
@@ -470,6 +496,12 @@ public:
     bool SubmitRoms() const { return submitRoms_; }
     void SetSubmitRoms(bool value);
     void SetPlugInSuggeredExtension(bool value) { PlugInSuggeredExtension = value; }
+
+    // Repairs of whole files: the folder (ending with "/") where a merge leaves a file
+    // that still holds roms it could not place. It must outlive a reboot, so the user
+    // interface sets it below the settings' archive folder; while it is empty such a
+    // file stays where it is, still listed.
+    std::string MergeBackupDir;
 
     void DoInfos(const std::string& text);
     void DoLog(const std::string& text);

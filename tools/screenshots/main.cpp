@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "catalogue/config.h"
 #include "catalogue/webreleases.h"
+#include "platform/FileSystem.h"
 #include "ui/About.h"
 #include "ui/ChangeCaseFrm.h"
 #include "ui/MameDatDlg.h"
@@ -27,6 +29,7 @@
 #include "ui/SkinLoader.h"
 #include "ui/SkinPainter.h"
 #include "ui/SplashFrm.h"
+#include "ui/optionsfrm.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageListBtn.h"
@@ -139,6 +142,54 @@ TViewDemo& ViewDemo() {
     return demo;
 }
 
+// The preferences dialog on one page, over settings of a demo home with an open
+// datafile's profile and a filled archive folder.
+QWidget* OptionsShot(int page) {
+    static QTemporaryDir home;
+    // Kept to the end of the process, past the settings' own static objects.
+    static qm::TGlobalConfig* config = nullptr;
+    // Pictures must go before the application object does: never freed.
+    static auto* icons = new qm::TImageList;
+    if (!config) {
+        const std::string root = home.path().toStdString() + "/";
+        qputenv("QUARMELLE_HOME", QByteArray::fromStdString(root + "home/"));
+        config = new qm::TGlobalConfig(root + "bin/quarmelle");
+        qm::MakeDirs(root + "roms/mame/");
+        qm::MakeDirs(root + "archive/pacman/");
+        for (const char* f : {"archive/galaga.zip", "archive/pacman/pacman.6e"})
+            std::ofstream(root + f) << std::string(150000, 'x');
+        qm::Config->SetArchivePath(root + "archive/");
+        qm::Config->EmulatorSection = "mame";
+        qm::Config->DataFileOpen = true;
+        qm::Config->Emulator->WriteMissingDefaults(true, true);
+        qm::Config->Emulator->ReadFromIni();
+        qm::Config->Emulator->SetExe("/usr/games/mame");
+        qm::Config->Emulator->SetRunParam("%1 -window");
+        qm::Config->Emulator->SetSetsCase(qm::coLowercase);
+        qm::Config->Emulator->RomPaths().AddPath(root + "roms/mame/", "roms", "1234-abcd");
+        const QColor colours[] = {QColor(200, 150, 40), QColor(60, 120, 200), QColor(80, 160, 80),
+                                  QColor(160, 60, 160)};
+        for (const QColor& c : colours) {
+            QPixmap pm(32, 32);
+            pm.fill(Qt::transparent);
+            QPainter p(&pm);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setBrush(c);
+            p.setPen(c.darker());
+            p.drawRoundedRect(3, 6, 26, 20, 4, 4);
+            icons->Add(pm);
+        }
+    }
+    // One dialog for every page, kept like the settings.
+    static qm::TFrmOptions* form = nullptr;
+    if (!form) {
+        form = new qm::TFrmOptions;
+        form->SetIcons(icons);
+    }
+    form->PageControl()->setCurrentIndex(page);
+    return form;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,6 +229,9 @@ int main(int argc, char** argv) {
              w->resize(320, 140);
              return w;
          }},
+        {"options-general", [] { return OptionsShot(0); }},
+        {"options-romsets", [] { return OptionsShot(1); }},
+        {"options-fix", [] { return OptionsShot(2); }},
         {"splash-window",
          [] {
              auto* splash = new qm::TSplashForm;
