@@ -86,7 +86,9 @@ struct TViewDemo {
         roms.Split = true;
         roms.Build();
         files.SetRomsBd(&roms);
+        files.SetSubmitRoms(true);
         files.SetCachePath(home.path().toStdString() + "/");
+        QDir().mkpath(home.path() + "/roms");
         qm::TPath* path = files.AddPath(home.path().toStdString() + "/roms/", "", "");
         auto zip = [&](const char* name, std::vector<std::pair<const char*, const char*>> entries) {
             qm::TFile* file = path->NewFile(name, qm::fkZip, false);
