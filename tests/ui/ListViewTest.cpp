@@ -120,6 +120,16 @@ TEST_F(ListViewTest, RowTextsImagesAndColoursOfEachClass) {
     EXPECT_EQ(Column(1), (Strings{ViewCrc("C"), ViewCrc("A")}));
     EXPECT_EQ(Column(3), (Strings{"", "rom from pacman"}));
     EXPECT_FALSE(Row("pm1.bin")->Record.Color.isValid()) << "merged roms are not coloured while MergeRoms is off";
+    // With the list's Merged on and merged roms shown, the parent's rom is coloured.
+    roms.ShowMerged = true;
+    list.Merged = true;
+    list.RefreshItems();
+    ASSERT_NE(Row("pm1.bin"), nullptr);
+    EXPECT_EQ(Row("pm1.bin")->Record.Color, QColor(239, 239, 239));
+    EXPECT_FALSE(Row("pk2.bin")->Record.Color.isValid());
+    EXPECT_FALSE(roms.MergeRoms) << "the list's own mode lasts only while it reads";
+    roms.ShowMerged = false;
+    list.Merged = false;
     roms.MergeResources = true;
     roms.ShowResources = true;
     list.SetParentObject(Clone("mslug"));

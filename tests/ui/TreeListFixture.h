@@ -160,7 +160,8 @@ protected:
              TTempDir* folder = nullptr) {
         TPath* target = into != nullptr ? into : path;
         TTempDir& where = folder != nullptr ? *folder : dir;
-        const std::string staging = where / ("../" + name + ".staging/");
+        // Staged in a folder of this test's own: tests run in parallel.
+        const std::string staging = stagingDir / (name + ".staging/");
         std::string names;
         for (const TViewEntry& e : entries) {
             WriteFile(staging + e.name, ViewContent(e.label));
@@ -192,6 +193,7 @@ protected:
 
     TTempDir dir;
     TTempDir usbDir;
+    TTempDir stagingDir;
     TTempDir cacheDir;
     TStaticVolumeProvider volumes;
     TScopedVolumeProvider volumeScope;
