@@ -205,6 +205,16 @@ TEST_F(TreeViewTest, ARemovedFileStaysInNoNodeNorInTheList) {
     EXPECT_EQ(tree.PathObjects()[0]->Files.IndexOfObject(junk), -1);
 }
 
+TEST_F(TreeViewTest, AFileDroppedFromItsPathLeavesTheFocusOnThePath) {
+    files.OnRemoveFile = [this](TFile* file) { tree.RemoveFile(file); };
+    Select(Child(Root(1), "junk.zip"));
+    path->DropFile(File("junk.zip"));
+    tree.Rebuild(true);
+    EXPECT_EQ(ObjectAs<TPathObject>(tree.GetFocusedObject())->Path, path) << "the file's root is focused";
+    EXPECT_FALSE(Child(Root(1), "junk.zip").isValid());
+    EXPECT_EQ(ObjectAs<TPath>(list.ShownObject()), path);
+}
+
 struct TDropTarget : TQMVirtualTreeView {
     using TQMVirtualTreeView::dropEvent;
 };
