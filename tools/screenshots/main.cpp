@@ -40,6 +40,9 @@
 #include "ui/controls/mUrlLabel.h"
 #include "ui/datafilefrm.h"
 #include "ui/skin.h"
+#include "ui/views/QMVirtualListView.h"
+#include "ui/views/QMVirtualTreeView.h"
+#include <QSplitter>
 
 namespace {
 
@@ -83,6 +86,93 @@ QWidget* MainWindowOnDemoData() {
     main->FormCreate();
     main->resize(1000, 640);
     return main;
+}
+
+// A small collection for the tree and the list: a rom database of a few sets and one rom
+// path of zips known only in memory, matched.
+struct TViewDemo {
+    QTemporaryDir home;
+    qm::TRomsBd roms;
+    qm::TFilesBd files;
+    qm::TShownGames shownGames;
+    qm::TShownClones shownClones;
+    qm::TImageList flags = qm::DefaultFlagList();
+
+    TViewDemo() {
+        const char* sets[][9] = {
+            {"pacman", "Pac-Man (Midway)", "pacman", "Pac-Man (Midway)", "pacman.6e", "c1e6ab10", "4096", "", ""},
+            {"pacman", "Pac-Man (Midway)", "pacman", "Pac-Man (Midway)", "pacman.6f", "1a6fb2d4", "4096", "", ""},
+            {"pacman", "Pac-Man (Midway)", "puckman", "Puck Man (Japan set 1)", "pacman.6e", "c1e6ab10", "4096", "pacman", "pacman.6e"},
+            {"pacman", "Pac-Man (Midway)", "puckman", "Puck Man (Japan set 1)", "namcopac.6f", "39d1fc83", "4096", "pacman", ""},
+            {"galaga", "Galaga (Namco rev. B)", "galaga", "Galaga (Namco rev. B)", "gg1_1b.3p", "ab036c9f", "4096", "", ""},
+            {"galaga", "Galaga (Namco rev. B)", "galaga", "Galaga (Namco rev. B)", "gg1_2b.3m", "d9232240", "4096", "", ""},
+            {"galaga", "Galaga (Namco rev. B)", "galagao", "Galaga (Namco)", "gg1-1.3p", "a3a0f743", "4096", "galaga", ""},
+            {"xevious", "Xevious (Namco)", "xevious", "Xevious (Namco)", "xvi_1.3p", "09964dda", "4096", "", ""},
+            {"digdug", "Dig Dug (rev 2)", "digdug", "Dig Dug (rev 2)", "dd1a.1", "a80ec984", "4096", "", ""},
+            {"neogeo", "Neo-Geo", "neogeo", "Neo-Geo", "sp-s2.sp1", "9036d879", "131072", "", ""},
+        };
+        for (const auto& f : sets)
+            roms.Datafile().AddItem(f[0], f[1], f[2], f[3], f[4], f[5], std::stoll(f[6]), f[7], f[8],
+                                    std::string(f[0]) == "neogeo");
+        roms.Split = true;
+        roms.Build();
+        files.SetRomsBd(&roms);
+        files.SetSubmitRoms(true);
+        files.SetCachePath(home.path().toStdString() + "/");
+        QDir().mkpath(home.path() + "/roms");
+        qm::TPath* path = files.AddPath(home.path().toStdString() + "/roms/", "", "");
+        auto zip = [&](const char* name, std::vector<std::pair<const char*, const char*>> entries) {
+            qm::TFile* file = path->NewFile(name, qm::fkZip, false);
+            for (const auto& [rom, crc] : entries) file->AddRomFile(rom, crc, 0, 4096, "");
+        };
+        zip("pacman.zip", {{"pacman.6e", "c1e6ab10"}, {"pacman.6f", "1a6fb2d4"}});
+        zip("puckman.zip", {{"namcopac.6f", "39d1fc83"}});
+        zip("galaga.zip", {{"gg1_1b.3p", "ab036c9f"}, {"GG1_2B.3M", "d9232240"}});
+        zip("xevios.zip", {{"xvi_1.3p", "09964dda"}});
+        zip("unknown.zip", {{"readme.txt", "12345678"}});
+        files.MatchAll();
+        roms.RecalculateStatus();
+        qm::TCloneItems all;
+        roms.ListClones(all);
+        for (const auto& [name, clone] : all) {
+            shownClones.Add(name, clone);
+            if (!shownGames.HasObject(clone->Game)) shownGames.Add(clone->Game->Name, clone->Game);
+        }
+    }
+    template <class View>
+    void Link(View& view) {
+        view.RomsBd = &roms;
+        view.FilesBd = &files;
+        view.ShownGames = &shownGames;
+        view.ShownClones = &shownClones;
+        view.SplitMergeMode = qm::smManual;
+        view.Split = true;
+        view.Merged = false;
+    }
+    // The tree beside the list, as the main window places them, showing object.
+    QWidget* Pair(const std::function<void(qm::TQMVirtualTreeView&, qm::TQMVirtualListView&)>& focus) {
+        auto* splitter = new QSplitter;
+        auto* tree = new qm::TQMVirtualTreeView;
+        auto* list = new qm::TQMVirtualListView;
+        splitter->addWidget(tree);
+        splitter->addWidget(list);
+        Link(*tree);
+        Link(*list);
+        tree->SetImages(&flags, true);
+        list->SetImages(&flags, false);
+        tree->SetQmVirtualListView(list);
+        tree->Rebuild(false);
+        tree->expandAll();
+        focus(*tree, *list);
+        splitter->resize(980, 300);
+        splitter->setSizes({300, 680});
+        return splitter;
+    }
+};
+
+TViewDemo& ViewDemo() {
+    static TViewDemo demo;
+    return demo;
 }
 
 // The preferences dialog on one page, over settings of a demo home with an open
@@ -289,6 +379,25 @@ int main(int argc, char** argv) {
              dialog->DatafileName()->setText("mame 0.251");
              dialog->Refname()->setText("mame");
              return static_cast<QWidget*>(dialog);
+         }},
+        {"tree-and-list-games",
+         [] {
+             return ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
+                 tree.setCurrentIndex(tree.Model()->index(0, 0));
+             });
+         }},
+        {"tree-and-list-clone-roms",
+         [] {
+             return ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
+                 tree.FocusObject(ViewDemo().roms.Games().FindClone("puckman"));
+             });
+         }},
+        {"tree-and-list-files",
+         [] {
+             return ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView& list) {
+                 tree.setCurrentIndex(tree.Model()->index(1, 0));
+                 list.DoHeaderClick(2);
+             });
          }},
         {"main-window", [] { return MainWindowOnDemoData(); }},
     };
