@@ -149,6 +149,25 @@ private:
     TRom* attachedRom_ = nullptr;
     std::string attachedCrc_;
     int64_t attachedSize_ = 0;
+
+public:
+    // Repairs of single roms
+    // Renames the rom inside its own file; an existing name is never replaced.
+    bool Rename(const std::string& newName);
+    // Puts a copy of the rom into target under newName; a rom of target that holds
+    // that name (with or without extension) is first renamed aside to a free name.
+    // False, after a warning box, for a plain target.
+    bool CopyTo(TFile* target, const std::string& newName);
+    // Copies the rom into destFolder under a free name before it is removed.
+    bool BackupTo(const std::string& destFolder);
+    // Puts the only copy of a rom that its file does not use where a game using it
+    // lives (an existing file first, else a new one). False when it could not.
+    bool CopyToItsPlace();
+    // Fills a placeholder from another file holding the rom, asking for an absent disk
+    // unless noMorePrompts is set (No clears it, No to all sets it).
+    void ImportFrom(bool& noMorePrompts);
+    // Writes a zero-filled dummy for a missing rom that has no good dump.
+    void CreateRom();
 };
 
 // The rom files of one file, kept in CRC order (case ignored); rom files of equal CRC
@@ -310,6 +329,16 @@ private:
     // Unlinks a rom file from the list and hands it to the database to be freed.
     void RemoveRomFileAt(int index);
     TCaseOptions GoverningCaseOption() const;
+
+public:
+    // Repairs of single roms
+    // Gives each listed rom file (not owned) its correct name: a zip is rewritten once;
+    // names change in the database only for the renames that succeeded.
+    void FixRomNames(const std::vector<TRomFile*>& romFiles);
+    // Takes a useless rom out of the file: its only copy is first put in its place
+    // (5), else it is backed up into destFolder (1); it is deleted only once that
+    // succeeded. 0 when the placement failed and the rom was kept.
+    uint8_t RemoveRomFile(TRomFile* romFile, const std::string& destFolder);
 };
 
 // The files of one rom path in the order they were added, found by exact name (two
