@@ -13,6 +13,7 @@
 #define QM_PLUGIN_DIR QM_BIN_DIR "/plugin/"
 #endif
 #include "../filesdb/ScanTestSupport.h"
+#include "platform/Text.h"
 #include "platform/UiHooks.h"
 #include "ui/FixPipeline.h"
 
@@ -324,6 +325,89 @@ TEST_F(FixPipelineTest, CancelWhileRemovingFilesStillStopsTheFix) {
     EXPECT_EQ(Listing("dkong.zip"), "dk1.bin ");
     EXPECT_EQ(p->FixedTotal(), 0);  // none moved is not minus one
 }
+
+}  // namespace
+}  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+TEST_F(FixPipelineTest, AFixOfTheWholePathThatCreatesFilesRunsTheSecondRoundAndSaysSo) {
+    // The mspac roms sit only in galaga.zip: putting them in their place creates mspac.zip.
+    Zip("galaga.zip", {{"gg1.bin", 'c'}, {"gg2.bin", 'd'}, {"ms1.bin", 'f'}, {"ms2.bin", 'g'}});
+    fx.Load(true);
+    auto p = Pipeline(TFixSwitches{});
+    std::vector<std::string> created;
+    fx.files->OnCreateFile = [&](TFile* f) { created.push_back(f->Name); };  // a view listening
+    p->Run(WholePath());
+    EXPECT_EQ(created, std::vector<std::string>{"mspac.zip"});
+    EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ");
+    EXPECT_EQ(Listing("mspac.zip"), "ms1.bin ms2.bin ");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0], Fmt("%1 files fixed.", {std::to_string(p->FixedTotal())}));
+    EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtInformation);
+    ASSERT_TRUE(fx.files->OnCreateFile);  // the view's handler is back
+}
+
+TEST_F(FixPipelineTest, ADamagedArchiveIsCountedAndTheOthersAreRezipped) {
+    Zip("pacman.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}});
+    Zip("galaga.zip", {{"gg1.bin", 'c'}, {"gg2.bin", 'd'}});
+    fx.Load(true);
+    // Damaged after the scan: the rezip is the first to find out.
+    std::string bytes = ReadFile(fx.romsDir + "pacman.zip");
+    bytes.resize(bytes.size() / 2);
+    WriteFile(fx.romsDir + "pacman.zip", bytes);
+    auto p = Pipeline(TFixSwitches{false, false, false, false, false, false, true});
+    p->Run(WholePath());
+    EXPECT_EQ(p->ErrorTotal(), 1);
+    EXPECT_EQ(p->FixedTotal(), 1);
+    EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ");
+    // A counted failure is not reported as success.
+    EXPECT_EQ(Boxes().back(), "Some files has not been fixed.");
+    EXPECT_EQ(ReadFile(fx.romsDir + "pacman.zip"), bytes);  // the damaged file is left as it was
+}
+
+// The collection of a parent and its clone, repaired in each set mode, then scanned
+// again from nothing.
+class FixPipelineModeTest : public FixPipelineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FixPipelineModeTest, EveryCompletableGameEndsComplete) {
+    const int mode = GetParam();  // 0 merged, 1 split, 2 un-merged
+    fx.roms.Split = mode != 0;
+    fx.roms.MergeRoms = mode == 1;
+    BuildRoms(fx.roms, Catalogue() + "pacman|pacmanf|pmf.bin|" +
+                           RunCommand("python3 -c 'import zlib;print(\"%08x\" % zlib.crc32(b\"" + Bytes('h') +
+                                      "\"))'")
+                               .substr(0, 8) +
+                           "|16|pacman|\n");
+    fx.roms.Split = mode != 0;
+    fx.roms.MergeRoms = mode == 1;
+    Zip("pacmn.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}});
+    Zip("pacmanf.zip", {{"PMF.BIN", 'h'}, {"pm1.bin", 'a'}});
+    Zip("galaga.zip", {{"x.bin", 'c'}, {"gg2.bin", 'd'}});
+    fx.Load(true);
+    auto p = Pipeline(AllOn());
+    p->Run(WholePath());
+    EXPECT_EQ(p->ErrorTotal(), 0);
+    fx.Restart();
+    fx.Load(true);
+    for (const auto& file : fx.path->Files())
+        for (const auto& entry : file->RomFiles)
+            EXPECT_TRUE(entry.romFile->IsOk()) << file->Name << "/" << entry.romFile->StoredName << " "
+                                               << entry.romFile->GetStatusText();
+    int status = -1;
+    for (const auto& file : fx.path->Files()) {
+        RunCommand("unzip -tqq " + ShellQuote(file->FullPath), &status);
+        EXPECT_EQ(status, 0) << file->Name;
+    }
+    EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ");
+    if (mode == 0) EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin pmf.bin ");
+    // The clone lists only its own rom, so split and un-merged sets look alike.
+    if (mode != 0) EXPECT_EQ(Listing("pacmanf.zip"), "pmf.bin ");
+    if (mode != 0) EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FixPipelineModeTest, ::testing::Values(0, 1, 2));
 
 }  // namespace
 }  // namespace qm::test
