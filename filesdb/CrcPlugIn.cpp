@@ -77,8 +77,9 @@ void TCrcPlugIn::LoadPlugIn() {
     if (ec) throw notFound();
 
     // Loaded libraries are never unloaded: a caller may still hold texts or code of
-    // one, and the loader counts repeated loads of the same file.
-    void* handle = ::dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // one, and the loader counts repeated loads of the same file. RTLD_NODELETE keeps
+    // that true at exit too, when a plug-in's thread-local texts are destroyed last.
+    void* handle = ::dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) throw notFound();
     if (!IsSignatureDll(handle)) throw ENotACrcDll(_("Not a quarmelle crc dll"));
 
