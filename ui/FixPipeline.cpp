@@ -154,10 +154,18 @@ void TFixPipeline::BeginStep() {
     if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
 }
 
-void TFixPipeline::StartProgress(int maximum) {
-    if (Progress.SetMax) Progress.SetMax(maximum);
-    if (Progress.SetPosition) Progress.SetPosition(0);
-    if (Progress.Start) Progress.Start();
+// Every Start of the progress window is undone by its Stop however the step ends, so
+// that the window hides and the main window is enabled again.
+void TFixPipeline::TProgressScope::Start(int maximum) {
+    TFixProgress& progress = owner_.Progress;
+    if (progress.SetMax) progress.SetMax(maximum);
+    if (progress.SetPosition) progress.SetPosition(0);
+    if (progress.Start) progress.Start();
+    started_ = true;
+}
+
+TFixPipeline::TProgressScope::~TProgressScope() {
+    if (started_ && owner_.Progress.Stop) owner_.Progress.Stop();
 }
 
 void TFixPipeline::SetWait(const std::string& text) {
@@ -185,12 +193,13 @@ int TFixPipeline::FixRenameFiles(int& errors) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TFile*> candidates;
     for (TFile* file : SelectedFiles)
         if (!file->HasError() && file->NeedsRename()) candidates.push_back(file);
     if (candidates.empty()) return fixed;
     try {
-        StartProgress(static_cast<int>(candidates.size()));
+        progress.Start(static_cast<int>(candidates.size()));
         for (TFile* file : candidates) {
             SetWait(Fmt(_("Renaming %1"), {file->Name}));
             StepIt();
@@ -245,6 +254,7 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TRomFile*> candidates;
     for (TRomFile* romFile : SelectedRoms) {
         if (romFile->File->IsUnknown()) continue;
@@ -253,7 +263,7 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
     }
     if (candidates.empty()) return fixed;
     try {
-        StartProgress(static_cast<int>(candidates.size()));
+        progress.Start(static_cast<int>(candidates.size()));
         for (TRomFile* romFile : candidates) {
             SetWait(Fmt(_("Moving %1"), {romFile->Name}));
             StepIt();
@@ -288,6 +298,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TFile*> taken;
     for (TRomFile* romFile : std::vector<TRomFile*>(SelectedRoms)) {
         TFile* file = romFile->File;
@@ -298,7 +309,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
     if (taken.empty()) return fixed;
     TFile* first = taken.front();
     try {
-        StartProgress(static_cast<int>(taken.size()) - 1);
+        progress.Start(static_cast<int>(taken.size()) - 1);
         for (TFile* file : taken) {
             if (!FileSelected(file) && std::none_of(SelectedRoms.begin(), SelectedRoms.end(),
                                                     [file](const TRomFile* r) { return r->File == file; }))
@@ -336,13 +347,14 @@ int TFixPipeline::FixImportRoms(int& errors) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TRomFile*> candidates;
     for (TRomFile* romFile : SelectedRoms)
         if (!romFile->File->HasError() && romFile->CanBeImported()) candidates.push_back(romFile);
     if (candidates.empty()) return fixed;
     bool noMorePrompts = false;
     try {
-        StartProgress(static_cast<int>(candidates.size()));
+        progress.Start(static_cast<int>(candidates.size()));
         for (TRomFile* romFile : candidates) {
             SetWait(Fmt(_("Importing %1"), {romFile->Name}));
             StepIt();
@@ -389,12 +401,13 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TFile*> candidates;
     for (TFile* file : SelectedFiles)
         if (file->IsUnknown()) candidates.push_back(file);
     if (candidates.empty()) return fixed;
     try {
-        StartProgress(static_cast<int>(candidates.size()));
+        progress.Start(static_cast<int>(candidates.size()));
         for (TFile* file : candidates) {
             SetWait(Fmt(_("Moving %1"), {file->Name}));
             StepIt();
@@ -435,6 +448,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TRomFile*> candidates;
     for (TRomFile* romFile : SelectedRoms)
         if (!romFile->File->HasError() && romFile->IsMissingDump()) candidates.push_back(romFile);
@@ -445,7 +459,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
         if (OnUpdateCounters) OnUpdateCounters();
     };
     try {
-        StartProgress(static_cast<int>(candidates.size()));
+        progress.Start(static_cast<int>(candidates.size()));
         for (TRomFile* romFile : candidates) {
             SetWait(Fmt(_("Creating rom %1"), {romFile->Name}));
             StepIt();
@@ -491,6 +505,7 @@ int TFixPipeline::FixReZip(int& errors) {
     errors = 0;
     int fixed = 0;
     BeginStep();
+    TProgressScope progress(*this);
     std::vector<TFile*> candidates(SelectedFiles);
     if (candidates.empty()) return fixed;
     TPath* firstPath = candidates.front()->Path;
@@ -498,7 +513,7 @@ int TFixPipeline::FixReZip(int& errors) {
         if (firstPath != nullptr) firstPath->SaveCache();
     };
     try {
-        StartProgress(static_cast<int>(candidates.size()));
+        progress.Start(static_cast<int>(candidates.size()));
         for (TFile* file : candidates) {
             SetWait(Fmt(_("Rezipping %1"), {file->Name}));
             StepIt();
@@ -749,11 +764,9 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                                 if (switches_.renameFiles) fixedTotal_ += std::max(FixRenameFiles(errors), 0);
                                 if (switches_.createDummy) fixedTotal_ += std::max(FixCreateDummyRoms(errors), 0);
                                 path->SaveCache();
-                                if (Progress.Stop) Progress.Stop();
                                 UiHooks().MessageDlg(Fmt(_("%1 files fixed."), {std::to_string(fixedTotal_)}),
                                                      TMsgDlgType::mtInformation, mbOK);
                             } else if (FixError) {
-                                if (Progress.Stop) Progress.Stop();
                                 UiHooks().MessageDlg(_("Some files has not been fixed."), TMsgDlgType::mtWarning,
                                                      mbOK);
                             }
@@ -777,9 +790,8 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                 UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK);
             }
         };
-        guarded([&] {
-            if (Progress.Stop) Progress.Stop();
-        });
+        // Each step has closed the progress window it opened, so the boxes above were
+        // not shown over it.
         if (!nothingDone) {
             guarded([&] { MatchAll(); });
             guarded([&] { romsBd_.RecalculateStatus(); });

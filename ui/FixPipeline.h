@@ -119,7 +119,18 @@ private:
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
-    void StartProgress(int maximum);
+    class TProgressScope {
+    public:
+        explicit TProgressScope(TFixPipeline& owner) : owner_(owner) {}
+        ~TProgressScope();
+        TProgressScope(const TProgressScope&) = delete;
+        TProgressScope& operator=(const TProgressScope&) = delete;
+        void Start(int maximum);
+
+    private:
+        TFixPipeline& owner_;
+        bool started_ = false;
+    };
     void SetWait(const std::string& text);
     void StepIt();
     bool RomSelected(const TRomFile* romFile) const;

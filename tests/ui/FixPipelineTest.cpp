@@ -91,6 +91,8 @@ protected:
         p->OnBusy = [this](bool b) { busy = b; };
         p->OnRebuildTree = [this] { ++rebuilds; };
         p->OnStepStarted = [this](TFixStep s) { steps.push_back(s); };
+        p->Progress.Start = [this] { ++progressDepth; };
+        p->Progress.Stop = [this] { --progressDepth; };
         return p;
     }
 
@@ -136,6 +138,7 @@ protected:
     std::vector<TFixStep> steps;
     bool busy = false;
     int rebuilds = 0;
+    int progressDepth = 0;  // the progress window's Start less its Stop
 };
 
 TEST_F(FixPipelineTest, WholeFixRepairsTheCollectionAndARescanFindsItComplete) {
@@ -167,6 +170,7 @@ TEST_F(FixPipelineTest, WholeFixRepairsTheCollectionAndARescanFindsItComplete) {
     EXPECT_FALSE(fx.files->OnRemoveFile);
     EXPECT_FALSE(fx.files->Paths().Abort);
     EXPECT_EQ(hooks.busyDepth, 0);
+    EXPECT_EQ(progressDepth, 0);
     EXPECT_TRUE(p->SelectedRoms.empty());
     ExpectRescanClean();
 }
@@ -298,10 +302,12 @@ TEST_F(FixPipelineTest, CancelEndsTheWholeFix) {
     auto p = Pipeline(AllOn());
     // Cancel pressed while the first step runs.
     p->Progress.StepIt = [this] {
+        EXPECT_EQ(progressDepth, 1);
         fx.files->Paths().Abort = true;
         fx.roms.SetAbort(true);
     };
     p->Run(WholePath());
+    EXPECT_EQ(progressDepth, 0);
     EXPECT_EQ(steps, (std::vector<TFixStep>{TFixStep::RenameFiles}));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"Operation aborted."}));
     EXPECT_FALSE(fx.files->Paths().Abort);
