@@ -373,6 +373,23 @@ TEST_F(FixPipelineTest, ADamagedArchiveIsCountedAndTheOthersAreRezipped) {
     EXPECT_EQ(ReadFile(fx.romsDir + "pacman.zip"), bytes);  // the damaged file is left as it was
 }
 
+TEST_F(FixPipelineTest, AFileMergedIntoTheFileOfItsNameIsLoggedAsThatFile) {
+    Zip("pacman.zip", {{"pm1.bin", 'a'}});
+    Zip("pacmn.zip", {{"pm2.bin", 'b'}});
+    fx.Load(true);
+    auto p = Pipeline(TFixSwitches{true, false, false, false, false, false, false});
+    p->Run(WholePath());
+    EXPECT_EQ(p->FixedTotal(), 1);
+    EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    EXPECT_FALSE(std::filesystem::exists(fx.romsDir + "pacmn.zip"));
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& l) { return l.rfind("File pacman.zip renamed (", 0) == 0; }),
+              log.end());
+    TFile* merged = fx.path->Files().Find("pacman.zip");
+    ASSERT_NE(merged, nullptr);
+    for (const auto& entry : merged->RomFiles) EXPECT_TRUE(entry.romFile->IsOk()) << entry.romFile->Name;
+}
+
 // The collection of a parent and its clone, repaired in each set mode, then scanned
 // again from nothing.
 class FixPipelineModeTest : public FixPipelineTest, public ::testing::WithParamInterface<int> {};
