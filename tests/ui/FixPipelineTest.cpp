@@ -390,6 +390,25 @@ TEST_F(FixPipelineTest, AFileMergedIntoTheFileOfItsNameIsLoggedAsThatFile) {
     for (const auto& entry : merged->RomFiles) EXPECT_TRUE(entry.romFile->IsOk()) << entry.romFile->Name;
 }
 
+TEST_F(FixPipelineTest, AReadOnlyMediumStopsTheFixBeforeAnythingIsWired) {
+    MakeCollection();
+    TFaultyFileSystem faulty(Fs());
+    faulty.readOnlyPaths.push_back(fx.romsDir.substr(0, fx.romsDir.size() - 1));
+    TScopedFileSystem fsScope(faulty);
+    fx.path->ReadDiskInfo();
+    ASSERT_TRUE(fx.path->IsReadOnly());
+    auto p = Pipeline(AllOn());
+    bool wired = false;
+    p->OnStepStarted = [&](TFixStep) { wired = static_cast<bool>(fx.files->OnRemoveFile); };
+    p->Run(WholePath());
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"This disk is read only."}));
+    EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtWarning);
+    EXPECT_FALSE(wired);
+    EXPECT_EQ(faulty.changingCalls, 0);
+    EXPECT_EQ(rebuilds, 0);
+    EXPECT_FALSE(busy);
+}
+
 // The collection of a parent and its clone, repaired in each set mode, then scanned
 // again from nothing.
 class FixPipelineModeTest : public FixPipelineTest, public ::testing::WithParamInterface<int> {};
@@ -424,10 +443,16 @@ TEST_P(FixPipelineModeTest, EveryCompletableGameEndsComplete) {
         EXPECT_EQ(status, 0) << file->Name;
     }
     EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ");
-    if (mode == 0) EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin pmf.bin ");
+    if (mode == 0) {
+        EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin pmf.bin ");
+    }
     // The clone lists only its own rom, so split and un-merged sets look alike.
-    if (mode != 0) EXPECT_EQ(Listing("pacmanf.zip"), "pmf.bin ");
-    if (mode != 0) EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    if (mode != 0) {
+        EXPECT_EQ(Listing("pacmanf.zip"), "pmf.bin ");
+    }
+    if (mode != 0) {
+        EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, FixPipelineModeTest, ::testing::Values(0, 1, 2));
