@@ -230,7 +230,7 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             next = 7;
             break;
     }
-    r.crc = Unescape(fields[next]);
+    r.crc = LowerCase(Unescape(fields[next]));
     r.extension = Unescape(fields[next + 1]);
     r.errorText = Unescape(fields[next + 2]);
     r.comment = Unescape(fields[next + 3]);

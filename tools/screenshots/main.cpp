@@ -21,8 +21,12 @@
 
 #include "catalogue/config.h"
 #include "catalogue/webreleases.h"
+#include <QProcess>
+
+#include "platform/UiHooks.h"
 #include "platform/FileSystem.h"
 #include "ui/About.h"
+#include "ui/Main.h"
 #include "ui/ChangeCaseFrm.h"
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
@@ -53,6 +57,33 @@ bool Save(QWidget* w, const QString& folder, const std::string& name) {
     return ok;
 }
 
+// The main window after start-up on a demo: a generated datafile in a temporary home
+// and a collection of part of its sets, made by the benchmark generators.
+QWidget* MainWindowOnDemoData() {
+    static QTemporaryDir demoHome;
+    const QString home = demoHome.path() + "/";
+    const QString bin = QCoreApplication::applicationDirPath() + "/";
+    QDir().mkpath(home + "datas");
+    QProcess::execute(bin + "gen_datafile", {"--games", "60", "--clones", "1", "--roms", "3", "--bios", "2",
+                                             "--bios-users", "10", "--shared", "5", "--nodump", "3", "--baddump",
+                                             "3", "--clashes", "2", home + "datas/demo.dat"});
+    QProcess::execute(bin + "bench_scan", {home + "datas/demo.dat", home + "demo-roms", "--make", "24"});
+    QFile ini(home + "quarmelle.ini");
+    ini.open(QIODevice::WriteOnly);
+    ini.write(("[quarmelle]\nPluginPath=" + bin + "plugin/\nLastDataFile=" + home +
+               "datas/demo.dat\nLastZippedDataFile=\n[bench]\nRomPaths=[][]" + home + "demo-roms/|\n")
+                  .toUtf8());
+    ini.close();
+    qputenv("QUARMELLE_HOME", home.toUtf8());
+    // The beta notice and the other boxes of a start-up are answered silently.
+    static qm::TScriptedUiHooks hooks;
+    static qm::TScopedUiHooks scopedHooks(hooks);
+    static qm::TGlobalConfig config((bin + "quarmelle").toStdString());
+    auto* main = new qm::TMainFrm;
+    main->FormCreate();
+    main->resize(1000, 640);
+    return main;
+}
 
 // The preferences dialog on one page, over settings of a demo home with an open
 // datafile's profile and a filled archive folder.
@@ -259,6 +290,7 @@ int main(int argc, char** argv) {
              dialog->Refname()->setText("mame");
              return static_cast<QWidget*>(dialog);
          }},
+        {"main-window", [] { return MainWindowOnDemoData(); }},
     };
     int failed = 0;
     for (const TShot& shot : shots)

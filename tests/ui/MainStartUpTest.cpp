@@ -1,0 +1,159 @@
+// The whole start-up of the main window on a temporary home: the last datafile, one rom
+// path that is there and one that vanished, every box answered by script.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <algorithm>
+#include <filesystem>
+
+#include "ui/AppTestSupport.h"
+#include "ui/Main.h"
+
+using namespace qm;
+using namespace qm::apptest;
+
+namespace {
+
+// Each expected line appears in lines, in this order (other lines may come between).
+::testing::AssertionResult InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
+    size_t at = 0;
+    for (const std::string& want : expected) {
+        while (at < lines.size() && lines[at] != want) ++at;
+        if (at == lines.size()) return ::testing::AssertionFailure() << "missing or out of order: " << want;
+        ++at;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool HasBoxStartingWith(const TScriptedUiHooks& hooks, const std::string& start) {
+    return std::any_of(hooks.shown.begin(), hooks.shown.end(),
+                       [&](const auto& s) { return s.text.rfind(start, 0) == 0; });
+}
+
+class MainStartUpTest : public ::testing::Test {
+protected:
+    THome home;
+    TScopedHome scopedHome{home.Home()};
+    TScriptedUiHooks hooks;
+    TScopedUiHooks scopedHooks{hooks};
+    std::vector<std::string> log;
+
+    void WriteCollection(const std::string& refName) {
+        test::WriteFile(home.Dats() + "test.dat",
+                        Datafile(refName, {DatLine("alpha", "alpha", "a.bin", "AAAA"),
+                                           DatLine("beta", "beta", "b.bin", "BBBBBB"),
+                                           DatLine("gamma", "gamma", "c.bin", "CC")}));
+        WriteZip(home.Roms() + "alpha.zip", {{"a.bin", "AAAA"}});
+        WriteZip(home.Roms() + "beta.zip", {{"b.bin", "BBBBBB"}});
+    }
+
+    void Start(TMainFrm& main) {
+        main.Controller().OnLog = [this](const std::string& line) { log.push_back(line); };
+        main.FormCreate();
+    }
+};
+
+TEST_F(MainStartUpTest, LoadsTheLastDatafileAndItsRomPathsAndDropsAVanishedOne) {
+    WriteCollection("testemu");
+    const std::string gone = home.dir / "gone/";
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms(), gone});
+    TGlobalConfig config(ProgramFile());
+    ASSERT_EQ(Config->IniFileName, home.Ini());
+    {
+        TMainFrm main;
+        Start(main);
+
+        const std::string work = Config->DataFile->FileName;
+        EXPECT_TRUE(InOrder(log, {"Welcome to Quarmelle 2.70 beta 5", "Loading datafile " + work, "Datafile loaded.",
+                                  "Adding path " + home.Roms() + "...", "Path added.", "Adding path " + gone + "..."}));
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Path added."), 1);
+
+        // The beta warning, then the vanished path's box; the stored list lost it only.
+        EXPECT_TRUE(HasBoxStartingWith(hooks, "This release is a beta version"));
+        EXPECT_TRUE(HasBoxStartingWith(hooks, "Error loading " + gone + ".") ||
+                    HasBoxStartingWith(hooks, "Can't find rom directory " + gone))
+            << ::testing::PrintToString(BoxTexts(hooks));
+        EXPECT_EQ(Config->ReadString("testemu", "RomPaths", "").find(gone), std::string::npos);
+        EXPECT_NE(Config->ReadString("testemu", "RomPaths", "").find(home.Roms()), std::string::npos);
+        ASSERT_EQ(Config->Emulator->RomPaths().Count(), 1u);
+
+        // Loaded counts: two of the three games are complete, the third is missing.
+        TAppController& app = main.Controller();
+        EXPECT_EQ(app.RomsBd().GameCount, 3);
+        ASSERT_EQ(app.FilesBd().GetPathCount(), 1);
+        EXPECT_EQ(app.FilesBd().GetPath(0)->Files().Count(), 2);
+        app.RomsBd().UpdateStatistics();
+        EXPECT_EQ(app.RomsBd().GamesComplete, 2);
+        EXPECT_EQ(app.RomsBd().GamesMissing, 1);
+
+        // The box names the loaded datafile; the window is up with its caption.
+        EXPECT_EQ(main.DatafilesCombo()->currentText().toStdString(), "test");
+        EXPECT_EQ(app.CurrentDatafileName(), "test");
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_EQ(main.windowTitle().toStdString(), "Quarmelle 2.70 beta 5");
+        EXPECT_EQ(app.XmlConfigParser().EmulatorRefName(), "testemu");
+    }
+    // Destroying the window says goodbye last and keeps the tool bars' layout.
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "Bye");
+    EXPECT_FALSE(Config->ReadString("quarmelle", "ToolBars", "").empty());
+}
+
+TEST_F(MainStartUpTest, WithoutARecordedDatafileTheWindowStillComesUpEmpty) {
+    WriteCollection("testemu");
+    home.WriteIni("", "", "", {});
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    Start(main);
+    EXPECT_TRUE(HasBoxStartingWith(hooks, "File Not Found.\nNo datafiles loaded. Choose a new file from the main window."));
+    EXPECT_EQ(std::find(log.begin(), log.end(), "Datafile loaded."), log.end());
+    EXPECT_EQ(main.Controller().FilesBd().GetPathCount(), 0);
+    EXPECT_EQ(main.DatafilesCombo()->count(), 1);
+    EXPECT_EQ(main.DatafilesCombo()->currentIndex(), -1);
+    EXPECT_TRUE(main.isVisible());
+}
+
+TEST_F(MainStartUpTest, AnyReferenceNameHoldingMameIsMame) {
+    struct Case {
+        const char* refName;
+        const char* expected;
+    } cases[] = {{"MAME", "mame"}, {"xMaMe32", "mame"}, {"raine", "raine"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.refName);
+        WriteCollection(c.refName);
+        home.WriteIni(home.Dats() + "test.dat", "", "", {});
+        TGlobalConfig config(ProgramFile());
+        TMainFrm main;
+        Start(main);
+        EXPECT_EQ(main.Controller().XmlConfigParser().EmulatorRefName(), c.expected);
+    }
+}
+
+TEST_F(MainStartUpTest, SkipWhileAPathLoadsKeepsThePathEmptyAndListed) {
+    WriteCollection("testemu");
+    const std::string second = home.dir / "more/";
+    std::filesystem::create_directories(second);
+    WriteZip(second + "gamma.zip", {{"c.bin", "CC"}});
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms(), second});
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    // Skip is pressed while the first path loads.
+    bool pressed = false;
+    main.Controller().OnLog = [&](const std::string& line) {
+        log.push_back(line);
+        if (line == "Adding path " + home.Roms() + "..." && !pressed) {
+            pressed = true;
+            main.Controller().CancelLoading();
+        }
+    };
+    main.FormCreate();
+    EXPECT_TRUE(HasBoxStartingWith(hooks, "Operation aborted, this path will be empty."))
+        << ::testing::PrintToString(BoxTexts(hooks));
+    EXPECT_EQ(Config->Emulator->RomPaths().Count(), 2u);
+    ASSERT_EQ(main.Controller().FilesBd().GetPathCount(), 2);
+    EXPECT_EQ(main.Controller().FilesBd().GetPath(0)->Files().Count(), 0);
+    EXPECT_EQ(main.Controller().FilesBd().GetPath(1)->Files().Count(), 1);
+}
+
+}  // namespace

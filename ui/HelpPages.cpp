@@ -1,0 +1,28 @@
+#include "ui/HelpPages.h"
+
+#include "platform/FileSystem.h"
+
+namespace qm {
+
+std::string HelpPageName(int context) {
+    switch (context) {
+        case kHelpMainWindow:
+            return "main.html";
+        default:
+            return "index.html";
+    }
+}
+
+std::string FindHelpFolder(const std::string& homePath, const std::string& programFolder) {
+    for (const std::string& base : {homePath, programFolder}) {
+        if (base.empty()) continue;
+        std::string folder = base;
+        if (folder.back() != '/') folder += '/';
+        folder += "help/";
+        TFileStat st;
+        if (Fs().Stat(folder + HelpPageName(kHelpContents), st) == 0 && st.exists && !st.isDir) return folder;
+    }
+    return {};
+}
+
+}  // namespace qm

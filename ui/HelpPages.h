@@ -1,0 +1,17 @@
+#pragma once
+// The program's help: HTML pages in a "help" folder, one page per help context.
+#include <string>
+
+namespace qm {
+
+inline constexpr int kHelpContents = 1000;    // the table of contents
+inline constexpr int kHelpMainWindow = 1001;  // the main window
+
+// The page of a help context, without folder; the contents page for an unknown one.
+std::string HelpPageName(int context);
+
+// The help folder (ending with "/") that holds the contents page: the one in the home
+// folder, else the one beside the program; empty when neither holds it.
+std::string FindHelpFolder(const std::string& homePath, const std::string& programFolder);
+
+}  // namespace qm
