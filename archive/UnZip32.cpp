@@ -206,6 +206,20 @@ int TUnzipRun::Run(int ifnc, const char* const* ifnv, int xfnc, const char* cons
         zip_error_fini(&ze);
         return OpenErrorCode(error);
     }
+    if (zip_get_num_entries(za_, 0) == 0) {
+        // A stray end signature inside a sound archive makes it look empty, and an
+        // empty archive may be removed: a real empty one passes the consistency check,
+        // a misread one does not.
+        zip_t* strict = zip_open(dcl_.lpszZipFN.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+        if (!strict) {
+            zip_error_t ze;
+            zip_error_init_with_code(&ze, error);
+            Print(dcl_.lpszZipFN + ": " + zip_error_strerror(&ze) + "\n");
+            zip_error_fini(&ze);
+            return OpenErrorCode(error);
+        }
+        zip_discard(strict);
+    }
     std::vector<TSelected> selected;
     const int selectResult = Select(ifnc, ifnv, xfnc, xfnv, selected);
     int result = kOk;
