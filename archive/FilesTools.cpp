@@ -278,35 +278,6 @@ std::function<bool(const std::string&)> g_shellOpenHook;
 
 QString ToQt(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 
-// Words of a command line: blanks and tabs separate, double quotes group, and two double
-// quotes inside a quoted part stand for one.
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-                word += '"';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-            inWord = true;
-        } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord) words.push_back(word);
-    return words;
-}
 
 void SetUpProcess(QProcess& process, const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& workingDir) {
@@ -351,6 +322,36 @@ bool DefaultShellOpen(const std::string& target) {
 }
 
 }  // namespace
+
+// Words of a command line: blanks and tabs separate, double quotes group, and two double
+// quotes inside a quoted part stand for one.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+                word += '"';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
 
 // ---- Temporary folder ----
 

@@ -131,6 +131,10 @@ void CheckDiskSpace(const std::string& path, int64_t bytes);
 
 constexpr int kRunFailed = -10000;
 
+// Words of a command line: blanks and tabs separate, double quotes group, and two double
+// quotes inside a quoted part stand for one. Bytes pass unchanged.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
 // Starts program with its arguments (no shell) in workingDir (empty: the current
 // folder). With wait, keeps processing pending messages until it ends and returns its
 // exit code; kRunFailed when it could not start, when it did not end normally, and

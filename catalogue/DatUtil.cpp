@@ -61,35 +61,6 @@ int64_t SizeOf(const std::string& path) {
     return Fs().Stat(path, st) == 0 && st.exists && !st.isDir ? st.size : -1;
 }
 
-// Words of a template as the file routines split a command line: blanks and tabs
-// separate, double quotes group, two double quotes inside a quoted part stand for one.
-std::vector<std::string> SplitTemplate(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-                word += '"';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-            inWord = true;
-        } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord) words.push_back(word);
-    return words;
-}
 
 // A private folder for one job (mode 0700, unique name), so that no fixed work name is
 // ever shared with another run or planted by someone else.
@@ -307,7 +278,7 @@ std::vector<std::string> TDatUtil::BuildArguments(const std::string& output, con
 
 std::vector<std::string> TDatUtil::ConvertArguments(const std::string& source, const std::string& output,
                                                     std::vector<bool>* filled) const {
-    std::vector<std::string> arguments = SplitTemplate(CommandTemplate);
+    std::vector<std::string> arguments = SplitCommandLine(CommandTemplate);
     std::vector<bool> marks(arguments.size(), false);
     // Both placeholders are looked for in the template's own words, so a file name that
     // happens to hold "%qm" is never filled again. Within one word the later one is

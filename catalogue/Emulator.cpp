@@ -20,36 +20,6 @@ std::string NameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Words of a parameter template, as the file routines split a command line: blanks and
-// tabs separate, double quotes group, and two double quotes inside a quoted part stand
-// for one. Bytes pass unchanged.
-std::vector<std::string> SplitWords(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool inWord = false;
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-                word += '"';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-            inWord = true;
-        } else if (!quoted && (c == ' ' || c == '\t')) {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord) words.push_back(word);
-    return words;
-}
 
 bool ValidCase(int value) { return value >= coDatabase && value <= coDontCare; }
 
@@ -197,7 +167,7 @@ void TEmulator::ReadFromIni() {
 std::vector<std::string> TEmulator::RunArguments(const std::string& gameFile) const {
     const std::string name = NameOf(gameFile);
     const std::string bare = RemoveFileExt(name);
-    std::vector<std::string> arguments = SplitWords(runParam_);
+    std::vector<std::string> arguments = SplitCommandLine(runParam_);
     for (auto& argument : arguments) argument = Fmt(argument, {bare, name, gameFile});
     return arguments;
 }
