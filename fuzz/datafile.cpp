@@ -48,6 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckItems(dat.GameItems);
     CheckItems(dat.ResourceItems);
 
+    // A saved "2.00" file whose first game line has "N" or "O" as its set is read in the
+    // old layout: the format cannot tell the two apart, so such lists are not compared.
+    if (dat.GameItems.Count() > 0 && (dat.GameItems.GetItem(0).RomOf == "N" || dat.GameItems.GetItem(0).RomOf == "O"))
+        return 0;
     const std::string copy = dir + "copy.dat";
     dat.SaveToFile(copy);
     TDatafile again;
