@@ -1,0 +1,309 @@
+// Every step of the fix, and the whole fix, run once for each changing file-system call
+// of a good run with that call failing: the failure is reported (raised, counted, or
+// recorded on the rom file, as the step's rule says), every content the collection held
+// is still in it (in its old place or complete in its new one, the archive folder and
+// the trash included), every zip passes unzip -t, and no work file is left behind.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifndef QM_PLUGIN_DIR
+#define QM_PLUGIN_DIR QM_BIN_DIR "/plugin/"
+#endif
+#include "../filesdb/RomRepairTestSupport.h"
+#include "../filesdb/ScanTestSupport.h"
+#include "platform/UiHooks.h"
+#include "ui/FixPipeline.h"
+
+namespace qm::test {
+namespace {
+
+std::string Bytes(char c) { return std::string(16, c); }
+
+std::string CrcOf(char c) {
+    return RunCommand("python3 -c 'import zlib;print(\"%08x\" % zlib.crc32(b\"" + Bytes(c) + "\"))'").substr(0, 8);
+}
+
+// The games: pacman (a, b), galaga (c, d), dkong (e and a rom without a good dump),
+// mspac (f, g).
+std::string Catalogue() {
+    static const std::string text = "pacman|pacman|pm1.bin|" + CrcOf('a') + "|16||\n" +  //
+                                    "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n" +  //
+                                    "galaga|galaga|gg1.bin|" + CrcOf('c') + "|16||\n" +  //
+                                    "galaga|galaga|gg2.bin|" + CrcOf('d') + "|16||\n" +  //
+                                    "dkong|dkong|dk1.bin|" + CrcOf('e') + "|16||\n" +    //
+                                    "dkong|dkong|dk2.bin|00000000|16||\n" +              //
+                                    "mspac|mspac|ms1.bin|" + CrcOf('f') + "|16||\n" +    //
+                                    "mspac|mspac|ms2.bin|" + CrcOf('g') + "|16||\n";
+    return text;
+}
+
+// "zip name entry=c ...", "folder name entry=c ...", "plain name=c": c is the content.
+using TCollection = std::vector<std::string>;
+
+class TScopedDataHome {
+public:
+    explicit TScopedDataHome(const std::string& value) {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
+        ::setenv("XDG_DATA_HOME", value.c_str(), 1);
+    }
+    ~TScopedDataHome() {
+        if (old_)
+            ::setenv("XDG_DATA_HOME", old_->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+    }
+    TScopedDataHome(const TScopedDataHome&) = delete;
+    TScopedDataHome& operator=(const TScopedDataHome&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
+// A scanned collection on a test volume, the trash and the archive folder on it too,
+// every change going through a file system that can be told to fail.
+struct TFaultyCollection {
+    explicit TFaultyCollection(const TCollection& collection) : fx(Catalogue()), dataHome(fx.tmp.Path() + "vol/xdg") {
+        fx.files->RomFileCaseOptions = coLowercase;
+        fx.files->FileCaseOptions = coLowercase;
+        MakeDirs(archiveDir);
+        MakeDirs(workDir);
+        fx.manager.SetTempDir(workDir);
+        for (const std::string& line : collection) Lay(line);
+        fx.Load(true);
+    }
+
+    void Lay(const std::string& line) {
+        const auto w = romrepair::Words(line);
+        const auto entry = [](const std::string& word) {
+            const size_t eq = word.find('=');
+            return std::make_pair(word.substr(0, eq), word[eq + 1]);
+        };
+        if (w[0] == "plain") {
+            const auto [name, c] = entry(w[1]);
+            WriteFile(fx.romsDir + name, Bytes(c));
+            return;
+        }
+        const std::string target = w[0] == "zip" ? fx.tmp.Path() + "staging/" + w[1] + "/" : fx.romsDir + w[1] + "/";
+        MakeDirs(target);
+        std::string names;
+        for (size_t i = 2; i < w.size(); ++i) {
+            const auto [name, c] = entry(w[i]);
+            WriteFile(target + name, Bytes(c));
+            names += " " + ShellQuote(name);
+        }
+        if (w[0] == "zip") {
+            int status = -1;
+            RunCommand("cd " + ShellQuote(target) + " && zip -q -X " + ShellQuote(fx.romsDir + w[1]) + names, &status);
+            ASSERT_EQ(status, 0) << line;
+        }
+    }
+
+    // How often each content is held below the volume (rom path, archive folder,
+    // trash), zip entries counted one by one.
+    std::map<std::string, int> Contents() const {
+        std::map<std::string, int> counts;
+        for (const romrepair::TDiskItem& item : romrepair::ListDisk(volume)) {
+            if (item.path.rfind("cache", 0) == 0) continue;
+            if (item.kind == 'F') ++counts[item.crc];
+            for (const auto& e : item.entries) ++counts[e.second];
+        }
+        return counts;
+    }
+
+    // The rom path and the archive folder as lines, for comparing two runs.
+    std::vector<std::string> Disk() const {
+        std::vector<std::string> lines;
+        for (const romrepair::TDiskItem& item : romrepair::ListDisk(volume)) {
+            if (item.path.rfind("roms", 0) != 0 && item.path.rfind("archive", 0) != 0) continue;
+            std::string line = item.path + " " + item.kind + " " + item.crc;
+            for (const auto& e : item.entries) line += " " + e.first + "=" + e.second;
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // Hidden files anywhere on the volume and anything in the work folders.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& [name, bytes] : romrepair::Snapshot(volume)) {
+            const std::string last = name.substr(name.find_last_of('/') + 1);
+            if (!last.empty() && last[0] == '.') names.push_back(name);
+        }
+        for (const std::string& folder : {workDir, fx.tempDir})
+            for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().string());
+        return names;
+    }
+
+    // A failure left on the database: an error text on a file or a rom file.
+    bool ErrorRecorded() const {
+        for (const auto& file : fx.path->Files()) {
+            if (!file->ErrorText.empty() || file->HasError()) return true;
+            for (const auto& entry : file->RomFiles)
+                if (!entry.romFile->ErrorText.empty() || entry.romFile->HasError()) return true;
+        }
+        return false;
+    }
+
+    TScanFixture fx;
+    TScopedDataHome dataHome;
+    std::string volume = fx.tmp.Path() + "vol/";
+    std::string archiveDir = fx.tmp.Path() + "vol/archive/";
+    std::string workDir = fx.tmp.Path() + "vol/work/";
+    TScriptedUiHooks hooks;
+    TScopedUiHooks hooksScope{hooks};
+    TFaultyFileSystem faulty{Fs()};
+    TScopedFileSystem fsScope{faulty};
+};
+
+// What one run left.
+struct TOutcome {
+    bool reported = false;
+    std::string how;
+    int changingCalls = 0;
+    std::map<std::string, int> before, after;
+    std::vector<std::string> disk, leftovers;
+};
+
+using TRunner = std::function<void(TFaultyCollection&, TOutcome&)>;
+
+TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt) {
+    TFaultyCollection c(collection);
+    TOutcome outcome;
+    outcome.before = c.Contents();
+    c.faulty.failAt = failAt;
+    c.faulty.changingCalls = 0;
+    run(c, outcome);
+    outcome.changingCalls = c.faulty.changingCalls;
+    c.faulty.failAt = 0;
+    outcome.after = c.Contents();
+    outcome.disk = c.Disk();
+    outcome.leftovers = c.Leftovers();
+    romrepair::ExpectZipsSound(c.volume);
+    return outcome;
+}
+
+// The good run, then one run for each of its changing calls failing.
+void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run) {
+    const TOutcome good = RunOnce(collection, run, 0);
+    ASSERT_FALSE(good.reported) << "the good run failed: " << good.how;
+    ASSERT_GT(good.changingCalls, 0);
+    EXPECT_EQ(good.leftovers, std::vector<std::string>{});
+    for (int n = 1; n <= good.changingCalls; ++n) {
+        SCOPED_TRACE("failing changing call " + std::to_string(n));
+        const TOutcome failed = RunOnce(collection, run, n);
+        // A failure worked round must have done all the good run did.
+        if (!failed.reported) {
+            EXPECT_EQ(failed.disk, good.disk) << "a failure passed for a success";
+        }
+        for (const auto& [crc, count] : failed.before) {
+            const auto kept = good.after.find(crc);
+            const int need = std::min(count, kept == good.after.end() ? 0 : kept->second);
+            const auto now = failed.after.find(crc);
+            EXPECT_GE(now == failed.after.end() ? 0 : now->second, need) << crc << " lost";
+        }
+        EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
+    }
+}
+
+// One step over the whole path: every file and every rom file selected.
+TRunner Step(TFixStep step, bool mode = false) {
+    return [step, mode](TFaultyCollection& c, TOutcome& outcome) {
+        TFixSwitches switches;
+        switches.reZip = true;
+        TFixPipeline pipeline(c.fx.roms, *c.fx.files, switches, c.archiveDir);
+        for (const auto& file : c.fx.path->Files()) {
+            pipeline.SelectedFiles.push_back(file.get());
+            for (const auto& entry : file->RomFiles) pipeline.SelectedRoms.push_back(entry.romFile.get());
+        }
+        int errors = 0;
+        try {
+            pipeline.RunStep(step, errors, mode);
+        } catch (const Exception& e) {
+            outcome.reported = true;
+            outcome.how = "raised " + e.Message();
+        }
+        if (errors > 0 || pipeline.FixError) {
+            outcome.reported = true;
+            outcome.how += " counted";
+        }
+        // Renaming roms inside a file records a failure on the rom file and goes on.
+        if (c.ErrorRecorded()) {
+            outcome.reported = true;
+            outcome.how += " recorded";
+        }
+        for (const auto& shown : c.hooks.shown) outcome.how += " box " + shown.text;
+    };
+}
+
+TEST(FixPipelineFaults, EveryStepLosesNothingWhereverItFails) {
+    struct TCase {
+        const char* name;
+        TCollection collection;
+        TRunner run;
+    };
+    const std::vector<TCase> cases = {
+        {"rename and merge files",
+         {"zip pacmn.zip pm1.bin=a", "zip pacman.zip pm2.bin=b", "zip galag.zip gg1.bin=c gg2.bin=d",
+          "folder mspc ms1.bin=f ms2.bin=g"},
+         Step(TFixStep::RenameFiles)},
+        {"remove useless roms",
+         {"zip dkong.zip dk1.bin=e junk.txt=j", "zip galaga.zip gg1.bin=c gg2.bin=d ms1.bin=f",
+          "folder pacman pm1.bin=a pm2.bin=b junk.bin=k"},
+         Step(TFixStep::RemoveUselessRoms)},
+        {"rename roms",
+         {"zip galaga.zip x.bin=c GG2.BIN=d", "folder pacman p1.bin=a pm2.bin=b",
+          "zip mspac.zip ms1.bin=g ms2.bin=f"},
+         Step(TFixStep::RenameRoms)},
+        {"import roms",
+         {"zip pacman.zip pm1.bin=a", "folder galaga gg1.bin=c", "zip spare.zip other.bin=b more.bin=d"},
+         Step(TFixStep::ImportRoms)},
+        {"remove useless files",
+         {"zip readme.zip readme.txt=u", "folder junk x.txt=v y.txt=w", "plain junk.bin=x"},
+         Step(TFixStep::RemoveUselessFiles)},
+        {"create dummy roms", {"zip dkong.zip dk1.bin=e"}, Step(TFixStep::CreateDummyRoms)},
+        {"rezip", {"zip pacman.zip pm1.bin=a pm2.bin=b", "zip galaga.zip gg1.bin=c gg2.bin=d"},
+         Step(TFixStep::ReZip)},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectEveryFaultSafe(c.collection, c.run);
+    }
+}
+
+// The whole fix from the main window's button: a failure anywhere ends in a box (the
+// error itself or "Some files has not been fixed."), never in silence.
+TEST(FixPipelineFaults, TheWholeFixReportsEveryFailureAndLosesNothing) {
+    const TCollection collection = {"zip pacmn.zip pm1.bin=a pm2.bin=b",
+                                    "zip galaga.zip x.bin=c GG2.BIN=d ms2.bin=g",
+                                    "zip dkong.zip dk1.bin=e junk.txt=j", "zip mspac.zip ms1.bin=f",
+                                    "zip readme.zip readme.txt=u"};
+    ExpectEveryFaultSafe(collection, [](TFaultyCollection& c, TOutcome& outcome) {
+        TFixSwitches switches;
+        switches.reZip = true;
+        TFixPipeline pipeline(c.fx.roms, *c.fx.files, switches, c.archiveDir);
+        TFixSelection selection;
+        for (const auto& file : c.fx.path->Files()) {
+            selection.treeFiles.push_back(file.get());
+            for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
+        }
+        selection.focusedIsPath = true;
+        pipeline.Run(selection);
+        for (const auto& shown : c.hooks.shown) {
+            outcome.how += " box " + shown.text;
+            if (shown.type == TMsgDlgType::mtError || shown.text == "Some files has not been fixed.")
+                outcome.reported = true;
+        }
+        if (pipeline.ErrorTotal() > 0) outcome.reported = true;
+    });
+}
+
+}  // namespace
+}  // namespace qm::test
