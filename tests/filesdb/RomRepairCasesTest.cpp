@@ -416,6 +416,8 @@ TEST_P(RomRepairCases, Case) {
                 const auto now = failed.after.find(crc);
                 EXPECT_GE(now == failed.after.end() ? 0 : now->second, need) << crc << " lost";
             }
+            for (const auto& [crc, count] : failed.after)
+                EXPECT_TRUE(failed.before.count(crc) != 0 || good.after.count(crc) != 0) << crc << " came from nowhere";
             EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
             // The work folder is the process's own and goes at exit: only a clean-up
             // that itself failed may leave something there.
