@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,41 @@ struct TFaultyCollection {
         return names;
     }
 
+    // Where the database and the disk disagree about the rom path: a file the one has
+    // and the other has not, or a file whose members differ. A file or rom file marked
+    // with an error is read again before it is trusted, and is left out.
+    std::vector<std::string> Mismatches() const {
+        std::map<std::string, std::set<std::string>> disk;  // file -> members
+        for (const romrepair::TDiskItem& item : romrepair::ListDisk(volume)) {
+            if (item.path.rfind("roms/", 0) != 0) continue;
+            const std::string rest = item.path.substr(5);
+            const size_t slash = rest.find('/');
+            auto& members = disk[rest.substr(0, slash)];
+            if (item.kind == 'Z')
+                for (const auto& e : item.entries) members.insert(e.first);
+            else if (item.kind == 'F')
+                members.insert(slash == std::string::npos ? rest : rest.substr(slash + 1));
+        }
+        std::vector<std::string> lines;
+        for (const auto& file : fx.path->Files()) {
+            const auto found = disk.find(file->Name);
+            if (found == disk.end()) {
+                lines.push_back("not on disk: " + file->Name);
+                continue;
+            }
+            std::set<std::string> members;
+            bool trusted = !file->HasError();
+            for (const auto& entry : file->RomFiles) {
+                if (entry.romFile->HasError()) trusted = false;
+                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName);
+            }
+            if (trusted && members != found->second) lines.push_back("members differ: " + file->Name);
+            disk.erase(found);
+        }
+        for (const auto& [name, members] : disk) lines.push_back("not in the database: " + name);
+        return lines;
+    }
+
     // A failure left on the database: an error text on a file or a rom file.
     bool ErrorRecorded() const {
         for (const auto& file : fx.path->Files()) {
@@ -182,6 +218,7 @@ struct TOutcome {
     std::map<std::string, int> before, after;
     std::vector<std::string> disk, leftovers;
     std::vector<std::string> work;  // what is left in the work folders
+    std::vector<std::string> mismatches;  // database against disk
     std::string failedCall;         // the call made to fail
     bool failedCleanUp = false;     // it removed a work file
 };
@@ -216,6 +253,7 @@ TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt) 
     outcome.disk = c.Disk();
     outcome.leftovers = c.Leftovers();
     outcome.work = c.Work();
+    outcome.mismatches = c.Mismatches();
     ExpectZipsSound(c.volume);
     return outcome;
 }
@@ -227,6 +265,7 @@ void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run) {
     ASSERT_GT(good.changingCalls, 0);
     EXPECT_EQ(good.leftovers, std::vector<std::string>{});
     EXPECT_EQ(good.work, std::vector<std::string>{});
+    EXPECT_EQ(good.mismatches, std::vector<std::string>{});
     for (int n = 1; n <= good.changingCalls; ++n) {
         SCOPED_TRACE("failing changing call " + std::to_string(n));
         const TOutcome failed = RunOnce(collection, run, n);
@@ -246,6 +285,7 @@ void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run) {
         for (const auto& [crc, count] : failed.after)
             EXPECT_TRUE(failed.before.count(crc) != 0 || good.after.count(crc) != 0) << crc << " came from nowhere";
         EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
+        EXPECT_EQ(failed.mismatches, std::vector<std::string>{}) << "the database is not the disk's";
         // The work folders are the process's own and go at exit: only a clean-up that
         // itself failed may leave something there.
         if (!failed.failedCleanUp) {
