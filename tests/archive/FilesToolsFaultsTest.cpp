@@ -85,7 +85,7 @@ struct TShellRun {
     std::map<std::string, std::string> before, after;
 };
 
-TShellRun RunShellCase(const TShellCase& c, int failAt) {
+TShellRun RunShellCase(const TShellCase& c, int failAt, int failErrno = EIO) {
     TTempDir dir;
     const std::string root = dir.Path();
     WriteFile(root + "src/set/a.bin", "alpha");
@@ -106,6 +106,7 @@ TShellRun RunShellCase(const TShellCase& c, int failAt) {
     }
     TFaultyFileSystem faulty(static_cast<IFileSystem&>(volumes));
     faulty.failAt = failAt;
+    faulty.failErrno = failErrno;
     {
         TScopedFileSystem scope(faulty);
         try {
@@ -118,6 +119,37 @@ TShellRun RunShellCase(const TShellCase& c, int failAt) {
     run.after = Files(root);
     EXPECT_EQ(Hidden(root), std::vector<std::string>{}) << "a work copy is left";
     return run;
+}
+
+// The good run, then one run for each changing call failing with failErrno, until a
+// run no longer reaches the fault.
+void ExpectShellCaseSafe(const TShellCase& c, int failErrno) {
+    const TShellRun good = RunShellCase(c, 0);
+    ASSERT_FALSE(good.raised);
+    ASSERT_GT(good.changingCalls, 0);
+    // A copy adds, a move or a trashing keeps, nothing takes away.
+    const auto goodContents = Contents(good.after);
+    for (const std::string& bytes : Contents(good.before))
+        EXPECT_GE(goodContents.count(bytes), Contents(good.before).count(bytes)) << bytes;
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE("failing changing call " + std::to_string(n));
+        const TShellRun failed = RunShellCase(c, n, failErrno);
+        if (failed.changingCalls < n) {
+            EXPECT_FALSE(failed.raised);
+            break;
+        }
+        if (!failed.raised) {
+            EXPECT_EQ(failed.after.size(), good.after.size()) << "a failure passed for a success";
+        }
+        const auto now = Contents(failed.after);
+        for (const std::string& bytes : Contents(failed.before))
+            EXPECT_GE(now.count(bytes), Contents(failed.before).count(bytes)) << bytes << " lost";
+        // What is at a file's old name is still its own bytes, whole.
+        for (const auto& [name, bytes] : failed.after) {
+            const auto was = failed.before.find(name);
+            if (was != failed.before.end()) EXPECT_EQ(bytes, was->second) << name;
+        }
+    }
 }
 
 TEST(FilesToolsFaults, ShellCopyMoveAndDeleteLoseNothingWhereverTheyFail) {
@@ -141,35 +173,11 @@ TEST(FilesToolsFaults, ShellCopyMoveAndDeleteLoseNothingWhereverTheyFail) {
         {"safe move of a folder across volumes", true,
          [](const std::string& r) { MoveFileSafe(r + "src/set", r + "dst/other"); }},
     };
-    for (const TShellCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const TShellRun good = RunShellCase(c, 0);
-        ASSERT_FALSE(good.raised);
-        ASSERT_GT(good.changingCalls, 0);
-        // A copy adds, a move or a trashing keeps, nothing takes away.
-        const auto goodContents = Contents(good.after);
-        for (const std::string& bytes : Contents(good.before))
-            EXPECT_GE(goodContents.count(bytes), Contents(good.before).count(bytes)) << bytes;
-        bool reached = true;
-        for (int n = 1; reached; ++n) {
-            SCOPED_TRACE("failing changing call " + std::to_string(n));
-            const TShellRun failed = RunShellCase(c, n);
-            reached = failed.changingCalls >= n;
-            if (!reached) {
-                EXPECT_FALSE(failed.raised);
-                break;
-            }
-            if (!failed.raised) {
-                EXPECT_EQ(failed.after.size(), good.after.size()) << "a failure passed for a success";
-            }
-            const auto now = Contents(failed.after);
-            for (const std::string& bytes : Contents(failed.before))
-                EXPECT_GE(now.count(bytes), Contents(failed.before).count(bytes)) << bytes << " lost";
-            // What is at a file's old name is still its own bytes, whole.
-            for (const auto& [name, bytes] : failed.after) {
-                const auto was = failed.before.find(name);
-                if (was != failed.before.end()) EXPECT_EQ(bytes, was->second) << name;
-            }
+    // A plain failure, a name taken meanwhile, and another volume met where none was.
+    for (const int failErrno : {EIO, EEXIST, EXDEV}) {
+        for (const TShellCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", failing with " + SysErrorMessage(failErrno));
+            ExpectShellCaseSafe(c, failErrno);
         }
     }
 }

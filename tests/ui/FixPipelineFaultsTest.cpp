@@ -5,6 +5,11 @@
 // the trash included), every zip passes unzip -t, and no work file is left behind.
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -13,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #ifndef QM_PLUGIN_DIR
@@ -45,6 +51,45 @@ std::string Catalogue() {
                                     "mspac|mspac|ms1.bin|" + CrcOf('f') + "|16||\n" +    //
                                     "mspac|mspac|ms2.bin|" + CrcOf('g') + "|16||\n";
     return text;
+}
+
+// Every file below root as Python reads it (names may hold blanks: the trash numbers
+// what it takes twice as "name (2).zip"), in the support header's form.
+std::vector<romrepair::TDiskItem> ListVolume(const std::string& root) {
+    static const char* script =
+        "import json,os,sys,zlib,zipfile\n"
+        "root=sys.argv[1]\n"
+        "out=[]\n"
+        "for dp,dns,fns in os.walk(root):\n"
+        "  dns.sort()\n"
+        "  rel=os.path.relpath(dp,root)\n"
+        "  if not dns and not fns and rel!='.': out.append(['D',rel,'',[]])\n"
+        "  for f in sorted(fns):\n"
+        "    full=os.path.join(dp,f)\n"
+        "    r=os.path.normpath(os.path.join(rel,f))\n"
+        "    if f.lower().endswith('.zip'):\n"
+        "      z=zipfile.ZipFile(full)\n"
+        "      out.append(['Z',r,'',[[i.filename,'%08x'%zlib.crc32(z.read(i))] for i in z.infolist()]])\n"
+        "    else:\n"
+        "      out.append(['F',r,'%08x'%zlib.crc32(open(full,'rb').read()),[]])\n"
+        "print(json.dumps(out))\n";
+    int status = -1;
+    const std::string text = RunCommand("python3 -c " + ShellQuote(script) + " " + ShellQuote(root), &status);
+    EXPECT_EQ(status, 0) << text;
+    std::vector<romrepair::TDiskItem> items;
+    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(text)).array();
+    for (const QJsonValue& value : all) {
+        const QJsonArray row = value.toArray();
+        romrepair::TDiskItem item;
+        item.kind = row[0].toString().toStdString()[0];
+        item.path = row[1].toString().toStdString();
+        item.crc = row[2].toString().toStdString();
+        for (const QJsonValue& entry : row[3].toArray())
+            item.entries.emplace_back(entry.toArray()[0].toString().toStdString(),
+                                      entry.toArray()[1].toString().toStdString());
+        items.push_back(std::move(item));
+    }
+    return items;
 }
 
 // "zip name entry=c ...", "folder name entry=c ...", "plain name=c": c is the content.
@@ -113,7 +158,7 @@ struct TFaultyCollection {
     // the cache and the work folder are not contents.
     std::map<std::string, int> Contents() const {
         std::map<std::string, int> counts;
-        for (const romrepair::TDiskItem& item : romrepair::ListDisk(volume)) {
+        for (const romrepair::TDiskItem& item : ListVolume(volume)) {
             if (item.path.rfind("cache", 0) == 0 || item.path.rfind("work", 0) == 0 ||
                 item.path.rfind("xdg/Trash/info", 0) == 0)
                 continue;
@@ -126,7 +171,7 @@ struct TFaultyCollection {
     // The rom path and the archive folder as lines, for comparing two runs.
     std::vector<std::string> Disk() const {
         std::vector<std::string> lines;
-        for (const romrepair::TDiskItem& item : romrepair::ListDisk(volume)) {
+        for (const romrepair::TDiskItem& item : ListVolume(volume)) {
             if (item.path.rfind("roms", 0) != 0 && item.path.rfind("archive", 0) != 0) continue;
             std::string line = item.path + " " + item.kind + " " + item.crc;
             for (const auto& e : item.entries) line += " " + e.first + "=" + e.second;
@@ -158,7 +203,7 @@ struct TFaultyCollection {
     // with an error is read again before it is trusted, and is left out.
     std::vector<std::string> Mismatches() const {
         std::map<std::string, std::set<std::string>> disk;  // file -> members
-        for (const romrepair::TDiskItem& item : romrepair::ListDisk(volume)) {
+        for (const romrepair::TDiskItem& item : ListVolume(volume)) {
             if (item.path.rfind("roms/", 0) != 0) continue;
             const std::string rest = item.path.substr(5);
             const size_t slash = rest.find('/');
@@ -226,7 +271,7 @@ struct TOutcome {
 // Every zip below root passes unzip -t, but for the empty archive (its end record
 // alone) a merge leaves when it has moved every entry out, which unzip only warns of.
 void ExpectZipsSound(const std::string& root) {
-    for (const romrepair::TDiskItem& item : romrepair::ListDisk(root)) {
+    for (const romrepair::TDiskItem& item : ListVolume(root)) {
         if (item.kind != 'Z') continue;
         if (item.entries.empty() && std::filesystem::file_size(root + item.path) == 22) continue;
         int status = -1;
@@ -237,11 +282,12 @@ void ExpectZipsSound(const std::string& root) {
 
 using TRunner = std::function<void(TFaultyCollection&, TOutcome&)>;
 
-TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt) {
+TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt, int failErrno = EIO) {
     TFaultyCollection c(collection);
     TOutcome outcome;
     outcome.before = c.Contents();
     c.faulty.failAt = failAt;
+    c.faulty.failErrno = failErrno;
     c.faulty.changingCalls = 0;
     c.calls.calls.clear();
     run(c, outcome);
@@ -259,7 +305,7 @@ TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt) 
 }
 
 // The good run, then one run for each of its changing calls failing.
-void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run) {
+void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run, int failErrno = EIO) {
     const TOutcome good = RunOnce(collection, run, 0);
     ASSERT_FALSE(good.reported) << "the good run failed: " << good.how;
     ASSERT_GT(good.changingCalls, 0);
@@ -268,7 +314,7 @@ void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run) {
     EXPECT_EQ(good.mismatches, std::vector<std::string>{});
     for (int n = 1; n <= good.changingCalls; ++n) {
         SCOPED_TRACE("failing changing call " + std::to_string(n));
-        const TOutcome failed = RunOnce(collection, run, n);
+        const TOutcome failed = RunOnce(collection, run, n, failErrno);
         SCOPED_TRACE(failed.failedCall + " (" + failed.how + ")");
         // A failure worked round must have done all the good run did.
         if (!failed.reported) {
@@ -353,20 +399,28 @@ const std::vector<TStepCase>& StepCases() {
     return cases;
 }
 
-// One step per test, so that the steps run side by side.
-class FixPipelineStepFaults : public ::testing::TestWithParam<size_t> {};
+// One step per test, so that the steps run side by side; each failure is a plain one
+// (EIO) or a name that was taken meanwhile (EEXIST), which some steps work round.
+class FixPipelineStepFaults : public ::testing::TestWithParam<std::tuple<size_t, int>> {};
 
 TEST_P(FixPipelineStepFaults, LosesNothingWhereverItFails) {
-    const TStepCase& c = StepCases()[GetParam()];
-    ExpectEveryFaultSafe(c.collection, Step(c.step));
+    const TStepCase& c = StepCases()[std::get<0>(GetParam())];
+    ExpectEveryFaultSafe(c.collection, Step(c.step), std::get<1>(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, FixPipelineStepFaults, ::testing::Range<size_t>(0, StepCases().size()),
-                         [](const ::testing::TestParamInfo<size_t>& info) { return StepCases()[info.param].name; });
+INSTANTIATE_TEST_SUITE_P(Each, FixPipelineStepFaults,
+                         ::testing::Combine(::testing::Range<size_t>(0, StepCases().size()),
+                                            ::testing::Values(EIO, EEXIST)),
+                         [](const ::testing::TestParamInfo<std::tuple<size_t, int>>& info) {
+                             return std::string(StepCases()[std::get<0>(info.param)].name) +
+                                    (std::get<1>(info.param) == EEXIST ? "_NameTaken" : "_Failing");
+                         });
 
 // The whole fix from the main window's button: a failure anywhere ends in a box (the
 // error itself or "Some files has not been fixed."), never in silence.
-TEST(FixPipelineFaults, TheWholeFixReportsEveryFailureAndLosesNothing) {
+class FixPipelineFaults : public ::testing::TestWithParam<int> {};
+
+TEST_P(FixPipelineFaults, TheWholeFixReportsEveryFailureAndLosesNothing) {
     const TCollection collection = {"zip pacmn.zip pm1.bin=a pm2.bin=b",
                                     "zip galaga.zip x.bin=c GG2.BIN=d ms2.bin=g",
                                     "zip dkong.zip dk1.bin=e junk.txt=j", "zip mspac.zip ms1.bin=f",
@@ -388,8 +442,13 @@ TEST(FixPipelineFaults, TheWholeFixReportsEveryFailureAndLosesNothing) {
                 outcome.reported = true;
         }
         if (pipeline.ErrorTotal() > 0) outcome.reported = true;
-    });
+    }, GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(Each, FixPipelineFaults, ::testing::Values(EIO, EEXIST),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == EEXIST ? "NameTaken" : "Failing");
+                         });
 
 }  // namespace
 }  // namespace qm::test
