@@ -270,6 +270,48 @@ std::vector<std::string> HiddenLeftovers(const std::string& root) {
     return names;
 }
 
+// Where the database and the disk disagree about the rom paths: a file the one has and
+// the other has not, or a file whose members differ. A file or rom file marked with an
+// error is read again before it is trusted, and is left out.
+std::vector<std::string> Mismatches(const TDatabase& db, const std::string& root) {
+    std::map<std::string, std::set<std::string>> disk;  // "<path> <file>" -> members
+    const std::vector<TDiskItem> items = ListDisk(root);
+    for (const std::string& pathName : db.pathNames) {
+        const std::string prefix = pathName + "/";
+        for (const TDiskItem& item : items) {
+            if (item.path.rfind(prefix, 0) != 0) continue;
+            const std::string rest = item.path.substr(prefix.size());
+            const size_t slash = rest.find('/');
+            auto& members = disk[pathName + " " + rest.substr(0, slash)];
+            if (item.kind == 'Z')
+                for (const auto& e : item.entries) members.insert(e.first);
+            else if (item.kind == 'F')
+                members.insert(slash == std::string::npos ? rest : rest.substr(slash + 1));
+        }
+    }
+    std::vector<std::string> lines;
+    for (int p = 0; p < db.files.GetPathCount(); ++p) {
+        for (const auto& file : db.files.GetPath(p)->Files()) {
+            const std::string key = db.pathNames[static_cast<size_t>(p)] + " " + file->Name;
+            const auto found = disk.find(key);
+            if (found == disk.end()) {
+                lines.push_back("not on disk: " + key);
+                continue;
+            }
+            std::set<std::string> members;
+            bool trusted = !file->HasError();
+            for (const auto& entry : file->RomFiles) {
+                if (entry.romFile->HasError()) trusted = false;
+                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName);
+            }
+            if (trusted && members != found->second) lines.push_back("members differ: " + key);
+            disk.erase(found);
+        }
+    }
+    for (const auto& [key, members] : disk) lines.push_back("not in the database: " + key);
+    return lines;
+}
+
 // One run of a case on a fresh tree, the failAt-th changing file-system call failing
 // (0: none).
 struct TRun {
@@ -280,6 +322,7 @@ struct TRun {
     std::map<std::string, int> before, after;
     std::vector<std::string> leftovers;  // hidden files of the collection
     std::vector<std::string> work;       // what is left in the work folder
+    std::vector<std::string> mismatches; // database against disk
     int changingCalls = 0;
     std::string failedCall;  // the call made to fail
     bool failedCleanUp = false;  // it was the removal of a work file
@@ -327,6 +370,7 @@ TRun RunCase(const TCase& c, const std::string& root, int failAt) {
         for (const auto& shown : hooks.shown) run.result += " | box " + shown.text;
         db.files.MatchAll();
         run.live = RenderStatuses(db.files, db.pathNames);
+        run.mismatches = Mismatches(db, root);
         for (int p = 0; p < db.files.GetPathCount(); ++p) {
             run.order.emplace_back();
             for (const auto& file : db.files.GetPath(p)->Files()) run.order.back().push_back(file->Name);
@@ -360,6 +404,7 @@ TEST_P(RomRepairCases, Case) {
         }
         EXPECT_EQ(good.leftovers, std::vector<std::string>{});
         EXPECT_EQ(good.work, std::vector<std::string>{});
+        EXPECT_EQ(good.mismatches, std::vector<std::string>{});
         for (const std::string& line : c.statuses)
             EXPECT_NE(std::find(good.live.begin(), good.live.end(), line), good.live.end()) << "status line: " << line;
 
@@ -419,6 +464,7 @@ TEST_P(RomRepairCases, Case) {
             for (const auto& [crc, count] : failed.after)
                 EXPECT_TRUE(failed.before.count(crc) != 0 || good.after.count(crc) != 0) << crc << " came from nowhere";
             EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
+            EXPECT_EQ(failed.mismatches, std::vector<std::string>{}) << "the database is not the disk's";
             // The work folder is the process's own and goes at exit: only a clean-up
             // that itself failed may leave something there.
             if (!failed.failedCleanUp) {
