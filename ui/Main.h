@@ -128,6 +128,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The list's navigation keys: Left and Backspace go to the parent node, Right opens
+    // the focused row as a double click does, Enter plays the game.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

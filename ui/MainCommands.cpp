@@ -4,6 +4,7 @@
 // and answers its events.
 #include <QAction>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QUrl>
 
@@ -87,6 +88,28 @@ void TMainFrm::ConnectCommands() {
         dispatcher_->Run([this, names] { DropFilesOnTree(names); });
     };
     vListView_->OnDoubleClick = [this](const TViewObject&) { dispatcher_->Run([this] { VListViewDblClick(); }); };
+    vListView_->installEventFilter(this);
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != vListView_ || event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    switch (key->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Backspace:
+            if (QAction* parent = Act("ActParentNode")) parent->trigger();
+            return true;
+        case Qt::Key_Right:
+            dispatcher_->Run([this] { VListViewDblClick(); });
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (QAction* play = Act("ActPlayGame"); play && play->isEnabled()) play->trigger();
+            return true;
+        default:
+            return false;
+    }
 }
 
 void TMainFrm::WireViews() {

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QTest>
 #include <filesystem>
 
 #include "ui/AppTestSupport.h"
@@ -118,6 +119,16 @@ TEST_F(MainCommandsTest, TheViewsShowTheDatabaseAndTheRomPathsAndLeadToEachOther
     EXPECT_EQ(List().Layout(), hlRomFiles);
     main->ActParentNodeExecute();
     EXPECT_NE(ObjectAs<TPathObject>(Tree().GetFocusedObject()), nullptr);
+    EXPECT_EQ(List().SelectedString(), "beta.zip");
+
+    // The same by keys: Right opens the focused file, Backspace and Left go back up.
+    QTest::keyClick(&List(), Qt::Key_Right);
+    EXPECT_EQ(List().Layout(), hlRomFiles);
+    QTest::keyClick(&List(), Qt::Key_Backspace);
+    EXPECT_EQ(List().Layout(), hlFiles);
+    EXPECT_EQ(List().SelectedString(), "beta.zip");
+    QTest::keyClick(&List(), Qt::Key_Right);
+    QTest::keyClick(&List(), Qt::Key_Left);
     EXPECT_EQ(List().SelectedString(), "beta.zip");
 
     // A rom file is no place to go to.
