@@ -417,6 +417,7 @@ void TMainFrm::ActOptionsExecute() {
         UpdateStatus();
     };
     ApplyOptions(*Config, frmOptions_->Values(), targets);
+    controller_->SetMergeBackupDir();
 }
 
 void TMainFrm::About2Click() {

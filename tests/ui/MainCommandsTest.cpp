@@ -101,6 +101,8 @@ protected:
 
 TEST_F(MainCommandsTest, TheViewsShowTheDatabaseAndTheRomPathsAndLeadToEachOther) {
     EXPECT_EQ(Tree().RootItems().Count(), 3);
+    // What a merge cannot place goes below the archive folder, never nowhere.
+    EXPECT_EQ(main->Controller().FilesBd().MergeBackupDir, Config->GetArchivePath() + "merged/");
     ASSERT_EQ(Tree().PathObjects().size(), 1u);
     // The games root is selected after start-up; the list shows its games.
     EXPECT_EQ(Tree().SelectedString(), TQMVirtualTreeView::GamesRootText());
