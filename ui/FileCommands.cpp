@@ -154,7 +154,14 @@ bool TFileCommands::ReadOnlyFolder(const std::string& folder) const {
         if (existing == "/") break;
     }
     if (existing.empty()) return true;
-    return IsReadOnlyPath ? IsReadOnlyPath(existing) : qm::IsReadOnlyPath(existing);
+    if (IsReadOnlyPath) return IsReadOnlyPath(existing);
+    if (qm::IsReadOnlyPath(existing)) return true;
+    // Network mounts may grant in their permission bits what the server refuses: a
+    // trial file tells.
+    std::string trial;
+    if (CreateSiblingTemp(existing + "/quarmelle-probe", trial) != 0) return true;
+    Fs().Unlink(trial);
+    return false;
 }
 
 bool TFileCommands::Confirm(const std::string& question) const {
@@ -198,6 +205,7 @@ int TFileCommands::AbortOrRaise(int done) {
     ClearAbortFlags();
     Guarded([this] { filesBd_.Paths().MatchAll(); });
     if (IsAbortError(error)) return done == 0 ? -1 : done;
+    partDone_ = done;
     std::rethrow_exception(error);
 }
 
@@ -297,6 +305,7 @@ TCommandResult TFileCommands::RunShellOperation(int mode, int items, const TComm
         } listChange(OnSuspendListChange);
         SelectedRoms = std::move(gathered.roms);
         SelectedFiles = std::move(gathered.files);
+        partDone_ = 0;
         try {
             switch (mode) {
                 case smMove: result.done = ShellMoveFiles(result.errors); break;
@@ -309,7 +318,8 @@ TCommandResult TFileCommands::RunShellOperation(int mode, int items, const TComm
             ErrorBox(CommandErrorText(std::current_exception()));
         }
         StopProgress();
-        if (result.done != 0) {
+        // A command that failed part-way changed the disk before it stopped.
+        if (result.done != 0 || partDone_ > 0) {
             if (path != nullptr) {
                 Guarded([path] { path->Refresh(false, false, false); });
                 Guarded([path] { path->SaveCache(); });

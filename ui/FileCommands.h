@@ -131,6 +131,7 @@ private:
     TRomsBd& romsBd_;
     TFilesBd& filesBd_;
     bool progressUp_ = false;
+    int partDone_ = 0;  // what a routine did before a failure ended it
     std::vector<TDamagedEntry> damaged_;
     // What the database dropped while the command runs; the loops skip it.
     std::unordered_set<const TFile*> removedFiles_;

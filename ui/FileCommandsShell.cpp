@@ -40,6 +40,11 @@ bool Exists(const std::string& name) {
     return Fs().Stat(NoSlash(name), st) == 0 && st.exists;
 }
 
+bool FolderExists(const std::string& name) {
+    TFileStat st;
+    return Fs().Stat(NoSlash(name), st) == 0 && st.exists && st.isDir;
+}
+
 // The real path of a folder, links and "." / ".." resolved; a part that does not exist
 // yet is kept as written. Compared exactly: two spellings are two folders.
 std::string Canonical(const std::string& folder) {
@@ -167,8 +172,11 @@ int TFileCommands::MoveOrCopy(bool move, int& errors) {
             SetWait(Fmt(move ? _("Moving %1") : _("Copying %1"), {file->Name}));
             StepIt();
             const std::string clash = dest + file->Name;
+            // Only a file is offered for replacing; a folder of that name is never given
+            // up, the entry then takes a free name beside it.
+            const bool blockedByFolder = FolderExists(clash);
             bool replace = false;
-            if (!file->IsFolder() && answer != mrYesToAll && Exists(clash)) {
+            if (!file->IsFolder() && !blockedByFolder && answer != mrYesToAll && Exists(clash)) {
                 if (answer == mrNoToAll) continue;
                 answer = UiHooks().MessageDlg(
                     Fmt(_("A file with the name %1 exists in destination folder."), {file->Name}) + "\n\n" +
@@ -176,13 +184,13 @@ int TFileCommands::MoveOrCopy(bool move, int& errors) {
                     TMsgDlgType::mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll);
                 if (answer != mrYes && answer != mrYesToAll) continue;
                 replace = true;
-            } else if (!file->IsFolder() && Exists(clash)) {
+            } else if (!file->IsFolder() && !blockedByFolder && Exists(clash)) {
                 replace = true;
             }
             if (move) {
                 // The move sends a replaced file to the trash itself.
                 file->MoveTo(dest, true);
-            } else if (file->IsFolder()) {
+            } else if (file->IsFolder() || blockedByFolder) {
                 // An existing folder of that name is left alone: the copy takes a free name.
                 std::string copied;
                 file->CopyTo(dest, false, copied);

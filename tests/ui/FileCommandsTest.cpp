@@ -344,11 +344,16 @@ TEST_F(FileCommandsTest, CopyKeepsTheSourcesAndTrashesWhatTheUserAgreedToReplace
     WriteFile(fx.romsDir + "sub/dk1.bin", Bytes('e'));
     fs::create_directories(dest + "sub");
     WriteFile(dest + "sub/dk1.bin", "theirs");
+    WriteFile(dest + "dkong.zip/keep.txt", "a folder of a zip's name");
     fx.Load(true);
     hooks.dialogAnswers = {mrOk, mrYes};
     chosenFolder = dest;
-    const TCommandResult r = commands.RunShellOperation(smCopy, siBoth, ListFiles({File("mspac.zip"), File("sub")}));
-    EXPECT_EQ(r.done, 2);
+    const TCommandResult r =
+        commands.RunShellOperation(smCopy, siBoth, ListFiles({File("mspac.zip"), File("sub"), File("dkong.zip")}));
+    EXPECT_EQ(r.done, 3);
+    EXPECT_EQ(hooks.shown.size(), 2u);  // the folder in the way is never offered for replacing
+    EXPECT_EQ(ReadFile(dest + "dkong.zip/keep.txt"), "a folder of a zip's name");
+    EXPECT_EQ(ReadFile(dest + "dkong_0.zip"), ReadFile(fx.romsDir + "dkong.zip"));
     EXPECT_EQ(ReadFile(Trashed("mspac.zip")), "old");
     EXPECT_EQ(ReadFile(dest + "mspac.zip"), ReadFile(fx.romsDir + "mspac.zip"));
     // The folder already there is left as it was; the copy takes a free name.
