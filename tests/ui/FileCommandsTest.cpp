@@ -434,6 +434,28 @@ TEST_F(FileCommandsTest, DeleteSendsFilesToTheTrashAndStopsAtTheFirstFailure) {
         EXPECT_TRUE(Intact("pacmn.zip"));
         EXPECT_NE(File("galaga.zip"), nullptr);
     }
+    {
+        SCOPED_TRACE("a failure after the first file: the command stops, what it did is refreshed");
+        TFaultyFileSystem counting(Fs());
+        {
+            TScopedFileSystem scope(counting);
+            fx.path->DeleteFileFromDisk(File("dkong.zip"));
+        }
+        ASSERT_GT(counting.changingCalls, 0);
+        TFaultyFileSystem faulty(Fs());
+        faulty.failAt = counting.changingCalls + 1;  // the second file's first change
+        TScopedFileSystem scope(faulty);
+        hooks.shown.clear();
+        hooks.dialogAnswers = {mrOk};
+        rebuilds = 0;
+        commands.RunShellOperation(smDelete, siBoth, ListFiles({File("pacmn.zip"), File("galaga.zip")}));
+        ASSERT_EQ(hooks.shown.size(), 2u);
+        EXPECT_EQ(hooks.shown[1].type, TMsgDlgType::mtError);
+        EXPECT_TRUE(fs::exists(Trashed("pacmn.zip")));
+        EXPECT_TRUE(Intact("galaga.zip"));
+        EXPECT_EQ(rebuilds, 1);
+        EXPECT_EQ(File("pacmn.zip"), nullptr);
+    }
 }
 
 TEST_F(FileCommandsTest, AMissingVolumeIsAskedForUntilTheUserGivesUp) {
