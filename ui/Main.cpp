@@ -26,6 +26,7 @@
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
 #include "ui/OptionsModel.h"
+#include "ui/FileCommands.h"
 #include "ui/FixPipeline.h"
 #include "ui/GamePages.h"
 #include "ui/datafilefrm.h"
@@ -87,6 +88,22 @@ const TCommandAction kCommandActions[] = {
     {"ActCreateDat", "selected items", ""},
     {"ActCreateMissDat", "missing roms", ""},
     {"ActCreateHaveDat", "available roms", ""},
+    {"ActRenameFiles", "Rename &Files", ""},
+    {"ActRenameRoms", "Rename &Roms", ""},
+    {"ActImportExternalRom", "Fin&d roms", ""},
+    {"ActRemoveUselessFiles", "Remove useless &files", ""},
+    {"ActRemoveUselessRoms", "Remove useless &roms", ""},
+    {"ActCreateDummy", "Create dummy roms", ""},
+    {"ActReZip", "Re&Zip File(s)", ""},
+    {"ActMoveFile", "&Move file(s) to ...", ""},
+    {"ActCopyFile", "&Copy file(s) to ...", ""},
+    {"ActDeleteFiles", "&Delete files", "Del"},
+    {"ActTestFiles", "&Test file(s)", ""},
+    {"ActLowerCase", "Convert to lower case", ""},
+    {"ActUpperCase", "Convert to upper case", ""},
+    {"ActCapitalize", "Capitalize", ""},
+    {"ActDBCase", "Convert to database case", ""},
+    {"ActChangeCase", "Change case...", ""},
     {"ActPlayGame", "&Play game (enter)", ""},
     {"ActGameInfo", "Game &Information", ""},
     {"ActParentNode", "Parent node", ""},

@@ -12,6 +12,7 @@
 #include "ui/ActionDispatcher.h"
 #include "ui/AppController.h"
 #include "ui/CommandObject.h"
+#include "ui/FixPipeline.h"
 #include "ui/ReportFilePrompt.h"
 #include "ui/RomPathCommands.h"
 #include "ui/controls/ImageList.h"
@@ -27,7 +28,9 @@ class QToolBar;
 namespace qm {
 
 class TAboutFrm;
+class TChangeCaseForm;
 class TDatafileForm;
+class TFileCommands;
 class TFixPipeline;
 class TQMVirtualListView;
 class TQMVirtualTreeView;
@@ -51,6 +54,7 @@ public:
     // Windows created after the main window (the main window never creates them).
     void SetAboutForm(TAboutFrm* about) { aboutFrm_ = about; }
     void SetOptionsForm(TFrmOptions* options);
+    void SetChangeCaseForm(TChangeCaseForm* form) { changeCaseForm_ = form; }
 
     TAppController& Controller() { return *controller_; }
     TActionDispatcher& Dispatcher() { return *dispatcher_; }
@@ -85,6 +89,12 @@ public:
     void ActPlayGameExecute();
     void ActGameInfoExecute();
     void ActParentNodeExecute();
+    // A single repair step (TStepMode) and a file command (TShellMode) on the selection.
+    void RunFixStepExecute(int mode);
+    void RunShellOperationExecute(int mode);
+    void ActChangeCaseExecute();
+    void ActTestFilesExecute();
+    TFileCommands& FileCommands();
     void VListViewDblClick();
 
     // The rom path commands over the current emulator's rom paths.
@@ -174,6 +184,9 @@ private:
     void ConnectCommands();
     void WireViews();
     void ProgressStartFor(const std::string& waitText, bool showCancel);
+    // The progress window as the repairs drive it.
+    TFixProgress RepairProgress();
+    void ScrollTreeToSelection();
     void SaveToolBars();
     void RestoreToolBars();
 
@@ -185,6 +198,8 @@ private:
     TDatafileForm* datafileForm_ = nullptr;  // a child of the window
     TAboutFrm* aboutFrm_ = nullptr;
     TFrmOptions* frmOptions_ = nullptr;
+    TChangeCaseForm* changeCaseForm_ = nullptr;
+    std::unique_ptr<TFileCommands> fileCommands_;
 
     TImageList flagList_;
     TImageList toolsIconsList_;

@@ -9,6 +9,9 @@
 #include <QUrl>
 
 #include "catalogue/DataFile.h"
+#include "ui/ChangeCaseFrm.h"
+#include "ui/CommandSelection.h"
+#include "ui/FileCommands.h"
 #include "catalogue/config.h"
 #include "platform/Text.h"
 #include "ui/DatafileExport.h"
@@ -81,6 +84,24 @@ void TMainFrm::ConnectCommands() {
     };
     for (const auto& [name, handler] : commands)
         if (QAction* action = Act(name)) dispatcher_->Connect(action, [this, handler = handler] { (this->*handler)(); });
+    const std::pair<const char*, int> steps[] = {
+        {"ActRenameRoms", stRenameRoms},         {"ActRemoveUselessFiles", stRemoveUselessFiles},
+        {"ActRemoveUselessRoms", stRemoveUselessRoms}, {"ActImportExternalRom", stImportRoms},
+        {"ActRenameFiles", stRenameFiles},       {"ActCreateDummy", stCreateDummy},
+        {"ActReZip", stReZip},
+    };
+    for (const auto& [name, mode] : steps)
+        if (QAction* action = Act(name)) dispatcher_->Connect(action, [this, mode = mode] { RunFixStepExecute(mode); });
+    const std::pair<const char*, int> shell[] = {
+        {"ActMoveFile", smMove},   {"ActDeleteFiles", smDelete},     {"ActCopyFile", smCopy},
+        {"ActLowerCase", smLower}, {"ActUpperCase", smUpper},        {"ActCapitalize", smCapitalize},
+        {"ActDBCase", smDatafileCase},
+    };
+    for (const auto& [name, mode] : shell)
+        if (QAction* action = Act(name))
+            dispatcher_->Connect(action, [this, mode = mode] { RunShellOperationExecute(mode); });
+    if (QAction* action = Act("ActChangeCase")) dispatcher_->Connect(action, [this] { ActChangeCaseExecute(); });
+    if (QAction* action = Act("ActTestFiles")) dispatcher_->Connect(action, [this] { ActTestFilesExecute(); });
 
     vTreeView_->OnSelectionChange = [this] { UpdateActions(); };
     vListView_->OnSelectionChange = [this] { UpdateActions(); };
@@ -207,17 +228,8 @@ void TMainFrm::ActFixGameExecute() {
     fix.OnCheckPathsModified = [this] { return PathCommands().CheckPathsModified(); };
     fix.OnRebuildTree = [this] { RebuildTree(true); };
     fix.OnUpdateCounters = [this] { UpdateStatus(); };
-    fix.OnScrollToSelection = [this] {
-        const QModelIndex index = vTreeView_->FirstSelected();
-        if (index.isValid()) vTreeView_->scrollTo(index);
-    };
-    fix.Progress.SetWaitString = [this](const std::string& text) { progressFrm_->SetWaitString(text); };
-    fix.Progress.SetPosition = [this](int position) { progressFrm_->SetPosition(position); };
-    fix.Progress.SetMax = [this](int maximum) { progressFrm_->SetMax(maximum); };
-    fix.Progress.SetShowCancelButton = [this](bool show) { progressFrm_->SetShowCancelButton(show); };
-    fix.Progress.Start = [this] { progressFrm_->Start(this); };
-    fix.Progress.StepIt = [this] { progressFrm_->StepIt(); };
-    fix.Progress.Stop = [this] { progressFrm_->Stop(); };
+    fix.OnScrollToSelection = [this] { ScrollTreeToSelection(); };
+    fix.Progress = RepairProgress();
 
     TFixSelection selection;
     TNamedRomFiles roms;
@@ -235,6 +247,74 @@ void TMainFrm::ActFixGameExecute() {
     selection.focusedIsPath = ObjectAs<TPathObject>(vTreeView_->GetFocusedObject()) != nullptr;
     selection.listSelectionEmpty = vListView_->SelectionEmpty();
     fix.Run(selection);
+    UpdateActions();
+}
+
+TFixProgress TMainFrm::RepairProgress() {
+    TFixProgress progress;
+    progress.SetWaitString = [this](const std::string& text) { progressFrm_->SetWaitString(text); };
+    progress.SetPosition = [this](int position) { progressFrm_->SetPosition(position); };
+    progress.SetMax = [this](int maximum) { progressFrm_->SetMax(maximum); };
+    progress.SetShowCancelButton = [this](bool show) { progressFrm_->SetShowCancelButton(show); };
+    progress.Start = [this] { progressFrm_->Start(this); };
+    progress.StepIt = [this] { progressFrm_->StepIt(); };
+    progress.Stop = [this] { progressFrm_->Stop(); };
+    return progress;
+}
+
+void TMainFrm::ScrollTreeToSelection() {
+    const QModelIndex index = vTreeView_->FirstSelected();
+    if (index.isValid()) vTreeView_->scrollTo(index);
+}
+
+// ---- Single steps and file commands ----------------------------------------------
+
+TFileCommands& TMainFrm::FileCommands() {
+    if (fileCommands_) return *fileCommands_;
+    fileCommands_ = std::make_unique<TFileCommands>(controller_->RomsBd(), controller_->FilesBd());
+    TFileCommands& c = *fileCommands_;
+    c.ArchivePath = [] { return Config->GetArchivePath(); };
+    c.ChooseFolder = [this](const std::string& caption, const std::string& start) -> std::string {
+        if (ChooseFolder) return ChooseFolder(caption, start);
+        const QString folder = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(start));
+        return folder.isEmpty() ? std::string() : ui::FromQ(folder);
+    };
+    c.AskChangeCase = [this] { return changeCaseForm_ ? changeCaseForm_->Ask() : TChangeCaseResult(); };
+    c.OnCheckPathsModified = [this] { return PathCommands().CheckPathsModified(); };
+    c.OnLog = [this](const std::string& line) { controller_->LogLine(line); };
+    c.OnRebuildTree = [this] { RebuildTree(true); };
+    c.OnUpdateCounters = [this] { UpdateStatus(); };
+    c.OnUpdateActions = [this] { UpdateActions(); };
+    c.OnScrollToSelection = [this] { ScrollTreeToSelection(); };
+    c.Progress = RepairProgress();
+    c.OnSuspendListChange = [this, saved = std::function<void()>()](bool off) mutable {
+        if (off) {
+            saved = vListView_->OnSelectionChange;
+            vListView_->OnSelectionChange = nullptr;
+        } else {
+            vListView_->OnSelectionChange = saved;
+        }
+    };
+    return c;
+}
+
+void TMainFrm::RunFixStepExecute(int mode) {
+    FileCommands().RunFixStep(mode, SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+void TMainFrm::RunShellOperationExecute(int mode) {
+    FileCommands().RunShellOperation(mode, siBoth, SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+void TMainFrm::ActChangeCaseExecute() {
+    FileCommands().ActChangeCaseExecute(SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+void TMainFrm::ActTestFilesExecute() {
+    FileCommands().ActTestFilesExecute(SelectionFromViews(*vListView_, *vTreeView_));
     UpdateActions();
 }
 

@@ -197,6 +197,26 @@ TEST_F(MainCommandsTest, FixOfAWholePathRepairsTheDiskAndTheViewsFollow) {
     EXPECT_EQ(main->Controller().RomsBd().GamesComplete, 3);
 }
 
+TEST_F(MainCommandsTest, SingleStepsAndFileCommandsActOnTheListSelection) {
+    FocusPathRoot(0);
+    List().SetSelectedString("junk.zip");
+    ASSERT_EQ(List().SelectedString(), "junk.zip");
+    main->Act("ActRemoveUselessFiles")->trigger();
+    EXPECT_FALSE(std::filesystem::exists(home.Roms() + "junk.zip"));
+    EXPECT_TRUE(std::filesystem::exists(home.Roms() + "wrong.zip")) << "only the selection is fixed";
+    for (const TChildItem& item : List().ItemList()) EXPECT_NE(item.Text, "junk.zip");
+
+    // A copy into another folder keeps the source; the folder dialog's answer is used.
+    const std::string out = home.dir / "out/";
+    std::filesystem::create_directories(out);
+    main->ChooseFolder = [&](const std::string&, const std::string&) { return out; };
+    List().SetSelectedString("beta.zip");
+    hooks.dialogAnswers = {mrOk};
+    main->Act("ActCopyFile")->trigger();
+    EXPECT_TRUE(ZipIsSound(out + "beta.zip")) << ::testing::PrintToString(BoxTexts(hooks)) << List().SelectedString();
+    EXPECT_TRUE(std::filesystem::exists(home.Roms() + "beta.zip"));
+}
+
 TEST_F(MainCommandsTest, ReportsAndExportsWriteTheChosenFiles) {
     WriteZip(home.Roms() + "wrong.zip", {{"x.bin", "unknown"}});
     main->ActRefreshAllExecute();
