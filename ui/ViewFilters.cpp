@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSignalBlocker>
@@ -136,10 +137,20 @@ void TFilterHistory::Add(const std::string& text) {
 // ---------------------------------------------------------------------------------------
 
 TNameFilterBox::TNameFilterBox(QComboBox* box, QAbstractButton* go, QObject* parent) : QObject(parent), box_(box) {
-    if (QLineEdit* edit = box_->lineEdit()) connect(edit, &QLineEdit::returnPressed, this, [this] { Enter(); });
+    // Enter is taken from the key itself: the line edit's returnPressed comes twice for
+    // one key (the combo hands the key back to its line edit).
+    if (QLineEdit* edit = box_->lineEdit()) edit->installEventFilter(this);
     // A choice of the user only: activated is not emitted for changes made from code.
     connect(box_, &QComboBox::activated, this, [this](int) { Apply(); });
     if (go != nullptr) connect(go, &QAbstractButton::clicked, this, [this] { Apply(); });
+}
+
+bool TNameFilterBox::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) Enter();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 bool TNameFilterBox::Apply() {
@@ -168,7 +179,9 @@ void TNameFilterBox::ShowHistory() {
     QSignalBlocker block(box_);
     box_->clear();
     for (const std::string& entry : history_.Entries()) box_->addItem(ui::ToQ(entry));
-    box_->setCurrentIndex(-1);
+    // The entry of the text current, so that the combo's own end-of-editing check finds
+    // nothing to activate.
+    box_->setCurrentIndex(history_.Entries().empty() ? -1 : 0);
     box_->setEditText(text);
 }
 

@@ -65,8 +65,6 @@ private:
 // the history, a choice from the list and the button apply it. A pattern that does not
 // compile is not applied: the views keep the previous filter and the box shows why.
 class TNameFilterBox : public QObject {
-    Q_OBJECT
-
 public:
     TNameFilterBox(QComboBox* box, QAbstractButton* go, QObject* parent = nullptr);
 
@@ -84,6 +82,9 @@ public:
     // Why the last text was not applied; "" when it was.
     const std::string& Error() const { return error_; }
     const TFilterHistory& History() const { return history_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ShowHistory();
