@@ -116,6 +116,8 @@ TMainActions::TMainActions(QObject* parent) {
         action->setProperty("category", QString::fromLatin1(def.Category));
         actions_[static_cast<size_t>(Index(def.Id))] = action;
     }
+    // No command stands behind it.
+    Action(TActionId::ActCustomZip)->setEnabled(false);
 }
 
 QAction* TMainActions::FindAction(const char* objectName) const {

@@ -80,6 +80,7 @@ TEST(MainActionsTest, OneActionPerEntryWithItsTexts) {
     for (TActionId id : {ActDBPlayable, ActDBMissing, ActDBIncomplete, ActDBClones, ActDBSets, ActAll, ActAllExcept})
         EXPECT_TRUE(actions.Action(id)->isCheckable()) << ActionDef(id).Name;
     EXPECT_FALSE(actions.Action(ActFixGame)->isCheckable());
+    EXPECT_FALSE(actions.Action(ActCustomZip)->isEnabled()) << "it has no command";
     EXPECT_EQ(QString::fromLatin1(ActionDef(ActAllExcept).Name), "ActAllExcept");
 
     const TImageList icons = DefaultToolsIconsList();
