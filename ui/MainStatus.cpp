@@ -12,7 +12,9 @@
 #include "ui/TextConv.h"
 #include "ui/controls/ImageList.h"
 #include "ui/views/ChildList.h"
+#include "ui/ActionStates.h"
 #include "ui/views/QMVirtualListView.h"
+#include "ui/views/QMVirtualTreeView.h"
 
 namespace qm {
 
@@ -46,6 +48,18 @@ std::string GameItemText(const TGame& game) { return game.Description + " - [" +
 std::string CloneItemText(const TClone& clone, bool emulatorSplit) {
     TSplitOn split(clone.RomsBd(), emulatorSplit);
     return clone.GetDisplayDescription() + " - [" + clone.GetDisplayName() + "]" + BiosNote(clone.Game);
+}
+
+TItemTextSource ItemTextSourceOf(bool fromTree, const TQMVirtualTreeView& tree, const TQMVirtualListView& list,
+                                 const TDataFile* dataFile, bool emulatorSplit) {
+    TItemTextSource source;
+    source.FromTree = fromTree;
+    source.Object = fromTree ? tree.GetFocusedObject() : list.GetFocusedObject();
+    source.TreeRootSelected = SelectionOfViews(false, &tree, nullptr).TreeRootSelected;
+    source.ListSelectedCount = list.SelectedCount();
+    source.DataFile = dataFile;
+    source.EmulatorSplit = emulatorSplit;
+    return source;
 }
 
 std::optional<std::string> ItemStatusText(const TItemTextSource& s) {

@@ -21,6 +21,7 @@ class TDataFile;
 class TEmulator;
 class TImageList;
 class TQMVirtualListView;
+class TQMVirtualTreeView;
 
 // What the item line is computed from.
 struct TItemTextSource {
@@ -31,6 +32,10 @@ struct TItemTextSource {
     const TDataFile* DataFile = nullptr;  // the open datafile's header, nullptr when none
     bool EmulatorSplit = false;  // what the rom database's Split goes back to after a clone's names
 };
+
+// The source of a change of the tree (fromTree) or the list, from both views.
+TItemTextSource ItemTextSourceOf(bool fromTree, const TQMVirtualTreeView& tree, const TQMVirtualListView& list,
+                                 const TDataFile* dataFile, bool emulatorSplit);
 
 // The item line: nullopt when it keeps its text (a rom, a rom file or a list object
 // focused in the list).

@@ -141,14 +141,21 @@ TNameFilterBox::TNameFilterBox(QComboBox* box, QAbstractButton* go, QObject* par
     // one key (the combo hands the key back to its line edit).
     if (QLineEdit* edit = box_->lineEdit()) edit->installEventFilter(this);
     // A choice of the user only: activated is not emitted for changes made from code.
-    connect(box_, &QComboBox::activated, this, [this](int) { Apply(); });
-    if (go != nullptr) connect(go, &QAbstractButton::clicked, this, [this] { Apply(); });
+    connect(box_, &QComboBox::activated, this, [this](int) { UserCommand(&TNameFilterBox::ApplyText); });
+    if (go != nullptr) connect(go, &QAbstractButton::clicked, this, [this] { UserCommand(&TNameFilterBox::ApplyText); });
+}
+
+void TNameFilterBox::UserCommand(void (TNameFilterBox::*command)()) {
+    if (RunCommand)
+        RunCommand([this, command] { (this->*command)(); });
+    else
+        (this->*command)();
 }
 
 bool TNameFilterBox::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) Enter();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) UserCommand(&TNameFilterBox::Enter);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -70,6 +70,9 @@ public:
 
     // The pattern for both views; the owner gives it to them and rebuilds the tree.
     std::function<void(const std::string& pattern)> OnApply;
+    // Runs what the user did in the box (Enter, a choice, the button) as one command;
+    // false when it was dropped (another command runs). Unset: run at once.
+    std::function<bool(const std::function<void()>& command)> RunCommand;
 
     // Applies the box's text; false when its pattern is invalid.
     bool Apply();
@@ -87,6 +90,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void UserCommand(void (TNameFilterBox::*command)());
+    void ApplyText() { Apply(); }
     void ShowHistory();
     void ShowError();
 

@@ -110,6 +110,20 @@ TEST_F(MainStatusTest, DatabaseLineAndCountersOfTheTree) {
     EXPECT_EQ(counters[2], std::to_string(tree.CompleteCount));
     EXPECT_EQ(tree.MissingCount + tree.IncompleteCount + tree.CompleteCount, tree.RootItems().Count());
 
+    // The line from the views: the root, then a game of the list.
+    TDataFile header;
+    header.FileName = "/tmp/work/demo.dat";
+    header.Author = "me";
+    header.CreditsVersion = "1";
+    tree.selectionModel()->setCurrentIndex(tree.Model()->index(0, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(ItemStatusText(ItemTextSourceOf(true, tree, list, &header, true)), "demo - me - 1");
+    const QModelIndex first = list.Model()->index(0, 0);
+    list.selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const TGame* game = ObjectAs<TGame>(list.GetFocusedObject());
+    ASSERT_NE(game, nullptr);
+    EXPECT_EQ(ItemStatusText(ItemTextSourceOf(false, tree, list, &header, true)), GameItemText(*game));
+
     // The list's selection: nothing selected reads as the whole list.
     list.SetParentObject(Game("pacman"));
     const TStatusTexts texts = StatusBarTexts(list, nullptr);

@@ -105,6 +105,26 @@ TEST_F(NameFilterBoxTest, EnterAppliesOnceAndKeepsTheHistory) {
     EXPECT_EQ(box->count(), 2);
 }
 
+TEST_F(NameFilterBoxTest, DroppedWhileAnotherCommandRuns) {
+    bool busy = true;
+    filterBox->RunCommand = [&busy](const std::function<void()>& command) {
+        if (busy) return false;
+        command();
+        return true;
+    };
+    Enter("pac*");
+    QTest::mouseClick(actions.GoButton(), Qt::LeftButton);
+    EXPECT_TRUE(applied.empty());
+    EXPECT_TRUE(filterBox->History().Entries().empty());
+    busy = false;
+    Enter("pac*");
+    EXPECT_EQ(applied, Strings{"pac.*"});
+    filterBox->Reset();
+    busy = true;
+    filterBox->Reset();
+    EXPECT_EQ(applied.size(), 3u) << "a reset from the program is not a user's command";
+}
+
 TEST_F(NameFilterBoxTest, InvalidPatternKeepsThePreviousFilter) {
     Enter("pac*");
     Enter("?pac");
