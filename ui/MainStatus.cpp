@@ -151,7 +151,11 @@ TMainStatusBar::TMainStatusBar(QStatusBar* statusBar, QWidget* viewsParent) {
             glyphs_[static_cast<size_t>(i)] = glyph;
             panel = box;
         }
-        if (kWidths[i] > 0) panel->setFixedWidth(kWidths[i]);
+        // The last panel is at least its width and grows with its text.
+        if (i == kPanelCount - 1)
+            panel->setMinimumWidth(kWidths[i]);
+        else if (kWidths[i] > 0)
+            panel->setFixedWidth(kWidths[i]);
         if (kHints[i][0] != '\0') panel->setToolTip(Q(_(kHints[i])));
         statusBar->addPermanentWidget(panel);
         panels_[static_cast<size_t>(i)] = label;
