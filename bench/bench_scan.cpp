@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "archive/DiskInfo.h"
 #include "archive/archivemanager.h"
 #include "catalogue/RomsBd.h"
@@ -41,11 +42,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-}
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 void Put16(std::string& out, uint32_t v) {
     out += static_cast<char>(v & 0xFF);
