@@ -4,23 +4,14 @@
 //   games=N clones=N names=N parse_ms=N only_ms=N except_ms=N all_ms=N shown_only=N shown_except=N
 // parse_ms reads the names of every tenth clone from text, only_ms and except_ms apply
 // them in the "only" and "all except" modes, all_ms applies no list (every clone).
-#include <chrono>
 #include <cstdio>
 #include <string>
 
-#include "catalogue/RomsBd.h"
-#include "platform/Exception.h"
+#include "BenchSupport.h"
 #include "ui/SubLists.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-}
-
-}  // namespace
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -28,14 +19,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     qm::TRomsBd roms;
-    roms.SetDatafileName(argv[1]);
-    try {
-        roms.Datafile().LoadFromFile();
-        roms.Build();
-    } catch (const qm::Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    if (!qm::bench::LoadRoms(roms, argv[1])) return 1;
     roms.Split = true;
     qm::TCloneItems all;
     roms.ListClones(all);

@@ -78,13 +78,14 @@ bool TVFilterClick(TMainActions& actions, TActionId id, TConfig& config, TChildC
 bool DBFilterClick(TMainActions& actions, TActionId id, TConfig& config, TChildCollector& tree) {
     QAction* action = actions.Action(id);
     if (id == ActDBClones || id == ActDBSets) {
-        if (!action->isChecked()) {
-            // It was the checked one: Qt's toggle is undone and nothing else happens.
-            action->setChecked(true);
-            return false;
-        }
-        Check(actions, id == ActDBClones ? ActDBSets : ActDBClones, false);
-        config.SetDBLevel(id == ActDBClones);
+        // The stored level says which one was checked before the click, whatever Qt did
+        // to the check marks (a plain action toggles, an exclusive group re-checks).
+        const bool clones = id == ActDBClones;
+        const bool wasChecked = clones == config.DBLevel();
+        Check(actions, ActDBClones, wasChecked ? config.DBLevel() : clones);
+        Check(actions, ActDBSets, wasChecked ? !config.DBLevel() : !clones);
+        if (wasChecked) return false;
+        config.SetDBLevel(clones);
         tree.ResetRomCount();
     } else {
         for (const TSetting& s : kDatabaseFilters)

@@ -2,6 +2,7 @@
 // filter box's keys and choices; the database and path filter actions with the
 // settings they store and their effect on the tree of the small database.
 #include <QAction>
+#include <QActionGroup>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -214,6 +215,16 @@ TEST_F(FilterActionsTest, SetsClickedWhileCheckedChangesNothing) {
     EXPECT_TRUE(ClickDB(ActDBSets));
     EXPECT_FALSE(config->DBLevel());
     EXPECT_EQ(tree.DisplayLevel(), dlGames);
+
+    // In an exclusive group Qt keeps the checked one checked and still reports the click.
+    QActionGroup levels(&owner);
+    levels.addAction(A(ActDBSets));
+    levels.addAction(A(ActDBClones));
+    EXPECT_FALSE(ClickDB(ActDBSets));
+    EXPECT_TRUE(A(ActDBSets)->isChecked());
+    EXPECT_FALSE(config->DBLevel());
+    EXPECT_TRUE(ClickDB(ActDBClones));
+    EXPECT_TRUE(config->DBLevel());
 }
 
 TEST_F(FilterActionsTest, StateFiltersStoreAndRestrictTheTree) {
