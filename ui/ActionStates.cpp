@@ -4,7 +4,7 @@
 #include <QModelIndex>
 
 #include <algorithm>
-#include <initializer_list>
+#include <iterator>
 
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
@@ -56,16 +56,14 @@ TActionStates ComputeActionStates(const TActionSelection& s) {
     for (TActionId id : kDatafileActions) states.Set(id, s.DatafileSelected);
 
     const bool listNone = s.List == TObjectKind::None;
-    const bool rootOnly = listNone && s.TreeRootSelected;
     TRow row{false, false, false, false, false};
-    if (rootOnly) {
-        row = {false, false, false, false, false};
-    } else {
+    // Nothing but the games root: everything of the selection rule stays off.
+    if (!(listNone && s.TreeRootSelected)) {
         switch (s.Tree) {
             case TObjectKind::Game:
             case TObjectKind::Clone: row = {false, true, false, false, false}; break;
             case TObjectKind::PathObject: row = {true, false, true, true, true}; break;
-            // Copying a file of the tree would copy it once per item of the list.
+            // A file of the tree is copied or moved only while the list has no focused row.
             case TObjectKind::File: row = {true, true, true, listNone, true}; break;
             case TObjectKind::CloneRom: row = {true, true, true, true, true}; break;
             default: break;
@@ -82,12 +80,10 @@ TActionStates ComputeActionStates(const TActionSelection& s) {
 
 const std::vector<TActionId>& RuledActions() {
     static const std::vector<TActionId> ids = [] {
-        std::vector<TActionId> all;
-        auto add = [&all](std::initializer_list<TActionId> group) { all.insert(all.end(), group); };
-        for (TActionId id : kDatafileActions) add({id});
-        for (TActionId id : kRepairGroup) add({id});
-        for (TActionId id : kPathGroup) add({id});
-        for (TActionId id : kFileGroup) add({id});
+        std::vector<TActionId> all(std::begin(kDatafileActions), std::end(kDatafileActions));
+        all.insert(all.end(), std::begin(kRepairGroup), std::end(kRepairGroup));
+        all.insert(all.end(), std::begin(kPathGroup), std::end(kPathGroup));
+        all.insert(all.end(), std::begin(kFileGroup), std::end(kFileGroup));
         std::sort(all.begin(), all.end());
         all.erase(std::unique(all.begin(), all.end()), all.end());
         return all;

@@ -5,6 +5,7 @@
 // hands the result to the actions.
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "ui/MainActions.h"
 #include "ui/views/ViewTypes.h"

@@ -101,10 +101,14 @@ TSubListMenu::~TSubListMenu() = default;
 bool TSubListMenu::Build(const std::string& folder) {
     QMenu* menu = actions_.SubListMenu();
     if (menu == nullptr) return false;
-    // Removes the file items too (the menu owns them); "All" and "All except" are the
-    // window's.
-    menu->clear();
+    // The old file items go once control is back in the event loop: a rebuild may run
+    // inside the command of one of them. "All" and "All except" are the window's.
+    for (QAction* action : fileActions_) {
+        menu->removeAction(action);
+        action->deleteLater();
+    }
     fileActions_.clear();
+    menu->clear();
     menu->addAction(actions_.Action(TActionId::ActAllExcept));
     menu->addAction(actions_.Action(TActionId::ActAll));
     menu->addSeparator();

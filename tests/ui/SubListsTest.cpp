@@ -3,6 +3,7 @@
 // file (also with "&" in the name), clicks, and check marks that follow what is applied
 // across rebuilds and vanished files.
 #include <QAction>
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMenu>
 
@@ -12,6 +13,7 @@
 #include "TreeListFixture.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "ui/ActionDispatcher.h"
 #include "ui/MainActions.h"
 #include "ui/SubLists.h"
 
@@ -199,6 +201,23 @@ TEST_F(SubListMenuTest, RebuildShowsWhatIsApplied) {
 
     menu.Reset();
     EXPECT_TRUE(A(ActAll)->isChecked());
+}
+
+TEST_F(SubListMenuTest, RebuildFromAnItemsOwnCommand) {
+    menu.Build(folder.Path());
+    // Wired as the window does: each item's command through the dispatcher.
+    TActionDispatcher dispatcher;
+    QAction* item = Item("A");
+    dispatcher.Connect(item, [this, item] {
+        menu.Click(item);
+        menu.Build(folder.Path());
+    });
+    item->trigger();
+    EXPECT_EQ(menu.AppliedFile(), folder / "A.LST");
+    ASSERT_NE(Item("A"), nullptr);
+    EXPECT_TRUE(Item("A")->isChecked());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(actions.SubListMenu()->actions().size(), 5);
 }
 
 TEST_F(SubListMenuTest, UnreadableFileChangesNothing) {
