@@ -27,6 +27,9 @@
 #include "platform/FileSystem.h"
 #include "ui/About.h"
 #include "ui/Main.h"
+#include "ui/MainActions.h"
+#include "ui/MainStatus.h"
+#include "ui/ActionStates.h"
 #include "ui/ChangeCaseFrm.h"
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
@@ -42,7 +45,12 @@
 #include "ui/skin.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
+#include <QAction>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QMainWindow>
 #include <QSplitter>
+#include <QStatusBar>
 
 namespace {
 
@@ -173,6 +181,53 @@ struct TViewDemo {
 TViewDemo& ViewDemo() {
     static TViewDemo demo;
     return demo;
+}
+
+// The commands, filter bar, name filter and status bar around the tree and the list, as
+// the main window lays them out, on the small collection with a game of the tree focused.
+QWidget* CommandsAndStatusShot() {
+    auto* window = new QMainWindow;
+    auto* actions = new qm::TMainActions(window);
+    auto* datafiles = new QComboBox;
+    datafiles->addItem("demo");
+    static const qm::TImageList icons = qm::DefaultToolsIconsList();
+    actions->Build(window, datafiles, new QAction("&Content", window), new QAction("&About", window));
+    actions->SetImages(icons, ViewDemo().flags);
+    for (qm::TActionId id : {qm::TActionId::ActDBPlayable, qm::TActionId::ActDBIncomplete,
+                             qm::TActionId::ActDBMissing, qm::TActionId::ActDBSets})
+        actions->Action(id)->setChecked(true);
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget* pair = ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
+        tree.setCurrentIndex(tree.Model()->index(0, 0));
+    });
+    layout->addWidget(pair, 1);
+    auto* status = new qm::TMainStatusBar(window->statusBar(), central);
+    auto* lines = new QHBoxLayout;
+    lines->addWidget(status->TreeViewStatus(), 1);
+    lines->addWidget(status->ListViewStatus(), 2);
+    layout->addLayout(lines);
+    window->setCentralWidget(central);
+    status->SetGlyphs(ViewDemo().flags);
+    auto* tree = pair->findChild<qm::TQMVirtualTreeView*>();
+    auto* list = pair->findChild<qm::TQMVirtualListView*>();
+    list->selectionModel()->setCurrentIndex(list->Model()->index(0, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    qm::TItemTextSource item;
+    item.Object = list->GetFocusedObject();
+    item.ListSelectedCount = list->SelectedCount();
+    item.EmulatorSplit = true;
+    status->SetItemText(qm::ItemStatusText(item));
+    qm::TStatusTexts texts = qm::StatusBarTexts(*list, nullptr);
+    texts.Mode = qm::ModePanelText(true, false);
+    texts.Emulator = qm::EmulatorPanelText("/usr/games/mame");
+    status->SetTexts(texts);
+    status->SetCounters(qm::StatusCounterTexts(*tree));
+    status->SetDatabaseInfo(qm::DatabaseInfoText(*tree));
+    qm::ApplyActionStates(*actions, qm::ComputeActionStates(qm::SelectionOfViews(true, tree, list)));
+    window->resize(1000, 520);
+    return window;
 }
 
 // The preferences dialog on one page, over settings of a demo home with an open
@@ -399,6 +454,7 @@ int main(int argc, char** argv) {
                  list.DoHeaderClick(2);
              });
          }},
+        {"commands-and-status", [] { return CommandsAndStatusShot(); }},
         {"main-window", [] { return MainWindowOnDemoData(); }},
     };
     int failed = 0;
