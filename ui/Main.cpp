@@ -13,7 +13,9 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "catalogue/config.h"
 #include "platform/Text.h"
@@ -26,7 +28,12 @@
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
 #include "ui/OptionsModel.h"
+#include "ui/ActionStates.h"
 #include "ui/FileCommands.h"
+#include "ui/ListSelection.h"
+#include "ui/MainStatus.h"
+#include "ui/SubLists.h"
+#include "ui/ViewFilters.h"
 #include "ui/FixPipeline.h"
 #include "ui/GamePages.h"
 #include "ui/datafilefrm.h"
@@ -43,71 +50,6 @@ QString Q(const std::string& text) { return QString::fromUtf8(text.c_str(), stat
 
 // The settings key of the tool bars' layout, in the program's own section.
 constexpr const char* kToolBarsKey = "ToolBars";
-
-// The ten filter actions: name, text, and the setting each stands for.
-struct TFilterAction {
-    const char* name;
-    const char* text;
-    bool (TConfig::*get)() const;
-    void (TConfig::*set)(bool);
-};
-
-const TFilterAction kFilterActions[] = {
-    {"ActDBPlayable", "Playable games", &TConfig::DBPlayable, &TConfig::SetDBPlayable},
-    {"ActDBMissing", "Missing games", &TConfig::DBMissing, &TConfig::SetDBMissing},
-    {"ActDBIncomplete", "Incomplete games", &TConfig::DBIncomplete, &TConfig::SetDBIncomplete},
-    {"ActDBClones", "Show clones", &TConfig::DBLevel, &TConfig::SetDBLevel},
-    {"ActDBSets", "Show sets", nullptr, nullptr},
-    {"ActTVGood", "Good files", &TConfig::TVGood, &TConfig::SetTVGood},
-    {"ActTVBadName", "Bad names", &TConfig::TVBadName, &TConfig::SetTVBadName},
-    {"ActTVIncomplete", "Incomplete files", &TConfig::TVIncomplete, &TConfig::SetTVIncomplete},
-    {"ActTVUnknown", "Unknown files", &TConfig::TVUnknown, &TConfig::SetTVUnknown},
-    {"ActTVMissing", "Missing files", &TConfig::TVMissing, &TConfig::SetTVMissing},
-};
-
-// The commands of the views, the repairs and the reports: object name, caption, shortcut.
-struct TCommandAction {
-    const char* name;
-    const char* text;
-    const char* shortcut;
-};
-
-const TCommandAction kCommandActions[] = {
-    {"ActAddPath", "&Add rom path", "Ctrl+O"},
-    {"ActRemovePath", "&Close rom path", ""},
-    {"ActOpenPath", "&Open path", ""},
-    {"ActRefresh", "&Refresh", "F5"},
-    {"ActRefreshAll", "Refresh &All", ""},
-    {"ActRebuild", "Re&build", ""},
-    {"ActRebuildAll", "Rebuild all", ""},
-    {"ActFixGame", "Fix &game", ""},
-    {"ActMiss", "Save &missing games as ...", ""},
-    {"ActHave", "Save &available games as ...", ""},
-    {"ActMissRoms", "Save missing &roms as ...", ""},
-    {"ActMissCrc", "Save missing &crc as ...", ""},
-    {"ActCreateDat", "selected items", ""},
-    {"ActCreateMissDat", "missing roms", ""},
-    {"ActCreateHaveDat", "available roms", ""},
-    {"ActRenameFiles", "Rename &Files", ""},
-    {"ActRenameRoms", "Rename &Roms", ""},
-    {"ActImportExternalRom", "Fin&d roms", ""},
-    {"ActRemoveUselessFiles", "Remove useless &files", ""},
-    {"ActRemoveUselessRoms", "Remove useless &roms", ""},
-    {"ActCreateDummy", "Create dummy roms", ""},
-    {"ActReZip", "Re&Zip File(s)", ""},
-    {"ActMoveFile", "&Move file(s) to ...", ""},
-    {"ActCopyFile", "&Copy file(s) to ...", ""},
-    {"ActDeleteFiles", "&Delete files", "Del"},
-    {"ActTestFiles", "&Test file(s)", ""},
-    {"ActLowerCase", "Convert to lower case", ""},
-    {"ActUpperCase", "Convert to upper case", ""},
-    {"ActCapitalize", "Capitalize", ""},
-    {"ActDBCase", "Convert to database case", ""},
-    {"ActChangeCase", "Change case...", ""},
-    {"ActPlayGame", "&Play game (enter)", ""},
-    {"ActGameInfo", "Game &Information", ""},
-    {"ActParentNode", "Parent node", ""},
-};
 
 }  // namespace
 
@@ -130,9 +72,7 @@ TMainFrm::TMainFrm(TSplashForm* splash)
 
     savePrompt_ = std::make_unique<TQtSaveFilePrompt>(this);
     CreateActions();
-    CreateToolBars();
     CreateViews();
-    CreateStatusBar();
     ConnectCommands();
     skinForm_ = std::make_unique<TSkinForm>();
     resize(900, 600);
@@ -155,124 +95,19 @@ TMainFrm::~TMainFrm() {
 }
 
 void TMainFrm::CreateActions() {
-    actQuit_ = new QAction(Q(_("&Quit")), this);
-    actQuit_->setObjectName("ActQuit");
-    actQuit_->setShortcut(QKeySequence::Quit);
-    dispatcher_->Connect(actQuit_, [this] { ActQuitExecute(); });
-
-    actAbout_ = new QAction(Q(_("&About...")), this);
+    using enum TActionId;
+    actAbout_ = new QAction(Q(_("&About")), this);
     actAbout_->setObjectName("About2");
     dispatcher_->Connect(actAbout_, [this] { About2Click(); });
-
-    actContents_ = new QAction(Q(_("&Contents")), this);
+    actContents_ = new QAction(Q(_("&Content")), this);
     actContents_->setObjectName("Content1");
     actContents_->setShortcut(QKeySequence::HelpContents);
     dispatcher_->Connect(actContents_, [this] { ShowHelp(kHelpContents); });
 
-    actDatafileManager_ = new QAction(Q(_("&Datafile manager...")), this);
-    actDatafileManager_->setObjectName("ActDatafileManager");
-    dispatcher_->Connect(actDatafileManager_, [this] {
-        if (!datafileForm_) return;
-        datafileForm_->show();
-        datafileForm_->raise();
-    });
-    actOptions_ = new QAction(Q(_("&Preferences...")), this);
-    actOptions_->setObjectName("ActOptions");
-    actOptions_->setEnabled(false);  // until the dialog exists
-    dispatcher_->Connect(actOptions_, [this] { ActOptionsExecute(); });
-
-    for (const TCommandAction& def : kCommandActions) {
-        auto* action = new QAction(Q(_(def.text)), this);
-        action->setObjectName(def.name);
-        if (*def.shortcut) action->setShortcut(QKeySequence(def.shortcut));
-        actions_[def.name] = action;
-    }
-    actGameInfo_ = actions_["ActGameInfo"];
-    for (QAction* action : {actQuit_, actAbout_, actContents_, actDatafileManager_, actOptions_})
-        actions_[action->objectName().toStdString()] = action;
-
-    auto* levels = new QActionGroup(this);
-    for (const TFilterAction& def : kFilterActions) {
-        auto* action = new QAction(Q(_(def.text)), this);
-        action->setObjectName(def.name);
-        action->setCheckable(true);
-        filterActions_.push_back(action);
-        const bool isLevel = std::string(def.name) == "ActDBClones" || std::string(def.name) == "ActDBSets";
-        if (isLevel) levels->addAction(action);
-        const bool sets = def.set == nullptr;
-        auto set = def.set;
-        // The filters themselves belong to the views: the choice is stored, then the
-        // views apply it.
-        dispatcher_->Connect(action, [this, action, set, sets] {
-            if (sets)
-                Config->SetDBLevel(!action->isChecked());
-            else
-                (Config->*set)(action->isChecked());
-            ApplyFilters();
-        });
-    }
-
-    for (QAction* action : filterActions_) actions_[action->objectName().toStdString()] = action;
-
-    QMenu* file = menuBar()->addMenu(Q(_("&File")));
-    file->addAction(Act("ActAddPath"));
-    file->addAction(Act("ActOpenPath"));
-    file->addAction(Act("ActRemovePath"));
-    file->addSeparator();
-    file->addAction(actDatafileManager_);
-    QMenu* create = file->addMenu(Q(_("Create datafile from...")));
-    create->addAction(Act("ActCreateMissDat"));
-    create->addAction(Act("ActCreateHaveDat"));
-    create->addAction(Act("ActCreateDat"));
-    file->addSeparator();
-    file->addAction(actOptions_);
-    file->addSeparator();
-    file->addAction(actQuit_);
-    QMenu* view = menuBar()->addMenu(Q(_("&View")));
-    for (QAction* action : filterActions_) view->addAction(action);
-    QMenu* roms = menuBar()->addMenu(Q(_("&Roms")));
-    roms->addAction(Act("ActFixGame"));
-    QMenu* tools = menuBar()->addMenu(Q(_("&Tools")));
-    tools->addAction(Act("ActRefresh"));
-    tools->addAction(Act("ActRefreshAll"));
-    tools->addAction(Act("ActRebuild"));
-    tools->addAction(Act("ActRebuildAll"));
-    tools->addSeparator();
-    tools->addAction(Act("ActPlayGame"));
-    QMenu* report = menuBar()->addMenu(Q(_("Re&port")));
-    report->addAction(Act("ActMiss"));
-    report->addAction(Act("ActHave"));
-    report->addSeparator();
-    report->addAction(Act("ActMissRoms"));
-    report->addAction(Act("ActMissCrc"));
-    gamePropertiesMenu_ = new QMenu(this);
-    gamePropertiesMenu_->setObjectName("GamePropertiesMenu");
-    QMenu* help = menuBar()->addMenu(Q(_("&Help")));
-    help->addAction(actContents_);
-    help->addSeparator();
-    help->addAction(actAbout_);
-}
-
-void TMainFrm::CreateToolBars() {
-    tbToolbar_ = addToolBar(Q(_("Tools")));
-    tbToolbar_->setObjectName("TBToolbar");
-    tbToolbar_->addAction(Act("ActAddPath"));
-    tbToolbar_->addAction(Act("ActRefresh"));
-    tbToolbar_->addAction(Act("ActFixGame"));
-    tbToolbar_->addAction(Act("ActPlayGame"));
-    tbToolbar_->addAction(actGameInfo_);
-    tbToolbar_->addAction(Act("ActParentNode"));
-    tbToolbar_->addAction(actDatafileManager_);
-    tbToolbar_->addAction(actOptions_);
-
-    tbDatafileBar_ = addToolBar(Q(_("Datafile")));
-    tbDatafileBar_->setObjectName("TBDatafileBar");
-    tbDatafileBar_->addWidget(new QLabel(Q(_("Datafile:")) + " "));
     datafilesCombo_ = new QComboBox;
     datafilesCombo_->setObjectName("DatafilesCombo");
     datafilesCombo_->setMinimumContentsLength(24);
     datafilesCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    tbDatafileBar_->addWidget(datafilesCombo_);
     // Only a choice of the user loads a datafile: activated is not emitted for
     // selections made from code. A choice while busy is dropped and the box shows the
     // loaded datafile again.
@@ -288,10 +123,65 @@ void TMainFrm::CreateToolBars() {
         }
     });
 
-    addToolBarBreak();
-    tbFilterbar_ = addToolBar(Q(_("Filters")));
-    tbFilterbar_->setObjectName("TBFilterbar");
-    for (QAction* action : filterActions_) tbFilterbar_->addAction(action);
+    actions_ = std::make_unique<TMainActions>(this);
+    actions_->Build(this, datafilesCombo_, actContents_, actAbout_);
+    A(ActConfiguration)->setEnabled(false);  // until the dialog exists
+
+    dispatcher_->Connect(A(ActQuit), [this] { ActQuitExecute(); });
+    dispatcher_->Connect(A(ActConfiguration), [this] { ActOptionsExecute(); });
+    dispatcher_->Connect(A(ActDatafileManager), [this] {
+        if (!datafileForm_) return;
+        datafileForm_->show();
+        datafileForm_->raise();
+    });
+    for (TActionId id : {ActTVGood, ActTVBadName, ActTVIncomplete, ActTVUnknown, ActTVMissing})
+        dispatcher_->Connect(A(id), [this, id] {
+            if (TVFilterClick(*actions_, id, *Config, *vTreeView_)) RebuildTree(true);
+        });
+    for (TActionId id : {ActDBPlayable, ActDBMissing, ActDBIncomplete, ActDBClones, ActDBSets})
+        dispatcher_->Connect(A(id), [this, id] {
+            if (!DBFilterClick(*actions_, id, *Config, *vTreeView_)) return;
+            RebuildTree(true);
+            UpdateStatusCounters();
+            ShowDatabaseInfo();
+        });
+    dispatcher_->Connect(A(ActSelectMain), [this] { vListView_->SelectMainSets(); });
+    dispatcher_->Connect(A(ActSelectClones), [this] { vListView_->SelectClones(); });
+    dispatcher_->Connect(A(ActSelectNgdk), [this] { vListView_->SelectNoGoodDump(); });
+    dispatcher_->Connect(A(ActSelectAll), [this] { SelectAllRows(*vListView_); });
+    dispatcher_->Connect(A(ActInvertSelection), [this] { InvertSelection(*vListView_); });
+
+    subLists_ = std::make_unique<TSubListMenu>(*actions_);
+    subLists_->OnNewAction = [this](QAction* action) {
+        dispatcher_->Connect(action, [this, action] { SubListItemClick(action); });
+    };
+    for (TActionId id : {ActAll, ActAllExcept})
+        dispatcher_->Connect(A(id), [this, action = A(id)] { SubListItemClick(action); });
+
+    nameBox_ = new TNameFilterBox(actions_->NameFilterBox(), actions_->GoButton(), this);
+    nameBox_->RunCommand = [this](const std::function<void()>& command) { return dispatcher_->Run(command); };
+    nameBox_->OnApply = [this](const std::string& pattern) {
+        vTreeView_->RegularExpression = pattern;
+        vListView_->RegularExpression = pattern;
+        RebuildTree(true);
+    };
+}
+
+QAction* TMainFrm::A(TActionId id) const { return actions_->Action(id); }
+
+QAction* TMainFrm::ActQuit() const { return A(TActionId::ActQuit); }
+QAction* TMainFrm::ActDatafileManager() const { return A(TActionId::ActDatafileManager); }
+QAction* TMainFrm::ActOptions() const { return A(TActionId::ActConfiguration); }
+QMenu* TMainFrm::GamePropertiesMenu() const { return actions_->GamePropertiesMenu(); }
+
+void TMainFrm::SubListItemClick(QAction* action) {
+    TBusyCursor cursor;
+    subLists_->Click(action);
+    Config->SubListFileName = subLists_->AppliedFile();
+    ApplySubList();
+    RebuildTree(true);
+    UpdateStatusCounters();
+    ShowDatabaseInfo();
 }
 
 void TMainFrm::CreateViews() {
@@ -301,10 +191,31 @@ void TMainFrm::CreateViews() {
     vTreeView_->setObjectName("VTreeView");
     vListView_ = new TQMVirtualListView;
     vListView_->setObjectName("VListView");
-    splitter_->addWidget(vTreeView_);
-    splitter_->addWidget(vListView_);
+    status_ = std::make_unique<TMainStatusBar>(statusBar(), splitter_);
+    // Each view with its own status line below it.
+    for (auto [view, line] : {std::pair<QWidget*, QLabel*>{vTreeView_, status_->TreeViewStatus()},
+                              std::pair<QWidget*, QLabel*>{vListView_, status_->ListViewStatus()}}) {
+        auto* pane = new QWidget;
+        auto* layout = new QVBoxLayout(pane);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(2);
+        layout->addWidget(view, 1);
+        layout->addWidget(line);
+        splitter_->addWidget(pane);
+    }
     splitter_->setSizes({300, 600});
     setCentralWidget(splitter_);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(vTreeView_), static_cast<QAbstractItemView*>(vListView_)})
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(vTreeView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (dispatcher_->Busy()) return;
+        UpdateActions();
+        actions_->PopupMenuTV()->popup(vTreeView_->viewport()->mapToGlobal(at));
+    });
+    connect(vListView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (dispatcher_->Busy()) return;
+        actions_->PopupMenuLV()->popup(vListView_->viewport()->mapToGlobal(at));
+    });
     vTreeView_->SetImages(&flagList_, true);
     vListView_->SetImages(&flagList_, false);
     vTreeView_->ShownGames = &shownGames_;
@@ -314,25 +225,9 @@ void TMainFrm::CreateViews() {
     vTreeView_->SetQmVirtualListView(vListView_);
 }
 
-void TMainFrm::CreateStatusBar() {
-    for (int i = 0; i < 4; ++i) {
-        if (i < 3) {
-            auto* icon = new QLabel;
-            statusBar()->addPermanentWidget(icon);
-            statusIcons_.push_back(icon);
-        }
-        auto* panel = new QLabel;
-        panel->setObjectName(QString("StatusPanel%1").arg(i));
-        panel->setTextFormat(Qt::PlainText);
-        statusBar()->addPermanentWidget(panel, i == 3 ? 1 : 0);
-        statusPanels_.push_back(panel);
-    }
-}
-
 void TMainFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    // The pictures of missing, incomplete and complete games.
-    for (int i = 0; i < 3; ++i) statusIcons_[static_cast<size_t>(i)]->setPixmap(flagList_.At(i));
+    status_->SetGlyphs(flagList_);
     UpdateStatus();
 }
 
@@ -351,6 +246,7 @@ void TMainFrm::FormCreate() {
     skinForm_->Target.FlagList = &flagList_;
     skinForm_->Target.ToolsIconsList = &toolsIconsList_;
     skinForm_->ApplySkin();
+    actions_->SetImages(toolsIconsList_, flagList_);
     UpdateStatus();
     controller_->LoadAtStartUp();
 }
@@ -415,7 +311,7 @@ void TMainFrm::ShowHelp(int context) {
 
 void TMainFrm::SetOptionsForm(TFrmOptions* options) {
     frmOptions_ = options;
-    actOptions_->setEnabled(options != nullptr);
+    ActOptions()->setEnabled(options != nullptr);
 }
 
 void TMainFrm::ActOptionsExecute() {
@@ -523,87 +419,67 @@ void TMainFrm::SetViewsMerged(bool merged) {
 }
 
 void TMainFrm::ResetSubListAndFilter() {
+    subLists_->Reset();
     Config->SubListFileName.clear();
-    vTreeView_->RegularExpression.clear();
-    vListView_->RegularExpression.clear();
     ApplySubList();
+    nameBox_->Reset();
 }
 
 void TMainFrm::ApplySubList() {
-    shownGames_.Clear();
-    shownClones_.Clear();
-    TRomsBd& roms = controller_->RomsBd();
-    // The clones under their own names, whatever the mode.
-    const bool split = roms.Split;
-    roms.Split = true;
-    TCloneItems all;
-    roms.ListClones(all);
-    roms.Split = Config->Emulator ? Config->Emulator->Split() : split;
-    for (const auto& [name, clone] : all) {
-        shownClones_.Add(name, clone);
-        if (!shownGames_.HasObject(clone->Game)) shownGames_.Add(clone->Game->Name, clone->Game);
-    }
+    qm::ApplySubList(&controller_->RomsBd(), Config->Emulator ? Config->Emulator->Split() : true, subLists_->Names(),
+                     subLists_->AllExcept(), shownGames_, shownClones_);
     vTreeView_->ResetRomCount();
 }
 
-void TMainFrm::CheckFilterActions() {
-    const TConfig& config = *Config;
-    for (size_t i = 0; i < filterActions_.size(); ++i) {
-        const TFilterAction& def = kFilterActions[i];
-        const bool checked = def.get ? (config.*def.get)() : !config.DBLevel();
-        QSignalBlocker block(filterActions_[i]);
-        filterActions_[i]->setChecked(checked);
-    }
-}
+void TMainFrm::CheckFilterActions() { qm::CheckFilterActions(*actions_, *Config); }
 
-void TMainFrm::ApplyFilters() {
-    const TConfig& config = *Config;
-    TDatabaseFilters databaseFilters;
-    if (config.DBPlayable()) databaseFilters.Include(dfShowComplete);
-    if (config.DBMissing()) databaseFilters.Include(dfShowMissing);
-    if (config.DBIncomplete()) databaseFilters.Include(dfShowIncomplete);
-    vTreeView_->DatabaseFilters = databaseFilters;
-    vTreeView_->SetDisplayLevel(config.DBLevel() ? dlClones : dlGames);
-    TPathFilters pathFilters;
-    if (config.TVGood()) pathFilters.Include(pfShowPlayable);
-    if (config.TVIncomplete()) pathFilters.Include(pfShowIncomplete);
-    if (config.TVUnknown()) pathFilters.Include(pfShowUnknown);
-    if (config.TVBadName()) pathFilters.Include(pfShowNeedFix);
-    vTreeView_->PathFilters = pathFilters;
-}
+void TMainFrm::ApplyFilters() { qm::ApplyFilters(*actions_, *Config, *vTreeView_); }
 
 void TMainFrm::BuildMenus() {
+    // The sub-lists: a list that vanished from the folder is no longer applied.
+    if (subLists_->Build(Config->GetSubListPath())) {
+        Config->SubListFileName = subLists_->AppliedFile();
+        ApplySubList();
+        RebuildTree(true);
+        UpdateStatusCounters();
+        ShowDatabaseInfo();
+    }
+    QMenu& pages = *actions_->GamePropertiesMenu();
+    QAction* gameInfo = A(TActionId::ActGameInfo);
     const TGameInfoMenu model = BuildGameInfoMenuModel(Config->DataFileOpen, controller_->XmlConfigParser().Infos,
                                                        Config->GetGameUrl());
-    FillGameInfoMenu(*gamePropertiesMenu_, actGameInfo_, model, [this](int index) {
+    FillGameInfoMenu(pages, gameInfo, model, [this](int index) {
         TGamePages(controller_->XmlConfigParser().Infos).PickPage(*Config, index);
     });
+    // The command itself heads its drop-down, above the pages.
+    QAction* first = pages.actions().isEmpty() ? nullptr : pages.actions().first();
+    pages.insertAction(first, gameInfo);
+    if (first) pages.insertSeparator(first);
 }
 
 void TMainFrm::UpdateStatus() {
-    if (statusPanels_.empty()) return;
-    TRomsBd& roms = controller_->RomsBd();
-    roms.UpdateStatistics();
-    const int counts[] = {roms.GamesMissing, roms.GamesPartial, roms.GamesComplete};
-    const char* tips[] = {"Missing games", "Incomplete games", "Complete games"};
-    for (int i = 0; i < 3; ++i) {
-        QLabel* panel = statusPanels_[static_cast<size_t>(i)];
-        panel->setText(QString::number(counts[i]));
-        panel->setToolTip(Q(_(tips[i])));
-        statusIcons_[static_cast<size_t>(i)]->setToolTip(Q(_(tips[i])));
-    }
-    if (Config && Config->DataFileOpen)
-        statusPanels_[3]->setText(ui::ToQ(Config->DataFile->GetName()) + "  " +
-                                  Q(Fmt(_("%1 games"), {std::to_string(roms.GameCount)})));
-    else
-        statusPanels_[3]->setText(Q(_("No datafile loaded")));
+    if (!status_) return;
+    UpdateStatusBar();
+    UpdateStatusCounters();
+    ShowDatabaseInfo();
+}
+
+void TMainFrm::UpdateStatusBar() { status_->SetTexts(StatusBarTexts(*vListView_, Config ? Config->Emulator.get() : nullptr)); }
+void TMainFrm::UpdateStatusCounters() { status_->SetCounters(StatusCounterTexts(*vTreeView_)); }
+void TMainFrm::ShowDatabaseInfo() { status_->SetDatabaseInfo(DatabaseInfoText(*vTreeView_)); }
+
+void TMainFrm::VTreeViewChange(bool fromTree) {
+    const bool dataFile = Config && Config->DataFileOpen && Config->DataFile;
+    status_->SetItemText(ItemStatusText(ItemTextSourceOf(fromTree, *vTreeView_, *vListView_,
+                                                         dataFile ? Config->DataFile.get() : nullptr,
+                                                         Config && Config->Emulator ? Config->Emulator->Split() : true)));
+    UpdateStatusBar();
+    UpdateActions();
 }
 
 void TMainFrm::UpdateActions() {
-    const bool datafile = datafilesCombo_->currentIndex() >= 0;
-    for (const char* name : {"ActPlayGame", "ActRefresh", "ActRefreshAll", "ActAddPath", "ActFixGame", "ActMiss",
-                             "ActHave", "ActMissCrc", "ActMissRoms"})
-        Act(name)->setEnabled(datafile);
+    ApplyActionStates(*actions_, ComputeActionStates(SelectionOfViews(datafilesCombo_->currentIndex() >= 0,
+                                                                      vTreeView_, vListView_)));
 }
 
 void TMainFrm::RefreshScan() {}

@@ -13,6 +13,7 @@
 #include "ui/AppController.h"
 #include "ui/CommandObject.h"
 #include "ui/FixPipeline.h"
+#include "ui/MainActions.h"
 #include "ui/ReportFilePrompt.h"
 #include "ui/RomPathCommands.h"
 #include "ui/controls/ImageList.h"
@@ -32,6 +33,9 @@ class TChangeCaseForm;
 class TDatafileForm;
 class TFileCommands;
 class TFixPipeline;
+class TMainStatusBar;
+class TNameFilterBox;
+class TSubListMenu;
 class TQMVirtualListView;
 class TQMVirtualTreeView;
 class TFrmOptions;
@@ -110,17 +114,27 @@ public:
     void SetSaveFilePrompt(std::unique_ptr<ISaveFilePrompt> prompt);
     // The folder dialog of "Add rom path" (tests replace it); caption, start folder.
     std::function<std::string(const std::string&, const std::string&)> ChooseFolder;
-    QMenu* GamePropertiesMenu() const { return gamePropertiesMenu_; }
-    QAction* ActQuit() const { return actQuit_; }
+    QMenu* GamePropertiesMenu() const;
+    // A sub-list item (or All, All except) was clicked.
+    void SubListItemClick(QAction* action);
+    // The status line of a view and the status bar after a change of the tree (or list).
+    void VTreeViewChange(bool fromTree);
+    void UpdateStatusBar();
+    void UpdateStatusCounters();
+    void ShowDatabaseInfo();
+    QAction* ActQuit() const;
     QAction* ActAbout() const { return actAbout_; }
     QAction* ActContents() const { return actContents_; }
-    QAction* ActDatafileManager() const { return actDatafileManager_; }
-    QAction* ActOptions() const { return actOptions_; }
+    QAction* ActDatafileManager() const;
+    QAction* ActOptions() const;
+    QAction* A(TActionId id) const;
+    TMainActions& Actions() { return *actions_; }
+    TMainStatusBar& Status() { return *status_; }
+    TSubListMenu& SubLists() { return *subLists_; }
+    TNameFilterBox& NameFilter() { return *nameBox_; }
     // The preferences dialog, then its choice applied.
     void ActOptionsExecute();
     TDatafileForm* DatafileForm() const { return datafileForm_; }
-    const std::vector<QAction*>& FilterActions() const { return filterActions_; }
-    QLabel* StatusPanel(int index) const { return statusPanels_.at(static_cast<size_t>(index)); }
 
     // Saves the window positions and ends the program (the one quit of every path: the
     // window's close, the Quit action, the menu item).
@@ -177,9 +191,7 @@ private:
     void ShowMainWindow() override;
 
     void CreateActions();
-    void CreateToolBars();
     void CreateViews();
-    void CreateStatusBar();
     void FormDestroy();
     void ConnectCommands();
     void WireViews();
@@ -204,32 +216,22 @@ private:
     TImageList flagList_;
     TImageList toolsIconsList_;
 
-    QToolBar* tbMainMenu_ = nullptr;
-    QToolBar* tbToolbar_ = nullptr;
-    QToolBar* tbDatafileBar_ = nullptr;
-    QToolBar* tbFilterbar_ = nullptr;
     QComboBox* datafilesCombo_ = nullptr;
     QSplitter* splitter_ = nullptr;
     TQMVirtualTreeView* vTreeView_ = nullptr;
     TQMVirtualListView* vListView_ = nullptr;
     TShownGames shownGames_;
     TShownClones shownClones_;
-    std::map<std::string, QAction*> actions_;
+    std::unique_ptr<TMainActions> actions_;
+    std::unique_ptr<TMainStatusBar> status_;
+    std::unique_ptr<TSubListMenu> subLists_;
+    TNameFilterBox* nameBox_ = nullptr;  // a child of the window
     std::unique_ptr<TRomPathCommands> pathCommands_;
     const void* pathCommandsFor_ = nullptr;  // the rom paths list they were made for
     std::unique_ptr<TFixPipeline> fixPipeline_;
     std::unique_ptr<ISaveFilePrompt> savePrompt_;
-    QMenu* gamePropertiesMenu_ = nullptr;
-    std::vector<QLabel*> statusPanels_;  // missing, incomplete, complete, datafile
-    std::vector<QLabel*> statusIcons_;
-
-    QAction* actQuit_ = nullptr;
     QAction* actAbout_ = nullptr;
     QAction* actContents_ = nullptr;
-    QAction* actDatafileManager_ = nullptr;
-    QAction* actOptions_ = nullptr;
-    std::vector<QAction*> filterActions_;
-    QAction* actGameInfo_ = nullptr;
 
     std::string helpFolder_;
     std::string lastHelpUrl_;

@@ -56,10 +56,7 @@ std::string OpenRefName() {
 
 }  // namespace
 
-QAction* TMainFrm::Act(const std::string& name) const {
-    const auto it = actions_.find(name);
-    return it != actions_.end() ? it->second : nullptr;
-}
+QAction* TMainFrm::Act(const std::string& name) const { return actions_->FindAction(name.c_str()); }
 
 void TMainFrm::ConnectCommands() {
     const std::pair<const char*, void (TMainFrm::*)()> commands[] = {
@@ -103,8 +100,10 @@ void TMainFrm::ConnectCommands() {
     if (QAction* action = Act("ActChangeCase")) dispatcher_->Connect(action, [this] { ActChangeCaseExecute(); });
     if (QAction* action = Act("ActTestFiles")) dispatcher_->Connect(action, [this] { ActTestFilesExecute(); });
 
-    vTreeView_->OnSelectionChange = [this] { UpdateActions(); };
-    vListView_->OnSelectionChange = [this] { UpdateActions(); };
+    vTreeView_->OnSelectionChange = [this] { VTreeViewChange(true); };
+    vListView_->OnSelectionChange = [this] { VTreeViewChange(false); };
+    // The tools menu's own "Refresh All" item runs the command whatever the action's state.
+    if (QAction* item = actions_->RefreshAllItem()) dispatcher_->Connect(item, [this] { ActRefreshAllExecute(); });
     vTreeView_->OnDropFiles = [this](const std::vector<std::string>& names) {
         dispatcher_->Run([this, names] { DropFilesOnTree(names); });
     };
@@ -407,7 +406,7 @@ void TMainFrm::ActGameInfoExecute() {
         return true;
     };
     const std::string version = Config->DataFileOpen && Config->DataFile ? Config->DataFile->EmuVersion : "";
-    pages.ActGameInfo(ListFocusedObject(), TreeFocusedObject(), CheckedGameInfoPage(*gamePropertiesMenu_), version);
+    pages.ActGameInfo(ListFocusedObject(), TreeFocusedObject(), CheckedGameInfoPage(*GamePropertiesMenu()), version);
 }
 
 // ---- Navigation -----------------------------------------------------------------
