@@ -463,8 +463,9 @@ void TScanSession::AfterCopyMove(TPath* target, const std::vector<std::string>& 
             });
             if (lost) path->Reload(false);
         }
-        for (int p = 0; p < mainFilesBd_.GetPathCount(); ++p)
-            if (mainFilesBd_.GetPath(p) != target) mainFilesBd_.GetPath(p)->MatchFiles();
+        // The target too: a refresh reads the copies but gives them no status.
+        mainFilesBd_.MatchAll();
+        romsBd_.RecalculateStatus();
     }
     if (OnRebuildMainTree) OnRebuildMainTree();
     if (OnUpdateMainStatus) OnUpdateMainStatus();
