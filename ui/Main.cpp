@@ -13,7 +13,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTreeWidget>
 #include <QUrl>
 
 #include "catalogue/config.h"
@@ -27,9 +26,13 @@
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
 #include "ui/OptionsModel.h"
+#include "ui/FixPipeline.h"
+#include "ui/GamePages.h"
 #include "ui/datafilefrm.h"
 #include "ui/optionsfrm.h"
 #include "ui/skin.h"
+#include "ui/views/QMVirtualListView.h"
+#include "ui/views/QMVirtualTreeView.h"
 
 namespace qm {
 
@@ -61,6 +64,34 @@ const TFilterAction kFilterActions[] = {
     {"ActTVMissing", "Missing files", &TConfig::TVMissing, &TConfig::SetTVMissing},
 };
 
+// The commands of the views, the repairs and the reports: object name, caption, shortcut.
+struct TCommandAction {
+    const char* name;
+    const char* text;
+    const char* shortcut;
+};
+
+const TCommandAction kCommandActions[] = {
+    {"ActAddPath", "&Add rom path", "Ctrl+O"},
+    {"ActRemovePath", "&Close rom path", ""},
+    {"ActOpenPath", "&Open path", ""},
+    {"ActRefresh", "&Refresh", "F5"},
+    {"ActRefreshAll", "Refresh &All", ""},
+    {"ActRebuild", "Re&build", ""},
+    {"ActRebuildAll", "Rebuild all", ""},
+    {"ActFixGame", "Fix &game", ""},
+    {"ActMiss", "Save &missing games as ...", ""},
+    {"ActHave", "Save &available games as ...", ""},
+    {"ActMissRoms", "Save missing &roms as ...", ""},
+    {"ActMissCrc", "Save missing &crc as ...", ""},
+    {"ActCreateDat", "selected items", ""},
+    {"ActCreateMissDat", "missing roms", ""},
+    {"ActCreateHaveDat", "available roms", ""},
+    {"ActPlayGame", "&Play game (enter)", ""},
+    {"ActGameInfo", "Game &Information", ""},
+    {"ActParentNode", "Parent node", ""},
+};
+
 }  // namespace
 
 TMainFrm::TMainFrm(TSplashForm* splash)
@@ -80,16 +111,21 @@ TMainFrm::TMainFrm(TSplashForm* splash)
     };
     OpenUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(Q(url))); };
 
+    savePrompt_ = std::make_unique<TQtSaveFilePrompt>(this);
     CreateActions();
     CreateToolBars();
     CreateViews();
     CreateStatusBar();
+    ConnectCommands();
     skinForm_ = std::make_unique<TSkinForm>();
     resize(900, 600);
 }
 
 TMainFrm::~TMainFrm() {
     FormDestroy();
+    // The views hold pointers into the databases the controller frees.
+    if (vTreeView_) vTreeView_->Clear();
+    if (vListView_) vListView_->Clear();
     // The datafile manager uses the controller's archive manager: it goes first, and
     // its close no longer reaches this window.
     if (datafileForm_) {
@@ -128,6 +164,16 @@ void TMainFrm::CreateActions() {
     actOptions_->setEnabled(false);  // until the dialog exists
     dispatcher_->Connect(actOptions_, [this] { ActOptionsExecute(); });
 
+    for (const TCommandAction& def : kCommandActions) {
+        auto* action = new QAction(Q(_(def.text)), this);
+        action->setObjectName(def.name);
+        if (*def.shortcut) action->setShortcut(QKeySequence(def.shortcut));
+        actions_[def.name] = action;
+    }
+    actGameInfo_ = actions_["ActGameInfo"];
+    for (QAction* action : {actQuit_, actAbout_, actContents_, actDatafileManager_, actOptions_})
+        actions_[action->objectName().toStdString()] = action;
+
     auto* levels = new QActionGroup(this);
     for (const TFilterAction& def : kFilterActions) {
         auto* action = new QAction(Q(_(def.text)), this);
@@ -149,13 +195,41 @@ void TMainFrm::CreateActions() {
         });
     }
 
+    for (QAction* action : filterActions_) actions_[action->objectName().toStdString()] = action;
+
     QMenu* file = menuBar()->addMenu(Q(_("&File")));
+    file->addAction(Act("ActAddPath"));
+    file->addAction(Act("ActOpenPath"));
+    file->addAction(Act("ActRemovePath"));
+    file->addSeparator();
     file->addAction(actDatafileManager_);
+    QMenu* create = file->addMenu(Q(_("Create datafile from...")));
+    create->addAction(Act("ActCreateMissDat"));
+    create->addAction(Act("ActCreateHaveDat"));
+    create->addAction(Act("ActCreateDat"));
+    file->addSeparator();
     file->addAction(actOptions_);
     file->addSeparator();
     file->addAction(actQuit_);
     QMenu* view = menuBar()->addMenu(Q(_("&View")));
     for (QAction* action : filterActions_) view->addAction(action);
+    QMenu* roms = menuBar()->addMenu(Q(_("&Roms")));
+    roms->addAction(Act("ActFixGame"));
+    QMenu* tools = menuBar()->addMenu(Q(_("&Tools")));
+    tools->addAction(Act("ActRefresh"));
+    tools->addAction(Act("ActRefreshAll"));
+    tools->addAction(Act("ActRebuild"));
+    tools->addAction(Act("ActRebuildAll"));
+    tools->addSeparator();
+    tools->addAction(Act("ActPlayGame"));
+    QMenu* report = menuBar()->addMenu(Q(_("Re&port")));
+    report->addAction(Act("ActMiss"));
+    report->addAction(Act("ActHave"));
+    report->addSeparator();
+    report->addAction(Act("ActMissRoms"));
+    report->addAction(Act("ActMissCrc"));
+    gamePropertiesMenu_ = new QMenu(this);
+    gamePropertiesMenu_->setObjectName("GamePropertiesMenu");
     QMenu* help = menuBar()->addMenu(Q(_("&Help")));
     help->addAction(actContents_);
     help->addSeparator();
@@ -165,6 +239,12 @@ void TMainFrm::CreateActions() {
 void TMainFrm::CreateToolBars() {
     tbToolbar_ = addToolBar(Q(_("Tools")));
     tbToolbar_->setObjectName("TBToolbar");
+    tbToolbar_->addAction(Act("ActAddPath"));
+    tbToolbar_->addAction(Act("ActRefresh"));
+    tbToolbar_->addAction(Act("ActFixGame"));
+    tbToolbar_->addAction(Act("ActPlayGame"));
+    tbToolbar_->addAction(actGameInfo_);
+    tbToolbar_->addAction(Act("ActParentNode"));
     tbToolbar_->addAction(actDatafileManager_);
     tbToolbar_->addAction(actOptions_);
 
@@ -198,20 +278,23 @@ void TMainFrm::CreateToolBars() {
 }
 
 void TMainFrm::CreateViews() {
-    // The game and folder tree and the game, rom and file list come with their own
-    // units; these widgets hold their places.
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("Splitter1");
-    vTreeView_ = new QTreeWidget;
+    vTreeView_ = new TQMVirtualTreeView;
     vTreeView_->setObjectName("VTreeView");
-    vTreeView_->setHeaderHidden(true);
-    vListView_ = new QTreeWidget;
+    vListView_ = new TQMVirtualListView;
     vListView_->setObjectName("VListView");
-    static_cast<QTreeWidget*>(vListView_)->setHeaderLabels({Q(_("Name")), Q(_("Size")), Q(_("CRC")), Q(_("Status"))});
     splitter_->addWidget(vTreeView_);
     splitter_->addWidget(vListView_);
     splitter_->setSizes({300, 600});
     setCentralWidget(splitter_);
+    vTreeView_->SetImages(&flagList_, true);
+    vListView_->SetImages(&flagList_, false);
+    vTreeView_->ShownGames = &shownGames_;
+    vTreeView_->ShownClones = &shownClones_;
+    vListView_->ShownGames = &shownGames_;
+    vListView_->ShownClones = &shownClones_;
+    vTreeView_->SetQmVirtualListView(vListView_);
 }
 
 void TMainFrm::CreateStatusBar() {
@@ -239,6 +322,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
 void TMainFrm::FormCreate() {
     helpFolder_ = FindHelpFolder(Config->GetHomePath(), QCoreApplication::applicationDirPath().toStdString());
     controller_->Create(helpFolder_);
+    WireViews();
     RestoreToolBars();
     datafileForm_ = new TDatafileForm(&controller_->ArchiveManager(), this);
     datafileForm_->setWindowFlag(Qt::Window);
@@ -333,6 +417,7 @@ void TMainFrm::ActOptionsExecute() {
         UpdateStatus();
     };
     ApplyOptions(*Config, frmOptions_->Values(), targets);
+    controller_->SetMergeBackupDir();
 }
 
 void TMainFrm::About2Click() {
@@ -398,32 +483,51 @@ void TMainFrm::FreeSplash() {
     splash_ = nullptr;
 }
 
-void TMainFrm::ClearTree() { vTreeView_->clear(); }
+void TMainFrm::ClearTree() {
+    vListView_->Clear();
+    vTreeView_->Clear();
+}
 
 void TMainFrm::RebuildTree(bool keepFocus) {
-    const bool hadFocus = vTreeView_->hasFocus();
-    vTreeView_->clear();
-    TRomsBd& roms = controller_->RomsBd();
-    auto* root = new QTreeWidgetItem(vTreeView_, {Q(_("Games database"))});
-    TFilesBd& files = controller_->FilesBd();
-    for (int i = 0; i < files.GetPathCount(); ++i) {
-        TPath* path = files.GetPath(i);
-        new QTreeWidgetItem(root, {ui::ToQ(path->GetPath()) + "  (" + QString::number(path->Files().Count()) +
-                                   ")"});
-    }
-    root->setToolTip(0, Q(Fmt(_("%1 games"), {std::to_string(roms.GameCount)})));
-    vTreeView_->setCurrentItem(root);
-    root->setExpanded(true);
-    if (keepFocus && hadFocus) vTreeView_->setFocus();
+    vTreeView_->Rebuild(keepFocus);
+    if (keepFocus && vTreeView_->FirstSelected().isValid()) return;
+    vTreeView_->SetSelectedString(TQMVirtualTreeView::GamesRootText());
+    const QModelIndex root = vTreeView_->FirstSelected();
+    if (root.isValid()) vTreeView_->expand(root);
 }
 
 void TMainFrm::FocusTree() {
     if (isVisible()) vTreeView_->setFocus();
 }
 
-void TMainFrm::SetViewsMerged(bool) {}
-void TMainFrm::ResetSubListAndFilter() {}
-void TMainFrm::ApplySubList() {}
+void TMainFrm::SetViewsMerged(bool merged) {
+    vTreeView_->Merged = merged;
+    vListView_->Merged = merged;
+}
+
+void TMainFrm::ResetSubListAndFilter() {
+    Config->SubListFileName.clear();
+    vTreeView_->RegularExpression.clear();
+    vListView_->RegularExpression.clear();
+    ApplySubList();
+}
+
+void TMainFrm::ApplySubList() {
+    shownGames_.Clear();
+    shownClones_.Clear();
+    TRomsBd& roms = controller_->RomsBd();
+    // The clones under their own names, whatever the mode.
+    const bool split = roms.Split;
+    roms.Split = true;
+    TCloneItems all;
+    roms.ListClones(all);
+    roms.Split = Config->Emulator ? Config->Emulator->Split() : split;
+    for (const auto& [name, clone] : all) {
+        shownClones_.Add(name, clone);
+        if (!shownGames_.HasObject(clone->Game)) shownGames_.Add(clone->Game->Name, clone->Game);
+    }
+    vTreeView_->ResetRomCount();
+}
 
 void TMainFrm::CheckFilterActions() {
     const TConfig& config = *Config;
@@ -435,8 +539,29 @@ void TMainFrm::CheckFilterActions() {
     }
 }
 
-void TMainFrm::ApplyFilters() {}
-void TMainFrm::BuildMenus() {}
+void TMainFrm::ApplyFilters() {
+    const TConfig& config = *Config;
+    TDatabaseFilters databaseFilters;
+    if (config.DBPlayable()) databaseFilters.Include(dfShowComplete);
+    if (config.DBMissing()) databaseFilters.Include(dfShowMissing);
+    if (config.DBIncomplete()) databaseFilters.Include(dfShowIncomplete);
+    vTreeView_->DatabaseFilters = databaseFilters;
+    vTreeView_->SetDisplayLevel(config.DBLevel() ? dlClones : dlGames);
+    TPathFilters pathFilters;
+    if (config.TVGood()) pathFilters.Include(pfShowPlayable);
+    if (config.TVIncomplete()) pathFilters.Include(pfShowIncomplete);
+    if (config.TVUnknown()) pathFilters.Include(pfShowUnknown);
+    if (config.TVBadName()) pathFilters.Include(pfShowNeedFix);
+    vTreeView_->PathFilters = pathFilters;
+}
+
+void TMainFrm::BuildMenus() {
+    const TGameInfoMenu model = BuildGameInfoMenuModel(Config->DataFileOpen, controller_->XmlConfigParser().Infos,
+                                                       Config->GetGameUrl());
+    FillGameInfoMenu(*gamePropertiesMenu_, actGameInfo_, model, [this](int index) {
+        TGamePages(controller_->XmlConfigParser().Infos).PickPage(*Config, index);
+    });
+}
 
 void TMainFrm::UpdateStatus() {
     if (statusPanels_.empty()) return;
@@ -457,10 +582,20 @@ void TMainFrm::UpdateStatus() {
         statusPanels_[3]->setText(Q(_("No datafile loaded")));
 }
 
-void TMainFrm::UpdateActions() {}
+void TMainFrm::UpdateActions() {
+    const bool datafile = datafilesCombo_->currentIndex() >= 0;
+    for (const char* name : {"ActPlayGame", "ActRefresh", "ActRefreshAll", "ActAddPath", "ActFixGame", "ActMiss",
+                             "ActHave", "ActMissCrc", "ActMissRoms"})
+        Act(name)->setEnabled(datafile);
+}
+
 void TMainFrm::RefreshScan() {}
-void TMainFrm::SaveColumnWidths() {}
-void TMainFrm::LoadColumnWidths(const std::string&) {}
+
+void TMainFrm::SaveColumnWidths() {
+    if (!vListView_->ColumnSection().empty()) vListView_->SaveColumnWidths();
+}
+
+void TMainFrm::LoadColumnWidths(const std::string& refName) { vListView_->LoadColumnWidths(refName); }
 
 void TMainFrm::LoadFormPositions() {
     TWidgetPlace main(this);

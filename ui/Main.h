@@ -4,25 +4,33 @@
 // and every command runs through the one TActionDispatcher.
 #include <QMainWindow>
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/ActionDispatcher.h"
 #include "ui/AppController.h"
+#include "ui/CommandObject.h"
+#include "ui/ReportFilePrompt.h"
+#include "ui/RomPathCommands.h"
 #include "ui/controls/ImageList.h"
+#include "ui/views/ShownLists.h"
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QSplitter;
 class QToolBar;
-class QTreeWidget;
 
 namespace qm {
 
 class TAboutFrm;
 class TDatafileForm;
+class TFixPipeline;
+class TQMVirtualListView;
+class TQMVirtualTreeView;
 class TFrmOptions;
 class TProgressFrm;
 class TSkinForm;
@@ -49,7 +57,50 @@ public:
     TProgressFrm& ProgressFrm() { return *progressFrm_; }
 
     QComboBox* DatafilesCombo() const { return datafilesCombo_; }
-    QTreeWidget* VTreeView() const { return vTreeView_; }
+    TQMVirtualTreeView* VTreeView() const { return vTreeView_; }
+    TQMVirtualListView* VListView() const { return vListView_; }
+    // An action by its object name ("ActFixGame"); nullptr when there is none.
+    QAction* Act(const std::string& name) const;
+    const TShownGames& ShownGames() const { return shownGames_; }
+    const TShownClones& ShownClones() const { return shownClones_; }
+
+    // The commands of the rom paths, the repairs, the reports and the game, each as the
+    // action of the same name runs it (tests call them directly, outside the dispatcher).
+    void ActAddPathExecute();
+    void ActRemovePathExecute();
+    void ActOpenPathExecute();
+    void ActRefreshExecute();
+    void ActRebuildExecute();
+    void ActRefreshAllExecute();
+    void ActRebuildAllExecute();
+    void DropFilesOnTree(const std::vector<std::string>& names);
+    void ActFixGameExecute();
+    void ActMissExecute();
+    void ActHaveExecute();
+    void ActMissRomsExecute();
+    void ActMissCrcExecute();
+    void ActCreateDatExecute();
+    void ActCreateMissDatExecute();
+    void ActCreateHaveDatExecute();
+    void ActPlayGameExecute();
+    void ActGameInfoExecute();
+    void ActParentNodeExecute();
+    void VListViewDblClick();
+
+    // The rom path commands over the current emulator's rom paths.
+    TRomPathCommands& PathCommands();
+    // What the tree's focus is to the rom path commands.
+    TRomPathCommands::TFocus TreeFocus() const;
+    // The repair of the selection as ActFixGame runs it; the pipeline stays for tests.
+    TFixPipeline* LastFixPipeline() const { return fixPipeline_.get(); }
+    // The focused objects of the list and of the tree, as the commands take them.
+    TCommandObject ListFocusedObject() const;
+    TCommandObject TreeFocusedObject() const;
+    // Where the save dialogs of the reports and exports are asked (tests replace it).
+    void SetSaveFilePrompt(std::unique_ptr<ISaveFilePrompt> prompt);
+    // The folder dialog of "Add rom path" (tests replace it); caption, start folder.
+    std::function<std::string(const std::string&, const std::string&)> ChooseFolder;
+    QMenu* GamePropertiesMenu() const { return gamePropertiesMenu_; }
     QAction* ActQuit() const { return actQuit_; }
     QAction* ActAbout() const { return actAbout_; }
     QAction* ActContents() const { return actContents_; }
@@ -77,6 +128,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The list's navigation keys: Left and Backspace go to the parent node, Right opens
+    // the focused row as a double click does, Enter plays the game.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -117,6 +171,9 @@ private:
     void CreateViews();
     void CreateStatusBar();
     void FormDestroy();
+    void ConnectCommands();
+    void WireViews();
+    void ProgressStartFor(const std::string& waitText, bool showCancel);
     void SaveToolBars();
     void RestoreToolBars();
 
@@ -138,8 +195,16 @@ private:
     QToolBar* tbFilterbar_ = nullptr;
     QComboBox* datafilesCombo_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    QTreeWidget* vTreeView_ = nullptr;
-    QWidget* vListView_ = nullptr;
+    TQMVirtualTreeView* vTreeView_ = nullptr;
+    TQMVirtualListView* vListView_ = nullptr;
+    TShownGames shownGames_;
+    TShownClones shownClones_;
+    std::map<std::string, QAction*> actions_;
+    std::unique_ptr<TRomPathCommands> pathCommands_;
+    const void* pathCommandsFor_ = nullptr;  // the rom paths list they were made for
+    std::unique_ptr<TFixPipeline> fixPipeline_;
+    std::unique_ptr<ISaveFilePrompt> savePrompt_;
+    QMenu* gamePropertiesMenu_ = nullptr;
     std::vector<QLabel*> statusPanels_;  // missing, incomplete, complete, datafile
     std::vector<QLabel*> statusIcons_;
 
@@ -149,6 +214,7 @@ private:
     QAction* actDatafileManager_ = nullptr;
     QAction* actOptions_ = nullptr;
     std::vector<QAction*> filterActions_;
+    QAction* actGameInfo_ = nullptr;
 
     std::string helpFolder_;
     std::string lastHelpUrl_;
