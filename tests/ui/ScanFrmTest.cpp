@@ -462,6 +462,35 @@ TEST_F(ScanSessionTest, AMoveWhoseCopyFailsKeepsTheSource) {
     ExpectMainPathGood({"pacman.zip"});
 }
 
+// Reports every file below a folder one byte longer than it is.
+class TLongerFiles : public TFaultyFileSystem {
+public:
+    TLongerFiles(IFileSystem& inner, std::string folder) : TFaultyFileSystem(inner), folder_(std::move(folder)) {}
+    int Stat(const std::string& path, TFileStat& out) override {
+        const int err = TFaultyFileSystem::Stat(path, out);
+        if (err == 0 && out.exists && !out.isDir && path.rfind(folder_, 0) == 0) ++out.size;
+        return err;
+    }
+
+private:
+    std::string folder_;
+};
+
+TEST_F(ScanSessionTest, AMovedFileWhoseCopyHasAnotherSizeIsKept) {
+    MakeZip(inDir + "dkong.zip", {{"dk1.bin", 'e'}});
+    session->Drop({inDir + "dkong.zip"});
+    TLongerFiles longer(Fs(), fx.romsDir);
+    {
+        TScopedFileSystem scope(longer);
+        session->CopyMoveRoms(fx.romsDir, true);
+    }
+    ASSERT_EQ(hooks.shown.size(), 1u);
+    EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtError);
+    EXPECT_NE(hooks.shown[0].text.find("was kept"), std::string::npos) << hooks.shown[0].text;
+    EXPECT_TRUE(UnzipTestPasses(inDir + "dkong.zip"));
+    EXPECT_TRUE(UnzipTestPasses(fx.romsDir + "dkong.zip"));
+}
+
 // A file the main database listed in one rom path, changed on disk since, and moved into
 // another rom path: the path it left no longer lists it.
 TEST_F(ScanSessionTest, ARomPathThatLostAMovedFileIsReadAgain) {
