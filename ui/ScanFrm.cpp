@@ -353,6 +353,12 @@ void TScanFrm::SetCopyMoveEnabled(bool enabled) {
     moveRomBtn_->setEnabled(enabled);
 }
 
-void TScanFrm::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+void TScanFrm::SetWindowEnabled(bool enabled) {
+    // The window itself stays enabled: the boxes of a copy are parented to it, and a
+    // dialog of a disabled window could not be answered.
+    scanTreeView_->setEnabled(enabled);
+    menuBar()->setEnabled(enabled);
+    toolBar_->setEnabled(enabled);
+}
 
 }  // namespace qm

@@ -567,9 +567,12 @@ TEST_F(ScanFrmTest, DropShowsNodesAndOffersTheRomPathsInEveryCopyAndMoveMenu) {
     frm->ActShowNewRom()->trigger();
     EXPECT_EQ(TreeTexts().size(), 5u);
 
+    bool lockedWhileCopying = false;
+    frm->OnRebuildMainTree = [&] { lockedWhileCopying = !frm->ScanTreeView()->isEnabled(); };
     frm->CopyFileContextMenu()->actions()[0]->trigger();
     EXPECT_EQ(Boxes(hooks), (std::vector<std::string>{"2 files copied."}));
-    EXPECT_TRUE(frm->isEnabled());
+    EXPECT_TRUE(lockedWhileCopying);
+    EXPECT_TRUE(frm->ScanTreeView()->isEnabled());
     EXPECT_TRUE(UnzipTestPasses(fx.romsDir + "dkong.zip"));
     // Nothing is new any more.
     EXPECT_TRUE(TreeTexts().empty());
