@@ -261,8 +261,9 @@ void TScanFrm::handleDropped(const QStringList& names) {
 
 void TScanFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    // Shown by the program, not given back by the window system (un-minimised).
-    if (!event->spontaneous()) Run([this] { session_->RefreshScan(); });
+    // Shown by the program (the main window's command that opens it runs through the
+    // dispatcher, so this does not), not given back by the window system (un-minimised).
+    if (!event->spontaneous()) RefreshScan();
 }
 
 void TScanFrm::dragEnterEvent(QDragEnterEvent* event) {

@@ -25,6 +25,7 @@
 #include "../filesdb/ScanTestSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
+#include "ui/ActionDispatcher.h"
 #include "ui/ScanFrm.h"
 #include "ui/ScanSession.h"
 
@@ -577,6 +578,23 @@ TEST_F(ScanFrmTest, DropShowsNodesAndOffersTheRomPathsInEveryCopyAndMoveMenu) {
     // Nothing is new any more.
     EXPECT_TRUE(TreeTexts().empty());
     EXPECT_FALSE(frm->ActCopyRom()->isEnabled());
+}
+
+// The main window opens it from one of its commands: the busy flag set then must not
+// keep the window from refreshing.
+TEST_F(ScanFrmTest, ShowingTheWindowFromAMainCommandRefreshesIt) {
+    TActionDispatcher mainDispatcher;
+    frm = std::make_unique<TScanFrm>(fx.roms, fx.calc, fx.manager, *fx.files, &mainDispatcher);
+    QStringList list;
+    for (const std::string& name : TypicalDrop()) list.append(QString::fromStdString(name));
+    frm->handleDropped(list);
+    std::filesystem::remove(inDir + "dkong.zip");
+    mainDispatcher.Run([this] { frm->show(); });
+    EXPECT_EQ(frm->StatusPanel(0)->text().toStdString(), "2 files(s)");
+    // A drop while the main window is busy is not taken.
+    MakeZip(inDir + "dkong.zip", {{"dk1.bin", 'e'}});
+    mainDispatcher.Run([&] { frm->handleDropped({QString::fromStdString(inDir + "dkong.zip")}); });
+    EXPECT_EQ(TreeTexts().size(), 4u);
 }
 
 TEST_F(ScanFrmTest, AFailedDropShowsItsErrorAndLeavesTheTreeUsable) {
