@@ -31,7 +31,7 @@ class TSignatureCalculator;
 struct TScanNode {
     std::string Text;
     int ImageIndex = -1;       // into the status image strip
-    TFile* File = nullptr;     // the file of a folder or zip node
+    TFile* File = nullptr;        // the folder or zip, or the file holding the rom
     TRomFile* RomFile = nullptr;  // the rom file of a rom node
     std::vector<TScanNode> Children;
 };

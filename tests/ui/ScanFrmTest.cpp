@@ -365,6 +365,8 @@ TEST_F(ScanSessionTest, CopyPutsTheFilesHoldingNewRomsIntoTheRomPath) {
     for (const char* source : {"galaga/gg1.bin", "dkong.zip", "pm1.bin"}) EXPECT_TRUE(Exists(inDir + source));
 
     ExpectMainPathGood({"dkong.zip", "galaga", "pacman.zip"});
+    fx.roms.UpdateStatistics();
+    EXPECT_EQ(fx.roms.GamesComplete, 3);
     EXPECT_EQ(RomOf("galaga", "gg2.bin")->MatchCount, 1);
     EXPECT_EQ(RomOf("dkong", "dk1.bin")->MatchCount, 1);
     EXPECT_EQ(RomOf("pacman", "pm1.bin")->MatchCount, 1);
