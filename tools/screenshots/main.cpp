@@ -33,6 +33,9 @@
 #include "ui/ChangeCaseFrm.h"
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
+#include "ui/ScanFrm.h"
+#include <QTimer>
+#include <QTreeWidget>
 #include "ui/SkinLoader.h"
 #include "ui/SkinPainter.h"
 #include "ui/SplashFrm.h"
@@ -278,6 +281,33 @@ QWidget* OptionsShot(int page) {
     return form;
 }
 
+
+// The scan window over the view demo's catalogue, with a few dropped files listed as a
+// drop would list them (their roms given by hand: the demo's signatures are made up).
+QWidget* ScanWindowShot() {
+    static QTemporaryDir dropped;
+    static qm::TArchiveManager manager;
+    static qm::TSignatureCalculator calc;
+    TViewDemo& demo = ViewDemo();
+    const std::string in = dropped.path().toStdString() + "/";
+    QDir().mkpath(QString::fromStdString(in + "galaga"));
+    for (const char* name : {"puckman.zip", "xevious.zip", "dd1a.1"}) std::ofstream(in + name) << "demo";
+    auto* frm = new qm::TScanFrm(demo.roms, calc, manager, demo.files);
+    qm::TPath* path = frm->Session().FilesBdLocal().AddPath(in, "", "");
+    const auto add = [&](const char* name, uint8_t kind, std::vector<std::pair<const char*, const char*>> roms) {
+        qm::TFile* file = path->NewFile(name, kind, false);
+        file->Date = (44 << 25) | (5 << 21) | (1 << 16);  // 2024-05-01
+        for (const auto& [rom, crc] : roms) file->AddRomFile(rom, crc, 0, 4096, "");
+    };
+    add("galaga", qm::fkFolder, {{"gg1_1b.3p", "ab036c9f"}, {"gg1-1.3p", "a3a0f743"}});
+    add("puckman.zip", qm::fkZip, {{"pacman.6e", "c1e6ab10"}, {"namcopac.6f", "39d1fc83"}});
+    add("xevious.zip", qm::fkZip, {{"xvi_1.3p", "09964dda"}});
+    add("dd1a.1", qm::fkPlain, {{"dd1a.1", "a80ec984"}});
+    // Showing the window refreshes it: the nodes are opened after that.
+    QTimer::singleShot(0, frm, [frm] { frm->ScanTreeView()->expandAll(); });
+    frm->resize(560, 360);
+    return frm;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -456,6 +486,7 @@ int main(int argc, char** argv) {
          }},
         {"commands-and-status", [] { return CommandsAndStatusShot(); }},
         {"main-window", [] { return MainWindowOnDemoData(); }},
+        {"scan-window", [] { return ScanWindowShot(); }},
     };
     int failed = 0;
     for (const TShot& shot : shots)
