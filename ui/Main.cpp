@@ -32,6 +32,7 @@
 #include "ui/FileCommands.h"
 #include "ui/ListSelection.h"
 #include "ui/MainStatus.h"
+#include "ui/ScanFrm.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
 #include "ui/FixPipeline.h"
@@ -128,6 +129,7 @@ void TMainFrm::CreateActions() {
     A(ActConfiguration)->setEnabled(false);  // until the dialog exists
 
     dispatcher_->Connect(A(ActQuit), [this] { ActQuitExecute(); });
+    dispatcher_->Connect(A(ActScan), [this] { ActScanExecute(); });
     dispatcher_->Connect(A(ActConfiguration), [this] { ActOptionsExecute(); });
     dispatcher_->Connect(A(ActDatafileManager), [this] {
         if (!datafileForm_) return;
@@ -247,6 +249,16 @@ void TMainFrm::FormCreate() {
     skinForm_->Target.ToolsIconsList = &toolsIconsList_;
     skinForm_->ApplySkin();
     actions_->SetImages(toolsIconsList_, flagList_);
+    scanFrm_ = std::make_unique<TScanFrm>(controller_->RomsBd(), controller_->SignatureCalculator(),
+                                          controller_->ArchiveManager(), controller_->FilesBd(), dispatcher_.get());
+    scanFrm_->SetImages(&flagList_);
+    scanFrm_->OnRebuildMainTree = [this] { RebuildTree(true); };
+    scanFrm_->OnUpdateMainStatus = [this] {
+        UpdateStatus();
+        UpdateActions();
+    };
+    scanFrm_->OnLog = [this](const std::string& line) { controller_->LogLine(line); };
+    scanFrm_->OnHelp = [this](int context) { ShowHelp(context); };
     UpdateStatus();
     controller_->LoadAtStartUp();
 }
@@ -275,8 +287,8 @@ void TMainFrm::ActQuitExecute() {
         TWidgetPlace main(this);
         TSplitterPlace split(splitter_);
         TWidgetPlace dat(datafileForm_);
-        // The scan window comes with its own unit.
-        Config->SaveFormPositions(&main, &split, datafileForm_ ? &dat : nullptr, nullptr);
+        TWidgetPlace scan(scanFrm_.get());
+        Config->SaveFormPositions(&main, &split, datafileForm_ ? &dat : nullptr, scanFrm_ ? &scan : nullptr);
         quitting_ = true;
     }
     close();
@@ -399,6 +411,8 @@ void TMainFrm::FreeSplash() {
 void TMainFrm::ClearTree() {
     vListView_->Clear();
     vTreeView_->Clear();
+    // The catalogue is about to go: the scan window lets go of it too.
+    if (scanFrm_) scanFrm_->ForgetCatalogue();
 }
 
 void TMainFrm::RebuildTree(bool keepFocus) {
@@ -482,7 +496,16 @@ void TMainFrm::UpdateActions() {
                                                                       vTreeView_, vListView_)));
 }
 
-void TMainFrm::RefreshScan() {}
+void TMainFrm::RefreshScan() {
+    if (scanFrm_) scanFrm_->RefreshScan();
+}
+
+void TMainFrm::ActScanExecute() {
+    if (!scanFrm_) return;
+    scanFrm_->show();
+    scanFrm_->raise();
+    scanFrm_->activateWindow();
+}
 
 void TMainFrm::SaveColumnWidths() {
     if (!vListView_->ColumnSection().empty()) vListView_->SaveColumnWidths();

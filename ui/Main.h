@@ -37,6 +37,7 @@ class TMainStatusBar;
 class TNameFilterBox;
 class TSubListMenu;
 class TQMVirtualListView;
+class TScanFrm;
 class TQMVirtualTreeView;
 class TFrmOptions;
 class TProgressFrm;
@@ -135,6 +136,8 @@ public:
     // The preferences dialog, then its choice applied.
     void ActOptionsExecute();
     TDatafileForm* DatafileForm() const { return datafileForm_; }
+    TScanFrm* ScanFrm() const { return scanFrm_.get(); }
+    void ActScanExecute();
 
     // Saves the window positions and ends the program (the one quit of every path: the
     // window's close, the Quit action, the menu item).
@@ -232,6 +235,9 @@ private:
     std::unique_ptr<ISaveFilePrompt> savePrompt_;
     QAction* actAbout_ = nullptr;
     QAction* actContents_ = nullptr;
+
+    // Goes before the databases and pictures it shares.
+    std::unique_ptr<TScanFrm> scanFrm_;
 
     std::string helpFolder_;
     std::string lastHelpUrl_;
