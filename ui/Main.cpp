@@ -203,8 +203,12 @@ void TMainFrm::CreateViews() {
         layout->setSpacing(2);
         layout->addWidget(view, 1);
         layout->addWidget(line);
+        // A long status text is cut, never a reason for the pane to widen.
+        line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         splitter_->addWidget(pane);
     }
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 2);
     splitter_->setSizes({300, 600});
     setCentralWidget(splitter_);
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(vTreeView_), static_cast<QAbstractItemView*>(vListView_)})
