@@ -16,17 +16,15 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "filesdb/CacheFileUnit.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point from) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from).count();
-}
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 }  // namespace
 

@@ -16,19 +16,13 @@
 #include <system_error>
 #include <string>
 
+#include "BenchSupport.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
 #include "platform/Exception.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-}
-
-}  // namespace
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -36,32 +30,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     qm::TRomsBd roms;
-    roms.SetDatafileName(argv[1]);
-    try {
-        roms.Datafile().LoadFromFile();
-        roms.Build();
-    } catch (const qm::Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    if (!qm::bench::LoadRoms(roms, argv[1])) return 1;
 
-    qm::TFilesBd files;
-    files.SetRomsBd(&roms);
-    files.SetSubmitRoms(true);
     // The one rom path is an empty folder of its own: its files are listed by hand.
-    char folder[] = "/tmp/bench_match_XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    files.SetCachePath(std::string(folder) + "/");
-    qm::TPath* path = nullptr;
-    try {
-        path = files.AddPath(folder, "", "");
-    } catch (const qm::Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    qm::bench::TMemoryCollection collection;
+    if (!collection.Open(roms, "bench_match")) return 1;
+    qm::TFilesBd& files = collection.files;
+    qm::TPath* path = collection.path;
 
     roms.Split = false;
     qm::TCloneItems sets;
@@ -116,6 +91,6 @@ int main(int argc, char** argv) {
                 usage.ru_maxrss / 1024);
     files.ClearPaths();
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    std::filesystem::remove_all(collection.folder, ec);
     return 0;
 }

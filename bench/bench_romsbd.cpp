@@ -17,16 +17,14 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchSupport.h"
 #include "catalogue/RomsBd.h"
 #include "platform/Exception.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-}
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 std::string ModeFigures(qm::TRomsBd& bd, const char* mode, bool split, bool mergeRoms) {
     bd.Split = split;

@@ -16,21 +16,15 @@
 #include <string>
 #include <system_error>
 
+#include "BenchSupport.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
 #include "platform/Exception.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-}
-
-}  // namespace
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -42,37 +36,14 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, argv);
 
     qm::TRomsBd roms;
-    roms.SetDatafileName(argv[1]);
-    char folder[] = "/tmp/bench_treelist_XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    qm::TFilesBd files;
-    qm::TPath* path = nullptr;
-    try {
-        roms.Datafile().LoadFromFile();
-        roms.Build();
-        files.SetRomsBd(&roms);
-        files.SetSubmitRoms(true);
-        files.SetCachePath(std::string(folder) + "/");
-        path = files.AddPath(folder, "", "");
-    } catch (const qm::Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    if (!qm::bench::LoadRoms(roms, argv[1])) return 1;
+    qm::bench::TMemoryCollection collection;
+    if (!collection.Open(roms, "bench_treelist")) return 1;
+    qm::TFilesBd& files = collection.files;
     roms.Split = true;
+    collection.AddCompleteZips(roms);
     qm::TCloneItems sets;
     roms.ListClones(sets);
-    qm::TCloneRomsList needed;
-    for (const auto& [name, clone] : sets) {
-        roms.ListGameRoms(name, needed);
-        qm::TFile* zip = path->NewFile(name + ".zip", qm::fkZip, false);
-        for (const qm::TCloneRom* cr : needed)
-            zip->AddRomFile(cr->Name, cr->Crc == qm::kNoDumpCrc ? "0badf00d" : cr->Crc, 0, cr->Rom->Size, "");
-    }
-    files.MatchAll();
-    roms.RecalculateStatus();
     qm::TShownGames shownGames;
     qm::TShownClones shownClones;
     for (const auto& [name, clone] : sets) {
@@ -98,7 +69,7 @@ int main(int argc, char** argv) {
     list.Clear();
     list.SetDisplayLevel(qm::dlClones);
     list.SetParentObject(&roms.Games());
-    list.SetParentObject(path);
+    list.SetParentObject(collection.path);
     list.Clear();
     list.SetParentObject(&roms.Games());
     const long long rowsMs = Ms(rowsStart);
@@ -112,6 +83,6 @@ int main(int argc, char** argv) {
     std::printf("games=%d rows_ms=%lld sort_ms=%lld\n", static_cast<int>(sets.size()), rowsMs, sortMs);
     files.ClearPaths();
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    std::filesystem::remove_all(collection.folder, ec);
     return 0;
 }

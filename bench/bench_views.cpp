@@ -16,20 +16,14 @@
 #include <string>
 #include <system_error>
 
+#include "BenchSupport.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
 #include "platform/Exception.h"
 #include "ui/views/ChildList.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long long Ms(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
-}
-
-}  // namespace
+using qm::bench::Clock;
+using qm::bench::Ms;
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -37,38 +31,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     qm::TRomsBd roms;
-    roms.SetDatafileName(argv[1]);
-    char folder[] = "/tmp/bench_views_XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    qm::TFilesBd files;
-    qm::TPath* path = nullptr;
-    try {
-        roms.Datafile().LoadFromFile();
-        roms.Build();
-        files.SetRomsBd(&roms);
-        files.SetSubmitRoms(true);
-        files.SetCachePath(std::string(folder) + "/");
-        path = files.AddPath(folder, "", "");
-    } catch (const qm::Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-
+    if (!qm::bench::LoadRoms(roms, argv[1])) return 1;
+    qm::bench::TMemoryCollection collection;
+    if (!collection.Open(roms, "bench_views")) return 1;
+    qm::TFilesBd& files = collection.files;
+    qm::TPath* path = collection.path;
     roms.Split = false;
-    qm::TCloneItems sets;
-    roms.ListClones(sets);
-    qm::TCloneRomsList needed;
-    for (const auto& [name, clone] : sets) {
-        roms.ListGameRoms(name, needed);
-        qm::TFile* zip = path->NewFile(name + ".zip", qm::fkZip, false);
-        for (const qm::TCloneRom* cr : needed)
-            zip->AddRomFile(cr->Name, cr->Crc == qm::kNoDumpCrc ? "0badf00d" : cr->Crc, 0, cr->Rom->Size, "");
-    }
-    files.MatchAll();
-    roms.RecalculateStatus();
+    collection.AddCompleteZips(roms);
 
     // The main window's sub-list: every clone but one in ten, listed in the split mode.
     roms.Split = true;
@@ -128,6 +97,6 @@ int main(int argc, char** argv) {
                 pathSplitMs, pathMergedMs, romCountMs);
     files.ClearPaths();
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    std::filesystem::remove_all(collection.folder, ec);
     return 0;
 }

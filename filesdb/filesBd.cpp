@@ -135,10 +135,20 @@ std::unique_ptr<TRomFile> TRomFilesList::Extract(int index) {
 }
 
 int TRomFilesList::IndexOf(std::string_view crc) const {
-    const std::string lowered = LowerCase(crc);
-    auto it = std::lower_bound(items_.begin(), items_.end(), lowered,
-                               [](const TEntry& e, const std::string& k) { return e.key < k; });
-    if (it == items_.end() || it->key != lowered) return -1;
+    // The keys are stored lower-cased. A search walks every file of every rom path, so a
+    // key that is lower case already (as the callers' are) is looked up without a copy.
+    const bool lowered = std::none_of(crc.begin(), crc.end(), [](char c) { return LowerChar(c) != c; });
+    if (!lowered) {
+        const std::string key = LowerCase(crc);
+        return IndexOfKey(key);
+    }
+    return IndexOfKey(crc);
+}
+
+int TRomFilesList::IndexOfKey(std::string_view key) const {
+    auto it = std::lower_bound(items_.begin(), items_.end(), key,
+                               [](const TEntry& e, std::string_view k) { return std::string_view(e.key) < k; });
+    if (it == items_.end() || it->key != key) return -1;
     return static_cast<int>(it - items_.begin());
 }
 

@@ -213,6 +213,7 @@ public:
 private:
     bool SameName(std::string_view a, std::string_view b) const;
     bool PlugInSuggestedExtension() const;
+    int IndexOfKey(std::string_view key) const;  // key lower-cased
 
     TFile* owner_;
     std::vector<TEntry> items_;

@@ -260,6 +260,10 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
 bool CanKeep(const TPath& path, TFile* file, const TScanEntry& entry, TFolderReader& reader) {
     if (file->GetRomFileCount() == 0 || file->HasRomErrorFlags() || file->HasError() || file->HasRomErrors())
         return false;
+    // A date has a resolution of two seconds: an archive rewritten within them still
+    // tells by its size. (A plain file's size is its rom's, which may differ from the
+    // file on disk.)
+    if (file->IsZip() && file->Size > 0 && file->Size != entry.size) return false;
     if (!file->IsFolder()) return path.IsFileUnchanged(file, entry);
     std::unordered_map<std::string_view, const TRomFile*> byName;
     for (const auto& item : file->RomFiles) {

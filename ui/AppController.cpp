@@ -129,6 +129,13 @@ void TAppController::Create(const std::string& helpFolder) {
     archiveManager_->SetCompressionLevel(Config->CompLevel());
     filesBd_->SetArchiveManager(archiveManager_.get());
     filesBd_->SetTempDir(temp);
+    SetMergeBackupDir();
+}
+
+void TAppController::SetMergeBackupDir() {
+    // A merge that could not place every rom leaves the rest here, below the archive
+    // folder, where it survives a reboot (not in the temporary folder).
+    filesBd_->MergeBackupDir = Config->GetArchivePath() + "merged/";
 }
 
 void TAppController::ApplyEmulatorSettings() {

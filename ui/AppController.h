@@ -125,6 +125,9 @@ public:
     void DoInfos(const std::string& text);
     void DoProgress(int value);
 
+    // Where merges leave what they could not place; follows the archive folder.
+    void SetMergeBackupDir();
+
     // The end: column widths are the view's; "Bye" goes last.
     void Shutdown();
 

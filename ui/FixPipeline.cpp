@@ -561,6 +561,14 @@ int TFixPipeline::FixReZip(int& errors) {
 
 int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
     TFilesBd::TCommandScope scope(filesBd_);
+    // A step alone still hears what the repairs free, so that a candidate in a zip or
+    // file an earlier candidate took away is skipped rather than worked on.
+    FixFullPath = false;
+    struct TWired {
+        TFixPipeline& owner;
+        explicit TWired(TFixPipeline& p) : owner(p) { owner.WireEvents(); }
+        ~TWired() { owner.UnwireEvents(); }
+    } wired(*this);
     switch (step) {
         case TFixStep::RenameFiles: return FixRenameFiles(errors);
         case TFixStep::RemoveUselessRoms: return FixRemoveUselessRoms(errors, mode);

@@ -74,7 +74,7 @@ public:
 
     // A single step over lists the caller fills (SelectedRoms, SelectedFiles); returns
     // the number fixed, errors receives this step's error count. Raises what the step
-    // lets through. The files database events are not wired.
+    // lets through. The remove events prune the lists while it runs.
     int RunStep(TFixStep step, int& errors, bool mode = false);
 
     std::vector<TRomFile*> SelectedRoms;

@@ -13,8 +13,9 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "catalogue/config.h"
 #include "platform/Text.h"
@@ -27,9 +28,20 @@
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
 #include "ui/OptionsModel.h"
+#include "ui/ActionStates.h"
+#include "ui/FileCommands.h"
+#include "ui/ListSelection.h"
+#include "ui/MainStatus.h"
+#include "ui/ScanFrm.h"
+#include "ui/SubLists.h"
+#include "ui/ViewFilters.h"
+#include "ui/FixPipeline.h"
+#include "ui/GamePages.h"
 #include "ui/datafilefrm.h"
 #include "ui/optionsfrm.h"
 #include "ui/skin.h"
+#include "ui/views/QMVirtualListView.h"
+#include "ui/views/QMVirtualTreeView.h"
 
 namespace qm {
 
@@ -39,27 +51,6 @@ QString Q(const std::string& text) { return QString::fromUtf8(text.c_str(), stat
 
 // The settings key of the tool bars' layout, in the program's own section.
 constexpr const char* kToolBarsKey = "ToolBars";
-
-// The ten filter actions: name, text, and the setting each stands for.
-struct TFilterAction {
-    const char* name;
-    const char* text;
-    bool (TConfig::*get)() const;
-    void (TConfig::*set)(bool);
-};
-
-const TFilterAction kFilterActions[] = {
-    {"ActDBPlayable", "Playable games", &TConfig::DBPlayable, &TConfig::SetDBPlayable},
-    {"ActDBMissing", "Missing games", &TConfig::DBMissing, &TConfig::SetDBMissing},
-    {"ActDBIncomplete", "Incomplete games", &TConfig::DBIncomplete, &TConfig::SetDBIncomplete},
-    {"ActDBClones", "Show clones", &TConfig::DBLevel, &TConfig::SetDBLevel},
-    {"ActDBSets", "Show sets", nullptr, nullptr},
-    {"ActTVGood", "Good files", &TConfig::TVGood, &TConfig::SetTVGood},
-    {"ActTVBadName", "Bad names", &TConfig::TVBadName, &TConfig::SetTVBadName},
-    {"ActTVIncomplete", "Incomplete files", &TConfig::TVIncomplete, &TConfig::SetTVIncomplete},
-    {"ActTVUnknown", "Unknown files", &TConfig::TVUnknown, &TConfig::SetTVUnknown},
-    {"ActTVMissing", "Missing files", &TConfig::TVMissing, &TConfig::SetTVMissing},
-};
 
 }  // namespace
 
@@ -80,16 +71,19 @@ TMainFrm::TMainFrm(TSplashForm* splash)
     };
     OpenUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(Q(url))); };
 
+    savePrompt_ = std::make_unique<TQtSaveFilePrompt>(this);
     CreateActions();
-    CreateToolBars();
     CreateViews();
-    CreateStatusBar();
+    ConnectCommands();
     skinForm_ = std::make_unique<TSkinForm>();
     resize(900, 600);
 }
 
 TMainFrm::~TMainFrm() {
     FormDestroy();
+    // The views hold pointers into the databases the controller frees.
+    if (vTreeView_) vTreeView_->Clear();
+    if (vListView_) vListView_->Clear();
     // The datafile manager uses the controller's archive manager: it goes first, and
     // its close no longer reaches this window.
     if (datafileForm_) {
@@ -102,80 +96,19 @@ TMainFrm::~TMainFrm() {
 }
 
 void TMainFrm::CreateActions() {
-    actQuit_ = new QAction(Q(_("&Quit")), this);
-    actQuit_->setObjectName("ActQuit");
-    actQuit_->setShortcut(QKeySequence::Quit);
-    dispatcher_->Connect(actQuit_, [this] { ActQuitExecute(); });
-
-    actAbout_ = new QAction(Q(_("&About...")), this);
+    using enum TActionId;
+    actAbout_ = new QAction(Q(_("&About")), this);
     actAbout_->setObjectName("About2");
     dispatcher_->Connect(actAbout_, [this] { About2Click(); });
-
-    actContents_ = new QAction(Q(_("&Contents")), this);
+    actContents_ = new QAction(Q(_("&Content")), this);
     actContents_->setObjectName("Content1");
     actContents_->setShortcut(QKeySequence::HelpContents);
     dispatcher_->Connect(actContents_, [this] { ShowHelp(kHelpContents); });
 
-    actDatafileManager_ = new QAction(Q(_("&Datafile manager...")), this);
-    actDatafileManager_->setObjectName("ActDatafileManager");
-    dispatcher_->Connect(actDatafileManager_, [this] {
-        if (!datafileForm_) return;
-        datafileForm_->show();
-        datafileForm_->raise();
-    });
-    actOptions_ = new QAction(Q(_("&Preferences...")), this);
-    actOptions_->setObjectName("ActOptions");
-    actOptions_->setEnabled(false);  // until the dialog exists
-    dispatcher_->Connect(actOptions_, [this] { ActOptionsExecute(); });
-
-    auto* levels = new QActionGroup(this);
-    for (const TFilterAction& def : kFilterActions) {
-        auto* action = new QAction(Q(_(def.text)), this);
-        action->setObjectName(def.name);
-        action->setCheckable(true);
-        filterActions_.push_back(action);
-        const bool isLevel = std::string(def.name) == "ActDBClones" || std::string(def.name) == "ActDBSets";
-        if (isLevel) levels->addAction(action);
-        const bool sets = def.set == nullptr;
-        auto set = def.set;
-        // The filters themselves belong to the views: the choice is stored, then the
-        // views apply it.
-        dispatcher_->Connect(action, [this, action, set, sets] {
-            if (sets)
-                Config->SetDBLevel(!action->isChecked());
-            else
-                (Config->*set)(action->isChecked());
-            ApplyFilters();
-        });
-    }
-
-    QMenu* file = menuBar()->addMenu(Q(_("&File")));
-    file->addAction(actDatafileManager_);
-    file->addAction(actOptions_);
-    file->addSeparator();
-    file->addAction(actQuit_);
-    QMenu* view = menuBar()->addMenu(Q(_("&View")));
-    for (QAction* action : filterActions_) view->addAction(action);
-    QMenu* help = menuBar()->addMenu(Q(_("&Help")));
-    help->addAction(actContents_);
-    help->addSeparator();
-    help->addAction(actAbout_);
-}
-
-void TMainFrm::CreateToolBars() {
-    tbToolbar_ = addToolBar(Q(_("Tools")));
-    tbToolbar_->setObjectName("TBToolbar");
-    tbToolbar_->addAction(actDatafileManager_);
-    tbToolbar_->addAction(actOptions_);
-
-    tbDatafileBar_ = addToolBar(Q(_("Datafile")));
-    tbDatafileBar_->setObjectName("TBDatafileBar");
-    tbDatafileBar_->addWidget(new QLabel(Q(_("Datafile:")) + " "));
     datafilesCombo_ = new QComboBox;
     datafilesCombo_->setObjectName("DatafilesCombo");
     datafilesCombo_->setMinimumContentsLength(24);
     datafilesCombo_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    tbDatafileBar_->addWidget(datafilesCombo_);
     // Only a choice of the user loads a datafile: activated is not emitted for
     // selections made from code. A choice while busy is dropped and the box shows the
     // loaded datafile again.
@@ -191,54 +124,123 @@ void TMainFrm::CreateToolBars() {
         }
     });
 
-    addToolBarBreak();
-    tbFilterbar_ = addToolBar(Q(_("Filters")));
-    tbFilterbar_->setObjectName("TBFilterbar");
-    for (QAction* action : filterActions_) tbFilterbar_->addAction(action);
+    actions_ = std::make_unique<TMainActions>(this);
+    actions_->Build(this, datafilesCombo_, actContents_, actAbout_);
+    A(ActConfiguration)->setEnabled(false);  // until the dialog exists
+
+    dispatcher_->Connect(A(ActQuit), [this] { ActQuitExecute(); });
+    dispatcher_->Connect(A(ActScan), [this] { ActScanExecute(); });
+    dispatcher_->Connect(A(ActConfiguration), [this] { ActOptionsExecute(); });
+    dispatcher_->Connect(A(ActDatafileManager), [this] {
+        if (!datafileForm_) return;
+        datafileForm_->show();
+        datafileForm_->raise();
+    });
+    for (TActionId id : {ActTVGood, ActTVBadName, ActTVIncomplete, ActTVUnknown, ActTVMissing})
+        dispatcher_->Connect(A(id), [this, id] {
+            if (TVFilterClick(*actions_, id, *Config, *vTreeView_)) RebuildTree(true);
+        });
+    for (TActionId id : {ActDBPlayable, ActDBMissing, ActDBIncomplete, ActDBClones, ActDBSets})
+        dispatcher_->Connect(A(id), [this, id] {
+            if (!DBFilterClick(*actions_, id, *Config, *vTreeView_)) return;
+            RebuildTree(true);
+            UpdateStatusCounters();
+            ShowDatabaseInfo();
+        });
+    dispatcher_->Connect(A(ActSelectMain), [this] { vListView_->SelectMainSets(); });
+    dispatcher_->Connect(A(ActSelectClones), [this] { vListView_->SelectClones(); });
+    dispatcher_->Connect(A(ActSelectNgdk), [this] { vListView_->SelectNoGoodDump(); });
+    dispatcher_->Connect(A(ActSelectAll), [this] { SelectAllRows(*vListView_); });
+    dispatcher_->Connect(A(ActInvertSelection), [this] { InvertSelection(*vListView_); });
+
+    subLists_ = std::make_unique<TSubListMenu>(*actions_);
+    subLists_->OnNewAction = [this](QAction* action) {
+        dispatcher_->Connect(action, [this, action] { SubListItemClick(action); });
+    };
+    for (TActionId id : {ActAll, ActAllExcept})
+        dispatcher_->Connect(A(id), [this, action = A(id)] { SubListItemClick(action); });
+
+    nameBox_ = new TNameFilterBox(actions_->NameFilterBox(), actions_->GoButton(), this);
+    nameBox_->RunCommand = [this](const std::function<void()>& command) { return dispatcher_->Run(command); };
+    nameBox_->OnApply = [this](const std::string& pattern) {
+        vTreeView_->RegularExpression = pattern;
+        vListView_->RegularExpression = pattern;
+        RebuildTree(true);
+    };
+}
+
+QAction* TMainFrm::A(TActionId id) const { return actions_->Action(id); }
+
+QAction* TMainFrm::ActQuit() const { return A(TActionId::ActQuit); }
+QAction* TMainFrm::ActDatafileManager() const { return A(TActionId::ActDatafileManager); }
+QAction* TMainFrm::ActOptions() const { return A(TActionId::ActConfiguration); }
+QMenu* TMainFrm::GamePropertiesMenu() const { return actions_->GamePropertiesMenu(); }
+
+void TMainFrm::SubListItemClick(QAction* action) {
+    TBusyCursor cursor;
+    subLists_->Click(action);
+    Config->SubListFileName = subLists_->AppliedFile();
+    ApplySubList();
+    RebuildTree(true);
+    UpdateStatusCounters();
+    ShowDatabaseInfo();
 }
 
 void TMainFrm::CreateViews() {
-    // The game and folder tree and the game, rom and file list come with their own
-    // units; these widgets hold their places.
     splitter_ = new QSplitter(Qt::Horizontal, this);
     splitter_->setObjectName("Splitter1");
-    vTreeView_ = new QTreeWidget;
+    vTreeView_ = new TQMVirtualTreeView;
     vTreeView_->setObjectName("VTreeView");
-    vTreeView_->setHeaderHidden(true);
-    vListView_ = new QTreeWidget;
+    vListView_ = new TQMVirtualListView;
     vListView_->setObjectName("VListView");
-    static_cast<QTreeWidget*>(vListView_)->setHeaderLabels({Q(_("Name")), Q(_("Size")), Q(_("CRC")), Q(_("Status"))});
-    splitter_->addWidget(vTreeView_);
-    splitter_->addWidget(vListView_);
+    status_ = std::make_unique<TMainStatusBar>(statusBar(), splitter_);
+    // Each view with its own status line below it.
+    for (auto [view, line] : {std::pair<QWidget*, QLabel*>{vTreeView_, status_->TreeViewStatus()},
+                              std::pair<QWidget*, QLabel*>{vListView_, status_->ListViewStatus()}}) {
+        auto* pane = new QWidget;
+        auto* layout = new QVBoxLayout(pane);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(2);
+        layout->addWidget(view, 1);
+        layout->addWidget(line);
+        // A long status text is cut, never a reason for the pane to widen.
+        line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        splitter_->addWidget(pane);
+    }
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 2);
     splitter_->setSizes({300, 600});
     setCentralWidget(splitter_);
-}
-
-void TMainFrm::CreateStatusBar() {
-    for (int i = 0; i < 4; ++i) {
-        if (i < 3) {
-            auto* icon = new QLabel;
-            statusBar()->addPermanentWidget(icon);
-            statusIcons_.push_back(icon);
-        }
-        auto* panel = new QLabel;
-        panel->setObjectName(QString("StatusPanel%1").arg(i));
-        panel->setTextFormat(Qt::PlainText);
-        statusBar()->addPermanentWidget(panel, i == 3 ? 1 : 0);
-        statusPanels_.push_back(panel);
-    }
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(vTreeView_), static_cast<QAbstractItemView*>(vListView_)})
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(vTreeView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (dispatcher_->Busy()) return;
+        UpdateActions();
+        actions_->PopupMenuTV()->popup(vTreeView_->viewport()->mapToGlobal(at));
+    });
+    connect(vListView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (dispatcher_->Busy()) return;
+        actions_->PopupMenuLV()->popup(vListView_->viewport()->mapToGlobal(at));
+    });
+    vTreeView_->SetImages(&flagList_, true);
+    vListView_->SetImages(&flagList_, false);
+    vTreeView_->ShownGames = &shownGames_;
+    vTreeView_->ShownClones = &shownClones_;
+    vListView_->ShownGames = &shownGames_;
+    vListView_->ShownClones = &shownClones_;
+    vTreeView_->SetQmVirtualListView(vListView_);
 }
 
 void TMainFrm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    // The pictures of missing, incomplete and complete games.
-    for (int i = 0; i < 3; ++i) statusIcons_[static_cast<size_t>(i)]->setPixmap(flagList_.At(i));
+    status_->SetGlyphs(flagList_);
     UpdateStatus();
 }
 
 void TMainFrm::FormCreate() {
     helpFolder_ = FindHelpFolder(Config->GetHomePath(), QCoreApplication::applicationDirPath().toStdString());
     controller_->Create(helpFolder_);
+    WireViews();
     RestoreToolBars();
     datafileForm_ = new TDatafileForm(&controller_->ArchiveManager(), this);
     datafileForm_->setWindowFlag(Qt::Window);
@@ -250,6 +252,17 @@ void TMainFrm::FormCreate() {
     skinForm_->Target.FlagList = &flagList_;
     skinForm_->Target.ToolsIconsList = &toolsIconsList_;
     skinForm_->ApplySkin();
+    actions_->SetImages(toolsIconsList_, flagList_);
+    scanFrm_ = std::make_unique<TScanFrm>(controller_->RomsBd(), controller_->SignatureCalculator(),
+                                          controller_->ArchiveManager(), controller_->FilesBd(), dispatcher_.get());
+    scanFrm_->SetImages(&flagList_);
+    scanFrm_->OnRebuildMainTree = [this] { RebuildTree(true); };
+    scanFrm_->OnUpdateMainStatus = [this] {
+        UpdateStatus();
+        UpdateActions();
+    };
+    scanFrm_->OnLog = [this](const std::string& line) { controller_->LogLine(line); };
+    scanFrm_->OnHelp = [this](int context) { ShowHelp(context); };
     UpdateStatus();
     controller_->LoadAtStartUp();
 }
@@ -278,8 +291,8 @@ void TMainFrm::ActQuitExecute() {
         TWidgetPlace main(this);
         TSplitterPlace split(splitter_);
         TWidgetPlace dat(datafileForm_);
-        // The scan window comes with its own unit.
-        Config->SaveFormPositions(&main, &split, datafileForm_ ? &dat : nullptr, nullptr);
+        TWidgetPlace scan(scanFrm_.get());
+        Config->SaveFormPositions(&main, &split, datafileForm_ ? &dat : nullptr, scanFrm_ ? &scan : nullptr);
         quitting_ = true;
     }
     close();
@@ -314,7 +327,7 @@ void TMainFrm::ShowHelp(int context) {
 
 void TMainFrm::SetOptionsForm(TFrmOptions* options) {
     frmOptions_ = options;
-    actOptions_->setEnabled(options != nullptr);
+    ActOptions()->setEnabled(options != nullptr);
 }
 
 void TMainFrm::ActOptionsExecute() {
@@ -333,6 +346,7 @@ void TMainFrm::ActOptionsExecute() {
         UpdateStatus();
     };
     ApplyOptions(*Config, frmOptions_->Values(), targets);
+    controller_->SetMergeBackupDir();
 }
 
 void TMainFrm::About2Click() {
@@ -398,69 +412,110 @@ void TMainFrm::FreeSplash() {
     splash_ = nullptr;
 }
 
-void TMainFrm::ClearTree() { vTreeView_->clear(); }
+void TMainFrm::ClearTree() {
+    vListView_->Clear();
+    vTreeView_->Clear();
+    // The catalogue is about to go: the scan window lets go of it too.
+    if (scanFrm_) scanFrm_->ForgetCatalogue();
+}
 
 void TMainFrm::RebuildTree(bool keepFocus) {
-    const bool hadFocus = vTreeView_->hasFocus();
-    vTreeView_->clear();
-    TRomsBd& roms = controller_->RomsBd();
-    auto* root = new QTreeWidgetItem(vTreeView_, {Q(_("Games database"))});
-    TFilesBd& files = controller_->FilesBd();
-    for (int i = 0; i < files.GetPathCount(); ++i) {
-        TPath* path = files.GetPath(i);
-        new QTreeWidgetItem(root, {ui::ToQ(path->GetPath()) + "  (" + QString::number(path->Files().Count()) +
-                                   ")"});
-    }
-    root->setToolTip(0, Q(Fmt(_("%1 games"), {std::to_string(roms.GameCount)})));
-    vTreeView_->setCurrentItem(root);
-    root->setExpanded(true);
-    if (keepFocus && hadFocus) vTreeView_->setFocus();
+    vTreeView_->Rebuild(keepFocus);
+    if (keepFocus && vTreeView_->FirstSelected().isValid()) return;
+    vTreeView_->SetSelectedString(TQMVirtualTreeView::GamesRootText());
+    const QModelIndex root = vTreeView_->FirstSelected();
+    if (root.isValid()) vTreeView_->expand(root);
 }
 
 void TMainFrm::FocusTree() {
     if (isVisible()) vTreeView_->setFocus();
 }
 
-void TMainFrm::SetViewsMerged(bool) {}
-void TMainFrm::ResetSubListAndFilter() {}
-void TMainFrm::ApplySubList() {}
-
-void TMainFrm::CheckFilterActions() {
-    const TConfig& config = *Config;
-    for (size_t i = 0; i < filterActions_.size(); ++i) {
-        const TFilterAction& def = kFilterActions[i];
-        const bool checked = def.get ? (config.*def.get)() : !config.DBLevel();
-        QSignalBlocker block(filterActions_[i]);
-        filterActions_[i]->setChecked(checked);
-    }
+void TMainFrm::SetViewsMerged(bool merged) {
+    vTreeView_->Merged = merged;
+    vListView_->Merged = merged;
 }
 
-void TMainFrm::ApplyFilters() {}
-void TMainFrm::BuildMenus() {}
+void TMainFrm::ResetSubListAndFilter() {
+    subLists_->Reset();
+    Config->SubListFileName.clear();
+    ApplySubList();
+    nameBox_->Reset();
+}
+
+void TMainFrm::ApplySubList() {
+    qm::ApplySubList(&controller_->RomsBd(), Config->Emulator ? Config->Emulator->Split() : true, subLists_->Names(),
+                     subLists_->AllExcept(), shownGames_, shownClones_);
+    vTreeView_->ResetRomCount();
+}
+
+void TMainFrm::CheckFilterActions() { qm::CheckFilterActions(*actions_, *Config); }
+
+void TMainFrm::ApplyFilters() { qm::ApplyFilters(*actions_, *Config, *vTreeView_); }
+
+void TMainFrm::BuildMenus() {
+    // The sub-lists: a list that vanished from the folder is no longer applied.
+    if (subLists_->Build(Config->GetSubListPath())) {
+        Config->SubListFileName = subLists_->AppliedFile();
+        ApplySubList();
+        RebuildTree(true);
+        UpdateStatusCounters();
+        ShowDatabaseInfo();
+    }
+    QMenu& pages = *actions_->GamePropertiesMenu();
+    QAction* gameInfo = A(TActionId::ActGameInfo);
+    const TGameInfoMenu model = BuildGameInfoMenuModel(Config->DataFileOpen, controller_->XmlConfigParser().Infos,
+                                                       Config->GetGameUrl());
+    FillGameInfoMenu(pages, gameInfo, model, [this](int index) {
+        TGamePages(controller_->XmlConfigParser().Infos).PickPage(*Config, index);
+    });
+    // The command itself heads its drop-down, above the pages.
+    QAction* first = pages.actions().isEmpty() ? nullptr : pages.actions().first();
+    pages.insertAction(first, gameInfo);
+    if (first) pages.insertSeparator(first);
+}
 
 void TMainFrm::UpdateStatus() {
-    if (statusPanels_.empty()) return;
-    TRomsBd& roms = controller_->RomsBd();
-    roms.UpdateStatistics();
-    const int counts[] = {roms.GamesMissing, roms.GamesPartial, roms.GamesComplete};
-    const char* tips[] = {"Missing games", "Incomplete games", "Complete games"};
-    for (int i = 0; i < 3; ++i) {
-        QLabel* panel = statusPanels_[static_cast<size_t>(i)];
-        panel->setText(QString::number(counts[i]));
-        panel->setToolTip(Q(_(tips[i])));
-        statusIcons_[static_cast<size_t>(i)]->setToolTip(Q(_(tips[i])));
-    }
-    if (Config && Config->DataFileOpen)
-        statusPanels_[3]->setText(ui::ToQ(Config->DataFile->GetName()) + "  " +
-                                  Q(Fmt(_("%1 games"), {std::to_string(roms.GameCount)})));
-    else
-        statusPanels_[3]->setText(Q(_("No datafile loaded")));
+    if (!status_) return;
+    UpdateStatusBar();
+    UpdateStatusCounters();
+    ShowDatabaseInfo();
 }
 
-void TMainFrm::UpdateActions() {}
-void TMainFrm::RefreshScan() {}
-void TMainFrm::SaveColumnWidths() {}
-void TMainFrm::LoadColumnWidths(const std::string&) {}
+void TMainFrm::UpdateStatusBar() { status_->SetTexts(StatusBarTexts(*vListView_, Config ? Config->Emulator.get() : nullptr)); }
+void TMainFrm::UpdateStatusCounters() { status_->SetCounters(StatusCounterTexts(*vTreeView_)); }
+void TMainFrm::ShowDatabaseInfo() { status_->SetDatabaseInfo(DatabaseInfoText(*vTreeView_)); }
+
+void TMainFrm::VTreeViewChange(bool fromTree) {
+    const bool dataFile = Config && Config->DataFileOpen && Config->DataFile;
+    status_->SetItemText(ItemStatusText(ItemTextSourceOf(fromTree, *vTreeView_, *vListView_,
+                                                         dataFile ? Config->DataFile.get() : nullptr,
+                                                         Config && Config->Emulator ? Config->Emulator->Split() : true)));
+    UpdateStatusBar();
+    UpdateActions();
+}
+
+void TMainFrm::UpdateActions() {
+    ApplyActionStates(*actions_, ComputeActionStates(SelectionOfViews(datafilesCombo_->currentIndex() >= 0,
+                                                                      vTreeView_, vListView_)));
+}
+
+void TMainFrm::RefreshScan() {
+    if (scanFrm_) scanFrm_->RefreshScan();
+}
+
+void TMainFrm::ActScanExecute() {
+    if (!scanFrm_) return;
+    scanFrm_->show();
+    scanFrm_->raise();
+    scanFrm_->activateWindow();
+}
+
+void TMainFrm::SaveColumnWidths() {
+    if (!vListView_->ColumnSection().empty()) vListView_->SaveColumnWidths();
+}
+
+void TMainFrm::LoadColumnWidths(const std::string& refName) { vListView_->LoadColumnWidths(refName); }
 
 void TMainFrm::LoadFormPositions() {
     TWidgetPlace main(this);

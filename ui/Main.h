@@ -4,25 +4,41 @@
 // and every command runs through the one TActionDispatcher.
 #include <QMainWindow>
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/ActionDispatcher.h"
 #include "ui/AppController.h"
+#include "ui/CommandObject.h"
+#include "ui/FixPipeline.h"
+#include "ui/MainActions.h"
+#include "ui/ReportFilePrompt.h"
+#include "ui/RomPathCommands.h"
 #include "ui/controls/ImageList.h"
+#include "ui/views/ShownLists.h"
 
 class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QSplitter;
 class QToolBar;
-class QTreeWidget;
 
 namespace qm {
 
 class TAboutFrm;
+class TChangeCaseForm;
 class TDatafileForm;
+class TFileCommands;
+class TFixPipeline;
+class TMainStatusBar;
+class TNameFilterBox;
+class TSubListMenu;
+class TQMVirtualListView;
+class TScanFrm;
+class TQMVirtualTreeView;
 class TFrmOptions;
 class TProgressFrm;
 class TSkinForm;
@@ -43,23 +59,85 @@ public:
     // Windows created after the main window (the main window never creates them).
     void SetAboutForm(TAboutFrm* about) { aboutFrm_ = about; }
     void SetOptionsForm(TFrmOptions* options);
+    void SetChangeCaseForm(TChangeCaseForm* form) { changeCaseForm_ = form; }
 
     TAppController& Controller() { return *controller_; }
     TActionDispatcher& Dispatcher() { return *dispatcher_; }
     TProgressFrm& ProgressFrm() { return *progressFrm_; }
 
     QComboBox* DatafilesCombo() const { return datafilesCombo_; }
-    QTreeWidget* VTreeView() const { return vTreeView_; }
-    QAction* ActQuit() const { return actQuit_; }
+    TQMVirtualTreeView* VTreeView() const { return vTreeView_; }
+    TQMVirtualListView* VListView() const { return vListView_; }
+    // An action by its object name ("ActFixGame"); nullptr when there is none.
+    QAction* Act(const std::string& name) const;
+    const TShownGames& ShownGames() const { return shownGames_; }
+    const TShownClones& ShownClones() const { return shownClones_; }
+
+    // The commands of the rom paths, the repairs, the reports and the game, each as the
+    // action of the same name runs it (tests call them directly, outside the dispatcher).
+    void ActAddPathExecute();
+    void ActRemovePathExecute();
+    void ActOpenPathExecute();
+    void ActRefreshExecute();
+    void ActRebuildExecute();
+    void ActRefreshAllExecute();
+    void ActRebuildAllExecute();
+    void DropFilesOnTree(const std::vector<std::string>& names);
+    void ActFixGameExecute();
+    void ActMissExecute();
+    void ActHaveExecute();
+    void ActMissRomsExecute();
+    void ActMissCrcExecute();
+    void ActCreateDatExecute();
+    void ActCreateMissDatExecute();
+    void ActCreateHaveDatExecute();
+    void ActPlayGameExecute();
+    void ActGameInfoExecute();
+    void ActParentNodeExecute();
+    // A single repair step (TStepMode) and a file command (TShellMode) on the selection.
+    void RunFixStepExecute(int mode);
+    void RunShellOperationExecute(int mode);
+    void ActChangeCaseExecute();
+    void ActTestFilesExecute();
+    TFileCommands& FileCommands();
+    void VListViewDblClick();
+
+    // The rom path commands over the current emulator's rom paths.
+    TRomPathCommands& PathCommands();
+    // What the tree's focus is to the rom path commands.
+    TRomPathCommands::TFocus TreeFocus() const;
+    // The repair of the selection as ActFixGame runs it; the pipeline stays for tests.
+    TFixPipeline* LastFixPipeline() const { return fixPipeline_.get(); }
+    // The focused objects of the list and of the tree, as the commands take them.
+    TCommandObject ListFocusedObject() const;
+    TCommandObject TreeFocusedObject() const;
+    // Where the save dialogs of the reports and exports are asked (tests replace it).
+    void SetSaveFilePrompt(std::unique_ptr<ISaveFilePrompt> prompt);
+    // The folder dialog of "Add rom path" (tests replace it); caption, start folder.
+    std::function<std::string(const std::string&, const std::string&)> ChooseFolder;
+    QMenu* GamePropertiesMenu() const;
+    // A sub-list item (or All, All except) was clicked.
+    void SubListItemClick(QAction* action);
+    // The status line of a view and the status bar after a change of the tree (or list).
+    void VTreeViewChange(bool fromTree);
+    void UpdateStatusBar();
+    void UpdateStatusCounters();
+    void ShowDatabaseInfo();
+    QAction* ActQuit() const;
     QAction* ActAbout() const { return actAbout_; }
     QAction* ActContents() const { return actContents_; }
-    QAction* ActDatafileManager() const { return actDatafileManager_; }
-    QAction* ActOptions() const { return actOptions_; }
+    QAction* ActDatafileManager() const;
+    QAction* ActOptions() const;
+    QAction* A(TActionId id) const;
+    TMainActions& Actions() { return *actions_; }
+    TMainStatusBar& Status() { return *status_; }
+    TSubListMenu& SubLists() { return *subLists_; }
+    TNameFilterBox& NameFilter() { return *nameBox_; }
     // The preferences dialog, then its choice applied.
     void ActOptionsExecute();
     TDatafileForm* DatafileForm() const { return datafileForm_; }
-    const std::vector<QAction*>& FilterActions() const { return filterActions_; }
-    QLabel* StatusPanel(int index) const { return statusPanels_.at(static_cast<size_t>(index)); }
+    TScanFrm* ScanFrm() const { return scanFrm_.get(); }
+    void ActScanExecute();
 
     // Saves the window positions and ends the program (the one quit of every path: the
     // window's close, the Quit action, the menu item).
@@ -77,6 +155,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The list's navigation keys: Left and Backspace go to the parent node, Right opens
+    // the focused row as a double click does, Enter plays the game.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -113,10 +194,14 @@ private:
     void ShowMainWindow() override;
 
     void CreateActions();
-    void CreateToolBars();
     void CreateViews();
-    void CreateStatusBar();
     void FormDestroy();
+    void ConnectCommands();
+    void WireViews();
+    void ProgressStartFor(const std::string& waitText, bool showCancel);
+    // The progress window as the repairs drive it.
+    TFixProgress RepairProgress();
+    void ScrollTreeToSelection();
     void SaveToolBars();
     void RestoreToolBars();
 
@@ -128,27 +213,31 @@ private:
     TDatafileForm* datafileForm_ = nullptr;  // a child of the window
     TAboutFrm* aboutFrm_ = nullptr;
     TFrmOptions* frmOptions_ = nullptr;
+    TChangeCaseForm* changeCaseForm_ = nullptr;
+    std::unique_ptr<TFileCommands> fileCommands_;
 
     TImageList flagList_;
     TImageList toolsIconsList_;
 
-    QToolBar* tbMainMenu_ = nullptr;
-    QToolBar* tbToolbar_ = nullptr;
-    QToolBar* tbDatafileBar_ = nullptr;
-    QToolBar* tbFilterbar_ = nullptr;
     QComboBox* datafilesCombo_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    QTreeWidget* vTreeView_ = nullptr;
-    QWidget* vListView_ = nullptr;
-    std::vector<QLabel*> statusPanels_;  // missing, incomplete, complete, datafile
-    std::vector<QLabel*> statusIcons_;
-
-    QAction* actQuit_ = nullptr;
+    TQMVirtualTreeView* vTreeView_ = nullptr;
+    TQMVirtualListView* vListView_ = nullptr;
+    TShownGames shownGames_;
+    TShownClones shownClones_;
+    std::unique_ptr<TMainActions> actions_;
+    std::unique_ptr<TMainStatusBar> status_;
+    std::unique_ptr<TSubListMenu> subLists_;
+    TNameFilterBox* nameBox_ = nullptr;  // a child of the window
+    std::unique_ptr<TRomPathCommands> pathCommands_;
+    const void* pathCommandsFor_ = nullptr;  // the rom paths list they were made for
+    std::unique_ptr<TFixPipeline> fixPipeline_;
+    std::unique_ptr<ISaveFilePrompt> savePrompt_;
     QAction* actAbout_ = nullptr;
     QAction* actContents_ = nullptr;
-    QAction* actDatafileManager_ = nullptr;
-    QAction* actOptions_ = nullptr;
-    std::vector<QAction*> filterActions_;
+
+    // Goes before the databases and pictures it shares.
+    std::unique_ptr<TScanFrm> scanFrm_;
 
     std::string helpFolder_;
     std::string lastHelpUrl_;

@@ -33,6 +33,7 @@ std::unique_ptr<TApplicationWindows> StartApplication() {
     windows->AboutFrm = std::make_unique<TAboutFrm>();
     windows->MainFrm->SetAboutForm(windows->AboutFrm.get());
     windows->ChangeCaseForm = std::make_unique<TChangeCaseForm>();
+    windows->MainFrm->SetChangeCaseForm(windows->ChangeCaseForm.get());
 
     TMainFrm* main = windows->MainFrm.get();
     QObject::connect(windows->Instance.get(), &TSingleInstance::ActivateRequested, main, [main] {

@@ -77,6 +77,21 @@ TEST_F(ScanTest, AbortStopsEitherPhaseAndTheNextLoadReadsOnlyTheRest) {
     EXPECT_EQ(fx.Load(), 0);
 }
 
+TEST_F(ScanTest, AZipRewrittenWithinTheSameDateIsReadAgainByItsSize) {
+    Zip("pacman.zip", "pm1.bin", "0123456789abcdef");
+    EXPECT_EQ(fx.Load(), 1);
+    // Another content, another archive size, the same date: the old roms must not stay.
+    std::filesystem::remove(fx.romsDir + "pacman.zip");
+    Zip("pacman.zip", "other.bin", "a longer content than the first one");
+    AgeFolder();
+    fx.Restart();
+    EXPECT_EQ(fx.Load(), 1);
+    const TFile* zip = fx.path->Files().Find("pacman.zip");
+    ASSERT_NE(zip, nullptr);
+    EXPECT_LT(zip->RomFiles.IndexOfFileName("pm1.bin", false), 0);
+    EXPECT_GE(zip->RomFiles.IndexOfFileName("other.bin", false), 0);
+}
+
 TEST_F(ScanTest, CacheIsWrittenAfterTheScanAndReadBackInPlaceOfTheFiles) {
     Zip("pacman.zip", "pm1.bin", "0123456789abcdef");
     Plain("gg1.bin", "fedcba9876543210");

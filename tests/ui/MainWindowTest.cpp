@@ -8,6 +8,7 @@
 #include "ui/AppTestSupport.h"
 #include "ui/HelpPages.h"
 #include "ui/Main.h"
+#include "ui/ScanFrm.h"
 #include "ui/StartApplication.h"
 #include "ui/About.h"
 #include "ui/datafilefrm.h"
@@ -70,6 +71,7 @@ TEST_F(MainWindowTest, QuitSavesThePositionsAndACloseWhileBusyWaitsForTheCommand
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainWidth", 0), 640);
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainHeight", 0), 480);
     EXPECT_TRUE(Config->ValueExists("quarmelle", "DatFormWidth"));
+    EXPECT_TRUE(Config->ValueExists("quarmelle", "ScanFormWidth"));
 }
 
 TEST_F(MainWindowTest, ClosingTheDatafileManagerRefreshesTheDatafileBox) {
@@ -79,6 +81,10 @@ TEST_F(MainWindowTest, ClosingTheDatafileManagerRefreshesTheDatafileBox) {
     ASSERT_EQ(main.DatafilesCombo()->count(), 1);
     main.ActDatafileManager()->trigger();
     ASSERT_TRUE(main.DatafileForm()->isVisible());
+    // The scan window is a window of its own, shown beside the main one.
+    main.A(TActionId::ActScan)->trigger();
+    EXPECT_TRUE(main.ScanFrm()->isVisible());
+    EXPECT_EQ(main.ScanFrm()->parent(), nullptr);
     test::WriteFile(home.Dats() + "more.dat", Datafile("other", {}));
     main.DatafileForm()->hide();
     EXPECT_EQ(main.DatafilesCombo()->count(), 2);

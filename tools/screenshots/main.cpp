@@ -27,9 +27,15 @@
 #include "platform/FileSystem.h"
 #include "ui/About.h"
 #include "ui/Main.h"
+#include "ui/MainActions.h"
+#include "ui/MainStatus.h"
+#include "ui/ActionStates.h"
 #include "ui/ChangeCaseFrm.h"
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
+#include "ui/ScanFrm.h"
+#include <QTimer>
+#include <QTreeWidget>
 #include "ui/SkinLoader.h"
 #include "ui/SkinPainter.h"
 #include "ui/SplashFrm.h"
@@ -42,7 +48,12 @@
 #include "ui/skin.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
+#include <QAction>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QMainWindow>
 #include <QSplitter>
+#include <QStatusBar>
 
 namespace {
 
@@ -175,6 +186,53 @@ TViewDemo& ViewDemo() {
     return demo;
 }
 
+// The commands, filter bar, name filter and status bar around the tree and the list, as
+// the main window lays them out, on the small collection with a game of the tree focused.
+QWidget* CommandsAndStatusShot() {
+    auto* window = new QMainWindow;
+    auto* actions = new qm::TMainActions(window);
+    auto* datafiles = new QComboBox;
+    datafiles->addItem("demo");
+    static const qm::TImageList icons = qm::DefaultToolsIconsList();
+    actions->Build(window, datafiles, new QAction("&Content", window), new QAction("&About", window));
+    actions->SetImages(icons, ViewDemo().flags);
+    for (qm::TActionId id : {qm::TActionId::ActDBPlayable, qm::TActionId::ActDBIncomplete,
+                             qm::TActionId::ActDBMissing, qm::TActionId::ActDBSets})
+        actions->Action(id)->setChecked(true);
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget* pair = ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
+        tree.setCurrentIndex(tree.Model()->index(0, 0));
+    });
+    layout->addWidget(pair, 1);
+    auto* status = new qm::TMainStatusBar(window->statusBar(), central);
+    auto* lines = new QHBoxLayout;
+    lines->addWidget(status->TreeViewStatus(), 1);
+    lines->addWidget(status->ListViewStatus(), 2);
+    layout->addLayout(lines);
+    window->setCentralWidget(central);
+    status->SetGlyphs(ViewDemo().flags);
+    auto* tree = pair->findChild<qm::TQMVirtualTreeView*>();
+    auto* list = pair->findChild<qm::TQMVirtualListView*>();
+    list->selectionModel()->setCurrentIndex(list->Model()->index(0, 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    qm::TItemTextSource item;
+    item.Object = list->GetFocusedObject();
+    item.ListSelectedCount = list->SelectedCount();
+    item.EmulatorSplit = true;
+    status->SetItemText(qm::ItemStatusText(item));
+    qm::TStatusTexts texts = qm::StatusBarTexts(*list, nullptr);
+    texts.Mode = qm::ModePanelText(true, false);
+    texts.Emulator = qm::EmulatorPanelText("/usr/games/mame");
+    status->SetTexts(texts);
+    status->SetCounters(qm::StatusCounterTexts(*tree));
+    status->SetDatabaseInfo(qm::DatabaseInfoText(*tree));
+    qm::ApplyActionStates(*actions, qm::ComputeActionStates(qm::SelectionOfViews(true, tree, list)));
+    window->resize(1000, 520);
+    return window;
+}
+
 // The preferences dialog on one page, over settings of a demo home with an open
 // datafile's profile and a filled archive folder.
 QWidget* OptionsShot(int page) {
@@ -223,6 +281,33 @@ QWidget* OptionsShot(int page) {
     return form;
 }
 
+
+// The scan window over the view demo's catalogue, with a few dropped files listed as a
+// drop would list them (their roms given by hand: the demo's signatures are made up).
+QWidget* ScanWindowShot() {
+    static QTemporaryDir dropped;
+    static qm::TArchiveManager manager;
+    static qm::TSignatureCalculator calc;
+    TViewDemo& demo = ViewDemo();
+    const std::string in = dropped.path().toStdString() + "/";
+    QDir().mkpath(QString::fromStdString(in + "galaga"));
+    for (const char* name : {"puckman.zip", "xevious.zip", "dd1a.1"}) std::ofstream(in + name) << "demo";
+    auto* frm = new qm::TScanFrm(demo.roms, calc, manager, demo.files);
+    qm::TPath* path = frm->Session().FilesBdLocal().AddPath(in, "", "");
+    const auto add = [&](const char* name, uint8_t kind, std::vector<std::pair<const char*, const char*>> roms) {
+        qm::TFile* file = path->NewFile(name, kind, false);
+        file->Date = (44 << 25) | (5 << 21) | (1 << 16);  // 2024-05-01
+        for (const auto& [rom, crc] : roms) file->AddRomFile(rom, crc, 0, 4096, "");
+    };
+    add("galaga", qm::fkFolder, {{"gg1_1b.3p", "ab036c9f"}, {"gg1-1.3p", "a3a0f743"}});
+    add("puckman.zip", qm::fkZip, {{"pacman.6e", "c1e6ab10"}, {"namcopac.6f", "39d1fc83"}});
+    add("xevious.zip", qm::fkZip, {{"xvi_1.3p", "09964dda"}});
+    add("dd1a.1", qm::fkPlain, {{"dd1a.1", "a80ec984"}});
+    // Showing the window refreshes it: the nodes are opened after that.
+    QTimer::singleShot(0, frm, [frm] { frm->ScanTreeView()->expandAll(); });
+    frm->resize(560, 360);
+    return frm;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -399,7 +484,9 @@ int main(int argc, char** argv) {
                  list.DoHeaderClick(2);
              });
          }},
+        {"commands-and-status", [] { return CommandsAndStatusShot(); }},
         {"main-window", [] { return MainWindowOnDemoData(); }},
+        {"scan-window", [] { return ScanWindowShot(); }},
     };
     int failed = 0;
     for (const TShot& shot : shots)

@@ -1,0 +1,163 @@
+// The status texts of the main window on the small database: the item line for each
+// kind of object (and the set mode the rom database is left in), the panels of the
+// status bar, the database line and the counters, and the panels made on a status bar.
+#include <QLabel>
+#include <QStatusBar>
+#include <QWidget>
+
+#include "MainUnitsTestSupport.h"
+#include "archive/stringsTools.h"
+#include "catalogue/Emulator.h"
+#include "ui/MainStatus.h"
+#include "ui/views/QMVirtualListView.h"
+#include "ui/views/QMVirtualTreeView.h"
+
+namespace qm::test {
+namespace {
+
+class MainStatusTest : public MainUnitsTest {
+protected:
+    std::optional<std::string> ListText(const TViewObject& object, int selected = 1) {
+        TItemTextSource source;
+        source.Object = object;
+        source.ListSelectedCount = selected;
+        return ItemStatusText(source);
+    }
+};
+
+TEST_F(MainStatusTest, ItemLineForEachKindOfObject) {
+    EXPECT_EQ(ListText(Game("pacman")), "Pac-Man - [pacman]");
+    EXPECT_EQ(ListText(Game("mslug")), "Metal Slug - [mslug] - Bios [neogeo] needed");
+    EXPECT_EQ(ListText(Game("pacman"), 2), "") << "several items selected";
+    EXPECT_EQ(ListText(Clone("puckman")), "Puck Man - [puckman]");
+    EXPECT_EQ(ListText(Clone("puckman"), 3), "");
+    EXPECT_EQ(ListText(path), "");
+    ASSERT_NE(File("puckman.zip")->Clone, nullptr);
+    EXPECT_EQ(ListText(File("puckman.zip")), "Puck Man - [puckman]");
+    EXPECT_EQ(ListText(File("junk.zip")), "Unknown game");
+    EXPECT_EQ(ListText(File("puckman.zip"), 4), "Puck Man - [puckman]") << "a file's line ignores the count";
+    EXPECT_EQ(ListText(Clone("puckman")->CloneRoms[0]), std::nullopt) << "a rom keeps the line";
+    EXPECT_EQ(ListText(TViewObject()), std::nullopt);
+}
+
+TEST_F(MainStatusTest, CloneNamesReadSplitThenTheEmulatorsMode) {
+    // In merged mode a clone answers with its parent's names; the line shows its own.
+    roms.Split = false;
+    EXPECT_EQ(CloneItemText(*Clone("puckman"), false), "Puck Man - [puckman]");
+    EXPECT_FALSE(roms.Split);
+    EXPECT_EQ(CloneItemText(*Clone("puckman"), true), "Puck Man - [puckman]");
+    EXPECT_TRUE(roms.Split) << "restored from the emulator, not from before";
+    TItemTextSource source;
+    source.Object = File("puckman.zip");
+    source.EmulatorSplit = false;
+    ItemStatusText(source);
+    EXPECT_FALSE(roms.Split);
+}
+
+TEST_F(MainStatusTest, TreeLineNamesTheDatafileOnTheRootOnly) {
+    TDataFile header;
+    header.FileName = "/tmp/work/mame0250.dat";
+    header.Author = "The team";
+    header.CreditsVersion = "0.250";
+    TItemTextSource source;
+    source.FromTree = true;
+    source.DataFile = &header;
+    source.TreeRootSelected = true;
+    source.Object = &roms.Games();
+    EXPECT_EQ(ItemStatusText(source), "mame0250 - The team - 0.250");
+    source.TreeRootSelected = false;
+    EXPECT_EQ(ItemStatusText(source), "") << "the tree's other nodes empty the line";
+    source.Object = Game("galaga");
+    EXPECT_EQ(ItemStatusText(source), "Galaga - [galaga]");
+}
+
+TEST_F(MainStatusTest, PanelTexts) {
+    TEmulator emulator(*config);
+    emulator.SetExe("/usr/games/bin/mame64.exe");
+    emulator.SetSplit(true);
+    emulator.SetMerge(false);
+
+    TStatusTexts texts = StatusBarTexts(-1, 0, 4096, &emulator);
+    EXPECT_EQ(texts.Size, FormatSize(4096)) << "nothing selected: the whole list counts as one";
+    EXPECT_EQ(texts.Selected, "1 items selected");
+    EXPECT_EQ(texts.Mode, " un-merged ");
+    EXPECT_EQ(texts.Emulator, " mame64 ");
+    texts = StatusBarTexts(0, 3, 4096, &emulator);
+    EXPECT_EQ(texts.Size, "");
+    EXPECT_EQ(texts.Selected, "3 items selected");
+    texts = StatusBarTexts(5000, 2, 4096, &emulator);
+    EXPECT_EQ(texts.Size, FormatSize(5000));
+
+    EXPECT_EQ(ModePanelText(false, true), " merged ");
+    EXPECT_EQ(ModePanelText(true, true), " split ");
+    EXPECT_EQ(EmulatorPanelText(""), " none ");
+    EXPECT_EQ(StatusBarTexts(-1, 0, 0, nullptr).Emulator, " none ");
+}
+
+TEST_F(MainStatusTest, DatabaseLineAndCountersOfTheTree) {
+    TQMVirtualTreeView tree;
+    TQMVirtualListView list;
+    Link(tree);
+    Link(list);
+    tree.SetQmVirtualListView(&list);
+    tree.Rebuild(false);
+    ASSERT_EQ(tree.ResourceCount, 1);
+    EXPECT_EQ(DatabaseInfoText(tree), "Database: 4 games, 5 clones, " + std::to_string(tree.GetRomCount()) +
+                                          " roms, 1 resources.");
+    roms.UpdateStatistics();
+    const auto counters = StatusCounterTexts(tree);
+    EXPECT_EQ(counters[0], std::to_string(tree.MissingCount));
+    EXPECT_EQ(counters[2], std::to_string(tree.CompleteCount));
+    EXPECT_EQ(tree.MissingCount + tree.IncompleteCount + tree.CompleteCount, tree.RootItems().Count());
+
+    // The line from the views: the root, then a game of the list.
+    TDataFile header;
+    header.FileName = "/tmp/work/demo.dat";
+    header.Author = "me";
+    header.CreditsVersion = "1";
+    tree.selectionModel()->setCurrentIndex(tree.Model()->index(0, 0),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(ItemStatusText(ItemTextSourceOf(true, tree, list, &header, true)), "demo - me - 1");
+    const QModelIndex first = list.Model()->index(0, 0);
+    list.selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const TGame* game = ObjectAs<TGame>(list.GetFocusedObject());
+    ASSERT_NE(game, nullptr);
+    EXPECT_EQ(ItemStatusText(ItemTextSourceOf(false, tree, list, &header, true)), GameItemText(*game));
+
+    // The list's selection: nothing selected reads as the whole list.
+    list.SetParentObject(Game("pacman"));
+    const TStatusTexts texts = StatusBarTexts(list, nullptr);
+    EXPECT_EQ(texts.Selected, "1 items selected");
+    EXPECT_EQ(texts.Size, list.TotalSize > 0 ? FormatSize(list.TotalSize) : "");
+}
+
+TEST_F(MainStatusTest, StatusBarPanels) {
+    QWidget window;
+    QStatusBar bar(&window);
+    TMainStatusBar status(&bar, &window);
+    const int widths[] = {60, 60, 60, 75, -1, -1, 50};
+    for (int i = 0; i < TMainStatusBar::kPanelCount; ++i) {
+        QWidget* panel = i < 3 ? status.Panel(i)->parentWidget() : status.Panel(i);
+        if (widths[i] > 0) {
+            EXPECT_EQ(panel->minimumWidth(), widths[i]) << i;
+            if (i < 6) EXPECT_EQ(panel->maximumWidth(), widths[i]) << i;
+        }
+    }
+    EXPECT_EQ(status.Panel(3)->toolTip(), "Size of selected items");
+    EXPECT_EQ(status.Panel(4)->toolTip(), "Rom handling mode");
+    EXPECT_EQ(status.Panel(5)->toolTip(), "Emulator name used to play games");
+
+    status.SetItemText(std::string("Pac-Man - [pacman]"));
+    status.SetItemText(std::nullopt);
+    EXPECT_EQ(status.ListViewStatus()->text(), "Pac-Man - [pacman]");
+    status.SetCounters({"1", "2", "3"});
+    EXPECT_EQ(status.Panel(1)->text(), "2");
+    status.SetTexts({"1.0 KB", " split ", " mame ", "2 items selected"});
+    EXPECT_EQ(status.Panel(4)->text(), " split ");
+    EXPECT_EQ(status.Panel(6)->text(), "2 items selected");
+    status.SetDatabaseInfo("Database: 1 games, 1 clones, 1 roms, 0 resources.");
+    EXPECT_EQ(status.TreeViewStatus()->text(), "Database: 1 games, 1 clones, 1 roms, 0 resources.");
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,429 @@
+// The main window's commands over the two views: rom paths, the fix, reports and
+// exports, the game launch and pages, and the navigation between the views. Each
+// command's logic lives in its own unit; here the window hands it the views' selection
+// and answers its events.
+#include <QAction>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QUrl>
+
+#include "catalogue/DataFile.h"
+#include "ui/ChangeCaseFrm.h"
+#include "ui/CommandSelection.h"
+#include "ui/FileCommands.h"
+#include "catalogue/config.h"
+#include "platform/Text.h"
+#include "ui/DatafileExport.h"
+#include "ui/FixPipeline.h"
+#include "ui/GameLaunch.h"
+#include "ui/GamePages.h"
+#include "ui/Main.h"
+#include "ui/ProgressFrm.h"
+#include "ui/Reports.h"
+#include "ui/TextConv.h"
+#include "ui/views/QMVirtualListView.h"
+#include "ui/views/QMVirtualTreeView.h"
+
+namespace qm {
+
+namespace {
+
+template <class Pairs, class T>
+std::vector<T*> Objects(const Pairs& pairs) {
+    std::vector<T*> result;
+    result.reserve(pairs.size());
+    for (const auto& pair : pairs) result.push_back(pair.second);
+    return result;
+}
+
+TExportLayout ExportLayoutOf(THeaderLayout layout) {
+    switch (layout) {
+        case hlGames: return TExportLayout::Games;
+        case hlClones: return TExportLayout::Clones;
+        case hlClonesRoms: return TExportLayout::ClonesRoms;
+        case hlFiles: return TExportLayout::Files;
+        case hlRomFiles: return TExportLayout::RomFiles;
+        case hlnone: break;
+    }
+    return TExportLayout::Games;
+}
+
+std::string OpenRefName() {
+    if (!Config->DataFileOpen || !Config->DataFile) return "no name";
+    return Config->DataFile->RefName.empty() ? "no name" : Config->DataFile->RefName;
+}
+
+}  // namespace
+
+QAction* TMainFrm::Act(const std::string& name) const { return actions_->FindAction(name.c_str()); }
+
+void TMainFrm::ConnectCommands() {
+    const std::pair<const char*, void (TMainFrm::*)()> commands[] = {
+        {"ActAddPath", &TMainFrm::ActAddPathExecute},
+        {"ActRemovePath", &TMainFrm::ActRemovePathExecute},
+        {"ActOpenPath", &TMainFrm::ActOpenPathExecute},
+        {"ActRefresh", &TMainFrm::ActRefreshExecute},
+        {"ActRefreshAll", &TMainFrm::ActRefreshAllExecute},
+        {"ActRebuild", &TMainFrm::ActRebuildExecute},
+        {"ActRebuildAll", &TMainFrm::ActRebuildAllExecute},
+        {"ActFixGame", &TMainFrm::ActFixGameExecute},
+        {"ActMiss", &TMainFrm::ActMissExecute},
+        {"ActHave", &TMainFrm::ActHaveExecute},
+        {"ActMissRoms", &TMainFrm::ActMissRomsExecute},
+        {"ActMissCrc", &TMainFrm::ActMissCrcExecute},
+        {"ActCreateDat", &TMainFrm::ActCreateDatExecute},
+        {"ActCreateMissDat", &TMainFrm::ActCreateMissDatExecute},
+        {"ActCreateHaveDat", &TMainFrm::ActCreateHaveDatExecute},
+        {"ActPlayGame", &TMainFrm::ActPlayGameExecute},
+        {"ActGameInfo", &TMainFrm::ActGameInfoExecute},
+        {"ActParentNode", &TMainFrm::ActParentNodeExecute},
+    };
+    for (const auto& [name, handler] : commands)
+        if (QAction* action = Act(name)) dispatcher_->Connect(action, [this, handler = handler] { (this->*handler)(); });
+    const std::pair<const char*, int> steps[] = {
+        {"ActRenameRoms", stRenameRoms},         {"ActRemoveUselessFiles", stRemoveUselessFiles},
+        {"ActRemoveUselessRoms", stRemoveUselessRoms}, {"ActImportExternalRom", stImportRoms},
+        {"ActRenameFiles", stRenameFiles},       {"ActCreateDummy", stCreateDummy},
+        {"ActReZip", stReZip},
+    };
+    for (const auto& [name, mode] : steps)
+        if (QAction* action = Act(name)) dispatcher_->Connect(action, [this, mode = mode] { RunFixStepExecute(mode); });
+    const std::pair<const char*, int> shell[] = {
+        {"ActMoveFile", smMove},   {"ActDeleteFiles", smDelete},     {"ActCopyFile", smCopy},
+        {"ActLowerCase", smLower}, {"ActUpperCase", smUpper},        {"ActCapitalize", smCapitalize},
+        {"ActDBCase", smDatafileCase},
+    };
+    for (const auto& [name, mode] : shell)
+        if (QAction* action = Act(name))
+            dispatcher_->Connect(action, [this, mode = mode] { RunShellOperationExecute(mode); });
+    if (QAction* action = Act("ActChangeCase")) dispatcher_->Connect(action, [this] { ActChangeCaseExecute(); });
+    if (QAction* action = Act("ActTestFiles")) dispatcher_->Connect(action, [this] { ActTestFilesExecute(); });
+
+    vTreeView_->OnSelectionChange = [this] { VTreeViewChange(true); };
+    vListView_->OnSelectionChange = [this] { VTreeViewChange(false); };
+    // The tools menu's own "Refresh All" item runs the command whatever the action's state.
+    if (QAction* item = actions_->RefreshAllItem()) dispatcher_->Connect(item, [this] { ActRefreshAllExecute(); });
+    vTreeView_->OnDropFiles = [this](const std::vector<std::string>& names) {
+        dispatcher_->Run([this, names] { DropFilesOnTree(names); });
+    };
+    vListView_->OnDoubleClick = [this](const TViewObject&) { dispatcher_->Run([this] { VListViewDblClick(); }); };
+    vListView_->installEventFilter(this);
+}
+
+bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != vListView_ || event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    switch (key->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Backspace:
+            if (QAction* parent = Act("ActParentNode")) parent->trigger();
+            return true;
+        case Qt::Key_Right:
+            dispatcher_->Run([this] { VListViewDblClick(); });
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (QAction* play = Act("ActPlayGame"); play && play->isEnabled()) play->trigger();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TMainFrm::WireViews() {
+    TRomsBd& roms = controller_->RomsBd();
+    TFilesBd& files = controller_->FilesBd();
+    for (TChildCollector* view : {static_cast<TChildCollector*>(vTreeView_), static_cast<TChildCollector*>(vListView_)}) {
+        view->RomsBd = &roms;
+        view->FilesBd = &files;
+    }
+    // No row may outlive the file or rom file it shows.
+    files.OnRemoveFile = [this](TFile* file) {
+        vTreeView_->RemoveFile(file);
+        vListView_->RemoveFile(file);
+    };
+    files.OnRemoveRomFile = [this](TRomFile* romFile) { vListView_->RemoveRomFile(romFile); };
+}
+
+void TMainFrm::SetSaveFilePrompt(std::unique_ptr<ISaveFilePrompt> prompt) { savePrompt_ = std::move(prompt); }
+
+TCommandObject TMainFrm::ListFocusedObject() const { return CommandObjectOf(vListView_->GetFocusedObject()); }
+TCommandObject TMainFrm::TreeFocusedObject() const { return CommandObjectOf(vTreeView_->GetFocusedObject()); }
+
+void TMainFrm::ProgressStartFor(const std::string& waitText, bool showCancel) {
+    progressFrm_->Reset();
+    progressFrm_->SetWaitString(waitText);
+    progressFrm_->SetShowCancelButton(showCancel);
+    progressFrm_->SetPosition(0);
+    progressFrm_->Start(this);
+}
+
+// ---- Rom paths ------------------------------------------------------------------
+
+TRomPathCommands& TMainFrm::PathCommands() {
+    TRomPaths& paths = Config->Emulator->RomPaths();
+    // A datafile switch replaces the emulator's list: the commands follow it.
+    if (!pathCommands_ || pathCommandsFor_ != &paths) {
+        pathCommands_ = std::make_unique<TRomPathCommands>(controller_->FilesBd(), controller_->RomsBd(), paths);
+        pathCommandsFor_ = &paths;
+        TRomPathCommands& c = *pathCommands_;
+        c.ChooseFolder = [this](const std::string& caption, const std::string& start) -> std::string {
+            if (ChooseFolder) return ChooseFolder(caption, start);
+            const QString folder = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(start));
+            return folder.isEmpty() ? std::string() : ui::FromQ(folder);
+        };
+        c.OpenFolder = [this](const std::string& folder) {
+            if (OpenUrl) OpenUrl(QUrl::fromLocalFile(ui::ToQ(folder)).toString().toStdString());
+        };
+        c.AddRomPath = [this](const std::string& path, const std::string& volume, const std::string& serial) {
+            return controller_->AddRomPath(path, volume, serial);
+        };
+        c.OnProgressStart = [this](const std::string& text, bool cancel) { ProgressStartFor(text, cancel); };
+        c.OnProgressStop = [this] { progressFrm_->Stop(); };
+        c.OnApplyFilters = [this] { ApplyFilters(); };
+        c.OnRebuildTree = [this] { RebuildTree(true); };
+        c.OnUpdateStatusCounters = [this] { UpdateStatus(); };
+        c.OnRefreshScan = [this] { RefreshScan(); };
+        c.OnUpdateActions = [this] { UpdateActions(); };
+        c.OnReloadLists = [this] {
+            controller_->LoadDatafilesList();
+            BuildMenus();
+        };
+        c.OnClearFixFullPath = [this] {
+            if (fixPipeline_) fixPipeline_->FixFullPath = false;
+        };
+    }
+    return *pathCommands_;
+}
+
+TRomPathCommands::TFocus TMainFrm::TreeFocus() const {
+    TRomPathCommands::TFocus focus;
+    if (IsNilObject(vTreeView_->GetFocusedObject())) return focus;
+    focus.Path = vTreeView_->GetFocusedPath();
+    focus.Kind = focus.Path ? TRomPathCommands::TFocusKind::fkPath : TRomPathCommands::TFocusKind::fkDatabase;
+    return focus;
+}
+
+void TMainFrm::ActAddPathExecute() { PathCommands().AddPathByDialog(); }
+void TMainFrm::ActRemovePathExecute() { PathCommands().RemovePath(vTreeView_->GetFocusedPath()); }
+void TMainFrm::ActOpenPathExecute() { PathCommands().OpenPath(vTreeView_->GetFocusedPath()); }
+void TMainFrm::ActRefreshExecute() { PathCommands().RefreshPath(TreeFocus(), false); }
+void TMainFrm::ActRebuildExecute() { PathCommands().RefreshPath(TreeFocus(), true); }
+void TMainFrm::ActRefreshAllExecute() { PathCommands().RefreshAllPaths(false); }
+void TMainFrm::ActRebuildAllExecute() { PathCommands().RefreshAllPaths(true); }
+void TMainFrm::DropFilesOnTree(const std::vector<std::string>& names) { PathCommands().DropFolders(names); }
+
+// ---- The fix --------------------------------------------------------------------
+
+void TMainFrm::ActFixGameExecute() {
+    if (!Config->Emulator) return;
+    fixPipeline_ = std::make_unique<TFixPipeline>(controller_->RomsBd(), controller_->FilesBd(),
+                                                  TFixSwitches::FromEmulator(*Config->Emulator),
+                                                  Config->GetArchivePath());
+    TFixPipeline& fix = *fixPipeline_;
+    fix.OnLog = [this](const std::string& line) { controller_->LogLine(line); };
+    fix.OnCheckPathsModified = [this] { return PathCommands().CheckPathsModified(); };
+    fix.OnRebuildTree = [this] { RebuildTree(true); };
+    fix.OnUpdateCounters = [this] { UpdateStatus(); };
+    fix.OnScrollToSelection = [this] { ScrollTreeToSelection(); };
+    fix.Progress = RepairProgress();
+
+    TFixSelection selection;
+    TNamedRomFiles roms;
+    TNamedFiles files;
+    vListView_->GetSelectedRomFiles(roms);
+    selection.listRoms = Objects<TNamedRomFiles, TRomFile>(roms);
+    vListView_->GetSelectedFiles(files);
+    selection.listFiles = Objects<TNamedFiles, TFile>(files);
+    roms.clear();
+    files.clear();
+    vTreeView_->GetRomFilesOfFocused(roms);
+    selection.treeRoms = Objects<TNamedRomFiles, TRomFile>(roms);
+    vTreeView_->GetFilesOfFocused(files);
+    selection.treeFiles = Objects<TNamedFiles, TFile>(files);
+    selection.focusedIsPath = ObjectAs<TPathObject>(vTreeView_->GetFocusedObject()) != nullptr;
+    selection.listSelectionEmpty = vListView_->SelectionEmpty();
+    fix.Run(selection);
+    UpdateActions();
+}
+
+TFixProgress TMainFrm::RepairProgress() {
+    TFixProgress progress;
+    progress.SetWaitString = [this](const std::string& text) { progressFrm_->SetWaitString(text); };
+    progress.SetPosition = [this](int position) { progressFrm_->SetPosition(position); };
+    progress.SetMax = [this](int maximum) { progressFrm_->SetMax(maximum); };
+    progress.SetShowCancelButton = [this](bool show) { progressFrm_->SetShowCancelButton(show); };
+    progress.Start = [this] { progressFrm_->Start(this); };
+    progress.StepIt = [this] { progressFrm_->StepIt(); };
+    progress.Stop = [this] { progressFrm_->Stop(); };
+    return progress;
+}
+
+void TMainFrm::ScrollTreeToSelection() {
+    const QModelIndex index = vTreeView_->FirstSelected();
+    if (index.isValid()) vTreeView_->scrollTo(index);
+}
+
+// ---- Single steps and file commands ----------------------------------------------
+
+TFileCommands& TMainFrm::FileCommands() {
+    if (fileCommands_) return *fileCommands_;
+    fileCommands_ = std::make_unique<TFileCommands>(controller_->RomsBd(), controller_->FilesBd());
+    TFileCommands& c = *fileCommands_;
+    c.ArchivePath = [] { return Config->GetArchivePath(); };
+    c.ChooseFolder = [this](const std::string& caption, const std::string& start) -> std::string {
+        if (ChooseFolder) return ChooseFolder(caption, start);
+        const QString folder = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(start));
+        return folder.isEmpty() ? std::string() : ui::FromQ(folder);
+    };
+    c.AskChangeCase = [this] { return changeCaseForm_ ? changeCaseForm_->Ask() : TChangeCaseResult(); };
+    c.OnCheckPathsModified = [this] { return PathCommands().CheckPathsModified(); };
+    c.OnLog = [this](const std::string& line) { controller_->LogLine(line); };
+    c.OnRebuildTree = [this] { RebuildTree(true); };
+    c.OnUpdateCounters = [this] { UpdateStatus(); };
+    c.OnUpdateActions = [this] { UpdateActions(); };
+    c.OnScrollToSelection = [this] { ScrollTreeToSelection(); };
+    c.Progress = RepairProgress();
+    c.OnSuspendListChange = [this, saved = std::function<void()>()](bool off) mutable {
+        if (off) {
+            saved = vListView_->OnSelectionChange;
+            vListView_->OnSelectionChange = nullptr;
+        } else {
+            vListView_->OnSelectionChange = saved;
+        }
+    };
+    return c;
+}
+
+void TMainFrm::RunFixStepExecute(int mode) {
+    FileCommands().RunFixStep(mode, SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+void TMainFrm::RunShellOperationExecute(int mode) {
+    FileCommands().RunShellOperation(mode, siBoth, SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+void TMainFrm::ActChangeCaseExecute() {
+    FileCommands().ActChangeCaseExecute(SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+void TMainFrm::ActTestFilesExecute() {
+    FileCommands().ActTestFilesExecute(SelectionFromViews(*vListView_, *vTreeView_));
+    UpdateActions();
+}
+
+// ---- Reports and exports --------------------------------------------------------
+
+namespace {
+
+TReportScope ScopeOf(TQMVirtualTreeView& tree) {
+    TReportScope scope;
+    TCloneItems clones;
+    tree.ListClones(clones, "");
+    scope.ListedClones.reserve(clones.size());
+    for (const auto& item : clones) scope.ListedClones.push_back(item.second);
+    scope.RomCount = tree.GetRomCount();
+    scope.CloneCount = tree.GetCloneCount();
+    scope.SubListFileName = Config->SubListFileName;
+    return scope;
+}
+
+}  // namespace
+
+void TMainFrm::ActMissExecute() {
+    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName()).ActMiss(ScopeOf(*vTreeView_));
+}
+
+void TMainFrm::ActHaveExecute() {
+    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName()).ActHave(ScopeOf(*vTreeView_));
+}
+
+void TMainFrm::ActMissRomsExecute() {
+    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName())
+        .ActMissRoms(ScopeOf(*vTreeView_));
+}
+
+void TMainFrm::ActMissCrcExecute() {
+    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName())
+        .ActMissCrc(ScopeOf(*vTreeView_));
+}
+
+namespace {
+
+struct TExportRun {
+    TCalculatorPlugInSource<TSignatureCalculator> plugIns;
+    TDatafileExporter exporter;
+    TExportRun(TAppController& controller, ISaveFilePrompt& prompt, const std::function<void()>& finished)
+        : plugIns(controller.SignatureCalculator()),
+          exporter(controller.RomsBd(), prompt, &controller.ArchiveManager(), &plugIns) {
+        exporter.RefName = OpenRefName();
+        if (Config->DataFileOpen && Config->DataFile) exporter.DatafileName = Config->DataFile->GetName();
+        exporter.DatafilePath = Config->GetDatafilePath();
+        exporter.OnFinished = finished;
+    }
+};
+
+}  // namespace
+
+void TMainFrm::ActCreateDatExecute() {
+    TViewObjects objects;
+    vListView_->GetSelectedObjects(objects);
+    std::vector<TCommandObject> selected;
+    selected.reserve(objects.size());
+    for (const TViewObject& object : objects) selected.push_back(CommandObjectOf(object));
+    TExportRun run(*controller_, *savePrompt_, [this] { controller_->LoadDatafilesList(); });
+    run.exporter.ActCreateDat(ExportLayoutOf(vListView_->Layout()), selected);
+}
+
+void TMainFrm::ActCreateMissDatExecute() {
+    TExportRun run(*controller_, *savePrompt_, [this] { controller_->LoadDatafilesList(); });
+    run.exporter.ActCreateMissDat();
+}
+
+void TMainFrm::ActCreateHaveDatExecute() {
+    TExportRun run(*controller_, *savePrompt_, [this] { controller_->LoadDatafilesList(); });
+    run.exporter.ActCreateHaveDat();
+}
+
+// ---- The game -------------------------------------------------------------------
+
+void TMainFrm::ActPlayGameExecute() {
+    if (!Config->Emulator) return;
+    TQtLaunchWindow window(this);
+    TGameLauncher(*Config->Emulator, &window).ActPlayGame(ListFocusedObject(), TreeFocusedObject());
+}
+
+void TMainFrm::ActGameInfoExecute() {
+    TGamePages pages(controller_->XmlConfigParser().Infos);
+    pages.OpenUrl = [this](const std::string& url) {
+        if (!OpenUrl) return false;
+        OpenUrl(url);
+        return true;
+    };
+    const std::string version = Config->DataFileOpen && Config->DataFile ? Config->DataFile->EmuVersion : "";
+    pages.ActGameInfo(ListFocusedObject(), TreeFocusedObject(), CheckedGameInfoPage(*GamePropertiesMenu()), version);
+}
+
+// ---- Navigation -----------------------------------------------------------------
+
+void TMainFrm::ActParentNodeExecute() {
+    const std::string remembered = vTreeView_->SelectedString();
+    const QModelIndex index = vTreeView_->FirstSelected();
+    if (!index.isValid() || !index.parent().isValid()) return;
+    vTreeView_->setCurrentIndex(index.parent());
+    // The list now shows the parent's children, with the former item selected.
+    vListView_->SetSelectedString(remembered);
+}
+
+void TMainFrm::VListViewDblClick() {
+    const TViewObject object = vListView_->GetFocusedObject();
+    if (IsNilObject(object) || ObjectAs<TCloneRom>(object) || ObjectAs<TRomFile>(object)) return;
+    vTreeView_->FocusObject(object);
+}
+
+}  // namespace qm
