@@ -452,3 +452,37 @@ INSTANTIATE_TEST_SUITE_P(Each, FixPipelineFaults, ::testing::Values(EIO, EEXIST)
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// Renaming roms goes on past a file it could not rename and does not count it, but the
+// fix does not end as if every file were fixed.
+TEST(FixPipelineFaults, ARomRenameThatFailsEndsWithTheWarning) {
+    TFaultyCollection c({"zip galaga.zip x.bin=c GG2.BIN=d"});
+    const std::string before = ReadFile(c.fx.romsDir + "galaga.zip");
+    TFixSwitches renameRoms{false, false, true, false, false, false, false};
+    TFixPipeline pipeline(c.fx.roms, *c.fx.files, renameRoms, c.archiveDir);
+    TFixSelection selection;
+    for (const auto& file : c.fx.path->Files()) {
+        selection.treeFiles.push_back(file.get());
+        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
+    }
+    selection.focusedIsPath = true;
+    c.calls.calls.clear();
+    // No rewritten zip can take the old one's place, by whichever way it was written
+    // (the cache cannot be saved either, which the fix reports on its own).
+    c.faulty.failAt = 1;
+    c.faulty.sticky = true;
+    pipeline.Run(selection);
+    c.faulty.failAt = 0;
+    EXPECT_EQ(c.calls.Call(1).rfind("ReplaceWith ", 0), 0u) << c.calls.Call(1);
+    EXPECT_EQ(ReadFile(c.fx.romsDir + "galaga.zip"), before);
+    std::vector<std::string> warnings;
+    for (const auto& shown : c.hooks.shown)
+        if (shown.type == TMsgDlgType::mtWarning) warnings.push_back(shown.text);
+    EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed."});
+}
+
+}  // namespace
+}  // namespace qm::test
