@@ -2,7 +2,8 @@
 // of a single rom, and what the disk must hold afterwards (read back by Python's zlib
 // and zipfile, every zip tested by unzip -t), the operation's result, and statuses the
 // database must show. After the repair the database is matched again and must equal a
-// database built from the disk alone.
+// database built from the disk alone. With "faults" the repair runs again for every
+// changing file-system call of the good run, that call failing (see the README there).
 #include <gtest/gtest.h>
 
 #include <algorithm>

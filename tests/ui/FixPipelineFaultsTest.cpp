@@ -2,7 +2,8 @@
 // of a good run with that call failing: the failure is reported (raised, counted, or
 // recorded on the rom file, as the step's rule says), every content the collection held
 // is still in it (in its old place or complete in its new one, the archive folder and
-// the trash included), every zip passes unzip -t, and no work file is left behind.
+// the trash included) and nothing came from nowhere, every zip passes unzip -t, no work
+// file is left behind, and the database says of the rom path what the disk holds.
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -262,10 +263,10 @@ struct TOutcome {
     int changingCalls = 0;
     std::map<std::string, int> before, after;
     std::vector<std::string> disk, leftovers;
-    std::vector<std::string> work;  // what is left in the work folders
+    std::vector<std::string> work;        // what is left in the work folders
     std::vector<std::string> mismatches;  // database against disk
-    std::string failedCall;         // the call made to fail
-    bool failedCleanUp = false;     // it removed a work file
+    std::string failedCall;               // the call made to fail
+    bool failedCleanUp = false;           // it removed a work file
 };
 
 // Every zip below root passes unzip -t, but for the empty archive (its end record
