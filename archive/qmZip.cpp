@@ -414,11 +414,19 @@ void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
     Fs().Unlink(workFile);
     if (const int err = Fs().WriteFileAtomic(workFile, ""); err != 0)
         throw archive::EZE_TEMP(SysErrorMessage(err), target, workFile);
-    {
-        TWorkFile removeAfterwards(workFile);
-        AddFile(target, workFile);
+    // A new archive that cannot be brought to its empty state goes again: left as it
+    // is, it would hold the work file under a set's name.
+    const bool existed = ArchiveExists(target);
+    try {
+        {
+            TWorkFile removeAfterwards(workFile);
+            AddFile(target, workFile);
+        }
+        DeleteFile(target, "void.tmp");
+    } catch (...) {
+        if (!existed) Fs().Unlink(target);
+        throw;
     }
-    DeleteFile(target, "void.tmp");
 }
 
 void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destDir) {

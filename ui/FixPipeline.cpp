@@ -323,7 +323,9 @@ int TFixPipeline::FixRenameRoms(int& errors) {
                 file->FixRomNames(toRename);
             } catch (...) {
                 // A failed rename is recorded on its rom file; only a cancel ends the step.
+                // It is not counted, but the fix must not end as if every file were fixed.
                 if (IsAbort(std::current_exception())) throw;
+                FixError = true;
             }
             fixed += static_cast<int>(toRename.size());
             StepIt();

@@ -169,6 +169,27 @@ TEST_F(QMZipTest, AddDeleteAndCreateKeepTheArchiveValid) {
     EXPECT_EQ(test::UnzipNames(archive), "b.bin\n");
 }
 
+// Whichever of its steps fails, a new empty archive is made whole or not at all: never
+// an archive that holds the work file under a set's name.
+TEST_F(QMZipTest, AFailedEmptyArchiveLeavesNothingBehind) {
+    bool reached = true;
+    for (int failAt = 1; reached && failAt < 20; ++failAt) {
+        SCOPED_TRACE("failing changing call " + std::to_string(failAt));
+        const std::string archive = dir / ("made" + std::to_string(failAt) + ".zip");
+        TFaultyFileSystem faulty(Fs());
+        faulty.failAt = failAt;
+        TScopedFileSystem scope(faulty);
+        try {
+            zip.CreateEmptyArchive(archive);
+            EXPECT_EQ(ReadFile(archive), kEmptyArchive);
+        } catch (const Exception&) {
+            EXPECT_FALSE(test::FileExists(archive)) << "a half-made archive is left";
+        }
+        reached = faulty.changingCalls >= failAt;
+    }
+    EXPECT_FALSE(reached);
+}
+
 TEST_F(QMZipTest, ExtractAllAndAddDirectoryRoundTrip) {
     WriteFile(dir / "game/a.bin", "a");
     WriteFile(dir / "game/.dot", "d");

@@ -21,6 +21,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archivemanager.h"
@@ -463,18 +464,23 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     // Only after a good run: a failed run is compared with the disk as unzip and Python
     // read it, which keeps the sanitizer build's exit leak check away from what reading
     // plain files again leaves in thread-local storage of the system libraries.
+    // The scan runs on a thread of its own that ends before the process does: the leak
+    // checker cannot read the thread-local data the plug-in leaves in a thread that
+    // lives to the end.
     if (failAt != 0) return run;
-    TFilesBd rescan;
-    rescan.SetRomsBd(&roms);
-    rescan.SetSubmitRoms(true);
-    rescan.SetArchiveManager(&manager);
-    rescan.SetSignatureCalculator(&calc);
-    rescan.SetCachePath(root + "rescan/");
-    for (const std::string& path : c.paths) rescan.AddPath(root + path, "", "")->Scan(true);
-    rescan.MatchAll();
-    run.rescanDatabase = DatabaseTree(rescan, c.paths, crcs);
-    run.rescanStatuses = Statuses(rescan, c.paths);
-    rescan.ClearPaths();
+    std::thread([&] {
+        TFilesBd rescan;
+        rescan.SetRomsBd(&roms);
+        rescan.SetSubmitRoms(true);
+        rescan.SetArchiveManager(&manager);
+        rescan.SetSignatureCalculator(&calc);
+        rescan.SetCachePath(root + "rescan/");
+        for (const std::string& path : c.paths) rescan.AddPath(root + path, "", "")->Scan(true);
+        rescan.MatchAll();
+        run.rescanDatabase = DatabaseTree(rescan, c.paths, crcs);
+        run.rescanStatuses = Statuses(rescan, c.paths);
+        rescan.ClearPaths();
+    }).join();
     return run;
 }
 

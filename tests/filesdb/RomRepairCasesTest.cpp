@@ -2,7 +2,8 @@
 // of a single rom, and what the disk must hold afterwards (read back by Python's zlib
 // and zipfile, every zip tested by unzip -t), the operation's result, and statuses the
 // database must show. After the repair the database is matched again and must equal a
-// database built from the disk alone.
+// database built from the disk alone. With "faults" the repair runs again for every
+// changing file-system call of the good run, that call failing (see the README there).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
+#include "support/CallLogFileSystem.h"
 
 namespace qm::test::romrepair {
 namespace {
@@ -246,6 +248,143 @@ std::string RunOperation(TDatabase& db, const std::string& root, const std::stri
     throw std::runtime_error("unknown operation " + op);
 }
 
+// Every content of the disk counted by CRC; a failed repair may add copies, but each
+// content the disk held before must still be there as often as before, or as often as
+// the good run keeps it.
+std::map<std::string, int> ContentCounts(const std::string& root) {
+    std::map<std::string, int> counts;
+    for (const TDiskItem& item : ListDisk(root)) {
+        if (item.path.rfind("contents", 0) == 0 || item.path.rfind("staging", 0) == 0) continue;
+        if (item.kind == 'F') ++counts[item.crc];
+        for (const auto& entry : item.entries) ++counts[entry.second];
+    }
+    return counts;
+}
+
+// Hidden names are the work files of atomic writes and staged copies.
+std::vector<std::string> HiddenLeftovers(const std::string& root) {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : Snapshot(root)) {
+        const std::string last = name.substr(name.find_last_of('/') + 1);
+        if (!last.empty() && last[0] == '.') names.push_back(name);
+    }
+    return names;
+}
+
+// Where the database and the disk disagree about the rom paths: a file the one has and
+// the other has not, or a file whose members differ. A file or rom file marked with an
+// error is read again before it is trusted, and is left out.
+std::vector<std::string> Mismatches(const TDatabase& db, const std::string& root) {
+    std::map<std::string, std::set<std::string>> disk;  // "<path> <file>" -> members
+    const std::vector<TDiskItem> items = ListDisk(root);
+    for (const std::string& pathName : db.pathNames) {
+        const std::string prefix = pathName + "/";
+        for (const TDiskItem& item : items) {
+            if (item.path.rfind(prefix, 0) != 0) continue;
+            const std::string rest = item.path.substr(prefix.size());
+            const size_t slash = rest.find('/');
+            auto& members = disk[pathName + " " + rest.substr(0, slash)];
+            if (item.kind == 'Z')
+                for (const auto& e : item.entries) members.insert(e.first);
+            else if (item.kind == 'F')
+                members.insert(slash == std::string::npos ? rest : rest.substr(slash + 1));
+        }
+    }
+    std::vector<std::string> lines;
+    for (int p = 0; p < db.files.GetPathCount(); ++p) {
+        for (const auto& file : db.files.GetPath(p)->Files()) {
+            const std::string key = db.pathNames[static_cast<size_t>(p)] + " " + file->Name;
+            const auto found = disk.find(key);
+            if (found == disk.end()) {
+                lines.push_back("not on disk: " + key);
+                continue;
+            }
+            std::set<std::string> members;
+            bool trusted = !file->HasError();
+            for (const auto& entry : file->RomFiles) {
+                if (entry.romFile->HasError()) trusted = false;
+                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName);
+            }
+            if (trusted && members != found->second) lines.push_back("members differ: " + key);
+            disk.erase(found);
+        }
+    }
+    for (const auto& [key, members] : disk) lines.push_back("not in the database: " + key);
+    return lines;
+}
+
+// One run of a case on a fresh tree, the failAt-th changing file-system call failing
+// (0: none).
+struct TRun {
+    std::string result;
+    bool raised = false;
+    std::vector<std::string> disk, live;
+    std::vector<std::vector<std::string>> order;
+    std::map<std::string, int> before, after;
+    std::vector<std::string> leftovers;  // hidden files of the collection
+    std::vector<std::string> work;       // what is left in the work folder
+    std::vector<std::string> mismatches; // database against disk
+    int changingCalls = 0;
+    std::string failedCall;  // the call made to fail
+    bool failedCleanUp = false;  // it was the removal of a work file
+};
+
+TRun RunCase(const TCase& c, const std::string& root, int failAt) {
+    TRun run;
+    const auto crcs = PythonCrcs(root + "contents/", Labels(c));
+    MakeTree(root, c.files);
+    run.before = ContentCounts(root);
+    const std::string work = root + "staging-work/";
+    MakeDirs(work);
+
+    TStaticVolumeProvider volumes;
+    volumes.volumes.push_back(TestVolume());
+    TScopedVolumeProvider volumeScope(volumes);
+    TFaultyFileSystem fs(Fs());
+    for (const std::string& option : c.options) {
+        const auto w = Words(option);
+        if (w[0] == "readonly") fs.readOnlyPaths.push_back(root + w[1]);
+    }
+    TCallLogFileSystem calls(fs);
+    TScopedFileSystem fsScope(calls);
+    TScriptedUiHooks hooks;
+    TScopedUiHooks hooksScope(hooks);
+    TArchiveManager manager;
+    manager.SetTempDir(work);
+    TSigning signing(manager);
+    {
+        TDatabase db(c, root, crcs, manager, signing.calc, TSource::kCase);
+        fs.failAt = failAt;
+        fs.changingCalls = 0;
+        try {
+            run.result = RunOperation(db, root, c.operation);
+        } catch (const Exception& e) {
+            run.raised = true;
+            std::string message = e.Message();
+            for (size_t at; (at = message.find(root)) != std::string::npos;) message.replace(at, root.size(), "<root>/");
+            run.result = "error " + message;
+        }
+        run.changingCalls = fs.changingCalls;
+        run.failedCall = calls.Call(failAt);
+        run.failedCleanUp = calls.CleansUp(failAt, work);
+        fs.failAt = 0;
+        for (const auto& shown : hooks.shown) run.result += " | box " + shown.text;
+        db.files.MatchAll();
+        run.live = RenderStatuses(db.files, db.pathNames);
+        run.mismatches = Mismatches(db, root);
+        for (int p = 0; p < db.files.GetPathCount(); ++p) {
+            run.order.emplace_back();
+            for (const auto& file : db.files.GetPath(p)->Files()) run.order.back().push_back(file->Name);
+        }
+    }
+    run.disk = RenderDisk(root, crcs);
+    run.after = ContentCounts(root);
+    run.leftovers = HiddenLeftovers(root);
+    for (const auto& e : std::filesystem::directory_iterator(work)) run.work.push_back(e.path().string());
+    ExpectZipsSound(root);
+    return run;
+}
+
 class RomRepairCases : public ::testing::TestWithParam<std::string> {};
 
 TEST(RomRepairCaseFiles, ThereAreCases) { EXPECT_FALSE(CaseFiles().empty()); }
@@ -256,52 +395,19 @@ TEST_P(RomRepairCases, Case) {
         SCOPED_TRACE(c.name);
         TTempDir dir;
         const std::string root = dir.Path();
+        const TRun good = RunCase(c, root, 0);
         const auto crcs = PythonCrcs(dir / "contents/", Labels(c));
-        MakeTree(root, c.files);
-
-        TStaticVolumeProvider volumes;
-        volumes.volumes.push_back(TestVolume());
-        TScopedVolumeProvider volumeScope(volumes);
-        TFaultyFileSystem fs(Fs());
-        for (const std::string& option : c.options) {
-            const auto w = Words(option);
-            if (w[0] == "readonly") fs.readOnlyPaths.push_back(root + w[1]);
-        }
-        TScopedFileSystem fsScope(fs);
-        TScriptedUiHooks hooks;
-        TScopedUiHooks hooksScope(hooks);
-        TArchiveManager manager;
-        TSigning signing(manager);
-
-        std::string result;
-        std::vector<std::string> live;
-        std::vector<std::vector<std::string>> order;
-        {
-            TDatabase db(c, root, crcs, manager, signing.calc, TSource::kCase);
-            try {
-                result = RunOperation(db, root, c.operation);
-            } catch (const Exception& e) {
-                std::string message = e.Message();
-                for (size_t at; (at = message.find(root)) != std::string::npos;) message.replace(at, root.size(), "<root>/");
-                result = "error " + message;
-            }
-            for (const auto& shown : hooks.shown) result += " | box " + shown.text;
-            db.files.MatchAll();
-            live = RenderStatuses(db.files, db.pathNames);
-            for (int p = 0; p < db.files.GetPathCount(); ++p) {
-                order.emplace_back();
-                for (const auto& file : db.files.GetPath(p)->Files()) order.back().push_back(file->Name);
-            }
-        }
-        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(good.result, c.result);
         if (c.haveDisk) {
             std::vector<std::string> expected = c.disk;
             std::sort(expected.begin(), expected.end());
-            EXPECT_EQ(RenderDisk(root, crcs), expected);
+            EXPECT_EQ(good.disk, expected);
         }
-        ExpectZipsSound(root);
+        EXPECT_EQ(good.leftovers, std::vector<std::string>{});
+        EXPECT_EQ(good.work, std::vector<std::string>{});
+        EXPECT_EQ(good.mismatches, std::vector<std::string>{});
         for (const std::string& line : c.statuses)
-            EXPECT_NE(std::find(live.begin(), live.end(), line), live.end()) << "status line: " << line;
+            EXPECT_NE(std::find(good.live.begin(), good.live.end(), line), good.live.end()) << "status line: " << line;
 
         // Which of several plain-file copies is the surplus one depends on the order in
         // which they were registered, which a rescan does not keep.
@@ -314,22 +420,58 @@ TEST_P(RomRepairCases, Case) {
         };
         // A failure recorded on a plain file hides its game until it is read again.
         const bool recordedError = std::find(c.options.begin(), c.options.end(), "recorded-error") != c.options.end();
-        if (recordedError) return;
-        TDatabase listed(c, root, crcs, manager, signing.calc, TSource::kListing, order);
-        EXPECT_EQ(plainDupsAside(live), plainDupsAside(RenderStatuses(listed.files, listed.pathNames)))
-            << "the database is the disk's";
-        std::vector<std::string> scannedLines;
-        std::string scanError;
-        std::thread([&] {
-            try {
-                TDatabase scanned(c, root, crcs, manager, signing.calc, TSource::kScan);
-                scannedLines = RenderStatuses(scanned.files, scanned.pathNames);
-            } catch (const std::exception& e) {
-                scanError = e.what();
+        if (!recordedError) {
+            TStaticVolumeProvider volumes;
+            volumes.volumes.push_back(TestVolume());
+            TScopedVolumeProvider volumeScope(volumes);
+            TArchiveManager manager;
+            TSigning signing(manager);
+            TDatabase listed(c, root, crcs, manager, signing.calc, TSource::kListing, good.order);
+            EXPECT_EQ(plainDupsAside(good.live), plainDupsAside(RenderStatuses(listed.files, listed.pathNames)))
+                << "the database is the disk's";
+            std::vector<std::string> scannedLines;
+            std::string scanError;
+            std::thread([&] {
+                try {
+                    TDatabase scanned(c, root, crcs, manager, signing.calc, TSource::kScan);
+                    scannedLines = RenderStatuses(scanned.files, scanned.pathNames);
+                } catch (const std::exception& e) {
+                    scanError = e.what();
+                }
+            }).join();
+            EXPECT_EQ(scanError, "");
+            EXPECT_EQ(plainDupsAside(good.live), plainDupsAside(scannedLines)) << "the database is what a scan finds";
+        }
+
+        // "faults": the repair again on a fresh tree for every changing call of the
+        // good run, that call failing. It must either raise or finish exactly as the
+        // good run did, lose no content, and leave no work file behind in the collection.
+        if (std::find(c.options.begin(), c.options.end(), "faults") == c.options.end()) return;
+        EXPECT_GT(good.changingCalls, 0);
+        for (int n = 1; n <= good.changingCalls; ++n) {
+            SCOPED_TRACE("failing changing call " + std::to_string(n));
+            TTempDir again;
+            const TRun failed = RunCase(c, again.Path(), n);
+            SCOPED_TRACE(failed.failedCall);
+            if (!failed.raised) {
+                EXPECT_EQ(failed.disk, good.disk) << "not reported: " << failed.result;
             }
-        }).join();
-        EXPECT_EQ(scanError, "");
-        EXPECT_EQ(plainDupsAside(live), plainDupsAside(scannedLines)) << "the database is what a scan finds";
+            for (const auto& [crc, count] : failed.before) {
+                const auto kept = good.after.find(crc);
+                const int need = std::min(count, kept == good.after.end() ? 0 : kept->second);
+                const auto now = failed.after.find(crc);
+                EXPECT_GE(now == failed.after.end() ? 0 : now->second, need) << crc << " lost";
+            }
+            for (const auto& [crc, count] : failed.after)
+                EXPECT_TRUE(failed.before.count(crc) != 0 || good.after.count(crc) != 0) << crc << " came from nowhere";
+            EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
+            EXPECT_EQ(failed.mismatches, std::vector<std::string>{}) << "the database is not the disk's";
+            // The work folder is the process's own and goes at exit: only a clean-up
+            // that itself failed may leave something there.
+            if (!failed.failedCleanUp) {
+                EXPECT_EQ(failed.work, std::vector<std::string>{});
+            }
+        }
     }
 }
 
