@@ -144,6 +144,34 @@ void TFixPipeline::ClearAbortFlags() {
     filesBd_.Paths().Abort = false;
 }
 
+// The per-candidate clauses, from inside a step's catch: the failure is counted, flagged
+// or shown and the step goes on with the next candidate, or it goes on to the step.
+void TFixPipeline::ItemFailed(TFixStep step, int& errors) {
+    std::string text;
+    switch (ItemAction(step, Classify(std::current_exception(), text))) {
+        case TItemAction::Count:
+            ++errors;
+            FixError = true;
+            return;
+        case TItemAction::FlagNext:
+            FixError = true;
+            return;
+        case TItemAction::FlagPropagate:
+            FixError = true;
+            throw;
+        case TItemAction::Box:
+        case TItemAction::BoxFlag:
+            FixError = true;
+            ClearAbortFlags();
+            ShowError(text);
+            ++errors;
+            return;
+        case TItemAction::Propagate:
+            break;
+    }
+    throw;
+}
+
 void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
 
 void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
@@ -220,25 +248,7 @@ int TFixPipeline::FixRenameFiles(int& errors) {
                 }
                 ++fixed;
             } catch (...) {
-                std::string text;
-                const TFailure failure = Classify(std::current_exception(), text);
-                switch (ItemAction(TFixStep::RenameFiles, failure)) {
-                    case TItemAction::Count:
-                        ++errors;
-                        FixError = true;
-                        break;
-                    case TItemAction::FlagPropagate:
-                        FixError = true;
-                        throw;
-                    case TItemAction::BoxFlag:
-                        FixError = true;
-                        ClearAbortFlags();
-                        ShowError(text);
-                        ++errors;
-                        break;
-                    default:
-                        throw;
-                }
+                ItemFailed(TFixStep::RenameFiles, errors);
             }
         }
     } catch (...) {
@@ -273,14 +283,7 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
                 romFile->File->RemoveRomFile(romFile, archivePath_);
                 ++fixed;
             } catch (...) {
-                std::string text;
-                if (ItemAction(TFixStep::RemoveUselessRoms, Classify(std::current_exception(), text)) ==
-                    TItemAction::Count) {
-                    ++errors;
-                    FixError = true;
-                    continue;
-                }
-                throw;
+                ItemFailed(TFixStep::RemoveUselessRoms, errors);
             }
         }
     } catch (const EDiskFull&) {
@@ -367,27 +370,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
                 ++fixed;
                 file->Match();
             } catch (...) {
-                std::string text;
-                switch (ItemAction(TFixStep::ImportRoms, Classify(std::current_exception(), text))) {
-                    case TItemAction::Count:
-                        ++errors;
-                        FixError = true;
-                        break;
-                    case TItemAction::FlagNext:
-                        FixError = true;
-                        break;
-                    case TItemAction::FlagPropagate:
-                        FixError = true;
-                        throw;
-                    case TItemAction::BoxFlag:
-                        FixError = true;
-                        ClearAbortFlags();
-                        ShowError(text);
-                        ++errors;
-                        break;
-                    default:
-                        throw;
-                }
+                ItemFailed(TFixStep::ImportRoms, errors);
             }
         }
     } catch (...) {
@@ -418,21 +401,7 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
                 file->Remove(archivePath_);
                 ++fixed;
             } catch (...) {
-                std::string text;
-                switch (ItemAction(TFixStep::RemoveUselessFiles, Classify(std::current_exception(), text))) {
-                    case TItemAction::Count:
-                        ++errors;
-                        FixError = true;
-                        break;
-                    case TItemAction::Box:
-                        ClearAbortFlags();
-                        ShowError(text);
-                        ++errors;
-                        FixError = true;
-                        break;
-                    default:
-                        throw;
-                }
+                ItemFailed(TFixStep::RemoveUselessFiles, errors);
             }
         }
     } catch (...) {
@@ -470,27 +439,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
                 romFile->CreateRom();
                 ++fixed;
             } catch (...) {
-                std::string text;
-                switch (ItemAction(TFixStep::CreateDummyRoms, Classify(std::current_exception(), text))) {
-                    case TItemAction::Count:
-                        ++errors;
-                        FixError = true;
-                        break;
-                    case TItemAction::FlagNext:
-                        FixError = true;
-                        break;
-                    case TItemAction::FlagPropagate:
-                        FixError = true;
-                        throw;
-                    case TItemAction::BoxFlag:
-                        FixError = true;
-                        ClearAbortFlags();
-                        ShowError(text);
-                        ++errors;
-                        break;
-                    default:
-                        throw;
-                }
+                ItemFailed(TFixStep::CreateDummyRoms, errors);
             }
         }
     } catch (...) {
@@ -525,24 +474,7 @@ int TFixPipeline::FixReZip(int& errors) {
                 file->Match();
                 ++fixed;
             } catch (...) {
-                std::string text;
-                switch (ItemAction(TFixStep::ReZip, Classify(std::current_exception(), text))) {
-                    case TItemAction::Count:
-                        ++errors;
-                        FixError = true;
-                        break;
-                    case TItemAction::FlagPropagate:
-                        FixError = true;
-                        throw;
-                    case TItemAction::BoxFlag:
-                        FixError = true;
-                        ClearAbortFlags();
-                        ShowError(text);
-                        ++errors;
-                        break;
-                    default:
-                        throw;
-                }
+                ItemFailed(TFixStep::ReZip, errors);
             }
         }
     } catch (...) {

@@ -116,6 +116,7 @@ private:
     void LogRomCount() const;
     void LogFileCount() const;
     void ClearAbortFlags();
+    void ItemFailed(TFixStep step, int& errors);
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
