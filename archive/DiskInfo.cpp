@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 
 namespace qm {
@@ -84,7 +85,6 @@ bool Holds(const std::string& folder, const std::string& path) {
     return path.size() == folder.size() || path[folder.size()] == '/';
 }
 
-std::string WithSlash(const std::string& folder) { return folder.empty() || folder.back() != '/' ? folder + "/" : folder; }
 
 // The path with the real folder of its deepest existing ancestor, so that symbolic links
 // to another volume are followed; the missing rest is kept as written.

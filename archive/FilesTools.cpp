@@ -20,6 +20,7 @@
 
 #include "archive/DiskInfo.h"
 #include "archive/Trash.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -31,10 +32,6 @@ namespace {
 std::string StripSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
-}
-
-std::string WithSlash(const std::string& folder) {
-    return folder.empty() || folder.back() != '/' ? folder + "/" : folder;
 }
 
 std::string ParentOf(const std::string& path) {

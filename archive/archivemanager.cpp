@@ -13,11 +13,6 @@ namespace qm {
 
 namespace {
 
-std::string WithSlash(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
 std::string ToSlash(std::string name) {
     for (char& c : name)
         if (c == '\\') c = '/';

@@ -211,6 +211,16 @@ std::string ShortenLeft(std::string_view text, int max) {
     return "..." + std::string(text.substr(from));
 }
 
+std::string WithSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string NoSlash(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+}
+
 std::string LowerCase(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = LowerChar(c);

@@ -101,6 +101,11 @@ inline char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char
 inline char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 std::string LowerCase(std::string_view text);
+
+// A folder name as the program keeps it, ending with one "/" ("" gives "/"), and the
+// same name without its closing slashes (the root stays "/"), as system calls take it.
+std::string WithSlash(std::string folder);
+std::string NoSlash(std::string folder);
 std::string UpperCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 // <0, 0 or >0 as a sorts before, with or after b once both are upper-cased.

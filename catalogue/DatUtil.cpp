@@ -36,11 +36,6 @@ constexpr size_t kTailBytes = 2000;
 QString ToQt(const std::string& bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
-std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
-
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

@@ -25,7 +25,6 @@ const char* const TConfig::CurrentVersion = "2.70 beta 5";
 
 namespace {
 
-std::string WithSlash(const std::string& s) { return !s.empty() && s.back() == '/' ? s : s + "/"; }
 
 std::string WithoutSlash(std::string s) {
     while (s.size() > 1 && s.back() == '/') s.pop_back();

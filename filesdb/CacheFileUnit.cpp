@@ -26,11 +26,6 @@ namespace {
 
 constexpr char kSep = kCacheFieldSeparator;
 
-std::string WithSlash(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 // The last component of a name, a trailing "/" removed first.
 std::string LastComponent(std::string_view name) {
     while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);

@@ -21,11 +21,6 @@ namespace {
 
 const char kErrorSignature[] = "00000000";
 
-std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
-
 // The process's private temporary folder; its base when that cannot be made (the
 // extraction folder made inside it for each archive is private all the same).
 std::string SystemTempDir() {

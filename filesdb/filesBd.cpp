@@ -20,11 +20,6 @@ namespace qm {
 
 namespace {
 
-std::string WithSlash(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 std::string ProgramFolder() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);

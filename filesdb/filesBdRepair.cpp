@@ -24,16 +24,6 @@ namespace qm {
 
 namespace {
 
-std::string NoSlash(std::string text) {
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
-}
-
-std::string Slashed(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 bool Exists(const std::string& path) {
     TFileStat st;
     return Fs().Stat(NoSlash(path), st) == 0 && st.exists;
@@ -62,7 +52,7 @@ std::string FreeName(const std::string& folder, const std::string& name, bool is
 // The rom path of exactly that folder text, or nullptr.
 TPath* RomPathOf(TFilesBd* bd, const std::string& folder) {
     if (bd == nullptr) return nullptr;
-    const int index = bd->Paths().IndexOf(Slashed(folder));
+    const int index = bd->Paths().IndexOf(WithSlash(folder));
     return index < 0 ? nullptr : bd->Paths().GetPath(index);
 }
 
@@ -185,7 +175,7 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
     if (!romFile->HasError()) {
         CheckRepairSpace(destFolder, RepairSpaceOf(file));
         CheckFsResult(MakeDirs(NoSlash(destFolder)));
-        const std::string backup = FreeName(Slashed(destFolder), file.Name, false);
+        const std::string backup = FreeName(WithSlash(destFolder), file.Name, false);
         if (int err = Fs().CopyFile(file.FullPath, backup, false)) {
             romFile->ErrorText = SysErrorMessage(err);
             throw filesbd::EFileError(romFile->ErrorText);
@@ -247,7 +237,7 @@ bool TFile::Rename(const std::string& newName) {
         Path->Files().Rename(this, newName);
         if (IsFolder()) {
             ShortName = newName;
-            FullPath = Slashed(target);
+            FullPath = WithSlash(target);
         } else {
             ShortName = RemoveFileExt(newName);
             FullPath = target;
@@ -364,7 +354,7 @@ bool TFile::MergeWith(TFile* target) {
             return true;
         }
         CheckFsResult(MakeDirs(NoSlash(bd->MergeBackupDir)));
-        ShellMove(NoSlash(FullPath), FreeName(Slashed(bd->MergeBackupDir), Name, IsFolder()));
+        ShellMove(NoSlash(FullPath), FreeName(WithSlash(bd->MergeBackupDir), Name, IsFolder()));
     } else {
         MakeWritable(NoSlash(FullPath));
         ToTrash(NoSlash(FullPath));
@@ -380,7 +370,7 @@ void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& n
     TScope scope(FilesBd());
     Log("Copy file " + FullPath + " to " + destFolder);
     CheckRepairSpace(destFolder, RepairSpaceOf(*this));
-    const std::string folder = Slashed(destFolder);
+    const std::string folder = WithSlash(destFolder);
     const std::string dest = overwrite ? folder + Name : FreeName(folder, Name, IsFolder());
     try {
         if (IsFolder()) {
@@ -416,7 +406,7 @@ bool TFile::MoveTo(const std::string& destFolder, bool overwrite) {
     CheckRepairSpace(destFolder, space);
     if (IsFolder() && RomPathOf(bd, FullPath) != nullptr)
         throw filesbd::EFileError(_("Can't move a folder available as rom path."));
-    const std::string folder = Slashed(destFolder);
+    const std::string folder = WithSlash(destFolder);
     std::string dest = folder + Name;
     TPath* destPath = RomPathOf(bd, folder);
     TFile* noted = destPath != nullptr ? destPath->Files().Find(Name) : nullptr;

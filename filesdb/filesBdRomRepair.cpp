@@ -32,11 +32,6 @@ namespace qm {
 
 namespace {
 
-std::string WithSlash(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 std::string WithoutSlash(std::string text) {
     while (text.size() > 1 && text.back() == '/') text.pop_back();
     return text;

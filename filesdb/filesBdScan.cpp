@@ -91,11 +91,6 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
 
 namespace {
 
-std::string WithSlash(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 std::string KeyOf(std::string fullName) {
     while (!fullName.empty() && fullName.back() == '/') fullName.pop_back();
     const size_t cut = fullName.find_last_of('/');

@@ -13,7 +13,7 @@ namespace {
 
 void Box(const std::string& text, TMsgDlgType type) { UiHooks().MessageDlg(text, type, mbOK); }
 
-std::string WithSlash(std::string path) {
+std::string SlashedUnlessEmpty(std::string path) {
     if (!path.empty() && path.back() != '/') path += '/';
     return path;
 }
@@ -245,7 +245,7 @@ void TAppController::LoadRomPaths() {
         } catch (const EAbortOperation&) {
             // A cancelled path stays listed, empty; the user only skipped its loading.
             Box(_("Operation aborted, this path will be empty."), TMsgDlgType::mtError);
-            const int known = filesBd_->Paths().IndexOf(WithSlash(entry.Path));
+            const int known = filesBd_->Paths().IndexOf(SlashedUnlessEmpty(entry.Path));
             if (known >= 0) filesBd_->Paths().GetPath(known)->ClearFiles();
             view_.SplashEnableSkip();
         } catch (const std::exception& e) {
@@ -263,7 +263,7 @@ TPath* TAppController::AddRomPath(const std::string& path, const std::string& vo
                                    const std::string& serial) {
     LogLine("Adding path " + path + "...");
     try {
-        TPath* added = filesBd_->AddPath(WithSlash(path), serial, volumeName);
+        TPath* added = filesBd_->AddPath(SlashedUnlessEmpty(path), serial, volumeName);
         if (added == nullptr) return nullptr;
         added->Load(false);
         if (folderDialogStart_.empty() && added->IsVolumeAvailable()) {

@@ -25,16 +25,6 @@ namespace qm {
 
 namespace {
 
-std::string NoSlash(std::string text) {
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
-}
-
-std::string Slashed(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 bool Exists(const std::string& name) {
     TFileStat st;
     return Fs().Stat(NoSlash(name), st) == 0 && st.exists;
@@ -139,7 +129,7 @@ int TFileCommands::MoveOrCopy(bool move, int& errors) {
     const std::string start = cut == std::string::npos || cut == 0 ? std::string("/") : sourceFolder.substr(0, cut + 1);
     const std::string chosen = ChooseFolder ? ChooseFolder(std::string(), start) : std::string();
     if (chosen.empty()) return 0;
-    const std::string dest = Slashed(chosen);
+    const std::string dest = WithSlash(chosen);
     if (ReadOnlyFolder(dest)) {
         Warn(_("This disk is read only."));
         return 0;

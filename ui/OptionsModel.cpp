@@ -19,7 +19,6 @@ namespace qm {
 
 namespace {
 
-std::string WithSlash(const std::string& s) { return !s.empty() && s.back() == '/' ? s : s + "/"; }
 
 bool IsFolder(const std::string& path) {
     TFileStat st;

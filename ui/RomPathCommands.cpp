@@ -26,7 +26,7 @@ bool FolderExists(const std::string& path) {
     return Fs().Stat(path, st) == 0 && st.exists && st.isDir;
 }
 
-std::string WithSlash(const std::string& path) {
+std::string SlashedUnlessEmpty(const std::string& path) {
     if (path.empty() || path.back() == '/') return path;
     return path + "/";
 }
@@ -90,7 +90,7 @@ bool TRomPathCommands::Overlaps(const std::string& folder, const std::string& pr
 
 TPath* TRomPathCommands::DefaultAddRomPath(const std::string& path, const std::string& volumeName,
                                            const std::string& serial) {
-    TPath* added = filesBd_.AddPath(WithSlash(path), serial, volumeName);
+    TPath* added = filesBd_.AddPath(SlashedUnlessEmpty(path), serial, volumeName);
     if (added == nullptr) return nullptr;
     try {
         added->Load(false);
@@ -132,7 +132,7 @@ std::string TRomPathCommands::InitialFolder() {
         }
     }
     const char* home = std::getenv("HOME");
-    return home != nullptr && *home != '\0' ? WithSlash(home) : std::string("/");
+    return home != nullptr && *home != '\0' ? SlashedUnlessEmpty(home) : std::string("/");
 }
 
 TPath* TRomPathCommands::AddRoad(const std::string& folder) {
@@ -182,7 +182,7 @@ bool TRomPathCommands::AddPathByDialog() {
     const std::string start = InitialFolder();
     const std::string chosen = ChooseFolder ? ChooseFolder(_("Select a rom path"), start) : std::string();
     if (chosen.empty()) return false;
-    const std::string folder = WithSlash(AbsolutePath(chosen));
+    const std::string folder = SlashedUnlessEmpty(AbsolutePath(chosen));
     TDiskInfo disk;
     disk.SetDisk(folder);
     *startFolder_ = disk.Disk();
@@ -194,7 +194,7 @@ TPath* TRomPathCommands::AddPathByName(const std::string& folder) {
     TFilesBd::TCommandScope command(filesBd_);
     TBusyCursor cursor;
     TFinally end([this] { EndAdd(); });
-    return AddRoad(WithSlash(AbsolutePath(folder)));
+    return AddRoad(SlashedUnlessEmpty(AbsolutePath(folder)));
 }
 
 int TRomPathCommands::DropFolders(const std::vector<std::string>& names) {

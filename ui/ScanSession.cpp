@@ -18,16 +18,6 @@ namespace qm {
 
 namespace {
 
-std::string NoSlash(std::string text) {
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
-}
-
-std::string WithSlash(std::string text) {
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
 // The last component of a dropped name (a folder given with its "/" too).
 std::string FilePart(const std::string& name) {
     const std::string bare = NoSlash(name);

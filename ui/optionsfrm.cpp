@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "archive/stringsTools.h"
 #include "catalogue/config.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -75,7 +76,6 @@ QLabel* Label(const char* text, QWidget* parent) {
     return label;
 }
 
-std::string WithSlash(const std::string& s) { return !s.empty() && s.back() == '/' ? s : s + "/"; }
 
 }  // namespace
 
