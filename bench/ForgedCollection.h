@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -207,5 +208,36 @@ inline std::string ProgramFolder() {
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string("./") : exe.parent_path().string() + "/";
 }
+
+// The command line of the programs over a collection:
+//   PROGRAM DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]
+struct TCollectionArgs {
+    std::string Datafile;
+    std::string RomPath;  // ends with "/"
+    std::string Mode = "merged";
+    long long Make = 0;
+    std::string PlugInDir = ProgramFolder() + "plugin/";
+
+    // False when the line is not of that form.
+    bool Parse(int argc, char** argv) {
+        if (argc < 3) return false;
+        Datafile = argv[1];
+        RomPath = argv[2];
+        if (RomPath.back() != '/') RomPath += '/';
+        for (int i = 3; i < argc; ++i) {
+            const std::string arg = argv[i];
+            if (i + 1 >= argc) return false;
+            if (arg == "--mode")
+                Mode = argv[++i];
+            else if (arg == "--make")
+                Make = std::atoll(argv[++i]);
+            else if (arg == "--plugin-dir")
+                PlugInDir = argv[++i];
+            else
+                return false;
+        }
+        return Mode == "merged" || Mode == "split" || Mode == "unmerged";
+    }
+};
 
 }  // namespace qm::bench

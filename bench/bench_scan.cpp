@@ -76,26 +76,13 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return Usage();
-    const std::string datafile = argv[1];
-    std::string romPath = argv[2];
-    if (romPath.back() != '/') romPath += '/';
-    std::string mode = "merged";
-    long long make = 0;
-    std::string plugInDir = ProgramFolder() + "plugin/";
-    for (int i = 3; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc) return Usage();
-        if (arg == "--mode")
-            mode = argv[++i];
-        else if (arg == "--make")
-            make = std::atoll(argv[++i]);
-        else if (arg == "--plugin-dir")
-            plugInDir = argv[++i];
-        else
-            return Usage();
-    }
-    if (mode != "merged" && mode != "split" && mode != "unmerged") return Usage();
+    TCollectionArgs args;
+    if (!args.Parse(argc, argv)) return Usage();
+    const std::string& datafile = args.Datafile;
+    const std::string& romPath = args.RomPath;
+    const std::string& mode = args.Mode;
+    const long long make = args.Make;
+    const std::string& plugInDir = args.PlugInDir;
 
     qm::TRomsBd roms;
     roms.SetDatafileName(datafile);
