@@ -18,9 +18,12 @@
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
 #include "filesBdTestSupport.h"
+#include "CaseFileSupport.h"
 
 namespace qm::test {
 namespace {
+
+using namespace cases;
 
 struct TCase {
     std::string name;
@@ -68,14 +71,6 @@ TCase ReadCase(const std::string& fileName) {
     return c;
 }
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word) words.push_back(word);
-    return words;
-}
-
 // The 16 bytes of content L.
 std::string Content(const std::string& label) {
     std::string bytes = "content-" + label + "-";
@@ -83,49 +78,10 @@ std::string Content(const std::string& label) {
     return bytes;
 }
 
-// CRC of every content of the case, computed by Python's zlib from the files on disk.
-std::map<std::string, std::string> PythonCrcs(const std::string& folder, const std::set<std::string>& labels) {
-    for (const std::string& label : labels) WriteFile(folder + label, Content(label));
-    const std::string listing = RunCommand(
-        "python3 -c 'import os,sys,zlib\nd=sys.argv[1]\nfor f in sorted(os.listdir(d)): "
-        "print(f, \"%08x\" % zlib.crc32(open(os.path.join(d, f), \"rb\").read()))' " +
-        ShellQuote(folder));
-    std::map<std::string, std::string> crcs;
-    std::istringstream in(listing);
-    std::string label, crc;
-    while (in >> label >> crc) crcs[label] = crc;
-    return crcs;
-}
-
-std::string Complement(const std::string& crc) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", ~static_cast<unsigned>(std::stoul(crc, nullptr, 16)));
-    return text;
-}
-
-// {L} and {~L} replaced by CRCs.
-std::string Fill(const std::string& text, const std::map<std::string, std::string>& crcs) {
-    static const std::regex token(R"(\{(~?)([A-Za-z0-9]+)\})");
-    std::string out;
-    auto begin = std::sregex_iterator(text.begin(), text.end(), token);
-    size_t last = 0;
-    for (auto it = begin; it != std::sregex_iterator(); ++it) {
-        out += text.substr(last, static_cast<size_t>(it->position()) - last);
-        const std::string& crc = crcs.at((*it)[2]);
-        out += (*it)[1].length() ? Complement(crc) : crc;
-        last = static_cast<size_t>(it->position() + it->length());
-    }
-    return out + text.substr(last);
-}
-
 std::set<std::string> Labels(const TCase& c) {
-    std::set<std::string> labels;
-    static const std::regex token(R"(\{~?([A-Za-z0-9]+)\})");
     std::string all = c.datafile;
     for (const std::string& f : c.files) all += f + "\n";
-    for (auto it = std::sregex_iterator(all.begin(), all.end(), token); it != std::sregex_iterator(); ++it)
-        labels.insert((*it)[1]);
-    return labels;
+    return LabelsIn(all);
 }
 
 struct TEntrySpec {
@@ -174,43 +130,14 @@ void MakeTree(const std::string& root, const TCase& c) {
     }
 }
 
-std::vector<std::string> Render(const TFilesBd& files, const std::vector<std::string>& pathNames) {
-    std::vector<std::string> lines;
-    for (int p = 0; p < files.GetPathCount(); ++p) {
-        const TPath* path = files.GetPath(p);
-        const std::string& pathName = pathNames[static_cast<size_t>(p)];
-        for (const auto& file : path->Files()) {
-            lines.push_back(pathName + " " + file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
-            for (const auto& entry : file->RomFiles) {
-                const TRomFile& r = *entry.romFile;
-                std::string line = pathName + " " + file->Name;
-                if (!file->IsPlain()) line += "/" + r.StoredName;
-                line += " " + std::to_string(r.Status);
-                if (r.Duplicated) line += " dup";
-                lines.push_back(line);
-            }
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-std::vector<std::string> CaseFiles() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QM_TESTS_DIR) + "/cases/match"))
-        if (entry.path().extension() == ".case") names.push_back(entry.path().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(MatchCases, EveryCaseInEveryMode) {
-    const auto caseFiles = CaseFiles();
+    const auto caseFiles = CaseFiles("match");
     ASSERT_FALSE(caseFiles.empty());
     for (const std::string& caseFile : caseFiles) {
         const TCase c = ReadCase(caseFile);
         SCOPED_TRACE(c.name);
         TTempDir dir;
-        const auto crcs = PythonCrcs(dir / "contents/", Labels(c));
+        const auto crcs = PythonCrcs(dir / "contents/", Labels(c), Content);
         MakeTree(dir.Path(), c);
         for (const auto& [mode, expectedLines] : c.expected) {
             SCOPED_TRACE(mode);
@@ -252,7 +179,7 @@ TEST(MatchCases, EveryCaseInEveryMode) {
             std::sort(expected.begin(), expected.end());
 
             files.MatchAll();
-            EXPECT_EQ(Render(files, pathNames), expected) << "first match";
+            EXPECT_EQ(RenderStatuses(files, pathNames), expected) << "first match";
             std::vector<const TRomFile*> placeholders;
             for (int p = 0; p < files.GetPathCount(); ++p)
                 for (const auto& file : files.GetPath(p)->Files())
@@ -260,7 +187,7 @@ TEST(MatchCases, EveryCaseInEveryMode) {
                         if (entry.romFile->IsPlaceholder()) placeholders.push_back(entry.romFile.get());
 
             files.MatchAll();
-            EXPECT_EQ(Render(files, pathNames), expected) << "second match";
+            EXPECT_EQ(RenderStatuses(files, pathNames), expected) << "second match";
             std::vector<const TRomFile*> again;
             for (int p = 0; p < files.GetPathCount(); ++p)
                 for (const auto& file : files.GetPath(p)->Files())

@@ -33,9 +33,12 @@
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
+#include "CaseFileSupport.h"
 
 namespace qm::test {
 namespace {
+
+using namespace cases;
 
 struct TRepairCase {
     std::string name;
@@ -46,14 +49,6 @@ struct TRepairCase {
     std::map<std::string, std::string> options;
     std::map<std::string, std::vector<std::string>> expected;  // section -> lines
 };
-
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word) words.push_back(word);
-    return words;
-}
 
 TRepairCase ReadRepairCase(const std::string& fileName) {
     TRepairCase c;
@@ -93,38 +88,9 @@ std::string Content(const std::string& label) {
 }
 
 std::set<std::string> Labels(const TRepairCase& c) {
-    std::set<std::string> labels;
-    static const std::regex token(R"(\{([A-Za-z0-9]+)\})");
     std::string all = c.datafile;
     for (const std::string& f : c.files) all += f + "\n";
-    for (auto it = std::sregex_iterator(all.begin(), all.end(), token); it != std::sregex_iterator(); ++it)
-        labels.insert((*it)[1]);
-    return labels;
-}
-
-std::map<std::string, std::string> PythonCrcs(const std::string& folder, const std::set<std::string>& labels) {
-    for (const std::string& label : labels) WriteFile(folder + label, Content(label));
-    const std::string listing = RunCommand(
-        "python3 -c 'import os,sys,zlib\nd=sys.argv[1]\nfor f in sorted(os.listdir(d)): "
-        "print(f, \"%08x\" % zlib.crc32(open(os.path.join(d, f), \"rb\").read()))' " +
-        ShellQuote(folder));
-    std::map<std::string, std::string> crcs;
-    std::istringstream in(listing);
-    std::string label, crc;
-    while (in >> label >> crc) crcs[label] = crc;
-    return crcs;
-}
-
-std::string Fill(const std::string& text, const std::map<std::string, std::string>& crcs) {
-    static const std::regex token(R"(\{([A-Za-z0-9]+)\})");
-    std::string out;
-    size_t last = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it) {
-        out += text.substr(last, static_cast<size_t>(it->position()) - last);
-        out += crcs.at((*it)[1]);
-        last = static_cast<size_t>(it->position() + it->length());
-    }
-    return out + text.substr(last);
+    return LabelsIn(all);
 }
 
 // "name={L}"
@@ -269,35 +235,6 @@ std::vector<std::string> OnlyPaths(const std::vector<std::string>& tree, const s
     return kept;
 }
 
-std::vector<std::string> Statuses(const TFilesBd& files, const std::vector<std::string>& pathNames) {
-    std::vector<std::string> lines;
-    for (int p = 0; p < files.GetPathCount(); ++p) {
-        const TPath* path = files.GetPath(p);
-        const std::string& pathName = pathNames[static_cast<size_t>(p)];
-        for (const auto& file : path->Files()) {
-            lines.push_back(pathName + " " + file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
-            for (const auto& entry : file->RomFiles) {
-                const TRomFile& r = *entry.romFile;
-                std::string line = pathName + " " + file->Name;
-                if (!file->IsPlain()) line += "/" + r.StoredName;
-                line += " " + std::to_string(r.Status);
-                if (r.Duplicated) line += " dup";
-                lines.push_back(line);
-            }
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-std::vector<std::string> CaseFiles() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QM_TESTS_DIR) + "/cases/repair"))
-        if (entry.path().extension() == ".case") names.push_back(entry.path().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class TScopedXdg {
 public:
     explicit TScopedXdg(const std::string& value) {
@@ -341,7 +278,7 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     TRun run;
     TTempDir dir;
     const std::string root = dir.Path();
-    const auto crcs = PythonCrcs(root + "contents/", Labels(c));
+    const auto crcs = PythonCrcs(root + "contents/", Labels(c), Content);
     MakeTree(root, c);
     run.before = DiskTree(root, crcs);
     std::string damagedBytes;
@@ -457,7 +394,7 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     for (const auto& shown : hooks.shown) run.shown.push_back(shown.text);
     run.disk = DiskTree(root, crcs);
     run.database = DatabaseTree(files, c.paths, crcs);
-    run.statuses = Statuses(files, c.paths);
+    run.statuses = RenderStatuses(files, c.paths);
     files.ClearPaths();
 
     // The database a fresh scan of the disk gives, to compare with the repaired one.
@@ -478,7 +415,7 @@ TRun RunCase(const TRepairCase& c, int failAt) {
         for (const std::string& path : c.paths) rescan.AddPath(root + path, "", "")->Scan(true);
         rescan.MatchAll();
         run.rescanDatabase = DatabaseTree(rescan, c.paths, crcs);
-        run.rescanStatuses = Statuses(rescan, c.paths);
+        run.rescanStatuses = RenderStatuses(rescan, c.paths);
         rescan.ClearPaths();
     }).join();
     return run;
@@ -556,7 +493,7 @@ std::string CaseName(const ::testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Repair, RepairCases, ::testing::ValuesIn(CaseFiles()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Repair, RepairCases, ::testing::ValuesIn(CaseFiles("repair")), CaseName);
 
 }  // namespace
 }  // namespace qm::test

@@ -66,34 +66,9 @@ TCase ReadCase(const std::string& fileName) {
 }
 
 std::set<std::string> Labels(const TCase& c) {
-    std::set<std::string> labels;
-    static const std::regex token(R"(\{~?([A-Za-z0-9]+)\})");
     std::string all = c.datafile;
     for (const std::string& f : c.files) all += f + "\n";
-    for (auto it = std::sregex_iterator(all.begin(), all.end(), token); it != std::sregex_iterator(); ++it)
-        labels.insert((*it)[1]);
-    return labels;
-}
-
-std::string Fill(const std::string& text, const std::map<std::string, std::string>& crcs) {
-    static const std::regex token(R"(\{(~?)([A-Za-z0-9]+)\})");
-    std::string out;
-    size_t last = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it) {
-        out += text.substr(last, static_cast<size_t>(it->position()) - last);
-        const std::string& crc = crcs.at((*it)[2]);
-        out += (*it)[1].length() ? Complement(crc) : crc;
-        last = static_cast<size_t>(it->position() + it->length());
-    }
-    return out + text.substr(last);
-}
-
-std::vector<std::string> CaseFiles() {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(std::string(QM_TESTS_DIR) + "/cases/romrepair"))
-        if (e.path().extension() == ".case") names.push_back(e.path().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return LabelsIn(all);
 }
 
 // A database over the case's paths: filled by hand from the case (the state before the
@@ -387,7 +362,7 @@ TRun RunCase(const TCase& c, const std::string& root, int failAt) {
 
 class RomRepairCases : public ::testing::TestWithParam<std::string> {};
 
-TEST(RomRepairCaseFiles, ThereAreCases) { EXPECT_FALSE(CaseFiles().empty()); }
+TEST(RomRepairCaseFiles, ThereAreCases) { EXPECT_FALSE(CaseFiles("romrepair").empty()); }
 
 TEST_P(RomRepairCases, Case) {
     {
@@ -475,7 +450,7 @@ TEST_P(RomRepairCases, Case) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, RomRepairCases, ::testing::ValuesIn(CaseFiles()),
+INSTANTIATE_TEST_SUITE_P(Each, RomRepairCases, ::testing::ValuesIn(CaseFiles("romrepair")),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              std::string name = std::filesystem::path(info.param).stem().string();
                              for (char& ch : name)

@@ -22,18 +22,18 @@
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
+#include "CaseFileSupport.h"
 #include "filesBdTestSupport.h"
 #include "platform/FileSystem.h"
 
 namespace qm::test::romrepair {
 
-inline std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word) words.push_back(word);
-    return words;
-}
+using cases::CaseFiles;
+using cases::Complement;
+using cases::Fill;
+using cases::LabelsIn;
+using cases::RenderStatuses;
+using cases::Words;
 
 inline std::string Content(const std::string& label) {
     if (label == "zeros") return std::string(16, '\0');
@@ -45,22 +45,7 @@ inline std::string Content(const std::string& label) {
 // CRC of each label's content, from Python's zlib.
 inline std::map<std::string, std::string> PythonCrcs(const std::string& folder, std::set<std::string> labels) {
     labels.insert("zeros");
-    for (const std::string& label : labels) WriteFile(folder + label, Content(label));
-    const std::string listing = RunCommand(
-        "python3 -c 'import os,sys,zlib\nd=sys.argv[1]\nfor f in sorted(os.listdir(d)): "
-        "print(f, \"%08x\" % zlib.crc32(open(os.path.join(d, f), \"rb\").read()))' " +
-        ShellQuote(folder));
-    std::map<std::string, std::string> crcs;
-    std::istringstream in(listing);
-    std::string label, crc;
-    while (in >> label >> crc) crcs[label] = crc;
-    return crcs;
-}
-
-inline std::string Complement(const std::string& crc) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", ~static_cast<unsigned>(std::stoul(crc, nullptr, 16)));
-    return text;
+    return cases::PythonCrcs(folder, labels, Content);
 }
 
 // One thing found on disk below the root, as Python sees it.
@@ -159,30 +144,6 @@ inline std::vector<std::string> RenderDisk(const std::string& root, const std::m
             std::string line = item.path + " zip";
             for (const std::string& e : entries) line += " " + e;
             lines.push_back(line);
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-// Statuses of every file and rom file, one line each, sorted:
-//   <path> <file> = <clone or ->
-//   <path> <file>[/<stored name>] <status> [dup]
-inline std::vector<std::string> RenderStatuses(const TFilesBd& files, const std::vector<std::string>& pathNames) {
-    std::vector<std::string> lines;
-    for (int p = 0; p < files.GetPathCount(); ++p) {
-        const TPath* path = files.GetPath(p);
-        const std::string& pathName = pathNames.at(static_cast<size_t>(p));
-        for (const auto& file : path->Files()) {
-            lines.push_back(pathName + " " + file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
-            for (const auto& entry : file->RomFiles) {
-                const TRomFile& r = *entry.romFile;
-                std::string line = pathName + " " + file->Name;
-                if (!file->IsPlain()) line += "/" + r.StoredName;
-                line += " " + std::to_string(r.Status);
-                if (r.Duplicated) line += " dup";
-                lines.push_back(line);
-            }
         }
     }
     std::sort(lines.begin(), lines.end());

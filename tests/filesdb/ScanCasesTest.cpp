@@ -24,9 +24,12 @@
 #include <vector>
 
 #include "ScanTestSupport.h"
+#include "CaseFileSupport.h"
 
 namespace qm::test {
 namespace {
+
+using namespace cases;
 
 struct TStep {
     std::string kind;
@@ -60,14 +63,6 @@ TCase ReadCase(const std::string& fileName) {
     return c;
 }
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    std::string word;
-    while (in >> word) words.push_back(word);
-    return words;
-}
-
 // The 16 bytes of content L ("L2" gives 32 bytes, for a change of size).
 std::string Content(const std::string& label) {
     std::string bytes = "content-" + label + "-";
@@ -75,40 +70,11 @@ std::string Content(const std::string& label) {
     return bytes;
 }
 
-std::map<std::string, std::string> PythonCrcs(const std::string& folder, const std::set<std::string>& labels) {
-    for (const std::string& label : labels) WriteFile(folder + label, Content(label));
-    const std::string listing = RunCommand(
-        "python3 -c 'import os,sys,zlib\nd=sys.argv[1]\nfor f in sorted(os.listdir(d)): "
-        "print(f, \"%08x\" % zlib.crc32(open(os.path.join(d, f), \"rb\").read()))' " +
-        ShellQuote(folder));
-    std::map<std::string, std::string> crcs;
-    std::istringstream in(listing);
-    std::string label, crc;
-    while (in >> label >> crc) crcs[label] = crc;
-    return crcs;
-}
-
-std::string Fill(const std::string& text, const std::map<std::string, std::string>& crcs) {
-    static const std::regex token(R"(\{([A-Za-z0-9]+)\})");
-    std::string out;
-    size_t last = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), token); it != std::sregex_iterator(); ++it) {
-        out += text.substr(last, static_cast<size_t>(it->position()) - last);
-        out += crcs.at((*it)[1]);
-        last = static_cast<size_t>(it->position() + it->length());
-    }
-    return out + text.substr(last);
-}
-
 std::set<std::string> Labels(const TCase& c) {
     std::string all = c.datafile;
     for (const TStep& s : c.steps)
         for (const std::string& l : s.lines) all += l + "\n";
-    std::set<std::string> labels;
-    static const std::regex token(R"(\{([A-Za-z0-9]+)\})");
-    for (auto it = std::sregex_iterator(all.begin(), all.end(), token); it != std::sregex_iterator(); ++it)
-        labels.insert((*it)[1]);
-    return labels;
+    return LabelsIn(all);
 }
 
 // "name={L}" -> name, L.
@@ -241,22 +207,14 @@ private:
     int stepNumber_ = 0;
 };
 
-std::vector<std::string> CaseFiles() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QM_TESTS_DIR) + "/cases/scan"))
-        if (entry.path().extension() == ".case") names.push_back(entry.path().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(ScanCases, EveryCase) {
-    const auto caseFiles = CaseFiles();
+    const auto caseFiles = CaseFiles("scan");
     ASSERT_FALSE(caseFiles.empty());
     for (const std::string& caseFile : caseFiles) {
         const TCase c = ReadCase(caseFile);
         SCOPED_TRACE(c.name);
         TTempDir contents;
-        const auto crcs = PythonCrcs(contents.Path(), Labels(c));
+        const auto crcs = PythonCrcs(contents.Path(), Labels(c), Content);
         TScanFixture fx(Fill(c.datafile, crcs));
         TCaseRunner(c, fx).Run();
     }
