@@ -26,23 +26,9 @@ using test::ReadFile;
 using test::TTempDir;
 using test::WriteFile;
 
-class TScopedDataHome {
-public:
-    explicit TScopedDataHome(const std::string& value) {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
-        ::setenv("XDG_DATA_HOME", value.c_str(), 1);
-    }
-    ~TScopedDataHome() {
-        if (old_)
-            ::setenv("XDG_DATA_HOME", old_->c_str(), 1);
-        else
-            ::unsetenv("XDG_DATA_HOME");
-    }
-    TScopedDataHome(const TScopedDataHome&) = delete;
-    TScopedDataHome& operator=(const TScopedDataHome&) = delete;
-
-private:
-    std::optional<std::string> old_;
+// The trash of the test: XDG_DATA_HOME set for its lifetime.
+struct TScopedDataHome : test::TScopedEnv {
+    explicit TScopedDataHome(const std::string& value) : TScopedEnv("XDG_DATA_HOME", value) {}
 };
 
 // Every file below root (the trash's records of when a file came left out): relative

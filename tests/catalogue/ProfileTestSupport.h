@@ -14,29 +14,7 @@
 
 namespace qm::test {
 
-// Sets (or unsets, with nullptr) an environment variable for the lifetime of the object.
-class TProfileEnv {
-public:
-    TProfileEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~TProfileEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    TProfileEnv(const TProfileEnv&) = delete;
-    TProfileEnv& operator=(const TProfileEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using TProfileEnv = TScopedEnv;
 
 class ProfileTest : public ::testing::Test {
 protected:

@@ -22,27 +22,7 @@ using qm::test::WriteFile;
 
 namespace {
 
-// Sets (or unsets, with nullptr) an environment variable for the lifetime of the object.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~TScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using qm::test::TScopedEnv;
 
 bool IsDir(const std::string& path) {
     struct stat st;

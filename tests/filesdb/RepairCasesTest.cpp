@@ -235,21 +235,9 @@ std::vector<std::string> OnlyPaths(const std::vector<std::string>& tree, const s
     return kept;
 }
 
-class TScopedXdg {
-public:
-    explicit TScopedXdg(const std::string& value) {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
-        ::setenv("XDG_DATA_HOME", value.c_str(), 1);
-    }
-    ~TScopedXdg() {
-        if (old_)
-            ::setenv("XDG_DATA_HOME", old_->c_str(), 1);
-        else
-            ::unsetenv("XDG_DATA_HOME");
-    }
-
-private:
-    std::optional<std::string> old_;
+// The trash of the test: XDG_DATA_HOME set for its lifetime.
+struct TScopedXdg : TScopedEnv {
+    explicit TScopedXdg(const std::string& value) : TScopedEnv("XDG_DATA_HOME", value) {}
 };
 
 // The signature plug-in, loaded once for every run: the leak checker of the sanitizer

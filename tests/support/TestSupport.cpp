@@ -69,4 +69,19 @@ std::string ShellQuote(const std::string& text) {
     return out;
 }
 
+TScopedEnv::TScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+TScopedEnv::~TScopedEnv() {
+    if (old_)
+        ::setenv(name_, old_->c_str(), 1);
+    else
+        ::unsetenv(name_);
+}
+
 }  // namespace qm::test

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by every test suite.
+#include <optional>
 #include <string>
 
 namespace qm::test {
@@ -32,5 +33,20 @@ std::string RunCommand(const std::string& command, int* exitCode = nullptr);
 
 // Quotes a text for the shell.
 std::string ShellQuote(const std::string& text);
+
+// Sets (or, with nullptr, unsets) an environment variable for the lifetime of the
+// object, then gives it back its former value.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const char* value);
+    TScopedEnv(const char* name, const std::string& value) : TScopedEnv(name, value.c_str()) {}
+    ~TScopedEnv();
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 }  // namespace qm::test

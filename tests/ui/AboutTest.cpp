@@ -36,20 +36,7 @@ TDataFile Header() {
     return h;
 }
 
-struct TScopedEnv {
-    TScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using qm::test::TScopedEnv;
 
 template <class T>
 T* Find(QWidget& w, const char* name) {

@@ -54,22 +54,8 @@ inline void WriteZip(const std::string& fileName, const std::vector<std::pair<st
 }
 
 // Sets QUARMELLE_HOME for its lifetime.
-class TScopedHome {
-public:
-    explicit TScopedHome(const std::string& home) {
-        const char* old = std::getenv("QUARMELLE_HOME");
-        if (old) previous_ = std::make_unique<std::string>(old);
-        setenv("QUARMELLE_HOME", home.c_str(), 1);
-    }
-    ~TScopedHome() {
-        if (previous_)
-            setenv("QUARMELLE_HOME", previous_->c_str(), 1);
-        else
-            unsetenv("QUARMELLE_HOME");
-    }
-
-private:
-    std::unique_ptr<std::string> previous_;
+struct TScopedHome : test::TScopedEnv {
+    explicit TScopedHome(const std::string& home) : TScopedEnv("QUARMELLE_HOME", home) {}
 };
 
 // The home: "dats/" (datafiles), "roms/" (a collection), "cache/", "skin/". The

@@ -18,25 +18,6 @@
 
 namespace qm::test {
 
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
-    }
-    ~TScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 // A home of its own (settings, trash, temporary folder) with the global settings
 // made in it, and an empty datafile folder "datas/".
 class TDatafileHome {

@@ -18,25 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for its lifetime.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = std::make_unique<std::string>(old);
-        setenv(name, value.c_str(), 1);
-    }
-    ~TScopedEnv() {
-        if (previous_)
-            setenv(name_, previous_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::unique_ptr<std::string> previous_;
-};
-
 class FileCommandsTest : public TRepairCollectionTest {
 protected:
     FileCommandsTest() {

@@ -96,23 +96,9 @@ std::vector<romrepair::TDiskItem> ListVolume(const std::string& root) {
 // "zip name entry=c ...", "folder name entry=c ...", "plain name=c": c is the content.
 using TCollection = std::vector<std::string>;
 
-class TScopedDataHome {
-public:
-    explicit TScopedDataHome(const std::string& value) {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
-        ::setenv("XDG_DATA_HOME", value.c_str(), 1);
-    }
-    ~TScopedDataHome() {
-        if (old_)
-            ::setenv("XDG_DATA_HOME", old_->c_str(), 1);
-        else
-            ::unsetenv("XDG_DATA_HOME");
-    }
-    TScopedDataHome(const TScopedDataHome&) = delete;
-    TScopedDataHome& operator=(const TScopedDataHome&) = delete;
-
-private:
-    std::optional<std::string> old_;
+// The trash of the test: XDG_DATA_HOME set for its lifetime.
+struct TScopedDataHome : test::TScopedEnv {
+    explicit TScopedDataHome(const std::string& value) : TScopedEnv("XDG_DATA_HOME", value) {}
 };
 
 // A scanned collection on a test volume, the trash and the archive folder on it too,

@@ -29,20 +29,12 @@ namespace {
 // made the program's for the test's lifetime.
 struct TOwnTempFolder {
     test::TTempDir dir;
-    std::string old;
+    test::TScopedEnv tmp{"TMPDIR", dir.Path()};
     TOwnTempFolder() {
-        if (const char* value = std::getenv("TMPDIR")) old = value;
-        setenv("TMPDIR", dir.Path().c_str(), 1);
         RemoveTempDirectory();
         SetTempDirectoryBase(dir.Path());
     }
-    ~TOwnTempFolder() {
-        RemoveTempDirectory();
-        if (old.empty())
-            unsetenv("TMPDIR");
-        else
-            setenv("TMPDIR", old.c_str(), 1);
-    }
+    ~TOwnTempFolder() { RemoveTempDirectory(); }
 };
 
 class MainCommandsTest : public ::testing::Test {

@@ -34,23 +34,7 @@ namespace {
 using TFocus = TRomPathCommands::TFocus;
 using TFocusKind = TRomPathCommands::TFocusKind;
 
-class TEnv {
-public:
-    TEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using TEnv = TScopedEnv;
 
 std::string Crc(const std::string& bytes) {
     char text[9];
