@@ -8,6 +8,12 @@ std::string HelpPageName(int context) {
     switch (context) {
         case kHelpMainWindow:
             return "main.html";
+        case kHelpPreferences:
+            return "options.html";
+        case kHelpScanWindow:
+            return "scan.html";
+        case kHelpDatafileManager:
+            return "datafiles.html";
         default:
             return "index.html";
     }

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
@@ -244,6 +245,7 @@ void TMainFrm::FormCreate() {
     RestoreToolBars();
     datafileForm_ = new TDatafileForm(&controller_->ArchiveManager(), this);
     datafileForm_->setWindowFlag(Qt::Window);
+    ConnectHelpKey(datafileForm_, kHelpDatafileManager);
     // What the manager changed in the datafile folder shows in the datafile box.
     auto refresh = [this] { dispatcher_->Run([this] { controller_->LoadDatafilesList(); }); };
     datafileForm_->OnClosed = refresh;
@@ -328,6 +330,13 @@ void TMainFrm::ShowHelp(int context) {
 void TMainFrm::SetOptionsForm(TFrmOptions* options) {
     frmOptions_ = options;
     ActOptions()->setEnabled(options != nullptr);
+    if (options) ConnectHelpKey(options, kHelpPreferences);
+}
+
+void TMainFrm::ConnectHelpKey(QWidget* window, int context) {
+    auto* key = new QShortcut(QKeySequence::HelpContents, window);
+    key->setContext(Qt::WindowShortcut);
+    connect(key, &QShortcut::activated, this, [this, context] { ShowHelp(context); });
 }
 
 void TMainFrm::ActOptionsExecute() {

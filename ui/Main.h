@@ -197,6 +197,8 @@ private:
     void CreateViews();
     void FormDestroy();
     void ConnectCommands();
+    // F1 in window opens the help page of context.
+    void ConnectHelpKey(QWidget* window, int context);
     void WireViews();
     void ProgressStartFor(const std::string& waitText, bool showCancel);
     // The progress window as the repairs drive it.

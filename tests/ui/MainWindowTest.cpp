@@ -34,7 +34,11 @@ protected:
 TEST_F(MainWindowTest, HelpContextsOpenTheirPages) {
     EXPECT_EQ(HelpPageName(kHelpContents), "index.html");
     EXPECT_EQ(HelpPageName(kHelpMainWindow), "main.html");
+    EXPECT_EQ(HelpPageName(kHelpScanWindow), "scan.html");
     EXPECT_EQ(HelpPageName(4711), "index.html");
+    // Every page a context names is installed.
+    for (int context : {kHelpContents, kHelpMainWindow, kHelpPreferences, kHelpScanWindow, kHelpDatafileManager})
+        EXPECT_TRUE(test::FileExists(std::string(QM_BIN_DIR) + "/help/" + HelpPageName(context))) << context;
     // The pages installed beside the program are found when the home has none.
     EXPECT_EQ(FindHelpFolder(home.Home(), QM_BIN_DIR), std::string(QM_BIN_DIR) + "/help/");
     test::WriteFile(home.dir / "help/index.html", "<html></html>");
