@@ -85,14 +85,7 @@ int main(int argc, char** argv) {
     const std::string& plugInDir = args.PlugInDir;
 
     qm::TRomsBd roms;
-    roms.SetDatafileName(datafile);
-    try {
-        roms.Datafile().LoadFromFile();
-        roms.Build();
-    } catch (const qm::Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    if (!LoadRoms(roms, datafile.c_str())) return 1;
     roms.Split = mode != "merged";
     roms.MergeRoms = mode == "split";
 
