@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <regex>
@@ -27,6 +28,31 @@ inline std::vector<std::string> Words(const std::string& line) {
     std::string word;
     while (in >> word) words.push_back(word);
     return words;
+}
+
+// Reads a case file: onSection(name) at each "[name]" line, onLine(section, line) for
+// every other line that is neither blank nor a "#" comment. "[RESOURCES]" and "[GAMES]"
+// are lines of the datafile, not sections.
+inline void ReadSections(const std::string& fileName, const std::function<void(const std::string&)>& onSection,
+                         const std::function<void(const std::string&, const std::string&)>& onLine) {
+    std::ifstream in(fileName);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
+            section = line.substr(1, line.size() - 2);
+            if (onSection) onSection(section);
+            continue;
+        }
+        onLine(section, line);
+    }
+}
+
+// The 16 bytes of content L.
+inline std::string Content16(const std::string& label) {
+    std::string bytes = "content-" + label + "-";
+    bytes.resize(16, label[0]);
+    return bytes;
 }
 
 inline std::string Complement(const std::string& crc) {

@@ -45,15 +45,7 @@ TCaseOptions ParseCase(const std::string& word) {
 TCase ReadCase(const std::string& fileName) {
     TCase c;
     c.name = std::filesystem::path(fileName).stem().string();
-    std::ifstream in(fileName);
-    std::string line;
-    std::string section;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
-            section = line.substr(1, line.size() - 2);
-            continue;
-        }
+    ReadSections(fileName, nullptr, [&](const std::string& section, const std::string& line) {
         if (section == "datafile") {
             c.datafile += line + "\n";
         } else if (section == "files") {
@@ -67,16 +59,11 @@ TCase ReadCase(const std::string& fileName) {
         } else if (section.rfind("expect ", 0) == 0) {
             c.expected[section.substr(7)].push_back(line);
         }
-    }
+    });
     return c;
 }
 
-// The 16 bytes of content L.
-std::string Content(const std::string& label) {
-    std::string bytes = "content-" + label + "-";
-    bytes.resize(16, label[0]);
-    return bytes;
-}
+const auto Content = Content16;
 
 std::set<std::string> Labels(const TCase& c) {
     std::string all = c.datafile;

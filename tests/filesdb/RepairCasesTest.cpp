@@ -53,39 +53,31 @@ struct TRepairCase {
 TRepairCase ReadRepairCase(const std::string& fileName) {
     TRepairCase c;
     c.name = std::filesystem::path(fileName).stem().string();
-    std::ifstream in(fileName);
-    std::string line, section;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
-            section = line.substr(1, line.size() - 2);
+    ReadSections(
+        fileName, [&](const std::string& section) {
             if (section.rfind("expect ", 0) == 0) c.expected[section.substr(7)];
-            continue;
-        }
-        if (section == "datafile") {
-            c.datafile += line + "\n";
-        } else if (section == "files") {
-            c.files.push_back(line);
-        } else if (section == "do") {
-            c.operation = line;
-        } else if (section == "options") {
-            const auto w = Words(line);
-            std::string rest;
-            for (size_t i = 1; i < w.size(); ++i) rest += (i > 1 ? " " : "") + w[i];
-            if (w[0] == "paths") c.paths = std::vector<std::string>(w.begin() + 1, w.end());
-            c.options[w[0]] = rest;
-        } else if (section.rfind("expect ", 0) == 0) {
-            c.expected[section.substr(7)].push_back(line);
-        }
-    }
+        },
+        [&](const std::string& section, const std::string& line) {
+            if (section == "datafile") {
+                c.datafile += line + "\n";
+            } else if (section == "files") {
+                c.files.push_back(line);
+            } else if (section == "do") {
+                c.operation = line;
+            } else if (section == "options") {
+                const auto w = Words(line);
+                std::string rest;
+                for (size_t i = 1; i < w.size(); ++i) rest += (i > 1 ? " " : "") + w[i];
+                if (w[0] == "paths") c.paths = std::vector<std::string>(w.begin() + 1, w.end());
+                c.options[w[0]] = rest;
+            } else if (section.rfind("expect ", 0) == 0) {
+                c.expected[section.substr(7)].push_back(line);
+            }
+        });
     return c;
 }
 
-std::string Content(const std::string& label) {
-    std::string bytes = "content-" + label + "-";
-    bytes.resize(16, label[0]);
-    return bytes;
-}
+const auto Content = Content16;
 
 std::set<std::string> Labels(const TRepairCase& c) {
     std::string all = c.datafile;

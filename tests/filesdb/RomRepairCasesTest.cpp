@@ -45,23 +45,19 @@ struct TCase {
 TCase ReadCase(const std::string& fileName) {
     TCase c;
     c.name = std::filesystem::path(fileName).stem().string();
-    std::ifstream in(fileName);
-    std::string line, section;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
-            section = line.substr(1, line.size() - 2);
+    ReadSections(
+        fileName, [&](const std::string& section) {
             if (section == "expect disk") c.haveDisk = true;
-            continue;
-        }
-        if (section == "datafile") c.datafile += line + "\n";
-        else if (section == "files") c.files.push_back(line);
-        else if (section == "options") c.options.push_back(line);
-        else if (section == "do") c.operation = line;
-        else if (section == "expect result") c.result = line;
-        else if (section == "expect disk") c.disk.push_back(line);
-        else if (section == "expect status") c.statuses.push_back(line);
-    }
+        },
+        [&](const std::string& section, const std::string& line) {
+            if (section == "datafile") c.datafile += line + "\n";
+            else if (section == "files") c.files.push_back(line);
+            else if (section == "options") c.options.push_back(line);
+            else if (section == "do") c.operation = line;
+            else if (section == "expect result") c.result = line;
+            else if (section == "expect disk") c.disk.push_back(line);
+            else if (section == "expect status") c.statuses.push_back(line);
+        });
     return c;
 }
 

@@ -30,16 +30,14 @@ namespace qm::test::romrepair {
 
 using cases::CaseFiles;
 using cases::Complement;
+using cases::ReadSections;
 using cases::Fill;
 using cases::LabelsIn;
 using cases::RenderStatuses;
 using cases::Words;
 
 inline std::string Content(const std::string& label) {
-    if (label == "zeros") return std::string(16, '\0');
-    std::string bytes = "content-" + label + "-";
-    bytes.resize(16, label[0]);
-    return bytes;
+    return label == "zeros" ? std::string(16, '\0') : cases::Content16(label);
 }
 
 // CRC of each label's content, from Python's zlib.

@@ -45,21 +45,16 @@ struct TCase {
 TCase ReadCase(const std::string& fileName) {
     TCase c;
     c.name = std::filesystem::path(fileName).stem().string();
-    std::ifstream in(fileName);
-    std::string line;
-    std::string section;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[' && line != "[RESOURCES]" && line != "[GAMES]") {
-            section = line.substr(1, line.size() - 2);
+    ReadSections(
+        fileName, [&](const std::string& section) {
             if (section != "datafile") c.steps.push_back({section, {}});
-            continue;
-        }
-        if (section == "datafile")
-            c.datafile += line + "\n";
-        else if (!c.steps.empty())
-            c.steps.back().lines.push_back(line);
-    }
+        },
+        [&](const std::string& section, const std::string& line) {
+            if (section == "datafile")
+                c.datafile += line + "\n";
+            else if (!c.steps.empty())
+                c.steps.back().lines.push_back(line);
+        });
     return c;
 }
 
