@@ -25,6 +25,9 @@ public:
     explicit EAbortOperation(std::string message) : Exception(std::move(message)) {}
 };
 
+// Whether error is a user's cancel (an EAbortOperation of any unit).
+bool IsAbortError(std::exception_ptr error);
+
 // Declares a class derived from Base that only carries a message.
 #define QM_DECLARE_EXCEPTION(Name, Base)                                  \
     class Name : public Base {                                            \

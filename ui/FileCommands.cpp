@@ -28,16 +28,6 @@ std::string CommandErrorText(std::exception_ptr error) {
     }
 }
 
-bool IsAbortError(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const EAbortOperation&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 namespace {
 
 void Info(const std::string& text) { UiHooks().MessageDlg(text, TMsgDlgType::mtInformation, mbOK); }

@@ -1,12 +1,12 @@
 #pragma once
-// What the file commands' two source files share: the text of a failure, and whether it
-// is a user's cancel.
+// What the file commands' two source files share: the text of a failure.
 #include <exception>
 #include <string>
+
+#include "platform/Exception.h"
 
 namespace qm {
 
 std::string CommandErrorText(std::exception_ptr error);
-bool IsAbortError(std::exception_ptr error);
 
 }  // namespace qm

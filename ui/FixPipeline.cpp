@@ -104,16 +104,6 @@ TItemAction ItemAction(TFixStep step, TFailure failure) {
     return TItemAction::Propagate;
 }
 
-bool IsAbort(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const EAbortOperation&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 template <class T>
 bool Contains(const std::vector<T*>& list, const T* item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -252,7 +242,7 @@ int TFixPipeline::FixRenameFiles(int& errors) {
             }
         }
     } catch (...) {
-        if (!IsAbort(std::current_exception())) FixError = true;
+        if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
         MatchAll();
         throw;
@@ -327,14 +317,14 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             } catch (...) {
                 // A failed rename is recorded on its rom file; only a cancel ends the step.
                 // It is not counted, but the fix must not end as if every file were fixed.
-                if (IsAbort(std::current_exception())) throw;
+                if (IsAbortError(std::current_exception())) throw;
                 FixError = true;
             }
             fixed += static_cast<int>(toRename.size());
             StepIt();
         }
     } catch (...) {
-        const bool abort = IsAbort(std::current_exception());
+        const bool abort = IsAbortError(std::current_exception());
         if (!abort) {
             ++errors;
             FixError = true;
@@ -374,7 +364,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
             }
         }
     } catch (...) {
-        if (!IsAbort(std::current_exception())) FixError = true;
+        if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
         MatchAll();
         throw;
@@ -407,7 +397,7 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
     } catch (...) {
         ClearAbortFlags();
         MatchAll();
-        if (!IsAbort(std::current_exception())) throw;
+        if (!IsAbortError(std::current_exception())) throw;
         // A cancel ends this step with what it moved; the fix stops after it.
         cancelled_ = true;
         return fixed == 0 ? -1 : fixed;
@@ -443,7 +433,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
             }
         }
     } catch (...) {
-        if (!IsAbort(std::current_exception())) FixError = true;
+        if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
         afterwards();
         throw;
@@ -478,7 +468,7 @@ int TFixPipeline::FixReZip(int& errors) {
             }
         }
     } catch (...) {
-        if (!IsAbort(std::current_exception())) FixError = true;
+        if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
         MatchAll();
         try {

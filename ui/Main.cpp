@@ -48,8 +48,6 @@ namespace qm {
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromUtf8(text.c_str(), static_cast<int>(text.size())); }
-
 // The settings key of the tool bars' layout, in the program's own section.
 constexpr const char* kToolBarsKey = "ToolBars";
 
@@ -70,7 +68,7 @@ TMainFrm::TMainFrm(TSplashForm* splash)
     dispatcher_->OnIdle = [this] {
         if (quitPending_) ActQuitExecute();
     };
-    OpenUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(Q(url))); };
+    OpenUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ui::ToQ(url))); };
 
     savePrompt_ = std::make_unique<TQtSaveFilePrompt>(this);
     CreateActions();
@@ -98,10 +96,10 @@ TMainFrm::~TMainFrm() {
 
 void TMainFrm::CreateActions() {
     using enum TActionId;
-    actAbout_ = new QAction(Q(_("&About")), this);
+    actAbout_ = new QAction(ui::ToQ(_("&About")), this);
     actAbout_->setObjectName("About2");
     dispatcher_->Connect(actAbout_, [this] { About2Click(); });
-    actContents_ = new QAction(Q(_("&Content")), this);
+    actContents_ = new QAction(ui::ToQ(_("&Content")), this);
     actContents_->setObjectName("Content1");
     actContents_->setShortcut(QKeySequence::HelpContents);
     dispatcher_->Connect(actContents_, [this] { ShowHelp(kHelpContents); });
@@ -323,7 +321,7 @@ void TMainFrm::ShowHelp(int context) {
         UiHooks().MessageDlg(_("Help file not found !"), TMsgDlgType::mtError, mbOK);
         return;
     }
-    lastHelpUrl_ = QUrl::fromLocalFile(Q(helpFolder_ + HelpPageName(context))).toString().toStdString();
+    lastHelpUrl_ = QUrl::fromLocalFile(ui::ToQ(helpFolder_ + HelpPageName(context))).toString().toStdString();
     if (OpenUrl) OpenUrl(lastHelpUrl_);
 }
 
@@ -453,8 +451,8 @@ void TMainFrm::ResetSubListAndFilter() {
 }
 
 void TMainFrm::ApplySubList() {
-    qm::ApplySubList(&controller_->RomsBd(), Config->Emulator ? Config->Emulator->Split() : true, subLists_->Names(),
-                     subLists_->AllExcept(), shownGames_, shownClones_);
+    qm::ApplySubList(&controller_->RomsBd(), Config->Emulator->Split(), subLists_->Names(), subLists_->AllExcept(),
+                     shownGames_, shownClones_);
     vTreeView_->ResetRomCount();
 }
 
@@ -485,21 +483,21 @@ void TMainFrm::BuildMenus() {
 }
 
 void TMainFrm::UpdateStatus() {
-    if (!status_) return;
     UpdateStatusBar();
     UpdateStatusCounters();
     ShowDatabaseInfo();
 }
 
-void TMainFrm::UpdateStatusBar() { status_->SetTexts(StatusBarTexts(*vListView_, Config ? Config->Emulator.get() : nullptr)); }
+void TMainFrm::UpdateStatusBar() { status_->SetTexts(StatusBarTexts(*vListView_, Config->Emulator.get())); }
 void TMainFrm::UpdateStatusCounters() { status_->SetCounters(StatusCounterTexts(*vTreeView_)); }
 void TMainFrm::ShowDatabaseInfo() { status_->SetDatabaseInfo(DatabaseInfoText(*vTreeView_)); }
 
 void TMainFrm::VTreeViewChange(bool fromTree) {
-    const bool dataFile = Config && Config->DataFileOpen && Config->DataFile;
-    status_->SetItemText(ItemStatusText(ItemTextSourceOf(fromTree, *vTreeView_, *vListView_,
-                                                         dataFile ? Config->DataFile.get() : nullptr,
-                                                         Config && Config->Emulator ? Config->Emulator->Split() : true)));
+    // The views are emptied once more as the window goes, maybe after the settings.
+    if (!Config) return;
+    const TDataFile* dataFile = Config->DataFileOpen ? Config->DataFile.get() : nullptr;
+    status_->SetItemText(
+        ItemStatusText(ItemTextSourceOf(fromTree, *vTreeView_, *vListView_, dataFile, Config->Emulator->Split())));
     UpdateStatusBar();
     UpdateActions();
 }
@@ -534,7 +532,7 @@ void TMainFrm::LoadFormPositions() {
 }
 
 void TMainFrm::ShowMainWindow() {
-    setWindowTitle(Q(std::string("Quarmelle ") + kProgramVersion));
+    setWindowTitle(ui::ToQ(std::string("Quarmelle ") + kProgramVersion));
     show();
     vTreeView_->setFocus();
 }

@@ -39,6 +39,8 @@ class TSubListMenu;
 class TQMVirtualListView;
 class TScanFrm;
 class TQMVirtualTreeView;
+class TReportWriter;
+struct TReportScope;
 class TFrmOptions;
 class TProgressFrm;
 class TSkinForm;
@@ -68,8 +70,6 @@ public:
     QComboBox* DatafilesCombo() const { return datafilesCombo_; }
     TQMVirtualTreeView* VTreeView() const { return vTreeView_; }
     TQMVirtualListView* VListView() const { return vListView_; }
-    // An action by its object name ("ActFixGame"); nullptr when there is none.
-    QAction* Act(const std::string& name) const;
     const TShownGames& ShownGames() const { return shownGames_; }
     const TShownClones& ShownClones() const { return shownClones_; }
 
@@ -197,6 +197,9 @@ private:
     void CreateViews();
     void FormDestroy();
     void ConnectCommands();
+    // The folder dialog (ChooseFolder when set): the folder chosen, "" when cancelled.
+    std::string ChooseFolderDialog(const std::string& caption, const std::string& startFolder);
+    void RunReport(void (TReportWriter::*report)(const TReportScope&));
     // F1 in window opens the help page of context.
     void ConnectHelpKey(QWidget* window, int context);
     void WireViews();

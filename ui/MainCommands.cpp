@@ -29,14 +29,6 @@ namespace qm {
 
 namespace {
 
-template <class Pairs, class T>
-std::vector<T*> Objects(const Pairs& pairs) {
-    std::vector<T*> result;
-    result.reserve(pairs.size());
-    for (const auto& pair : pairs) result.push_back(pair.second);
-    return result;
-}
-
 TExportLayout ExportLayoutOf(THeaderLayout layout) {
     switch (layout) {
         case hlGames: return TExportLayout::Games;
@@ -49,56 +41,56 @@ TExportLayout ExportLayoutOf(THeaderLayout layout) {
     return TExportLayout::Games;
 }
 
+// The open datafile's header; nullptr while none is open.
+const TDataFile* OpenDataFile() { return Config->DataFileOpen ? Config->DataFile.get() : nullptr; }
+
+// The header gives "no name" for a datafile without one.
 std::string OpenRefName() {
-    if (!Config->DataFileOpen || !Config->DataFile) return "no name";
-    return Config->DataFile->RefName.empty() ? "no name" : Config->DataFile->RefName;
+    const TDataFile* dataFile = OpenDataFile();
+    return dataFile ? dataFile->RefName : "no name";
 }
 
 }  // namespace
 
-QAction* TMainFrm::Act(const std::string& name) const { return actions_->FindAction(name.c_str()); }
-
 void TMainFrm::ConnectCommands() {
-    const std::pair<const char*, void (TMainFrm::*)()> commands[] = {
-        {"ActAddPath", &TMainFrm::ActAddPathExecute},
-        {"ActRemovePath", &TMainFrm::ActRemovePathExecute},
-        {"ActOpenPath", &TMainFrm::ActOpenPathExecute},
-        {"ActRefresh", &TMainFrm::ActRefreshExecute},
-        {"ActRefreshAll", &TMainFrm::ActRefreshAllExecute},
-        {"ActRebuild", &TMainFrm::ActRebuildExecute},
-        {"ActRebuildAll", &TMainFrm::ActRebuildAllExecute},
-        {"ActFixGame", &TMainFrm::ActFixGameExecute},
-        {"ActMiss", &TMainFrm::ActMissExecute},
-        {"ActHave", &TMainFrm::ActHaveExecute},
-        {"ActMissRoms", &TMainFrm::ActMissRomsExecute},
-        {"ActMissCrc", &TMainFrm::ActMissCrcExecute},
-        {"ActCreateDat", &TMainFrm::ActCreateDatExecute},
-        {"ActCreateMissDat", &TMainFrm::ActCreateMissDatExecute},
-        {"ActCreateHaveDat", &TMainFrm::ActCreateHaveDatExecute},
-        {"ActPlayGame", &TMainFrm::ActPlayGameExecute},
-        {"ActGameInfo", &TMainFrm::ActGameInfoExecute},
-        {"ActParentNode", &TMainFrm::ActParentNodeExecute},
+    using enum TActionId;
+    const std::pair<TActionId, void (TMainFrm::*)()> commands[] = {
+        {ActAddPath, &TMainFrm::ActAddPathExecute},
+        {ActRemovePath, &TMainFrm::ActRemovePathExecute},
+        {ActOpenPath, &TMainFrm::ActOpenPathExecute},
+        {ActRefresh, &TMainFrm::ActRefreshExecute},
+        {ActRefreshAll, &TMainFrm::ActRefreshAllExecute},
+        {ActRebuild, &TMainFrm::ActRebuildExecute},
+        {ActRebuildAll, &TMainFrm::ActRebuildAllExecute},
+        {ActFixGame, &TMainFrm::ActFixGameExecute},
+        {ActMiss, &TMainFrm::ActMissExecute},
+        {ActHave, &TMainFrm::ActHaveExecute},
+        {ActMissRoms, &TMainFrm::ActMissRomsExecute},
+        {ActMissCrc, &TMainFrm::ActMissCrcExecute},
+        {ActCreateDat, &TMainFrm::ActCreateDatExecute},
+        {ActCreateMissDat, &TMainFrm::ActCreateMissDatExecute},
+        {ActCreateHaveDat, &TMainFrm::ActCreateHaveDatExecute},
+        {ActPlayGame, &TMainFrm::ActPlayGameExecute},
+        {ActGameInfo, &TMainFrm::ActGameInfoExecute},
+        {ActParentNode, &TMainFrm::ActParentNodeExecute},
+        {ActChangeCase, &TMainFrm::ActChangeCaseExecute},
+        {ActTestFiles, &TMainFrm::ActTestFilesExecute},
     };
-    for (const auto& [name, handler] : commands)
-        if (QAction* action = Act(name)) dispatcher_->Connect(action, [this, handler = handler] { (this->*handler)(); });
-    const std::pair<const char*, int> steps[] = {
-        {"ActRenameRoms", stRenameRoms},         {"ActRemoveUselessFiles", stRemoveUselessFiles},
-        {"ActRemoveUselessRoms", stRemoveUselessRoms}, {"ActImportExternalRom", stImportRoms},
-        {"ActRenameFiles", stRenameFiles},       {"ActCreateDummy", stCreateDummy},
-        {"ActReZip", stReZip},
+    for (const auto& [id, handler] : commands) dispatcher_->Connect(A(id), [this, handler = handler] { (this->*handler)(); });
+    const std::pair<TActionId, int> steps[] = {
+        {ActRenameRoms, stRenameRoms},         {ActRemoveUselessFiles, stRemoveUselessFiles},
+        {ActRemoveUselessRoms, stRemoveUselessRoms}, {ActImportExternalRom, stImportRoms},
+        {ActRenameFiles, stRenameFiles},       {ActCreateDummy, stCreateDummy},
+        {ActReZip, stReZip},
     };
-    for (const auto& [name, mode] : steps)
-        if (QAction* action = Act(name)) dispatcher_->Connect(action, [this, mode = mode] { RunFixStepExecute(mode); });
-    const std::pair<const char*, int> shell[] = {
-        {"ActMoveFile", smMove},   {"ActDeleteFiles", smDelete},     {"ActCopyFile", smCopy},
-        {"ActLowerCase", smLower}, {"ActUpperCase", smUpper},        {"ActCapitalize", smCapitalize},
-        {"ActDBCase", smDatafileCase},
+    for (const auto& [id, mode] : steps) dispatcher_->Connect(A(id), [this, mode = mode] { RunFixStepExecute(mode); });
+    const std::pair<TActionId, int> shell[] = {
+        {ActMoveFile, smMove},   {ActDeleteFiles, smDelete}, {ActCopyFile, smCopy},
+        {ActLowerCase, smLower}, {ActUpperCase, smUpper},    {ActCapitalize, smCapitalize},
+        {ActDBCase, smDatafileCase},
     };
-    for (const auto& [name, mode] : shell)
-        if (QAction* action = Act(name))
-            dispatcher_->Connect(action, [this, mode = mode] { RunShellOperationExecute(mode); });
-    if (QAction* action = Act("ActChangeCase")) dispatcher_->Connect(action, [this] { ActChangeCaseExecute(); });
-    if (QAction* action = Act("ActTestFiles")) dispatcher_->Connect(action, [this] { ActTestFilesExecute(); });
+    for (const auto& [id, mode] : shell)
+        dispatcher_->Connect(A(id), [this, mode = mode] { RunShellOperationExecute(mode); });
 
     vTreeView_->OnSelectionChange = [this] { VTreeViewChange(true); };
     vListView_->OnSelectionChange = [this] { VTreeViewChange(false); };
@@ -118,14 +110,14 @@ bool TMainFrm::eventFilter(QObject* watched, QEvent* event) {
     switch (key->key()) {
         case Qt::Key_Left:
         case Qt::Key_Backspace:
-            if (QAction* parent = Act("ActParentNode")) parent->trigger();
+            A(TActionId::ActParentNode)->trigger();
             return true;
         case Qt::Key_Right:
             dispatcher_->Run([this] { VListViewDblClick(); });
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (QAction* play = Act("ActPlayGame"); play && play->isEnabled()) play->trigger();
+            if (A(TActionId::ActPlayGame)->isEnabled()) A(TActionId::ActPlayGame)->trigger();
             return true;
         default:
             return false;
@@ -160,6 +152,12 @@ void TMainFrm::ProgressStartFor(const std::string& waitText, bool showCancel) {
     progressFrm_->Start(this);
 }
 
+std::string TMainFrm::ChooseFolderDialog(const std::string& caption, const std::string& startFolder) {
+    if (ChooseFolder) return ChooseFolder(caption, startFolder);
+    const QString folder = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(startFolder));
+    return folder.isEmpty() ? std::string() : ui::FromQ(folder);
+}
+
 // ---- Rom paths ------------------------------------------------------------------
 
 TRomPathCommands& TMainFrm::PathCommands() {
@@ -169,10 +167,8 @@ TRomPathCommands& TMainFrm::PathCommands() {
         pathCommands_ = std::make_unique<TRomPathCommands>(controller_->FilesBd(), controller_->RomsBd(), paths);
         pathCommandsFor_ = &paths;
         TRomPathCommands& c = *pathCommands_;
-        c.ChooseFolder = [this](const std::string& caption, const std::string& start) -> std::string {
-            if (ChooseFolder) return ChooseFolder(caption, start);
-            const QString folder = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(start));
-            return folder.isEmpty() ? std::string() : ui::FromQ(folder);
+        c.ChooseFolder = [this](const std::string& caption, const std::string& start) {
+            return ChooseFolderDialog(caption, start);
         };
         c.OpenFolder = [this](const std::string& folder) {
             if (OpenUrl) OpenUrl(QUrl::fromLocalFile(ui::ToQ(folder)).toString().toStdString());
@@ -218,7 +214,6 @@ void TMainFrm::DropFilesOnTree(const std::vector<std::string>& names) { PathComm
 // ---- The fix --------------------------------------------------------------------
 
 void TMainFrm::ActFixGameExecute() {
-    if (!Config->Emulator) return;
     fixPipeline_ = std::make_unique<TFixPipeline>(controller_->RomsBd(), controller_->FilesBd(),
                                                   TFixSwitches::FromEmulator(*Config->Emulator),
                                                   Config->GetArchivePath());
@@ -230,19 +225,12 @@ void TMainFrm::ActFixGameExecute() {
     fix.OnScrollToSelection = [this] { ScrollTreeToSelection(); };
     fix.Progress = RepairProgress();
 
+    const TCommandSelection views = SelectionFromViews(*vListView_, *vTreeView_);
     TFixSelection selection;
-    TNamedRomFiles roms;
-    TNamedFiles files;
-    vListView_->GetSelectedRomFiles(roms);
-    selection.listRoms = Objects<TNamedRomFiles, TRomFile>(roms);
-    vListView_->GetSelectedFiles(files);
-    selection.listFiles = Objects<TNamedFiles, TFile>(files);
-    roms.clear();
-    files.clear();
-    vTreeView_->GetRomFilesOfFocused(roms);
-    selection.treeRoms = Objects<TNamedRomFiles, TRomFile>(roms);
-    vTreeView_->GetFilesOfFocused(files);
-    selection.treeFiles = Objects<TNamedFiles, TFile>(files);
+    selection.listRoms = views.listRoms;
+    selection.listFiles = views.listFiles;
+    selection.treeRoms = views.treeRoms;
+    selection.treeFiles = views.treeFiles;
     selection.focusedIsPath = ObjectAs<TPathObject>(vTreeView_->GetFocusedObject()) != nullptr;
     selection.listSelectionEmpty = vListView_->SelectionEmpty();
     fix.Run(selection);
@@ -273,10 +261,8 @@ TFileCommands& TMainFrm::FileCommands() {
     fileCommands_ = std::make_unique<TFileCommands>(controller_->RomsBd(), controller_->FilesBd());
     TFileCommands& c = *fileCommands_;
     c.ArchivePath = [] { return Config->GetArchivePath(); };
-    c.ChooseFolder = [this](const std::string& caption, const std::string& start) -> std::string {
-        if (ChooseFolder) return ChooseFolder(caption, start);
-        const QString folder = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(start));
-        return folder.isEmpty() ? std::string() : ui::FromQ(folder);
+    c.ChooseFolder = [this](const std::string& caption, const std::string& start) {
+        return ChooseFolderDialog(caption, start);
     };
     c.AskChangeCase = [this] { return changeCaseForm_ ? changeCaseForm_->Ask() : TChangeCaseResult(); };
     c.OnCheckPathsModified = [this] { return PathCommands().CheckPathsModified(); };
@@ -335,36 +321,29 @@ TReportScope ScopeOf(TQMVirtualTreeView& tree) {
 
 }  // namespace
 
-void TMainFrm::ActMissExecute() {
-    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName()).ActMiss(ScopeOf(*vTreeView_));
+void TMainFrm::RunReport(void (TReportWriter::*report)(const TReportScope&)) {
+    TReportWriter writer(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName());
+    (writer.*report)(ScopeOf(*vTreeView_));
 }
 
-void TMainFrm::ActHaveExecute() {
-    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName()).ActHave(ScopeOf(*vTreeView_));
-}
-
-void TMainFrm::ActMissRomsExecute() {
-    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName())
-        .ActMissRoms(ScopeOf(*vTreeView_));
-}
-
-void TMainFrm::ActMissCrcExecute() {
-    TReportWriter(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName())
-        .ActMissCrc(ScopeOf(*vTreeView_));
-}
+void TMainFrm::ActMissExecute() { RunReport(&TReportWriter::ActMiss); }
+void TMainFrm::ActHaveExecute() { RunReport(&TReportWriter::ActHave); }
+void TMainFrm::ActMissRomsExecute() { RunReport(&TReportWriter::ActMissRoms); }
+void TMainFrm::ActMissCrcExecute() { RunReport(&TReportWriter::ActMissCrc); }
 
 namespace {
 
 struct TExportRun {
     TCalculatorPlugInSource<TSignatureCalculator> plugIns;
     TDatafileExporter exporter;
-    TExportRun(TAppController& controller, ISaveFilePrompt& prompt, const std::function<void()>& finished)
+    // A datafile written into the datafile folder shows in the datafile box afterwards.
+    TExportRun(TAppController& controller, ISaveFilePrompt& prompt)
         : plugIns(controller.SignatureCalculator()),
           exporter(controller.RomsBd(), prompt, &controller.ArchiveManager(), &plugIns) {
         exporter.RefName = OpenRefName();
-        if (Config->DataFileOpen && Config->DataFile) exporter.DatafileName = Config->DataFile->GetName();
+        if (const TDataFile* dataFile = OpenDataFile()) exporter.DatafileName = dataFile->GetName();
         exporter.DatafilePath = Config->GetDatafilePath();
-        exporter.OnFinished = finished;
+        exporter.OnFinished = [&controller] { controller.LoadDatafilesList(); };
     }
 };
 
@@ -376,24 +355,23 @@ void TMainFrm::ActCreateDatExecute() {
     std::vector<TCommandObject> selected;
     selected.reserve(objects.size());
     for (const TViewObject& object : objects) selected.push_back(CommandObjectOf(object));
-    TExportRun run(*controller_, *savePrompt_, [this] { controller_->LoadDatafilesList(); });
+    TExportRun run(*controller_, *savePrompt_);
     run.exporter.ActCreateDat(ExportLayoutOf(vListView_->Layout()), selected);
 }
 
 void TMainFrm::ActCreateMissDatExecute() {
-    TExportRun run(*controller_, *savePrompt_, [this] { controller_->LoadDatafilesList(); });
+    TExportRun run(*controller_, *savePrompt_);
     run.exporter.ActCreateMissDat();
 }
 
 void TMainFrm::ActCreateHaveDatExecute() {
-    TExportRun run(*controller_, *savePrompt_, [this] { controller_->LoadDatafilesList(); });
+    TExportRun run(*controller_, *savePrompt_);
     run.exporter.ActCreateHaveDat();
 }
 
 // ---- The game -------------------------------------------------------------------
 
 void TMainFrm::ActPlayGameExecute() {
-    if (!Config->Emulator) return;
     TQtLaunchWindow window(this);
     TGameLauncher(*Config->Emulator, &window).ActPlayGame(ListFocusedObject(), TreeFocusedObject());
 }
@@ -405,7 +383,8 @@ void TMainFrm::ActGameInfoExecute() {
         OpenUrl(url);
         return true;
     };
-    const std::string version = Config->DataFileOpen && Config->DataFile ? Config->DataFile->EmuVersion : "";
+    const TDataFile* dataFile = OpenDataFile();
+    const std::string version = dataFile ? dataFile->EmuVersion : "";
     pages.ActGameInfo(ListFocusedObject(), TreeFocusedObject(), CheckedGameInfoPage(*GamePropertiesMenu()), version);
 }
 

@@ -39,7 +39,6 @@ private:
     bool restore_;
 };
 
-QString Q(const std::string& text) { return ui::ToQ(text); }
 
 }  // namespace
 
@@ -156,7 +155,7 @@ TMainStatusBar::TMainStatusBar(QStatusBar* statusBar, QWidget* viewsParent) {
             panel->setMinimumWidth(kWidths[i]);
         else if (kWidths[i] > 0)
             panel->setFixedWidth(kWidths[i]);
-        if (kHints[i][0] != '\0') panel->setToolTip(Q(_(kHints[i])));
+        if (kHints[i][0] != '\0') panel->setToolTip(ui::ToQ(_(kHints[i])));
         statusBar->addPermanentWidget(panel);
         panels_[static_cast<size_t>(i)] = label;
     }
@@ -176,20 +175,20 @@ void TMainStatusBar::SetGlyphs(const TImageList& flags) {
 }
 
 void TMainStatusBar::SetItemText(const std::optional<std::string>& text) {
-    if (text) listStatus_->setText(Q(*text));
+    if (text) listStatus_->setText(ui::ToQ(*text));
 }
 
 void TMainStatusBar::SetTexts(const TStatusTexts& texts) {
-    panels_[3]->setText(Q(texts.Size));
-    panels_[4]->setText(Q(texts.Mode));
-    panels_[5]->setText(Q(texts.Emulator));
-    panels_[6]->setText(Q(texts.Selected));
+    panels_[3]->setText(ui::ToQ(texts.Size));
+    panels_[4]->setText(ui::ToQ(texts.Mode));
+    panels_[5]->setText(ui::ToQ(texts.Emulator));
+    panels_[6]->setText(ui::ToQ(texts.Selected));
 }
 
 void TMainStatusBar::SetCounters(const std::array<std::string, 3>& counters) {
-    for (int i = 0; i < 3; ++i) panels_[static_cast<size_t>(i)]->setText(Q(counters[static_cast<size_t>(i)]));
+    for (int i = 0; i < 3; ++i) panels_[static_cast<size_t>(i)]->setText(ui::ToQ(counters[static_cast<size_t>(i)]));
 }
 
-void TMainStatusBar::SetDatabaseInfo(const std::string& text) { treeStatus_->setText(Q(text)); }
+void TMainStatusBar::SetDatabaseInfo(const std::string& text) { treeStatus_->setText(ui::ToQ(text)); }
 
 }  // namespace qm

@@ -26,7 +26,6 @@ namespace qm {
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromUtf8(text.c_str(), static_cast<int>(text.size())); }
 
 // The settings key of the scan window's tool bar layout, in the program's own section.
 constexpr const char* kToolBarsKey = "ScanToolBars";
@@ -59,7 +58,7 @@ TScanFrm::TScanFrm(TRomsBd& romsBd, TSignatureCalculator& calculator, TArchiveMa
       toolIcons_(DefaultToolsIconsList()),
       flags_(&defaultFlags_) {
     setObjectName("ScanFrm");
-    setWindowTitle(Q(_("Quarmelle scanner")));
+    setWindowTitle(ui::ToQ(_("Quarmelle scanner")));
     setAcceptDrops(true);
 
     scanTreeView_ = new QTreeWidget(this);
@@ -113,10 +112,10 @@ void TScanFrm::RestoreToolBars() {
 
 QAction* TScanFrm::NewAction(const std::string& name, const std::string& caption, const std::string& hint,
                              int image) {
-    auto* action = new QAction(Q(caption), this);
-    action->setObjectName(Q(name));
-    action->setToolTip(Q(hint));
-    action->setStatusTip(Q(hint));
+    auto* action = new QAction(ui::ToQ(caption), this);
+    action->setObjectName(ui::ToQ(name));
+    action->setToolTip(ui::ToQ(hint));
+    action->setStatusTip(ui::ToQ(hint));
     if (image >= 0) action->setIcon(toolIcons_.At(image));
     return action;
 }
@@ -169,7 +168,7 @@ void TScanFrm::CreateMenus() {
     moveFileContextMenu_ = submenu("MoveFileContextMenu", actMoveRom_);
 
     menuBar()->setObjectName("ScanMenu");
-    QMenu* files = menuBar()->addMenu(Q(_("Files")));
+    QMenu* files = menuBar()->addMenu(ui::ToQ(_("Files")));
     files->addAction(actClear_);
     files->addMenu(copyFileMainMenu_);
     files->addMenu(moveFileMainMenu_);
@@ -179,7 +178,7 @@ void TScanFrm::CreateMenus() {
     files->addSeparator();
     files->addAction(actClose_);
 
-    toolBar_ = addToolBar(Q(_("Scan toolbar")));
+    toolBar_ = addToolBar(ui::ToQ(_("Scan toolbar")));
     toolBar_->setObjectName("ScanToolbar");
     toolBar_->addAction(actClear_);
     const auto menuButton = [this](const char* name, QAction* action, QMenu* menu) {
@@ -285,7 +284,7 @@ void TScanFrm::dropEvent(QDropEvent* event) {
 
 // ---- IScanView --------------------------------------------------------------------------
 
-void TScanFrm::SetCountText(const std::string& text) { panels_[0]->setText(Q(text)); }
+void TScanFrm::SetCountText(const std::string& text) { panels_[0]->setText(ui::ToQ(text)); }
 void TScanFrm::SetHandlingText(const std::string& text) { panels_[1]->setText(ui::ToQ(text)); }
 void TScanFrm::SetGauge(int percent) { gauge_->setValue(percent); }
 void TScanFrm::SetDatafileText(const std::string& text) { panels_[2]->setText(ui::ToQ(text)); }

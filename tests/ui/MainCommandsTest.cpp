@@ -197,7 +197,7 @@ TEST_F(MainCommandsTest, SingleStepsAndFileCommandsActOnTheListSelection) {
     FocusPathRoot(0);
     List().SetSelectedString("junk.zip");
     ASSERT_EQ(List().SelectedString(), "junk.zip");
-    main->Act("ActRemoveUselessFiles")->trigger();
+    main->A(TActionId::ActRemoveUselessFiles)->trigger();
     EXPECT_FALSE(std::filesystem::exists(home.Roms() + "junk.zip"));
     EXPECT_TRUE(std::filesystem::exists(home.Roms() + "wrong.zip")) << "only the selection is fixed";
     for (const TChildItem& item : List().ItemList()) EXPECT_NE(item.Text, "junk.zip");
@@ -208,7 +208,7 @@ TEST_F(MainCommandsTest, SingleStepsAndFileCommandsActOnTheListSelection) {
     main->ChooseFolder = [&](const std::string&, const std::string&) { return out; };
     List().SetSelectedString("beta.zip");
     hooks.dialogAnswers = {mrOk};
-    main->Act("ActCopyFile")->trigger();
+    main->A(TActionId::ActCopyFile)->trigger();
     EXPECT_TRUE(ZipIsSound(out + "beta.zip")) << ::testing::PrintToString(BoxTexts(hooks)) << List().SelectedString();
     EXPECT_TRUE(std::filesystem::exists(home.Roms() + "beta.zip"));
 }
@@ -279,9 +279,9 @@ TEST_F(MainCommandsTest, CommandsOfTheMenusRunThroughTheDispatcher) {
     // Refresh from the menu while another command runs is dropped.
     WriteZip(home.Roms() + "gamma.zip", {{"c.bin", "CC"}});
     FocusPathRoot(0);
-    main->Dispatcher().Run([&] { main->Act("ActRefresh")->trigger(); });
+    main->Dispatcher().Run([&] { main->A(TActionId::ActRefresh)->trigger(); });
     EXPECT_EQ(main->Controller().FilesBd().GetPath(0)->Files().Count(), 4);
-    main->Act("ActRefresh")->trigger();
+    main->A(TActionId::ActRefresh)->trigger();
     EXPECT_EQ(main->Controller().FilesBd().GetPath(0)->Files().Count(), 5);
 }
 
