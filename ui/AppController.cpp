@@ -4,6 +4,7 @@
 #include "archive/stringsTools.h"
 #include "catalogue/config.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
@@ -21,19 +22,6 @@ std::string SlashedUnlessEmpty(std::string path) {
 std::string FileNotFoundText() {
     return _("File Not Found.") + "\n" + _("No datafiles loaded. Choose a new file from the main window.");
 }
-
-// Runs its action when the scope ends, however it ends.
-template <class F>
-class TFinally {
-public:
-    explicit TFinally(F f) : f_(std::move(f)) {}
-    ~TFinally() noexcept(false) { f_(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F f_;
-};
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include "catalogue/config.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 #include "ui/TextConv.h"
@@ -48,30 +49,6 @@ std::vector<std::string> Components(const std::string& path) {
     }
     return parts;
 }
-
-// Runs the closing steps of a command whichever way it is left; an exception from them
-// while another one is on its way is dropped so that the first one reaches the user.
-template <typename F>
-class TFinally {
-public:
-    explicit TFinally(F f) : f_(std::move(f)) {}
-    ~TFinally() noexcept(false) {
-        if (std::uncaught_exceptions() > exceptions_) {
-            try {
-                f_();
-            } catch (...) {
-            }
-        } else {
-            f_();
-        }
-    }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F f_;
-    int exceptions_ = std::uncaught_exceptions();
-};
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "catalogue/config.h"
 #include "filesdb/RepairSupport.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
@@ -43,19 +44,6 @@ bool IsFolderOnDisk(const std::string& name) {
     TFileStat st;
     return OnDisk(name, &st) && st.isDir;
 }
-
-// Runs on every way out of a scope, an exception included.
-template <class F>
-class TFinally {
-public:
-    explicit TFinally(F f) : f_(std::move(f)) {}
-    ~TFinally() { f_(); }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F f_;
-};
 
 class TTreeUpdates {
 public:
