@@ -29,11 +29,6 @@ namespace qm {
 
 namespace {
 
-std::string StripSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
 std::string ParentOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -175,7 +170,7 @@ bool Inside(const std::string& folder, const std::string& path) {
 
 // The target of a copy or move: into dest when dest is an existing folder.
 std::string TargetFor(const std::string& source, const std::string& dest) {
-    const std::string target = StripSlash(AbsolutePath(dest));
+    const std::string target = NoSlash(AbsolutePath(dest));
     TFileStat st;
     Fs().Stat(target, st);
     if (st.exists && st.isDir) return (target == "/" ? "" : target) + "/" + NameOf(source);
@@ -255,7 +250,7 @@ bool MayFoldCase(const std::string& path) {
 }
 
 bool EntryExistsCase(const std::string& given, bool exactCase, bool folder) {
-    const std::string path = StripSlash(given);
+    const std::string path = NoSlash(given);
     if (path.empty()) return false;
     TFileStat st;
     if (Fs().Stat(path, st) != 0 || !st.exists || st.isDir != folder) return false;
@@ -386,7 +381,7 @@ std::string GetTempDirectory() {
 void RemoveTempDirectory() {
     std::lock_guard<std::mutex> lock(g_tempMutex);
     if (g_tempDir.empty()) return;
-    RemoveOwnTree(StripSlash(g_tempDir));
+    RemoveOwnTree(NoSlash(g_tempDir));
     g_tempDir.clear();
 }
 
@@ -405,7 +400,7 @@ int32_t DosDateTimeFromUnix(int64_t seconds) {
 }
 
 int64_t GetFileSizeByName(const std::string& name) {
-    const std::string path = StripSlash(name);
+    const std::string path = NoSlash(name);
     const std::string folder = ParentOf(path);
     const std::string pattern = NameOf(path);
     if (pattern.find_first_of("*?") == std::string::npos) {
@@ -422,7 +417,7 @@ int64_t GetFileSizeByName(const std::string& name) {
 
 int CountDirEntries(const std::string& dir) {
     std::vector<TDirEntry> entries;
-    if (Fs().ListDir(StripSlash(dir), entries) != 0) return 0;
+    if (Fs().ListDir(NoSlash(dir), entries) != 0) return 0;
     int count = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         ++count;
@@ -434,7 +429,7 @@ int CountDirEntries(const std::string& dir) {
 int32_t GetLatestFileTime(const std::string& dir) {
     std::vector<TDirEntry> entries;
     int32_t latest = 0;
-    if (Fs().ListDir(StripSlash(dir), entries) != 0) return 0;
+    if (Fs().ListDir(NoSlash(dir), entries) != 0) return 0;
     for (const auto& entry : entries) {
         const int32_t stamp = DosDateTimeFromUnix(entry.mtime);
         if (stamp >= latest) latest = stamp;
@@ -445,7 +440,7 @@ int32_t GetLatestFileTime(const std::string& dir) {
 
 void GetDirStatistics(const std::string& dir, bool recurse, TDirStatistics& counters) {
     counters = TDirStatistics{};
-    const std::string folder = StripSlash(dir);
+    const std::string folder = NoSlash(dir);
     std::vector<TDirEntry> entries;
     if (Fs().ListDir(folder, entries) != 0) return;
     for (const auto& entry : entries) {
@@ -471,12 +466,12 @@ void GetDirStatistics(const std::string& dir, bool recurse, TDirStatistics& coun
 
 int32_t GetFileDosDateTime(const std::string& name) {
     TFileStat st;
-    if (Fs().Stat(StripSlash(name), st) != 0 || !st.exists) return -1;
+    if (Fs().Stat(NoSlash(name), st) != 0 || !st.exists) return -1;
     return DosDateTimeFromUnix(st.mtime);
 }
 
 bool FileHasAttr(const std::string& name, uint16_t attr) {
-    const std::string path = StripSlash(name);
+    const std::string path = NoSlash(name);
     TFileStat st;
     if (Fs().Stat(path, st) != 0 || !st.exists) return attr == 0;
     uint16_t have = 0;
@@ -488,7 +483,7 @@ bool FileHasAttr(const std::string& name, uint16_t attr) {
 }
 
 bool ClearReadOnly(const std::string& name) {
-    const std::string path = StripSlash(name);
+    const std::string path = NoSlash(name);
     TFileStat st;
     if (Fs().Stat(path, st) != 0 || !st.exists) return false;
     if (st.mode & S_IWUSR) return true;
@@ -496,7 +491,7 @@ bool ClearReadOnly(const std::string& name) {
 }
 
 bool IsReadOnlyPath(const std::string& dir) {
-    const std::string path = StripSlash(dir);
+    const std::string path = NoSlash(dir);
     TFileStat st;
     if (Fs().Stat(path, st) != 0 || !st.exists || !st.isDir) return false;
     return Fs().IsReadOnly(path);
@@ -506,6 +501,13 @@ bool FileExistsCase(const std::string& name, bool exactCase) { return EntryExist
 
 bool DirExistsCase(const std::string& dir, bool exactCase) { return EntryExistsCase(dir, exactCase, true); }
 
+bool PathExists(const std::string& name) {
+    TFileStat st;
+    return Fs().Stat(NoSlash(name), st) == 0 && st.exists;
+}
+
+bool FolderExists(const std::string& name) { return DirExistsCase(name, false); }
+
 std::string PathWithoutDrive(const std::string& path) {
     std::string full = AbsolutePath(path);
     if (!path.empty() && path.back() == '/' && full != "/") full += "/";
@@ -514,7 +516,7 @@ std::string PathWithoutDrive(const std::string& path) {
     TVolumeFacts facts;
     std::string rest = folder;
     if (Volumes().Query(lookup, facts)) {
-        const std::string root = StripSlash(facts.root);
+        const std::string root = NoSlash(facts.root);
         if (root != "/" && Inside(root, lookup)) rest = lookup.substr(root.size());
     }
     if (rest.empty() || rest[0] != '/') rest = "/" + rest;
@@ -566,7 +568,7 @@ bool WriteByteAt(const std::string& fileName, int64_t position, uint8_t value) {
 // ---- Copy, move, delete ----
 
 void ShellCopyFile(const std::string& source, const std::string& dest) {
-    const std::string from = StripSlash(AbsolutePath(source));
+    const std::string from = NoSlash(AbsolutePath(source));
     struct stat st;
     if (::stat(from.c_str(), &st) != 0) ThrowTransfer(errno);
     const std::string to = TargetFor(from, dest);
@@ -585,7 +587,7 @@ void ShellCopyFile(const std::string& source, const std::string& dest) {
 }
 
 void ShellMoveFile(const std::string& source, const std::string& dest, bool renameOnCollision) {
-    const std::string from = StripSlash(AbsolutePath(source));
+    const std::string from = NoSlash(AbsolutePath(source));
     struct stat st;
     if (!LinkStat(from, st)) ThrowTransfer(errno);
     std::string to = TargetFor(from, dest);
@@ -611,8 +613,8 @@ void ShellDeleteFile(const std::string& name) {
 }
 
 void MoveFileSafe(const std::string& source, const std::string& dest) {
-    const std::string from = StripSlash(AbsolutePath(source));
-    const std::string to = StripSlash(AbsolutePath(dest));
+    const std::string from = NoSlash(AbsolutePath(source));
+    const std::string to = NoSlash(AbsolutePath(dest));
     struct stat st;
     const bool exists = LinkStat(from, st);
     int err = Fs().RenameNoReplace(from, to);

@@ -96,6 +96,9 @@ bool IsReadOnlyPath(const std::string& dir);
 bool FileExistsCase(const std::string& name, bool exactCase);
 // The same for a folder.
 bool DirExistsCase(const std::string& dir, bool exactCase);
+// A file or a folder of that name exists (closing slashes ignored); a folder of that name.
+bool PathExists(const std::string& name);
+bool FolderExists(const std::string& name);
 // The folder part of the full path, relative to the mount point that holds it, with "/"
 // at both ends: "/media/usb/roms/a.zip" on a volume mounted at "/media/usb" gives
 // "/roms/".

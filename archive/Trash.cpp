@@ -10,17 +10,13 @@
 #include <ctime>
 
 #include "archive/DiskInfo.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace qm {
 
 namespace {
-
-std::string StripSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
 
 std::string ParentOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -101,9 +97,9 @@ std::string Candidate(const std::string& name, int n) {
 
 std::string HomeTrashFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && *data == '/') return StripSlash(data) + "/Trash";
+    if (data && *data == '/') return NoSlash(data) + "/Trash";
     const char* home = std::getenv("HOME");
-    return StripSlash(home && *home ? home : "/") + "/.local/share/Trash";
+    return NoSlash(home && *home ? home : "/") + "/.local/share/Trash";
 }
 
 std::string EncodeTrashPath(const std::string& path) {
@@ -150,7 +146,7 @@ int PutIntoTrash(const std::string& trashDir, const std::string& path, const std
 }
 
 bool MoveToTrash(const std::string& given, std::string& reason, std::string* trashedAs) {
-    std::string path = StripSlash(AbsolutePath(given));
+    std::string path = NoSlash(AbsolutePath(given));
     // The entry itself is trashed, but through the real folder that holds it, so that the
     // volume's top folder is found even when the path runs through a link.
     char real[PATH_MAX];

@@ -26,11 +26,6 @@ const char* const TConfig::CurrentVersion = "2.70 beta 5";
 namespace {
 
 
-std::string WithoutSlash(std::string s) {
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    return s;
-}
-
 std::string FolderOf(const std::string& path) {
     const auto p = path.find_last_of('/');
     if (p == std::string::npos) return "";
@@ -272,7 +267,7 @@ std::string TConfig::HomeFolderFor(const std::string& programFile) {
         std::string data = Env("XDG_DATA_HOME");
         if (data.empty() || data[0] != '/') {
             const std::string user = Env("HOME");
-            data = (user.empty() ? std::string("/tmp") : WithoutSlash(user)) + "/.local/share";
+            data = (user.empty() ? std::string("/tmp") : NoSlash(user)) + "/.local/share";
         }
         home = WithSlash(data) + "quarmelle";
     }

@@ -24,16 +24,6 @@ namespace qm {
 
 namespace {
 
-bool Exists(const std::string& path) {
-    TFileStat st;
-    return Fs().Stat(NoSlash(path), st) == 0 && st.exists;
-}
-
-bool DirExists(const std::string& path) {
-    TFileStat st;
-    return Fs().Stat(NoSlash(path), st) == 0 && st.exists && st.isDir;
-}
-
 bool FileExists(const std::string& path) {
     TFileStat st;
     return Fs().Stat(path, st) == 0 && st.exists && !st.isDir;
@@ -45,7 +35,7 @@ std::string FreeName(const std::string& folder, const std::string& name, bool is
     std::string candidate = folder + name;
     const std::string extension = isFolder ? std::string() : FileExtension(name);
     const std::string base = name.substr(0, name.size() - extension.size());
-    for (int n = 0; Exists(candidate); ++n) candidate = folder + base + "_" + std::to_string(n) + extension;
+    for (int n = 0; PathExists(candidate); ++n) candidate = folder + base + "_" + std::to_string(n) + extension;
     return candidate;
 }
 
@@ -118,7 +108,7 @@ void RenameOnDisk(const std::string& from, const std::string& to, bool caseOnly)
     int err = Fs().RenameNoReplace(from, to);
     if (err == EEXIST && caseOnly) {
         std::string temporary;
-        for (int n = 0; temporary.empty() || Exists(temporary); ++n)
+        for (int n = 0; temporary.empty() || PathExists(temporary); ++n)
             temporary = from + ".rename" + std::to_string(n);
         CheckFsResult(Fs().RenameNoReplace(from, temporary));
         err = Fs().RenameNoReplace(temporary, to);
@@ -158,7 +148,7 @@ std::string FreeMemberName(const TFile& target, const std::string& name) {
     for (int n = 0;; ++n) {
         const std::string candidate = name + "_" + std::to_string(n);
         const bool taken = target.IsZip() ? target.RomFiles.IndexOfNameWithoutExt(candidate, true) >= 0
-                                          : Exists(target.FullPath + candidate);
+                                          : PathExists(target.FullPath + candidate);
         if (!taken) return candidate;
     }
 }
@@ -198,7 +188,7 @@ bool TFile::Rename(const std::string& newName) {
 
     if (IsPlain()) {
         if (bd != nullptr) bd->DoInfos(Fmt(_("Renaming %1..."), {Name}));
-        if (!caseOnly && Exists(target)) {
+        if (!caseOnly && PathExists(target)) {
             // Never replaced: only a listed copy of the very same rom may give way, and it
             // goes to the trash, not away for good.
             TFile* other = Path->Files().Find(newName);
@@ -225,7 +215,7 @@ bool TFile::Rename(const std::string& newName) {
         Match();
     } else {
         // A taken name is a clash, not a success: the file keeps its name.
-        if (!caseOnly && (Path->Files().Find(newName) != nullptr || Exists(target))) return false;
+        if (!caseOnly && (Path->Files().Find(newName) != nullptr || PathExists(target))) return false;
         if (bd != nullptr) bd->DoInfos(Fmt(_("Renaming %1..."), {Name}));
         DetachRomFiles();
         try {
@@ -256,7 +246,7 @@ uint8_t TFile::RenameOrMerge() {
     CheckRepairAbort(*this);
     if (correct.empty() || correct == Name) return 0;
     const std::string folder = Path->GetPath();
-    const bool onDisk = IsFolder() ? DirExists(folder + correct) : FileExists(folder + correct);
+    const bool onDisk = IsFolder() ? FolderExists(folder + correct) : FileExists(folder + correct);
     if (onDisk && !SameText(correct, Name)) {
         TFile* target = Path->Files().Find(correct);
         if (target == nullptr) return 0;
@@ -281,9 +271,9 @@ bool TFile::MergeWith(TFile* target) {
         return false;
     }
     if (IsFolder()) {
-        if (!DirExists(target->FullPath))
+        if (!FolderExists(target->FullPath))
             throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {target->FullPath}));
-        if (!DirExists(FullPath)) throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {Name}));
+        if (!FolderExists(FullPath)) throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {Name}));
     } else if (IsZip()) {
         if (!FileExists(target->FullPath))
             throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {target->FullPath}));
@@ -375,9 +365,9 @@ void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& n
     try {
         if (IsFolder()) {
             // An existing folder of that name takes the copy's files into it.
-            ShellCopyFile(NoSlash(FullPath), DirExists(dest) ? folder : dest);
+            ShellCopyFile(NoSlash(FullPath), FolderExists(dest) ? folder : dest);
         } else {
-            if (DirExists(dest)) throw filesbd::EFileError(dest + ": " + SysErrorMessage(EISDIR));
+            if (FolderExists(dest)) throw filesbd::EFileError(dest + ": " + SysErrorMessage(EISDIR));
             ShellCopyFile(FullPath, dest);
         }
     } catch (const filesbd::EFileError& e) {

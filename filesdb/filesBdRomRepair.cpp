@@ -32,16 +32,6 @@ namespace qm {
 
 namespace {
 
-std::string WithoutSlash(std::string text) {
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
-}
-
-bool Exists(const std::string& path) {
-    TFileStat st;
-    return Fs().Stat(WithoutSlash(path), st) == 0 && st.exists;
-}
-
 // The name without its extension, inner path kept.
 std::string NameWithoutExt(const std::string& name) { return name.substr(0, name.size() - FileExtension(name).size()); }
 
@@ -85,9 +75,9 @@ public:
     }
     ~TStagingFolder() {
         std::vector<TDirEntry> entries;
-        if (Fs().ListDir(WithoutSlash(path_), entries) == 0)
+        if (Fs().ListDir(NoSlash(path_), entries) == 0)
             for (const TDirEntry& e : entries) Fs().Unlink(path_ + e.name);
-        Fs().RemoveDir(WithoutSlash(path_));
+        Fs().RemoveDir(NoSlash(path_));
     }
     TStagingFolder(const TStagingFolder&) = delete;
     TStagingFolder& operator=(const TStagingFolder&) = delete;
@@ -110,7 +100,7 @@ int IndexOfTakenName(const TRomFilesList& list, const std::string& name) {
 bool NameIsFree(const TFile& file, const std::string& name) {
     if (file.RomFiles.IndexOfFileName(name, true) >= 0) return false;
     if (file.RomFiles.IndexOfNameWithoutExt(NameWithoutExt(name), true) >= 0) return false;
-    return !file.IsFolder() || !Exists(file.FullPath + name);
+    return !file.IsFolder() || !PathExists(file.FullPath + name);
 }
 
 // A rom moved aside to make room for another; put back when what it made room for
@@ -246,8 +236,8 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
         return false;
     }
     const std::string from = source->IsPlain() ? source->FullPath : source->FullPath + storedName;
-    if (target->IsFolder() && !Exists(target->FullPath))
-        CheckFsResult(Fs().MakeDir(WithoutSlash(target->FullPath)), target->FullPath);
+    if (target->IsFolder() && !PathExists(target->FullPath))
+        CheckFsResult(Fs().MakeDir(NoSlash(target->FullPath)), target->FullPath);
 
     TMadeRoom room = MakeRoom(*target, newName);
     try {
@@ -291,19 +281,19 @@ bool TRomFile::BackupTo(const std::string& destFolder) {
     CheckRepairSpace(file->FullPath, need);
     CheckRepairSpace(folder, need);
     try {
-        CheckFsResult(MakeDirs(WithoutSlash(folder)), folder);
+        CheckFsResult(MakeDirs(NoSlash(folder)), folder);
         if (file->IsPlain()) {
             const std::string base = RemoveFileExt(Name);
             const std::string extension = FileExtension(Name);
             std::string dest = folder + Name;
-            for (int n = 0; Exists(dest); ++n) dest = folder + base + "_" + std::to_string(n) + extension;
+            for (int n = 0; PathExists(dest); ++n) dest = folder + base + "_" + std::to_string(n) + extension;
             CopyNoReplace(file->FullPath, dest);
         } else if (file->IsFolder()) {
             const std::string sub = folder + file->Name + "/";
-            if (!Exists(sub)) CheckFsResult(Fs().MakeDir(WithoutSlash(sub)), sub);
+            if (!PathExists(sub)) CheckFsResult(Fs().MakeDir(NoSlash(sub)), sub);
             const std::string extension = FileExtension(StoredName);
             std::string dest = sub + StoredName;
-            for (int n = 0; Exists(dest); ++n) dest = sub + StoredName + "_" + std::to_string(n) + extension;
+            for (int n = 0; PathExists(dest); ++n) dest = sub + StoredName + "_" + std::to_string(n) + extension;
             CopyNoReplace(file->FullPath + StoredName, dest);
         } else {
             // The archiver stores the entry without its inner folders and replaces an
@@ -312,7 +302,7 @@ bool TRomFile::BackupTo(const std::string& destFolder) {
             TArchiveManager& manager = ManagerOf(*file);
             const std::string zipName = folder + file->Name;
             std::set<std::string> taken;
-            if (Exists(zipName)) {
+            if (PathExists(zipName)) {
                 TArchiveItems items;
                 manager.GetFileList(zipName, items);
                 for (const TArchiveItem& item : items) taken.insert(LowerCase(item.GetFullName()));
@@ -375,7 +365,7 @@ TPlacement PlaceRom(TRomFile& romFile) {
     if (destination->Files().Find(setName) != nullptr) return TPlacement::kFailed;
     const std::string fullName = destination->GetPath() + setName;
     // Something of that name that the database does not know is never written over.
-    if (Exists(fullName)) CheckFsResult(EEXIST, fullName);
+    if (PathExists(fullName)) CheckFsResult(EEXIST, fullName);
     if (zip)
         ManagerOf(*file).CreateEmptyArchive(fullName);
     else

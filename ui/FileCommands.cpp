@@ -42,13 +42,6 @@ void Guarded(const std::function<void()>& work) {
     }
 }
 
-bool FolderExists(const std::string& folder) {
-    std::string name = folder;
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
-    TFileStat st;
-    return Fs().Stat(name, st) == 0 && st.exists && st.isDir;
-}
-
 }  // namespace
 
 // ---- One command's frame ---------------------------------------------------------------

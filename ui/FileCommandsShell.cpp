@@ -25,16 +25,6 @@ namespace qm {
 
 namespace {
 
-bool Exists(const std::string& name) {
-    TFileStat st;
-    return Fs().Stat(NoSlash(name), st) == 0 && st.exists;
-}
-
-bool FolderExists(const std::string& name) {
-    TFileStat st;
-    return Fs().Stat(NoSlash(name), st) == 0 && st.exists && st.isDir;
-}
-
 // The real path of a folder, links and "." / ".." resolved; a part that does not exist
 // yet is kept as written. Compared exactly: two spellings are two folders.
 std::string Canonical(const std::string& folder) {
@@ -166,7 +156,7 @@ int TFileCommands::MoveOrCopy(bool move, int& errors) {
             // up, the entry then takes a free name beside it.
             const bool blockedByFolder = FolderExists(clash);
             bool replace = false;
-            if (!file->IsFolder() && !blockedByFolder && answer != mrYesToAll && Exists(clash)) {
+            if (!file->IsFolder() && !blockedByFolder && answer != mrYesToAll && PathExists(clash)) {
                 if (answer == mrNoToAll) continue;
                 answer = UiHooks().MessageDlg(
                     Fmt(_("A file with the name %1 exists in destination folder."), {file->Name}) + "\n\n" +
@@ -174,7 +164,7 @@ int TFileCommands::MoveOrCopy(bool move, int& errors) {
                     TMsgDlgType::mtConfirmation, mbYes | mbNo | mbNoToAll | mbYesToAll);
                 if (answer != mrYes && answer != mrYesToAll) continue;
                 replace = true;
-            } else if (!file->IsFolder() && !blockedByFolder && Exists(clash)) {
+            } else if (!file->IsFolder() && !blockedByFolder && PathExists(clash)) {
                 replace = true;
             }
             if (move) {
@@ -337,7 +327,7 @@ bool TFileCommands::RenameRomFile(TRomFile* romFile, int rule, int& refused) {
         // A volume that ignores case finds the file under its new spelling already; the
         // rename goes through a free temporary name.
         std::string temporary;
-        for (int n = 0; temporary.empty() || Exists(from.substr(0, from.size() - romFile->StoredName.size()) + temporary); ++n)
+        for (int n = 0; temporary.empty() || PathExists(from.substr(0, from.size() - romFile->StoredName.size()) + temporary); ++n)
             temporary = newName + ".case" + std::to_string(n);
         romFile->Rename(temporary);
     }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "archive/DiskInfo.h"
+#include "archive/FilesTools.h"
 #include "catalogue/RomPaths.h"
 #include "catalogue/RomsBd.h"
 #include "catalogue/config.h"
@@ -20,12 +21,6 @@
 namespace qm {
 
 namespace {
-
-bool FolderExists(const std::string& path) {
-    if (path.empty()) return false;
-    TFileStat st;
-    return Fs().Stat(path, st) == 0 && st.exists && st.isDir;
-}
 
 std::string SlashedUnlessEmpty(const std::string& path) {
     if (path.empty() || path.back() == '/') return path;

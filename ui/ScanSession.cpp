@@ -40,11 +40,6 @@ bool OnDisk(const std::string& name, TFileStat* out = nullptr) {
     return there;
 }
 
-bool IsFolderOnDisk(const std::string& name) {
-    TFileStat st;
-    return OnDisk(name, &st) && st.isDir;
-}
-
 class TTreeUpdates {
 public:
     explicit TTreeUpdates(IScanView& view) : view_(view) { view_.SuspendTreeUpdates(true); }
@@ -250,7 +245,7 @@ void TScanSession::Drop(const std::vector<std::string>& names) {
         if (part == "quarmelle.dat") continue;
         view_.SetHandlingText(part);
         std::vector<TScanNode> added;
-        if (IsFolderOnDisk(name))
+        if (FolderExists(name))
             AddFolder(name, added);
         else if (SameText(FileExtension(part), ".zip"))
             AddArchive(name, added);
