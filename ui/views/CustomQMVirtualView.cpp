@@ -77,8 +77,19 @@ QModelIndexList TCustomQMVirtualView::SelectedNodes() const {
 }
 
 QModelIndex TCustomQMVirtualView::FirstSelected() const {
-    const QModelIndexList rows = SelectedNodes();
-    return rows.isEmpty() ? QModelIndex() : rows.first();
+    // Asked on every change of the selection, which may hold every row: the topmost
+    // row is looked for, not the whole selection sorted.
+    if (selectionModel() == nullptr) return {};
+    QModelIndex first;
+    std::vector<int> firstPath;
+    for (const QModelIndex& index : selectionModel()->selectedRows(0)) {
+        std::vector<int> path = TreePath(index);
+        if (!first.isValid() || path < firstPath) {
+            first = index;
+            firstPath = std::move(path);
+        }
+    }
+    return first;
 }
 
 int TCustomQMVirtualView::SelectedCount() const {
