@@ -625,11 +625,11 @@ void TRomsBd::UpdateStatistics() {
     }
     GameCount = static_cast<int32_t>(games_->Count());
     statsSplit_ = Split;
-    statsMergeRoms = MergeRoms;
+    statsMergeRoms_ = MergeRoms;
 }
 
 int64_t TRomsBd::GetTotalSize() {
-    if (Split != statsSplit_ || MergeRoms != statsMergeRoms) UpdateStatistics();
+    if (Split != statsSplit_ || MergeRoms != statsMergeRoms_) UpdateStatistics();
     return TotalSize;
 }
 

@@ -432,8 +432,7 @@ private:
     bool abort_ = false;
     uint64_t generation_ = 1;
     bool statsSplit_ = false;
-    bool statsMergeRoms = false;
-    bool statsValid_ = false;
+    bool statsMergeRoms_ = false;
     TProgressState progress_;
 
     // Data warnings gathered during a build and shown once at its end.
