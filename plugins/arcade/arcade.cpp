@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "SignaturePlugIn.h"
+#include "ThreadState.h"
 
 namespace {
 
@@ -21,9 +22,14 @@ namespace {
 // cache between the copy and the CRC.
 constexpr size_t kChunk = 1 << 18;
 
-// Texts handed back stay valid until the next call.
-thread_local std::string tSignature;
-thread_local std::string tError;
+// What one thread's calls keep.
+struct TThreadState {
+    std::string signature;
+    std::string error;
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(kChunk);
+};
+
+TThreadState& State() { return qm_plugin::ThreadState<TThreadState>(); }
 
 std::string HexCrc(uLong crc) {
     char text[9];
@@ -41,7 +47,7 @@ bool CrcOfFile(const char* fileName, uLong& crc, int64_t& size, std::string& err
         return false;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    thread_local std::vector<unsigned char> buffer(kChunk);
+    std::vector<unsigned char>& buffer = State().buffer;
     bool ok = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
@@ -74,17 +80,19 @@ QM_PLUGIN_EXPORT const char* qm_GetSignature(const char* fileName, const char* /
                                              int32_t* size, const char** comment, const char** errorText) {
     uLong crc = 0;
     int64_t bytes = 0;
-    tError.clear();
-    if (!fileName || !CrcOfFile(fileName, crc, bytes, tError)) {
-        if (tError.empty()) tError = "No file name";
-        if (errorText) *errorText = tError.c_str();
-        tSignature = "00000000";
-        return tSignature.c_str();
+    std::string& signature = State().signature;
+    std::string& error = State().error;
+    error.clear();
+    if (!fileName || !CrcOfFile(fileName, crc, bytes, error)) {
+        if (error.empty()) error = "No file name";
+        if (errorText) *errorText = error.c_str();
+        signature = "00000000";
+        return signature.c_str();
     }
     if (extension) *extension = "";
     if (comment) *comment = "";
     // The interface carries a 32-bit size: a larger file reports it as unknown.
     if (size) *size = bytes <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(bytes) : -1;
-    tSignature = HexCrc(crc);
-    return tSignature.c_str();
+    signature = HexCrc(crc);
+    return signature.c_str();
 }

@@ -150,11 +150,13 @@ void RunCase(const std::filesystem::path& file) {
             auto counts = [](int32_t c, int32_t p, int32_t m) {
                 return std::to_string(c) + "/" + std::to_string(p) + "/" + std::to_string(m);
             };
-            if (pairs.count("games"))
+            if (pairs.count("games")) {
                 EXPECT_EQ(counts(bd.GamesComplete, bd.GamesPartial, bd.GamesMissing), pairs["games"]);
-            if (pairs.count("clones"))
+            }
+            if (pairs.count("clones")) {
                 EXPECT_EQ(counts(bd.ClonesComplete, bd.ClonesPartial, bd.ClonesMissing), pairs["clones"]);
-            if (pairs.count("size")) EXPECT_EQ(std::to_string(size), pairs["size"]);
+            }
+            if (pairs.count("size")) { EXPECT_EQ(std::to_string(size), pairs["size"]); }
         }
     }
     EXPECT_TRUE(built) << "a case without checks";

@@ -76,7 +76,7 @@ TEST(Match, AReadErrorIsSeenBeforeTheNoDumpCrc) {
     ASSERT_EQ(zip->RomFiles.Count(), 3);
     ASSERT_EQ(zip->GetMissingRomCount(), 1);
     for (const auto& entry : zip->RomFiles)
-        if (entry.romFile->IsMissing()) EXPECT_EQ(entry.romFile->CloneRom, f.CloneRomOf("n", "n2.bin"));
+        if (entry.romFile->IsMissing()) { EXPECT_EQ(entry.romFile->CloneRom, f.CloneRomOf("n", "n2.bin")); }
     EXPECT_EQ(zip->GetStatusText(), "Errors on rom");
 }
 
@@ -93,7 +93,7 @@ TEST(Match, NoDumpStepTakesOnlyUnsettledRomFiles) {
     EXPECT_EQ(rf->CloneRom, f.CloneRomOf("n", "n1.bin"));
     ASSERT_EQ(zip->GetMissingRomCount(), 1);
     for (const auto& entry : zip->RomFiles)
-        if (entry.romFile->IsMissing()) EXPECT_EQ(entry.romFile->CloneRom, f.CloneRomOf("n", "n2.bin"));
+        if (entry.romFile->IsMissing()) { EXPECT_EQ(entry.romFile->CloneRom, f.CloneRomOf("n", "n2.bin")); }
 }
 
 // A re-match keeps the placeholder object (views point at it); the rom that arrives

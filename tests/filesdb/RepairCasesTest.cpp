@@ -368,7 +368,7 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     run.changingCalls = faulty.changingCalls;
     if (c.options.count("damage")) {
         const std::string damaged = root + Words(c.options.at("damage"))[0];
-        if (FileExists(damaged)) EXPECT_EQ(ReadFile(damaged), damagedBytes) << "the damaged file was changed";
+        if (FileExists(damaged)) { EXPECT_EQ(ReadFile(damaged), damagedBytes) << "the damaged file was changed"; }
     }
     faulty.failAt = 0;
     for (const auto& shown : hooks.shown) run.shown.push_back(shown.text);
@@ -422,15 +422,15 @@ TEST_P(RepairCases, Run) {
         ASSERT_EQ(c.expected.at("result").size(), 1u);
         EXPECT_EQ(good.result, c.expected.at("result")[0]);
     }
-    if (c.expected.count("disk")) EXPECT_EQ(good.disk, c.expected.at("disk"));
+    if (c.expected.count("disk")) { EXPECT_EQ(good.disk, c.expected.at("disk")); }
     if (c.expected.count("db")) {
         std::vector<std::string> expected = c.expected.at("db");
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(good.statuses, expected);
     }
-    if (c.expected.count("log")) EXPECT_EQ(good.log, c.expected.at("log"));
-    if (c.expected.count("shown")) EXPECT_EQ(good.shown, c.expected.at("shown"));
-    if (c.expected.count("events")) EXPECT_EQ(good.events, c.expected.at("events"));
+    if (c.expected.count("log")) { EXPECT_EQ(good.log, c.expected.at("log")); }
+    if (c.expected.count("shown")) { EXPECT_EQ(good.shown, c.expected.at("shown")); }
+    if (c.expected.count("events")) { EXPECT_EQ(good.events, c.expected.at("events")); }
     // What the database holds of the rom paths is what is on disk.
     if (!c.options.count("unlisted")) {
         EXPECT_EQ(good.database, OnlyPaths(good.disk, c.paths)) << "database and disk differ";
@@ -462,7 +462,7 @@ TEST_P(RepairCases, Run) {
         if (!c.options.count("unlisted")) {
             EXPECT_EQ(failed.database, OnlyPaths(failed.disk, c.paths)) << "database and disk differ";
         }
-        if (c.options.at("faults") == "intact") EXPECT_EQ(failed.disk, failed.before);
+        if (c.options.at("faults") == "intact") { EXPECT_EQ(failed.disk, failed.before); }
     }
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "SignaturePlugIn.h"
+#include "ThreadState.h"
 
 #ifndef TP_TYPE
 #define TP_TYPE QM_SIGNATURE_PLUGIN_TYPE
@@ -25,7 +26,9 @@
 
 namespace {
 
-thread_local std::string tSignature, tComment;
+struct TTexts {
+    std::string signature, comment;
+};
 
 const char* Sign(const char* fileName, const char* zipCrc, const char** extension, int32_t* size,
                  const char** comment, const char** errorText) {
@@ -37,13 +40,14 @@ const char* Sign(const char* fileName, const char* zipCrc, const char** extensio
     char text[9];
     std::snprintf(text, sizeof text, "%08lX",
                   crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-    tSignature = text;
-    tComment = "file=" + path + " zipcrc=" + (zipCrc ? zipCrc : "null");
+    TTexts& texts = qm_plugin::ThreadState<TTexts>();
+    texts.signature = text;
+    texts.comment = "file=" + path + " zipcrc=" + (zipCrc ? zipCrc : "null");
     *extension = ".tst";
     *size = static_cast<int32_t>(bytes.size());
-    *comment = tComment.c_str();
+    *comment = texts.comment.c_str();
     if (!in || base.rfind("err", 0) == 0) *errorText = "cannot read this rom";
-    return tSignature.c_str();
+    return texts.signature.c_str();
 }
 
 }  // namespace
