@@ -91,17 +91,24 @@ TEST_P(ZipRewriteKill, TheArchiveIsTheOldOneOrTheCompleteNewOne) {
     const std::string original = ReadFile(zip);
     ASSERT_NE(Entries(zip), "BAD");
 
-    // One run left to finish tells how long one takes, and what the new archive is.
+    // Runs left to finish tell how long one takes, and what the new archive is. The
+    // fastest of two is the measure: a run slowed by a loaded machine would put every
+    // kill after the end.
     const std::string copy = roms + "timing.zip";
-    WriteFile(copy, original);
-    const auto started = std::chrono::steady_clock::now();
-    const int status = WaitFor(StartRewrite(operation, copy, work));
-    const auto took = std::chrono::steady_clock::now() - started;
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    const std::string rewritten = Entries(copy);
-    ASSERT_NE(rewritten, "BAD");
-    ASSERT_NE(ReadFile(copy), original);
-    std::filesystem::remove(copy);
+    std::chrono::steady_clock::duration took{};
+    std::string rewritten;
+    for (int run = 0; run < 2; ++run) {
+        WriteFile(copy, original);
+        const auto started = std::chrono::steady_clock::now();
+        const int status = WaitFor(StartRewrite(operation, copy, work));
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        if (run == 0 || elapsed < took) took = elapsed;
+        rewritten = Entries(copy);
+        ASSERT_NE(rewritten, "BAD");
+        ASSERT_NE(ReadFile(copy), original);
+        std::filesystem::remove(copy);
+    }
 
     std::mt19937 random(11);
     const std::vector<int> percents = {15, 30, 45, 60, 75, 90, 97, 103};
