@@ -173,9 +173,19 @@ std::string Cp437ToUtf8(const std::string& s) {
     return out;
 }
 
+// A control byte other than tab and line ends: the archive library refuses a name
+// flagged UTF-8 that holds one, and the whole archive with it.
+bool HasControlByte(const std::string& s) {
+    return std::any_of(s.begin(), s.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 32 && b != '\t' && b != '\n' && b != '\r';
+    });
+}
+
 // The flags that go with a new name: UTF-8 names say so; bytes that are not UTF-8 must
-// not claim to be.
+// not claim to be, nor a name that a reader would refuse as UTF-8.
 uint16_t FlagsForName(uint16_t flags, const std::string& name) {
+    if (HasControlByte(name)) return static_cast<uint16_t>(flags & ~kFlagUtf8);
     if (IsAscii(name)) return flags;
     return IsValidUtf8(name) ? static_cast<uint16_t>(flags | kFlagUtf8)
                              : static_cast<uint16_t>(flags & ~kFlagUtf8);
@@ -445,7 +455,13 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
                                                   : nullptr;
                     if (!form) continue;
                     any = true;
-                    claim(i, j, item.newName + form->substr(item.oldName.size()));
+                    std::string newName = item.newName + form->substr(item.oldName.size());
+                    // A file stored under a name ending with "\\" only looks like a
+                    // folder to us; ending it with "/" would make it a folder entry,
+                    // which extractors make a folder of, dropping its data.
+                    if (!records[i].Name.empty() && records[i].Name.back() == '\\' && newName.back() == '/')
+                        newName.back() = '\\';
+                    claim(i, j, std::move(newName));
                 }
                 if (any) break;
             }
@@ -468,11 +484,11 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
 
     // A renamed entry must not take a name that another entry keeps or gets.
     std::unordered_map<std::string, int> finals;
-    for (size_t i = 0; i < records.size(); ++i) ++finals[records[i].Renamed ? records[i].NewName : key[i]];
+    for (size_t i = 0; i < records.size(); ++i) ++finals[records[i].Renamed ? ToSlash(records[i].NewName) : key[i]];
     bool changes = false;
     for (size_t i = 0; i < records.size(); ++i) {
         const TZipEntryRecord& r = records[i];
-        if (r.Renamed && finals[r.NewName] > 1)
+        if (r.Renamed && finals[ToSlash(r.NewName)] > 1)
             Throw<EFileExist>(archiveName, "File " + r.NewName + " already exists in the archive.");
         changes = changes || r.Renamed || r.TimeStamp != 0;
     }

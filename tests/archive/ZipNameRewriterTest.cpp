@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zip.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -619,5 +621,44 @@ TEST(ZipNameRewriter, AFailedSwapLeavesTheArchiveAsItWas) {
         }
         EXPECT_EQ(ReadFile(zip), original);
         EXPECT_TRUE(Others(dir.Path(), {"r.zip"}).empty());
+    }
+}
+
+// A file whose stored name ends with "\" looks like a folder to the program. Renaming
+// that folder must keep it a file: under a name ending with "/" extractors would make a
+// folder of it and drop its data.
+TEST(ZipNameRewriter, AFileNamedLikeAFolderStaysAFile) {
+    TTempDir dir;
+    const std::string zip = dir / "f.zip";
+    WriteFile(zip, RawZip({{"old\\", "data of a file"}, {"old\\x.bin", "x"}}));
+    for (const char* target : {"new/", "longer/"}) {
+        SCOPED_TRACE(target);
+        RewriteZipNames(zip, {{"old/", target}});
+        const std::string folder = std::string(target).substr(0, std::strlen(target) - 1);
+        ExpectSound(zip, {folder + "\\", folder + "/x.bin"},
+                    {{folder + "\\", "data of a file"}, {folder + "/x.bin", "x"}}, "", false);
+        int error = 0;
+        zip_t* za = zip_open(zip.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+        EXPECT_NE(za, nullptr) << "libzip error " << error;
+        if (za) zip_discard(za);
+        RewriteZipNames(zip, {{folder + "/", "old/"}});
+    }
+}
+
+// A UTF-8 flagged entry renamed to a name with a control byte: the flag must go, or the
+// archive library refuses the archive.
+TEST(ZipNameRewriter, ANameWithAControlByteIsNotFlaggedUtf8) {
+    for (const char* newName : {"a\x19.bin", "\xc3\xa9\x01.bin"}) {
+        SCOPED_TRACE(newName);
+        TTempDir dir;
+        const std::string zip = dir / "u.zip";
+        WriteFile(zip, RawZip({{"abc.bin", "data", 0, 0x0800}, {"other.bin", "more", 0, 0x0800}}));
+        RewriteZipNames(zip, {{"abc.bin", newName}});
+        int error = 0;
+        zip_t* za = zip_open(zip.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+        ASSERT_NE(za, nullptr) << "libzip error " << error;
+        EXPECT_STREQ(zip_get_name(za, 0, ZIP_FL_ENC_RAW), newName);
+        EXPECT_STREQ(zip_get_name(za, 1, ZIP_FL_ENC_RAW), "other.bin");
+        zip_discard(za);
     }
 }
