@@ -32,35 +32,21 @@ namespace {
 // How a failure of one candidate is taken, by the class of what was raised.
 enum class TFailure { Archive, Fatal, Abort, Ignore, Other };
 
+template <class... Classes>
+bool IsOneOf(const Exception& e) {
+    return ((dynamic_cast<const Classes*>(&e) != nullptr) || ...);
+}
+
 TFailure Classify(std::exception_ptr error, std::string& text) {
     try {
         std::rethrow_exception(error);
-    } catch (const archive::EError& e) {
-        text = e.Message();
-        return TFailure::Archive;
-    } catch (const archive::ECorrupted& e) {
-        text = e.Message();
-        return TFailure::Archive;
-    } catch (const archive::EMemoryError& e) {
-        text = e.Message();
-        return TFailure::Fatal;
-    } catch (const archive::ESystemError& e) {
-        text = e.Message();
-        return TFailure::Fatal;
-    } catch (const archive::EADiskFull& e) {
-        text = e.Message();
-        return TFailure::Fatal;
-    } catch (const EDiskFull& e) {
-        text = e.Message();
-        return TFailure::Fatal;
-    } catch (const EAbortOperation& e) {
-        text = e.Message();
-        return TFailure::Abort;
-    } catch (const filesbd::EIgnoreFile& e) {
-        text = e.Message();
-        return TFailure::Ignore;
     } catch (const Exception& e) {
         text = e.Message();
+        if (IsOneOf<archive::EError, archive::ECorrupted>(e)) return TFailure::Archive;
+        if (IsOneOf<archive::EMemoryError, archive::ESystemError, archive::EADiskFull, EDiskFull>(e))
+            return TFailure::Fatal;
+        if (IsOneOf<EAbortOperation>(e)) return TFailure::Abort;
+        if (IsOneOf<filesbd::EIgnoreFile>(e)) return TFailure::Ignore;
         return TFailure::Other;
     } catch (const std::exception& e) {
         text = e.what();
