@@ -15,6 +15,8 @@
 #include <system_error>
 #include <vector>
 
+#include "BenchSupport.h"
+
 namespace qm::bench {
 
 inline void Put16(std::string& out, uint32_t v) {
@@ -237,6 +239,24 @@ struct TCollectionArgs {
                 return false;
         }
         return Mode == "merged" || Mode == "split" || Mode == "unmerged";
+    }
+
+    // Loads the datafile in the mode asked for; false, with a message, when it cannot.
+    bool LoadRoms(TRomsBd& roms) const {
+        if (!bench::LoadRoms(roms, Datafile.c_str())) return false;
+        roms.Split = Mode != "merged";
+        roms.MergeRoms = Mode == "split";
+        return true;
+    }
+
+    // Makes the rom path a forged collection is written into; false, with a message,
+    // when it already holds something (a forge never writes over a user's files).
+    bool MakeEmptyRomPath() const {
+        std::error_code ec;
+        std::filesystem::create_directories(RomPath, ec);
+        if (std::filesystem::is_empty(RomPath, ec)) return true;
+        std::fprintf(stderr, "%s is not empty\n", RomPath.c_str());
+        return false;
     }
 };
 

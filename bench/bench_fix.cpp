@@ -116,25 +116,14 @@ std::map<std::string, TZipStamp> ZipStamps(const std::string& folder) {
 int main(int argc, char** argv) {
     TCollectionArgs args;
     if (!args.Parse(argc, argv)) return Usage();
-    const std::string& datafile = args.Datafile;
     const std::string& romPath = args.RomPath;
-    const std::string& mode = args.Mode;
-    const long long make = args.Make;
-    const std::string& plugInDir = args.PlugInDir;
 
     qm::TRomsBd roms;
-    if (!LoadRoms(roms, datafile.c_str())) return 1;
-    roms.Split = mode != "merged";
-    roms.MergeRoms = mode == "split";
+    if (!args.LoadRoms(roms)) return 1;
 
-    if (make > 0) {
-        std::error_code ec;
-        std::filesystem::create_directories(romPath, ec);
-        if (!std::filesystem::is_empty(romPath, ec)) {
-            std::fprintf(stderr, "%s is not empty\n", romPath.c_str());
-            return 1;
-        }
-        if (!MakeCollection(roms, romPath, make)) return 1;
+    if (args.Make > 0) {
+        if (!args.MakeEmptyRomPath()) return 1;
+        if (!MakeCollection(roms, romPath, args.Make)) return 1;
     }
 
     char workTemplate[] = "/tmp/bench_fix.XXXXXX";
@@ -148,7 +137,7 @@ int main(int argc, char** argv) {
     qm::TSignatureCalculator calc;
     int rc = 0;
     try {
-        plugIn.SetPath(plugInDir);
+        plugIn.SetPath(args.PlugInDir);
         plugIn.SetFileName("arcade.dll");
         calc.SetArchiveManager(&manager);
         calc.SetCrcPlugIn(&plugIn);

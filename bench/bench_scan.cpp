@@ -78,31 +78,20 @@ int Usage() {
 int main(int argc, char** argv) {
     TCollectionArgs args;
     if (!args.Parse(argc, argv)) return Usage();
-    const std::string& datafile = args.Datafile;
     const std::string& romPath = args.RomPath;
-    const std::string& mode = args.Mode;
-    const long long make = args.Make;
-    const std::string& plugInDir = args.PlugInDir;
 
     qm::TRomsBd roms;
-    if (!LoadRoms(roms, datafile.c_str())) return 1;
-    roms.Split = mode != "merged";
-    roms.MergeRoms = mode == "split";
+    if (!args.LoadRoms(roms)) return 1;
 
     long long madeZips = 0, madePlain = 0;
-    if (make > 0) {
-        std::error_code ec;
-        std::filesystem::create_directories(romPath, ec);
-        if (!std::filesystem::is_empty(romPath, ec)) {
-            std::fprintf(stderr, "%s is not empty\n", romPath.c_str());
-            return 1;
-        }
+    if (args.Make > 0) {
+        if (!args.MakeEmptyRomPath()) return 1;
         TForge forge;
         qm::TCloneItems sets;
         roms.ListClones(sets);
         qm::TCloneRomsList needed;
         for (const auto& [name, clone] : sets) {
-            if (madeZips >= make) break;
+            if (madeZips >= args.Make) break;
             roms.ListGameRoms(name, needed);
             std::vector<TZipEntry> entries;
             const qm::TCloneRom* smallest = nullptr;
@@ -136,7 +125,7 @@ int main(int argc, char** argv) {
     qm::TSignatureCalculator calc;
     int rc = 0;
     try {
-        plugIn.SetPath(plugInDir);
+        plugIn.SetPath(args.PlugInDir);
         plugIn.SetFileName("arcade.dll");
         calc.SetArchiveManager(&manager);
         calc.SetCrcPlugIn(&plugIn);
