@@ -427,14 +427,8 @@ TEST_P(RomRepairCases, Case) {
             if (!failed.raised) {
                 EXPECT_EQ(failed.disk, good.disk) << "not reported: " << failed.result;
             }
-            for (const auto& [crc, count] : failed.before) {
-                const auto kept = good.after.find(crc);
-                const int need = std::min(count, kept == good.after.end() ? 0 : kept->second);
-                const auto now = failed.after.find(crc);
-                EXPECT_GE(now == failed.after.end() ? 0 : now->second, need) << crc << " lost";
-            }
-            for (const auto& [crc, count] : failed.after)
-                EXPECT_TRUE(failed.before.count(crc) != 0 || good.after.count(crc) != 0) << crc << " came from nowhere";
+            ExpectNothingLost(failed.before, good.after, failed.after);
+            ExpectNothingFromNowhere(failed.before, good.after, failed.after);
             EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
             EXPECT_EQ(failed.mismatches, std::vector<std::string>{}) << "the database is not the disk's";
             // The work folder is the process's own and goes at exit: only a clean-up

@@ -1,7 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -82,6 +84,27 @@ TScopedEnv::~TScopedEnv() {
         ::setenv(name_, old_->c_str(), 1);
     else
         ::unsetenv(name_);
+}
+
+namespace {
+
+int CountOf(const TContentCounts& counts, const std::string& content) {
+    const auto it = counts.find(content);
+    return it == counts.end() ? 0 : it->second;
+}
+
+}  // namespace
+
+void ExpectNothingLost(const TContentCounts& before, const TContentCounts& goodAfter,
+                       const TContentCounts& failedAfter) {
+    for (const auto& [content, count] : before)
+        EXPECT_GE(CountOf(failedAfter, content), std::min(count, CountOf(goodAfter, content))) << content << " lost";
+}
+
+void ExpectNothingFromNowhere(const TContentCounts& before, const TContentCounts& goodAfter,
+                              const TContentCounts& failedAfter) {
+    for (const auto& [content, count] : failedAfter)
+        EXPECT_TRUE(before.count(content) != 0 || goodAfter.count(content) != 0) << content << " came from nowhere";
 }
 
 }  // namespace qm::test

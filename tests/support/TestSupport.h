@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by every test suite.
+#include <map>
 #include <optional>
 #include <string>
 
@@ -48,5 +49,16 @@ private:
     const char* name_;
     std::optional<std::string> old_;
 };
+
+// How many files hold each content (by its CRC or another key of the caller's).
+using TContentCounts = std::map<std::string, int>;
+
+// After a run whose Nth file-system call failed: every content the collection had
+// before and the good run kept is still there, as many times as the good run kept it.
+void ExpectNothingLost(const TContentCounts& before, const TContentCounts& goodAfter,
+                       const TContentCounts& failedAfter);
+// And nothing is there that neither the collection nor the good run had.
+void ExpectNothingFromNowhere(const TContentCounts& before, const TContentCounts& goodAfter,
+                              const TContentCounts& failedAfter);
 
 }  // namespace qm::test

@@ -307,16 +307,10 @@ void ExpectEveryFaultSafe(const TCollection& collection, const TRunner& run, int
         if (!failed.reported) {
             EXPECT_EQ(failed.disk, good.disk) << "a failure passed for a success";
         }
-        for (const auto& [crc, count] : failed.before) {
-            const auto kept = good.after.find(crc);
-            const int need = std::min(count, kept == good.after.end() ? 0 : kept->second);
-            const auto now = failed.after.find(crc);
-            EXPECT_GE(now == failed.after.end() ? 0 : now->second, need) << crc << " lost";
-        }
+        ExpectNothingLost(failed.before, good.after, failed.after);
         // Nor is anything there that neither the collection nor the good run had: no
         // work file under a collection's name.
-        for (const auto& [crc, count] : failed.after)
-            EXPECT_TRUE(failed.before.count(crc) != 0 || good.after.count(crc) != 0) << crc << " came from nowhere";
+        ExpectNothingFromNowhere(failed.before, good.after, failed.after);
         EXPECT_EQ(failed.leftovers, std::vector<std::string>{});
         EXPECT_EQ(failed.mismatches, std::vector<std::string>{}) << "the database is not the disk's";
         // The work folders are the process's own and go at exit: only a clean-up that
