@@ -133,7 +133,7 @@ void ExpectShellCaseSafe(const TShellCase& c, int failErrno) {
         // What is at a file's old name is still its own bytes, whole.
         for (const auto& [name, bytes] : failed.after) {
             const auto was = failed.before.find(name);
-            if (was != failed.before.end()) EXPECT_EQ(bytes, was->second) << name;
+            if (was != failed.before.end()) { EXPECT_EQ(bytes, was->second) << name; }
         }
     }
 }

@@ -69,7 +69,7 @@ private:
             return;
         }
         auto it = routes.find(target);
-        Route r = it == routes.end() ? Route{404, "Not Found", "missing"} : it->second;
+        Route r = it == routes.end() ? Route{404, "Not Found", "missing", ""} : it->second;
         const std::string status = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n" + r.extraHeaders;
         if (r.slow || r.cut) {
             Send(s, status + "Content-Length: " + std::to_string(r.body.size() + 100000) + "\r\n\r\n" +
@@ -217,7 +217,7 @@ TEST_F(WebReleasesTest, NotFoundAsksAndStopsOnNo) {
 
 TEST_F(WebReleasesTest, OtherFailureIsShownAndTheNextSiteFollows) {
     TLocalHttpServer server;
-    server.routes["/err.inf"] = {500, "Boom", "x"};
+    server.routes["/err.inf"] = {500, "Boom", "x", ""};
     server.routes["/b.inf"].body = kList;
     TWebReleases web;
     web.Sites = {"A|" + server.Base() + "/err.inf", "B|" + server.Base() + "/b.inf"};

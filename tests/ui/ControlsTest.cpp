@@ -125,7 +125,7 @@ TEST_F(ControlsTest, EditPathRefusesPasteAndCutWhenEditorDisabled) {
     edit.EditorEnabled = true;
     QKeyEvent paste2(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier);
     QCoreApplication::sendEvent(&edit, &paste2);
-    if (!QGuiApplication::clipboard()->text().isEmpty()) EXPECT_EQ(edit.text(), "abcdXYZ");
+    if (!QGuiApplication::clipboard()->text().isEmpty()) { EXPECT_EQ(edit.text(), "abcdXYZ"); }
 }
 
 TEST(ImageListBtnRegions, ParseTable) {

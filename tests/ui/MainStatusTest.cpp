@@ -140,7 +140,7 @@ TEST_F(MainStatusTest, StatusBarPanels) {
         QWidget* panel = i < 3 ? status.Panel(i)->parentWidget() : status.Panel(i);
         if (widths[i] > 0) {
             EXPECT_EQ(panel->minimumWidth(), widths[i]) << i;
-            if (i < 6) EXPECT_EQ(panel->maximumWidth(), widths[i]) << i;
+            if (i < 6) { EXPECT_EQ(panel->maximumWidth(), widths[i]) << i; }
         }
     }
     EXPECT_EQ(status.Panel(3)->toolTip(), "Size of selected items");
