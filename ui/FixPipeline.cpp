@@ -180,6 +180,22 @@ void TFixPipeline::StepIt() {
     if (Progress.StepIt) Progress.StepIt();
 }
 
+template <class T, class Wanted, class Work>
+void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const std::vector<T*>& candidates,
+                                 const std::string& waitText, Wanted wanted, Work work, int& errors) {
+    progress.Start(static_cast<int>(candidates.size()));
+    for (T* item : candidates) {
+        SetWait(Fmt(waitText, {item->Name}));
+        StepIt();
+        if (!wanted(item)) continue;
+        try {
+            work(item);
+        } catch (...) {
+            ItemFailed(step, errors);
+        }
+    }
+}
+
 bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return Contains(SelectedRoms, romFile); }
 bool TFixPipeline::FileSelected(const TFile* file) const { return Contains(SelectedFiles, file); }
 
@@ -203,12 +219,10 @@ int TFixPipeline::FixRenameFiles(int& errors) {
         if (!file->HasError() && file->NeedsRename()) candidates.push_back(file);
     if (candidates.empty()) return fixed;
     try {
-        progress.Start(static_cast<int>(candidates.size()));
-        for (TFile* file : candidates) {
-            SetWait(Fmt(_("Renaming %1"), {file->Name}));
-            StepIt();
-            if (!FileSelected(file)) continue;
-            try {
+        EachCandidate(
+            TFixStep::RenameFiles, progress, candidates, _("Renaming %1"),
+            [this](TFile* file) { return FileSelected(file); },
+            [&](TFile* file) {
                 const std::string count = std::to_string(SelectedRoms.size());
                 Log("Rename " + file->Name + " (" + count + " roms selected)");
                 const std::string correct = file->GetCorrectName();
@@ -223,10 +237,8 @@ int TFixPipeline::FixRenameFiles(int& errors) {
                     now->Match();
                 }
                 ++fixed;
-            } catch (...) {
-                ItemFailed(TFixStep::RenameFiles, errors);
-            }
-        }
+            },
+            errors);
     } catch (...) {
         if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
@@ -249,19 +261,15 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
     }
     if (candidates.empty()) return fixed;
     try {
-        progress.Start(static_cast<int>(candidates.size()));
-        for (TRomFile* romFile : candidates) {
-            SetWait(Fmt(_("Moving %1"), {romFile->Name}));
-            StepIt();
-            try {
-                // An earlier removal may have freed it (its file went away).
-                if (!RomSelected(romFile)) continue;
+        // An earlier removal may have freed a candidate (its file went away).
+        EachCandidate(
+            TFixStep::RemoveUselessRoms, progress, candidates, _("Moving %1"),
+            [this](TRomFile* romFile) { return RomSelected(romFile); },
+            [&](TRomFile* romFile) {
                 romFile->File->RemoveRomFile(romFile, archivePath_);
                 ++fixed;
-            } catch (...) {
-                ItemFailed(TFixStep::RemoveUselessRoms, errors);
-            }
-        }
+            },
+            errors);
     } catch (const EDiskFull&) {
         throw;
     } catch (const archive::ESystemError&) {
@@ -335,20 +343,16 @@ int TFixPipeline::FixImportRoms(int& errors) {
     if (candidates.empty()) return fixed;
     bool noMorePrompts = false;
     try {
-        progress.Start(static_cast<int>(candidates.size()));
-        for (TRomFile* romFile : candidates) {
-            SetWait(Fmt(_("Importing %1"), {romFile->Name}));
-            StepIt();
-            if (!RomSelected(romFile) || !romFile->CanBeImported()) continue;
-            try {
+        EachCandidate(
+            TFixStep::ImportRoms, progress, candidates, _("Importing %1"),
+            [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->CanBeImported(); },
+            [&](TRomFile* romFile) {
                 TFile* file = romFile->File;
                 romFile->ImportFrom(noMorePrompts);
                 ++fixed;
                 file->Match();
-            } catch (...) {
-                ItemFailed(TFixStep::ImportRoms, errors);
-            }
-        }
+            },
+            errors);
     } catch (...) {
         if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
@@ -368,18 +372,14 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
         if (file->IsUnknown()) candidates.push_back(file);
     if (candidates.empty()) return fixed;
     try {
-        progress.Start(static_cast<int>(candidates.size()));
-        for (TFile* file : candidates) {
-            SetWait(Fmt(_("Moving %1"), {file->Name}));
-            StepIt();
-            if (!FileSelected(file)) continue;
-            try {
+        EachCandidate(
+            TFixStep::RemoveUselessFiles, progress, candidates, _("Moving %1"),
+            [this](TFile* file) { return FileSelected(file); },
+            [&](TFile* file) {
                 file->Remove(archivePath_);
                 ++fixed;
-            } catch (...) {
-                ItemFailed(TFixStep::RemoveUselessFiles, errors);
-            }
-        }
+            },
+            errors);
     } catch (...) {
         ClearAbortFlags();
         MatchAll();
@@ -406,18 +406,14 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
         if (OnUpdateCounters) OnUpdateCounters();
     };
     try {
-        progress.Start(static_cast<int>(candidates.size()));
-        for (TRomFile* romFile : candidates) {
-            SetWait(Fmt(_("Creating rom %1"), {romFile->Name}));
-            StepIt();
-            if (!RomSelected(romFile) || !romFile->IsMissingDump()) continue;
-            try {
+        EachCandidate(
+            TFixStep::CreateDummyRoms, progress, candidates, _("Creating rom %1"),
+            [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->IsMissingDump(); },
+            [&](TRomFile* romFile) {
                 romFile->CreateRom();
                 ++fixed;
-            } catch (...) {
-                ItemFailed(TFixStep::CreateDummyRoms, errors);
-            }
-        }
+            },
+            errors);
     } catch (...) {
         if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
@@ -440,19 +436,15 @@ int TFixPipeline::FixReZip(int& errors) {
         if (firstPath != nullptr) firstPath->SaveCache();
     };
     try {
-        progress.Start(static_cast<int>(candidates.size()));
-        for (TFile* file : candidates) {
-            SetWait(Fmt(_("Rezipping %1"), {file->Name}));
-            StepIt();
-            if (!FileSelected(file)) continue;
-            try {
+        EachCandidate(
+            TFixStep::ReZip, progress, candidates, _("Rezipping %1"),
+            [this](TFile* file) { return FileSelected(file); },
+            [&](TFile* file) {
                 file->Rezip();
                 file->Match();
                 ++fixed;
-            } catch (...) {
-                ItemFailed(TFixStep::ReZip, errors);
-            }
-        }
+            },
+            errors);
     } catch (...) {
         if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();

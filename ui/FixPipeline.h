@@ -134,6 +134,12 @@ private:
     };
     void SetWait(const std::string& text);
     void StepIt();
+    // The loop of a step: starts the progress, shows each candidate by the wait text
+    // (its name for "%1"), passes over one wanted says no longer to do, and hands what
+    // work raises to the step's clauses.
+    template <class T, class Wanted, class Work>
+    void EachCandidate(TFixStep step, TProgressScope& progress, const std::vector<T*>& candidates,
+                       const std::string& waitText, Wanted wanted, Work work, int& errors);
     bool RomSelected(const TRomFile* romFile) const;
     bool FileSelected(const TFile* file) const;
     void RefreshPathOf(TPath* path);
