@@ -183,6 +183,18 @@ void TFileCommands::PruneRomFile(TRomFile* romFile) { removedRoms_.insert(romFil
 
 // A command routine's clauses: a cancel ends it with what it did (-1 for nothing), any
 // other failure goes on to the dispatcher's box; the database is matched again either way.
+void TFileCommands::RefreshAfterCommand(TPath* path, bool skipItself, bool counters) {
+    if (path != nullptr) {
+        Guarded([path, skipItself] { path->Refresh(false, skipItself, false); });
+        Guarded([path] { path->SaveCache(); });
+    }
+    Guarded([this] { filesBd_.Paths().MatchAll(); });
+    // Matching again changes rom statuses, so the game states follow.
+    Guarded([this] { romsBd_.RecalculateStatus(); });
+    if (OnRebuildTree) Guarded(OnRebuildTree);
+    if (counters && OnUpdateCounters) Guarded(OnUpdateCounters);
+}
+
 int TFileCommands::AbortOrRaise(int done) {
     const std::exception_ptr error = std::current_exception();
     ClearAbortFlags();
@@ -233,13 +245,7 @@ TCommandResult TFileCommands::RunFixStep(int mode, const TCommandSelection& sele
         if (result.done + result.errors == 0) {
             Info(_("No fix done !"));
         } else {
-            if (path != nullptr) {
-                Guarded([path] { path->Refresh(false, true, false); });
-                Guarded([path] { path->SaveCache(); });
-            }
-            Guarded([this] { filesBd_.Paths().MatchAll(); });
-            Guarded([this] { romsBd_.RecalculateStatus(); });
-            if (OnRebuildTree) Guarded(OnRebuildTree);
+            RefreshAfterCommand(path, true, false);
         }
     }
     if (result.done + result.errors != 0 && OnScrollToSelection) OnScrollToSelection();
@@ -303,15 +309,7 @@ TCommandResult TFileCommands::RunShellOperation(int mode, int items, const TComm
         StopProgress();
         // A command that failed part-way changed the disk before it stopped.
         if (result.done != 0 || partDone_ > 0) {
-            if (path != nullptr) {
-                Guarded([path] { path->Refresh(false, false, false); });
-                Guarded([path] { path->SaveCache(); });
-            }
-            Guarded([this] { filesBd_.Paths().MatchAll(); });
-            // Matching again changes rom statuses, so the game states follow.
-            Guarded([this] { romsBd_.RecalculateStatus(); });
-            if (OnRebuildTree) Guarded(OnRebuildTree);
-            if (OnUpdateCounters) Guarded(OnUpdateCounters);
+            RefreshAfterCommand(path, false, true);
         }
     }
     if (result.done + result.errors != 0 && OnScrollToSelection) OnScrollToSelection();

@@ -119,6 +119,11 @@ private:
     void SetWait(const std::string& text);
     void StepIt();
     int AbortOrRaise(int done);
+    // After a command that changed the disk: the path it worked in is read again
+    // (skipItself as Refresh takes it) and saved, the database matched, the statuses
+    // and the tree follow, and with counters the status counters too. Each part runs
+    // even when one before it fails.
+    void RefreshAfterCommand(TPath* path, bool skipItself, bool counters);
     int MoveOrCopy(bool move, int& errors);
     bool RefuseIntoItself(const std::string& dest, bool move) const;
     void DeleteRomFile(TRomFile* romFile);
