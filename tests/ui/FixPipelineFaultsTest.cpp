@@ -27,32 +27,13 @@
 #endif
 #include "../filesdb/RomRepairTestSupport.h"
 #include "../filesdb/ScanTestSupport.h"
+#include "RepairCollection.h"
 #include "platform/UiHooks.h"
 #include "support/CallLogFileSystem.h"
 #include "ui/FixPipeline.h"
 
 namespace qm::test {
 namespace {
-
-std::string Bytes(char c) { return std::string(16, c); }
-
-std::string CrcOf(char c) {
-    return RunCommand("python3 -c 'import zlib;print(\"%08x\" % zlib.crc32(b\"" + Bytes(c) + "\"))'").substr(0, 8);
-}
-
-// The games: pacman (a, b), galaga (c, d), dkong (e and a rom without a good dump),
-// mspac (f, g).
-std::string Catalogue() {
-    static const std::string text = "pacman|pacman|pm1.bin|" + CrcOf('a') + "|16||\n" +  //
-                                    "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n" +  //
-                                    "galaga|galaga|gg1.bin|" + CrcOf('c') + "|16||\n" +  //
-                                    "galaga|galaga|gg2.bin|" + CrcOf('d') + "|16||\n" +  //
-                                    "dkong|dkong|dk1.bin|" + CrcOf('e') + "|16||\n" +    //
-                                    "dkong|dkong|dk2.bin|00000000|16||\n" +              //
-                                    "mspac|mspac|ms1.bin|" + CrcOf('f') + "|16||\n" +    //
-                                    "mspac|mspac|ms2.bin|" + CrcOf('g') + "|16||\n";
-    return text;
-}
 
 // Every file below root as Python reads it (names may hold blanks: the trash numbers
 // what it takes twice as "name (2).zip"), in the support header's form.
@@ -104,7 +85,7 @@ struct TScopedDataHome : test::TScopedEnv {
 // A scanned collection on a test volume, the trash and the archive folder on it too,
 // every change going through a file system that can be told to fail.
 struct TFaultyCollection {
-    explicit TFaultyCollection(const TCollection& collection) : fx(Catalogue()), dataHome(fx.tmp.Path() + "vol/xdg") {
+    explicit TFaultyCollection(const TCollection& collection) : fx(RepairCatalogue()), dataHome(fx.tmp.Path() + "vol/xdg") {
         fx.files->RomFileCaseOptions = coLowercase;
         fx.files->FileCaseOptions = coLowercase;
         MakeDirs(archiveDir);

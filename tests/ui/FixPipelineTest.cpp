@@ -349,7 +349,7 @@ TEST_P(FixPipelineModeTest, EveryCompletableGameEndsComplete) {
     const int mode = GetParam();  // 0 merged, 1 split, 2 un-merged
     fx.roms.Split = mode != 0;
     fx.roms.MergeRoms = mode == 1;
-    BuildRoms(fx.roms, Catalogue() + "pacman|pacmanf|pmf.bin|" +
+    BuildRoms(fx.roms, RepairCatalogue() + "pacman|pacmanf|pmf.bin|" +
                            RunCommand("python3 -c 'import zlib;print(\"%08x\" % zlib.crc32(b\"" + Bytes('h') +
                                       "\"))'")
                                .substr(0, 8) +

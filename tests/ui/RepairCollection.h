@@ -17,33 +17,34 @@
 
 namespace qm::test {
 
-// Contents of 16 bytes each; CRCs from zlib's crc32 of these bytes (checked by the
-// rescan, which computes them through the plug-in).
+// Contents of 16 bytes each, and their CRCs as Python's zlib computes them (the
+// rescans check them again through the plug-in).
 inline std::string Bytes(char c) { return std::string(16, c); }
+
+inline std::string CrcOf(char c) {
+    return RunCommand("python3 -c 'import zlib;print(\"%08x\" % zlib.crc32(b\"" + Bytes(c) + "\"))'").substr(0, 8);
+}
+
+// The games: pacman (a, b), galaga (c, d), dkong (e and a rom without a good dump),
+// mspac (f, g).
+inline const std::string& RepairCatalogue() {
+    static const std::string text = "pacman|pacman|pm1.bin|" + CrcOf('a') + "|16||\n" +  //
+                                    "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n" +  //
+                                    "galaga|galaga|gg1.bin|" + CrcOf('c') + "|16||\n" +  //
+                                    "galaga|galaga|gg2.bin|" + CrcOf('d') + "|16||\n" +  //
+                                    "dkong|dkong|dk1.bin|" + CrcOf('e') + "|16||\n" +    //
+                                    "dkong|dkong|dk2.bin|00000000|16||\n" +              //
+                                    "mspac|mspac|ms1.bin|" + CrcOf('f') + "|16||\n" +    //
+                                    "mspac|mspac|ms2.bin|" + CrcOf('g') + "|16||\n";
+    return text;
+}
 
 class TRepairCollectionTest : public ::testing::Test {
 protected:
-    TRepairCollectionTest() : fx(Catalogue()) {
+    TRepairCollectionTest() : fx(RepairCatalogue()) {
         fx.files->RomFileCaseOptions = coLowercase;
         fx.files->FileCaseOptions = coLowercase;
         MakeDirs(archiveDir);
-    }
-
-    // Entries of the datafile, with CRCs computed the way the plug-in computes them.
-    static std::string Catalogue() {
-        const auto crc = [](char c) {
-            const std::string out = RunCommand("python3 -c 'import zlib;print(\"%08x\" % zlib.crc32(b\"" +
-                                               std::string(16, c) + "\"))'");
-            return out.substr(0, 8);
-        };
-        return "pacman|pacman|pm1.bin|" + crc('a') + "|16||\n" +  //
-               "pacman|pacman|pm2.bin|" + crc('b') + "|16||\n" +  //
-               "galaga|galaga|gg1.bin|" + crc('c') + "|16||\n" +  //
-               "galaga|galaga|gg2.bin|" + crc('d') + "|16||\n" +  //
-               "dkong|dkong|dk1.bin|" + crc('e') + "|16||\n" +    //
-               "dkong|dkong|dk2.bin|00000000|16||\n" +            //
-               "mspac|mspac|ms1.bin|" + crc('f') + "|16||\n" +    //
-               "mspac|mspac|ms2.bin|" + crc('g') + "|16||\n";
     }
 
     void Zip(const std::string& name, const std::vector<std::pair<std::string, char>>& entries) {

@@ -4,7 +4,6 @@
 // path checked on disk (unzip -t) and in the main files database.
 #include <gtest/gtest.h>
 #include <zip.h>
-#include <zlib.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -23,6 +22,7 @@
 #define QM_PLUGIN_DIR QM_BIN_DIR "/plugin/"
 #endif
 #include "../filesdb/ScanTestSupport.h"
+#include "RepairCollection.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
 #include "ui/ActionDispatcher.h"
@@ -32,23 +32,14 @@
 namespace qm::test {
 namespace {
 
-std::string Bytes(char c) { return std::string(16, c); }
-
-std::string CrcOf(char c) {
-    const std::string bytes = Bytes(c);
-    char text[9];
-    std::snprintf(text, sizeof text, "%08lx",
-                  crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-    return text;
-}
-
 // pacman and galaga have two roms each, dkong one.
-std::string Catalogue() {
-    return "pacman|pacman|pm1.bin|" + CrcOf('a') + "|16||\n" +  //
-           "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n" +  //
-           "galaga|galaga|gg1.bin|" + CrcOf('c') + "|16||\n" +  //
-           "galaga|galaga|gg2.bin|" + CrcOf('d') + "|16||\n" +  //
-           "dkong|dkong|dk1.bin|" + CrcOf('e') + "|16||\n";
+const std::string& Catalogue() {
+    static const std::string text = "pacman|pacman|pm1.bin|" + CrcOf('a') + "|16||\n" +  //
+                                    "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n" +  //
+                                    "galaga|galaga|gg1.bin|" + CrcOf('c') + "|16||\n" +  //
+                                    "galaga|galaga|gg2.bin|" + CrcOf('d') + "|16||\n" +  //
+                                    "dkong|dkong|dk1.bin|" + CrcOf('e') + "|16||\n";
+    return text;
 }
 
 void MakeZip(const std::string& fileName, const std::vector<std::pair<std::string, char>>& entries) {
