@@ -17,10 +17,23 @@
 #include <string>
 #include <vector>
 
+#include "filesdb/CrcPlugIn.h"
 #include "filesdb/filesBd.h"
 #include "support/TestSupport.h"
 
 namespace qm::test::cases {
+
+// The default signature plug-in, loaded once for every case of the process and kept,
+// as the program keeps it, rather than loaded again for each of hundreds of runs.
+inline TCrcPlugIn& DefaultPlugIn() {
+    static TCrcPlugIn* plugIn = [] {
+        auto* loaded = new TCrcPlugIn;
+        loaded->SetPath(QM_PLUGIN_DIR);
+        loaded->SetFileName("arcade.dll");
+        return loaded;
+    }();
+    return *plugIn;
+}
 
 inline std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);

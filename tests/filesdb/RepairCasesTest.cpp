@@ -232,19 +232,6 @@ struct TScopedXdg : TScopedEnv {
     explicit TScopedXdg(const std::string& value) : TScopedEnv("XDG_DATA_HOME", value) {}
 };
 
-// The signature plug-in, loaded once for every run: the leak checker of the sanitizer
-// build trips over the thread-local storage of a library loaded and unloaded again and
-// again.
-TCrcPlugIn& PlugIn() {
-    static TCrcPlugIn* plugIn = [] {
-        auto* loaded = new TCrcPlugIn;
-        loaded->SetPath(QM_PLUGIN_DIR);
-        loaded->SetFileName("arcade.dll");
-        return loaded;
-    }();
-    return *plugIn;
-}
-
 // One run of a case on a fresh tree.
 struct TRun {
     std::string result;
@@ -281,7 +268,7 @@ TRun RunCase(const TRepairCase& c, int failAt) {
     manager.SetTempDir(GetTempDirectory());
     TSignatureCalculator calc;
     calc.SetArchiveManager(&manager);
-    calc.SetCrcPlugIn(&PlugIn());
+    calc.SetCrcPlugIn(&DefaultPlugIn());
     MakeDirs(root + "work");
     calc.SetTempDir(root + "work/");
     TFilesBd files;

@@ -71,24 +71,11 @@ std::set<std::string> Labels(const TCase& c) {
 // repair) or from the disk (the state a rescan would find).
 enum class TSource { kCase, kListing, kScan };
 
-// The default plug-in, loaded once and kept, as the program keeps it. It is called on
-// a thread of its own that ends before the process does: the leak checker cannot read
-// the thread-local data the plug-in leaves in a thread that lives to the end.
-TCrcPlugIn& DefaultPlugIn() {
-    static TCrcPlugIn* plugIn = [] {
-        auto* loaded = new TCrcPlugIn;
-        loaded->SetPath(QM_PLUGIN_DIR);
-        loaded->SetFileName("arcade.dll");
-        return loaded;
-    }();
-    return *plugIn;
-}
-
 // A calculator over the default plug-in, as the program reads files.
 struct TSigning {
     explicit TSigning(TArchiveManager& manager) {
         calc.SetArchiveManager(&manager);
-        calc.SetCrcPlugIn(&DefaultPlugIn());
+        calc.SetCrcPlugIn(&cases::DefaultPlugIn());
         calc.SetTempDir(temp.Path());
     }
     TTempDir temp;
