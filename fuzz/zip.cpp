@@ -9,6 +9,7 @@
 #include "archive/archive.h"
 #include "archive/archivemanager.h"
 #include "archive/qmZip.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "support/FuzzSupport.h"
 
@@ -48,12 +49,8 @@ public:
     }
 };
 
-// The name after the last separator; entries may use either.
-std::string LastPart(std::string path) {
-    while (!path.empty() && path.back() == '/') path.pop_back();
-    const auto cut = path.find_last_of("/\\");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
+// The name after the last separator (entries may use either), a folder's too.
+std::string LastPart(const std::string& path) { return ExtractFileNameAnySep(NoSlash(path)); }
 
 int Unzip(const std::string& archive, const std::string& dir, int test, int list, int keepPath,
           const std::vector<std::string>& patterns, std::vector<std::string>* names) {
