@@ -29,16 +29,15 @@ struct TThreadState {
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kChunk);
 };
 
-TThreadState& State() { return qm_plugin::ThreadState<TThreadState>(); }
-
 std::string HexCrc(uLong crc) {
     char text[9];
     std::snprintf(text, sizeof text, "%08lx", crc & 0xffffffffUL);
     return text;
 }
 
-// Reads the whole file; false with the system's reason when it cannot.
-bool CrcOfFile(const char* fileName, uLong& crc, int64_t& size, std::string& error) {
+// Reads the whole file through buffer; false with the system's reason when it cannot.
+bool CrcOfFile(const char* fileName, std::vector<unsigned char>& buffer, uLong& crc, int64_t& size,
+               std::string& error) {
     crc = crc32(0L, Z_NULL, 0);
     size = 0;
     const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
@@ -47,7 +46,6 @@ bool CrcOfFile(const char* fileName, uLong& crc, int64_t& size, std::string& err
         return false;
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<unsigned char>& buffer = State().buffer;
     bool ok = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
@@ -80,10 +78,11 @@ QM_PLUGIN_EXPORT const char* qm_GetSignature(const char* fileName, const char* /
                                              int32_t* size, const char** comment, const char** errorText) {
     uLong crc = 0;
     int64_t bytes = 0;
-    std::string& signature = State().signature;
-    std::string& error = State().error;
+    TThreadState& state = qm_plugin::ThreadState<TThreadState>();
+    std::string& signature = state.signature;
+    std::string& error = state.error;
     error.clear();
-    if (!fileName || !CrcOfFile(fileName, crc, bytes, error)) {
+    if (!fileName || !CrcOfFile(fileName, state.buffer, crc, bytes, error)) {
         if (error.empty()) error = "No file name";
         if (errorText) *errorText = error.c_str();
         signature = "00000000";
