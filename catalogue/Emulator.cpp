@@ -165,10 +165,14 @@ void TEmulator::ReadFromIni() {
 }
 
 std::vector<std::string> TEmulator::RunArguments(const std::string& gameFile) const {
-    const std::string name = NameOf(gameFile);
-    const std::string bare = RemoveFileExt(name);
+    // A set kept as a folder comes with its closing "/": the game is the folder's name,
+    // whole (a dot in it is no extension).
+    const bool folder = gameFile.size() > 1 && gameFile.back() == '/';
+    const std::string path = folder ? gameFile.substr(0, gameFile.size() - 1) : gameFile;
+    const std::string name = NameOf(path);
+    const std::string bare = folder ? name : RemoveFileExt(name);
     std::vector<std::string> arguments = SplitCommandLine(runParam_);
-    for (auto& argument : arguments) argument = Fmt(argument, {bare, name, gameFile});
+    for (auto& argument : arguments) argument = Fmt(argument, {bare, name, path});
     return arguments;
 }
 

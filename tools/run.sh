@@ -14,13 +14,14 @@ if [ ! -e "$bin/datas/demo.dat" ]; then
     --nodump 3 --baddump 3 --clashes 2 "$bin/datas/demo.dat.tmp" >/dev/null
   mv "$bin/datas/demo.dat.tmp" "$bin/datas/demo.dat"
   if [ ! -e "$bin/demo-roms" ]; then
-    # Zips of the first 24 sets, each rom forged to its listed size and CRC.
-    "$bin/bench_scan" "$bin/datas/demo.dat" "$bin/demo-roms" --make 24 >/dev/null
+    # Zips of the first 24 sets in the profile's layout (un-merged, written below), each
+    # rom forged to its listed size and CRC: a first fix has nothing to rewrite.
+    "$bin/bench_scan" "$bin/datas/demo.dat" "$bin/demo-roms" --mode unmerged --make 24 >/dev/null
   fi
   # A first start (no settings yet) opens the demo with its rom path.
   if [ ! -e "$bin/quarmelle.ini" ]; then
     home="$(cd "$bin" && pwd)"
-    printf '[quarmelle]\nLastDataFile=%s/datas/demo.dat\nLastZippedDataFile=\n[bench]\nRomPaths=[][]%s/demo-roms/|\n' \
+    printf '[quarmelle]\nLastDataFile=%s/datas/demo.dat\nLastZippedDataFile=\n[bench]\nSplit=1\nMerge=0\nRomPaths=[][]%s/demo-roms/|\n' \
       "$home" "$home" >"$bin/quarmelle.ini"
   fi
   echo "Demo: pick \"demo\" in the Datafile box (build/bin/datas/demo.dat); its rom path is build/bin/demo-roms/."

@@ -21,6 +21,7 @@
 #include "catalogue/config.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
+#include "filesdb/RomFileStatus.h"
 #include "ui/About.h"
 #include "ui/HelpPages.h"
 #include "ui/ProgressFrm.h"
@@ -130,8 +131,9 @@ void TMainFrm::CreateActions() {
     dispatcher_->Connect(A(ActQuit), [this] { ActQuitExecute(); });
     dispatcher_->Connect(A(ActScan), [this] { ActScanExecute(); });
     dispatcher_->Connect(A(ActConfiguration), [this] { ActOptionsExecute(); });
-    dispatcher_->Connect(A(ActDatafileManager), [this] {
-        if (!datafileForm_) return;
+    // Not a command itself: showing the manager fills its list through the dispatcher.
+    connect(A(ActDatafileManager), &QAction::triggered, this, [this] {
+        if (!datafileForm_ || dispatcher_->Busy()) return;
         datafileForm_->show();
         datafileForm_->raise();
     });
@@ -221,6 +223,13 @@ void TMainFrm::CreateViews() {
         if (dispatcher_->Busy()) return;
         actions_->PopupMenuLV()->popup(vListView_->viewport()->mapToGlobal(at));
     });
+    // Both views read every clone under its own name (split on) and merge roms as the
+    // profile says (SetViewsMerged), whatever mode the rom database is in meanwhile.
+    for (TChildCollector* view : {static_cast<TChildCollector*>(vTreeView_), static_cast<TChildCollector*>(vListView_)}) {
+        view->SplitMergeMode = smManual;
+        view->Split = true;
+        view->Merged = false;
+    }
     vTreeView_->SetImages(&flagList_, true);
     vListView_->SetImages(&flagList_, false);
     vTreeView_->ShownGames = &shownGames_;
@@ -243,6 +252,7 @@ void TMainFrm::FormCreate() {
     RestoreToolBars();
     datafileForm_ = new TDatafileForm(&controller_->ArchiveManager(), this);
     datafileForm_->setWindowFlag(Qt::Window);
+    datafileForm_->RunCommand = [this](const std::function<void()>& command) { return dispatcher_->Run(command); };
     ConnectHelpKey(datafileForm_, kHelpDatafileManager);
     // What the manager changed in the datafile folder shows in the datafile box.
     auto refresh = [this] { dispatcher_->Run([this] { controller_->LoadDatafilesList(); }); };
@@ -251,8 +261,10 @@ void TMainFrm::FormCreate() {
     skinForm_->SkinPath = Config->GetSkinPath();
     skinForm_->Target.FlagList = &flagList_;
     skinForm_->Target.ToolsIconsList = &toolsIconsList_;
+    skinForm_->Target.SetMainMenuImages = [this](bool withImages) { actions_->SetMainMenuImages(this, withImages); };
     skinForm_->ApplySkin();
     actions_->SetImages(toolsIconsList_, flagList_);
+    MakeOptionsIcons();
     scanFrm_ = std::make_unique<TScanFrm>(controller_->RomsBd(), controller_->SignatureCalculator(),
                                           controller_->ArchiveManager(), controller_->FilesBd(), dispatcher_.get());
     scanFrm_->SetImages(&flagList_);
@@ -292,7 +304,9 @@ void TMainFrm::ActQuitExecute() {
         TSplitterPlace split(splitter_);
         TWidgetPlace dat(datafileForm_);
         TWidgetPlace scan(scanFrm_.get());
-        Config->SaveFormPositions(&main, &split, datafileForm_ ? &dat : nullptr, scanFrm_ ? &scan : nullptr);
+        // A collapsed pane (or a window never laid out) keeps the width saved before.
+        Config->SaveFormPositions(&main, split.Collapsed() ? nullptr : &split, datafileForm_ ? &dat : nullptr,
+                                  scanFrm_ ? &scan : nullptr);
         quitting_ = true;
     }
     close();
@@ -328,7 +342,20 @@ void TMainFrm::ShowHelp(int context) {
 void TMainFrm::SetOptionsForm(TFrmOptions* options) {
     frmOptions_ = options;
     ActOptions()->setEnabled(options != nullptr);
-    if (options) ConnectHelpKey(options, kHelpPreferences);
+    if (!options) return;
+    ConnectHelpKey(options, kHelpPreferences);
+    options->SetIcons(&optionsIcons_);
+}
+
+void TMainFrm::MakeOptionsIcons() {
+    // The preferences' four sections, in the skin's pictures: the archive folder (where
+    // removed roms move to), the temporary folder (cleared), the compression (a zip) and
+    // the set structure (the games database).
+    optionsIcons_.Clear();
+    optionsIcons_.Add(toolsIconsList_.At(8));
+    optionsIcons_.Add(toolsIconsList_.At(11));
+    optionsIcons_.Add(flagList_.At(kImageZipOffset + kImageGood));
+    optionsIcons_.Add(flagList_.At(24));
 }
 
 void TMainFrm::ConnectHelpKey(QWidget* window, int context) {
@@ -340,7 +367,6 @@ void TMainFrm::ConnectHelpKey(QWidget* window, int context) {
 void TMainFrm::ActOptionsExecute() {
     if (!frmOptions_) return;
     frmOptions_->FilesBd = &controller_->FilesBd();
-    if (frmOptions_->exec() != QDialog::Accepted) return;
     TOptionsTargets targets;
     targets.RomsBd = &controller_->RomsBd();
     targets.FilesBd = &controller_->FilesBd();
@@ -352,8 +378,7 @@ void TMainFrm::ActOptionsExecute() {
         RebuildTree(true);
         UpdateStatus();
     };
-    ApplyOptions(*Config, frmOptions_->Values(), targets);
-    controller_->SetMergeBackupDir();
+    if (ActConfigurationExecute(*frmOptions_, targets)) controller_->SetMergeBackupDir();
 }
 
 void TMainFrm::About2Click() {
@@ -526,14 +551,19 @@ void TMainFrm::LoadColumnWidths(const std::string& refName) { vListView_->LoadCo
 
 void TMainFrm::LoadFormPositions() {
     TWidgetPlace main(this);
-    TSplitterPlace split(splitter_);
+    // A splitter has no width of its own before the window is laid out: the pane width
+    // is kept here and given to it once the window is shown.
+    TSplitPosition split;
     TWidgetPlace dat(datafileForm_);
     Config->LoadFormPositions(&main, &split, datafileForm_ ? &dat : nullptr);
+    splitRestore_ = split.Position();
 }
 
 void TMainFrm::ShowMainWindow() {
     setWindowTitle(ui::ToQ(std::string("Quarmelle ") + kProgramVersion));
     show();
+    if (splitRestore_ > 0) TSplitterPlace(splitter_).SetPosition(splitRestore_);
+    splitRestore_ = 0;
     vTreeView_->setFocus();
 }
 

@@ -207,6 +207,7 @@ private:
     // The progress window as the repairs drive it.
     TFixProgress RepairProgress();
     void ScrollTreeToSelection();
+    void MakeOptionsIcons();
     void SaveToolBars();
     void RestoreToolBars();
 
@@ -223,6 +224,7 @@ private:
 
     TImageList flagList_;
     TImageList toolsIconsList_;
+    TImageList optionsIcons_;  // the preferences' section pictures, from the skin
 
     QComboBox* datafilesCombo_ = nullptr;
     QSplitter* splitter_ = nullptr;
@@ -236,6 +238,7 @@ private:
     TNameFilterBox* nameBox_ = nullptr;  // a child of the window
     std::unique_ptr<TRomPathCommands> pathCommands_;
     const void* pathCommandsFor_ = nullptr;  // the rom paths list they were made for
+    std::string folderDialogStart_;          // where the next folder dialog opens
     std::unique_ptr<TFixPipeline> fixPipeline_;
     std::unique_ptr<ISaveFilePrompt> savePrompt_;
     QAction* actAbout_ = nullptr;
@@ -246,6 +249,7 @@ private:
 
     std::string helpFolder_;
     std::string lastHelpUrl_;
+    int splitRestore_ = 0;  // the tree pane's width, given to the splitter once shown
     bool quitting_ = false;
     bool quitPending_ = false;
     bool destroyed_ = false;

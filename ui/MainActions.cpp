@@ -137,6 +137,17 @@ void TMainActions::SetImages(const TImageList& toolsIcons, const TImageList& fla
     if (subList_ != nullptr) subList_->menuAction()->setIcon(QIcon(flags.At(28)));
 }
 
+void TMainActions::SetMainMenuImages(QMainWindow* window, bool withImages) {
+    std::vector<QMenu*> menus;
+    for (QAction* top : window->menuBar()->actions())
+        if (top->menu() != nullptr) menus.push_back(top->menu());
+    for (size_t i = 0; i < menus.size(); ++i)
+        for (QAction* item : menus[i]->actions()) {
+            item->setIconVisibleInMenu(withImages);
+            if (item->menu() != nullptr) menus.push_back(item->menu());
+        }
+}
+
 void TMainActions::Build(QMainWindow* window, QComboBox* datafilesCombo, QAction* contents, QAction* about) {
     // The drop-downs and the shared submenus first: the menu bar and the pop-ups use them.
     fixMenu_ = new QMenu(window);
@@ -243,6 +254,7 @@ void TMainActions::BuildMenuBar(QMainWindow* window, QAction* contents, QAction*
 
     QMenu* tools = bar->addMenu(Q("&Tools"));
     tools->addAction(Action(ActRefresh));
+    tools->addAction(Action(ActRebuild));
     refreshAllItem_ = tools->addAction(Q("Refresh &All"));
     refreshAllItem_->setObjectName("RefreshAll1");
     tools->addAction(Action(ActRebuildAll));
@@ -254,6 +266,7 @@ void TMainActions::BuildMenuBar(QMainWindow* window, QAction* contents, QAction*
     report->addAction(Action(ActHave));
     report->addSeparator();
     report->addAction(Action(ActMissRoms));
+    report->addAction(Action(ActMissCrc));
 
     QMenu* help = bar->addMenu(Q("&Help"));
     if (contents != nullptr) help->addAction(contents);
@@ -339,7 +352,8 @@ void TMainActions::BuildPopups(QMainWindow* window) {
     for (TActionId id : {ActTVGood, ActTVBadName, ActTVIncomplete, ActTVUnknown, ActTVMissing})
         pathFilter->addAction(Action(id));
     popupTV_->addSeparator();
-    for (TActionId id : {ActAddPath, ActOpenPath, ActRemovePath, ActRefresh}) popupTV_->addAction(Action(id));
+    for (TActionId id : {ActAddPath, ActOpenPath, ActRemovePath, ActRefresh, ActRebuild})
+        popupTV_->addAction(Action(id));
     popupTV_->addSeparator();
     popupTV_->addAction(Action(ActFixGame));
     popupTV_->addAction(Action(ActAdvanced));

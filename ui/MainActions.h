@@ -124,6 +124,9 @@ public:
     // Pictures: the tool icons for every action with an icon index, the status pictures
     // for the filter-bar actions (which have no tool icon).
     void SetImages(const TImageList& toolsIcons, const TImageList& flags);
+    // Whether the items of the menu bar's menus show their pictures (a skin's tool icons
+    // fit there only at the menu's own height).
+    void SetMainMenuImages(QMainWindow* window, bool withImages);
 
     // The menu bar, the tool bars and the pop-up menus on window. contents and about are
     // the window's help items, datafilesCombo its datafile box (both stay the window's).

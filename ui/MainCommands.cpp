@@ -21,6 +21,7 @@
 #include "ui/Main.h"
 #include "ui/ProgressFrm.h"
 #include "ui/Reports.h"
+#include "ui/SubLists.h"
 #include "ui/TextConv.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
@@ -167,6 +168,8 @@ TRomPathCommands& TMainFrm::PathCommands() {
         pathCommands_ = std::make_unique<TRomPathCommands>(controller_->FilesBd(), controller_->RomsBd(), paths);
         pathCommandsFor_ = &paths;
         TRomPathCommands& c = *pathCommands_;
+        // The folder dialog's start outlives a datafile switch.
+        c.SetStartFolderStore(&folderDialogStart_);
         c.ChooseFolder = [this](const std::string& caption, const std::string& start) {
             return ChooseFolderDialog(caption, start);
         };
@@ -307,7 +310,7 @@ void TMainFrm::ActTestFilesExecute() {
 
 namespace {
 
-TReportScope ScopeOf(TQMVirtualTreeView& tree) {
+TReportScope ScopeOf(TQMVirtualTreeView& tree, const TSubListMenu& subLists) {
     TReportScope scope;
     TCloneItems clones;
     tree.ListClones(clones, "");
@@ -316,6 +319,7 @@ TReportScope ScopeOf(TQMVirtualTreeView& tree) {
     scope.RomCount = tree.GetRomCount();
     scope.CloneCount = tree.GetCloneCount();
     scope.SubListFileName = Config->SubListFileName;
+    scope.AllExcept = subLists.AllExcept();
     return scope;
 }
 
@@ -323,7 +327,7 @@ TReportScope ScopeOf(TQMVirtualTreeView& tree) {
 
 void TMainFrm::RunReport(void (TReportWriter::*report)(const TReportScope&)) {
     TReportWriter writer(controller_->RomsBd(), controller_->FilesBd(), *savePrompt_, OpenRefName());
-    (writer.*report)(ScopeOf(*vTreeView_));
+    (writer.*report)(ScopeOf(*vTreeView_, *subLists_));
 }
 
 void TMainFrm::ActMissExecute() { RunReport(&TReportWriter::ActMiss); }

@@ -118,8 +118,12 @@ TOptionsCheck CheckOptions(const TOptions& options, const std::vector<std::strin
         if (OverlapsAny(options.ArchivePath, romPaths))
             return {TOptionsField::ArchivePath, _("The archive path can't be located under a rom path.")};
     }
-    if (OverlapsAny(options.TempPath, romPaths))
-        return {TOptionsField::TempPath, _("The temporary path can't be located under a rom path.")};
+    // Working copies made inside a rom path would be scanned as roms; a temporary folder
+    // that merely holds a rom path (/tmp holding /tmp/roms) is no harm.
+    const std::string temp = RealFolder(options.TempPath);
+    for (const std::string& rom : romPaths)
+        if (!rom.empty() && Within(temp, RealFolder(rom)))
+            return {TOptionsField::TempPath, _("The temporary path can't be located under a rom path.")};
     return {};
 }
 
@@ -141,12 +145,16 @@ TOptionsApplied ApplyOptions(TConfig& config, const TOptions& o, const TOptionsT
     TOptionsApplied result;
     TBusyCursor busy;
 
+    // The process keeps the private folder it made at start-up inside the old temporary
+    // folder; a new one is used from the next start, and the user is told so.
+    const bool tempChanged = WithSlash(o.TempPath) != WithSlash(config.GetTempPath());
     config.SetTempPath(o.TempPath);
+    if (tempChanged)
+        UiHooks().MessageDlg(_("The new temporary directory takes effect at the next start."),
+                             TMsgDlgType::mtInformation, mbOK);
     // Without a datafile the archive edit cannot be changed: it still holds what was stored.
     if (o.DataFileOpen) config.SetArchivePath(o.ArchivePath);
     config.SetCompLevel(o.CompLevel);
-    // The process keeps the private folder it made at start-up inside the old temporary
-    // folder; a new one is used from the next start.
     std::string work;
     try {
         work = config.GetPrivateTempPath();

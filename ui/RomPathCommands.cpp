@@ -70,11 +70,8 @@ TPath* TRomPathCommands::DefaultAddRomPath(const std::string& path, const std::s
         ClearAbortFlags();
         throw;
     }
-    if (startFolder_->empty() && added->IsVolumeAvailable()) {
-        TDiskInfo disk;
-        disk.SetDisk(added->GetPath());
-        *startFolder_ = disk.Disk();
-    }
+    // The folder itself, not its volume: on a system with one root the volume is "/".
+    if (startFolder_->empty() && added->IsVolumeAvailable()) *startFolder_ = added->GetPath();
     return added;
 }
 
@@ -155,9 +152,8 @@ bool TRomPathCommands::AddPathByDialog() {
     const std::string chosen = ChooseFolder ? ChooseFolder(_("Select a rom path"), start) : std::string();
     if (chosen.empty()) return false;
     const std::string folder = SlashedUnlessEmpty(AbsolutePath(chosen));
-    TDiskInfo disk;
-    disk.SetDisk(folder);
-    *startFolder_ = disk.Disk();
+    // The next dialog opens where this one ended.
+    *startFolder_ = folder;
     AddRoad(folder);
     return true;
 }

@@ -28,7 +28,9 @@ std::unique_ptr<TApplicationWindows> StartApplication() {
 
     windows->MainFrm = std::make_unique<TMainFrm>(splash);
     windows->MainFrm->FormCreate();
-    windows->FrmOptions = std::make_unique<TFrmOptions>();
+    // A child of the main window: centred on it, and disabled with it while a choice is
+    // applied.
+    windows->FrmOptions = std::make_unique<TFrmOptions>(windows->MainFrm.get());
     windows->MainFrm->SetOptionsForm(windows->FrmOptions.get());
     windows->AboutFrm = std::make_unique<TAboutFrm>();
     windows->MainFrm->SetAboutForm(windows->AboutFrm.get());

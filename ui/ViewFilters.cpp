@@ -138,8 +138,10 @@ void TFilterHistory::Add(const std::string& text) {
 // ---------------------------------------------------------------------------------------
 
 TNameFilterBox::TNameFilterBox(QComboBox* box, QAbstractButton* go, QObject* parent) : QObject(parent), box_(box) {
-    // Enter is taken from the key itself: the line edit's returnPressed comes twice for
-    // one key (the combo hands the key back to its line edit).
+    // Enter is taken from the key itself, and taken away: the combo, which has the
+    // focus, hands its keys to its line edit without passing this filter, and either of
+    // them would answer Enter once more (returnPressed, an activation of a known text).
+    box_->installEventFilter(this);
     if (QLineEdit* edit = box_->lineEdit()) edit->installEventFilter(this);
     // A choice of the user only: activated is not emitted for changes made from code.
     connect(box_, &QComboBox::activated, this, [this](int) { UserCommand(&TNameFilterBox::ApplyText); });
@@ -156,7 +158,10 @@ void TNameFilterBox::UserCommand(void (TNameFilterBox::*command)()) {
 bool TNameFilterBox::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) UserCommand(&TNameFilterBox::Enter);
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            UserCommand(&TNameFilterBox::Enter);
+            return true;
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -64,9 +64,18 @@ void TSplitterPlace::SetPosition(int position) {
     QList<int> sizes = splitter_->sizes();
     if (sizes.size() < 2 || position <= 0) return;
     const int total = sizes[0] + sizes[1];
+    if (position >= total) return;
     sizes[0] = position;
     sizes[1] = std::max(0, total - position);
     splitter_->setSizes(sizes);
+}
+
+bool TSplitterPlace::Collapsed() const {
+    const QList<int> sizes = splitter_->sizes();
+    if (sizes.isEmpty()) return true;
+    for (int size : sizes)
+        if (size <= 0) return true;
+    return false;
 }
 
 }  // namespace qm

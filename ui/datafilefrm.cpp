@@ -215,6 +215,15 @@ TArchiveManager& TDatafileForm::Archives() {
 std::string TDatafileForm::DatafileFolder() const { return Config ? Config->GetDatafilePath() : std::string(); }
 
 void TDatafileForm::Run(const std::function<void()>& command) {
+    if (RunCommand) {
+        RunCommand([&command] {
+            try {
+                command();
+            } catch (const webreleases::ESilentAbort&) {
+            }
+        });
+        return;
+    }
     if (busy_) return;
     busy_ = true;
     try {

@@ -42,6 +42,10 @@ public:
     std::function<void()> OnDatafilesChanged;
     // Called when the window is closed (Close, Escape or the title bar).
     std::function<void()> OnClosed;
+    // Runs each of the window's commands (the main window's dispatcher: a download keeps
+    // messages flowing, and no other command may start inside it); false when dropped.
+    // Unset: the window keeps a busy flag of its own.
+    std::function<bool(const std::function<void()>& command)> RunCommand;
     // The files to add (the open dialog by default); empty: nothing chosen.
     std::function<std::vector<std::string>()> ChooseDatafiles;
     // The MAME executable (the open dialog by default); empty: cancelled.

@@ -390,6 +390,7 @@ void TFrmOptions::LoadFromConfig() {
     emulatorExe_->setText(ui::ToQ(o.Exe));
     runCommand_->setText(ui::ToQ(o.RunParam));
     exeBrowseStart_ = o.ExeBrowseStart;
+    dataFileOpen_ = o.DataFileOpen;
     EnableEmulatorControls(o.DataFileOpen);
     switch (o.Structure) {
         case TRomsStructure::Merged: merged_->setChecked(true); break;
@@ -417,7 +418,8 @@ TOptions TFrmOptions::Values() const {
     o.ArchivePath = ui::FromQ(archivePath_->text());
     o.TempPath = ui::FromQ(tempPath_->text());
     o.CompLevel = tbCompLevel_->value();
-    o.DataFileOpen = archivePath_->isEnabled();
+    // Not the edits' own state: they read disabled too while the main window is.
+    o.DataFileOpen = dataFileOpen_;
     o.Structure = merged_->isChecked() ? TRomsStructure::Merged
                   : split_->isChecked() ? TRomsStructure::Split
                   : unMerged_->isChecked() ? TRomsStructure::UnMerged

@@ -109,6 +109,7 @@ private:
     // Statistics walk the folder: read them once typing pauses, not at every key.
     QTimer* archiveInfoTimer_ = nullptr;
     std::string exeBrowseStart_ = "/";
+    bool dataFileOpen_ = false;  // as the settings were loaded: the profile is edited
 };
 
 // The ActConfiguration command: shows the dialog on its first page and, when closed with

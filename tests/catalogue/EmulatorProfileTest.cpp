@@ -146,6 +146,8 @@ TEST_F(EmulatorTest, RunArgumentsAreFilledOneByOne) {
         {"%2 %3", "/r/%3;$(rm -rf x).zip", {"%3;$(rm -rf x).zip", "/r/%3;$(rm -rf x).zip"}},
         {"%1", "pacman", {"pacman"}},  // a bare game name
         {"%1", "/r/1942.v2.zip", {"1942.v2"}},
+        // A set kept as a folder: its name, whole.
+        {"%1 %2 %3", "/roms/galaga.v2/", {"galaga.v2", "galaga.v2", "/roms/galaga.v2"}},
         {"", "/r/a.zip", {}},
         {"-a \"say \"\"hi\"\"\"\t%1", "/r/a.zip", {"-a", "say \"hi\"", "a"}},
     };

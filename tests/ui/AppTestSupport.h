@@ -97,6 +97,18 @@ struct THome {
     }
 };
 
+// Rom paths may not lie in the temporary folder: the tests' own temporary folder is
+// made the program's for the test's lifetime.
+struct TOwnTempFolder {
+    test::TTempDir dir;
+    test::TScopedEnv tmp{"TMPDIR", dir.Path()};
+    TOwnTempFolder() {
+        RemoveTempDirectory();
+        SetTempDirectoryBase(dir.Path());
+    }
+    ~TOwnTempFolder() { RemoveTempDirectory(); }
+};
+
 // Where the program's executable is said to be: the ini file is "<home>/quarmelle.ini".
 inline std::string ProgramFile() { return std::string(QM_BIN_DIR) + "/quarmelle"; }
 

@@ -137,10 +137,10 @@ TEST_F(MainActionsBuildTest, MenuBar) {
     EXPECT_EQ(Items(SubMenu(roms, "Shell &operations ...")),
               (Strings{"ActMoveFile", "ActCopyFile", "ActDeleteFiles", "ActTestFiles", "ActReZip"}));
 
-    EXPECT_EQ(Items(TopMenu(window, "&Tools")), (Strings{"ActRefresh", "RefreshAll1", "ActRebuildAll", "-", "ActPlayGame"}));
+    EXPECT_EQ(Items(TopMenu(window, "&Tools")), (Strings{"ActRefresh", "ActRebuild", "RefreshAll1", "ActRebuildAll", "-", "ActPlayGame"}));
     EXPECT_EQ(actions.RefreshAllItem()->text(), "Refresh &All");
     EXPECT_NE(actions.RefreshAllItem(), actions.Action(ActRefreshAll));
-    EXPECT_EQ(Items(TopMenu(window, "Re&port")), (Strings{"ActMiss", "ActHave", "-", "ActMissRoms"}));
+    EXPECT_EQ(Items(TopMenu(window, "Re&port")), (Strings{"ActMiss", "ActHave", "-", "ActMissRoms", "ActMissCrc"}));
     QMenu* help = TopMenu(window, "&Help");
     ASSERT_EQ(help->actions().size(), 2);
     EXPECT_EQ(help->actions()[0], contents);
@@ -182,7 +182,7 @@ TEST_F(MainActionsBuildTest, ToolBarsAndDropDowns) {
 TEST_F(MainActionsBuildTest, PopupMenus) {
     QMenu* tv = actions.PopupMenuTV();
     EXPECT_EQ(Items(tv), (Strings{"&Items selection", "-", "&Database Filter", "&Path Filter", "-", "ActAddPath",
-                                  "ActOpenPath", "ActRemovePath", "ActRefresh", "-", "ActFixGame", "ActAdvanced",
+                                  "ActOpenPath", "ActRemovePath", "ActRefresh", "ActRebuild", "-", "ActFixGame", "ActAdvanced",
                                   "ActRemoveUselessFiles", "ActRemoveUselessRoms", "-", "Shell &operations ...", "-",
                                   "ActPlayGame"}));
     EXPECT_EQ(Items(SubMenu(tv, "&Items selection")).size(), 5u);

@@ -25,18 +25,6 @@ using namespace qm::apptest;
 
 namespace {
 
-// Rom paths may not lie in the temporary folder: the tests' own temporary folder is
-// made the program's for the test's lifetime.
-struct TOwnTempFolder {
-    test::TTempDir dir;
-    test::TScopedEnv tmp{"TMPDIR", dir.Path()};
-    TOwnTempFolder() {
-        RemoveTempDirectory();
-        SetTempDirectoryBase(dir.Path());
-    }
-    ~TOwnTempFolder() { RemoveTempDirectory(); }
-};
-
 class MainCommandsTest : public ::testing::Test {
 protected:
     THome home;

@@ -194,7 +194,7 @@ TEST_F(RomPathCommandsTest, AddScansMatchesAndStoresThePath) {
     EXPECT_EQ(treeRebuilt_, 1);
     EXPECT_EQ(hooks_.busyDepth, 0);
     EXPECT_TRUE(hooks_.shown.empty());
-    EXPECT_EQ(commands_->StartFolder(), "/");  // the mount point of the first path loaded
+    EXPECT_EQ(commands_->StartFolder(), folder);  // the first path loaded
 }
 
 TEST_F(RomPathCommandsTest, RefusedFoldersLeaveListsAndIniAlone) {
@@ -269,7 +269,7 @@ TEST_F(RomPathCommandsTest, AddByDialogStartsFromTheFirstExistingPath) {
     answer = data_ / "second";
     EXPECT_TRUE(commands_->AddPathByDialog());
     EXPECT_EQ(asked.back().second, first);
-    EXPECT_EQ(commands_->StartFolder(), "/");  // the mount point of the chosen folder
+    EXPECT_EQ(commands_->StartFolder(), second);  // the folder chosen
     ASSERT_EQ(files_.GetPathCount(), 1);
     EXPECT_EQ(files_.GetPath(0)->GetPath(), second);
     EXPECT_EQ(GameStatus("galaga"), 2);

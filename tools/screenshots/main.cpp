@@ -39,6 +39,7 @@
 #include "ui/SkinLoader.h"
 #include "ui/SkinPainter.h"
 #include "ui/SplashFrm.h"
+#include "ui/StartApplication.h"
 #include "ui/optionsfrm.h"
 #include "ui/controls/ALProgressBar.h"
 #include "ui/controls/EditPath.h"
@@ -71,243 +72,102 @@ bool Save(QWidget* w, const QString& folder, const std::string& name) {
     return ok;
 }
 
-// The main window after start-up on a demo: a generated datafile in a temporary home
-// and a collection of part of its sets, made by the benchmark generators.
-QWidget* MainWindowOnDemoData() {
-    static QTemporaryDir demoHome;
-    const QString home = demoHome.path() + "/";
-    const QString bin = QCoreApplication::applicationDirPath() + "/";
-    QDir().mkpath(home + "datas");
-    QProcess::execute(bin + "gen_datafile", {"--games", "60", "--clones", "1", "--roms", "3", "--bios", "2",
-                                             "--bios-users", "10", "--shared", "5", "--nodump", "3", "--baddump",
-                                             "3", "--clashes", "2", home + "datas/demo.dat"});
-    QProcess::execute(bin + "bench_scan", {home + "datas/demo.dat", home + "demo-roms", "--make", "24"});
-    QFile ini(home + "quarmelle.ini");
-    ini.open(QIODevice::WriteOnly);
-    ini.write(("[quarmelle]\nPluginPath=" + bin + "plugin/\nLastDataFile=" + home +
-               "datas/demo.dat\nLastZippedDataFile=\n[bench]\nRomPaths=[][]" + home + "demo-roms/|\n")
-                  .toUtf8());
-    ini.close();
-    qputenv("QUARMELLE_HOME", home.toUtf8());
-    // The beta notice and the other boxes of a start-up are answered silently.
-    static qm::TScriptedUiHooks hooks;
-    static qm::TScopedUiHooks scopedHooks(hooks);
-    static qm::TGlobalConfig config((bin + "quarmelle").toStdString());
-    auto* main = new qm::TMainFrm;
-    main->FormCreate();
-    main->resize(1000, 640);
-    return main;
-}
+// The program as tools/run.sh starts it: a generated datafile in a home of its own and
+// a collection of part of its sets written by the benchmark generator in layout, with a
+// profile of mode. The windows are those start-up builds; nothing here draws.
+struct TProgramRun {
+    QTemporaryDir dir;
+    std::unique_ptr<qm::TGlobalConfig> config;
+    std::unique_ptr<qm::TApplicationWindows> windows;
 
-// A small collection for the tree and the list: a rom database of a few sets and one rom
-// path of zips known only in memory, matched.
-struct TViewDemo {
-    QTemporaryDir home;
-    qm::TRomsBd roms;
-    qm::TFilesBd files;
-    qm::TShownGames shownGames;
-    qm::TShownClones shownClones;
-    qm::TImageList flags = qm::DefaultFlagList();
-
-    TViewDemo() {
-        const char* sets[][9] = {
-            {"pacman", "Pac-Man (Midway)", "pacman", "Pac-Man (Midway)", "pacman.6e", "c1e6ab10", "4096", "", ""},
-            {"pacman", "Pac-Man (Midway)", "pacman", "Pac-Man (Midway)", "pacman.6f", "1a6fb2d4", "4096", "", ""},
-            {"pacman", "Pac-Man (Midway)", "puckman", "Puck Man (Japan set 1)", "pacman.6e", "c1e6ab10", "4096", "pacman", "pacman.6e"},
-            {"pacman", "Pac-Man (Midway)", "puckman", "Puck Man (Japan set 1)", "namcopac.6f", "39d1fc83", "4096", "pacman", ""},
-            {"galaga", "Galaga (Namco rev. B)", "galaga", "Galaga (Namco rev. B)", "gg1_1b.3p", "ab036c9f", "4096", "", ""},
-            {"galaga", "Galaga (Namco rev. B)", "galaga", "Galaga (Namco rev. B)", "gg1_2b.3m", "d9232240", "4096", "", ""},
-            {"galaga", "Galaga (Namco rev. B)", "galagao", "Galaga (Namco)", "gg1-1.3p", "a3a0f743", "4096", "galaga", ""},
-            {"xevious", "Xevious (Namco)", "xevious", "Xevious (Namco)", "xvi_1.3p", "09964dda", "4096", "", ""},
-            {"digdug", "Dig Dug (rev 2)", "digdug", "Dig Dug (rev 2)", "dd1a.1", "a80ec984", "4096", "", ""},
-            {"neogeo", "Neo-Geo", "neogeo", "Neo-Geo", "sp-s2.sp1", "9036d879", "131072", "", ""},
-        };
-        for (const auto& f : sets)
-            roms.Datafile().AddItem(f[0], f[1], f[2], f[3], f[4], f[5], std::stoll(f[6]), f[7], f[8],
-                                    std::string(f[0]) == "neogeo");
-        roms.Split = true;
-        roms.Build();
-        files.SetRomsBd(&roms);
-        files.SetSubmitRoms(true);
-        files.SetCachePath(home.path().toStdString() + "/");
-        QDir().mkpath(home.path() + "/roms");
-        qm::TPath* path = files.AddPath(home.path().toStdString() + "/roms/", "", "");
-        auto zip = [&](const char* name, std::vector<std::pair<const char*, const char*>> entries) {
-            qm::TFile* file = path->NewFile(name, qm::fkZip, false);
-            for (const auto& [rom, crc] : entries) file->AddRomFile(rom, crc, 0, 4096, "");
-        };
-        zip("pacman.zip", {{"pacman.6e", "c1e6ab10"}, {"pacman.6f", "1a6fb2d4"}});
-        zip("puckman.zip", {{"namcopac.6f", "39d1fc83"}});
-        zip("galaga.zip", {{"gg1_1b.3p", "ab036c9f"}, {"GG1_2B.3M", "d9232240"}});
-        zip("xevios.zip", {{"xvi_1.3p", "09964dda"}});
-        zip("unknown.zip", {{"readme.txt", "12345678"}});
-        files.MatchAll();
-        roms.RecalculateStatus();
-        qm::TCloneItems all;
-        roms.ListClones(all);
-        for (const auto& [name, clone] : all) {
-            shownClones.Add(name, clone);
-            if (!shownGames.HasObject(clone->Game)) shownGames.Add(clone->Game->Name, clone->Game);
-        }
+    TProgramRun(const char* mode, const char* layout) {
+        const QString home = dir.path() + "/";
+        const QString bin = QCoreApplication::applicationDirPath() + "/";
+        QDir().mkpath(home + "datas");
+        QProcess::execute(bin + "gen_datafile", {"--games", "60", "--clones", "1", "--roms", "3", "--bios", "2",
+                                                 "--bios-users", "10", "--shared", "5", "--nodump", "3",
+                                                 "--baddump", "3", "--clashes", "2", home + "datas/demo.dat"});
+        QProcess::execute(bin + "bench_scan",
+                          {home + "datas/demo.dat", home + "demo-roms", "--mode", layout, "--make", "24"});
+        const std::string profile = std::string(mode) == "merged" ? "Split=0\nMerge=0\n"
+                                    : std::string(mode) == "split" ? "Split=1\nMerge=1\n"
+                                                                   : "Split=1\nMerge=0\n";
+        QFile ini(home + "quarmelle.ini");
+        ini.open(QIODevice::WriteOnly);
+        ini.write(("[quarmelle]\nPluginPath=" + bin + "plugin/\nLastDataFile=" + home +
+                   "datas/demo.dat\nLastZippedDataFile=\n[bench]\n" +
+                   QString::fromStdString(profile) + "RomPaths=[][]" + home + "demo-roms/|\n")
+                      .toUtf8());
+        ini.close();
+        qputenv("QUARMELLE_HOME", home.toUtf8());
+        config = std::make_unique<qm::TGlobalConfig>((bin + "quarmelle").toStdString());
+        windows = qm::StartApplication();
+        Main().resize(1000, 640);
+        // The first game opened, its first set shown in the list.
+        qm::TQMVirtualTreeView& tree = *Main().VTreeView();
+        const QModelIndex root = tree.model()->index(0, 0);
+        tree.expand(root);
+        const QModelIndex game = tree.model()->index(1, 0, root);
+        tree.expand(game);
+        tree.setCurrentIndex(tree.model()->index(tree.model()->rowCount(game) > 1 ? 1 : 0, 0, game));
     }
-    template <class View>
-    void Link(View& view) {
-        view.RomsBd = &roms;
-        view.FilesBd = &files;
-        view.ShownGames = &shownGames;
-        view.ShownClones = &shownClones;
-        view.SplitMergeMode = qm::smManual;
-        view.Split = true;
-        view.Merged = false;
+    ~TProgramRun() {
+        windows.reset();
+        config.reset();
     }
-    // The tree beside the list, as the main window places them, showing object.
-    QWidget* Pair(const std::function<void(qm::TQMVirtualTreeView&, qm::TQMVirtualListView&)>& focus) {
-        auto* splitter = new QSplitter;
-        auto* tree = new qm::TQMVirtualTreeView;
-        auto* list = new qm::TQMVirtualListView;
-        splitter->addWidget(tree);
-        splitter->addWidget(list);
-        Link(*tree);
-        Link(*list);
-        tree->SetImages(&flags, true);
-        list->SetImages(&flags, false);
-        tree->SetQmVirtualListView(list);
-        tree->Rebuild(false);
-        tree->expandAll();
-        focus(*tree, *list);
-        splitter->resize(980, 300);
-        splitter->setSizes({300, 680});
-        return splitter;
-    }
+    qm::TMainFrm& Main() { return *windows->MainFrm; }
+    std::string Home() const { return dir.path().toStdString() + "/"; }
 };
 
-TViewDemo& ViewDemo() {
-    static TViewDemo demo;
-    return demo;
-}
-
-// The commands, filter bar, name filter and status bar around the tree and the list, as
-// the main window lays them out, on the small collection with a game of the tree focused.
-QWidget* CommandsAndStatusShot() {
-    auto* window = new QMainWindow;
-    auto* actions = new qm::TMainActions(window);
-    auto* datafiles = new QComboBox;
-    datafiles->addItem("demo");
-    static const qm::TImageList icons = qm::DefaultToolsIconsList();
-    actions->Build(window, datafiles, new QAction("&Content", window), new QAction("&About", window));
-    actions->SetImages(icons, ViewDemo().flags);
-    for (qm::TActionId id : {qm::TActionId::ActDBPlayable, qm::TActionId::ActDBIncomplete,
-                             qm::TActionId::ActDBMissing, qm::TActionId::ActDBSets})
-        actions->Action(id)->setChecked(true);
-    auto* central = new QWidget;
-    auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    QWidget* pair = ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
-        tree.setCurrentIndex(tree.Model()->index(0, 0));
-    });
-    layout->addWidget(pair, 1);
-    auto* status = new qm::TMainStatusBar(window->statusBar(), central);
-    auto* lines = new QHBoxLayout;
-    lines->addWidget(status->TreeViewStatus(), 1);
-    lines->addWidget(status->ListViewStatus(), 2);
-    layout->addLayout(lines);
-    window->setCentralWidget(central);
-    status->SetGlyphs(ViewDemo().flags);
-    auto* tree = pair->findChild<qm::TQMVirtualTreeView*>();
-    auto* list = pair->findChild<qm::TQMVirtualListView*>();
-    list->selectionModel()->setCurrentIndex(list->Model()->index(0, 0),
-                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    qm::TItemTextSource item;
-    item.Object = list->GetFocusedObject();
-    item.ListSelectedCount = list->SelectedCount();
-    item.EmulatorSplit = true;
-    status->SetItemText(qm::ItemStatusText(item));
-    qm::TStatusTexts texts = qm::StatusBarTexts(*list, nullptr);
-    texts.Mode = qm::ModePanelText(true, false);
-    texts.Emulator = qm::EmulatorPanelText("/usr/games/mame");
-    status->SetTexts(texts);
-    status->SetCounters(qm::StatusCounterTexts(*tree));
-    status->SetDatabaseInfo(qm::DatabaseInfoText(*tree));
-    qm::ApplyActionStates(*actions, qm::ComputeActionStates(qm::SelectionOfViews(true, tree, list)));
-    window->resize(1000, 520);
-    return window;
-}
-
-// The preferences dialog on one page, over settings of a demo home with an open
-// datafile's profile and a filled archive folder.
-QWidget* OptionsShot(int page) {
-    static QTemporaryDir home;
-    // Kept to the end of the process, past the settings' own static objects.
-    static qm::TGlobalConfig* config = nullptr;
-    // Pictures must go before the application object does: never freed.
-    static auto* icons = new qm::TImageList;
-    if (!config) {
-        const std::string root = home.path().toStdString() + "/";
-        qputenv("QUARMELLE_HOME", QByteArray::fromStdString(root + "home/"));
-        config = new qm::TGlobalConfig(root + "bin/quarmelle");
-        qm::MakeDirs(root + "roms/mame/");
-        qm::MakeDirs(root + "archive/pacman/");
-        for (const char* f : {"archive/galaga.zip", "archive/pacman/pacman.6e"})
-            std::ofstream(root + f) << std::string(150000, 'x');
-        qm::Config->SetArchivePath(root + "archive/");
-        qm::Config->EmulatorSection = "mame";
-        qm::Config->DataFileOpen = true;
-        qm::Config->Emulator->WriteMissingDefaults(true, true);
-        qm::Config->Emulator->ReadFromIni();
-        qm::Config->Emulator->SetExe("/usr/games/mame");
-        qm::Config->Emulator->SetRunParam("%1 -window");
-        qm::Config->Emulator->SetSetsCase(qm::coLowercase);
-        qm::Config->Emulator->RomPaths().AddPath(root + "roms/mame/", "roms", "1234-abcd");
-        const QColor colours[] = {QColor(200, 150, 40), QColor(60, 120, 200), QColor(80, 160, 80),
-                                  QColor(160, 60, 160)};
-        for (const QColor& c : colours) {
-            QPixmap pm(32, 32);
-            pm.fill(Qt::transparent);
-            QPainter p(&pm);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setBrush(c);
-            p.setPen(c.darker());
-            p.drawRoundedRect(3, 6, 26, 20, 4, 4);
-            icons->Add(pm);
+// The main window in each set mode, after a fix, with its preferences and its scan
+// window; each run ends before the next one starts (one settings object at a time).
+int ProgramShots(const QString& folder) {
+    // The beta notice and the other boxes are answered: Yes to every question.
+    static qm::TScriptedUiHooks hooks;
+    static qm::TScopedUiHooks scopedHooks(hooks);
+    int failed = 0;
+    for (const char* mode : {"merged", "split", "unmerged"}) {
+        TProgramRun run(mode, mode);
+        if (!Save(&run.Main(), folder, std::string("main-window-") + mode)) ++failed;
+        if (std::string(mode) != "unmerged") continue;
+        qm::TFrmOptions& options = *run.windows->FrmOptions;
+        const char* pages[] = {"preferences-general", "preferences-romsets", "preferences-fix"};
+        for (int page = 0; page < 3; ++page) {
+            options.show();
+            options.PageControl()->setCurrentIndex(page);
+            if (!Save(&options, folder, pages[page])) ++failed;
         }
+        options.hide();
+        // A few sets dropped on the scan window.
+        const std::string dropped = run.Home() + "dropped/";
+        qm::MakeDirs(dropped);
+        const QStringList zips = QDir(QString::fromStdString(run.Home() + "demo-roms")).entryList({"*.zip"});
+        for (int i = 0; i < zips.size() && i < 4; ++i)
+            QFile::copy(QString::fromStdString(run.Home() + "demo-roms/") + zips[i],
+                        QString::fromStdString(dropped) + zips[i]);
+        run.Main().A(qm::TActionId::ActScan)->trigger();
+        run.Main().ScanFrm()->handleDropped({QString::fromStdString(dropped)});
+        run.Main().ScanFrm()->resize(640, 400);
+        if (!Save(run.Main().ScanFrm(), folder, "scan-window")) ++failed;
+        run.Main().ScanFrm()->hide();
     }
-    // One dialog for every page, kept like the settings.
-    static qm::TFrmOptions* form = nullptr;
-    if (!form) {
-        form = new qm::TFrmOptions;
-        form->SetIcons(icons);
+    {
+        // An un-merged profile over a merged collection: the whole rom path fixed.
+        TProgramRun run("unmerged", "merged");
+        if (!Save(&run.Main(), folder, "main-window-before-fix")) ++failed;
+        qm::TQMVirtualTreeView& tree = *run.Main().VTreeView();
+        tree.setCurrentIndex(tree.model()->index(1, 0));
+        hooks.dialogAnswers.assign(64, qm::mrYes);
+        run.Main().A(qm::TActionId::ActFixGame)->trigger();
+        hooks.dialogAnswers.clear();
+        const QModelIndex root = tree.model()->index(0, 0);
+        tree.setCurrentIndex(root);
+        tree.expand(root);
+        if (!Save(&run.Main(), folder, "main-window-after-fix")) ++failed;
     }
-    form->PageControl()->setCurrentIndex(page);
-    return form;
+    return failed;
 }
 
-
-// The scan window over the view demo's catalogue, with a few dropped files listed as a
-// drop would list them (their roms given by hand: the demo's signatures are made up).
-QWidget* ScanWindowShot() {
-    static QTemporaryDir dropped;
-    static qm::TArchiveManager manager;
-    static qm::TSignatureCalculator calc;
-    TViewDemo& demo = ViewDemo();
-    const std::string in = dropped.path().toStdString() + "/";
-    QDir().mkpath(QString::fromStdString(in + "galaga"));
-    for (const char* name : {"puckman.zip", "xevious.zip", "dd1a.1"}) std::ofstream(in + name) << "demo";
-    auto* frm = new qm::TScanFrm(demo.roms, calc, manager, demo.files);
-    qm::TPath* path = frm->Session().FilesBdLocal().AddPath(in, "", "");
-    const auto add = [&](const char* name, uint8_t kind, std::vector<std::pair<const char*, const char*>> roms) {
-        qm::TFile* file = path->NewFile(name, kind, false);
-        file->Date = (44 << 25) | (5 << 21) | (1 << 16);  // 2024-05-01
-        for (const auto& [rom, crc] : roms) file->AddRomFile(rom, crc, 0, 4096, "");
-    };
-    add("galaga", qm::fkFolder, {{"gg1_1b.3p", "ab036c9f"}, {"gg1-1.3p", "a3a0f743"}});
-    add("puckman.zip", qm::fkZip, {{"pacman.6e", "c1e6ab10"}, {"namcopac.6f", "39d1fc83"}});
-    add("xevious.zip", qm::fkZip, {{"xvi_1.3p", "09964dda"}});
-    add("dd1a.1", qm::fkPlain, {{"dd1a.1", "a80ec984"}});
-    // Showing the window refreshes it: the nodes are opened after that.
-    QTimer::singleShot(0, frm, [frm] { frm->ScanTreeView()->expandAll(); });
-    frm->resize(560, 360);
-    return frm;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -347,9 +207,6 @@ int main(int argc, char** argv) {
              w->resize(320, 140);
              return w;
          }},
-        {"options-general", [] { return OptionsShot(0); }},
-        {"options-romsets", [] { return OptionsShot(1); }},
-        {"options-fix", [] { return OptionsShot(2); }},
         {"splash-window",
          [] {
              auto* splash = new qm::TSplashForm;
@@ -465,30 +322,8 @@ int main(int argc, char** argv) {
              dialog->Refname()->setText("mame");
              return static_cast<QWidget*>(dialog);
          }},
-        {"tree-and-list-games",
-         [] {
-             return ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
-                 tree.setCurrentIndex(tree.Model()->index(0, 0));
-             });
-         }},
-        {"tree-and-list-clone-roms",
-         [] {
-             return ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView&) {
-                 tree.FocusObject(ViewDemo().roms.Games().FindClone("puckman"));
-             });
-         }},
-        {"tree-and-list-files",
-         [] {
-             return ViewDemo().Pair([](qm::TQMVirtualTreeView& tree, qm::TQMVirtualListView& list) {
-                 tree.setCurrentIndex(tree.Model()->index(1, 0));
-                 list.DoHeaderClick(2);
-             });
-         }},
-        {"commands-and-status", [] { return CommandsAndStatusShot(); }},
-        {"main-window", [] { return MainWindowOnDemoData(); }},
-        {"scan-window", [] { return ScanWindowShot(); }},
     };
-    int failed = 0;
+    int failed = ProgramShots(folder);
     for (const TShot& shot : shots)
         if (!Save(shot.make(), folder, shot.name)) ++failed;
     return failed == 0 ? 0 : 1;

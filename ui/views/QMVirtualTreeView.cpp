@@ -405,8 +405,10 @@ void TQMVirtualTreeView::dragMoveEvent(QDragMoveEvent* event) {
 void TQMVirtualTreeView::dropEvent(QDropEvent* event) {
     if (!event->mimeData()->hasUrls()) return TCustomQMVirtualView::dropEvent(event);
     std::vector<std::string> names;
+    // A web link is no folder either: it goes on as its text, so that the drop is
+    // refused as a whole with its warning rather than half taken.
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) names.push_back(ui::FromQ(url.toLocalFile()));
+        names.push_back(ui::FromQ(url.isLocalFile() ? url.toLocalFile() : url.toString()));
     event->acceptProposedAction();
     if (!names.empty() && OnDropFiles) OnDropFiles(names);
 }
