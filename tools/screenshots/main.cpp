@@ -103,13 +103,24 @@ struct TProgramRun {
         config = std::make_unique<qm::TGlobalConfig>((bin + "quarmelle").toStdString());
         windows = qm::StartApplication();
         Main().resize(1000, 640);
-        // The first game opened, its first set shown in the list.
+        // The first game with a clone opened, the clone's roms shown in the list.
         qm::TQMVirtualTreeView& tree = *Main().VTreeView();
-        const QModelIndex root = tree.model()->index(0, 0);
+        QAbstractItemModel& model = *tree.model();
+        const QModelIndex root = model.index(0, 0);
         tree.expand(root);
-        const QModelIndex game = tree.model()->index(1, 0, root);
-        tree.expand(game);
-        tree.setCurrentIndex(tree.model()->index(tree.model()->rowCount(game) > 1 ? 1 : 0, 0, game));
+        for (int row = 0; row < model.rowCount(root); ++row) {
+            const QModelIndex game = model.index(row, 0, root);
+            if (model.canFetchMore(game)) model.fetchMore(game);
+            if (model.rowCount(game) < 2) continue;
+            tree.expand(game);
+            tree.setCurrentIndex(model.index(1, 0, game));
+            break;
+        }
+    }
+    // The rom path's root focused: the list shows its files.
+    void FocusRomPath() {
+        qm::TQMVirtualTreeView& tree = *Main().VTreeView();
+        tree.setCurrentIndex(tree.model()->index(1, 0));
     }
     ~TProgramRun() {
         windows.reset();
@@ -142,11 +153,13 @@ int ProgramShots(const QString& folder) {
         const std::string dropped = run.Home() + "dropped/";
         qm::MakeDirs(dropped);
         const QStringList zips = QDir(QString::fromStdString(run.Home() + "demo-roms")).entryList({"*.zip"});
-        for (int i = 0; i < zips.size() && i < 4; ++i)
-            QFile::copy(QString::fromStdString(run.Home() + "demo-roms/") + zips[i],
-                        QString::fromStdString(dropped) + zips[i]);
+        QStringList names;
+        for (int i = 0; i < zips.size() && i < 4; ++i) {
+            names << QString::fromStdString(dropped) + zips[i];
+            QFile::copy(QString::fromStdString(run.Home() + "demo-roms/") + zips[i], names.back());
+        }
         run.Main().A(qm::TActionId::ActScan)->trigger();
-        run.Main().ScanFrm()->handleDropped({QString::fromStdString(dropped)});
+        run.Main().ScanFrm()->handleDropped(names);
         run.Main().ScanFrm()->resize(640, 400);
         if (!Save(run.Main().ScanFrm(), folder, "scan-window")) ++failed;
         run.Main().ScanFrm()->hide();
@@ -154,15 +167,12 @@ int ProgramShots(const QString& folder) {
     {
         // An un-merged profile over a merged collection: the whole rom path fixed.
         TProgramRun run("unmerged", "merged");
+        run.FocusRomPath();
         if (!Save(&run.Main(), folder, "main-window-before-fix")) ++failed;
-        qm::TQMVirtualTreeView& tree = *run.Main().VTreeView();
-        tree.setCurrentIndex(tree.model()->index(1, 0));
         hooks.dialogAnswers.assign(64, qm::mrYes);
         run.Main().A(qm::TActionId::ActFixGame)->trigger();
         hooks.dialogAnswers.clear();
-        const QModelIndex root = tree.model()->index(0, 0);
-        tree.setCurrentIndex(root);
-        tree.expand(root);
+        run.FocusRomPath();
         if (!Save(&run.Main(), folder, "main-window-after-fix")) ++failed;
     }
     return failed;
