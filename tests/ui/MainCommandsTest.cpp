@@ -13,6 +13,7 @@
 #include "ui/AppTestSupport.h"
 #include "ui/FixPipeline.h"
 #include "ui/Main.h"
+#include "ui/StartApplication.h"
 #include "ui/MainStatus.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
@@ -33,7 +34,8 @@ protected:
     TScriptedUiHooks hooks;
     TScopedUiHooks scopedHooks{hooks};
     std::unique_ptr<TGlobalConfig> config;
-    std::unique_ptr<TMainFrm> main;
+    std::unique_ptr<TApplicationWindows> windows;
+    TMainFrm* main = nullptr;
     test::TScriptedSavePrompt* prompt = nullptr;
 
     // alpha and beta are there, gamma's rom sits in a zip of the wrong name, and a zip
@@ -49,16 +51,17 @@ protected:
         WriteZip(home.Roms() + "junk.zip", {{"readme.txt", "nothing to see"}});
         home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms()});
         config = std::make_unique<TGlobalConfig>(ProgramFile());
-        main = std::make_unique<TMainFrm>();
+        windows = StartApplication();
+        ASSERT_TRUE(windows);
+        main = windows->MainFrm.get();
         auto scripted = std::make_unique<test::TScriptedSavePrompt>();
         prompt = scripted.get();
         main->SetSaveFilePrompt(std::move(scripted));
-        main->FormCreate();
         hooks.shown.clear();
     }
 
     void TearDown() override {
-        main.reset();
+        windows.reset();
         config.reset();
     }
 
