@@ -26,15 +26,9 @@ using namespace qm::apptest;
 
 namespace {
 
-class MainCommandsTest : public ::testing::Test {
+class MainCommandsTest : public TProgramTest {
 protected:
-    THome home;
     TOwnTempFolder temp;
-    TScopedHome scopedHome{home.Home()};
-    TScriptedUiHooks hooks;
-    TScopedUiHooks scopedHooks{hooks};
-    std::unique_ptr<TGlobalConfig> config;
-    std::unique_ptr<TApplicationWindows> windows;
     TMainFrm* main = nullptr;
     test::TScriptedSavePrompt* prompt = nullptr;
 
@@ -50,19 +44,11 @@ protected:
         WriteZip(home.Roms() + "wrong.zip", {{"c.bin", "CC"}});
         WriteZip(home.Roms() + "junk.zip", {{"readme.txt", "nothing to see"}});
         home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms()});
-        config = std::make_unique<TGlobalConfig>(ProgramFile());
-        windows = StartApplication();
+        main = &Start();
         ASSERT_TRUE(windows);
-        main = windows->MainFrm.get();
         auto scripted = std::make_unique<test::TScriptedSavePrompt>();
         prompt = scripted.get();
         main->SetSaveFilePrompt(std::move(scripted));
-        hooks.shown.clear();
-    }
-
-    void TearDown() override {
-        windows.reset();
-        config.reset();
     }
 
     TQMVirtualTreeView& Tree() { return *main->VTreeView(); }

@@ -135,15 +135,8 @@ TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
 
 // A parent set and its clone; the clone also lists the parent's rom, so that each set
 // mode keeps the collection in a layout of its own.
-class MainProgramTest : public ::testing::Test {
+class MainProgramTest : public TProgramTest {
 protected:
-    THome home;
-    TScopedHome scopedHome{home.Home()};
-    TScriptedUiHooks hooks;
-    TScopedUiHooks scopedHooks{hooks};
-    std::unique_ptr<TGlobalConfig> config;
-    std::unique_ptr<TApplicationWindows> windows;
-
     enum TMode { Merged, Split, UnMerged };
 
     // The collection of mode, and the ini of a profile in that mode.
@@ -165,25 +158,6 @@ protected:
         std::string ini = test::ReadFile(home.Ini());
         ini += mode == Merged ? "Split=0\nMerge=0\n" : mode == Split ? "Split=1\nMerge=1\n" : "Split=1\nMerge=0\n";
         test::WriteFile(home.Ini(), ini);
-    }
-
-    TMainFrm& Start() {
-        config = std::make_unique<TGlobalConfig>(ProgramFile());
-        windows = StartApplication();
-        EXPECT_TRUE(windows);
-        hooks.shown.clear();
-        return *windows->MainFrm;
-    }
-
-    void Quit() {
-        windows->MainFrm->ActQuit()->trigger();
-        windows.reset();
-        config.reset();
-    }
-
-    void TearDown() override {
-        windows.reset();
-        config.reset();
     }
 
     TMainFrm& Main() { return *windows->MainFrm; }
