@@ -5,7 +5,7 @@
 
 #include "archive/archivemanager.h"
 #include "ui/AppTestSupport.h"
-#include "ui/DatafileList.h"
+#include "ui/commands/DatafileList.h"
 
 using namespace qm;
 using namespace qm::apptest;

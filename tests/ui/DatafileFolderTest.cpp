@@ -6,7 +6,7 @@
 #include "archive/archivemanager.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
-#include "ui/DatafileFolder.h"
+#include "ui/commands/DatafileFolder.h"
 
 using namespace qm;
 using namespace qm::test;

@@ -11,7 +11,7 @@
 
 #include "RepairCollection.h"
 #include "platform/Text.h"
-#include "ui/FileCommands.h"
+#include "ui/commands/FileCommands.h"
 
 namespace qm::test {
 namespace {

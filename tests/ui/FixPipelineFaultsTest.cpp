@@ -30,7 +30,7 @@
 #include "RepairCollection.h"
 #include "platform/UiHooks.h"
 #include "support/CallLogFileSystem.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 
 namespace qm::test {
 namespace {

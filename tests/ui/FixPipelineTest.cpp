@@ -15,7 +15,7 @@
 #include "RepairCollection.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 
 namespace qm::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "ui/AppTestSupport.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 #include "ui/Main.h"
 #include "ui/MainStatus.h"
 #include "ui/SubLists.h"

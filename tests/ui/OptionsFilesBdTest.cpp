@@ -8,8 +8,8 @@
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 #include "support/TestSupport.h"
-#include "ui/OptionsFilesBd.h"
-#include "ui/OptionsModel.h"
+#include "ui/commands/OptionsFilesBd.h"
+#include "ui/commands/OptionsModel.h"
 
 using namespace qm;
 

@@ -11,8 +11,8 @@
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "OptionsTestSupport.h"
-#include "ui/OptionsFilesBd.h"
-#include "ui/OptionsModel.h"
+#include "ui/commands/OptionsFilesBd.h"
+#include "ui/commands/OptionsModel.h"
 
 using namespace qm;
 using namespace qm::test;

@@ -27,7 +27,7 @@
 #include "platform/UiHooks.h"
 #include "ui/ActionDispatcher.h"
 #include "ui/ScanFrm.h"
-#include "ui/ScanSession.h"
+#include "ui/commands/ScanSession.h"
 
 namespace qm::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 
 #include <algorithm>
 #include <exception>

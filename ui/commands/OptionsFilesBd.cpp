@@ -1,4 +1,4 @@
-#include "ui/OptionsFilesBd.h"
+#include "ui/commands/OptionsFilesBd.h"
 
 #include "archive/archivemanager.h"
 #include "filesdb/CaseRules.h"

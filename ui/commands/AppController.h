@@ -14,7 +14,7 @@
 #include "filesdb/filesBd.h"
 #include "archive/archivemanager.h"
 #include "platform/Progress.h"
-#include "ui/DatafileList.h"
+#include "ui/commands/DatafileList.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "ui/OptionsModel.h"
+#include "ui/commands/OptionsModel.h"
 
 #include <sys/stat.h>
 
@@ -13,7 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/OptionsFilesBd.h"
+#include "ui/commands/OptionsFilesBd.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "ui/HelpPages.h"
+#include "ui/commands/HelpPages.h"
 
 #include "platform/FileSystem.h"
 

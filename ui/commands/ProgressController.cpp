@@ -1,4 +1,4 @@
-#include "ui/ProgressController.h"
+#include "ui/commands/ProgressController.h"
 
 #include <algorithm>
 #include <cmath>

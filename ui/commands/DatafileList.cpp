@@ -1,4 +1,4 @@
-#include "ui/DatafileList.h"
+#include "ui/commands/DatafileList.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/ReleaseView.h"
+#include "ui/commands/ReleaseView.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "ui/AppController.h"
+#include "ui/commands/AppController.h"
 
 #include "archive/DiskInfo.h"
 #include "archive/stringsTools.h"

@@ -1,6 +1,6 @@
 // The two dispatchers (single steps, file commands), the change-case entry and the
 // archive test. The file command routines are in FileCommandsShell.cpp.
-#include "ui/FileCommands.h"
+#include "ui/commands/FileCommands.h"
 
 #include <algorithm>
 #include <exception>
@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/FileCommandsSupport.h"
+#include "ui/commands/FileCommandsSupport.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "ui/DatafileFolder.h"
+#include "ui/commands/DatafileFolder.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "ui/ScanSession.h"
+#include "ui/commands/ScanSession.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,18 +2,16 @@
 // What the two views offer to the single repair steps and the file commands, and the
 // rules that turn it into the rom files and files a command works on. The rules are
 // plain functions over a plain record, so that they are tested without a window; the
-// main window fills the record from its views (SelectionFromViews).
+// main window fills the record from its views (SelectionFromViews, ui/ViewSelection.h).
 #include <cstdint>
 #include <vector>
 
-#include "ui/ChangeCaseChoice.h"
+#include "ui/commands/ChangeCaseChoice.h"
 
 namespace qm {
 
 class TFile;
 class TRomFile;
-class TQMVirtualListView;
-class TQMVirtualTreeView;
 
 // The list view's layouts that hold files or rom files (the others show games, clones
 // or clone roms).
@@ -30,9 +28,6 @@ struct TCommandSelection {
     std::vector<TFile*> treeFiles;     // files under the tree's focused node
     TViewFocus focus = TViewFocus::None;
 };
-
-// Reads both views as the commands need them.
-TCommandSelection SelectionFromViews(const TQMVirtualListView& list, const TQMVirtualTreeView& tree);
 
 // A single step: the list's choice, else what lies under the tree's focus.
 std::vector<TRomFile*> StepRoms(const TCommandSelection& selection);

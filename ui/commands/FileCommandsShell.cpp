@@ -18,8 +18,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/FileCommands.h"
-#include "ui/FileCommandsSupport.h"
+#include "ui/commands/FileCommands.h"
+#include "ui/commands/FileCommandsSupport.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "ui/MameDatBuilder.h"
+#include "ui/commands/MameDatBuilder.h"
 
 #include <cstdio>
 #include <ctime>
@@ -8,7 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/DatafileFolder.h"
+#include "ui/commands/DatafileFolder.h"
 
 namespace qm {
 

@@ -1,4 +1,4 @@
-#include "ui/ChangeCaseChoice.h"
+#include "ui/commands/ChangeCaseChoice.h"
 
 #include "filesdb/CaseRules.h"
 

@@ -1,22 +1,12 @@
-#include "ui/CommandSelection.h"
+#include "ui/commands/CommandSelection.h"
 
 #include <unordered_set>
 
 #include "filesdb/filesBd.h"
-#include "ui/views/QMVirtualListView.h"
-#include "ui/views/QMVirtualTreeView.h"
 
 namespace qm {
 
 namespace {
-
-template <class T>
-std::vector<T*> Objects(const std::vector<std::pair<std::string, T*>>& named) {
-    std::vector<T*> out;
-    out.reserve(named.size());
-    for (const auto& [name, object] : named) out.push_back(object);
-    return out;
-}
 
 // Keeps the first of equal entries, in order.
 template <class T>
@@ -32,25 +22,6 @@ void Unique(std::vector<T*>& list) {
 bool IsCaseMode(int mode) { return mode >= smLower && mode <= smDatafileCase; }
 
 }  // namespace
-
-TCommandSelection SelectionFromViews(const TQMVirtualListView& list, const TQMVirtualTreeView& tree) {
-    TCommandSelection s;
-    TNamedRomFiles roms;
-    TNamedFiles files;
-    list.GetSelectedRomFiles(roms);
-    list.GetSelectedFiles(files);
-    s.listRoms = Objects(roms);
-    s.listFiles = Objects(files);
-    s.listContent = list.Layout() == hlFiles      ? TListContent::Files
-                    : list.Layout() == hlRomFiles ? TListContent::RomFiles
-                                                  : TListContent::Other;
-    tree.GetRomFilesOfFocused(roms);
-    tree.GetFilesOfFocused(files);
-    s.treeRoms = Objects(roms);
-    s.treeFiles = Objects(files);
-    s.focus = list.hasFocus() ? TViewFocus::List : tree.hasFocus() ? TViewFocus::Tree : TViewFocus::None;
-    return s;
-}
 
 std::vector<TRomFile*> StepRoms(const TCommandSelection& s) { return s.listRoms.empty() ? s.treeRoms : s.listRoms; }
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "platform/Progress.h"
-#include "ui/ChangeCaseChoice.h"
-#include "ui/CommandSelection.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/ChangeCaseChoice.h"
+#include "ui/commands/CommandSelection.h"
+#include "ui/commands/FixPipeline.h"
 
 namespace qm {
 
