@@ -22,7 +22,7 @@
 #define QM_PLUGIN_DIR QM_BIN_DIR "/plugin/"
 #endif
 #include "../filesdb/ScanTestSupport.h"
-#include "RepairCollection.h"
+#include "commands/RepairCollection.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
 #include "ui/ActionDispatcher.h"

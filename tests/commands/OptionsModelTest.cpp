@@ -10,7 +10,7 @@
 
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
-#include "OptionsTestSupport.h"
+#include "ui/OptionsTestSupport.h"
 #include "ui/commands/OptionsFilesBd.h"
 #include "ui/commands/OptionsModel.h"
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "DatafileTestSupport.h"
+#include "ui/DatafileTestSupport.h"
 #include "archive/archivemanager.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
