@@ -1,3 +1,4 @@
+// The start-up, datafile switch and shut-down of the main window, without a widget.
 #include "ui/commands/AppController.h"
 
 #include "archive/DiskInfo.h"

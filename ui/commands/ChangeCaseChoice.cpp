@@ -1,3 +1,4 @@
+// The change-case dialog's choice turned into a file command request.
 #include "ui/commands/ChangeCaseChoice.h"
 
 #include "filesdb/CaseRules.h"

@@ -1,3 +1,4 @@
+// The rules that turn the views' selection into what a repair step or file command works on.
 #include "ui/commands/CommandSelection.h"
 
 #include <unordered_set>

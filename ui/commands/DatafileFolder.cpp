@@ -1,3 +1,4 @@
+// Listing and changing the datafile folder for the datafile manager.
 #include "ui/commands/DatafileFolder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The items of the datafile box, read from the datafile folder.
 #include "ui/commands/DatafileList.h"
 
 #include <algorithm>

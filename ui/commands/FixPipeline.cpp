@@ -1,3 +1,4 @@
+// The one-button repair: the chosen files through the enabled repair steps in order.
 #include "ui/commands/FixPipeline.h"
 
 #include <algorithm>

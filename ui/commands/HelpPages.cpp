@@ -1,3 +1,4 @@
+// Finding the help page of a help context.
 #include "ui/commands/HelpPages.h"
 
 #include "platform/FileSystem.h"

@@ -1,3 +1,4 @@
+// Building a datafile from MAME's own game list.
 #include "ui/commands/MameDatBuilder.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The preferences' reach into the files database.
 #include "ui/commands/OptionsFilesBd.h"
 
 #include "archive/archivemanager.h"

@@ -1,3 +1,4 @@
+// The preferences as plain values: loaded, checked and written back to the settings.
 #include "ui/commands/OptionsModel.h"
 
 #include <sys/stat.h>

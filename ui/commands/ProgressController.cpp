@@ -1,3 +1,4 @@
+// The progress window's arithmetic, text and cancel lock, without its widgets.
 #include "ui/commands/ProgressController.h"
 
 #include <algorithm>

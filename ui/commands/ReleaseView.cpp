@@ -1,3 +1,4 @@
+// The rows and texts of the datafile manager's web tab.
 #include "ui/commands/ReleaseView.h"
 
 #include <algorithm>

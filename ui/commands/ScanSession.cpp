@@ -1,3 +1,4 @@
+// The scan window's identification of dropped files against the open datafile.
 #include "ui/commands/ScanSession.h"
 
 #include <algorithm>
