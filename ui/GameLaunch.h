@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/CommandObject.h"
+#include "ui/commands/CommandObject.h"
 
 class QWidget;
 

@@ -11,7 +11,7 @@
 
 #include "ui/ActionDispatcher.h"
 #include "ui/commands/AppController.h"
-#include "ui/CommandObject.h"
+#include "ui/commands/CommandObject.h"
 #include "ui/commands/FixPipeline.h"
 #include "ui/MainActions.h"
 #include "ui/ReportFilePrompt.h"

@@ -5,7 +5,7 @@
 #include "ui/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
 #include "ui/GamePages.h"
-#include "ui/ReportTestSupport.h"
+#include "commands/ReportTestSupport.h"
 #include "ui/views/ViewTypes.h"
 
 namespace qm::test {

@@ -16,7 +16,7 @@
 #include "ui/MainStatus.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
-#include "ui/ReportTestSupport.h"
+#include "commands/ReportTestSupport.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filesdb/filesBdTestSupport.h"
-#include "ui/ReportFilePrompt.h"
+#include "ui/commands/SaveFilePrompt.h"
 
 namespace qm::test {
 

@@ -8,8 +8,8 @@
 
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
-#include "ui/Reports.h"
-#include "ui/ReportTestSupport.h"
+#include "ui/commands/Reports.h"
+#include "commands/ReportTestSupport.h"
 
 namespace qm::test {
 namespace {

@@ -1,4 +1,5 @@
-#include "ui/DatafileExport.h"
+// Writing a new datafile of the chosen, missing or available roms to the file the user picks.
+#include "ui/commands/DatafileExport.h"
 
 #include <QDate>
 #include <cerrno>
@@ -14,7 +15,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/ReportFilePrompt.h"
+#include "ui/commands/SaveFilePrompt.h"
 
 namespace qm {
 

@@ -13,8 +13,8 @@
 #include "catalogue/DataFile.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
-#include "ui/DatafileExport.h"
-#include "ui/ReportTestSupport.h"
+#include "ui/commands/DatafileExport.h"
+#include "commands/ReportTestSupport.h"
 
 namespace qm::test {
 namespace {

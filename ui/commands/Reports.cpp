@@ -1,4 +1,5 @@
-#include "ui/Reports.h"
+// The text reports: their lines built from the databases, written to the file the user picks.
+#include "ui/commands/Reports.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,8 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/ReportFilePrompt.h"
-#include "ui/TextConv.h"
+#include "ui/commands/SaveFilePrompt.h"
 
 namespace qm {
 
@@ -148,7 +148,7 @@ std::string ReportInitialFolder(const TFilesBd& files) {
         const TPath* path = paths.GetPath(i);
         if (path->IsVolumeAvailable()) return path->GetPath();
     }
-    std::string home = ui::FromQ(QDir::homePath());
+    std::string home = QDir::homePath().toStdString();
     if (home.empty() || home.back() != '/') home += '/';
     return home;
 }
@@ -158,7 +158,7 @@ std::string ReportInitialFolder(const TFilesBd& files) {
 TReportWriter::TReportWriter(const TRomsBd& roms, const TFilesBd& files, ISaveFilePrompt& prompt,
                              std::string refName)
     : roms_(roms), files_(files), prompt_(prompt), refName_(std::move(refName)) {
-    Now = [] { return ui::FromQ(QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat)); };
+    Now = [] { return QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString(); };
 }
 
 std::string TReportWriter::DefaultFileName(const std::string& suffix) const {

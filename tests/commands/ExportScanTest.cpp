@@ -14,8 +14,8 @@
 #include "catalogue/DataFile.h"
 #include "filesdb/ScanTestSupport.h"
 #include "platform/UiHooks.h"
-#include "ui/DatafileExport.h"
-#include "ui/ReportTestSupport.h"
+#include "ui/commands/DatafileExport.h"
+#include "commands/ReportTestSupport.h"
 
 namespace qm::test {
 namespace {

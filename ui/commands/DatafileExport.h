@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "catalogue/RomsBd.h"
-#include "ui/CommandObject.h"
+#include "ui/commands/CommandObject.h"
 
 namespace qm {
 
