@@ -16,7 +16,7 @@
 #include "platform/Text.h"
 #include "ui/commands/DatafileExport.h"
 #include "ui/commands/FixPipeline.h"
-#include "ui/GameLaunch.h"
+#include "ui/QtLaunchWindow.h"
 #include "ui/GamePages.h"
 #include "ui/Main.h"
 #include "ui/ProgressFrm.h"

@@ -2,7 +2,7 @@
 // pages are opened for.
 #include <gtest/gtest.h>
 
-#include "ui/GameLaunch.h"
+#include "ui/commands/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
 #include "ui/GamePages.h"
 #include "commands/ReportTestSupport.h"

@@ -8,7 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/GameLaunch.h"
+#include "ui/commands/GameLaunch.h"
 
 namespace qm {
 

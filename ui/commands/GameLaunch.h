@@ -8,8 +8,6 @@
 
 #include "ui/commands/CommandObject.h"
 
-class QWidget;
-
 namespace qm {
 
 class TEmulator;
@@ -23,17 +21,6 @@ public:
     // Shows the window normally again, brings it to the front and processes pending
     // messages.
     virtual void Restore() = 0;
-};
-
-// The launch window over a widget: showMinimized, then showNormal and activateWindow.
-class TQtLaunchWindow : public ILaunchWindow {
-public:
-    explicit TQtLaunchWindow(QWidget* window) : window_(window) {}
-    void Minimize() override;
-    void Restore() override;
-
-private:
-    QWidget* window_;
 };
 
 // A file the emulator can run as it is: its volume is present, no rom is missing or

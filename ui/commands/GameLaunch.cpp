@@ -1,6 +1,5 @@
-#include "ui/GameLaunch.h"
-
-#include <QWidget>
+// Which file of a game the emulator runs.
+#include "ui/commands/GameLaunch.h"
 
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
@@ -11,19 +10,6 @@
 #include "platform/UiHooks.h"
 
 namespace qm {
-
-void TQtLaunchWindow::Minimize() {
-    if (window_ != nullptr) window_->showMinimized();
-}
-
-void TQtLaunchWindow::Restore() {
-    if (window_ != nullptr) {
-        window_->showNormal();
-        window_->raise();
-        window_->activateWindow();
-    }
-    ProcessPendingMessages(true);
-}
 
 bool IsPlayableFile(const TFile& file) {
     return file.Path != nullptr && file.Path->IsVolumeAvailable() &&
