@@ -16,8 +16,6 @@
 #include "support/TestSupport.h"
 #include "platform/UiHooks.h"
 #include "catalogue/config.h"
-#include "ui/Main.h"
-#include "ui/StartApplication.h"
 
 namespace qm::apptest {
 
@@ -113,36 +111,6 @@ struct TOwnTempFolder {
 
 // Where the program's executable is said to be: the ini file is "<home>/quarmelle.ini".
 inline std::string ProgramFile() { return std::string(QM_BIN_DIR) + "/quarmelle"; }
-
-// The program on a home of its own, started as start-up starts it, every box scripted.
-class TProgramTest : public ::testing::Test {
-protected:
-    THome home;
-    TScopedHome scopedHome{home.Home()};
-    TScriptedUiHooks hooks;
-    TScopedUiHooks scopedHooks{hooks};
-    std::unique_ptr<TGlobalConfig> config;
-    std::unique_ptr<TApplicationWindows> windows;
-
-    // The settings of the home read, the windows made; the start-up's boxes forgotten.
-    TMainFrm& Start() {
-        config = std::make_unique<TGlobalConfig>(ProgramFile());
-        windows = StartApplication();
-        EXPECT_TRUE(windows);
-        hooks.shown.clear();
-        return *windows->MainFrm;
-    }
-    // As the user quits: the positions saved, the windows and the settings gone.
-    void Quit() {
-        windows->MainFrm->ActQuit()->trigger();
-        windows.reset();
-        config.reset();
-    }
-    void TearDown() override {
-        windows.reset();
-        config.reset();
-    }
-};
 
 // The texts of the boxes shown, in order.
 inline std::vector<std::string> BoxTexts(const TScriptedUiHooks& hooks) {

@@ -11,13 +11,14 @@
 #include <filesystem>
 
 #include "ui/AppTestSupport.h"
-#include "ui/FixPipeline.h"
+#include "ui/ProgramTestSupport.h"
+#include "ui/commands/FixPipeline.h"
 #include "ui/Main.h"
 #include "ui/StartApplication.h"
 #include "ui/MainStatus.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
-#include "ui/ReportTestSupport.h"
+#include "commands/ReportTestSupport.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
 

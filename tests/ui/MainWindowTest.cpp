@@ -21,12 +21,13 @@
 #include <filesystem>
 
 #include "ui/AppTestSupport.h"
-#include "ui/HelpPages.h"
+#include "ui/ProgramTestSupport.h"
+#include "ui/commands/HelpPages.h"
 #include "ui/Main.h"
 #include "ui/ScanFrm.h"
 #include "ui/StartApplication.h"
 #include "ui/About.h"
-#include "ui/ReportTestSupport.h"
+#include "commands/ReportTestSupport.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
 #include "ui/controls/EditPath.h"
