@@ -42,13 +42,8 @@ using namespace qm::apptest;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public TProgramTest {
 protected:
-    THome home;
-    TScopedHome scopedHome{home.Home()};
-    TScriptedUiHooks hooks;
-    TScopedUiHooks scopedHooks{hooks};
-
     void SetUp() override {
         test::WriteFile(home.Dats() + "test.dat", Datafile("testemu", {DatLine("alpha", "alpha", "a.bin", "AAAA")}));
         home.WriteIni(home.Dats() + "test.dat", "", "testemu", {});
@@ -69,21 +64,17 @@ TEST_F(MainWindowTest, HelpContextsOpenTheirPages) {
     EXPECT_EQ(FindHelpFolder(home.Home(), QM_BIN_DIR), home.dir / "help/");
     EXPECT_EQ(FindHelpFolder(home.dir / "nothing/", ""), "");
 
-    TGlobalConfig config(ProgramFile());
-    TMainFrm main;
+    TMainFrm& main = Start();
     std::vector<std::string> opened;
     main.OpenUrl = [&](const std::string& url) { opened.push_back(url); };
-    main.FormCreate();
     main.ActContents()->trigger();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], "file://" + (home.dir / "help/index.html"));
 }
 
 TEST_F(MainWindowTest, QuitSavesThePositionsAndACloseWhileBusyWaitsForTheCommand) {
-    TGlobalConfig config(ProgramFile());
     {
-        TMainFrm main;
-        main.FormCreate();
+        TMainFrm& main = Start();
         main.resize(640, 480);
         // A close during a command stops the loading and waits for the command's end.
         bool closedDuringCommand = true;
@@ -95,6 +86,7 @@ TEST_F(MainWindowTest, QuitSavesThePositionsAndACloseWhileBusyWaitsForTheCommand
         });
         EXPECT_FALSE(closedDuringCommand);
         EXPECT_FALSE(main.isVisible());
+        windows.reset();
     }
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainWidth", 0), 640);
     EXPECT_EQ(Config->ReadInteger("quarmelle", "MainHeight", 0), 480);
@@ -103,9 +95,7 @@ TEST_F(MainWindowTest, QuitSavesThePositionsAndACloseWhileBusyWaitsForTheCommand
 }
 
 TEST_F(MainWindowTest, ClosingTheDatafileManagerRefreshesTheDatafileBox) {
-    TGlobalConfig config(ProgramFile());
-    TMainFrm main;
-    main.FormCreate();
+    TMainFrm& main = Start();
     ASSERT_EQ(main.DatafilesCombo()->count(), 1);
     main.ActDatafileManager()->trigger();
     ASSERT_TRUE(main.DatafileForm()->isVisible());
@@ -122,8 +112,7 @@ TEST_F(MainWindowTest, ClosingTheDatafileManagerRefreshesTheDatafileBox) {
 }
 
 TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
-    TGlobalConfig config(ProgramFile());
-    std::unique_ptr<TApplicationWindows> windows = StartApplication();
+    Start();
     ASSERT_TRUE(windows);
     EXPECT_TRUE(windows->MainFrm->isVisible());
     EXPECT_TRUE(windows->AboutFrm);
