@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -24,6 +25,7 @@
 #include "ui/ProgramTestSupport.h"
 #include "ui/commands/HelpPages.h"
 #include "ui/Main.h"
+#include "ui/MainStatus.h"
 #include "ui/ScanFrm.h"
 #include "ui/StartApplication.h"
 #include "ui/About.h"
@@ -209,6 +211,8 @@ TEST_F(MainProgramTest, EachSetModeShowsEveryCloneUnderItsOwnNameWithItsRoms) {
         std::filesystem::create_directories(home.Roms());
         WriteCollection(mode);
         TMainFrm& main = Start();
+        EXPECT_EQ(main.Status().Panel(4)->text().toStdString(),
+                  mode == Merged ? " merged " : mode == Split ? " split " : " un-merged ");
         // The game holds both sets, each complete.
         const QModelIndex game = Child(GamesRoot(), "pacman game");
         ASSERT_TRUE(game.isValid());
