@@ -34,6 +34,7 @@
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
 #include "ui/ReleaseView.h"
+#include "ui/QtUiHooks.h"
 #include "ui/TextConv.h"
 
 namespace qm {
@@ -197,7 +198,7 @@ TDatafileForm::TDatafileForm(TArchiveManager* archives, QWidget* parent)
         return parser.WebUpdates;
     };
     DatUtil = []() -> TDatUtil* { return Config ? Config->DatUtil.get() : nullptr; };
-    OpenWebPage = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ToQ(url))); };
+    OpenWebPage = [](const std::string& url) { OpenWithDesktop(url); };
 }
 
 TDatafileForm::~TDatafileForm() = default;
