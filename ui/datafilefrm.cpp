@@ -26,6 +26,7 @@
 #include "catalogue/DatUtil.h"
 #include "catalogue/config.h"
 #include "catalogue/webreleases.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 #include "ui/DatafileFolder.h"
@@ -301,9 +302,19 @@ void TDatafileForm::ActMameImportExecute() {
     mameDatFrm_->SetExeFile(exe);
     mameDatFrm_->DestinationFolder = [this] { return DatafileFolder(); };
     if (!RunMameDialog || !RunMameDialog(*mameDatFrm_)) return;
-    BuildMameDatafile(*datUtil, mameDatFrm_->Request(), DatafileFolder(), Config ? Config->ProgramVersion : "",
-                      MameDatafileVersionToday(),
-                      [this](const std::string& text) { statusBar_->showMessage(ToQ(text)); });
+    {
+        // The emulator and datutil can run for minutes: Cancel stops the one running.
+        progressFrm_->SetOnCancel([datUtil] { datUtil->Abort = true; });
+        progressFrm_->SetWaitString(_("Creating dat..."));
+        progressFrm_->Start(this);
+        TFinally end([this] {
+            progressFrm_->Stop();
+            progressFrm_->SetOnCancel([this] { webReleases_->Abort(); });
+        });
+        BuildMameDatafile(*datUtil, mameDatFrm_->Request(), DatafileFolder(), Config ? Config->ProgramVersion : "",
+                          MameDatafileVersionToday(),
+                          [this](const std::string& text) { statusBar_->showMessage(ToQ(text)); });
+    }
     if (OnDatafilesChanged) OnDatafilesChanged();
 }
 
