@@ -218,12 +218,22 @@ TEST_F(DatUtilTest, EveryFailedConversionIsReportedWithItsCommandAndLosesNothing
     }
 }
 
-// Cancel while datutil runs: the program is stopped, the job ends as an abort and the
-// old datafile stays.
-TEST_F(DatUtilTest, ACancelledConversionStopsDatutilAndKeepsTheOldDatafile) {
+// A disk without room for the result stops the conversion before datutil runs; Cancel
+// while datutil runs stops it, and the job ends as an abort. The old datafile stays.
+TEST_F(DatUtilTest, AConversionWithoutRoomOrCancelledKeepsTheOldDatafile) {
     const std::string source = root / "in.dat";
     WriteFile(source, "clrmamepro (\n)\n");
     WriteFile(dest, "old datafile");
+    Mode("ok");
+    {
+        TFaultyFileSystem faulty(Fs());
+        faulty.forcedFreeSpace = kDiskSpaceReserve;
+        TScopedFileSystem scope(faulty);
+        EXPECT_THROW(du.ConvertClrMame(source, dest), EDiskFull);
+    }
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(ReadFile(dest), "old datafile");
+
     Mode("sleep");
     TScriptedUiHooks hooks;
     hooks.onProcessMessages = [&] { du.Abort = true; };
