@@ -5,7 +5,6 @@
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,7 +14,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <set>
