@@ -7,6 +7,7 @@
 #include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
+#include "ui/RomPathCommands.h"
 
 namespace qm {
 
@@ -112,6 +113,7 @@ void TAppController::Create(const std::string& helpFolder) {
     filesBd_->OnRemoveRomFile = nullptr;
     filesBd_->OnRenameFile = nullptr;
     filesBd_->OnLog = [this](const std::string& line) { LogLine(line); };
+    romsBd_->OnLog = [this](const std::string& line) { LogLine(line); };
 
     archiveManager_->SetTempDir(temp);
     archiveManager_->SetCompressionLevel(Config->CompLevel());
@@ -223,6 +225,11 @@ void TAppController::LoadRomPaths() {
     size_t index = 0;
     while (index < paths.Count()) {
         const TRomPath entry = paths.Items(index);
+        if (const std::string refusal = TRomPathCommands::Refusal(SlashedUnlessEmpty(entry.Path)); !refusal.empty()) {
+            Box(refusal + "\n" + _("Path removed from the list."), TMsgDlgType::mtWarning);
+            paths.Delete(index);
+            continue;
+        }
         try {
             if (AddRomPath(entry.Path, entry.VolumeName, entry.Serial) == nullptr) {
                 Box(Fmt(_("Can't find rom directory %1. It is removed from the list."), {entry.Path}),

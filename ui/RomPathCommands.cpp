@@ -60,6 +60,14 @@ bool TRomPathCommands::Overlaps(const std::string& folder, const std::string& pr
     return true;  // one holds the other, or they are the same
 }
 
+std::string TRomPathCommands::Refusal(const std::string& folder) {
+    if (Config == nullptr) return {};
+    if (Overlaps(folder, Config->GetArchivePath())) return _("A rom path can't be located on the archive path.");
+    for (const std::string& temporary : Config->TemporaryFolders())
+        if (Overlaps(folder, temporary)) return _("A rom path can't be located on the temporary path.");
+    return {};
+}
+
 TPath* TRomPathCommands::DefaultAddRomPath(const std::string& path, const std::string& volumeName,
                                            const std::string& serial) {
     TPath* added = filesBd_.AddPath(SlashedUnlessEmpty(path), serial, volumeName);
@@ -108,16 +116,9 @@ std::string TRomPathCommands::InitialFolder() {
 }
 
 TPath* TRomPathCommands::AddRoad(const std::string& folder) {
-    if (Config != nullptr) {
-        if (Overlaps(folder, Config->GetArchivePath())) {
-            UiHooks().MessageDlg(_("A rom path can't be located on the archive path."), TMsgDlgType::mtError, mbOK);
-            return nullptr;
-        }
-        if (Overlaps(folder, Config->GetTempPath())) {
-            UiHooks().MessageDlg(_("A rom path can't be located on the temporary path."), TMsgDlgType::mtError,
-                                 mbOK);
-            return nullptr;
-        }
+    if (const std::string refusal = Refusal(folder); !refusal.empty()) {
+        UiHooks().MessageDlg(refusal, TMsgDlgType::mtError, mbOK);
+        return nullptr;
     }
     StartProgress(_("Loading Path"), false);
     ProcessPendingMessages(true);
