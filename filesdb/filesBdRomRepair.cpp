@@ -502,6 +502,10 @@ void TRomFile::CreateRom() {
     // data nobody has, and could take the name of a real entry.
     if (file->IsPlain() || !IsMissingDump() || file->Path->IsReadOnly()) return;
     const std::string name = ExtractFileNameAnySep(Name);
+    if (!IsSafeName(name, false)) {
+        SetErrorText(UnsafeNameMessage(name, false));
+        CheckSafeName(name, false);
+    }
     const int64_t size = std::max<int64_t>(Size, 0);
     CheckRepairSpace(file->FullPath, TwiceSize(size));
 
