@@ -230,10 +230,8 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     const int64_t size = Size;
     const int64_t need = TwiceSize(size);
 
-    if (!IsSafeName(newName, target->IsZip())) {
-        SetErrorText(UnsafeNameMessage(newName, target->IsZip()));
-        CheckSafeName(newName, target->IsZip());
-    }
+    // The copy is refused, not the rom it copies: the source keeps no error for it.
+    CheckSafeName(newName, target->IsZip());
     CheckRepairSpace(source->FullPath, need);
     CheckRepairSpace(target->FullPath, need);
     if (target->IsPlain()) {
