@@ -13,6 +13,7 @@
 #include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
 #include "catalogue/LogLine.h"
+#include "catalogue/RomPaths.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -483,6 +484,13 @@ std::vector<std::string> TConfig::TemporaryFolders() {
     const std::string chosen = GetTempPath();
     if (chosen != SystemTempFolder()) folders.push_back(chosen);
     return folders;
+}
+
+std::string TConfig::RomPathRefusal(const std::string& folder) {
+    if (RomFoldersOverlap(folder, GetArchivePath())) return _("A rom path can't be located on the archive path.");
+    for (const std::string& temporary : TemporaryFolders())
+        if (RomFoldersOverlap(folder, temporary)) return _("A rom path can't be located on the temporary path.");
+    return {};
 }
 
 void TConfig::SetHomePath(const std::string& value) { SetFolder("HomePath", value); }

@@ -296,6 +296,10 @@ public:
     // (every temporary file goes into the private folder, so a rom folder elsewhere
     // under /tmp is no risk).
     std::vector<std::string> TemporaryFolders();
+    // Why folder cannot be a rom path (it lies on the archive path or on a temporary
+    // folder), or "" when it can. A folder added in the window and one read from the
+    // ini file pass the same test.
+    std::string RomPathRefusal(const std::string& folder);
 
     // Folder setters add the trailing "/". An empty text stores an empty value, so that
     // the getter falls back to the default rather than to the root folder.

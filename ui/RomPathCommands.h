@@ -88,10 +88,6 @@ public:
     // Whether folder lies on the protected folder: the same folder, one inside it or one
     // holding it, compared on their real paths component by component.
     static bool Overlaps(const std::string& folder, const std::string& protectedFolder);
-    // Why folder cannot be a rom path of the settings (it lies on the archive path or on
-    // a temporary folder), or "" when it can. A folder added in the window and one read
-    // from the ini file pass the same test.
-    static std::string Refusal(const std::string& folder);
 
 private:
     TPath* DefaultAddRomPath(const std::string& path, const std::string& volumeName, const std::string& serial);

@@ -8,7 +8,6 @@
 #include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/RomPathCommands.h"
 
 namespace qm {
 
@@ -226,7 +225,7 @@ void TAppController::LoadRomPaths() {
     size_t index = 0;
     while (index < paths.Count()) {
         const TRomPath entry = paths.Items(index);
-        if (const std::string refusal = TRomPathCommands::Refusal(SlashedUnlessEmpty(entry.Path)); !refusal.empty()) {
+        if (const std::string refusal = Config->RomPathRefusal(SlashedUnlessEmpty(entry.Path)); !refusal.empty()) {
             Box(refusal + "\n" + _("Path removed from the list."), TMsgDlgType::mtWarning);
             paths.Delete(index);
             continue;
