@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <cerrno>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QImage>
@@ -21,6 +22,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "platform/FileSystem.h"
 #include "ui/AppTestSupport.h"
 #include "ui/ProgramTestSupport.h"
 #include "ui/commands/HelpPages.h"
@@ -123,6 +125,17 @@ TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
     EXPECT_TRUE(windows->MainFrm->ActOptions()->isEnabled());
     EXPECT_EQ(windows->MainFrm->Controller().RomsBd().GameCount, 1);
     EXPECT_EQ(StartApplication(), nullptr);
+}
+
+TEST_F(MainWindowTest, AHomeThatCannotBeMadeStopsTheStartWithItsReason) {
+    test::WriteFile(home.dir / "blocker", "a file where the home's parent should be");
+    TScopedHome blocked(home.dir / "blocker/home");
+    TGlobalConfig config(ProgramFile());
+    EXPECT_EQ(StartApplication(), nullptr);
+    // The settings file that cannot be read says so first; the start then stops on why.
+    ASSERT_FALSE(hooks.shown.empty());
+    EXPECT_EQ(hooks.shown.back().text,
+              "The home folder " + home.dir / "blocker/home/" + " cannot be created: " + SysErrorMessage(ENOTDIR));
 }
 
 // A parent set and its clone; the clone also lists the parent's rom, so that each set
