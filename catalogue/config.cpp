@@ -54,13 +54,6 @@ bool IsUsableFolder(const std::string& value) {
     return !value.empty() && value[0] == '/' && IsExistingFolder(value);
 }
 
-// The system's temporary folder: $TMPDIR when it names a folder, else /tmp/.
-std::string SystemTempFolder() {
-    const std::string tmp = Env("TMPDIR");
-    if (IsUsableFolder(tmp)) return WithSlash(tmp);
-    return "/tmp/";
-}
-
 // The header rule of TIniText: a line that starts with "[" or a blank (or a control
 // byte) and, trimmed, is "[name]...".
 bool HeaderName(std::string_view line, std::string_view& name) {
@@ -89,6 +82,12 @@ std::map<std::string, std::weak_ptr<TIniFile>>& IniFiles() {
 }
 
 }  // namespace
+
+std::string SystemTempFolder() {
+    const std::string tmp = Env("TMPDIR");
+    if (IsUsableFolder(tmp)) return WithSlash(tmp);
+    return "/tmp/";
+}
 
 // ---------------------------------------------------------------------------------
 // TIniFile

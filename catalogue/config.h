@@ -183,6 +183,9 @@ public:
 // ---------------------------------------------------------------------------------
 // Settings
 
+// The system's temporary folder: $TMPDIR when it names a folder, else /tmp/.
+std::string SystemTempFolder();
+
 // The program's one settings object (the global Config). Every setter writes its key
 // through to the ini file before it returns.
 class TConfig {

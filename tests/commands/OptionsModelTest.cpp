@@ -116,7 +116,8 @@ TEST_F(OptionsModelTest, FolderChecksCompareRealPathPrefixes) {
          "The archive path can't be located under a rom path."},
         {"temp inside a rom path", inside, outside, true, TOptionsField::TempPath,
          "The temporary path can't be located under a rom path."},
-        {"temp holds a rom path: no harm", data_.Path(), outside, true, TOptionsField::None, ""},
+        {"temp holds a rom path", data_.Path(), outside, true, TOptionsField::TempPath,
+         "The temporary path can't hold a rom path."},
         {"temp is a rom path", roms, outside, true, TOptionsField::TempPath,
          "The temporary path can't be located under a rom path."},
         {"no datafile: the archive edit is not checked", temp, missing, false, TOptionsField::None, ""},
@@ -132,6 +133,14 @@ TEST_F(OptionsModelTest, FolderChecksCompareRealPathPrefixes) {
         EXPECT_EQ(check.Field, c.field) << c.what;
         EXPECT_EQ(check.Message, c.message) << c.what;
     }
+    // The system's own temporary folder may hold rom paths: the program works in a
+    // private folder inside it.
+    test::TScopedEnv systemTemp("TMPDIR", data_.Path().c_str());
+    TOptions o;
+    o.TempPath = data_.Path();
+    o.ArchivePath = outside;
+    o.DataFileOpen = true;
+    EXPECT_TRUE(CheckOptions(o, {roms}).Ok());
 }
 
 TEST_F(OptionsModelTest, RunParamGetsPercentOneOnlyWhenItHoldsNoPercent) {

@@ -119,12 +119,20 @@ TOptionsCheck CheckOptions(const TOptions& options, const std::vector<std::strin
         if (OverlapsAny(options.ArchivePath, romPaths))
             return {TOptionsField::ArchivePath, _("The archive path can't be located under a rom path.")};
     }
-    // Working copies made inside a rom path would be scanned as roms; a temporary folder
-    // that merely holds a rom path (/tmp holding /tmp/roms) is no harm.
+    // Working copies made inside a rom path would be scanned as roms. A temporary folder
+    // that holds a rom path is no harm when it is the system's (every temporary file goes
+    // into the program's private folder there); any other would make the start-up drop
+    // the rom path it holds.
     const std::string temp = RealFolder(options.TempPath);
-    for (const std::string& rom : romPaths)
-        if (!rom.empty() && Within(temp, RealFolder(rom)))
+    const bool systemTemp = WithSlash(options.TempPath) == SystemTempFolder();
+    for (const std::string& rom : romPaths) {
+        if (rom.empty()) continue;
+        const std::string real = RealFolder(rom);
+        if (Within(temp, real))
             return {TOptionsField::TempPath, _("The temporary path can't be located under a rom path.")};
+        if (!systemTemp && Within(real, temp))
+            return {TOptionsField::TempPath, _("The temporary path can't hold a rom path.")};
+    }
     return {};
 }
 

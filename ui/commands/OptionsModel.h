@@ -62,7 +62,8 @@ struct TOptionsCheck {
 };
 
 // The folder rules, in this order: the temporary folder exists, the archive folder
-// exists, neither of them lies inside a rom path nor holds one. Folders are compared by
+// exists, neither of them lies inside a rom path nor holds one (the system's temporary
+// folder may hold one). Folders are compared by
 // their real paths, whole components only. The archive folder is checked only while it
 // can be edited (a datafile is open).
 TOptionsCheck CheckOptions(const TOptions& options, const std::vector<std::string>& romPaths);
