@@ -3,6 +3,8 @@
 // and which roms of the game it lacks (placeholders).
 #include <algorithm>
 #include <memory>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -242,9 +244,13 @@ void TFile::Match() {
         }
     }
 
+    // Entries of one name: each after the first says so (the repairs give it a name of
+    // its own before they touch the zip).
+    std::unordered_set<std::string_view> names;
     for (const auto& entry : RomFiles) {
         TRomFile& r = *entry.romFile;
         if (r.Status == rsNotSettled) r.Status = r.GetRom() != nullptr ? rsNotUsed : rsUnknown;
+        r.SharesName = IsZip() && !r.IsPlaceholder() && !names.insert(r.StoredName).second;
     }
 }
 

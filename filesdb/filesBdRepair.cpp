@@ -288,6 +288,8 @@ bool TFile::MergeWith(TFile* target) {
         if (!same) return false;
     }
     if (bd != nullptr) bd->DoInfos(Fmt(_("Merging %1..."), {Name}));
+    SeparateTwinNames();
+    target->SeparateTwinNames();
 
     // Matching between moves may rebuild the placeholders, so the walk goes over a copy.
     std::vector<TRomFile*> walk;
@@ -445,6 +447,8 @@ bool TFile::DeleteRomFile(TRomFile* romFile) {
         throw filesbd::EObjectNotFound(_("Internal Object TFile not found. Contact author."));
     if (!romFile->IsPlaceholder()) {
         if (IsZip()) {
+            // The delete names one entry: a twin of the same name must not go with it.
+            SeparateTwinNames();
             ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName);
         } else {
             const std::string name = IsPlain() ? FullPath : FullPath + romFile->StoredName;

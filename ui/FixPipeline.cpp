@@ -90,6 +90,27 @@ TItemAction ItemAction(TFixStep step, TFailure failure) {
     return TItemAction::Propagate;
 }
 
+// What a step does to one candidate, for the text of a failure that ends the fix.
+std::string OperationText(TFixStep step) {
+    switch (step) {
+        case TFixStep::RenameFiles: return _("Renaming file %1");
+        case TFixStep::RemoveUselessRoms: return _("Removing rom %1");
+        case TFixStep::RenameRoms: return _("Renaming roms of %1");
+        case TFixStep::ImportRoms: return _("Importing rom %1");
+        case TFixStep::RemoveUselessFiles: return _("Removing file %1");
+        case TFixStep::CreateDummyRoms: return _("Creating rom %1");
+        case TFixStep::ReZip: return _("Rezipping file %1");
+    }
+    return "%1";
+}
+
+std::string WhereText(const TFile* file) { return file->FullPath; }
+std::string WhereText(const TRomFile* romFile) {
+    const TFile* file = romFile->File;
+    if (file->IsPlain()) return file->FullPath;
+    return file->FullPath + (file->IsZip() ? "/" : "") + romFile->StoredName;
+}
+
 template <class T>
 bool Contains(const std::vector<T*>& list, const T* item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -153,6 +174,7 @@ void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
 void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
 
 void TFixPipeline::BeginStep() {
+    failedAt_.clear();
     if (Progress.SetWaitString) Progress.SetWaitString(_("Scanning..."));
     if (Progress.SetPosition) Progress.SetPosition(0);
     if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
@@ -188,10 +210,14 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
         SetWait(Fmt(waitText, {item->Name}));
         StepIt();
         if (!wanted(item)) continue;
+        // Read now: the failure may have freed or renamed the candidate.
+        const std::string where = WhereText(item);
         try {
             work(item);
         } catch (...) {
+            failedAt_ = Fmt(OperationText(step), {where});
             ItemFailed(step, errors);
+            failedAt_.clear();
         }
     }
 }
@@ -306,12 +332,15 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             for (TRomFile* romFile : SelectedRoms)
                 if (romFile->File == file && romFile->NeedsRename()) toRename.push_back(romFile);
             SetWait(Fmt(_("Renaming %1"), {LowerCase(file->Name)}));
+            const std::string where = WhereText(file);
             try {
                 file->FixRomNames(toRename);
             } catch (...) {
+                failedAt_ = Fmt(OperationText(TFixStep::RenameRoms), {where});
                 // A failed rename is recorded on its rom file; only a cancel ends the step.
                 // It is not counted, but the fix must not end as if every file were fixed.
                 if (IsAbortError(std::current_exception())) throw;
+                failedAt_.clear();
                 FixError = true;
             }
             fixed += static_cast<int>(toRename.size());
@@ -608,6 +637,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
     fixedTotal_ = 0;
     errorTotal_ = 0;
     cancelled_ = false;
+    failedAt_.clear();
     const TProgressEvent romsProgress = romsBd_.OnProgress;
     const TInfosEvent romsInfos = romsBd_.OnInfos;
     const TProgressEvent filesProgress = filesBd_.OnProgress;
@@ -686,7 +716,11 @@ void TFixPipeline::Run(const TFixSelection& selection) {
             }
         } catch (...) {
             std::string text;
-            Classify(std::current_exception(), text);
+            // A failure that ends the fix says what was being done to which file; a
+            // cancel is no failure of a file.
+            if (Classify(std::current_exception(), text) != TFailure::Abort && !failedAt_.empty())
+                text = failedAt_ + ": " + text;
+            failedAt_.clear();
             ShowError(text);
         }
 

@@ -167,6 +167,9 @@ private:
     int fixedTotal_ = 0;
     int errorTotal_ = 0;
     bool cancelled_ = false;
+    // The operation and the file of the candidate whose failure is on its way out of a
+    // step, put before the text of the error that ends the fix.
+    std::string failedAt_;
 };
 
 }  // namespace qm
