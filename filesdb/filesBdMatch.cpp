@@ -215,8 +215,16 @@ void TFile::Match() {
                                            [this](const TRomFile* e) { return e->File->Path != Path; });
         const TRomFile* keeper = copies.front();
         if (!elsewhere) {
-            for (size_t i = 1; i < copies.size(); ++i)
-                if (keeper->Status == rsBadName && copies[i]->Status != rsBadName) keeper = copies[i];
+            // A copy inside a set's zip or folder is the one kept: a loose copy beside it
+            // is surplus, whichever the scan happened to meet first.
+            const auto inSet = std::find_if(copies.begin(), copies.end(),
+                                            [](const TRomFile* e) { return !e->File->IsPlain(); });
+            if (inSet != copies.end()) {
+                keeper = *inSet;
+            } else {
+                for (size_t i = 1; i < copies.size(); ++i)
+                    if (keeper->Status == rsBadName && copies[i]->Status != rsBadName) keeper = copies[i];
+            }
         }
         r->Duplicated = keeper != r;
         return;

@@ -71,7 +71,7 @@ bool SubmitsRoms(const TFile& file) { return file.Path != nullptr && file.Path->
 // sent to the trash or deleted on some volumes).
 void MakeWritable(const std::string& name) {
     if (!FileHasAttr(name, faReadOnly)) return;
-    if (!ClearReadOnly(name)) throw filesbd::EFileError(SysErrorMessage(EACCES));
+    if (!ClearReadOnly(name)) throw filesbd::EFileError(name + ": " + SysErrorMessage(EACCES));
 }
 
 // The file routines' moves raise their own class; repairs raise the database's.
@@ -79,7 +79,7 @@ void MoveSafe(const std::string& from, const std::string& to) {
     try {
         MoveFileSafe(from, to);
     } catch (const EFCantMove& e) {
-        throw filesbd::EFileError(e.Message());
+        throw filesbd::EFileError(from + ": " + e.Message());
     }
 }
 
@@ -89,7 +89,7 @@ void ToTrash(const std::string& name) {
     try {
         ShellDeleteFile(name);
     } catch (const filestools::EFileError& e) {
-        throw filesbd::EFileError(e.Message());
+        throw filesbd::EFileError(name + ": " + e.Message());
     }
 }
 
@@ -97,7 +97,7 @@ void ShellMove(const std::string& from, const std::string& to) {
     try {
         ShellMoveFile(from, to, false);
     } catch (const filestools::EFileError& e) {
-        throw filesbd::EFileError(e.Message());
+        throw filesbd::EFileError(from + ": " + e.Message());
     }
 }
 
@@ -110,11 +110,11 @@ void RenameOnDisk(const std::string& from, const std::string& to, bool caseOnly)
         std::string temporary;
         for (int n = 0; temporary.empty() || PathExists(temporary); ++n)
             temporary = from + ".rename" + std::to_string(n);
-        CheckFsResult(Fs().RenameNoReplace(from, temporary));
+        CheckFsResult(Fs().RenameNoReplace(from, temporary), temporary);
         err = Fs().RenameNoReplace(temporary, to);
         if (err != 0) Fs().RenameNoReplace(temporary, from);
     }
-    CheckFsResult(err);
+    CheckFsResult(err, to);
 }
 
 // Gives a rom file of a zip or folder a new name inside its file (the merge makes room
@@ -164,11 +164,11 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
     CheckRepairAbort(file);
     if (!romFile->HasError()) {
         CheckRepairSpace(destFolder, RepairSpaceOf(file));
-        CheckFsResult(MakeDirs(NoSlash(destFolder)));
+        CheckFsResult(MakeDirs(NoSlash(destFolder)), destFolder);
         const std::string backup = FreeName(WithSlash(destFolder), file.Name, false);
         if (int err = Fs().CopyFile(file.FullPath, backup, false)) {
             romFile->ErrorText = SysErrorMessage(err);
-            throw filesbd::EFileError(romFile->ErrorText);
+            throw filesbd::EFileError(backup + ": " + romFile->ErrorText);
         }
     }
     file.DeleteRomFile(romFile);
@@ -345,7 +345,7 @@ bool TFile::MergeWith(TFile* target) {
             target->UpdateDate();
             return true;
         }
-        CheckFsResult(MakeDirs(NoSlash(bd->MergeBackupDir)));
+        CheckFsResult(MakeDirs(NoSlash(bd->MergeBackupDir)), bd->MergeBackupDir);
         ShellMove(NoSlash(FullPath), FreeName(WithSlash(bd->MergeBackupDir), Name, IsFolder()));
     } else {
         MakeWritable(NoSlash(FullPath));
@@ -453,7 +453,7 @@ bool TFile::DeleteRomFile(TRomFile* romFile) {
         } else {
             const std::string name = IsPlain() ? FullPath : FullPath + romFile->StoredName;
             MakeWritable(name);
-            CheckFsResult(Fs().Unlink(name));
+            CheckFsResult(Fs().Unlink(name), name);
         }
     }
     DropRomFile(romFile);

@@ -382,6 +382,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
                 file->Match();
             },
             errors);
+        if (fixed > 0 && switches_.removeRoms) fixed += RemoveLooseCopies(errors);
     } catch (...) {
         if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
@@ -389,6 +390,33 @@ int TFixPipeline::FixImportRoms(int& errors) {
         throw;
     }
     return fixed;
+}
+
+// A selected plain file whose rom an import has just copied into a set is a surplus
+// copy now: it goes as the removal of useless roms would take it out, or the next fix
+// would find it to do.
+int TFixPipeline::RemoveLooseCopies(int& errors) {
+    std::vector<TRomFile*> loose;
+    for (TRomFile* romFile : SelectedRoms) {
+        if (!romFile->File->IsPlain() || romFile->File->IsUnknown()) continue;
+        romFile->File->Match();
+        if (romFile->IsUseless()) loose.push_back(romFile);
+    }
+    int removed = 0;
+    for (TRomFile* romFile : loose) {
+        // An earlier removal may have taken the candidate's file away.
+        if (!RomSelected(romFile)) continue;
+        const std::string where = WhereText(romFile);
+        try {
+            romFile->File->RemoveRomFile(romFile, archivePath_);
+            ++removed;
+        } catch (...) {
+            failedAt_ = Fmt(OperationText(TFixStep::RemoveUselessRoms), {where});
+            ItemFailed(TFixStep::RemoveUselessRoms, errors);
+            failedAt_.clear();
+        }
+    }
+    return removed;
 }
 
 int TFixPipeline::FixRemoveUselessFiles(int& errors) {

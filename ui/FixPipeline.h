@@ -117,6 +117,8 @@ private:
     void LogFileCount() const;
     void ClearAbortFlags();
     void ItemFailed(TFixStep step, int& errors);
+    // After imports: removes the selected plain files they left as surplus copies.
+    int RemoveLooseCopies(int& errors);
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
