@@ -305,16 +305,17 @@ bool TFile::MergeWith(TFile* target) {
         const TRomFilesList& theirs = target->RomFiles;
         const bool present = rom != nullptr && theirs.IndexOfRomFile(rom, false) >= 0;
         const bool slot = rom != nullptr && theirs.IndexOfRomFile(rom, true) >= 0;
-        const std::string nameWithoutExt = romFile->GetNameWithoutExt();
-        const int nameIndex = theirs.IndexOfNameWithoutExt(nameWithoutExt, true);
+        // Only the very name the rom lands under is in the way: a rom of the target that
+        // shares it without its extension is another rom and keeps its name.
+        const std::string ownName = IsFolder() ? romFile->StoredName : romFile->Name;
+        const int nameIndex = theirs.IndexOfFileName(ownName, true);
         const bool nameDump = nameIndex >= 0 && theirs[nameIndex]->IsNoDump();
-        const int takenIndex = theirs.IndexOfNameWithoutExt(nameWithoutExt, false);
+        const int takenIndex = theirs.IndexOfFileName(ownName, false);
         const bool nameTaken = takenIndex >= 0;
         const bool sameCrc = nameDump && nameTaken && SameText(theirs[takenIndex]->Crc, romFile->Crc);
         const bool move = (!nameDump && rom != nullptr && !present && slot) || (nameDump && !sameCrc);
         if (!move) continue;
 
-        const std::string ownName = IsFolder() ? romFile->StoredName : romFile->Name;
         if (nameDump && nameTaken) RenameMember(*target, theirs[takenIndex], FreeMemberName(*target, ownName));
         const std::string newName = !nameDump && nameTaken ? FreeMemberName(*target, ownName) : ownName;
 

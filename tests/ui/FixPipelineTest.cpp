@@ -313,6 +313,19 @@ TEST_F(FixPipelineTest, AFailingFileIsCountedWhileTheOthersAreFixed) {
     EXPECT_EQ(hooks.shown.front().type, TMsgDlgType::mtError);
 }
 
+TEST_F(FixPipelineTest, ALooseRomImportedIntoItsSetLeavesWithTheSameFix) {
+    Zip("pacman.zip", {{"pm1.bin", 'a'}});
+    WriteFile(fx.romsDir + "pm2.bin", Bytes('b'));
+    fx.Load(true);
+    auto p = Pipeline(TFixSwitches{});
+    p->Run(WholePath());
+    EXPECT_EQ(p->ErrorTotal(), 0);
+    EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    EXPECT_FALSE(std::filesystem::exists(fx.romsDir + "pm2.bin"));
+    EXPECT_EQ(ReadFile(archiveDir + "pm2.bin"), Bytes('b'));  // kept, not lost
+    ExpectSecondFixChangesNothing();
+}
+
 TEST_F(FixPipelineTest, AFailureThatEndsTheFixNamesItsFileAndOperation) {
     Zip("pacman.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}, {"junk.txt", 'j'}});
     fx.Load(true);
