@@ -611,11 +611,16 @@ void TFile::SeparateTwinNames() {
         const bool inGroup = renamed != list.end() ||
                              std::any_of(list.begin(), list.end(), [&](const TRenameItem& r) { return r.OldName == full; });
         if (!inGroup || items[i].Name.empty()) continue;
-        group.clear();
-        for (const auto& entry : RomFiles) {
-            TRomFile* r = entry.romFile.get();
-            if (!r->IsPlaceholder() && r->StoredName == full && assigned.count(r) == 0 && SameText(r->Crc, items[i].Crc))
-                group.push_back(r);
+        // A plug-in whose signature is not the zip's CRC leaves only the order to go by.
+        for (const bool byCrc : {true, false}) {
+            group.clear();
+            for (const auto& entry : RomFiles) {
+                TRomFile* r = entry.romFile.get();
+                if (!r->IsPlaceholder() && r->StoredName == full && assigned.count(r) == 0 &&
+                    (!byCrc || SameText(r->Crc, items[i].Crc)))
+                    group.push_back(r);
+            }
+            if (!group.empty()) break;
         }
         if (group.empty()) continue;
         const auto matched = std::find_if(group.begin(), group.end(), [](const TRomFile* r) { return r->CloneRom != nullptr; });
