@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Progress.h"
@@ -119,6 +120,10 @@ private:
     void ItemFailed(TFixStep step, int& errors);
     // After imports: removes the selected plain files they left as surplus copies.
     int RemoveLooseCopies(int& errors);
+    // A candidate whose operation did not take place: an error of the step.
+    void Refused(int& errors);
+    // The files database dropped the file during this command.
+    bool Removed(const TFile* file) const;
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
@@ -172,6 +177,7 @@ private:
     // The operation and the file of the candidate whose failure is on its way out of a
     // step, put before the text of the error that ends the fix.
     std::string failedAt_;
+    std::unordered_set<const TFile*> removedFiles_;
 };
 
 }  // namespace qm
