@@ -348,6 +348,14 @@ bool TFile::TestArchive() {
     } restore{*manager, manager->OnError};
     manager->OnError = [this](const std::string& archiveName, const std::string& entryName,
                               const std::string& message) { OnArchiveEntryError(archiveName, entryName, message); };
+    struct TRestoreOnPoll {
+        TArchiveManager& manager;
+        std::function<void()> previous;
+        ~TRestoreOnPoll() { manager.OnPoll = std::move(previous); }
+    } restorePoll{*manager, manager->OnPoll};
+    // Cancel is heard between the entries of a long test.
+    if (TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr)
+        manager->OnPoll = [paths] { paths->CheckAbort(); };
 
     ClearRomErrors();
     manager->TestArchive(FullPath);
