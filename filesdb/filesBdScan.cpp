@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 #include <cstdlib>
 #include <unordered_map>
 #include <unordered_set>
@@ -321,8 +322,24 @@ void TPath::Scan(bool rebuild) {
     };
 
     // Vanished files, by exact name: a file renamed only in case is dropped here and
-    // read again under its new name below.
-    for (int index = 0; index < files_.Count();) {
+    // read again under its new name below. They leave the list together, in one pass,
+    // also when Cancel ends the loop.
+    std::vector<TFile*> vanished;
+    struct TDropVanished {
+        TPath& path;
+        std::vector<TFile*>& files;
+        ~TDropVanished() noexcept(false) {
+            if (std::uncaught_exceptions() == 0) path.DropFiles(files);
+            else try {
+                path.DropFiles(files);
+            } catch (...) {
+            }
+        }
+    };
+    {
+    TDropVanished dropVanished{*this, vanished};
+    const int count = files_.Count();
+    for (int index = 0; index < count; ++index) {
         step();
         TFile* file = files_[index];
         auto it = onDisk.find(file->Name);
@@ -330,10 +347,7 @@ void TPath::Scan(bool rebuild) {
         if (keep && file->IsFolder()) {
             const TScanListing& members = reader.Listing(file->FullPath);
             // An unreadable folder loses no member here; it is read again below.
-            if (members.error != 0) {
-                ++index;
-                continue;
-            }
+            if (members.error != 0) continue;
             std::unordered_set<std::string_view> present;
             for (const TScanEntry& member : members.entries)
                 if (!member.isDir) present.insert(member.name);
@@ -344,10 +358,8 @@ void TPath::Scan(bool rebuild) {
             }
             for (TRomFile* romFile : gone) file->DropRomFile(romFile);
         }
-        if (keep)
-            ++index;
-        else
-            DropFile(file);
+        if (!keep) vanished.push_back(file);
+    }
     }
 
     // The folder's entries: new files and changed ones are read.
