@@ -1,5 +1,8 @@
 #include "archive/qmZip.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -390,8 +393,6 @@ void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
 }
 
 int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items) {
-    TFileStat st;
-    if (Fs().Stat(archiveName, st) != 0 || !st.exists) return archive::kUnzipArchiveMissing;
     DCL dcl;
     dcl.fQuiet = 2;
     dcl.nvflag = 1;
@@ -404,7 +405,12 @@ int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items) {
                                                 uint32_t crc, char) {
         items.push_back(TArchiveItem::FromEntry(name, static_cast<int64_t>(size), crc));
     };
-    return Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, functions);
+    const int result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, functions);
+    // Only a failure asks whether the archive is there at all (a plain stat: any
+    // thread may be here).
+    struct stat st;
+    if (result != 0 && ::stat(archiveName.c_str(), &st) != 0 && errno == ENOENT) return archive::kUnzipArchiveMissing;
+    return result;
 }
 
 void TQMZip::ExtractFile(const std::string& archiveName, const std::string& fileName,

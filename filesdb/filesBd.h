@@ -506,6 +506,11 @@ public:
 
     // Files handed to the signature calculator by scans, counted for tests and benchmarks.
     int64_t SignatureCalls = 0;
+    // Threads that list a scan's zip archives side by side; 0 is one per core. The
+    // listings are merged in the folder's order, so the result is the same for any
+    // number. ScanThreadsUsed is the number the last scan ran.
+    int ScanThreads = 0;
+    int ScanThreadsUsed = 1;
 
     TPathsList& Paths() { return *paths_; }
     const TPathsList& Paths() const { return *paths_; }

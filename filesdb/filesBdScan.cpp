@@ -8,14 +8,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <exception>
+#include <system_error>
+#include <thread>
 #include <cstdlib>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "archive/FilesTools.h"
 #include "archive/archivemanager.h"
+#include "archive/qmZip.h"
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/CacheFileUnit.h"
@@ -156,7 +160,46 @@ void LogSkipped(const TPath& path, const std::string& folder, const TScanListing
         path.Log(Fmt(_("%1 skipped: not a regular file or folder of the rom path"), {folder + name}));
 }
 
-TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader) {
+// A zip's listing made before the merge, on one of the scan's threads.
+struct TPrelisted {
+    bool done = false;
+    int code = 0;
+    TArchiveItems items;
+};
+
+// Lists the zips side by side: each thread takes the next archive in turn; the results
+// stay in their slots, so the merge that follows meets them in the folder's order.
+int ListZipsInParallel(const std::vector<std::string>& names, std::vector<TPrelisted>& out, int wanted) {
+    out.assign(names.size(), TPrelisted{});
+    int threads = wanted > 0 ? wanted : static_cast<int>(std::thread::hardware_concurrency());
+    // Left to itself, a thread is worth its start for some 64 archives.
+    const size_t most = wanted > 0 ? names.size() : (names.size() + 63) / 64;
+    threads = std::max(1, static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), most)));
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < names.size();) {
+            try {
+                out[i].code = TQMZip::ListEntries(names[i], out[i].items);
+                out[i].done = true;
+            } catch (...) {
+                // Left to the merge, which lists it again and meets the failure itself.
+                out[i] = TPrelisted{};
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    try {
+        for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked: the others share the work.
+    }
+    work();
+    for (std::thread& thread : pool) thread.join();
+    return static_cast<int>(pool.size()) + 1;
+}
+
+TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader,
+                   const TScanEntry* entry = nullptr, const TPrelisted* listed = nullptr) {
     const std::string fullName = kind == fkFolder ? WithSlash(fullNameText) : fullNameText;
     const std::string key = KeyOf(fullName);
     if (TFile* known = path.Files().Find(key)) return known;
@@ -207,7 +250,13 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
             file = path.NewFile(key, fkZip, true);
             file->FullPath = fullName;
             file->Size = st.size;
-            Sign(path, calc, fullName);
+            if (listed != nullptr && listed->done && st.size == entry->size) {
+                if (TFilesBd* counted = path.FilesBd()) ++counted->SignatureCalls;
+                calc.CalculateListed(fullName, listed->code, listed->items);
+            } else {
+                Sign(path, calc, fullName);
+                entry = nullptr;  // read now: its date is read now too
+            }
             for (const TCrcItem& item : calc.Items()) {
                 TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
                 romFile->Comment = item.Comment;
@@ -246,7 +295,16 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
         default:
             throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {key}));
     }
-    file->UpdateDate();
+    if (entry != nullptr && kind == fkZip) {
+        // The date the folder's listing gave: no second look at the disk.
+        if (entry->date != 0) {
+            file->Date = entry->date;
+            for (const auto& item : file->RomFiles)
+                if (!item.romFile->IsPlaceholder()) item.romFile->Date = file->Date;
+        }
+    } else {
+        file->UpdateDate();
+    }
     return file;
 }
 
@@ -362,6 +420,26 @@ void TPath::Scan(bool rebuild) {
     }
     }
 
+    // The zips to read are listed first, side by side; the merge below then takes each
+    // listing in the folder's order, as a one-thread scan would have made it.
+    std::unordered_map<const TScanEntry*, size_t> prelistedAt;
+    std::vector<TPrelisted> prelisted;
+    if (bd != nullptr) bd->ScanThreadsUsed = 1;
+    if (bd != nullptr && bd->ScanThreads != 1 && bd->ArchiveManager() != nullptr && !bd->ArchiveManager()->OnMessage &&
+        bd->SignatureCalculator() != nullptr) {
+        std::vector<std::string> names;
+        for (const TScanEntry& entry : top.entries) {
+            if (entry.isDir || entry.size <= 0 || !SameText(FileExtension(entry.name), ".zip")) continue;
+            TFile* file = files_.Find(entry.name);
+            if (file != nullptr && CanKeep(*this, file, entry, reader)) continue;
+            if (names.empty() && !bd->SignatureCalculator()->SignsZipByListing(path_ + entry.name)) break;
+            prelistedAt.emplace(&entry, names.size());
+            names.push_back(path_ + entry.name);
+        }
+        if (names.size() > 1) bd->ScanThreadsUsed = ListZipsInParallel(names, prelisted, bd->ScanThreads);
+        else prelistedAt.clear();
+    }
+
     // The folder's entries: new files and changed ones are read.
     for (const TScanEntry& entry : top.entries) {
         step();
@@ -374,7 +452,9 @@ void TPath::Scan(bool rebuild) {
                 file = nullptr;
             }
             if (file == nullptr) {
-                file = AddFileFrom(*this, path_ + entry.name, kind, reader);
+                auto listed = prelistedAt.find(&entry);
+                file = AddFileFrom(*this, path_ + entry.name, kind, reader, &entry,
+                                   listed != prelistedAt.end() ? &prelisted[listed->second] : nullptr);
             } else if (file->IsFolder()) {
                 // The cache holds no date of a folder itself.
                 file->Date = entry.date;
