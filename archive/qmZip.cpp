@@ -18,6 +18,7 @@
 #include "archive/FilesTools.h"
 #include "archive/ZipNameRewriter.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
@@ -240,13 +241,10 @@ int TQMZip::RunHere(TOperation operation) {
     CheckIdle(CurrentArchiveName, CurrentFileName);
     running_ = true;
     direct_ = true;
-    struct TReset {
-        TQMZip& zip;
-        ~TReset() {
-            zip.running_ = false;
-            zip.direct_ = false;
-        }
-    } reset{*this};
+    const TFinally reset([this] {
+        running_ = false;
+        direct_ = false;
+    });
     const char* name = nameList_.c_str();
     if (operation == opNamed) return Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_);
     return Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
@@ -537,10 +535,7 @@ void TQMZip::TestArchive(const std::string& archiveName) {
     if (ArchiveExists(archiveName)) {
         UnzipOptions(1, 1, 0, 0, 0, archiveName, TempDir);
         failedEntries_ = OnError ? &failed : nullptr;
-        struct TUnset {
-            std::vector<std::pair<std::string, std::string>>*& list;
-            ~TUnset() { list = nullptr; }
-        } unset{failedEntries_};
+        const TFinally unset([this] { failedEntries_ = nullptr; });
         result = RunHere(opTest);
     } else if (OnMessage) {
         OnMessage("File not found");

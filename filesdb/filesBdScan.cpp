@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <exception>
 #include <system_error>
 #include <thread>
 #include <cstdlib>
@@ -26,6 +25,7 @@
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -383,41 +383,30 @@ void TPath::Scan(bool rebuild) {
     // read again under its new name below. They leave the list together, in one pass,
     // also when Cancel ends the loop.
     std::vector<TFile*> vanished;
-    struct TDropVanished {
-        TPath& path;
-        std::vector<TFile*>& files;
-        ~TDropVanished() noexcept(false) {
-            if (std::uncaught_exceptions() == 0) path.DropFiles(files);
-            else try {
-                path.DropFiles(files);
-            } catch (...) {
-            }
-        }
-    };
     {
-    TDropVanished dropVanished{*this, vanished};
-    const int count = files_.Count();
-    for (int index = 0; index < count; ++index) {
-        step();
-        TFile* file = files_[index];
-        auto it = onDisk.find(file->Name);
-        bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
-        if (keep && file->IsFolder()) {
-            const TScanListing& members = reader.Listing(file->FullPath);
-            // An unreadable folder loses no member here; it is read again below.
-            if (members.error != 0) continue;
-            std::unordered_set<std::string_view> present;
-            for (const TScanEntry& member : members.entries)
-                if (!member.isDir) present.insert(member.name);
-            std::vector<TRomFile*> gone;
-            for (const auto& item : file->RomFiles) {
-                TRomFile* romFile = item.romFile.get();
-                if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
+        const TFinally dropVanished([&] { DropFiles(vanished); });
+        const int count = files_.Count();
+        for (int index = 0; index < count; ++index) {
+            step();
+            TFile* file = files_[index];
+            auto it = onDisk.find(file->Name);
+            bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
+            if (keep && file->IsFolder()) {
+                const TScanListing& members = reader.Listing(file->FullPath);
+                // An unreadable folder loses no member here; it is read again below.
+                if (members.error != 0) continue;
+                std::unordered_set<std::string_view> present;
+                for (const TScanEntry& member : members.entries)
+                    if (!member.isDir) present.insert(member.name);
+                std::vector<TRomFile*> gone;
+                for (const auto& item : file->RomFiles) {
+                    TRomFile* romFile = item.romFile.get();
+                    if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
+                }
+                for (TRomFile* romFile : gone) file->DropRomFile(romFile);
             }
-            for (TRomFile* romFile : gone) file->DropRomFile(romFile);
+            if (!keep) vanished.push_back(file);
         }
-        if (!keep) vanished.push_back(file);
-    }
     }
 
     // The zips to read are listed first, side by side; the merge below then takes each

@@ -80,7 +80,8 @@ TEST_F(ScanTest, AbortStopsEitherPhaseAndTheNextLoadReadsOnlyTheRest) {
 // Zips listed on several threads are merged in the folder's order: the cache file and
 // every status come out as a one-thread scan makes them, damaged archives included.
 TEST_F(ScanTest, ManyThreadsGiveTheCacheAndStatusesOfOne) {
-    for (int i = 0; i < 12; ++i) Zip("z" + std::to_string(i) + ".zip", "pm1.bin", "0123456789abcde" + std::to_string(i));
+    for (int i = 0; i < 12; ++i)
+        Zip("z" + std::to_string(i) + ".zip", "pm1.bin", "0123456789abcde" + std::to_string(i));
     Zip("pacman.zip", "pm1.bin", "0123456789abcdef");
     Plain("text.zip", "no zip at all, only text");
     Plain("gg1.bin", "fedcba9876543210");
