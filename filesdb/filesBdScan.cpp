@@ -311,8 +311,15 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
 // A listed file that the scan may keep as the cache gave it. A file without rom, with a
 // rom in error or a flagged rom is read again; a folder also when one of its members is
 // new or changed in size or date.
+bool HoldsARom(const TFile* file) {
+    for (const auto& item : file->RomFiles)
+        if (!item.romFile->IsPlaceholder()) return true;
+    return false;
+}
+
 bool CanKeep(const TPath& path, TFile* file, const TScanEntry& entry, TFolderReader& reader) {
-    if (file->GetRomFileCount() == 0 || file->HasRomErrorFlags() || file->HasError() || file->HasRomErrors())
+    // (The first rom file found is enough: a count would walk every placeholder.)
+    if (!HoldsARom(file) || file->HasRomErrorFlags() || file->HasError() || file->HasRomErrors())
         return false;
     // A date has a resolution of two seconds: an archive rewritten within them still
     // tells by its size. (A plain file's size is its rom's, which may differ from the
