@@ -100,12 +100,12 @@ void TRomFile::SetErrorText(const std::string& text) {
 std::string TRomFile::GetCorrectName() const {
     if (CloneRom == nullptr) return {};
     const TFilesBd* bd = File != nullptr ? File->FilesBd() : nullptr;
-    std::string name;
-    if (bd != nullptr && bd->PlugInSuggeredExtension)
-        name = CloneRom->Name + SuggestedExtension;
-    else
-        name = RemoveFileExt(CloneRom->Name) + LowerCase(Extension);
-    return ApplyCaseOption(name, bd != nullptr ? bd->RomFileCaseOptions : coDontCare);
+    const TCaseOptions option = bd != nullptr ? bd->RomFileCaseOptions : coDontCare;
+    if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension, option);
+    // The datafile's spelling is the rule: its extension stays as written when the file
+    // has that extension; another one is taken in lower case.
+    if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension)) return CloneRom->Name;
+    return ApplyCaseOption(RemoveFileExt(CloneRom->Name) + LowerCase(Extension), option);
 }
 
 void TRomFile::Log(const std::string& text) const {
@@ -653,7 +653,8 @@ TPathsList::TPathsList(TFilesBd* owner) : CachePath(ProgramFolder()), Owner(owne
 TPathsList::~TPathsList() = default;
 
 TPath* TPathsList::AddPath(const std::string& pathText, const std::string& serialText, const std::string& labelText) {
-    const std::string path = WithSlash(pathText);
+    // One folder is one rom path however it is spelled: its files are never listed twice.
+    const std::string path = WithSlash(AbsolutePath(pathText));
     std::string serial = serialText;
     std::string label = labelText;
     if (serial.empty() || label.empty()) {
@@ -672,6 +673,9 @@ TPath* TPathsList::AddPath(const std::string& pathText, const std::string& seria
     const std::string lowered = LowerCase(serial);
     for (const auto& known : paths_)
         if (known->GetPath() == path && SameText(known->GetVolumeSerial(), lowered)) return known.get();
+    const std::string real = RealFolder(path);
+    for (const auto& known : paths_)
+        if (RealFolder(known->GetPath()) == real && SameText(known->GetVolumeSerial(), lowered)) return known.get();
 
     auto created = std::make_unique<TPath>(this);
     TCacheFile& cache = created->CacheFile();
