@@ -33,7 +33,7 @@
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 
 namespace {
 

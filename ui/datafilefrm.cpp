@@ -28,12 +28,12 @@
 #include "catalogue/webreleases.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/DatafileFolder.h"
+#include "ui/commands/DatafileFolder.h"
 #include "ui/DatafileModels.h"
-#include "ui/MameDatBuilder.h"
+#include "ui/commands/MameDatBuilder.h"
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
-#include "ui/ReleaseView.h"
+#include "ui/commands/ReleaseView.h"
 #include "ui/TextConv.h"
 
 namespace qm {

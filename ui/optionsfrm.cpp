@@ -24,7 +24,7 @@
 #include "catalogue/config.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/OptionsFilesBd.h"
+#include "ui/commands/OptionsFilesBd.h"
 #include "ui/TextConv.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageList.h"

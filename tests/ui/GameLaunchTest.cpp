@@ -9,7 +9,7 @@
 #include "catalogue/Emulator.h"
 #include "catalogue/ProfileTestSupport.h"
 #include "platform/UiHooks.h"
-#include "ui/GameLaunch.h"
+#include "ui/commands/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
 
 namespace qm::test {

@@ -9,7 +9,7 @@
 #include "DatafileTestSupport.h"
 #include "catalogue/DatUtil.h"
 #include "platform/UiHooks.h"
-#include "ui/MameDatBuilder.h"
+#include "ui/commands/MameDatBuilder.h"
 #include "ui/MameDatDlg.h"
 
 using namespace qm;
