@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -26,6 +25,7 @@
 #include "ui/ProgressFrm.h"
 #include "ui/SkinLoader.h"
 #include "ui/SplashFrm.h"
+#include "ui/QtUiHooks.h"
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
 #include "ui/commands/OptionsModel.h"
@@ -68,7 +68,7 @@ TMainFrm::TMainFrm(TSplashForm* splash)
     dispatcher_->OnIdle = [this] {
         if (quitPending_) ActQuitExecute();
     };
-    OpenUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ui::ToQ(url))); };
+    OpenUrl = [](const std::string& url) { OpenWithDesktop(url); };
 
     savePrompt_ = std::make_unique<TQtSaveFilePrompt>(this);
     CreateActions();

@@ -391,3 +391,26 @@ INSTANTIATE_TEST_SUITE_P(Modes, FixPipelineModeTest, ::testing::Values(0, 1, 2))
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// The name a file needs is taken by a file the scan never saw: the rename is refused,
+// and the count of a fix that created files is followed by the warning.
+TEST_F(FixPipelineTest, ARefusedRenameIsNotCountedAndWarnsAfterTheCount) {
+    Zip("galaga.zip", {{"gg1.bin", 'c'}, {"gg2.bin", 'd'}, {"ms1.bin", 'f'}, {"ms2.bin", 'g'}});
+    Zip("pacmn.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}});
+    fx.Load(true);
+    WriteFile(fx.romsDir + "pacman.zip", "not the set");
+    auto p = Pipeline(TFixSwitches{});
+    p->Run(WholePath());
+    EXPECT_EQ(Listing("mspac.zip"), "ms1.bin ms2.bin ");
+    EXPECT_EQ(ReadFile(fx.romsDir + "pacman.zip"), "not the set");
+    EXPECT_GE(p->ErrorTotal(), 1);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{Fmt("%1 files fixed.", {std::to_string(p->FixedTotal())}),
+                                                 "Some files has not been fixed."}));
+    EXPECT_EQ(hooks.shown.back().type, TMsgDlgType::mtWarning);
+}
+
+}  // namespace
+}  // namespace qm::test

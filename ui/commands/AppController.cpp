@@ -2,7 +2,9 @@
 #include "ui/commands/AppController.h"
 
 #include "archive/DiskInfo.h"
+#include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
+#include "catalogue/DatUtil.h"
 #include "catalogue/config.h"
 #include "platform/FileSystem.h"
 #include "platform/Finally.h"
@@ -70,6 +72,8 @@ void TAppController::ForgetDatafile() {
 void TAppController::CancelLoading() {
     romsBd_->SetAbort(true);
     filesBd_->Paths().Abort = true;
+    // A datafile being converted by datutil stops too.
+    if (Config != nullptr && Config->DatUtil != nullptr) Config->DatUtil->Abort = true;
 }
 
 void TAppController::DoInfos(const std::string& text) {
@@ -159,7 +163,7 @@ void TAppController::LoadAtStartUp() {
                 Config->CloseDataFile();
                 throw;
             } catch (const std::exception& e) {
-                Box(Fmt(_("Error while loading datafile %1"), {Config->GetLastDataFile()}) + "\n" + e.what(),
+                Box(Fmt(_("Error while loading datafile %1"), {Config->GetLastDataFile()}) + "\n" + FailureText(e),
                     TMsgDlgType::mtError);
                 loaded = false;
             }
@@ -207,16 +211,24 @@ void TAppController::LoadAtStartUp() {
 }
 
 void TAppController::SetEmulatorRefName() {
+    // A config.xml that does not parse keeps what was read before its fault; the user is
+    // told where the fault lies, once for each fault (not at every datafile change).
+    std::string fault;
+    const auto parse = [&](const std::string& name) {
+        try {
+            xmlConfigParser_->SetEmulatorRefName(name);
+        } catch (const qmxmlparser::EBadConfigFile& e) {
+            fault = e.Message();
+        } catch (...) {
+            // No config.xml: no game pages and no update sites, as the file is optional.
+        }
+    };
+    parse("");
     // The game information pages of config.xml know every MAME build as "mame".
-    try {
-        xmlConfigParser_->SetEmulatorRefName("");
-    } catch (...) {
-    }
-    try {
-        const std::string refName = Config->DataFile->RefName;
-        xmlConfigParser_->SetEmulatorRefName(LowerCase(refName).find("mame") != std::string::npos ? "mame" : refName);
-    } catch (...) {
-    }
+    const std::string refName = Config->DataFile->RefName;
+    parse(LowerCase(refName).find("mame") != std::string::npos ? "mame" : refName);
+    if (!fault.empty() && fault != configFaultShown_) Box(fault, TMsgDlgType::mtWarning);
+    configFaultShown_ = fault;
 }
 
 void TAppController::LoadRomPaths() {
@@ -238,10 +250,17 @@ void TAppController::LoadRomPaths() {
             if (known >= 0) filesBd_->Paths().GetPath(known)->ClearFiles();
             view_.SplashEnableSkip();
         } catch (const std::exception& e) {
-            Box(Fmt(_("Error loading %1."), {entry.Path}) + "\n" + e.what() + "\n" + _("Path removed from the list."),
-                TMsgDlgType::mtWarning);
-            paths.Delete(index);
-            continue;
+            // Only a folder that is gone leaves the settings; any other failure (a cache
+            // that cannot be written, a file that cannot be read) keeps the user's path.
+            if (FolderExists(SlashedUnlessEmpty(entry.Path))) {
+                Box(Fmt(_("Error loading %1."), {entry.Path}) + "\n" + e.what(), TMsgDlgType::mtWarning);
+            } else {
+                Box(Fmt(_("Error loading %1."), {entry.Path}) + "\n" + e.what() + "\n" +
+                        _("Path removed from the list."),
+                    TMsgDlgType::mtWarning);
+                paths.Delete(index);
+                continue;
+            }
         }
         ++index;
     }
@@ -388,6 +407,11 @@ void TAppController::DatafilesComboChange() {
         romsBd_->Clear();
         ClearAbortFlags();
         view_.RebuildTree(false);
+        // Nothing stays half-selected: the box shows no datafile, the commands that need
+        // one are off, and choosing the file again once it is back loads it.
+        view_.SelectDatafile(-1);
+        currentDatafileName_.clear();
+        view_.UpdateActions();
         Box(FileNotFoundText(), TMsgDlgType::mtError);
         return;
     } catch (const EBadDataFile& e) {
@@ -399,7 +423,7 @@ void TAppController::DatafilesComboChange() {
             return;
         }
     } catch (const std::exception& e) {
-        failed(e.what());
+        failed(FailureText(e));
         return;
     }
 

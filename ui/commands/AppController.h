@@ -155,6 +155,7 @@ private:
     std::vector<TDatafileItem> datafileItems_;
     std::string currentDatafileName_;
     std::string folderDialogStart_;
+    std::string configFaultShown_;  // the config.xml fault the user was last told of
 };
 
 }  // namespace qm

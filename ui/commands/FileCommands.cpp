@@ -235,9 +235,11 @@ TCommandResult TFileCommands::RunFixStep(int mode, const TCommandSelection& sele
         pipeline.OnUpdateCounters = OnUpdateCounters;
         pipeline.SelectedRoms = std::move(roms);
         pipeline.SelectedFiles = std::move(files);
+        bool raised = false;
         try {
             result.done = pipeline.RunStep(kSteps[mode], result.errors, mode == stRemoveUselessRoms);
         } catch (...) {
+            raised = true;
             result.errors = 1;
             ErrorBox(CommandErrorText(std::current_exception()));
         }
@@ -247,6 +249,10 @@ TCommandResult TFileCommands::RunFixStep(int mode, const TCommandSelection& sele
         } else {
             RefreshAfterCommand(path, true, false);
         }
+        // A step that went on past a failure says so, as the whole fix does; one that
+        // ended on it has shown its error already.
+        if (!raised && (result.errors > 0 || pipeline.FixError))
+            UiHooks().MessageDlg(_("Some files has not been fixed."), TMsgDlgType::mtWarning, mbOK);
     }
     if (result.done + result.errors != 0 && OnScrollToSelection) OnScrollToSelection();
     return result;

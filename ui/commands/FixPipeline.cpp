@@ -149,6 +149,13 @@ void TFixPipeline::ItemFailed(TFixStep step, int& errors) {
     throw;
 }
 
+void TFixPipeline::Refused(int& errors) {
+    ++errors;
+    FixError = true;
+}
+
+bool TFixPipeline::Removed(const TFile* file) const { return removedFiles_.count(file) != 0; }
+
 void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
 
 void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
@@ -229,6 +236,12 @@ int TFixPipeline::FixRenameFiles(int& errors) {
                 const std::string correct = file->GetCorrectName();
                 TPath* path = file->Path;
                 const uint8_t result = file->RenameOrMerge();
+                if (result != 2 && result != 3) {
+                    // Nothing renamed: a refusal while the name is still wrong is a
+                    // failure; a name an earlier merge already put right is not.
+                    if (result == 4 || (!Removed(file) && file->NeedsRename())) Refused(errors);
+                    return;
+                }
                 // A merged file has left its path: what it became is the file it was
                 // merged into, so that one is logged and matched.
                 TFile* now = file;
@@ -267,8 +280,11 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
             TFixStep::RemoveUselessRoms, progress, candidates, _("Moving %1"),
             [this](TRomFile* romFile) { return RomSelected(romFile); },
             [&](TRomFile* romFile) {
-                romFile->File->RemoveRomFile(romFile, archivePath_);
-                ++fixed;
+                // 0: the only copy could not be put in its place and was kept.
+                if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
+                    Refused(errors);
+                else
+                    ++fixed;
             },
             errors);
     } catch (const EDiskFull&) {
@@ -307,15 +323,29 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             for (TRomFile* romFile : SelectedRoms)
                 if (romFile->File == file && romFile->NeedsRename()) toRename.push_back(romFile);
             SetWait(Fmt(_("Renaming %1"), {LowerCase(file->Name)}));
+            // A rom file takes its new name only when its rename took place: the names
+            // before tell which ones did.
+            std::vector<std::string> before;
+            before.reserve(toRename.size());
+            for (const TRomFile* romFile : toRename) before.push_back(romFile->StoredName);
+            const auto tally = [&] {
+                int renamed = 0;
+                for (size_t i = 0; i < toRename.size(); ++i)
+                    if (toRename[i]->StoredName != before[i]) ++renamed;
+                fixed += renamed;
+                for (int left = static_cast<int>(toRename.size()) - renamed; left > 0; --left) Refused(errors);
+            };
             try {
                 file->FixRomNames(toRename);
             } catch (...) {
                 // A failed rename is recorded on its rom file; only a cancel ends the step.
-                // It is not counted, but the fix must not end as if every file were fixed.
+                tally();
                 if (IsAbortError(std::current_exception())) throw;
                 FixError = true;
+                StepIt();
+                continue;
             }
-            fixed += static_cast<int>(toRename.size());
+            tally();
             StepIt();
         }
     } catch (...) {
@@ -349,8 +379,14 @@ int TFixPipeline::FixImportRoms(int& errors) {
             [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->CanBeImported(); },
             [&](TRomFile* romFile) {
                 TFile* file = romFile->File;
+                // An import that found no source, or a medium it may not write, adds
+                // nothing to the file.
+                const int held = file->GetRomFileCount();
                 romFile->ImportFrom(noMorePrompts);
-                ++fixed;
+                if (file->GetRomFileCount() > held)
+                    ++fixed;
+                else
+                    Refused(errors);
                 file->Match();
             },
             errors);
@@ -377,8 +413,12 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
             TFixStep::RemoveUselessFiles, progress, candidates, _("Moving %1"),
             [this](TFile* file) { return FileSelected(file); },
             [&](TFile* file) {
+                // Removed only when it left its rom path (a read-only medium keeps it).
                 file->Remove(archivePath_);
-                ++fixed;
+                if (Removed(file))
+                    ++fixed;
+                else
+                    Refused(errors);
             },
             errors);
     } catch (...) {
@@ -411,8 +451,13 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
             TFixStep::CreateDummyRoms, progress, candidates, _("Creating rom %1"),
             [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->IsMissingDump(); },
             [&](TRomFile* romFile) {
+                TFile* file = romFile->File;
+                const int held = file->GetRomFileCount();
                 romFile->CreateRom();
-                ++fixed;
+                if (file->GetRomFileCount() > held)
+                    ++fixed;
+                else
+                    Refused(errors);
             },
             errors);
     } catch (...) {
@@ -441,6 +486,8 @@ int TFixPipeline::FixReZip(int& errors) {
             TFixStep::ReZip, progress, candidates, _("Rezipping %1"),
             [this](TFile* file) { return FileSelected(file); },
             [&](TFile* file) {
+                // Only a zip is compressed again: a folder or plain file is not a fix.
+                if (!file->IsZip()) return;
                 file->Rezip();
                 file->Match();
                 ++fixed;
@@ -462,6 +509,7 @@ int TFixPipeline::FixReZip(int& errors) {
 
 int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
     TFilesBd::TCommandScope scope(filesBd_);
+    removedFiles_.clear();
     // A step alone still hears what the repairs free, so that a candidate in a zip or
     // file an earlier candidate took away is skipped rather than worked on.
     FixFullPath = false;
@@ -495,6 +543,7 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
             ++it;
         }
     }
+    removedFiles_.insert(file);
     if (Erase(SelectedFiles, file)) Log("File " + file->Name + " removed from list");
     Erase(CreatedFiles, file);
     LogRomCount();
@@ -609,6 +658,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
     fixedTotal_ = 0;
     errorTotal_ = 0;
     cancelled_ = false;
+    removedFiles_.clear();
     const TProgressEvent romsProgress = romsBd_.OnProgress;
     const TInfosEvent romsInfos = romsBd_.OnInfos;
     const TProgressEvent filesProgress = filesBd_.OnProgress;
@@ -670,17 +720,22 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                                 for (TFile* file : SelectedFiles)
                                     for (const auto& entry : file->RomFiles) SelectedRoms.push_back(entry.romFile.get());
                                 int errors = 0;
-                                if (switches_.findRoms) fixedTotal_ += std::max(FixImportRoms(errors), 0);
-                                if (switches_.removeRoms) fixedTotal_ += std::max(FixRemoveUselessRoms(errors, false), 0);
-                                if (switches_.renameFiles) fixedTotal_ += std::max(FixRenameFiles(errors), 0);
-                                if (switches_.createDummy) fixedTotal_ += std::max(FixCreateDummyRoms(errors), 0);
+                                const auto second = [&](int fixed) {
+                                    fixedTotal_ += std::max(fixed, 0);
+                                    errorTotal_ += errors;
+                                };
+                                if (switches_.findRoms) second(FixImportRoms(errors));
+                                if (switches_.removeRoms) second(FixRemoveUselessRoms(errors, false));
+                                if (switches_.renameFiles) second(FixRenameFiles(errors));
+                                if (switches_.createDummy) second(FixCreateDummyRoms(errors));
                                 path->SaveCache();
                                 UiHooks().MessageDlg(Fmt(_("%1 files fixed."), {std::to_string(fixedTotal_)}),
                                                      TMsgDlgType::mtInformation, mbOK);
-                            } else if (FixError) {
+                            }
+                            // The count says what was done; what was not is told as well.
+                            if (FixError)
                                 UiHooks().MessageDlg(_("Some files has not been fixed."), TMsgDlgType::mtWarning,
                                                      mbOK);
-                            }
                         }
                     }
                 }

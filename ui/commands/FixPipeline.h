@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Progress.h"
@@ -117,6 +118,10 @@ private:
     void LogFileCount() const;
     void ClearAbortFlags();
     void ItemFailed(TFixStep step, int& errors);
+    // A candidate whose operation did not take place: an error of the step.
+    void Refused(int& errors);
+    // The files database dropped the file during this command.
+    bool Removed(const TFile* file) const;
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
@@ -167,6 +172,7 @@ private:
     int fixedTotal_ = 0;
     int errorTotal_ = 0;
     bool cancelled_ = false;
+    std::unordered_set<const TFile*> removedFiles_;
 };
 
 }  // namespace qm

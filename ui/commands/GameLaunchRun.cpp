@@ -2,6 +2,7 @@
 // and the files database's both declare TCaseOptions, so no translation unit holds both.
 #include <exception>
 
+#include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
 #include "catalogue/Emulator.h"
 #include "platform/Exception.h"
@@ -56,6 +57,13 @@ bool TGameLauncher::PlayGame(const TCommandObject& listFocused, const TCommandOb
         throw;
     }
     if (window_ != nullptr) window_->Restore();
+    if (lastExitCode_ == kRunFailed) {
+        // The system refused to start it (not a program, no permission) or it did not
+        // end normally: nothing was played.
+        UiHooks().MessageDlg(Fmt(_("The emulator %1 could not be started or did not end normally."), {exe}),
+                             TMsgDlgType::mtError, mbOK);
+        return false;
+    }
     return true;
 }
 

@@ -77,10 +77,8 @@ void BuildMameDatafile(TDatUtil& datUtil, const TMameDatRequest& request, const 
                                  mbOK);
         else
             UiHooks().MessageDlg(_("File not created ! An error occured."), TMsgDlgType::mtError, mbOK);
-    } catch (const Exception& e) {
-        UiHooks().MessageDlg(e.Message(), TMsgDlgType::mtError, mbOK);
     } catch (const std::exception& e) {
-        UiHooks().MessageDlg(e.what(), TMsgDlgType::mtError, mbOK);
+        UiHooks().MessageDlg(FailureText(e), TMsgDlgType::mtError, mbOK);
     }
     status("");
 }
