@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 
 namespace qm {
@@ -149,20 +150,6 @@ int ReadErrorCode(int zipError) {
         default:
             return kErrors;
     }
-}
-
-// True when the entry name may be recreated under the extraction folder: relative,
-// and no part is "..".
-bool SafeRelativeName(const std::string& name) {
-    if (name.empty() || name[0] == '/') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0) return false;
-        start = end + 1;
-    }
-    return true;
 }
 
 std::string BaseName(const std::string& name) {
@@ -425,8 +412,8 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
         const bool isFolder = !s.outName.empty() && s.outName.back() == '/';
         std::string relative;
         if (dcl_.ndflag) {
-            if (!SafeRelativeName(s.outName)) {
-                Print("skipping: " + stored + "   unsafe name (absolute or with \"..\")\n");
+            if (!IsSafeName(s.outName, true)) {
+                Print("skipping: " + stored + "   unsafe name (" + UnsafeNameReason(s.outName, true) + ")\n");
                 if (kErrors > result) result = kErrors;
                 continue;
             }
@@ -434,8 +421,8 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
         } else {
             if (isFolder) continue;
             relative = BaseName(s.outName);
-            if (relative.empty() || relative == "." || relative == "..") {
-                Print("skipping: " + stored + "   unsafe name\n");
+            if (!IsSafeName(relative, false)) {
+                Print("skipping: " + stored + "   unsafe name (" + UnsafeNameReason(relative, false) + ")\n");
                 if (kErrors > result) result = kErrors;
                 continue;
             }

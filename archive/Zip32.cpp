@@ -48,7 +48,8 @@ public:
     }
 
 private:
-    explicit TArchiveFileSource(std::string path) : path_(std::move(path)) { zip_error_init(&error_); }
+    // Through a symbolic link the file it points to is written, so that the link stays.
+    explicit TArchiveFileSource(const std::string& path) : path_(FileBehindLinks(path)) { zip_error_init(&error_); }
     ~TArchiveFileSource() {
         if (in_) std::fclose(in_);
         DropTemp();

@@ -25,7 +25,8 @@ struct TArchiveItem {
     std::string GetFullName() const;
 
     // Splits a stored entry name (a "\" in it is read as "/") into Path and Name; a
-    // folder entry ("dir/") has an empty Name.
+    // folder entry ("dir/") has an empty Name. An entry stored with a leading "/" at the
+    // top keeps it in Name, so that GetFullName finds it again.
     static TArchiveItem FromEntry(const std::string& entryName, int64_t size, uint32_t crc);
 };
 

@@ -519,6 +519,13 @@ void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     // The libraries cannot rename: the engine works on the archive's own structures.
+    // It lets windows work while it copies, so it counts as a running operation: a
+    // command started meanwhile must not touch the archive it is rewriting.
+    running_ = true;
+    struct TReset {
+        bool& running;
+        ~TReset() { running = false; }
+    } reset{running_};
     RewriteZipNames(archiveName, list, 0);
 }
 

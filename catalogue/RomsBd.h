@@ -377,6 +377,9 @@ public:
     // Also given to the datafile reader.
     TProgressEvent OnProgress;
     TInfosEvent OnInfos;
+    // One line per name of the datafile that may not become a file name (a set named
+    // "../evil", a rom named "/abs"), logged once when the datafile is built.
+    TLogEvent OnLog;
 
     bool NameClash = false;
 
@@ -433,6 +436,7 @@ private:
     void AddItem(const TDataFileItem& item, bool isResource);
     void FinishBuild();
     void ReportDataWarnings();
+    void LogUnsafeNames();
 
     std::unique_ptr<TDatafile> datafile_;
     std::unique_ptr<TGamesList> games_;

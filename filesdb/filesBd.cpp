@@ -8,6 +8,7 @@
 #include "archive/DiskInfo.h"
 #include "archive/FilesTools.h"
 #include "archive/archivemanager.h"
+#include "archive/Trash.h"
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/CacheFileUnit.h"
@@ -566,11 +567,18 @@ void TFilesList::Clear() {
 
 TPath::TPath(TPathsList* owner) : cacheFile_(std::make_unique<TCacheFile>()), owner_(owner) {}
 
-TPath::~TPath() = default;
+TPath::~TPath() {
+    if (!path_.empty()) AllowTrashIn(path_);
+}
 
 TFilesBd* TPath::FilesBd() const { return owner_ != nullptr ? owner_->Owner : nullptr; }
 
-void TPath::SetPath(const std::string& path) { path_ = WithSlash(path); }
+void TPath::SetPath(const std::string& path) {
+    // A rom path never holds a trash folder: what is trashed from it goes elsewhere.
+    if (!path_.empty()) AllowTrashIn(path_);
+    path_ = WithSlash(path);
+    KeepTrashOutOf(path_);
+}
 
 void TPath::Log(const std::string& text) const {
     if (TFilesBd* bd = FilesBd()) bd->DoLog(text);

@@ -537,6 +537,11 @@ public:
     // file stays where it is, still listed.
     std::string MergeBackupDir;
 
+    // Whether a scan may bring a file to a valid state on its own (a zero-byte ".zip"
+    // becomes an empty archive). The scan window only asks what dropped files hold: it
+    // turns this off, and nothing it reads is changed.
+    bool RepairsWhileScanning = true;
+
     void DoInfos(const std::string& text);
     void DoLog(const std::string& text);
     // Percentage position * 100 / total, raised when it changes; a total of 0 always

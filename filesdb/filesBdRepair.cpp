@@ -101,33 +101,18 @@ void ShellMove(const std::string& from, const std::string& to) {
     }
 }
 
-// A rename on disk that never replaces. On a volume that ignores case (vfat, cifs) a
-// rename that changes only the case finds its own file under the new name; it then goes
-// through a free temporary name.
-void RenameOnDisk(const std::string& from, const std::string& to, bool caseOnly) {
-    int err = Fs().RenameNoReplace(from, to);
-    if (err == EEXIST && caseOnly) {
-        std::string temporary;
-        for (int n = 0; temporary.empty() || PathExists(temporary); ++n)
-            temporary = from + ".rename" + std::to_string(n);
-        CheckFsResult(Fs().RenameNoReplace(from, temporary));
-        err = Fs().RenameNoReplace(temporary, to);
-        if (err != 0) Fs().RenameNoReplace(temporary, from);
-    }
-    CheckFsResult(err);
-}
-
 // Gives a rom file of a zip or folder a new name inside its file (the merge makes room
 // with it). The single-rom repairs own the full rename with its error bookkeeping; this
 // is the plain step a merge needs.
 void RenameMember(TFile& file, TRomFile* romFile, const std::string& newName) {
+    CheckSafeName(newName, file.IsZip());
     CheckRepairSpace(file.FullPath, romFile->Size > INT64_MAX / 2 ? INT64_MAX : romFile->Size * 2);
     if (file.IsZip()) {
         TRenameList list;
         list.push_back(TRenameItem{romFile->StoredName, newName, 0});
         ManagerOf(file).RenameFiles(file.FullPath, list);
     } else {
-        RenameOnDisk(file.FullPath + romFile->StoredName, file.FullPath + newName, false);
+        CheckFsResult(RenameNoReplaceAnyCase(file.FullPath + romFile->StoredName, file.FullPath + newName));
     }
     romFile->StoredName = newName;
     romFile->Name = ExtractFileNameAnySep(newName);
@@ -180,6 +165,7 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
 
 bool TFile::Rename(const std::string& newName) {
     if (newName.empty() || newName == Name) return false;
+    CheckSafeName(newName, false);
     const bool caseOnly = SameText(newName, Name);
     TFilesBd* bd = FilesBd();
     TScope scope(bd);
@@ -199,7 +185,7 @@ bool TFile::Rename(const std::string& newName) {
             if (!sameRom) throw filesbd::EFileError(target + ": " + SysErrorMessage(EEXIST));
             Path->DeleteFileFromDisk(other);
         }
-        RenameOnDisk(FullPath, target, caseOnly);
+        CheckFsResult(RenameNoReplaceAnyCase(FullPath, target));
         Path->Files().Rename(this, newName);
         ShortName = newName;
         FullPath = target;
@@ -219,7 +205,7 @@ bool TFile::Rename(const std::string& newName) {
         if (bd != nullptr) bd->DoInfos(Fmt(_("Renaming %1..."), {Name}));
         DetachRomFiles();
         try {
-            RenameOnDisk(NoSlash(FullPath), target, caseOnly);
+            CheckFsResult(RenameNoReplaceAnyCase(NoSlash(FullPath), target));
         } catch (...) {
             SubmitRomFiles(SubmitsRoms(*this));
             throw;
@@ -245,6 +231,7 @@ uint8_t TFile::RenameOrMerge() {
     const std::string correct = GetCorrectName();
     CheckRepairAbort(*this);
     if (correct.empty() || correct == Name) return 0;
+    CheckSafeName(correct, false);
     const std::string folder = Path->GetPath();
     const bool onDisk = IsFolder() ? FolderExists(folder + correct) : FileExists(folder + correct);
     if (onDisk && !SameText(correct, Name)) {
@@ -316,6 +303,7 @@ bool TFile::MergeWith(TFile* target) {
         if (nameDump && nameTaken) RenameMember(*target, theirs[takenIndex], FreeMemberName(*target, ownName));
         const std::string newName = !nameDump && nameTaken ? FreeMemberName(*target, ownName) : ownName;
 
+        CheckSafeName(newName, target->IsZip());
         // A zip entry is copied, recorded in the target, and only then deleted from
         // this zip: whichever step fails, the database says where the rom is.
         if (IsZip()) ManagerOf(*this).CopyFileBetweenArchives(FullPath, romFile->StoredName, target->FullPath, newName);
@@ -359,6 +347,7 @@ bool TFile::MergeWith(TFile* target) {
 void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& newName) {
     TScope scope(FilesBd());
     Log("Copy file " + FullPath + " to " + destFolder);
+    CheckSafeName(Name, false);
     CheckRepairSpace(destFolder, RepairSpaceOf(*this));
     const std::string folder = WithSlash(destFolder);
     const std::string dest = overwrite ? folder + Name : FreeName(folder, Name, IsFolder());

@@ -178,10 +178,11 @@ bool TRomFile::Rename(const std::string& newName) {
     TFile* file = File;
     TFilesBd::TCommandScope scope(BdOf(*file));
     try {
+        CheckSafeName(newName, file->IsZip());
         CheckRepairSpace(file->FullPath, TwiceSize(Size));
         if (file->IsPlain()) {
             const std::string target = file->Path->GetPath() + newName;
-            if (target != file->FullPath) CheckFsResult(Fs().RenameNoReplace(file->FullPath, target), target);
+            if (target != file->FullPath) CheckFsResult(RenameNoReplaceAnyCase(file->FullPath, target), target);
             if (file->Path->Files().IndexOfObject(file) >= 0)
                 file->Path->Files().Rename(file, newName);
             else
@@ -190,7 +191,7 @@ bool TRomFile::Rename(const std::string& newName) {
             file->FullPath = target;
         } else if (file->IsFolder()) {
             if (newName != StoredName)
-                CheckFsResult(Fs().RenameNoReplace(file->FullPath + StoredName, file->FullPath + newName),
+                CheckFsResult(RenameNoReplaceAnyCase(file->FullPath + StoredName, file->FullPath + newName),
                               file->FullPath + newName);
         } else {
             ManagerOf(*file).RenameFiles(file->FullPath, {TRenameItem{StoredName, newName, 0}});
@@ -229,6 +230,8 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     const int64_t size = Size;
     const int64_t need = TwiceSize(size);
 
+    // The copy is refused, not the rom it copies: the source keeps no error for it.
+    CheckSafeName(newName, target->IsZip());
     CheckRepairSpace(source->FullPath, need);
     CheckRepairSpace(target->FullPath, need);
     if (target->IsPlain()) {
@@ -362,6 +365,12 @@ TPlacement PlaceRom(TRomFile& romFile) {
         romFile.SetErrorText(_("No writable rom path found."));
         return TPlacement::kFailed;
     }
+    // A set named "../evil" or "a/b" in the datafile gets no container: its name would
+    // reach outside the rom path.
+    if (!IsSafeName(setName, false)) {
+        romFile.SetErrorText(UnsafeNameMessage(setName, false));
+        return TPlacement::kFailed;
+    }
     if (destination->Files().Find(setName) != nullptr) return TPlacement::kFailed;
     const std::string fullName = destination->GetPath() + setName;
     // Something of that name that the database does not know is never written over.
@@ -491,6 +500,10 @@ void TRomFile::CreateRom() {
     // data nobody has, and could take the name of a real entry.
     if (file->IsPlain() || !IsMissingDump() || file->Path->IsReadOnly()) return;
     const std::string name = ExtractFileNameAnySep(Name);
+    if (!IsSafeName(name, false)) {
+        SetErrorText(UnsafeNameMessage(name, false));
+        CheckSafeName(name, false);
+    }
     const int64_t size = std::max<int64_t>(Size, 0);
     CheckRepairSpace(file->FullPath, TwiceSize(size));
 
@@ -554,6 +567,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     std::set<std::string> given;
     int failure = 0;
     std::string failedName;
+    std::string refused;
     const auto memberName = [this](const std::string& name) { return FullPath + (IsZip() ? "/" : "") + name; };
     const auto fail = [&](int err, const std::string& name) {
         if (failure == 0) {
@@ -565,6 +579,13 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
         if (r == nullptr || r->File != this || r->IsPlaceholder()) continue;
         std::string correct = r->GetCorrectName();
         if (correct.empty() || correct == r->StoredName) continue;
+        // A rom named "../../x.bin" in the datafile keeps the name it has: the rom file
+        // shows why, and the file's fix counts as failed.
+        if (!IsSafeName(correct, IsZip())) {
+            r->SetErrorText(UnsafeNameMessage(correct, IsZip()));
+            if (refused.empty()) refused = r->ErrorText;
+            continue;
+        }
         // Two roms never take one name: the second keeps its own.
         if (!given.insert(correct).second) {
             fail(EEXIST, memberName(correct));
@@ -585,7 +606,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
             if (!plans.empty()) {
                 TPlan& plan = plans.front();
                 const std::string target = Path->GetPath() + plan.correct;
-                const int err = target == FullPath ? 0 : Fs().RenameNoReplace(FullPath, target);
+                const int err = target == FullPath ? 0 : RenameNoReplaceAnyCase(FullPath, target);
                 if (err != 0) {
                     fail(err, target);
                 } else {
@@ -609,7 +630,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
                     TPlan& plan = plans[i];
                     if (!plan.active) continue;
                     const int err =
-                        Fs().RenameNoReplace(FullPath + plan.romFile->StoredName, FullPath + plan.correct);
+                        RenameNoReplaceAnyCase(FullPath + plan.romFile->StoredName, FullPath + plan.correct);
                     errors[i] = err;
                     if (err != 0) continue;
                     takeName(plan);
@@ -653,6 +674,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
         }
         UpdateDate();
         if (failure != 0) throw filesbd::EFileError(failedName + ": " + SysErrorMessage(failure));
+        if (!refused.empty()) throw filesbd::EFileError(refused);
     } catch (const archive::EArchiveException& e) {
         SetError(e.Message());
         throw;

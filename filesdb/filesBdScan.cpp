@@ -99,19 +99,31 @@ std::string KeyOf(std::string fullName) {
 
 // Each folder is listed once per scan: the listing serves the vanished-file test, the
 // change test and the reading of new folders alike.
+// A trash folder at a rom path's top (a USB stick that holds only roms) is the desktop's,
+// not a set: ".Trash" and ".Trash-<uid>" are left out there.
+bool IsTrashFolder(const TScanEntry& entry) {
+    if (!entry.isDir) return false;
+    if (entry.name == ".Trash") return true;
+    constexpr std::string_view prefix = ".Trash-";
+    if (entry.name.size() <= prefix.size() || entry.name.compare(0, prefix.size(), prefix) != 0) return false;
+    return entry.name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
 class TFolderReader {
 public:
-    explicit TFolderReader(const std::string& root) : realRoot_(ResolvedFolder(root)) {}
+    explicit TFolderReader(const std::string& root) : root_(root), realRoot_(ResolvedFolder(root)) {}
 
     const TScanListing& Listing(const std::string& folder) {
         auto it = listings_.find(folder);
         if (it != listings_.end()) return it->second;
         TScanListing& listing = listings_[folder];
         ListScanFolder(folder, realRoot_, listing);
+        if (folder == root_) std::erase_if(listing.entries, IsTrashFolder);
         return listing;
     }
 
 private:
+    std::string root_;
     std::string realRoot_;
     std::unordered_map<std::string, TScanListing> listings_;
 };
@@ -190,7 +202,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
                 throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {fullName}));
             TFilesBd* bd = path.FilesBd();
             TArchiveManager* manager = bd != nullptr ? bd->ArchiveManager() : nullptr;
-            if (st.size == 0 && !st.isDir && manager != nullptr && !path.IsReadOnly()) {
+            if (st.size == 0 && !st.isDir && manager != nullptr && bd->RepairsWhileScanning && !path.IsReadOnly()) {
                 // A zero-byte ".zip" holds nothing; it becomes a valid empty archive.
                 try {
                     if (Fs().Unlink(fullName) == 0) manager->CreateEmptyArchive(fullName);

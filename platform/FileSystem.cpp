@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,6 +86,16 @@ std::string SysErrorMessage(int err) {
     // GNU strerror_r returns the text, which may or may not live in buffer.
     const char* text = strerror_r(err, buffer, sizeof buffer);
     return text ? text : "Unknown error";
+}
+
+std::string FileBehindLinks(const std::string& path) {
+    struct stat link;
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string target = real;
+    ::free(real);
+    return target;
 }
 
 int CreateSiblingTemp(const std::string& path, std::string& tempName) {

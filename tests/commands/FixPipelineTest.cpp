@@ -229,6 +229,58 @@ TEST_F(FixPipelineTest, AFailingFileIsCountedWhileTheOthersAreFixed) {
     EXPECT_EQ(hooks.shown.front().type, TMsgDlgType::mtError);
 }
 
+TEST_F(FixPipelineTest, HostileNamesNeverReachOutsideTheRomPath) {
+    // Sets named "../evil", "a/b", "/abs" and "..", and a rom named "../../x.bin", each
+    // with files that a fix would otherwise rename or fill.
+    const std::string catalogue = "../evil|../evil|ev1.bin|" + CrcOf('h') + "|16||\n" +  //
+                                  "a/b|a/b|ab1.bin|" + CrcOf('i') + "|16||\n" +          //
+                                  "/abs|/abs|abs1.bin|" + CrcOf('k') + "|16||\n" +       //
+                                  "..|..|dd1.bin|" + CrcOf('l') + "|16||\n" +            //
+                                  "pacman|pacman|../../x.bin|" + CrcOf('a') + "|16||\n" +
+                                  "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n";
+    std::vector<std::string> loadLog;
+    fx.roms.OnLog = [&](const std::string& line) { loadLog.push_back(line); };
+    BuildRoms(fx.roms, catalogue);
+    EXPECT_EQ(loadLog, (std::vector<std::string>{
+                           "Datafile: The name \"../evil\" is refused: it holds a \"..\" part.",
+                           "Datafile: The name \"a/b\" is refused: it holds a separator.",
+                           "Datafile: The name \"/abs\" is refused: it starts with a separator.",
+                           "Datafile: The name \"..\" is refused: it holds a \"..\" part.",
+                           "Datafile: The name \"../../x.bin\" is refused: it holds a \"..\" part.",
+                       }));
+    Zip("evil.zip", {{"ev1.bin", 'h'}});
+    Zip("ab.zip", {{"ab1.bin", 'i'}});
+    Zip("dd.zip", {{"dd1.bin", 'l'}});
+    Zip("pacman.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}});
+    WriteFile(fx.romsDir + "pacmn/pm1.bin", Bytes('a'));
+    WriteFile(fx.romsDir + "abs1.bin", Bytes('k'));
+    // An entry that climbs out of any folder it is extracted into.
+    RunCommand("python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], \"w\").writestr(\"../../x.bin\", " +
+               ShellQuote("\"" + Bytes('a') + "\"") + ")' " + ShellQuote(fx.romsDir + "climb.zip"));
+    fx.Load(true);
+
+    // Everything but the rom path and the program's own cache and archive folders,
+    // with sizes and hashes.
+    const auto outside = [&] {
+        return RunCommand("cd " + ShellQuote(fx.tmp.Path()) +
+                          " && find . \\( -path ./vol/roms -o -path ./vol/cache -o -path ./vol/archive \\) -prune"
+                          " -o -printf '%y %s %p\\n' | sort && find . \\( -path ./vol/roms -o -path ./vol/cache -o"
+                          " -path ./vol/archive \\) -prune -o -type f -print0 | sort -z | xargs -0 -r sha1sum");
+    };
+    const std::string before = outside();
+    auto p = Pipeline(AllOn());
+    p->Run(WholePath());
+    EXPECT_EQ(outside(), before);
+    EXPECT_GT(p->ErrorTotal(), 0);
+    // The refused names stayed as they were, and say why.
+    EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    EXPECT_TRUE(std::filesystem::exists(fx.romsDir + "evil.zip"));
+    EXPECT_TRUE(std::filesystem::exists(fx.romsDir + "pacman/pm1.bin") ||
+                std::filesystem::exists(fx.romsDir + "pacmn/pm1.bin"));
+    const std::string shown = ::testing::PrintToString(Boxes()) + ::testing::PrintToString(log);
+    EXPECT_NE(shown.find("is refused"), std::string::npos) << shown;
+}
+
 TEST_F(FixPipelineTest, CancelEndsTheWholeFix) {
     MakeCollection();
     auto p = Pipeline(AllOn());
