@@ -116,11 +116,6 @@ std::map<std::string, std::pair<std::string, int>>& KeptOut() {
     return folders;
 }
 
-std::string RealFolder(const std::string& folder) {
-    char real[PATH_MAX];
-    return ::realpath(folder.c_str(), real) != nullptr ? std::string(real) : NoSlash(AbsolutePath(folder));
-}
-
 // True when the trash folder would lie in a folder kept free of it.
 bool InKeptOutFolder(const std::string& trashDir) {
     std::lock_guard lock(g_keptOutMutex);
@@ -140,7 +135,7 @@ void KeepTrashOutOf(const std::string& folder) {
     if (folder.empty()) return;
     std::lock_guard lock(g_keptOutMutex);
     auto& entry = KeptOut()[NoSlash(folder)];
-    if (entry.second++ == 0) entry.first = RealFolder(NoSlash(folder));
+    if (entry.second++ == 0) entry.first = NoSlash(RealFolder(folder));
 }
 
 void AllowTrashIn(const std::string& folder) {
