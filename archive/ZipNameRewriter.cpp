@@ -215,12 +215,13 @@ struct TItem {
     std::string newName;  // for a folder item: the new folder, ending with "/"
     bool folder = false;
     uint32_t stamp = 0;
+    int32_t index = -1;
 };
 
 std::vector<TItem> NormaliseItems(const TRenameList& list, const std::string& archiveName) {
     std::vector<TItem> items;
     for (const TRenameItem& in : list) {
-        TItem item{ToSlash(in.OldName), ToSlash(in.NewName), false, static_cast<uint32_t>(in.Stamp)};
+        TItem item{ToSlash(in.OldName), ToSlash(in.NewName), false, static_cast<uint32_t>(in.Stamp), in.Index};
         if (item.oldName.empty() || item.newName.empty())
             Throw<ESystemError>(archiveName, kFileToPath);
         // A new name that would leave the archive's tree when extracted is refused
@@ -472,6 +473,13 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
                 }
                 if (any) break;
             }
+            continue;
+        }
+        if (item.index >= 0) {
+            // One entry of several of that name: the one at that position, and only
+            // while it still bears the name.
+            const auto i = static_cast<size_t>(item.index);
+            if (i < records.size() && key[i] == item.oldName) claim(i, j, item.newName);
             continue;
         }
         auto found = findFirst([&](const std::string& n) { return n == item.oldName; });

@@ -43,6 +43,10 @@ struct TRenameItem {
     // Non-zero: a DOS date and time (date high 16 bits, time low 16 bits) put into the
     // renamed entry's headers. Callers pass 0.
     int32_t Stamp = 0;
+    // -1: the entry is found by OldName. Else its position in the archive (as a listing
+    // gives it), which tells apart two entries of one name; an entry there whose name
+    // is not OldName is left alone.
+    int32_t Index = -1;
 };
 
 using TRenameList = std::vector<TRenameItem>;
@@ -76,7 +80,7 @@ public:
     virtual void TestArchive(const std::string& archiveName);
     // Renames entries; the zip archiver ignores flag.
     virtual void RenameFiles(const std::string& archiveName, const TRenameList& list, int flag);
-    // Removes one entry.
+    // Removes one entry: of two entries of that name, only the first goes.
     virtual void DeleteFile(const std::string& archiveName, const std::string& fileName);
     // Creates a valid archive with no entries.
     virtual void CreateEmptyArchive(const std::string& archiveName);

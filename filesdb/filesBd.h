@@ -91,6 +91,8 @@ public:
     TCloneRom* CloneRom = nullptr;   // set by matching
     uint8_t Status = rsNotSettled;
     bool Duplicated = false;
+    // A zip entry whose name an earlier entry of the zip bears too (set by matching).
+    bool SharesName = false;
     int64_t Size = 0;
     TFile* File;
     std::string ErrorText;
@@ -333,6 +335,10 @@ private:
 
 public:
     // Repairs of single roms
+    // Gives every entry of a zip that bears the name of an earlier entry a free name
+    // (name_N plus its extension), addressing it by its position, so that each rom
+    // file names one entry. Nothing for a zip without such entries or another kind.
+    void SeparateTwinNames();
     // Gives each listed rom file (not owned) its correct name: a zip is rewritten once;
     // names change in the database only for the renames that succeeded.
     void FixRomNames(const std::vector<TRomFile*>& romFiles);

@@ -88,14 +88,6 @@ private:
     std::string path_;
 };
 
-// The first rom file of the list, placeholders left out, that holds name: the very name,
-// or the same name with another extension or none (matching takes either for it).
-int IndexOfTakenName(const TRomFilesList& list, const std::string& name) {
-    const int exact = list.IndexOfFileName(name, false);
-    if (exact >= 0) return exact;
-    return list.IndexOfNameWithoutExt(NameWithoutExt(name), false);
-}
-
 // A name of the file nobody holds, in the database (placeholders included) or on disk.
 bool NameIsFree(const TFile& file, const std::string& name) {
     if (file.RomFiles.IndexOfFileName(name, true) >= 0) return false;
@@ -121,11 +113,12 @@ struct TMadeRoom {
 };
 
 // Renames the rom of target that holds newName to base_N plus its own extension, N the
-// first number from 0 that nobody holds.
+// first number from 0 that nobody holds. Only the very name is in the way: a rom that
+// shares it without its extension (a.u2 for a.u1) is another rom of the set and stays.
 TMadeRoom MakeRoom(TFile& target, const std::string& newName) {
     TMadeRoom room;
     if (target.IsPlain()) return room;
-    const int index = IndexOfTakenName(target.RomFiles, newName);
+    const int index = target.RomFiles.IndexOfFileName(newName, false);
     if (index < 0) return room;
     TRomFile* other = target.RomFiles[index];
     const std::string base = NameWithoutExt(newName);
@@ -146,6 +139,17 @@ std::string SetNameOf(const TCloneRom& cloneRom, bool split, bool zip) {
     std::string name = split ? cloneRom.Clone->GetDisplayName() : cloneRom.Clone->Game->Name;
     if (zip) name += ".zip";
     return name;
+}
+
+// The listing under which the set of cloneRom needs rom in the current mode (the list
+// matching serves the set's file from), or nullptr when that set does not need it: a
+// rom put there would only be called "not used" and moved on again.
+const TCloneRom* NeededBy(const TRomsBd& roms, const TCloneRom& cloneRom, const TRom* rom) {
+    TCloneRomsList needed;
+    roms.ListGameRoms(roms.Split ? cloneRom.Clone->GetDisplayName() : cloneRom.Clone->Game->Name, needed);
+    for (const TCloneRom* cr : needed)
+        if (cr->Rom == rom) return cr;
+    return nullptr;
 }
 
 enum class TPlacement { kPlaced, kNothingToDo, kFailed };
@@ -177,6 +181,7 @@ TRomFile* FirstCopyIn(const TRomFilesList& list, const std::string& crc, const s
 bool TRomFile::Rename(const std::string& newName) {
     TFile* file = File;
     TFilesBd::TCommandScope scope(BdOf(*file));
+    file->SeparateTwinNames();
     try {
         CheckSafeName(newName, file->IsZip());
         CheckRepairSpace(file->FullPath, TwiceSize(Size));
@@ -221,6 +226,8 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     TFile* source = File;
     TFilesBd& bd = BdOf(*source);
     TFilesBd::TCommandScope scope(bd);
+    source->SeparateTwinNames();
+    if (target != source) target->SeparateTwinNames();
     // What the copy takes along, read before anything changes.
     const std::string crc = Crc;
     const std::string suggested = SuggestedExtension;
@@ -279,6 +286,7 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
 bool TRomFile::BackupTo(const std::string& destFolder) {
     TFile* file = File;
     TFilesBd::TCommandScope scope(BdOf(*file));
+    file->SeparateTwinNames();
     const std::string folder = WithSlash(destFolder);
     const int64_t need = TwiceSize(Size);
     CheckRepairSpace(file->FullPath, need);
@@ -340,9 +348,15 @@ TPlacement PlaceRom(TRomFile& romFile) {
     const bool zip = file->IsZip();
     TPathsList& paths = bd.Paths();
 
+    const TRomsBd* roms = bd.RomsBd();
+    if (roms == nullptr) return TPlacement::kNothingToDo;
     TCloneRomsList users;
     rom->ListCloneRoms(users);
-    for (const TCloneRom* cr : users) {
+    // The sets that need the rom, each under the listing it needs it by.
+    std::vector<const TCloneRom*> needing;
+    for (const TCloneRom* cr : users)
+        if (const TCloneRom* need = NeededBy(*roms, *cr, rom)) needing.push_back(need);
+    for (const TCloneRom* cr : needing) {
         const std::string setName = SetNameOf(*cr, split, zip);
         if (SameText(setName, file->Name)) continue;
         for (int p = 0; p < paths.Count(); ++p) {
@@ -354,8 +368,12 @@ TPlacement PlaceRom(TRomFile& romFile) {
         }
     }
 
-    const TCloneRom* shown = rom->GetDisplayCloneRom();
-    if (shown == nullptr) return TPlacement::kFailed;
+    // No file of such a set yet: the set the rom is shown under when it needs it, else
+    // the first that does. A rom no set needs in this mode is backed up like any other.
+    const TCloneRom* display = rom->GetDisplayCloneRom();
+    const TCloneRom* shown = display != nullptr ? NeededBy(*roms, *display, rom) : nullptr;
+    if (shown == nullptr && !needing.empty()) shown = needing.front();
+    if (shown == nullptr) return TPlacement::kNothingToDo;
     const std::string setName = SetNameOf(*shown, split, zip);
     if (SameText(setName, file->Name)) return TPlacement::kFailed;
     TPath* destination = file->Path->IsReadOnly() ? nullptr : file->Path;
@@ -538,7 +556,8 @@ void TRomFile::CreateRom() {
         crc = text;
     }
 
-    MakeRoom(*file, name);
+    // A dummy never takes a name a rom holds, nor moves that rom aside.
+    if (file->RomFiles.IndexOfFileName(name, false) >= 0) return;
     if (file->IsFolder())
         CopyNoReplace(dummy, file->FullPath + name);
     else
@@ -551,11 +570,90 @@ void TRomFile::CreateRom() {
 
 // ---- TFile --------------------------------------------------------------------------
 
+void TFile::SeparateTwinNames() {
+    if (!IsZip()) return;
+    std::set<std::string_view> names;
+    bool twins = false;
+    for (const auto& entry : RomFiles) {
+        const TRomFile* r = entry.romFile.get();
+        if (!r->IsPlaceholder() && !names.insert(r->StoredName).second) {
+            twins = true;
+            break;
+        }
+    }
+    if (!twins) return;
+
+    TFilesBd& bd = BdOf(*this);
+    TFilesBd::TCommandScope scope(bd);
+    TArchiveManager& manager = ManagerOf(*this);
+    // The archive itself tells which entry is where: the database knows the entries of
+    // one name only as a group.
+    TArchiveItems items;
+    manager.GetFileList(FullPath, items);
+    std::set<std::string> taken;
+    for (const TArchiveItem& item : items) taken.insert(LowerCase(item.GetFullName()));
+    std::set<std::string> seen;
+    TRenameList list;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string full = items[i].GetFullName();
+        if (items[i].Name.empty() || seen.insert(full).second) continue;
+        const std::string base = NameWithoutExt(full);
+        const std::string extension = FileExtension(full);
+        std::string aside;
+        for (int n = 0;; ++n) {
+            aside = base + "_" + std::to_string(n) + extension;
+            if (taken.count(LowerCase(aside)) == 0 && NameIsFree(*this, aside)) break;
+        }
+        taken.insert(LowerCase(aside));
+        list.push_back(TRenameItem{full, aside, 0, static_cast<int32_t>(i)});
+    }
+    if (list.empty()) return;
+    Log("Rename entries of one name in " + FullPath);
+    CheckRepairAbort(*this);
+    CheckRepairSpace(FullPath, RepairSpaceOf(*this));
+    manager.RenameFiles(FullPath, list);
+
+    // Each entry of a shared name takes the rom file of its CRC, a matched one first, so
+    // that the rom the game uses keeps the name it is found under.
+    std::vector<TRomFile*> group;
+    std::set<const TRomFile*> assigned;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string full = items[i].GetFullName();
+        const auto renamed = std::find_if(list.begin(), list.end(),
+                                          [i](const TRenameItem& r) { return r.Index == static_cast<int32_t>(i); });
+        const bool inGroup = renamed != list.end() ||
+                             std::any_of(list.begin(), list.end(), [&](const TRenameItem& r) { return r.OldName == full; });
+        if (!inGroup || items[i].Name.empty()) continue;
+        // A plug-in whose signature is not the zip's CRC leaves only the order to go by.
+        for (const bool byCrc : {true, false}) {
+            group.clear();
+            for (const auto& entry : RomFiles) {
+                TRomFile* r = entry.romFile.get();
+                if (!r->IsPlaceholder() && r->StoredName == full && assigned.count(r) == 0 &&
+                    (!byCrc || SameText(r->Crc, items[i].Crc)))
+                    group.push_back(r);
+            }
+            if (!group.empty()) break;
+        }
+        if (group.empty()) continue;
+        const auto matched = std::find_if(group.begin(), group.end(), [](const TRomFile* r) { return r->CloneRom != nullptr; });
+        TRomFile* r = matched != group.end() ? *matched : group.front();
+        assigned.insert(r);
+        if (renamed == list.end()) continue;
+        r->StoredName = renamed->NewName;
+        r->Name = ExtractFileNameAnySep(renamed->NewName);
+        r->Extension = FileExtension(renamed->NewName);
+    }
+    Match();
+    UpdateDate();
+}
+
 void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     if (romFiles.empty()) return;
     TFilesBd& bd = BdOf(*this);
     TFilesBd::TCommandScope scope(bd);
     CheckRepairAbort(*this);
+    SeparateTwinNames();
     const bool suggested = bd.PlugInSuggeredExtension;
 
     struct TPlan {
@@ -692,6 +790,7 @@ uint8_t TFile::RemoveRomFile(TRomFile* romFile, const std::string& destFolder) {
     TFilesBd::TCommandScope scope(BdOf(*this));
     Log("Remove rom " + FullPath);
     CheckRepairAbort(*this);
+    SeparateTwinNames();
     uint8_t result = 1;
     const TRom* rom = romFile->HasError() ? nullptr : romFile->GetRom();
     const bool onlyCopy = rom != nullptr && rom->MatchCount == 1 &&

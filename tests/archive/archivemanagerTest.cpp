@@ -217,6 +217,23 @@ TEST_F(ArchiveManagerTest, EveryWriteKeepsALinkALink) {
     EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "new.bin\nanother.bin\n");
 }
 
+TEST_F(ArchiveManagerTest, TwoEntriesOfOneNameAreAddressedOneAtATime) {
+    // An appended archive: the second a.bin is another content under the same name.
+    WriteFile(dir / "twins.zip", RawZip({{"a.bin", "good"}, {"b.bin", "bee"}, {"a.bin", "notes"}}));
+    // The rename by position takes the second one only, and leaves a name it no longer
+    // finds there alone.
+    manager.RenameFiles(dir / "twins.zip", {{"a.bin", "a_0.bin", 0, 2}, {"a.bin", "x.bin", 0, 1}});
+    EXPECT_EQ(test::UnzipNames(dir / "twins.zip"), "a.bin\nb.bin\na_0.bin\n");
+    const std::string listing = test::PythonListing(dir / "twins.zip");
+    EXPECT_NE(listing.find("a.bin 4 "), std::string::npos) << listing;
+    EXPECT_NE(listing.find("a_0.bin 5 "), std::string::npos) << listing;
+    // A delete by name takes one entry, never its twin with it.
+    WriteFile(dir / "twins.zip", RawZip({{"a.bin", "good"}, {"a.bin", "notes"}}));
+    manager.DeleteFile(dir / "twins.zip", "a.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "twins.zip"), "a.bin\n");
+    EXPECT_EQ(test::UnzipTest(dir / "twins.zip"), 0);
+}
+
 TEST_F(ArchiveManagerTest, MoveDeletesFromTheSourceButNeverLosesTheEntry) {
     manager.MoveFileBetweenArchives(dir / "src.zip", "sub/x.bin", dir / "dst.zip", "x.bin");
     EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nkeep.bin\n");
