@@ -66,6 +66,8 @@ public:
     TArchiveItems* Items = nullptr;     // the list a running listing appends to; not owned
     TArchiveMessageEvent OnMessage;     // progress and diagnostic text; may be empty
     TArchiveErrorEvent OnError;         // findings of an integrity test; may be empty
+    // Called between the entries of a long read (a test); may raise to stop it.
+    std::function<void()> OnPoll;
     std::string TempDir;                // work folder, always ending with "/"
 
     // Appends one item per entry to items (the list is not cleared first).

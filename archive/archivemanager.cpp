@@ -64,6 +64,7 @@ TArchive* TArchiveManager::GetArchiver(const std::string& fileName) {
     TArchive& archiver = ZipObject();
     archiver.OnMessage = OnMessage;
     archiver.OnError = OnError;
+    archiver.OnPoll = OnPoll;
     return &archiver;
 }
 

@@ -628,7 +628,10 @@ void TRomsBd::LoadDatabase() {
     datafile_->OnInfos = OnInfos;
     datafile_->LoadFromFile();
     Build();
+    ReleaseDatafileItems();
 }
+
+void TRomsBd::ReleaseDatafileItems() { datafile_->Clear(); }
 
 void TRomsBd::Clear() {
     games_->Clear();

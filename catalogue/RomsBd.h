@@ -409,6 +409,9 @@ public:
     void LoadDatabase();
     // Builds games, clones, roms and the CRC index from the datafile's items.
     void Build();
+    // Frees the datafile's items, which nothing reads once the database is built (a
+    // later reader loads the file again); LoadDatabase does it after its build.
+    void ReleaseDatafileItems();
     void Clear();
     void RecalculateStatus();
     void UpdateStatistics();

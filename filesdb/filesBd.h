@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "filesdb/CaseRules.h"
@@ -367,6 +368,8 @@ public:
     // Adds under the file's Name, which must not be in the list yet.
     TFile* Add(std::unique_ptr<TFile> file);
     std::unique_ptr<TFile> Extract(int index);
+    // Takes every listed file of the set out in one pass, keeping the others' order.
+    std::vector<std::unique_ptr<TFile>> ExtractAll(const std::unordered_set<const TFile*>& files);
     // Gives a listed file a new name (the file's Name is set too).
     void Rename(TFile* file, const std::string& newName);
     void Clear();
@@ -404,6 +407,8 @@ public:
     void Load(bool rebuild);
     // Drops this very file from the list; the disk is not touched.
     void DropFile(TFile* file);
+    // Drops these files (each listed once) as DropFile does, in one pass over the list.
+    void DropFiles(const std::vector<TFile*>& files);
     // Repairs of whole files: sends a listed file to the trash and drops it.
     bool DeleteFileFromDisk(TFile* file);
     void ClearFiles();
@@ -442,6 +447,9 @@ public:
     std::string GetVolumeSerial() const;
 
 private:
+    // A file out of the list goes to the database's retired objects (freed otherwise).
+    void Retire(std::unique_ptr<TFile> owned);
+
     std::unique_ptr<TCacheFile> cacheFile_;
     std::string path_;
     TFilesList files_;
@@ -508,6 +516,11 @@ public:
 
     // Files handed to the signature calculator by scans, counted for tests and benchmarks.
     int64_t SignatureCalls = 0;
+    // Threads that list a scan's zip archives side by side; 0 is one per core. The
+    // listings are merged in the folder's order, so the result is the same for any
+    // number. ScanThreadsUsed is the number the last scan ran.
+    int ScanThreads = 0;
+    int ScanThreadsUsed = 1;
 
     TPathsList& Paths() { return *paths_; }
     const TPathsList& Paths() const { return *paths_; }

@@ -8,7 +8,6 @@
 // checked first: names taken, free space, volume present. A rom is added to a file only
 // after any other rom of that name has been renamed aside, so nothing is replaced; a
 // rom leaves its file only once its copy exists elsewhere.
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +23,7 @@
 #include "filesdb/RepairSupport.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
+#include "platform/Crc32.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -546,11 +546,11 @@ void TRomFile::CreateRom() {
     }
     if (crc.empty()) {
         // No plug-in at hand: the CRC of zeros is known without one.
-        uLong value = crc32(0L, Z_NULL, 0);
+        uint32_t value = 0;
         const std::string zeros(64 * 1024, '\0');
         for (int64_t left = size; left > 0; left -= static_cast<int64_t>(zeros.size()))
-            value = crc32(value, reinterpret_cast<const Bytef*>(zeros.data()),
-                          static_cast<uInt>(std::min<int64_t>(left, static_cast<int64_t>(zeros.size()))));
+            value = Crc32(value, zeros.data(),
+                          static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(zeros.size()))));
         char text[9];
         std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(value));
         crc = text;
