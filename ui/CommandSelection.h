@@ -26,12 +26,13 @@ struct TCommandSelection {
     std::vector<TRomFile*> listRoms;   // the list view's selected rom files, in row order
     std::vector<TFile*> listFiles;     // the list view's selected files, in row order
     TListContent listContent = TListContent::Other;
+    bool listEmpty = true;             // no row of the list view is selected
     std::vector<TRomFile*> treeRoms;   // rom files under the tree's focused path or file
     std::vector<TFile*> treeFiles;     // files under the tree's focused node
     TViewFocus focus = TViewFocus::None;
 };
 
-// Reads both views as the commands need them.
+// Reads both views as the commands need them, the list's selection once.
 TCommandSelection SelectionFromViews(const TQMVirtualListView& list, const TQMVirtualTreeView& tree);
 
 // A single step: the list's choice, else what lies under the tree's focus.
