@@ -13,8 +13,8 @@
 // sets", invert_ms "Invert selection", select_all_ms "Select all", each with the
 // status-bar texts after it timed apart (status_*_ms); read_selection_ms is reading the
 // inverted selection as the commands do. drop_ms drops every file of the rom path in one
-// command while the tree (path expanded) and the list both show them; drop_bare_ms the
-// same without views.
+// command (one zip per clone) while the tree (path expanded) and the list both show them;
+// drop_bare_ms the same without views.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -160,8 +160,10 @@ int main(int argc, char** argv) {
     list.Clear();
 
     // Every file of the path dropped in one command, as a rebuild of the path does, with
-    // both views showing them; then again without views.
-    roms.Split = false;
+    // both views showing them; then again without views. One zip per clone this time.
+    path->ClearFiles();
+    roms.Split = true;
+    collection.AddCompleteZips(roms);
     tree.resize(400, 700);
     tree.show();
     tree.SetQmVirtualListView(&list);
