@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <new>
 
 #include "platform/FileSystem.h"
@@ -26,6 +27,19 @@ constexpr int kNotFound = 11;
 constexpr int kDiskFull = 50;
 constexpr int kEof = 51;
 constexpr int kStopped = 80;
+
+std::mutex writeErrorMutex;
+std::string lastWriteError;
+
+// A write that failed: a full disk (or quota) is the library's "disk full"; any other
+// reason is told in the system's own words.
+int WriteFailed(int err, std::string& text) {
+    text = SysErrorMessage(err);
+    if (err == ENOSPC || err == EDQUOT) return kDiskFull;
+    std::lock_guard<std::mutex> lock(writeErrorMutex);
+    lastWriteError = text;
+    return kUnzipWriteFailed;
+}
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -335,9 +349,9 @@ int TUnzipRun::ReadEntry(zip_uint64_t index, int fd, std::string& text) {
                 const ssize_t w = ::write(fd, p, left);
                 if (w < 0 && errno == EINTR) continue;
                 if (w <= 0) {
-                    text = SysErrorMessage(w < 0 ? errno : ENOSPC);
+                    const int err = w < 0 ? errno : ENOSPC;
                     zip_fclose(zf);
-                    return kDiskFull;
+                    return WriteFailed(err, text);
                 }
                 p += w;
                 left -= static_cast<size_t>(w);
@@ -375,21 +389,15 @@ int TUnzipRun::Test(const std::vector<TSelected>& selected) {
 int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::string& text) {
     const std::string folder = FolderOf(target);
     if (!folder.empty()) {
-        if (const int err = MakeDirs(folder); err != 0) {
-            text = SysErrorMessage(err);
-            return kDiskFull;
-        }
+        if (const int err = MakeDirs(folder); err != 0) return WriteFailed(err, text);
     }
     std::string temp;
-    if (const int err = CreateTempBeside(target, temp); err != 0) {
-        text = SysErrorMessage(err);
-        return kDiskFull;
-    }
+    if (const int err = CreateTempBeside(target, temp); err != 0) return WriteFailed(err, text);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {
-        text = SysErrorMessage(errno);
+        const int err = errno;
         ::unlink(temp.c_str());
-        return kDiskFull;
+        return WriteFailed(err, text);
     }
     int result = ReadEntry(index, fd, text);
     // A plain file of the usual mode: stored modes (set-uid, symbolic links) are not
@@ -400,15 +408,9 @@ int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::
         const timespec times[2] = {{st.mtime, 0}, {st.mtime, 0}};
         ::futimens(fd, times);
     }
-    if (::close(fd) != 0 && result == kOk) {
-        text = SysErrorMessage(errno);
-        result = kDiskFull;
-    }
+    if (::close(fd) != 0 && result == kOk) result = WriteFailed(errno, text);
     if (result == kOk) {
-        if (const int err = Fs().ReplaceWith(temp, target); err != 0) {
-            text = SysErrorMessage(err);
-            result = kDiskFull;
-        }
+        if (const int err = Fs().ReplaceWith(temp, target); err != 0) result = WriteFailed(err, text);
     }
     if (result != kOk) ::unlink(temp.c_str());
     return result;
@@ -441,8 +443,10 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
         const std::string target = dir + relative;
         if (isFolder) {
             if (const int err = MakeDirs(target.substr(0, target.size() - 1)); err != 0) {
-                Print("error:  cannot create " + target + ": " + SysErrorMessage(err) + "\n");
-                if (kDiskFull > result) result = kDiskFull;
+                std::string text;
+                const int code = WriteFailed(err, text);
+                Print("error:  cannot create " + target + ": " + text + "\n");
+                if (code > result) result = code;
             }
             continue;
         }
@@ -469,6 +473,11 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
 }
 
 }  // namespace
+
+std::string UnzipLastWriteError() {
+    std::lock_guard<std::mutex> lock(writeErrorMutex);
+    return lastWriteError;
+}
 
 int CreateTempBeside(const std::string& path, std::string& temp) {
     int err = CreateSiblingTemp(path, temp);

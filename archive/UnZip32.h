@@ -75,6 +75,11 @@ bool WildMatch(const std::string& pattern, const std::string& name, bool noCase)
 // "rom[[]1].bin"), stores that name in literal and returns true.
 bool WildLiteral(const std::string& pattern, std::string& literal);
 
+// The result of Wiz_SingleEntryUnzip when writing an extracted file failed for another
+// reason than a full disk; UnzipLastWriteError gives the system's text of it.
+constexpr int kUnzipWriteFailed = 102;
+std::string UnzipLastWriteError();
+
 // For the layer's own use: a fresh temporary file beside path (CreateSiblingTemp), or
 // under a short name in the same folder when the long name leaves no room; 0 or errno.
 int CreateTempBeside(const std::string& path, std::string& temp);

@@ -1,5 +1,7 @@
 #include "archive/archive.h"
 
+#include "archive/UnZip32.h"
+
 #include <cstdio>
 
 #include "platform/Text.h"
@@ -126,6 +128,7 @@ void CheckZipResult(int code, const std::string& archiveName, const std::string&
 void CheckUnzipResult(int code, bool strict, const std::string& archiveName,
                       const std::string& fileName) {
     if (code == 0 || code == 1) return;
+    if (code == kUnzipWriteFailed) throw ESystemError(UnzipLastWriteError(), archiveName, fileName);
     Check(kUnzipCodes, code, strict, archiveName, fileName);
 }
 

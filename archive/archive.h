@@ -169,7 +169,8 @@ constexpr int kUnzipArchiveMissing = 100;
 void CheckZipResult(int code, const std::string& archiveName, const std::string& fileName);
 
 // Maps a result code of the unzip library (listing, extraction, test) or the program's
-// own codes 100 (archive missing) and 101 to its exception and raises it; 0 and 1
+// own codes 100 (archive missing) and 101 to its exception and raises it (102, a write
+// that failed on a disk that is not full: ESystemError with the system's text); 0 and 1
 // (warning) raise nothing, and 2, 3, 9 and 51 raise only when strict (listing, single
 // extraction, extract-all; the integrity test is not strict).
 void CheckUnzipResult(int code, bool strict, const std::string& archiveName,

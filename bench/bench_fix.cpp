@@ -38,7 +38,7 @@
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include "catalogue/RomsBd.h"
 #include "filesdb/filesBd.h"
 #include "platform/Exception.h"
-#include "ui/CommandSelection.h"
+#include "ui/ViewSelection.h"
 #include "ui/ListSelection.h"
 #include "ui/MainStatus.h"
 #include "ui/views/ChildList.h"

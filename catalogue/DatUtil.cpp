@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -122,7 +123,7 @@ struct TChildOutcome {
 // Runs a child and waits for it, processing pending messages as the file routines'
 // runner does, so the window keeps repainting; a child that outlives the timeout is
 // killed.
-TChildOutcome RunChild(const TChildRequest& request) {
+TChildOutcome RunChild(const TChildRequest& request, bool& abort) {
     TChildOutcome outcome;
     QProcess process;
     QStringList args;
@@ -149,6 +150,12 @@ TChildOutcome RunChild(const TChildRequest& request) {
     outcome.started = true;
     while (process.state() != QProcess::NotRunning && !process.waitForFinished(30)) {
         ProcessPendingMessages();
+        if (abort) {
+            abort = false;
+            process.kill();
+            process.waitForFinished(-1);
+            throw EAbortOperation(_("Operation aborted."));
+        }
         if (clock.elapsed() >= request.timeout.count()) {
             outcome.timedOut = true;
             process.kill();
@@ -238,7 +245,29 @@ private:
     TDatUtil& owner_;
 };
 
+// Raises EDiskFull when the disk of an existing folder has no room for bytes; a folder
+// that is not there fails later with its own error.
+void CheckRoom(const std::string& folder, int64_t bytes) {
+    TFileStat st;
+    if (folder.empty() || Fs().Stat(folder, st) != 0 || !st.exists) return;
+    CheckDiskSpace(folder, bytes);
+}
+
+// Where the settings name a datutil that is not there.
+std::string DatutilMissing(const std::string& program) {
+    return Fmt(_("%1 not found: set Datutil_exe in the [quarmelle] section"), {program});
+}
+
 }  // namespace
+
+std::string FailureText(const std::exception& error) {
+    std::string detail;
+    if (const auto* e = dynamic_cast<const datutil::EFileNotFound*>(&error)) detail = e->Detail();
+    if (const auto* e = dynamic_cast<const datutil::EDatNotCreated*>(&error)) detail = e->Detail();
+    std::string text = error.what();
+    if (!detail.empty()) text += "\n" + detail;
+    return text;
+}
 
 std::string ResolveDatutilExe(const std::string& homeFolder, const std::string& setting) {
     const std::string name = setting.empty() ? std::string(kDefaultDatutilName) : setting;
@@ -327,9 +356,18 @@ void TDatUtil::ConvertClrMame(const std::string& source, const std::string& dest
     const std::vector<std::string> arguments = ConvertArguments(input, output, &filled);
     const std::string command = CommandText(datutilExe_, arguments, filled);
 
+    // The result is written twice (work folder, then beside dest): room is checked for
+    // both before anything runs.
+    const int64_t room = std::max<int64_t>(SizeOf(input), 0);
+    CheckRoom(work.Path(), room);
+    CheckRoom(FolderOf(target), room);
+
     std::string detail;
+    Abort = false;
     if (program.empty()) {
         detail = _("Datutil path not set !");
+    } else if (!IsFile(program)) {
+        detail = DatutilMissing(program);
     } else {
         TChildRequest request;
         request.program = program;
@@ -337,7 +375,7 @@ void TDatUtil::ConvertClrMame(const std::string& source, const std::string& dest
         request.workingDir = work.Path();
         request.errorFile = work / kDatutilOutputName;
         request.timeout = Timeout;
-        const TChildOutcome outcome = RunChild(request);
+        const TChildOutcome outcome = RunChild(request, Abort);
         detail = Failure(NameOf(program), outcome, output, Timeout);
         if (!detail.empty()) {
             const std::string log = TailOf(work / kDatutilLogName);
@@ -355,17 +393,20 @@ void TDatUtil::BuildDatafile(TDatSourceKind kind, const std::string& dest) {
 
     // Everything that can be checked is checked before anything is written.
     if (Trim(datutilExe_).empty()) throw datutil::EFileNotFound(_("Datutil path not set !"));
-    if (!IsFile(datutilExe_)) throw datutil::EFileNotFound(_("File Not Found."));
+    if (!IsFile(datutilExe_)) throw datutil::EFileNotFound(_("File Not Found."), DatutilMissing(datutilExe_));
     std::string emulator;
     std::string listOption;
     std::string infos;
+    std::string who;  // the emulator named when none is set
     switch (kind) {
     case TDatSourceKind::Mame:
+        who = "mame";
         emulator = MameExe;
         listOption = "-listxml";
         infos = _("Extracting games list from mame...");
         break;
     case TDatSourceKind::Raine:
+        who = "raine";
         emulator = RaineExe;
         listOption = "-listinfo";
         infos = _("Extracting games list from raine...");
@@ -373,7 +414,11 @@ void TDatUtil::BuildDatafile(TDatSourceKind kind, const std::string& dest) {
     default:
         throw datutil::EDatNotCreated(_("Dat file not created !"));
     }
-    if (!IsFile(emulator)) throw datutil::EFileNotFound(_("File Not Found."));
+    if (!IsFile(emulator))
+        throw datutil::EFileNotFound(_("File Not Found."),
+                                     Fmt(_("%1 not found: set the emulator's program in the preferences"),
+                                         {emulator.empty() ? who : emulator}));
+    Abort = false;
     const std::string datutilProgram = AbsolutePath(datutilExe_);
     const std::string emulatorProgram = AbsolutePath(emulator);
 
@@ -390,7 +435,7 @@ void TDatUtil::BuildDatafile(TDatSourceKind kind, const std::string& dest) {
     list.outputFile = listFile;
     list.errorFile = work / kEmulatorErrorsName;
     list.timeout = Timeout;
-    const TChildOutcome listed = RunChild(list);
+    const TChildOutcome listed = RunChild(list, Abort);
     if (std::string detail = Failure(NameOf(emulatorProgram), listed, listFile, Timeout); !detail.empty())
         throw datutil::EDatNotCreated(_("Dat file not created !"), WithTail(detail, TailOf(list.errorFile)));
 
@@ -402,7 +447,7 @@ void TDatUtil::BuildDatafile(TDatSourceKind kind, const std::string& dest) {
     convert.workingDir = work.Path();
     convert.errorFile = work / kDatutilOutputName;
     convert.timeout = Timeout;
-    const TChildOutcome converted = RunChild(convert);
+    const TChildOutcome converted = RunChild(convert, Abort);
     const std::string output = work / kOutputFileName;
     if (std::string detail = Failure(NameOf(datutilProgram), converted, output, Timeout); !detail.empty()) {
         const std::string log = TailOf(work / kDatutilLogName);

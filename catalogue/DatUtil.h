@@ -13,6 +13,7 @@
 // Timeout, and the file it was to write exists and is not empty. A work folder that
 // cannot be made raises filestools::EFileError.
 #include <chrono>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ private:
 };
 
 }  // namespace datutil
+
+// What a box shows of a failure: its message and, for a failed datutil job, what went
+// wrong with the outside program (which one, its exit code, its last lines).
+std::string FailureText(const std::exception& error);
 
 // The emulator whose game list BuildDatafile reads.
 enum class TDatSourceKind { Mame = 0, Raine = 1 };
@@ -81,6 +86,9 @@ public:
 
     TProgressEvent OnProgress;  // never fired: the outside programs report no progress
     TInfosEvent OnInfos;
+    // Set (by a Cancel button) while a job runs: the running program is stopped and the
+    // job raises EAbortOperation, leaving the destination as it was. Cleared by the job.
+    bool Abort = false;
 
     // Stores the name, then raises datutil::EFileNotFound "File Not Found." when it
     // names no existing file (the name stays stored).
@@ -88,8 +96,10 @@ public:
     const std::string& DatutilExe() const { return datutilExe_; }
 
     // Converts the ClrMamePro datafile source into the datafile dest (replaced when it
-    // exists). Raises datutil::EFileNotFound "Error during clrmame conversion on command
-    // [%1]" when datutil fails, EFCantMove when the result cannot be put in place.
+    // exists). Raises EDiskFull when the work folder or the destination's disk has no
+    // room for a copy of source, datutil::EFileNotFound "Error during clrmame conversion
+    // on command [%1]" when datutil fails, EFCantMove when the result cannot be put in
+    // place.
     void ConvertClrMame(const std::string& source, const std::string& dest);
     // Builds the datafile dest (replaced when it exists) from the game list of MAME or
     // Raine. Raises datutil::EFileNotFound ("Datutil path not set !", "File Not

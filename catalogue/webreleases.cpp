@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QUrl>
 #include <algorithm>
+#include <cctype>
 
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
@@ -37,6 +38,47 @@ std::string DocumentName(const std::string& url) {
     if (auto q = path.find('?'); q != std::string::npos) path.erase(q);
     const auto p = path.rfind('/');
     return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+// Passes every byte on to the target and keeps the first few, so that what arrived can
+// be judged before it takes the old file's place.
+class THeadSink : public QIODevice {
+public:
+    explicit THeadSink(QIODevice& target) : target_(target) { open(QIODevice::WriteOnly); }
+    const std::string& Head() const { return head_; }
+    int64_t Total() const { return total_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        const qint64 written = target_.write(data, size);
+        if (written != size) {
+            setErrorString(target_.errorString());
+            return -1;
+        }
+        if (head_.size() < kHeadBytes)
+            head_.append(data, static_cast<size_t>(std::min<qint64>(size, static_cast<qint64>(kHeadBytes - head_.size()))));
+        total_ += size;
+        return size;
+    }
+
+private:
+    static constexpr size_t kHeadBytes = 4096;
+    QIODevice& target_;
+    std::string head_;
+    int64_t total_ = 0;
+};
+
+// A datafile arrives as a zip or as text; a web page (an error or login page served
+// with status 200) or binary data is not one.
+bool LooksLikeDatafile(const std::string& head) {
+    if (head.rfind("PK\x03\x04", 0) == 0) return true;
+    if (head.find('\0') != std::string::npos) return false;
+    size_t start = head.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    while (start < head.size() && std::isspace(static_cast<unsigned char>(head[start]))) ++start;
+    const std::string lowered = LowerCase(head.substr(start));
+    return lowered.rfind("<!doctype html", 0) != 0 && lowered.rfind("<html", 0) != 0 &&
+           lowered.rfind("<head", 0) != 0 && lowered.rfind("<body", 0) != 0;
 }
 
 }  // namespace
@@ -249,18 +291,20 @@ void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vec
         record->SiteEmail = email;
         record->RomType = romType;
         size_t pos = 0;
-        for (size_t f = 0; f < 8; ++f) {
+        std::string field9;
+        for (size_t f = 0; f < 9; ++f) {
             if (pos > line.size()) break;
             const auto semi = line.find(';', pos);
             const size_t end = semi == std::string::npos ? line.size() : semi;
-            record->Fields[f] = Trim(std::string_view(line).substr(pos, end - pos));
+            const std::string field = Trim(std::string_view(line).substr(pos, end - pos));
+            if (f < 8)
+                record->Fields[f] = field;
+            else
+                field9 = field;
             pos = semi == std::string::npos ? line.size() + 1 : semi + 1;
         }
-        // Field 9 is all the rest, so that a ";" inside the address survives; one
-        // closing ";" is no part of it.
-        std::string field9 = pos <= line.size() ? line.substr(pos) : std::string();
-        field9 = Trim(field9);
-        if (!field9.empty() && field9.back() == ';') field9 = Trim(std::string_view(field9).substr(0, field9.size() - 1));
+        // Whatever follows the ninth field (";;" at the end, fields a later list format
+        // added) is no part of the address.
         record->RawField9 = field9;
         if (!field9.empty()) {
             record->RequestUrl = WithScheme(field9);
@@ -301,7 +345,15 @@ std::string TWebReleases::DownloadDatafile(const TWebRecord& record) {
     std::string request = record.RequestUrl.empty() ? WithScheme(record.Url) : record.RequestUrl;
     ReplaceAll(request, " ", "%20");
     stop_ = false;
-    const TResult r = Get(request, file, name, 0);
+    THeadSink sink(file);
+    TResult r = Get(request, sink, name, 0);
+    if (r.ok && sink.Total() == 0) {
+        r.ok = false;
+        r.error = Fmt(_("Nothing was received from %1."), {request});
+    } else if (r.ok && !LooksLikeDatafile(sink.Head())) {
+        r.ok = false;
+        r.error = Fmt(_("%1 did not send a datafile (a web page or other data came instead)."), {request});
+    }
     if (!r.ok) {
         file.cancelWriting();
         file.commit();  // only drops the temporary file

@@ -342,6 +342,21 @@ void TCacheFile::ReadDiskInfo() {
     }
 }
 
+bool TCacheFile::CheckVolume() {
+    if (serial_.empty()) return volumeAvailable_;
+    const TDiskInfo info(path_);
+    const bool there = SameText(serial_, LowerCase(info.SerialNumberStr()));
+    if (there && !volumeAvailable_) {
+        ReadDiskInfo();
+    } else if (!there && volumeAvailable_) {
+        volumeAvailable_ = false;
+        diskSize_ = -1;
+        diskFree_ = -1;
+        readOnly_ = true;
+    }
+    return volumeAvailable_;
+}
+
 bool TCacheFile::Open(const std::string& path, const std::string& serial, const std::string& label) {
     path_ = WithSlash(path);
     serial_ = LowerCase(serial);

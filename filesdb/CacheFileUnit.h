@@ -113,6 +113,9 @@ public:
     // Reads the volume of the path again: with a serial stored, the volume is available
     // when its serial matches; without one it is available and gives its serial.
     void ReadDiskInfo();
+    // Whether the recorded volume is still the one at the path: measured again, but
+    // the label and sizes last read stay unless the volume has just come back.
+    bool CheckVolume();
 
     // ---- Members ----
     // Folder of the cache files (a missing trailing "/" is supplied) and the file name

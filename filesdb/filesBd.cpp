@@ -600,7 +600,14 @@ void TPath::Load(bool rebuild) {
     }
     if (files_.Empty() && cacheFile_->CacheFileExists()) LoadFromCache();
     Scan(rebuild);
-    SaveCache();
+    // The path is loaded whether or not its cache can be kept: an unwritable cache
+    // only costs a full reading next time.
+    try {
+        SaveCache();
+    } catch (const cachefile::EFileError& e) {
+        Log(e.Message());
+        if (owner_ != nullptr) owner_->TellCacheWriteFailure(e.Message());
+    }
 }
 
 void TPath::DropFile(TFile* file) {
@@ -651,6 +658,12 @@ std::string TPath::GetVolumeSerial() const { return cacheFile_->GetVolumeSerial(
 TPathsList::TPathsList(TFilesBd* owner) : CachePath(ProgramFolder()), Owner(owner) {}
 
 TPathsList::~TPathsList() = default;
+
+void TPathsList::TellCacheWriteFailure(const std::string& message) {
+    if (cacheWriteTold_) return;
+    cacheWriteTold_ = true;
+    UiHooks().MessageDlg(message, TMsgDlgType::mtWarning, mbOK);
+}
 
 TPath* TPathsList::AddPath(const std::string& pathText, const std::string& serialText, const std::string& labelText) {
     const std::string path = WithSlash(pathText);

@@ -472,9 +472,13 @@ public:
     void MatchAll();
     // When the abort flag is set: clears it and raises EAbortPathLoading.
     void CheckAbort();
+    // A cache file that a load could not write: a warning box the first time, so that
+    // many rom paths on one full disk do not ask the user once each.
+    void TellCacheWriteFailure(const std::string& message);
 
 private:
     std::vector<std::unique_ptr<TPath>> paths_;
+    bool cacheWriteTold_ = false;
 };
 
 // ---- The database -------------------------------------------------------------------

@@ -288,6 +288,9 @@ bool TPath::IsFileUnchanged(const TFile* file, const TScanEntry& entry) const {
 }
 
 void TPath::Scan(bool rebuild) {
+    // The files of a volume that is not there (unplugged, another disk in its place, or
+    // only its empty mount point left) are what the cache says, not what the folder holds.
+    if (!CacheFile().CheckVolume()) return;
     if (!Exists(path_, true)) return;
     TFolderReader reader(path_);
     const TScanListing& top = reader.Listing(path_);

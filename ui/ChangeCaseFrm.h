@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "ui/ChangeCaseChoice.h"
+#include "ui/commands/ChangeCaseChoice.h"
 
 class QButtonGroup;
 class QCheckBox;

@@ -9,8 +9,8 @@
 #include <QTreeView>
 #include <vector>
 
-#include "ui/DatafileFolder.h"
-#include "ui/ReleaseView.h"
+#include "ui/commands/DatafileFolder.h"
+#include "ui/commands/ReleaseView.h"
 
 namespace qm {
 

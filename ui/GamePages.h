@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "catalogue/QMXmlParser.h"
-#include "ui/CommandObject.h"
+#include "ui/commands/CommandObject.h"
 
 class QAction;
 class QMenu;

@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -22,21 +21,22 @@
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 #include "ui/About.h"
-#include "ui/HelpPages.h"
+#include "ui/commands/HelpPages.h"
 #include "ui/ProgressFrm.h"
 #include "ui/SkinLoader.h"
 #include "ui/SplashFrm.h"
+#include "ui/QtUiHooks.h"
 #include "ui/TextConv.h"
 #include "ui/WindowPlace.h"
-#include "ui/OptionsModel.h"
+#include "ui/commands/OptionsModel.h"
 #include "ui/ActionStates.h"
-#include "ui/FileCommands.h"
+#include "ui/commands/FileCommands.h"
 #include "ui/ListSelection.h"
 #include "ui/MainStatus.h"
 #include "ui/ScanFrm.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 #include "ui/GamePages.h"
 #include "ui/datafilefrm.h"
 #include "ui/optionsfrm.h"
@@ -68,7 +68,7 @@ TMainFrm::TMainFrm(TSplashForm* splash)
     dispatcher_->OnIdle = [this] {
         if (quitPending_) ActQuitExecute();
     };
-    OpenUrl = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ui::ToQ(url))); };
+    OpenUrl = [](const std::string& url) { OpenWithDesktop(url); };
 
     savePrompt_ = std::make_unique<TQtSaveFilePrompt>(this);
     CreateActions();

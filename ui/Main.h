@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "ui/ActionDispatcher.h"
-#include "ui/AppController.h"
-#include "ui/CommandObject.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/AppController.h"
+#include "ui/commands/CommandObject.h"
+#include "ui/commands/FixPipeline.h"
 #include "ui/MainActions.h"
 #include "ui/ReportFilePrompt.h"
 #include "ui/RomPathCommands.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/MameDatBuilder.h"
+#include "ui/commands/MameDatBuilder.h"
 
 class QLabel;
 class QLineEdit;

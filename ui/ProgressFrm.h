@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/ProgressController.h"
+#include "ui/commands/ProgressController.h"
 
 class QLabel;
 class QPushButton;

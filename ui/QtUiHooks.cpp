@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "platform/Text.h"
@@ -136,6 +138,15 @@ std::unique_ptr<QMessageBox> CreateMessageDlg(const std::string& text, TMsgDlgTy
     if (!esc) esc = ButtonFor(*box, mrOk);
     box->setEscapeButton(esc);
     return box;
+}
+
+bool OpenWithDesktop(const std::string& url) {
+    // A local name is opened as a file; anything else as the address it is.
+    const QUrl target = !url.empty() && url[0] == '/' ? QUrl::fromLocalFile(ui::ToQ(url)) : QUrl(ui::ToQ(url));
+    if (QDesktopServices::openUrl(target)) return true;
+    UiHooks().MessageDlg(Fmt(_("%1 could not be opened: no program on this system accepted it."), {url}),
+                         TMsgDlgType::mtError, mbOK);
+    return false;
 }
 
 int MessageDlgResult(const QMessageBox& box) {

@@ -43,6 +43,10 @@ std::unique_ptr<QMessageBox> CreateMessageDlg(const std::string& text, TMsgDlgTy
 // closed without a button.
 int MessageDlgResult(const QMessageBox& box);
 
+// Hands a web page, folder or document to the desktop; when no program takes it, an
+// error box says so. True when it was taken.
+bool OpenWithDesktop(const std::string& url);
+
 // A line of text, then user name and password (the password hidden), both filled with
 // the values given.
 class TLoginDialog : public QDialog {

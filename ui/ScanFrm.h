@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/ScanSession.h"
+#include "ui/commands/ScanSession.h"
 #include "ui/controls/ImageList.h"
 
 class QAction;

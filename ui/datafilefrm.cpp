@@ -5,7 +5,6 @@
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,7 +14,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <set>
@@ -26,14 +24,16 @@
 #include "catalogue/DatUtil.h"
 #include "catalogue/config.h"
 #include "catalogue/webreleases.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/DatafileFolder.h"
+#include "ui/commands/DatafileFolder.h"
 #include "ui/DatafileModels.h"
-#include "ui/MameDatBuilder.h"
+#include "ui/commands/MameDatBuilder.h"
 #include "ui/MameDatDlg.h"
 #include "ui/ProgressFrm.h"
-#include "ui/ReleaseView.h"
+#include "ui/commands/ReleaseView.h"
+#include "ui/QtUiHooks.h"
 #include "ui/TextConv.h"
 
 namespace qm {
@@ -197,7 +197,7 @@ TDatafileForm::TDatafileForm(TArchiveManager* archives, QWidget* parent)
         return parser.WebUpdates;
     };
     DatUtil = []() -> TDatUtil* { return Config ? Config->DatUtil.get() : nullptr; };
-    OpenWebPage = [](const std::string& url) { QDesktopServices::openUrl(QUrl(ToQ(url))); };
+    OpenWebPage = [](const std::string& url) { OpenWithDesktop(url); };
 }
 
 TDatafileForm::~TDatafileForm() = default;
@@ -300,9 +300,19 @@ void TDatafileForm::ActMameImportExecute() {
     mameDatFrm_->SetExeFile(exe);
     mameDatFrm_->DestinationFolder = [this] { return DatafileFolder(); };
     if (!RunMameDialog || !RunMameDialog(*mameDatFrm_)) return;
-    BuildMameDatafile(*datUtil, mameDatFrm_->Request(), DatafileFolder(), Config ? Config->ProgramVersion : "",
-                      MameDatafileVersionToday(),
-                      [this](const std::string& text) { statusBar_->showMessage(ToQ(text)); });
+    {
+        // The emulator and datutil can run for minutes: Cancel stops the one running.
+        progressFrm_->SetOnCancel([datUtil] { datUtil->Abort = true; });
+        progressFrm_->SetWaitString(_("Creating dat..."));
+        progressFrm_->Start(this);
+        TFinally end([this] {
+            progressFrm_->Stop();
+            progressFrm_->SetOnCancel([this] { webReleases_->Abort(); });
+        });
+        BuildMameDatafile(*datUtil, mameDatFrm_->Request(), DatafileFolder(), Config ? Config->ProgramVersion : "",
+                          MameDatafileVersionToday(),
+                          [this](const std::string& text) { statusBar_->showMessage(ToQ(text)); });
+    }
     if (OnDatafilesChanged) OnDatafilesChanged();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -17,14 +16,14 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "archive/stringsTools.h"
 #include "catalogue/config.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/OptionsFilesBd.h"
+#include "ui/commands/OptionsFilesBd.h"
+#include "ui/QtUiHooks.h"
 #include "ui/TextConv.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageList.h"
@@ -88,7 +87,7 @@ TFrmOptions::TFrmOptions(QWidget* parent) : QDialog(parent) {
         const QString dir = QFileDialog::getExistingDirectory(this, ui::ToQ(caption), ui::ToQ(start));
         return ui::FromQ(dir);
     };
-    FolderOpener = [](const std::string& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(ui::ToQ(folder))); };
+    FolderOpener = [](const std::string& folder) { OpenWithDesktop(folder); };
 
     pageControl_ = new QTabWidget(this);
     pageControl_->setObjectName(QStringLiteral("PageControl"));

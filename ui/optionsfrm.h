@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/OptionsModel.h"
+#include "ui/commands/OptionsModel.h"
 
 class QAction;
 class QButtonGroup;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -171,6 +172,31 @@ TEST_F(QMZipTest, AddDeleteAndCreateKeepTheArchiveValid) {
 
 // Whichever of its steps fails, a new empty archive is made whole or not at all: never
 // an archive that holds the work file under a set's name.
+// Only a full disk is called one: any other failure to write carries the system's text.
+TEST_F(QMZipTest, AnExtractionThatCannotWriteSaysWhy) {
+    WriteFile(dir / "ok.zip", RawZip({{"a.bin", "a"}}));
+    MakeDirs(dir / "out");
+    for (const int err : {EIO, ENOSPC, EDQUOT}) {
+        SCOPED_TRACE(err);
+        TFaultyFileSystem faulty(Fs());
+        faulty.failAt = 1;
+        faulty.failErrno = err;
+        TScopedFileSystem scope(faulty);
+        try {
+            zip.ExtractFile(dir / "ok.zip", "a.bin", dir / "out", false);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const archive::EADiskFull& e) {
+            EXPECT_NE(err, EIO) << e.Message();
+            EXPECT_EQ(e.Message(), "Disk full");
+        } catch (const archive::ESystemError& e) {
+            EXPECT_EQ(err, EIO);
+            EXPECT_EQ(e.Message(), SysErrorMessage(EIO));
+            EXPECT_EQ(e.ArchiveName, dir / "ok.zip");
+        }
+        EXPECT_FALSE(test::FileExists(dir / "out/a.bin"));
+    }
+}
+
 TEST_F(QMZipTest, AFailedEmptyArchiveLeavesNothingBehind) {
     bool reached = true;
     for (int failAt = 1; reached && failAt < 20; ++failAt) {

@@ -12,6 +12,7 @@
 #include "catalogue/DatUtil.h"
 #include "catalogue/DataFile.h"
 #include "platform/FileSystem.h"
+#include "platform/UiHooks.h"
 #include "support/TestSupport.h"
 
 using namespace qm;
@@ -217,6 +218,34 @@ TEST_F(DatUtilTest, EveryFailedConversionIsReportedWithItsCommandAndLosesNothing
     }
 }
 
+// A disk without room for the result stops the conversion before datutil runs; Cancel
+// while datutil runs stops it, and the job ends as an abort. The old datafile stays.
+TEST_F(DatUtilTest, AConversionWithoutRoomOrCancelledKeepsTheOldDatafile) {
+    const std::string source = root / "in.dat";
+    WriteFile(source, "clrmamepro (\n)\n");
+    WriteFile(dest, "old datafile");
+    Mode("ok");
+    {
+        TFaultyFileSystem faulty(Fs());
+        faulty.forcedFreeSpace = kDiskSpaceReserve;
+        TScopedFileSystem scope(faulty);
+        EXPECT_THROW(du.ConvertClrMame(source, dest), EDiskFull);
+    }
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(ReadFile(dest), "old datafile");
+
+    Mode("sleep");
+    TScriptedUiHooks hooks;
+    hooks.onProcessMessages = [&] { du.Abort = true; };
+    TScopedUiHooks scope(hooks);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_THROW(du.ConvertClrMame(source, dest), EAbortOperation);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
+    EXPECT_FALSE(du.Abort);
+    EXPECT_EQ(ReadFile(dest), "old datafile");
+    ExpectNoLeftovers();
+}
+
 TEST_F(DatUtilTest, AConversionWithoutDatutilFailsWithTheCommand) {
     const std::string source = root / "in.dat";
     WriteFile(source, "clrmamepro (\n)\n");
@@ -232,6 +261,10 @@ TEST_F(DatUtilTest, AConversionWithoutDatutilFailsWithTheCommand) {
             EXPECT_EQ(e.Message().rfind("Error during clrmame conversion on command [" + exe + " -o \"", 0), 0u)
                 << e.Message();
             EXPECT_FALSE(e.Detail().empty());
+            // The box says which program is missing and where to set it.
+            if (!exe.empty()) {
+                EXPECT_EQ(FailureText(e), e.Message() + "\n" + exe + " not found: set Datutil_exe in the [quarmelle] section");
+            }
         }
         EXPECT_FALSE(FileExists(dest));
         EXPECT_TRUE(Calls().empty());
@@ -358,13 +391,18 @@ TEST_F(DatUtilTest, ABuildChecksItsProgramsBeforeAnythingRuns) {
         std::string mame;
         TDatSourceKind kind;
         const char* message;
+        std::string shown = "";  // what the box adds to the message
     } cases[] = {
         {"no datutil", "", mameExe, TDatSourceKind::Mame, "Datutil path not set !"},
         {"blank datutil", "  ", mameExe, TDatSourceKind::Mame, "Datutil path not set !"},
-        {"missing datutil", root / "none/datutil", mameExe, TDatSourceKind::Mame, "File Not Found."},
-        {"datutil is a folder", root / "tools", mameExe, TDatSourceKind::Mame, "File Not Found."},
-        {"missing mame", datutilExe, root / "none/mame", TDatSourceKind::Mame, "File Not Found."},
-        {"no mame", datutilExe, "", TDatSourceKind::Mame, "File Not Found."},
+        {"missing datutil", root / "none/datutil", mameExe, TDatSourceKind::Mame, "File Not Found.",
+         root / "none/datutil not found: set Datutil_exe in the [quarmelle] section"},
+        {"datutil is a folder", root / "tools", mameExe, TDatSourceKind::Mame, "File Not Found.",
+         root / "tools not found: set Datutil_exe in the [quarmelle] section"},
+        {"missing mame", datutilExe, root / "none/mame", TDatSourceKind::Mame, "File Not Found.",
+         root / "none/mame not found: set the emulator's program in the preferences"},
+        {"no mame", datutilExe, "", TDatSourceKind::Mame, "File Not Found.",
+         "mame not found: set the emulator's program in the preferences"},
         {"unknown kind", datutilExe, mameExe, static_cast<TDatSourceKind>(2), "Dat file not created !"},
     };
     WriteFile(dest, "old datafile");
@@ -381,6 +419,7 @@ TEST_F(DatUtilTest, ABuildChecksItsProgramsBeforeAnythingRuns) {
             ADD_FAILURE() << "no error";
         } catch (const Exception& e) {
             EXPECT_EQ(e.Message(), c.message);
+            EXPECT_EQ(FailureText(e), c.shown.empty() ? e.Message() : e.Message() + "\n" + c.shown);
             const bool expectedClass = std::string(c.message) == "Dat file not created !"
                                            ? dynamic_cast<const datutil::EDatNotCreated*>(&e) != nullptr
                                            : dynamic_cast<const datutil::EFileNotFound*>(&e) != nullptr;

@@ -151,11 +151,23 @@ TEST(WebReleasesParse, SectionsMatchCaseButNotBlanks) {
     EXPECT_EQ(list.Count(), 0u);  // no [datafiles]
     TWebReleases::ParseReleaseList("S", {"[Info]", "[DATAFILES]", "1;A;1;1;1;1;1;1;u;v;w"}, list);
     ASSERT_EQ(list.Count(), 1u);
-    EXPECT_EQ(list.GetItem(0).Url, "http://u;v;w");
+    EXPECT_EQ(list.GetItem(0).Url, "http://u");  // later fields are no part of the address
     EXPECT_EQ(list.GetItem(0).SiteUrl, "http://S");
     // Short lines: missing fields are empty, and no address means no release.
     TWebReleases::ParseReleaseList("S", {"[info]", "[datafiles]", "1;A;1", ";;;"}, list);
     EXPECT_EQ(list.Count(), 1u);
+}
+
+TEST(WebReleasesParse, WhatFollowsTheNinthFieldIsNoPartOfTheAddress) {
+    TWebRecordList list;
+    TWebReleases::ParseReleaseList("S", {"[info]", "[datafiles]", "1;A;1;1;1;1;1;1; h.test/a.zip ;;",
+                                          "2;B;1;1;1;1;1;1;h.test/b%20c.zip;2024;extra"},
+                                   list);
+    ASSERT_EQ(list.Count(), 2u);
+    EXPECT_EQ(list.GetItem(0).Url, "http://h.test/a.zip");
+    EXPECT_EQ(TWebReleases::LocalFileName(list.GetItem(0).Url), "a.zip");
+    EXPECT_EQ(list.GetItem(1).RequestUrl, "http://h.test/b%20c.zip");
+    EXPECT_EQ(TWebReleases::LocalFileName(list.GetItem(1).Url), "b c.zip");
 }
 
 TEST(WebReleasesParse, UnsafeLocalNamesAreRefused) {
@@ -283,6 +295,28 @@ TEST_F(WebReleasesTest, DownloadReplacesTheOldFileOnlyWhenComplete) {
     EXPECT_THROW(web.DownloadDatafile(missing), webreleases::ECantDownloadFile);
     EXPECT_FALSE(qm::test::FileExists(dir / "nothing.zip"));
     EXPECT_EQ(EntriesIn(dir.Path()), 2u);  // no temporary file left behind
+}
+
+// A server that answers 200 with nothing, or with a web page, has sent no datafile:
+// the download fails and the good file stays byte for byte.
+TEST_F(WebReleasesTest, AnEmptyBodyOrAWebPageNeverReplacesTheDatafile) {
+    TTempDir dir;
+    TLocalHttpServer server;
+    server.routes["/empty.dat"].body = "";
+    server.routes["/page.dat"].body = "\r\n<!DOCTYPE html><html><body>Please log in</body></html>";
+    server.routes["/bin.dat"].body = std::string("\x1f\x8b\x08\0\0\0", 6);
+    const std::string good = "[CREDITS]\r\nauthor=me\r\n";
+    for (const char* name : {"empty.dat", "page.dat", "bin.dat"}) {
+        SCOPED_TRACE(name);
+        qm::test::WriteFile(dir / name, good);
+        TWebReleases web;
+        web.DownloadDir = dir.Path();
+        TWebRecord r;
+        r.Url = r.RequestUrl = server.Base() + "/" + name;
+        EXPECT_THROW(web.DownloadDatafile(r), webreleases::ECantDownloadFile);
+        EXPECT_EQ(qm::test::ReadFile(dir / name), good);
+    }
+    EXPECT_EQ(EntriesIn(dir.Path()), 3u);
 }
 
 TEST_F(WebReleasesTest, AbortedDownloadKeepsTheOldFile) {

@@ -710,3 +710,23 @@ TEST(FilesBdPaths, LoadReadsTheCacheOnlyIntoAnEmptyPath) {
 
 }  // namespace
 }  // namespace qm::test
+
+namespace qm::test {
+namespace {
+
+// The disk is unplugged and its mount point stays behind, empty: the path keeps the
+// files the last scan found and is marked unavailable.
+TEST(FilesBdPaths, AnAbsentVolumeWithAnEmptyMountPointKeepsItsFiles) {
+    TFilesBdFixture f(kCatalogue);
+    WriteFile(f.dir / "pm1.bin", std::string(16, 'a'));
+    f.path->Load(false);
+    ASSERT_EQ(f.path->Files().Count(), 1);
+    std::filesystem::remove(f.dir / "pm1.bin");
+    f.volumes.volumes[0] = TestVolume("9999-0000");
+    f.path->Load(false);
+    EXPECT_FALSE(f.path->IsVolumeAvailable());
+    EXPECT_EQ(f.path->Files().Count(), 1);
+}
+
+}  // namespace
+}  // namespace qm::test

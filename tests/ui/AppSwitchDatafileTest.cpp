@@ -125,6 +125,17 @@ TEST_F(AppSwitchDatafileTest, AVanishedDatafileLeavesAnEmptyDatabaseAndNoProfile
     Config->Emulator->RomPaths().SaveToIni();
     EXPECT_NE(Config->ReadString("firstemu", "RomPaths", "").find(home.Roms()), std::string::npos);
     EXPECT_TRUE(main.isEnabled());
+    // Nothing stays half-selected: the box shows none and the commands that need a
+    // datafile are off.
+    EXPECT_EQ(main.DatafilesCombo()->currentIndex(), -1);
+    EXPECT_FALSE(main.Actions().Action(TActionId::ActMiss)->isEnabled());
+    // Once the file is back, choosing it loads it.
+    WriteZip(home.Dats() + "pack.zip",
+             {{"sub/second.dat", Datafile("secondemu", {DatLine("gamma", "gamma", "c.bin", "CCC")})}});
+    Choose(main, "second");
+    EXPECT_EQ(main.Controller().CurrentDatafileName(), "second");
+    EXPECT_EQ(main.Controller().RomsBd().GameCount, 1);
+    EXPECT_TRUE(main.Actions().Action(TActionId::ActMiss)->isEnabled());
 }
 
 TEST_F(AppSwitchDatafileTest, CancelWhileTheCatalogueLoadsLeavesNoDatafileOpen) {

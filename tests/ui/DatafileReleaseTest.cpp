@@ -6,7 +6,7 @@
 #include "DatafileTestSupport.h"
 #include "platform/UiHooks.h"
 #include "ui/DatafileModels.h"
-#include "ui/ReleaseView.h"
+#include "ui/commands/ReleaseView.h"
 
 using namespace qm;
 using namespace qm::test;

@@ -2,10 +2,10 @@
 // pages are opened for.
 #include <gtest/gtest.h>
 
-#include "ui/GameLaunch.h"
+#include "ui/commands/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
 #include "ui/GamePages.h"
-#include "ui/ReportTestSupport.h"
+#include "commands/ReportTestSupport.h"
 #include "ui/views/ViewTypes.h"
 
 namespace qm::test {

@@ -9,7 +9,7 @@
 #include "catalogue/Emulator.h"
 #include "catalogue/ProfileTestSupport.h"
 #include "platform/UiHooks.h"
-#include "ui/GameLaunch.h"
+#include "ui/commands/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
 
 namespace qm::test {
@@ -137,9 +137,14 @@ TEST_F(GameLaunchTest, EmulatorThatCannotStartStillRestoresTheWindow) {
     WriteFile(notRunnable, "not a program");
     ::chmod(notRunnable.c_str(), 0644);
     emulator_.SetExe(notRunnable);
-    launcher_.ActPlayGame(LaunchObject(*c, "file:pacman.zip"), TCommandObject{});
+    EXPECT_FALSE(launcher_.ActPlayGame(LaunchObject(*c, "file:pacman.zip"), TCommandObject{}));
     EXPECT_EQ(launcher_.LastExitCode(), kRunFailed);
     EXPECT_EQ(window_.calls, (std::vector<std::string>{"minimize", "restore"}));
+    // The user hears that nothing was played.
+    ASSERT_EQ(hooks_.shown.size(), 1u);
+    EXPECT_EQ(hooks_.shown[0].text,
+              "The emulator " + notRunnable + " could not be started or did not end normally.");
+    EXPECT_EQ(hooks_.shown[0].type, TMsgDlgType::mtError);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/CommandObject.h"
+#include "ui/commands/CommandObject.h"
 
 namespace qm::test {
 

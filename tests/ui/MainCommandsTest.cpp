@@ -11,12 +11,12 @@
 #include <filesystem>
 
 #include "ui/AppTestSupport.h"
-#include "ui/FixPipeline.h"
+#include "ui/commands/FixPipeline.h"
 #include "ui/Main.h"
 #include "ui/MainStatus.h"
 #include "ui/SubLists.h"
 #include "ui/ViewFilters.h"
-#include "ui/ReportTestSupport.h"
+#include "commands/ReportTestSupport.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
 

@@ -156,4 +156,49 @@ TEST_F(MainStartUpTest, SkipWhileAPathLoadsKeepsThePathEmptyAndListed) {
     EXPECT_EQ(main.Controller().FilesBd().GetPath(1)->Files().Count(), 1);
 }
 
+// A config.xml with a fault after its first site and game page: what came before is
+// kept, and one warning names the line and the reason.
+TEST_F(MainStartUpTest, ABrokenConfigFileKeepsWhatWasReadAndSaysWhere) {
+    WriteCollection("testemu");
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms()});
+    test::WriteFile(home.dir / "xml/config.xml",
+                    "<quarmelleconfigfile>\n"
+                    "<webupdate><site sitename=\"One\" url=\"http://one.test/list.inf\"/></webupdate>\n"
+                    "<datafile referencename=\"testemu\">\n"
+                    "<webgamepage caption=\"Info\" url=\"http://info.test/\"/>\n"
+                    "<broken <\n"
+                    "</quarmelleconfigfile>\n");
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    Start(main);
+    const TQmXmlConfigParser& parser = main.Controller().XmlConfigParser();
+    EXPECT_EQ(parser.WebUpdates.Count(), 1u);
+    EXPECT_EQ(parser.Infos.Count(), 1u);
+    std::vector<std::string> warnings;
+    for (const auto& shown : hooks.shown)
+        if (shown.text.rfind("Config file ", 0) == 0) warnings.push_back(shown.text);
+    ASSERT_EQ(warnings.size(), 1u) << ::testing::PrintToString(BoxTexts(hooks));
+    EXPECT_NE(warnings[0].find("(line 5)"), std::string::npos) << warnings[0];
+}
+
+// The cache folder was replaced by a file: no cache can be written, which is said once,
+// and the rom path stays loaded and in the settings.
+TEST_F(MainStartUpTest, ACacheThatCannotBeWrittenCostsNoRomPath) {
+    WriteCollection("testemu");
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms()});
+    std::filesystem::remove_all(home.dir / "cache");
+    test::WriteFile(home.dir / "cache", "not a folder");
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    Start(main);
+    EXPECT_NE(Config->ReadString("testemu", "RomPaths", "").find(home.Roms()), std::string::npos);
+    ASSERT_EQ(main.Controller().FilesBd().GetPathCount(), 1);
+    EXPECT_EQ(main.Controller().FilesBd().GetPath(0)->Files().Count(), 2);
+    const auto texts = BoxTexts(hooks);
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Cannot write ", 0) == 0; }),
+              1)
+        << ::testing::PrintToString(texts);
+    EXPECT_FALSE(HasBoxStartingWith(hooks, "Error loading "));
+}
+
 }  // namespace

@@ -6,7 +6,7 @@
 #include <QComboBox>
 
 #include "ui/AppTestSupport.h"
-#include "ui/HelpPages.h"
+#include "ui/commands/HelpPages.h"
 #include "ui/Main.h"
 #include "ui/ScanFrm.h"
 #include "ui/StartApplication.h"

@@ -9,7 +9,7 @@
 #include "DatafileTestSupport.h"
 #include "catalogue/DatUtil.h"
 #include "platform/UiHooks.h"
-#include "ui/MameDatBuilder.h"
+#include "ui/commands/MameDatBuilder.h"
 #include "ui/MameDatDlg.h"
 
 using namespace qm;
@@ -137,7 +137,8 @@ TEST_F(MameDatTest, AFailedBuildShowsTheErrorAndKeepsTheOldDatafile) {
     EXPECT_EQ(ReadFile(home.Datas() + "Mame.dat"), "old");
     ASSERT_EQ(hooks.shown.size(), 1u);
     EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtError);
-    EXPECT_EQ(hooks.shown[0].text, "Dat file not created !");
+    // The box says which program failed, how, and its last words.
+    EXPECT_EQ(hooks.shown[0].text, "Dat file not created !\ndatutil exited with code 3.\nfake datutil ran");
     EXPECT_EQ(statuses.back(), "");
     EXPECT_EQ(hooks.busyDepth, 0);
 

@@ -205,3 +205,13 @@ TEST(QtUiHooks, LoginQueryHidesThePasswordAndReturnsBoth) {
 
 }  // namespace
 }  // namespace qm
+
+// A page no program takes is not passed over in silence.
+TEST(QtUiHooks, AnAddressNoProgramOpensIsToldInABox) {
+    qm::TScriptedUiHooks hooks;
+    qm::TScopedUiHooks scope(hooks);
+    EXPECT_FALSE(qm::OpenWithDesktop("quarmelle-none://page"));
+    ASSERT_EQ(hooks.shown.size(), 1u);
+    EXPECT_EQ(hooks.shown[0].text, "quarmelle-none://page could not be opened: no program on this system accepted it.");
+    EXPECT_EQ(hooks.shown[0].type, qm::TMsgDlgType::mtError);
+}

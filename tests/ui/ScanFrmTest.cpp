@@ -22,12 +22,12 @@
 #define QM_PLUGIN_DIR QM_BIN_DIR "/plugin/"
 #endif
 #include "../filesdb/ScanTestSupport.h"
-#include "RepairCollection.h"
+#include "commands/RepairCollection.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
 #include "ui/ActionDispatcher.h"
 #include "ui/ScanFrm.h"
-#include "ui/ScanSession.h"
+#include "ui/commands/ScanSession.h"
 
 namespace qm::test {
 namespace {

@@ -1,0 +1,849 @@
+// The one-button repair: the chosen files through the enabled repair steps in order.
+#include "ui/commands/FixPipeline.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "archive/FilesTools.h"
+#include "archive/archive.h"
+#include "archive/stringsTools.h"
+#include "catalogue/Emulator.h"
+#include "catalogue/RomsBd.h"
+#include "filesdb/RomCopyIndex.h"
+#include "filesdb/filesBd.h"
+#include "platform/Exception.h"
+#include "platform/Text.h"
+#include "platform/UiHooks.h"
+
+namespace qm {
+
+TFixSwitches TFixSwitches::FromEmulator(const TEmulator& e) {
+    TFixSwitches s;
+    s.renameFiles = e.DoRenameFiles();
+    s.removeRoms = e.DoRemoveRoms();
+    s.renameRoms = e.DoRenameRoms();
+    s.findRoms = e.DoFindRoms();
+    s.removeFiles = e.DoRemoveFiles();
+    s.createDummy = e.DoCreateDummy();
+    s.reZip = e.DoReZip();
+    return s;
+}
+
+namespace {
+
+// How a failure of one candidate is taken, by the class of what was raised.
+enum class TFailure { Archive, Fatal, Abort, Ignore, Other };
+
+template <class... Classes>
+bool IsOneOf(const Exception& e) {
+    return ((dynamic_cast<const Classes*>(&e) != nullptr) || ...);
+}
+
+TFailure Classify(std::exception_ptr error, std::string& text) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        text = e.Message();
+        if (IsOneOf<archive::EError, archive::ECorrupted>(e)) return TFailure::Archive;
+        if (IsOneOf<archive::EMemoryError, archive::ESystemError, archive::EADiskFull, EDiskFull>(e))
+            return TFailure::Fatal;
+        if (IsOneOf<EAbortOperation>(e)) return TFailure::Abort;
+        if (IsOneOf<filesbd::EIgnoreFile>(e)) return TFailure::Ignore;
+        return TFailure::Other;
+    } catch (const std::exception& e) {
+        text = e.what();
+        return TFailure::Other;
+    } catch (...) {
+        text = "Unknown error";
+        return TFailure::Other;
+    }
+}
+
+// What a step does with a failed candidate.
+enum class TItemAction {
+    Count,          // errors + 1, next
+    Propagate,      // to the step's own clauses
+    FlagPropagate,  // FixError, then to the step's clauses
+    FlagNext,       // FixError, next (no count, no box)
+    BoxFlag,        // FixError, abort flags cleared, box, errors + 1, next
+    Box,            // abort flags cleared, box, errors + 1, next
+};
+
+// The per-candidate clauses of each step; the rename of roms inside a file ignores its
+// failures apart from a cancel and is not in the table.
+TItemAction ItemAction(TFixStep step, TFailure failure) {
+    if (failure == TFailure::Archive) return TItemAction::Count;
+    if (failure == TFailure::Fatal) return TItemAction::Propagate;
+    switch (step) {
+        case TFixStep::RenameFiles:
+        case TFixStep::ReZip:
+            return failure == TFailure::Abort ? TItemAction::FlagPropagate : TItemAction::BoxFlag;
+        case TFixStep::ImportRoms:
+        case TFixStep::CreateDummyRoms:
+            if (failure == TFailure::Abort) return TItemAction::FlagPropagate;
+            return failure == TFailure::Ignore ? TItemAction::FlagNext : TItemAction::BoxFlag;
+        case TFixStep::RemoveUselessRoms:
+            return TItemAction::Propagate;
+        case TFixStep::RemoveUselessFiles:
+            return failure == TFailure::Abort ? TItemAction::Propagate : TItemAction::Box;
+        case TFixStep::RenameRoms:
+            break;
+    }
+    return TItemAction::Propagate;
+}
+
+template <class T>
+bool Contains(const std::vector<T*>& list, const T* item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+template <class T>
+bool Erase(std::vector<T*>& list, const T* item) {
+    auto it = std::find(list.begin(), list.end(), item);
+    if (it == list.end()) return false;
+    list.erase(it);
+    return true;
+}
+
+}  // namespace
+
+TFixPipeline::TFixPipeline(TRomsBd& romsBd, TFilesBd& filesBd, TFixSwitches switches, std::string archivePath)
+    : romsBd_(romsBd), filesBd_(filesBd), switches_(switches), archivePath_(std::move(archivePath)) {}
+
+void TFixPipeline::Log(const std::string& text) const {
+    if (OnLog) OnLog(text);
+}
+
+void TFixPipeline::LogRomCount() const { Log(std::to_string(SelectedRomCount()) + " roms selected"); }
+void TFixPipeline::LogFileCount() const {
+    Log(std::to_string(SelectedFiles.size() - deadFiles_) + " files selected");
+}
+
+void TFixPipeline::ClearAbortFlags() {
+    romsBd_.SetAbort(false);
+    filesBd_.Paths().Abort = false;
+}
+
+// The per-candidate clauses, from inside a step's catch: the failure is counted, flagged
+// or shown and the step goes on with the next candidate, or it goes on to the step.
+void TFixPipeline::ItemFailed(TFixStep step, int& errors) {
+    std::string text;
+    switch (ItemAction(step, Classify(std::current_exception(), text))) {
+        case TItemAction::Count:
+            ++errors;
+            FixError = true;
+            return;
+        case TItemAction::FlagNext:
+            FixError = true;
+            return;
+        case TItemAction::FlagPropagate:
+            FixError = true;
+            throw;
+        case TItemAction::Box:
+        case TItemAction::BoxFlag:
+            FixError = true;
+            ClearAbortFlags();
+            ShowError(text);
+            ++errors;
+            return;
+        case TItemAction::Propagate:
+            break;
+    }
+    throw;
+}
+
+void TFixPipeline::Refused(int& errors) {
+    ++errors;
+    FixError = true;
+}
+
+bool TFixPipeline::Removed(const TFile* file) const { return removedFiles_.count(file) != 0; }
+
+void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
+
+void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
+
+void TFixPipeline::BeginStep() {
+    if (Progress.SetWaitString) Progress.SetWaitString(_("Scanning..."));
+    if (Progress.SetPosition) Progress.SetPosition(0);
+    if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
+}
+
+TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), caches_(owner.filesBd_) {
+    owner_.BeginStep();
+    owner_.CompactSelection();
+    owner_.IndexSelection();
+}
+
+TFixPipeline::TStepScope::~TStepScope() { owner_.CompactSelection(); }
+
+void TFixPipeline::IndexSelection() {
+    romSet_.clear();
+    fileSet_.clear();
+    romsOfFile_.clear();
+    for (TRomFile* romFile : SelectedRoms) {
+        romSet_.insert(romFile);
+        romsOfFile_[romFile->File].push_back(romFile);
+    }
+    fileSet_.insert(SelectedFiles.begin(), SelectedFiles.end());
+    deadRoms_ = 0;
+    deadFiles_ = 0;
+}
+
+void TFixPipeline::CompactSelection() {
+    if (deadRoms_ > 0) std::erase_if(SelectedRoms, [this](const TRomFile* r) { return romSet_.count(r) == 0; });
+    if (deadFiles_ > 0) std::erase_if(SelectedFiles, [this](const TFile* f) { return fileSet_.count(f) == 0; });
+    deadRoms_ = 0;
+    deadFiles_ = 0;
+}
+
+void TFixPipeline::NoteWritten(TPath* path) {
+    if (path != nullptr) filesBd_.DeferCacheSave(path);
+}
+
+// Every Start of the progress window is undone by its Stop however the step ends, so
+// that the window hides and the main window is enabled again.
+void TFixPipeline::TProgressScope::Start(int maximum) {
+    TFixProgress& progress = owner_.Progress;
+    if (progress.SetMax) progress.SetMax(maximum);
+    if (progress.SetPosition) progress.SetPosition(0);
+    if (progress.Start) progress.Start();
+    started_ = true;
+}
+
+TFixPipeline::TProgressScope::~TProgressScope() {
+    if (started_ && owner_.Progress.Stop) owner_.Progress.Stop();
+}
+
+void TFixPipeline::SetWait(const std::string& text) {
+    if (Progress.SetWaitString) Progress.SetWaitString(text);
+}
+
+void TFixPipeline::StepIt() {
+    if (Progress.StepIt) Progress.StepIt();
+}
+
+template <class T, class Wanted, class Work>
+void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const std::vector<T*>& candidates,
+                                 const std::string& waitText, Wanted wanted, Work work, int& errors) {
+    progress.Start(static_cast<int>(candidates.size()));
+    for (T* item : candidates) {
+        SetWait(Fmt(waitText, {item->Name}));
+        StepIt();
+        if (!wanted(item)) continue;
+        try {
+            work(item);
+        } catch (...) {
+            ItemFailed(step, errors);
+        }
+    }
+}
+
+bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.count(romFile) != 0; }
+bool TFixPipeline::FileSelected(const TFile* file) const { return fileSet_.count(file) != 0; }
+
+// Reloads the path itself without matching again (matching follows elsewhere).
+void TFixPipeline::RefreshPathOf(TPath* path) {
+    if (path != nullptr) path->Refresh(false, false, false);
+}
+
+// ---- The step routines --------------------------------------------------------------
+//
+// Each works on a snapshot of its candidates, since the files database's events change
+// the selection lists while it runs, and skips a candidate that has left them.
+
+int TFixPipeline::FixRenameFiles(int& errors) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TFile*> candidates;
+    for (TFile* file : SelectedFiles)
+        if (!file->HasError() && file->NeedsRename()) candidates.push_back(file);
+    if (candidates.empty()) return fixed;
+    try {
+        EachCandidate(
+            TFixStep::RenameFiles, progress, candidates, _("Renaming %1"),
+            [this](TFile* file) { return FileSelected(file); },
+            [&](TFile* file) {
+                const std::string count = std::to_string(SelectedRomCount());
+                Log("Rename " + file->Name + " (" + count + " roms selected)");
+                const std::string correct = file->GetCorrectName();
+                TPath* path = file->Path;
+                const uint8_t result = file->RenameOrMerge();
+                if (result != 2 && result != 3) {
+                    // Nothing renamed: a refusal while the name is still wrong is a
+                    // failure; a name an earlier merge already put right is not.
+                    if (result == 4 || (!Removed(file) && file->NeedsRename())) Refused(errors);
+                    return;
+                }
+                // A merged file has left its path: what it became is the file it was
+                // merged into, so that one is logged and matched.
+                TFile* now = file;
+                if (result == 2) now = path != nullptr ? path->Files().Find(correct) : nullptr;
+                if (now != nullptr) {
+                    Log("File " + now->Name + " renamed (" + std::to_string(SelectedRomCount()) + " roms selected)");
+                    now->Match();
+                }
+                ++fixed;
+            },
+            errors);
+    } catch (...) {
+        if (!IsAbortError(std::current_exception())) FixError = true;
+        ClearAbortFlags();
+        MatchAll();
+        throw;
+    }
+    return fixed;
+}
+
+int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TRomFile*> candidates;
+    for (TRomFile* romFile : SelectedRoms) {
+        if (romFile->File->IsUnknown()) continue;
+        const bool take = mode ? (romFile->IsUnknown() || romFile->HasError()) : romFile->IsUseless();
+        if (take) candidates.push_back(romFile);
+    }
+    if (candidates.empty()) return fixed;
+    try {
+        // An earlier removal may have freed a candidate (its file went away).
+        EachCandidate(
+            TFixStep::RemoveUselessRoms, progress, candidates, _("Moving %1"),
+            [this](TRomFile* romFile) { return RomSelected(romFile); },
+            [&](TRomFile* romFile) {
+                // 0: the only copy could not be put in its place and was kept.
+                if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
+                    Refused(errors);
+                else
+                    ++fixed;
+            },
+            errors);
+    } catch (const EDiskFull&) {
+        throw;
+    } catch (const archive::ESystemError&) {
+        throw;
+    } catch (...) {
+        ClearAbortFlags();
+        throw;
+    }
+    return fixed;
+}
+
+int TFixPipeline::FixRenameRoms(int& errors) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TFile*> taken;
+    std::unordered_set<const TFile*> takenSet;
+    for (TRomFile* romFile : std::vector<TRomFile*>(SelectedRoms)) {
+        TFile* file = romFile->File;
+        if (takenSet.count(file) != 0 || file->HasError() || !RomSelected(romFile)) continue;
+        file->Match();
+        if (RomSelected(romFile) && romFile->NeedsRename() && takenSet.insert(file).second) taken.push_back(file);
+    }
+    if (taken.empty()) return fixed;
+    TFile* first = taken.front();
+    try {
+        progress.Start(static_cast<int>(taken.size()) - 1);
+        for (TFile* file : taken) {
+            // The file's selected rom files, in list order.
+            std::vector<TRomFile*> selected;
+            if (const auto group = romsOfFile_.find(file); group != romsOfFile_.end())
+                for (TRomFile* romFile : group->second)
+                    if (RomSelected(romFile) && romFile->File == file) selected.push_back(romFile);
+            if (!FileSelected(file) && selected.empty()) continue;
+            if (file->HasError() || file->HasRomErrors()) continue;
+            std::vector<TRomFile*> toRename;
+            for (TRomFile* romFile : selected)
+                if (romFile->NeedsRename()) toRename.push_back(romFile);
+            NoteWritten(file->Path);
+            SetWait(Fmt(_("Renaming %1"), {LowerCase(file->Name)}));
+            // A rom file takes its new name only when its rename took place: the names
+            // before tell which ones did.
+            std::vector<std::string> before;
+            before.reserve(toRename.size());
+            for (const TRomFile* romFile : toRename) before.push_back(romFile->StoredName);
+            const auto tally = [&] {
+                int renamed = 0;
+                for (size_t i = 0; i < toRename.size(); ++i)
+                    if (toRename[i]->StoredName != before[i]) ++renamed;
+                fixed += renamed;
+                for (int left = static_cast<int>(toRename.size()) - renamed; left > 0; --left) Refused(errors);
+            };
+            try {
+                file->FixRomNames(toRename);
+            } catch (...) {
+                // A failed rename is recorded on its rom file; only a cancel ends the step.
+                tally();
+                if (IsAbortError(std::current_exception())) throw;
+                FixError = true;
+                StepIt();
+                continue;
+            }
+            tally();
+            StepIt();
+        }
+    } catch (...) {
+        const bool abort = IsAbortError(std::current_exception());
+        if (!abort) {
+            ++errors;
+            FixError = true;
+        }
+        ClearAbortFlags();
+        MatchAll();
+        CompactSelection();
+        TPath* path = abort ? (SelectedRoms.empty() ? first->Path : SelectedRoms.front()->File->Path) : first->Path;
+        RefreshPathOf(path);
+        throw;
+    }
+    return fixed;
+}
+
+int TFixPipeline::FixImportRoms(int& errors) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TRomFile*> candidates;
+    for (TRomFile* romFile : SelectedRoms)
+        if (!romFile->File->HasError() && romFile->CanBeImported()) candidates.push_back(romFile);
+    if (candidates.empty()) return fixed;
+    bool noMorePrompts = false;
+    // Where the copies lie, read once for the step and kept in step by each import.
+    TRomCopyIndex copies(filesBd_.Paths());
+    try {
+        EachCandidate(
+            TFixStep::ImportRoms, progress, candidates, _("Importing %1"),
+            [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->CanBeImported(); },
+            [&](TRomFile* romFile) {
+                TFile* file = romFile->File;
+                // An import that found no source, or a medium it may not write, adds
+                // nothing to the file.
+                const int held = file->GetRomFileCount();
+                romFile->ImportFrom(noMorePrompts, &copies);
+                if (file->GetRomFileCount() > held)
+                    ++fixed;
+                else
+                    Refused(errors);
+                file->Match();
+            },
+            errors);
+    } catch (...) {
+        if (!IsAbortError(std::current_exception())) FixError = true;
+        ClearAbortFlags();
+        MatchAll();
+        throw;
+    }
+    return fixed;
+}
+
+int TFixPipeline::FixRemoveUselessFiles(int& errors) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TFile*> candidates;
+    for (TFile* file : SelectedFiles)
+        if (file->IsUnknown()) candidates.push_back(file);
+    if (candidates.empty()) return fixed;
+    try {
+        EachCandidate(
+            TFixStep::RemoveUselessFiles, progress, candidates, _("Moving %1"),
+            [this](TFile* file) { return FileSelected(file); },
+            [&](TFile* file) {
+                // Removed only when it left its rom path (a read-only medium keeps it).
+                file->Remove(archivePath_);
+                if (Removed(file))
+                    ++fixed;
+                else
+                    Refused(errors);
+            },
+            errors);
+    } catch (...) {
+        ClearAbortFlags();
+        MatchAll();
+        if (!IsAbortError(std::current_exception())) throw;
+        // A cancel ends this step with what it moved; the fix stops after it.
+        cancelled_ = true;
+        return fixed == 0 ? -1 : fixed;
+    }
+    return fixed;
+}
+
+int TFixPipeline::FixCreateDummyRoms(int& errors) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TRomFile*> candidates;
+    for (TRomFile* romFile : SelectedRoms)
+        if (!romFile->File->HasError() && romFile->IsMissingDump()) candidates.push_back(romFile);
+    if (candidates.empty()) return fixed;
+    const auto afterwards = [this] {
+        MatchAll();
+        if (OnRebuildTree) OnRebuildTree();
+        if (OnUpdateCounters) OnUpdateCounters();
+    };
+    try {
+        EachCandidate(
+            TFixStep::CreateDummyRoms, progress, candidates, _("Creating rom %1"),
+            [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->IsMissingDump(); },
+            [&](TRomFile* romFile) {
+                TFile* file = romFile->File;
+                const int held = file->GetRomFileCount();
+                romFile->CreateRom();
+                if (file->GetRomFileCount() > held)
+                    ++fixed;
+                else
+                    Refused(errors);
+            },
+            errors);
+    } catch (...) {
+        if (!IsAbortError(std::current_exception())) FixError = true;
+        ClearAbortFlags();
+        afterwards();
+        throw;
+    }
+    afterwards();
+    return fixed;
+}
+
+int TFixPipeline::FixReZip(int& errors) {
+    errors = 0;
+    int fixed = 0;
+    TStepScope stepScope(*this);
+    TProgressScope progress(*this);
+    std::vector<TFile*> candidates(SelectedFiles);
+    if (candidates.empty()) return fixed;
+    TPath* firstPath = candidates.front()->Path;
+    const auto afterwards = [firstPath] {
+        if (firstPath != nullptr) firstPath->SaveCache();
+    };
+    try {
+        EachCandidate(
+            TFixStep::ReZip, progress, candidates, _("Rezipping %1"),
+            [this](TFile* file) { return FileSelected(file); },
+            [&](TFile* file) {
+                // Only a zip is compressed again: a folder or plain file is not a fix.
+                if (!file->IsZip()) return;
+                file->Rezip();
+                file->Match();
+                ++fixed;
+            },
+            errors);
+    } catch (...) {
+        if (!IsAbortError(std::current_exception())) FixError = true;
+        ClearAbortFlags();
+        MatchAll();
+        try {
+            afterwards();
+        } catch (...) {
+        }
+        throw;
+    }
+    afterwards();
+    return fixed;
+}
+
+int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
+    TFilesBd::TCommandScope scope(filesBd_);
+    removedFiles_.clear();
+    // A step alone still hears what the repairs free, so that a candidate in a zip or
+    // file an earlier candidate took away is skipped rather than worked on.
+    FixFullPath = false;
+    struct TWired {
+        TFixPipeline& owner;
+        explicit TWired(TFixPipeline& p) : owner(p) { owner.WireEvents(); }
+        ~TWired() { owner.UnwireEvents(); }
+    } wired(*this);
+    switch (step) {
+        case TFixStep::RenameFiles: return FixRenameFiles(errors);
+        case TFixStep::RemoveUselessRoms: return FixRemoveUselessRoms(errors, mode);
+        case TFixStep::RenameRoms: return FixRenameRoms(errors);
+        case TFixStep::ImportRoms: return FixImportRoms(errors);
+        case TFixStep::RemoveUselessFiles: return FixRemoveUselessFiles(errors);
+        case TFixStep::CreateDummyRoms: return FixCreateDummyRoms(errors);
+        case TFixStep::ReZip: return FixReZip(errors);
+    }
+    errors = 0;
+    return 0;
+}
+
+// ---- The files database's events during a fix ----------------------------------------
+
+void TFixPipeline::FilesBdRemoveFile(TFile* file) {
+    Log("remove file " + file->Name + " from list");
+    NoteWritten(file->Path);
+    if (const auto group = romsOfFile_.find(file); group != romsOfFile_.end()) {
+        for (TRomFile* romFile : group->second) {
+            if (romFile->File != file || romSet_.erase(romFile) == 0) continue;
+            Log("Romfile " + romFile->Name + " removed from list");
+            ++deadRoms_;
+        }
+    }
+    removedFiles_.insert(file);
+    if (fileSet_.erase(file) != 0) {
+        ++deadFiles_;
+        Log("File " + file->Name + " removed from list");
+    }
+    Erase(CreatedFiles, file);
+    LogRomCount();
+    LogFileCount();
+}
+
+void TFixPipeline::FilesBdRemoveRomFile(TRomFile* romFile) {
+    Log("remove romfile " + romFile->Name + " from list");
+    if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
+    if (romSet_.erase(romFile) != 0) {
+        ++deadRoms_;
+        Log("Romfile " + romFile->Name + " removed from list");
+    }
+    LogRomCount();
+}
+
+void TFixPipeline::FilesBdCreateFile(TFile* file) {
+    NoteWritten(file->Path);
+    if (FixFullPath && !Contains(CreatedFiles, file)) CreatedFiles.push_back(file);
+}
+
+void TFixPipeline::FilesBdCreateRomFile(TRomFile* romFile) {
+    if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
+    if (!FixFullPath || romFile->Status == rsMissing) return;
+    const TRom* rom = romFile->GetRom();
+    if (rom == nullptr) return;
+    for (TRomFile* entry : SelectedRoms) {
+        if (!RomSelected(entry) || entry->IsPlaceholder() || entry->GetRom() != rom) continue;
+        if (entry != romFile && !RomSelected(romFile)) {
+            SelectedRoms.push_back(romFile);
+            romSet_.insert(romFile);
+            romsOfFile_[romFile->File].push_back(romFile);
+        }
+        return;
+    }
+}
+
+// Whoever listened before (the views) still hears of every change, first.
+void TFixPipeline::WireEvents() {
+    saved_ = {filesBd_.OnRemoveFile, filesBd_.OnRemoveRomFile, filesBd_.OnCreateFile, filesBd_.OnCreateRomFile,
+              filesBd_.OnRenameFile};
+    filesBd_.OnRemoveFile = [this, before = saved_.removeFile](TFile* f) {
+        if (before) before(f);
+        FilesBdRemoveFile(f);
+    };
+    filesBd_.OnRemoveRomFile = [this, before = saved_.removeRomFile](TRomFile* r) {
+        if (before) before(r);
+        FilesBdRemoveRomFile(r);
+    };
+    filesBd_.OnCreateFile = [this, before = saved_.createFile](TFile* f) {
+        if (before) before(f);
+        FilesBdCreateFile(f);
+    };
+    filesBd_.OnCreateRomFile = [this, before = saved_.createRomFile](TRomFile* r) {
+        if (before) before(r);
+        FilesBdCreateRomFile(r);
+    };
+    filesBd_.OnRenameFile = [this, before = saved_.renameFile](TFile* f) {
+        if (before) before(f);
+        NoteWritten(f->Path);
+    };
+}
+
+void TFixPipeline::UnwireEvents() {
+    filesBd_.OnRemoveFile = saved_.removeFile;
+    filesBd_.OnRemoveRomFile = saved_.removeRomFile;
+    filesBd_.OnCreateFile = saved_.createFile;
+    filesBd_.OnCreateRomFile = saved_.createRomFile;
+    filesBd_.OnRenameFile = saved_.renameFile;
+    saved_ = {};
+}
+
+// ---- The whole fix ------------------------------------------------------------------
+
+void TFixPipeline::RunSteps() {
+    struct TRow {
+        bool on;
+        TFixStep step;
+        const char* label;  // nullptr: no log lines
+        bool logCounts;     // the two count lines follow
+    };
+    const TRow rows[] = {
+        {switches_.renameFiles, TFixStep::RenameFiles, "Rename files", true},
+        {switches_.removeRoms, TFixStep::RemoveUselessRoms, "Remove files", true},
+        {switches_.renameRoms, TFixStep::RenameRoms, "Rename roms", true},
+        {switches_.findRoms, TFixStep::ImportRoms, "Find roms", false},
+        {switches_.renameRoms, TFixStep::RenameRoms, nullptr, true},
+        {switches_.removeFiles, TFixStep::RemoveUselessFiles, "Remove files", true},
+        {switches_.createDummy, TFixStep::CreateDummyRoms, "Create dummy", true},
+        {switches_.reZip, TFixStep::ReZip, "Rezip", true},
+    };
+    for (const TRow& row : rows) {
+        if (row.on) {
+            if (OnStepStarted) OnStepStarted(row.step);
+            if (row.label != nullptr) Log(row.label);
+            int errors = 0;
+            int fixed = 0;
+            switch (row.step) {
+                case TFixStep::RenameFiles: fixed = FixRenameFiles(errors); break;
+                case TFixStep::RemoveUselessRoms: fixed = FixRemoveUselessRoms(errors, false); break;
+                case TFixStep::RenameRoms: fixed = FixRenameRoms(errors); break;
+                case TFixStep::ImportRoms: fixed = FixImportRoms(errors); break;
+                case TFixStep::RemoveUselessFiles: fixed = FixRemoveUselessFiles(errors); break;
+                case TFixStep::CreateDummyRoms: fixed = FixCreateDummyRoms(errors); break;
+                case TFixStep::ReZip: fixed = FixReZip(errors); break;
+            }
+            // "none moved" is not a negative number of fixes.
+            fixedTotal_ += std::max(fixed, 0);
+            errorTotal_ += errors;
+            if (row.label != nullptr)
+                Log(std::to_string(fixedTotal_) + " files fixed, " + std::to_string(errors) + " errors");
+        }
+        if (row.logCounts) {
+            LogRomCount();
+            LogFileCount();
+        }
+        // A cancel that one step took as its own end still ends the whole fix.
+        if (cancelled_) throw filesbd::EAbortOperation(_("Operation aborted."));
+    }
+}
+
+void TFixPipeline::Run(const TFixSelection& selection) {
+    if (OnBusy) OnBusy(true);
+    bool nothingDone = true;
+    TPath* path = nullptr;
+    fixedTotal_ = 0;
+    errorTotal_ = 0;
+    cancelled_ = false;
+    removedFiles_.clear();
+    const TProgressEvent romsProgress = romsBd_.OnProgress;
+    const TInfosEvent romsInfos = romsBd_.OnInfos;
+    const TProgressEvent filesProgress = filesBd_.OnProgress;
+    const TInfosEvent filesInfos = filesBd_.OnInfos;
+    bool wired = false;
+    int busyCursors = 0;
+    {
+        // Objects the repairs drop stay valid until every list here has let go of them.
+        TFilesBd::TCommandScope scope(filesBd_);
+        try {
+            if (!OnCheckPathsModified || OnCheckPathsModified()) {
+                romsBd_.OnInfos = nullptr;
+                romsBd_.OnProgress = nullptr;
+                filesBd_.OnInfos = nullptr;
+                filesBd_.OnProgress = nullptr;
+                if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
+                FixError = false;
+                SelectedRoms.clear();
+                SelectedFiles.clear();
+                CreatedFiles.clear();
+                Log("start fix");
+                UiHooks().SetBusyCursor(true);
+                ++busyCursors;
+                ProcessPendingMessages(true);
+
+                SelectedRoms = selection.listRoms.empty() ? selection.treeRoms : selection.listRoms;
+                LogRomCount();
+                SelectedFiles = selection.listFiles.empty() ? selection.treeFiles : selection.listFiles;
+                LogFileCount();
+
+                if (SelectedRoms.empty()) {
+                    UiHooks().MessageDlg(_("No items selected!"), TMsgDlgType::mtInformation, mbOK);
+                } else {
+                    FixFullPath = selection.focusedIsPath && selection.listSelectionEmpty;
+                    FixFullFiles = selection.focusedIsPath || selection.listSelectionEmpty;
+                    Log(FixFullPath ? "Fix full Path" : FixFullFiles ? "Fix full files" : "Fix roms");
+                    path = SelectedRoms.front()->File->Path;
+                    if (path == nullptr || path->IsReadOnly()) {
+                        UiHooks().MessageDlg(_("This disk is read only."), TMsgDlgType::mtWarning, mbOK);
+                        path = nullptr;
+                    } else {
+                        WireEvents();
+                        wired = true;
+                        nothingDone = false;
+                        LogRomCount();
+                        LogFileCount();
+                        RunSteps();
+                        if (fixedTotal_ + errorTotal_ == 0) {
+                            UiHooks().MessageDlg(_("No fix done !"), TMsgDlgType::mtInformation, mbOK);
+                            UiHooks().SetBusyCursor(false);
+                            --busyCursors;
+                            nothingDone = true;
+                        } else {
+                            MatchAll();
+                            if (FixFullPath && !CreatedFiles.empty()) {
+                                CompactSelection();
+                                SelectedRoms.clear();
+                                for (TFile* file : CreatedFiles)
+                                    if (!FileSelected(file)) SelectedFiles.push_back(file);
+                                for (TFile* file : SelectedFiles)
+                                    for (const auto& entry : file->RomFiles) SelectedRoms.push_back(entry.romFile.get());
+                                int errors = 0;
+                                const auto second = [&](int fixed) {
+                                    fixedTotal_ += std::max(fixed, 0);
+                                    errorTotal_ += errors;
+                                };
+                                if (switches_.findRoms) second(FixImportRoms(errors));
+                                if (switches_.removeRoms) second(FixRemoveUselessRoms(errors, false));
+                                if (switches_.renameFiles) second(FixRenameFiles(errors));
+                                if (switches_.createDummy) second(FixCreateDummyRoms(errors));
+                                path->SaveCache();
+                                UiHooks().MessageDlg(Fmt(_("%1 files fixed."), {std::to_string(fixedTotal_)}),
+                                                     TMsgDlgType::mtInformation, mbOK);
+                            }
+                            // The count says what was done; what was not is told as well.
+                            if (FixError)
+                                UiHooks().MessageDlg(_("Some files has not been fixed."), TMsgDlgType::mtWarning,
+                                                     mbOK);
+                        }
+                    }
+                }
+            }
+        } catch (...) {
+            std::string text;
+            Classify(std::current_exception(), text);
+            ShowError(text);
+        }
+
+        // The clean-up, on every way out; none of it may leave a failure unreported.
+        const auto guarded = [](const std::function<void()>& work) {
+            try {
+                work();
+            } catch (...) {
+                std::string text;
+                Classify(std::current_exception(), text);
+                UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK);
+            }
+        };
+        // Each step has closed the progress window it opened, so the boxes above were
+        // not shown over it.
+        if (!nothingDone) {
+            guarded([&] { MatchAll(); });
+            guarded([&] { romsBd_.RecalculateStatus(); });
+            if (path != nullptr) {
+                guarded([&] { path->Refresh(false, true, false); });
+                guarded([&] { path->SaveCache(); });
+            }
+        }
+        ClearAbortFlags();
+        if (!nothingDone && OnRebuildTree) guarded([&] { OnRebuildTree(); });
+        romsBd_.OnInfos = romsInfos;
+        romsBd_.OnProgress = romsProgress;
+        filesBd_.OnInfos = filesInfos;
+        filesBd_.OnProgress = filesProgress;
+        FixFullPath = false;
+        if (wired) UnwireEvents();
+        // The lists point at objects freed when the command scope ends.
+        SelectedRoms.clear();
+        SelectedFiles.clear();
+        CreatedFiles.clear();
+    }
+    while (busyCursors-- > 0) UiHooks().SetBusyCursor(false);
+    ProcessPendingMessages(true);
+    if (!nothingDone && OnScrollToSelection) OnScrollToSelection();
+    if (OnBusy) OnBusy(false);
+}
+
+}  // namespace qm

@@ -1,0 +1,208 @@
+#pragma once
+// The one-button repair of the main window: the rom files and files chosen in the two
+// views go through up to eight repair steps in a fixed order, each enabled by a switch
+// of the emulator profile. The pipeline knows no window: it reaches message boxes and
+// the cursor through UiHooks(), and the progress window, the log, the tree and the busy
+// flag through the events below, so that it is tested without a window.
+//
+// While a fix runs, the files database's create and remove events keep the selection
+// lists in step with what the repairs create and free. Every object the repairs drop
+// stays valid until the fix ends (the fix is one TFilesBd::TCommandScope), and a step
+// only works on a candidate that is still selected.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "filesdb/filesBd.h"
+#include "platform/Progress.h"
+
+namespace qm {
+
+class TEmulator;
+class TFilesBd;
+class TFile;
+class TPath;
+class TRomFile;
+class TRomsBd;
+
+// The emulator profile's fix switches.
+struct TFixSwitches {
+    bool renameFiles = true;
+    bool removeRoms = true;
+    bool renameRoms = true;
+    bool findRoms = true;
+    bool removeFiles = true;
+    bool createDummy = true;
+    bool reZip = false;
+
+    static TFixSwitches FromEmulator(const TEmulator& emulator);
+};
+
+// What the two views offer when the fix starts.
+struct TFixSelection {
+    std::vector<TRomFile*> listRoms;   // the list view's selected rom files
+    std::vector<TFile*> listFiles;     // the list view's selected files
+    std::vector<TRomFile*> treeRoms;   // rom files under the tree's focused path or file
+    std::vector<TFile*> treeFiles;     // files under the tree's focused node
+    bool focusedIsPath = false;        // the tree's focused object is a rom path
+    bool listSelectionEmpty = true;    // nothing selected in the list view
+};
+
+// The progress window as the steps drive it; every member may be empty.
+struct TFixProgress {
+    std::function<void(const std::string& text)> SetWaitString;
+    std::function<void(int position)> SetPosition;
+    std::function<void(int maximum)> SetMax;
+    std::function<void(bool show)> SetShowCancelButton;
+    std::function<void()> Start;  // disables the main window
+    std::function<void()> StepIt;
+    std::function<void()> Stop;
+};
+
+// The steps, in the order a full fix runs them.
+enum class TFixStep { RenameFiles, RemoveUselessRoms, RenameRoms, ImportRoms, RemoveUselessFiles, CreateDummyRoms, ReZip };
+
+class TFixPipeline {
+public:
+    // archivePath: the settings' archive folder, where removed roms and files go.
+    TFixPipeline(TRomsBd& romsBd, TFilesBd& filesBd, TFixSwitches switches, std::string archivePath);
+    TFixPipeline(const TFixPipeline&) = delete;
+    TFixPipeline& operator=(const TFixPipeline&) = delete;
+
+    // The whole fix over the selection. Never raises: every failure ends in a box.
+    void Run(const TFixSelection& selection);
+
+    // A single step over lists the caller fills (SelectedRoms, SelectedFiles); returns
+    // the number fixed, errors receives this step's error count. Raises what the step
+    // lets through. The remove events prune the lists while it runs.
+    int RunStep(TFixStep step, int& errors, bool mode = false);
+
+    std::vector<TRomFile*> SelectedRoms;
+    std::vector<TFile*> SelectedFiles;
+    std::vector<TFile*> CreatedFiles;
+    bool FixFullPath = false;
+    bool FixFullFiles = false;
+    bool FixError = false;
+
+    TFixProgress Progress;
+    TLogEvent OnLog;
+    // False stops the fix before anything is done (rom paths changed on disk and the
+    // user declined).
+    std::function<bool()> OnCheckPathsModified;
+    std::function<void(bool busy)> OnBusy;
+    // The tree is rebuilt (after a fix, after dummies were created).
+    std::function<void()> OnRebuildTree;
+    std::function<void()> OnUpdateCounters;
+    // The tree scrolls its first selected node into view.
+    std::function<void()> OnScrollToSelection;
+    // Called between steps (a test's window onto the order); the step that is next.
+    std::function<void(TFixStep step)> OnStepStarted;
+
+    // Totals of the last Run.
+    int FixedTotal() const { return fixedTotal_; }
+    int ErrorTotal() const { return errorTotal_; }
+
+    // The step routines.
+    int FixRenameFiles(int& errors);
+    int FixRemoveUselessRoms(int& errors, bool mode);
+    int FixRenameRoms(int& errors);
+    int FixImportRoms(int& errors);
+    int FixRemoveUselessFiles(int& errors);
+    int FixCreateDummyRoms(int& errors);
+    int FixReZip(int& errors);
+
+private:
+    void Log(const std::string& text) const;
+    void LogRomCount() const;
+    void LogFileCount() const;
+    void ClearAbortFlags();
+    void ItemFailed(TFixStep step, int& errors);
+    // A candidate whose operation did not take place: an error of the step.
+    void Refused(int& errors);
+    // The files database dropped the file during this command.
+    bool Removed(const TFile* file) const;
+    void MatchAll();
+    void ShowError(const std::string& text) const;
+    void BeginStep();
+    // One step's frame: the selection's hash sets made from the lists, and the caches of
+    // the paths the step wrote into saved once, when it ends.
+    class TStepScope {
+    public:
+        explicit TStepScope(TFixPipeline& owner);
+        TStepScope(const TStepScope&) = delete;
+        TStepScope& operator=(const TStepScope&) = delete;
+
+        ~TStepScope();
+
+    private:
+        TFixPipeline& owner_;
+        TFilesBd::TCacheBatch caches_;
+    };
+    void IndexSelection();
+    // Drops from the lists what left the sets (removals only mark, so that a step that
+    // drops thousands of rom files does not shift the list thousands of times).
+    void CompactSelection();
+    size_t SelectedRomCount() const { return SelectedRoms.size() - deadRoms_; }
+    void NoteWritten(TPath* path);
+    class TProgressScope {
+    public:
+        explicit TProgressScope(TFixPipeline& owner) : owner_(owner) {}
+        ~TProgressScope();
+        TProgressScope(const TProgressScope&) = delete;
+        TProgressScope& operator=(const TProgressScope&) = delete;
+        void Start(int maximum);
+
+    private:
+        TFixPipeline& owner_;
+        bool started_ = false;
+    };
+    void SetWait(const std::string& text);
+    void StepIt();
+    // The loop of a step: starts the progress, shows each candidate by the wait text
+    // (its name for "%1"), passes over one wanted says no longer to do, and hands what
+    // work raises to the step's clauses.
+    template <class T, class Wanted, class Work>
+    void EachCandidate(TFixStep step, TProgressScope& progress, const std::vector<T*>& candidates,
+                       const std::string& waitText, Wanted wanted, Work work, int& errors);
+    bool RomSelected(const TRomFile* romFile) const;
+    bool FileSelected(const TFile* file) const;
+    void RefreshPathOf(TPath* path);
+
+    void WireEvents();
+    void UnwireEvents();
+    void FilesBdRemoveFile(TFile* file);
+    void FilesBdRemoveRomFile(TRomFile* romFile);
+    void FilesBdCreateFile(TFile* file);
+    void FilesBdCreateRomFile(TRomFile* romFile);
+
+    void RunSteps();
+
+    struct TSavedEvents {
+        std::function<void(TFile*)> removeFile;
+        std::function<void(TRomFile*)> removeRomFile;
+        std::function<void(TFile*)> createFile;
+        std::function<void(TRomFile*)> createRomFile;
+        std::function<void(TFile*)> renameFile;
+    } saved_;
+    // Beside SelectedRoms and SelectedFiles, kept in step with them: membership, and
+    // the selected rom files of each file in list order (entries that left the list
+    // stay here; membership tells).
+    std::unordered_set<const TRomFile*> romSet_;
+    std::unordered_set<const TFile*> fileSet_;
+    std::unordered_map<const TFile*, std::vector<TRomFile*>> romsOfFile_;
+    size_t deadRoms_ = 0;   // entries of SelectedRoms no longer selected
+    size_t deadFiles_ = 0;  // and of SelectedFiles
+    TRomsBd& romsBd_;
+    TFilesBd& filesBd_;
+    TFixSwitches switches_;
+    std::string archivePath_;
+    int fixedTotal_ = 0;
+    int errorTotal_ = 0;
+    bool cancelled_ = false;
+    std::unordered_set<const TFile*> removedFiles_;
+};
+
+}  // namespace qm
