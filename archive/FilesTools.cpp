@@ -315,6 +315,8 @@ bool DefaultShellOpen(const std::string& target) {
 
 }  // namespace
 
+int MoveToNewName(const std::string& from, const std::string& to) { return MoveEntry(from, to); }
+
 // Words of a command line: blanks and tabs separate, double quotes group, and two double
 // quotes inside a quoted part stand for one.
 std::vector<std::string> SplitCommandLine(const std::string& line) {

@@ -98,6 +98,9 @@ bool FileExistsCase(const std::string& name, bool exactCase);
 bool DirExistsCase(const std::string& dir, bool exactCase);
 // A file or a folder of that name exists (closing slashes ignored); a folder of that name.
 bool PathExists(const std::string& name);
+// Moves a file or folder to a name that must not exist yet: a rename, or across volumes
+// a copy (never replacing) and then the removal of the source. 0 or errno.
+int MoveToNewName(const std::string& from, const std::string& to);
 bool FolderExists(const std::string& name);
 // The folder part of the full path, relative to the mount point that holds it, with "/"
 // at both ends: "/media/usb/roms/a.zip" on a volume mounted at "/media/usb" gives

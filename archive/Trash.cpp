@@ -8,8 +8,11 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <mutex>
 
 #include "archive/DiskInfo.h"
+#include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -35,6 +38,19 @@ bool DeviceOf(std::string path, dev_t& device) {
         if (path == "/" || path == ".") return false;
         path = ParentOf(path);
     }
+}
+
+// The top folder of the volume of path: its last ancestor on the same device.
+std::string VolumeTop(const std::string& path, dev_t device) {
+    std::string top = ParentOf(path);
+    for (;;) {
+        if (top == "/") break;
+        const std::string up = ParentOf(top);
+        struct stat upSt;
+        if (::stat(up.c_str(), &upSt) != 0 || upSt.st_dev != device) break;
+        top = up;
+    }
+    return top;
 }
 
 // Creates a trash folder that only its owner may enter; an existing one must be a real
@@ -93,7 +109,45 @@ std::string Candidate(const std::string& name, int n) {
     return name.substr(0, dot) + number + name.substr(dot);
 }
 
+std::mutex g_keptOutMutex;
+// Given folder text -> its real path and how often it was kept out.
+std::map<std::string, std::pair<std::string, int>>& KeptOut() {
+    static std::map<std::string, std::pair<std::string, int>> folders;
+    return folders;
+}
+
+std::string RealFolder(const std::string& folder) {
+    char real[PATH_MAX];
+    return ::realpath(folder.c_str(), real) != nullptr ? std::string(real) : NoSlash(AbsolutePath(folder));
+}
+
+// True when the trash folder would lie in a folder kept free of it.
+bool InKeptOutFolder(const std::string& trashDir) {
+    std::lock_guard lock(g_keptOutMutex);
+    for (const auto& [given, entry] : KeptOut()) {
+        const std::string& folder = entry.first;
+        if (folder == "/" || trashDir == folder ||
+            (trashDir.size() > folder.size() && trashDir.compare(0, folder.size(), folder) == 0 &&
+             trashDir[folder.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+void KeepTrashOutOf(const std::string& folder) {
+    if (folder.empty()) return;
+    std::lock_guard lock(g_keptOutMutex);
+    auto& entry = KeptOut()[NoSlash(folder)];
+    if (entry.second++ == 0) entry.first = RealFolder(NoSlash(folder));
+}
+
+void AllowTrashIn(const std::string& folder) {
+    std::lock_guard lock(g_keptOutMutex);
+    auto it = KeptOut().find(NoSlash(folder));
+    if (it != KeptOut().end() && --it->second.second <= 0) KeptOut().erase(it);
+}
 
 std::string HomeTrashFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
@@ -134,7 +188,9 @@ int PutIntoTrash(const std::string& trashDir, const std::string& path, const std
         if (err == EEXIST) continue;
         if (err != 0) return err;
         const std::string target = trashDir + "/files/" + candidate;
-        err = Fs().RenameNoReplace(path, target);
+        // The home trash may lie on another volume (when a volume's own trash would
+        // fall into a rom path): the entry is then copied and the source removed.
+        err = MoveToNewName(path, target);
         if (err == 0) {
             trashedAs = target;
             return 0;
@@ -162,7 +218,11 @@ bool MoveToTrash(const std::string& given, std::string& reason, std::string* tra
     std::string placed;
     const std::string home = HomeTrashFolder();
     dev_t homeDevice;
-    if (DeviceOf(home, homeDevice) && homeDevice == st.st_dev) {
+    const std::string volumeTop = VolumeTop(path, st.st_dev);
+    const std::string uid = std::to_string(::geteuid());
+    const std::string topText = volumeTop == "/" ? "" : volumeTop;
+    const bool volumeTrashKeptOut = InKeptOutFolder(topText + "/.Trash") || InKeptOutFolder(topText + "/.Trash-" + uid);
+    if ((DeviceOf(home, homeDevice) && homeDevice == st.st_dev) || volumeTrashKeptOut) {
         const int err = PutIntoTrash(home, path, path, placed);
         if (err != 0) {
             reason = Fmt(_("Cannot use the trash folder %1: %2"), {home, SysErrorMessage(err)});
@@ -171,17 +231,8 @@ bool MoveToTrash(const std::string& given, std::string& reason, std::string* tra
         if (trashedAs) *trashedAs = placed;
         return true;
     }
-    // The top folder of the entry's volume: the last ancestor on the same device.
-    std::string top = ParentOf(path);
-    for (;;) {
-        if (top == "/") break;
-        const std::string up = ParentOf(top);
-        struct stat upSt;
-        if (::stat(up.c_str(), &upSt) != 0 || upSt.st_dev != st.st_dev) break;
-        top = up;
-    }
+    const std::string& top = volumeTop;
     const std::string relative = path.substr(top == "/" ? 1 : top.size() + 1);
-    const std::string uid = std::to_string(::geteuid());
     const std::string shared = (top == "/" ? "" : top) + "/.Trash";
     struct stat sharedSt;
     int err = ENOENT;

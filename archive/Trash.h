@@ -18,6 +18,13 @@ std::string HomeTrashFolder();
 // "files/"; false with the reason otherwise, and the entry then stays where it was.
 bool MoveToTrash(const std::string& path, std::string& reason, std::string* trashedAs = nullptr);
 
+// Folders the trash must never lie in: the rom paths, whose next scan would list a trash
+// folder as unknown files. A volume's trash folder inside one of them is not used; the
+// entry goes to the home trash instead, copied across volumes when it must. Counted: a
+// folder kept out twice is allowed again after two calls.
+void KeepTrashOutOf(const std::string& folder);
+void AllowTrashIn(const std::string& folder);
+
 // Moves path into the trash folder trashDir (created with "files/" and "info/" when
 // missing), recording infoPath as its old place (absolute for the home trash, relative
 // to the volume's top folder for a volume's trash). 0 or errno; trashedAs receives the

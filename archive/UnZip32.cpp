@@ -5,12 +5,15 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <new>
 
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 
 namespace qm {
@@ -151,20 +154,6 @@ int ReadErrorCode(int zipError) {
     }
 }
 
-// True when the entry name may be recreated under the extraction folder: relative,
-// and no part is "..".
-bool SafeRelativeName(const std::string& name) {
-    if (name.empty() || name[0] == '/') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 std::string BaseName(const std::string& name) {
     const auto slash = name.rfind('/');
     return slash == std::string::npos ? name : name.substr(slash + 1);
@@ -173,6 +162,144 @@ std::string BaseName(const std::string& name) {
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+bool PRead(int fd, unsigned char* buffer, size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, buffer, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        buffer += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+// One entry of a central directory read directly.
+struct TDirEntryRecord {
+    std::string name;
+    uint64_t size = 0;
+    uint64_t compSize = 0;
+    uint32_t crc = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    bool encrypted = false;
+};
+
+// Reads the central directory of a plain, sound archive with one open, one fstat and
+// two reads at most. Anything it does not vouch for (zip64, a prefix before the first
+// entry, comments that do not end the file, extra fields that do not parse, no entry
+// at all, AES) returns false and is left to libzip, so a damaged archive meets the very
+// same checks as before and only the common case is cheaper.
+bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>& out) {
+    out.clear();
+    const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct TClose {
+        int fd;
+        ~TClose() { ::close(fd); }
+    } closeOnExit{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    constexpr uint64_t kEnd = 22;
+    if (fileSize < kEnd) return false;
+    // The tail holds the end record with its comment (at most 65,535 bytes), and for a
+    // small archive the whole directory too.
+    const uint64_t tailSize = std::min<uint64_t>(fileSize, 65535 + kEnd + 4096);
+    const uint64_t tailStart = fileSize - tailSize;
+    std::vector<unsigned char> tail(static_cast<size_t>(tailSize));
+    if (!PRead(fd, tail.data(), tail.size(), static_cast<off_t>(tailStart))) return false;
+    // The last end signature whose comment reaches exactly the end of the file.
+    size_t end = std::string::npos;
+    for (size_t p = tail.size() - kEnd + 1; p-- > 0;) {
+        if (tail[p] != 'P' || tail[p + 1] != 'K' || tail[p + 2] != 5 || tail[p + 3] != 6) continue;
+        if (p + kEnd + Le16(&tail[p + 20]) == tail.size()) end = p;
+        break;
+    }
+    if (end == std::string::npos) return false;
+    const unsigned char* e = &tail[end];
+    const uint16_t entries = Le16(e + 10);
+    const uint32_t cdSize = Le32(e + 12);
+    const uint32_t cdOffset = Le32(e + 16);
+    if (Le16(e + 4) != 0 || Le16(e + 6) != 0 || Le16(e + 8) != entries || entries == 0 || entries == 0xffff ||
+        cdSize == 0xffffffffu || cdOffset == 0xffffffffu)
+        return false;
+    const uint64_t endOffset = tailStart + end;
+    if (static_cast<uint64_t>(cdOffset) + cdSize != endOffset) return false;
+    // A zip64 locator right before the end record: libzip's to read.
+    if (end >= 20 && Le32(&tail[end - 20]) == 0x07064b50u) return false;
+    std::vector<unsigned char> own;
+    const unsigned char* cd;
+    if (cdOffset >= tailStart) {
+        cd = &tail[static_cast<size_t>(cdOffset - tailStart)];
+    } else {
+        own.resize(cdSize);
+        if (!PRead(fd, own.data(), own.size(), static_cast<off_t>(cdOffset))) return false;
+        cd = own.data();
+    }
+    out.reserve(entries);
+    size_t pos = 0;
+    for (uint32_t i = 0; i < entries; ++i) {
+        if (pos + 46 > cdSize || Le32(cd + pos) != 0x02014b50u) return false;
+        const unsigned char* h = cd + pos;
+        const uint16_t flags = Le16(h + 8);
+        const uint16_t method = Le16(h + 10);
+        const uint32_t compSize = Le32(h + 20);
+        const uint32_t size = Le32(h + 24);
+        const size_t nameLen = Le16(h + 28);
+        const size_t extraLen = Le16(h + 30);
+        const size_t commentLen = Le16(h + 32);
+        const uint32_t local = Le32(h + 42);
+        if (compSize == 0xffffffffu || size == 0xffffffffu || local == 0xffffffffu || Le16(h + 34) != 0 ||
+            method == 99)
+            return false;
+        if (static_cast<uint64_t>(local) + 30 + compSize > cdOffset) return false;
+        const size_t next = pos + 46 + nameLen + extraLen + commentLen;
+        if (next > cdSize) return false;
+        // Extra fields must parse as libzip parses them.
+        for (size_t x = 0; x < extraLen;) {
+            if (x + 4 > extraLen) return false;
+            x += 4 + Le16(h + 46 + nameLen + x + 2);
+            if (x > extraLen) return false;
+        }
+        TDirEntryRecord record;
+        const char* name = reinterpret_cast<const char*>(h + 46);
+        record.name.assign(name, strnlen(name, nameLen));
+        for (char& c : record.name)
+            if (c == '\\') c = '/';
+        record.size = size;
+        record.compSize = compSize;
+        record.crc = Le32(h + 16);
+        record.method = method;
+        record.dosTime = Le16(h + 12);
+        record.dosDate = Le16(h + 14);
+        record.encrypted = (flags & 1) != 0;
+        out.push_back(std::move(record));
+        pos = next;
+    }
+    return pos == cdSize;
+}
+
+// The listing callback for every entry of a directory read directly.
+void SendListing(const std::vector<TDirEntryRecord>& records, const USERFUNCTIONS& f) {
+    if (!f.SendApplicationMessage) return;
+    for (const TDirEntryRecord& r : records) {
+        const unsigned ratio =
+            r.size == 0 || r.compSize >= r.size ? 0 : static_cast<unsigned>((r.size - r.compSize) * 100 / r.size);
+        const char* method = r.method == ZIP_CM_STORE ? "Stored" : r.method == ZIP_CM_DEFLATE ? "Defl:N" : "Unk:???";
+        f.SendApplicationMessage(r.size, r.compSize, ratio, (r.dosDate >> 5) & 15u, r.dosDate & 31u,
+                                 1980u + (r.dosDate >> 9), r.dosTime >> 11, (r.dosTime >> 5) & 63u, ' ',
+                                 r.name.c_str(), method, r.crc, r.encrypted ? 'E' : ' ');
+    }
 }
 
 class TUnzipRun {
@@ -369,7 +496,9 @@ int TUnzipRun::Test(const std::vector<TSelected>& selected) {
         std::string text;
         const int code = ReadEntry(s.index, -1, text);
         if (code != kOk) {
-            Print("    testing: " + name + "   " + text + "\n");
+            const std::string line = "    testing: " + name + "   " + text + "\n";
+            Print(line);
+            if (f_.EntryFailed) f_.EntryFailed(name.c_str(), line.c_str());
             if (code > result) result = code;
         } else if (dcl_.fQuiet == 0) {
             Print("    testing: " + name + "   OK\n");
@@ -425,8 +554,8 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
         const bool isFolder = !s.outName.empty() && s.outName.back() == '/';
         std::string relative;
         if (dcl_.ndflag) {
-            if (!SafeRelativeName(s.outName)) {
-                Print("skipping: " + stored + "   unsafe name (absolute or with \"..\")\n");
+            if (!IsSafeName(s.outName, true)) {
+                Print("skipping: " + stored + "   unsafe name (" + UnsafeNameReason(s.outName, true) + ")\n");
                 if (kErrors > result) result = kErrors;
                 continue;
             }
@@ -434,8 +563,8 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
         } else {
             if (isFolder) continue;
             relative = BaseName(s.outName);
-            if (relative.empty() || relative == "." || relative == "..") {
-                Print("skipping: " + stored + "   unsafe name\n");
+            if (!IsSafeName(relative, false)) {
+                Print("skipping: " + stored + "   unsafe name (" + UnsafeNameReason(relative, false) + ")\n");
                 if (kErrors > result) result = kErrors;
                 continue;
             }
@@ -524,6 +653,14 @@ bool WildLiteral(const std::string& pattern, std::string& literal) {
 int Wiz_SingleEntryUnzip(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv,
                          const DCL& dcl, const USERFUNCTIONS& functions) {
     try {
+        if (dcl.nvflag && ifnc == 0 && xfnc == 0 && !dcl.lpszZipFN.empty()) {
+            // A whole listing, the scan's every call: straight from the directory.
+            std::vector<TDirEntryRecord> records;
+            if (ReadPlainDirectory(dcl.lpszZipFN, records)) {
+                SendListing(records, functions);
+                return kOk;
+            }
+        }
         TUnzipRun run(dcl, functions);
         return run.Run(ifnc, ifnv, xfnc, xfnv);
     } catch (const std::bad_alloc&) {

@@ -56,6 +56,8 @@ struct USERFUNCTIONS {
         SendApplicationMessage;
     // After each entry processed; non-zero stops the operation (result 80).
     std::function<int(const char* entryName, uint64_t size)> ServCallBk;
+    // A test: an entry that failed, with the line printed about it.
+    std::function<void(const char* entryName, const char* text)> EntryFailed;
 };
 
 // Lists, tests or extracts the entries of the archive dcl.lpszZipFN that match one of

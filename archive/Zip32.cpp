@@ -48,7 +48,8 @@ public:
     }
 
 private:
-    explicit TArchiveFileSource(std::string path) : path_(std::move(path)) { zip_error_init(&error_); }
+    // Through a symbolic link the file it points to is written, so that the link stays.
+    explicit TArchiveFileSource(const std::string& path) : path_(FileBehindLinks(path)) { zip_error_init(&error_); }
     ~TArchiveFileSource() {
         if (in_) std::fclose(in_);
         DropTemp();
@@ -446,9 +447,14 @@ int TZipRun::Delete(const ZCL& command) {
     int deleted = 0;
     for (int k = 0; k < command.argc; ++k) {
         const std::string& pattern = command.FNV[static_cast<size_t>(k)];
+        // A name without wildcards stands for one entry: of two entries of that name
+        // (an appended archive) only the first goes, never its twin with it.
+        std::string literal;
+        const bool single = WildLiteral(pattern, literal);
         bool matched = false;
         for (size_t i = 0; i < names.size(); ++i) {
             if (!WildMatch(pattern, names[i], false)) continue;
+            if (single && matched) break;
             matched = true;
             if (zip_delete(za_, i) == 0) {
                 ++deleted;

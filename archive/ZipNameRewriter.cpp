@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
 
@@ -214,14 +215,18 @@ struct TItem {
     std::string newName;  // for a folder item: the new folder, ending with "/"
     bool folder = false;
     uint32_t stamp = 0;
+    int32_t index = -1;
 };
 
 std::vector<TItem> NormaliseItems(const TRenameList& list, const std::string& archiveName) {
     std::vector<TItem> items;
     for (const TRenameItem& in : list) {
-        TItem item{ToSlash(in.OldName), ToSlash(in.NewName), false, static_cast<uint32_t>(in.Stamp)};
+        TItem item{ToSlash(in.OldName), ToSlash(in.NewName), false, static_cast<uint32_t>(in.Stamp), in.Index};
         if (item.oldName.empty() || item.newName.empty())
             Throw<ESystemError>(archiveName, kFileToPath);
+        // A new name that would leave the archive's tree when extracted is refused
+        // before anything is read or written.
+        if (!IsSafeName(item.newName, true)) Throw<EError>(archiveName, UnsafeNameMessage(item.newName, true));
         if (item.oldName.back() == '/') {
             item.folder = true;
             item.newName = FolderOf(item.newName);
@@ -428,6 +433,9 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
         TZipEntryRecord& r = records[i];
         if (items[itemIndex].stamp != 0) r.TimeStamp = items[itemIndex].stamp;
         if (newName == r.Name) return;
+        // A replacement inside a longer name can still make an unsafe one ("a/b" with
+        // "a/" renamed to "../"): every name the rename produces passes the rule.
+        if (!IsSafeName(newName, true)) Throw<EError>(archiveName, UnsafeNameMessage(newName, true));
         if (newName.size() > 0xFFFF) Throw<EError>(archiveName, "Entry name too long.");
         r.Renamed = true;
         r.NewFlags = FlagsForName(r.Flags, newName);
@@ -465,6 +473,13 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
                 }
                 if (any) break;
             }
+            continue;
+        }
+        if (item.index >= 0) {
+            // One entry of several of that name: the one at that position, and only
+            // while it still bears the name.
+            const auto i = static_cast<size_t>(item.index);
+            if (i < records.size() && key[i] == item.oldName) claim(i, j, item.newName);
             continue;
         }
         auto found = findFirst([&](const std::string& n) { return n == item.oldName; });
@@ -594,14 +609,7 @@ bool TZipNameRewriter::PatchInPlace(TState& st) {
 void TZipNameRewriter::Rewrite(TState& st) {
     const std::string& name = st.archiveName;
     // Through a symbolic link the file it points to is rewritten, so that the link stays.
-    std::string target = name;
-    struct stat link;
-    if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        char* real = ::realpath(name.c_str(), nullptr);
-        if (!real) Throw<ESystemError>(name, kCantOpen);
-        target = real;
-        ::free(real);
-    }
+    const std::string target = FileBehindLinks(name);
     std::string temp;
     if (CreateSiblingTemp(target, temp) != 0) Throw<ESystemError>(name, kCantCreateTemp);
     TFd out;

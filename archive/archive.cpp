@@ -18,7 +18,9 @@ TArchiveItem TArchiveItem::FromEntry(const std::string& entryName, int64_t size,
         if (c == '\\') c = '/';
     TArchiveItem item;
     const auto slash = name.rfind('/');
-    if (slash == std::string::npos) {
+    if (slash == std::string::npos || slash == 0) {
+        // An entry stored as "/abs.bin" keeps its slash: split into the root's "/" and
+        // "abs.bin" it would come back as "abs.bin", a name the archive does not hold.
         item.Path = "/";
         item.Name = name;
     } else {

@@ -25,7 +25,8 @@ struct TArchiveItem {
     std::string GetFullName() const;
 
     // Splits a stored entry name (a "\" in it is read as "/") into Path and Name; a
-    // folder entry ("dir/") has an empty Name.
+    // folder entry ("dir/") has an empty Name. An entry stored with a leading "/" at the
+    // top keeps it in Name, so that GetFullName finds it again.
     static TArchiveItem FromEntry(const std::string& entryName, int64_t size, uint32_t crc);
 };
 
@@ -42,6 +43,10 @@ struct TRenameItem {
     // Non-zero: a DOS date and time (date high 16 bits, time low 16 bits) put into the
     // renamed entry's headers. Callers pass 0.
     int32_t Stamp = 0;
+    // -1: the entry is found by OldName. Else its position in the archive (as a listing
+    // gives it), which tells apart two entries of one name; an entry there whose name
+    // is not OldName is left alone.
+    int32_t Index = -1;
 };
 
 using TRenameList = std::vector<TRenameItem>;
@@ -61,6 +66,8 @@ public:
     TArchiveItems* Items = nullptr;     // the list a running listing appends to; not owned
     TArchiveMessageEvent OnMessage;     // progress and diagnostic text; may be empty
     TArchiveErrorEvent OnError;         // findings of an integrity test; may be empty
+    // Called between the entries of a long read (a test); may raise to stop it.
+    std::function<void()> OnPoll;
     std::string TempDir;                // work folder, always ending with "/"
 
     // Appends one item per entry to items (the list is not cleared first).
@@ -75,7 +82,7 @@ public:
     virtual void TestArchive(const std::string& archiveName);
     // Renames entries; the zip archiver ignores flag.
     virtual void RenameFiles(const std::string& archiveName, const TRenameList& list, int flag);
-    // Removes one entry.
+    // Removes one entry: of two entries of that name, only the first goes.
     virtual void DeleteFile(const std::string& archiveName, const std::string& fileName);
     // Creates a valid archive with no entries.
     virtual void CreateEmptyArchive(const std::string& archiveName);

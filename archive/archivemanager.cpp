@@ -64,6 +64,7 @@ TArchive* TArchiveManager::GetArchiver(const std::string& fileName) {
     TArchive& archiver = ZipObject();
     archiver.OnMessage = OnMessage;
     archiver.OnError = OnError;
+    archiver.OnPoll = OnPoll;
     return &archiver;
 }
 
@@ -86,7 +87,12 @@ void TArchiveManager::ExtractFile(const std::string& archiveName, const std::str
     const std::string dir = WithSlash(destDir);
     // A stale file where the entry lands goes first: the landing name is the bare name
     // unless the inner folders are kept.
-    const std::string landing = dir + (keepPath ? ToSlash(fileName) : BaseName(fileName));
+    const std::string relative = keepPath ? ToSlash(fileName) : BaseName(fileName);
+    // The name is checked before anything is deleted: "../../x" would land, and delete,
+    // outside the destination.
+    if (!IsSafeName(relative, keepPath))
+        throw archive::EError(UnsafeNameMessage(relative, keepPath), archiveName, fileName);
+    const std::string landing = dir + relative;
     TFileStat st;
     if (Fs().Stat(landing, st) == 0 && st.exists && !st.isDir) Fs().Unlink(landing);
     archiver.ExtractFile(archiveName, fileName, dir, keepPath);
@@ -140,6 +146,8 @@ void TArchiveManager::CopyFileBetweenArchives(const std::string& srcArchive, con
                                               const std::string& destArchive, const std::string& newName) {
     Require(srcArchive);
     Require(destArchive);
+    if (!IsSafeName(BaseName(newName), false))
+        throw archive::EError(UnsafeNameMessage(BaseName(newName), false), destArchive, newName);
     // Zip to zip: the entry goes across without a work file, its compressed bytes
     // copied as they are where the compression level allows.
     ZipObject().CopyEntry(FullPath(srcArchive), fileName, FullPath(destArchive), BaseName(newName));

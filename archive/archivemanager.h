@@ -6,6 +6,7 @@
 //
 // Archive failures pass through unchanged as archive exceptions.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "archive/archive.h"
@@ -26,6 +27,7 @@ public:
     std::string TempDir;           // work folder, ending with "/"
     TArchiveMessageEvent OnMessage;  // handed to the archiver before each operation
     TArchiveErrorEvent OnError;      // handed to the archiver before each operation
+    std::function<void()> OnPoll;    // handed to the archiver before each operation
     int32_t CompressionLevel = 0;    // 0-9, passed on to the zip archiver
 
     // Also the zip archiver's work folder (shared by every user of the manager).

@@ -1,5 +1,8 @@
 #include "archive/qmZip.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include "archive/FilesTools.h"
 #include "archive/ZipNameRewriter.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
@@ -165,8 +169,11 @@ TQMZip::~TQMZip() = default;
 
 void TQMZip::InitUnzipCallbacks() {
     userFunctions_ = {};
+    // On the worker the events are posted to the caller; a call on the calling thread
+    // delivers them at once.
     userFunctions_.print = [this](const char* text, unsigned long length) {
         if (pending_) pending_->Post({false, std::string(text, length), 0, 0});
+        else if (direct_) LogMessage(std::string(text, length));
         return static_cast<int>(length);
     };
     userFunctions_.replace = [](const char*) { return 1; };
@@ -176,10 +183,19 @@ void TQMZip::InitUnzipCallbacks() {
                char, const char* name, const char*, uint32_t crc,
                char) {
             if (pending_) pending_->Post({true, name, size, crc});
+            else if (direct_) AddListedEntry(size, name, crc);
         };
     userFunctions_.ServCallBk = [this](const char* name, uint64_t size) {
         EntryProcessed(name, size);
+        if (direct_) {
+            // A long read on the calling thread keeps the windows alive and hears Cancel.
+            ProcessPendingMessages();
+            if (OnPoll) OnPoll();
+        }
         return 0;
+    };
+    userFunctions_.EntryFailed = [this](const char* name, const char* text) {
+        if (failedEntries_) failedEntries_->emplace_back(name, text);
     };
 }
 
@@ -219,6 +235,19 @@ bool TQMZip::ArchiveExists(const std::string& archiveName) const {
 void TQMZip::CheckIdle(const std::string& archiveName, const std::string& fileName) const {
     if (running_)
         throw archive::EError(_("Another archive operation is under way."), archiveName, fileName);
+}
+
+int TQMZip::RunHere(TOperation operation) {
+    CheckIdle(CurrentArchiveName, CurrentFileName);
+    running_ = true;
+    direct_ = true;
+    const TFinally reset([this] {
+        running_ = false;
+        direct_ = false;
+    });
+    const char* name = nameList_.c_str();
+    if (operation == opNamed) return Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_);
+    return Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
 }
 
 int TQMZip::Run(TOperation operation) {
@@ -356,9 +385,30 @@ void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
             ~TUnset() { items = nullptr; }
         } unset{Items};
         UnzipOptions(2, 0, 1, 0, 0, archiveName, TempDir);
-        result = Run(opList);
+        result = RunHere(opList);
     }
     archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+}
+
+int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items) {
+    DCL dcl;
+    dcl.fQuiet = 2;
+    dcl.nvflag = 1;
+    dcl.nfflag = 1;
+    dcl.fPrivilege = 1;
+    dcl.lpszZipFN = archiveName;
+    USERFUNCTIONS functions;
+    functions.SendApplicationMessage = [&items](uint64_t size, uint64_t, unsigned, unsigned, unsigned, unsigned,
+                                                unsigned, unsigned, char, const char* name, const char*,
+                                                uint32_t crc, char) {
+        items.push_back(TArchiveItem::FromEntry(name, static_cast<int64_t>(size), crc));
+    };
+    const int result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, functions);
+    // Only a failure asks whether the archive is there at all (a plain stat: any
+    // thread may be here).
+    struct stat st;
+    if (result != 0 && ::stat(archiveName.c_str(), &st) != 0 && errno == ENOENT) return archive::kUnzipArchiveMissing;
+    return result;
 }
 
 void TQMZip::ExtractFile(const std::string& archiveName, const std::string& fileName,
@@ -372,7 +422,7 @@ void TQMZip::ExtractFile(const std::string& archiveName, const std::string& file
         MakeDirs(StripTrailingSlash(destDir));
         UnzipOptions(1, 0, 0, keepPath ? 1 : 0, 1, archiveName, destDir);
         nameList_ = EscapeWildcards(name, false);
-        result = Run(opNamed);
+        result = RunHere(opNamed);
     }
     archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
 }
@@ -478,9 +528,15 @@ void TQMZip::TestArchive(const std::string& archiveName) {
     CurrentFileName.clear();
     if (OnMessage) OnMessage("File " + archiveName);
     int result = archive::kUnzipArchiveMissing;
+    // One pass reads every entry; the entries that failed are kept with the library's
+    // text about each, and reported only when the archive as a whole reads as "errors
+    // in some entries".
+    std::vector<std::pair<std::string, std::string>> failed;
     if (ArchiveExists(archiveName)) {
         UnzipOptions(1, 1, 0, 0, 0, archiveName, TempDir);
-        result = Run(opTest);
+        failedEntries_ = OnError ? &failed : nullptr;
+        const TFinally unset([this] { failedEntries_ = nullptr; });
+        result = RunHere(opTest);
     } else if (OnMessage) {
         OnMessage("File not found");
     }
@@ -488,20 +544,14 @@ void TQMZip::TestArchive(const std::string& archiveName) {
     if (OnError) {
         switch (result) {
             case 2: {
-                // Errors in some entries: each entry is tested alone, so that the
-                // library's text names the entry it is about.
-                TArchiveItems items;
-                GetFileList(archiveName, items);
                 EntryTestMode = true;
                 struct TOff {
                     bool& mode;
                     ~TOff() { mode = false; }
                 } off{EntryTestMode};
-                for (const TArchiveItem& item : items) {
-                    CurrentFileName = item.GetFullName();
-                    nameList_ = EscapeWildcards(CurrentFileName, false);
-                    UnzipOptions(2, 1, 0, 0, 0, archiveName, TempDir);
-                    Run(opNamed);
+                for (const auto& [name, text] : failed) {
+                    CurrentFileName = name;
+                    LogMessage(text);
                 }
                 break;
             }
@@ -519,6 +569,13 @@ void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list
     CurrentArchiveName = archiveName;
     CurrentFileName.clear();
     // The libraries cannot rename: the engine works on the archive's own structures.
+    // It lets windows work while it copies, so it counts as a running operation: a
+    // command started meanwhile must not touch the archive it is rewriting.
+    running_ = true;
+    struct TReset {
+        bool& running;
+        ~TReset() { running = false; }
+    } reset{running_};
     RewriteZipNames(archiveName, list, 0);
 }
 

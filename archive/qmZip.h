@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "archive/UnZip32.h"
 #include "archive/Zip32.h"
@@ -47,6 +49,11 @@ public:
     void CopyEntry(const std::string& srcArchive, const std::string& fileName,
                    const std::string& destArchive, const std::string& newName);
 
+    // A listing that any thread may run beside the others: the entries are appended to
+    // items and the library's result code returned (100 for a missing archive); the
+    // library's text is dropped. GetFileList is this plus the events and the exception.
+    static int ListEntries(const std::string& archiveName, TArchiveItems& items);
+
     // Library text: trimmed, line feeds removed; to OnMessage, or to OnError while an
     // archive is tested entry by entry. Unassigned events drop it.
     void LogMessage(const std::string& text);
@@ -74,8 +81,12 @@ private:
     // Raises EError while an operation waits for its worker: nothing of the running
     // operation may change under it.
     void CheckIdle(const std::string& archiveName, const std::string& fileName) const;
-    // Runs one library call on a worker thread and returns its result.
+    // Runs one library call on a worker thread and returns its result: for the long
+    // writes, during which the windows keep painting.
     int Run(TOperation operation);
+    // Runs a read (listing, one entry, test) on the calling thread: no round trip, the
+    // events delivered as they come.
+    int RunHere(TOperation operation);
     // rootDir non-empty: the options of adding that folder.
     void SetZipOptions(bool add, bool remove, const std::string& rootDir);
     void UnzipOptions(int quiet, int test, int list, int keepPath, int overwrite,
@@ -90,6 +101,9 @@ private:
     std::string copySource_;  // the source archive of a copy
     int copyUnzipCode_ = 0;   // a copy's failure on the source side
     bool running_ = false;
+    bool direct_ = false;  // a call runs on the calling thread
+    // While a test runs: the entries that failed, with the library's text about each.
+    std::vector<std::pair<std::string, std::string>>* failedEntries_ = nullptr;
 
     struct TPending;
     TPending* pending_ = nullptr;  // events of the running call, posted by the worker

@@ -152,6 +152,36 @@ std::string RemoveFileExt(std::string_view text) {
     return std::string(text.substr(0, dot));
 }
 
+std::string UnsafeNameReason(std::string_view name, bool innerPath) {
+    if (name.empty()) return _("it is empty");
+    if (name.find('\0') != std::string_view::npos) return _("it holds a NUL byte");
+    if (name[0] == '/' || name[0] == '\\') return _("it starts with a separator");
+    size_t start = 0;
+    for (;;) {
+        const size_t end = name.find_first_of("/\\", start);
+        const std::string_view part = name.substr(start, end == std::string_view::npos ? end : end - start);
+        if (part == "..") return _("it holds a \"..\" part");
+        if (part == ".") return _("it holds a \".\" part");
+        if (end == std::string_view::npos) break;
+        if (!innerPath) return _("it holds a separator");
+        // A folder entry ends with its separator; an empty part anywhere else is a
+        // doubled separator, which the file system would fold away.
+        if (part.empty()) return _("it holds an empty part");
+        start = end + 1;
+        if (start == name.size()) break;
+    }
+    return {};
+}
+
+std::string UnsafeNameMessage(std::string_view name, bool innerPath) {
+    const std::string reason = UnsafeNameReason(name, innerPath);
+    if (reason.empty()) return {};
+    std::string shown(name);
+    for (char& c : shown)
+        if (c == '\0') c = '?';
+    return Fmt(_("The name \"%1\" is refused: %2."), {shown, reason});
+}
+
 std::string MakeValidFileName(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

@@ -74,6 +74,19 @@ std::string RemoveFileExt(std::string_view text);
 // "/", "\", ":", "*", "?", '"', "<", ">" and "|" replaced by "_"; the length is kept.
 std::string MakeValidFileName(std::string_view text);
 
+// ---- Names that become paths ---------------------------------------------------------
+// A name read from a datafile or an archive becomes a file or entry name below a folder
+// only when it cannot reach outside that folder: not empty, no NUL byte, no leading "/"
+// or "\", no "." or ".." part. A set or file name (innerPath false) holds no separator
+// at all; an entry name may hold inner folders ("dir/a.bin", a folder entry "dir/").
+// "\" counts as a separator, as it does in stored entry names.
+
+// Why name may not become such a path, or "" when it may.
+std::string UnsafeNameReason(std::string_view name, bool innerPath);
+inline bool IsSafeName(std::string_view name, bool innerPath) { return UnsafeNameReason(name, innerPath).empty(); }
+// The text a refusal shows: "The name "<name>" is refused: <reason>."
+std::string UnsafeNameMessage(std::string_view name, bool innerPath);
+
 // The URL with "http://" in front unless it already holds "://".
 std::string AddHttpPrefix(std::string_view url);
 

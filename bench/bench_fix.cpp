@@ -10,12 +10,14 @@
 // plain file beside it. Prints one line:
 //   zips=N fixed=N errors=N archive_rewrites=N fix_ms=N rename_files_ms=N remove_roms_ms=N
 //   rename_roms_ms=N import_ms=N remove_files_ms=N dummy_ms=N fsyncs=N
-//   games_complete=N games_partial=N games_missing=N
+//   games_complete=N games_partial=N games_missing=N second_fixed=N second_rewrites=N
 // zips counts the zips before the fix; archive_rewrites the zips written or replaced by
 // it; fix_ms the pipeline alone (its matching included); the *_ms after it split fix_ms
 // by step (rename_roms_ms both of its runs; the last step run holds what follows it);
 // fsyncs the flushes to disk the fix made; the game counts come from the scan after
-// the fix.
+// the fix. Then the fix runs again over that scan: second_fixed is what it fixed and
+// second_rewrites the files of the rom path it wrote, replaced, added or took away (both
+// 0 when the first fix left nothing to do).
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -102,12 +104,13 @@ bool MakeCollection(qm::TRomsBd& roms, const std::string& romPath, long long cou
 // What tells a zip written anew: its inode, size and modification time.
 using TZipStamp = std::tuple<ino_t, off_t, long long>;
 
-std::map<std::string, TZipStamp> ZipStamps(const std::string& folder) {
+// The files of folder (its zips only, or all), not its sub-folders' contents.
+std::map<std::string, TZipStamp> FileStamps(const std::string& folder, bool zipsOnly) {
     std::map<std::string, TZipStamp> stamps;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".zip") != 0) continue;
+        if (zipsOnly && (name.size() < 4 || name.compare(name.size() - 4, 4, ".zip") != 0)) continue;
         struct stat st {};
         if (::stat(entry.path().c_str(), &st) != 0) continue;
         stamps[name] = {st.st_ino, st.st_size,
@@ -115,6 +118,8 @@ std::map<std::string, TZipStamp> ZipStamps(const std::string& folder) {
     }
     return stamps;
 }
+
+std::map<std::string, TZipStamp> ZipStamps(const std::string& folder) { return FileStamps(folder, true); }
 
 }  // namespace
 
@@ -169,13 +174,18 @@ int main(int argc, char** argv) {
         roms.RecalculateStatus();
 
         const auto before = ZipStamps(romPath);
-        qm::TFixSelection selection;
-        for (const auto& file : path->Files()) {
-            selection.treeFiles.push_back(file.get());
-            for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
-        }
-        selection.focusedIsPath = true;
-        selection.listSelectionEmpty = true;
+        // The whole path, as the tree offers it when the path is focused.
+        const auto wholePath = [](qm::TPath* p) {
+            qm::TFixSelection s;
+            for (const auto& file : p->Files()) {
+                s.treeFiles.push_back(file.get());
+                for (const auto& entry : file->RomFiles) s.treeRoms.push_back(entry.romFile.get());
+            }
+            s.focusedIsPath = true;
+            s.listSelectionEmpty = true;
+            return s;
+        };
+        const qm::TFixSelection selection = wholePath(path);
         qm::TFixSwitches switches;
         switches.reZip = false;
         qm::TFixPipeline fix(roms, *files, switches, archive);
@@ -220,6 +230,19 @@ int main(int argc, char** argv) {
             const int state = game->GetStatus() & 3;
             if (state <= 2) ++games[state];
         }
+
+        // The fix again, over what the first one left.
+        const auto before2 = FileStamps(romPath, false);
+        qm::TFixPipeline again(roms, *files, switches, archive);
+        again.Run(wholePath(path));
+        const auto after2 = FileStamps(romPath, false);
+        long long rewrites2 = 0;
+        for (const auto& [name, stamp] : after2) {
+            const auto it = before2.find(name);
+            if (it == before2.end() || it->second != stamp) ++rewrites2;
+        }
+        for (const auto& [name, stamp] : before2)
+            if (after2.count(name) == 0) ++rewrites2;
         files->ClearPaths();
 
         // The last step's time runs to the end of the fix: its share after the steps is
@@ -228,11 +251,13 @@ int main(int argc, char** argv) {
         if (inStep) stepMs[current] += lastStep;
         std::printf("zips=%zu fixed=%d errors=%d archive_rewrites=%lld fix_ms=%lld rename_files_ms=%lld "
                     "remove_roms_ms=%lld rename_roms_ms=%lld import_ms=%lld remove_files_ms=%lld dummy_ms=%lld "
-                    "fsyncs=%lld games_complete=%lld games_partial=%lld games_missing=%lld\n",
+                    "fsyncs=%lld games_complete=%lld games_partial=%lld games_missing=%lld second_fixed=%d "
+                    "second_rewrites=%lld\n",
                     before.size(), fix.FixedTotal(), fix.ErrorTotal(), rewrites, fixMs, step(qm::TFixStep::RenameFiles),
                     step(qm::TFixStep::RemoveUselessRoms), step(qm::TFixStep::RenameRoms),
                     step(qm::TFixStep::ImportRoms), step(qm::TFixStep::RemoveUselessFiles),
-                    step(qm::TFixStep::CreateDummyRoms), static_cast<long long>(fsyncs), games[2], games[1], games[0]);
+                    step(qm::TFixStep::CreateDummyRoms), static_cast<long long>(fsyncs), games[2], games[1], games[0],
+                    again.FixedTotal(), rewrites2);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;

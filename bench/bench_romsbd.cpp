@@ -4,14 +4,16 @@
 //   merged_sets=N merged_needed=N merged_size=N merged_ms=N   (Split off)
 //   split_sets=N ... split_ms=N                               (Split on, MergeRoms on)
 //   unmerged_sets=N ... unmerged_ms=N                         (Split on, MergeRoms off)
-//   lookups=N lookups_found=N lookup_ms=N states_ms=N peak_rss_mb=N
+//   lookups=N lookups_found=N lookup_ms=N states_ms=N peak_rss_mb=N rss_after_build_mb=N
 // sets are the clones ListClones gives; needed the sum over them of the entries of
 // ListGameRoms for the set's display name; size the sum of those entries' rom sizes
 // (unknown sizes count 0); *_ms the time of that listing; states_ms the time of
 // RecalculateStatus in each of the three modes together; lookup_ms the time of one
 // FindRomForFile (no attach) per listing of the catalogue. peak_rss_mb is the peak
-// resident size of the whole run.
+// resident size of the whole run; rss_after_build_mb the resident size once the build
+// is done and the datafile's items are released, as the program holds the catalogue.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -64,10 +66,18 @@ int main(int argc, char** argv) {
         loadMs = Ms(start);
         start = Clock::now();
         bd.Build();
+        bd.ReleaseDatafileItems();
         buildMs = Ms(start);
     } catch (const qm::Exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
+    }
+    long long residentMb = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        long long pages = 0, resident = 0;
+        if (std::fscanf(statm, "%lld %lld", &pages, &resident) == 2)
+            residentMb = resident * ::sysconf(_SC_PAGESIZE) / (1024 * 1024);
+        std::fclose(statm);
     }
     std::string line = "games=" + std::to_string(bd.GameCount) + " clones=" + std::to_string(bd.CloneCount) +
                        " roms=" + std::to_string(bd.RomCount) + " load_ms=" + std::to_string(loadMs) +
@@ -106,7 +116,8 @@ int main(int argc, char** argv) {
 
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    line += " peak_rss_mb=" + std::to_string(usage.ru_maxrss / 1024);
+    line += " peak_rss_mb=" + std::to_string(usage.ru_maxrss / 1024) +
+            " rss_after_build_mb=" + std::to_string(residentMb);
     std::printf("%s\n", line.c_str());
     return 0;
 }

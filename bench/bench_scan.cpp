@@ -11,11 +11,15 @@
 //   made_zips=N made_plain=N files=N roms=N status0=N .. status9=N duplicated=N
 //   games_complete=N games_partial=N games_missing=N clones_complete=N clones_partial=N
 //   clones_missing=N first_scan_ms=N match_ms=N signature_calls=N rescan_ms=N
-//   rescan_signature_calls=N peak_rss_mb=N
+//   rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N rescan_files_per_s=N
+//   clear_files_ms=N
 // roms counts the rom files found (placeholders left out), status<k> every rom file of
 // status k (placeholders of missing roms included); first_scan_ms is the first load,
 // match_ms the matching and game states after it; rescan_ms the second load from the
-// cache the first one wrote; signature_calls the files handed to the calculator.
+// cache the first one wrote; signature_calls the files handed to the calculator;
+// zips_per_s the zips of the first load by its time, threads the threads its listing
+// ran on; rescan_files_per_s the files of the second load by its time; clear_files_ms
+// the time to drop every file of the path from the files database.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,8 +148,12 @@ int main(int argc, char** argv) {
         qm::TPath* path = open(files);
         auto start = Clock::now();
         path->Load(false);
+        const auto scanTime = Clock::now() - start;
         const long long scanMs = Ms(start);
         const long long calls = files->SignatureCalls;
+        const int threads = files->ScanThreadsUsed;
+        long long zips = 0;
+        for (const auto& file : path->Files()) zips += file->IsZip() ? 1 : 0;
         start = Clock::now();
         files->MatchAll();
         roms.RecalculateStatus();
@@ -165,9 +173,18 @@ int main(int argc, char** argv) {
         path = open(files);
         start = Clock::now();
         path->Load(false);
+        const auto rescanTime = Clock::now() - start;
         const long long rescanMs = Ms(start);
         const long long rescanCalls = files->SignatureCalls;
+        const long long rescanFiles = path->Files().Count();
+        start = Clock::now();
+        path->ClearFiles();
+        const long long clearMs = Ms(start);
         files->ClearPaths();
+        const auto perSecond = [](long long count, Clock::duration time) {
+            const double seconds = std::chrono::duration<double>(time).count();
+            return seconds > 0 ? static_cast<long long>(static_cast<double>(count) / seconds) : 0LL;
+        };
 
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
@@ -176,9 +193,11 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 10; ++k) std::printf(" status%d=%lld", k, counts.status[k]);
         std::printf(" duplicated=%lld games_complete=%lld games_partial=%lld games_missing=%lld "
                     "clones_complete=%lld clones_partial=%lld clones_missing=%lld first_scan_ms=%lld match_ms=%lld "
-                    "signature_calls=%lld rescan_ms=%lld rescan_signature_calls=%lld peak_rss_mb=%ld\n",
+                    "signature_calls=%lld rescan_ms=%lld rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld "
+                    "threads=%d rescan_files_per_s=%lld clear_files_ms=%lld\n",
                     counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], scanMs, matchMs,
-                    calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024);
+                    calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime), threads,
+                    perSecond(rescanFiles, rescanTime), clearMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;

@@ -1,15 +1,38 @@
 #include "catalogue/RomPaths.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 #include "archive/DiskInfo.h"
 #include "archive/stringsTools.h"
 #include "catalogue/config.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
 namespace qm {
 
 namespace {
+
+// The real form of a folder (links resolved) when it exists, else its lexical form.
+std::vector<std::string> Components(const std::string& path) {
+    std::string real = AbsolutePath(path);
+    if (char* resolved = ::realpath(real.c_str(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
+    }
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= real.size()) {
+        size_t end = real.find('/', start);
+        if (end == std::string::npos) end = real.size();
+        if (end > start) parts.push_back(real.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
 
 constexpr const char* kKey = "RomPaths";
 
@@ -51,6 +74,16 @@ void ParseEntry(const std::string& entry, std::string& label, std::string& seria
 
 TRomPaths::TRomPaths(TConfig& config) : config_(config) {}
 TRomPaths::~TRomPaths() = default;
+
+bool RomFoldersOverlap(const std::string& folder, const std::string& protectedFolder) {
+    if (folder.empty() || protectedFolder.empty()) return false;
+    const std::vector<std::string> a = Components(folder);
+    const std::vector<std::string> b = Components(protectedFolder);
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i)
+        if (a[i] != b[i]) return false;
+    return true;  // one holds the other, or they are the same
+}
 
 TRomPath* TRomPaths::AddPath(const std::string& path, const std::string& volumeName, const std::string& serial) {
     // These would break the stored list: "|" ends an entry, a line break the value.

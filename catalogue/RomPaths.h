@@ -21,6 +21,11 @@ public:
     std::string Serial;      // serial of its volume ("28e6-ade1"), empty when unknown
 };
 
+// True when one folder holds the other or both are the same, compared by their real
+// forms (links resolved) when they exist, whole folder names only; false when either is
+// empty.
+bool RomFoldersOverlap(const std::string& folder, const std::string& protectedFolder);
+
 class TRomPaths {
 public:
     // Reads and writes its value through config, in config.EmulatorSection.

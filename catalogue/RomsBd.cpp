@@ -1,6 +1,7 @@
 #include "catalogue/RomsBd.h"
 
 #include <cstdio>
+#include <unordered_set>
 
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -586,7 +587,10 @@ void TRomsBd::LoadDatabase() {
     datafile_->OnInfos = OnInfos;
     datafile_->LoadFromFile();
     Build();
+    ReleaseDatafileItems();
 }
+
+void TRomsBd::ReleaseDatafileItems() { datafile_->Clear(); }
 
 void TRomsBd::Clear() {
     games_->Clear();
@@ -739,6 +743,7 @@ void TRomsBd::BuildPasses() {
     games_->AllClones.Reserve(total / 4);
     for (const TDataFileItem& item : resources) skippedItems_ += IsNamelessItem(item);
     for (const TDataFileItem& item : items) skippedItems_ += IsNamelessItem(item);
+    LogUnsafeNames();
 
     for (const TDataFileItem& item : resources) {
         ProcessPendingMessages();
@@ -805,6 +810,23 @@ void TRomsBd::BuildPasses() {
         if (game->GetParentClone() == nullptr) game->Clones[0]->IsParent = true;
 
     ReportDataWarnings();
+}
+
+void TRomsBd::LogUnsafeNames() {
+    // Such sets load and show; the repairs refuse their names whenever one would become
+    // a path. Each name is logged once, however many lines carry it.
+    std::unordered_set<std::string> logged;
+    const auto check = [&](const std::string& name, bool innerPath) {
+        if (name.empty() || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
+        if (OnLog) OnLog(_("Datafile: ") + UnsafeNameMessage(name, innerPath));
+    };
+    for (const TDataFileItems* list : {&datafile_->ResourceItems, &datafile_->GameItems}) {
+        for (const TDataFileItem& item : *list) {
+            check(item.ParentName, false);
+            check(item.GameName, false);
+            check(item.RomName, true);
+        }
+    }
 }
 
 void TRomsBd::ReportDataWarnings() {

@@ -370,6 +370,9 @@ public:
     // Also given to the datafile reader.
     TProgressEvent OnProgress;
     TInfosEvent OnInfos;
+    // One line per name of the datafile that may not become a file name (a set named
+    // "../evil", a rom named "/abs"), logged once when the datafile is built.
+    TLogEvent OnLog;
 
     bool NameClash = false;
 
@@ -399,6 +402,9 @@ public:
     void LoadDatabase();
     // Builds games, clones, roms and the CRC index from the datafile's items.
     void Build();
+    // Frees the datafile's items, which nothing reads once the database is built (a
+    // later reader loads the file again); LoadDatabase does it after its build.
+    void ReleaseDatafileItems();
     void Clear();
     void RecalculateStatus();
     void UpdateStatistics();
@@ -426,6 +432,7 @@ private:
     void AddItem(const TDataFileItem& item, bool isResource);
     void FinishBuild();
     void ReportDataWarnings();
+    void LogUnsafeNames();
 
     std::unique_ptr<TDatafile> datafile_;
     std::unique_ptr<TGamesList> games_;

@@ -13,6 +13,7 @@
 #include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
 #include "catalogue/LogLine.h"
+#include "catalogue/RomPaths.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -259,11 +260,17 @@ std::string TConfig::ProgramFileName() {
     return std::string(buffer, static_cast<size_t>(n));
 }
 
-std::string TConfig::HomeFolderFor(const std::string& programFile) {
+std::string TConfig::HomeFolderFor(const std::string& programFile, std::string* error) {
     std::string home = Env("QUARMELLE_HOME");
     if (home.empty()) {
+        // Only a portable install, made on purpose, keeps its settings beside the
+        // program: a build folder is deleted routinely, and the backups of removed roms
+        // must not go with it.
         const std::string folder = FolderOf(programFile);
-        if (!folder.empty() && IsExistingFolder(folder) && !Fs().IsReadOnly(folder)) return folder;
+        TFileStat ini;
+        if (!folder.empty() && Fs().Stat(WithSlash(folder) + NameOf(programFile) + ".ini", ini) == 0 && ini.exists &&
+            !ini.isDir)
+            return WithSlash(folder);
         std::string data = Env("XDG_DATA_HOME");
         if (data.empty() || data[0] != '/') {
             const std::string user = Env("HOME");
@@ -272,7 +279,8 @@ std::string TConfig::HomeFolderFor(const std::string& programFile) {
         home = WithSlash(data) + "quarmelle";
     }
     home = WithSlash(home);
-    MakeDirs(home);  // a failure shows at the first write of the ini file
+    if (const int err = MakeDirs(home); err != 0 && error != nullptr)
+        *error = Fmt(_("The home folder %1 cannot be created: %2"), {home, SysErrorMessage(err)});
     return home;
 }
 
@@ -280,7 +288,7 @@ TConfig::TConfig(const std::string& programFile)
     : Emulator(std::make_unique<TEmulator>(*this)),
       DataFile(std::make_unique<TDataFile>()),
       DatUtil(std::make_unique<TDatUtil>()) {
-    baseHome_ = HomeFolderFor(programFile);
+    baseHome_ = HomeFolderFor(programFile, &HomeError);
     IniFileName = baseHome_ + NameOf(programFile) + ".ini";
     iniFile_ = TIniFile::Open(IniFileName);
     try {
@@ -469,6 +477,20 @@ std::string TConfig::GetPrivateTempPath() {
     // The base counts only until the folder exists: one private folder per process.
     SetTempDirectoryBase(GetTempPath());
     return GetTempDirectory();
+}
+
+std::vector<std::string> TConfig::TemporaryFolders() {
+    std::vector<std::string> folders{GetPrivateTempPath()};
+    const std::string chosen = GetTempPath();
+    if (chosen != SystemTempFolder()) folders.push_back(chosen);
+    return folders;
+}
+
+std::string TConfig::RomPathRefusal(const std::string& folder) {
+    if (RomFoldersOverlap(folder, GetArchivePath())) return _("A rom path can't be located on the archive path.");
+    for (const std::string& temporary : TemporaryFolders())
+        if (RomFoldersOverlap(folder, temporary)) return _("A rom path can't be located on the temporary path.");
+    return {};
 }
 
 void TConfig::SetHomePath(const std::string& value) { SetFolder("HomePath", value); }

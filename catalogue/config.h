@@ -200,9 +200,12 @@ public:
     // The running executable's full name.
     static std::string ProgramFileName();
     // Where the ini file lives: $QUARMELLE_HOME when set, else the executable's folder
-    // when it is writable, else $XDG_DATA_HOME/quarmelle/ (~/.local/share/quarmelle/).
-    // Ends with "/"; the folder is created when missing.
-    static std::string HomeFolderFor(const std::string& programFile);
+    // when "<executable name>.ini" already stands there (a portable install), else
+    // $XDG_DATA_HOME/quarmelle/ (~/.local/share/quarmelle/). Ends with "/"; the folder
+    // is created when missing, and error (when given) receives why it could not be.
+    static std::string HomeFolderFor(const std::string& programFile, std::string* error = nullptr);
+    // Why the home folder could not be created; empty when it exists. Start-up stops on it.
+    std::string HomeError;
 
     std::unique_ptr<TEmulator> Emulator;
     std::unique_ptr<TDataFile> DataFile;
@@ -288,6 +291,15 @@ public:
     // one; it goes, with its contents, when the process ends. Raises
     // filestools::EFileError when it cannot be made.
     std::string GetPrivateTempPath();
+    // The temporary folders a rom path must stay off: the process's private folder, and
+    // the user's TempPath only when it was set to other than the system's default
+    // (every temporary file goes into the private folder, so a rom folder elsewhere
+    // under /tmp is no risk).
+    std::vector<std::string> TemporaryFolders();
+    // Why folder cannot be a rom path (it lies on the archive path or on a temporary
+    // folder), or "" when it can. A folder added in the window and one read from the
+    // ini file pass the same test.
+    std::string RomPathRefusal(const std::string& folder);
 
     // Folder setters add the trailing "/". An empty text stores an empty value, so that
     // the getter falls back to the default rather than to the root folder.

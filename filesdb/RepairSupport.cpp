@@ -1,7 +1,10 @@
 #include "filesdb/RepairSupport.h"
 
+#include <cerrno>
 #include <limits>
 
+#include "archive/FilesTools.h"
+#include "archive/stringsTools.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -38,6 +41,22 @@ void CheckFsResult(int err) {
 
 void CheckFsResult(int err, const std::string& name) {
     if (err != 0) throw filesbd::EFileError(name + ": " + SysErrorMessage(err));
+}
+
+void CheckSafeName(const std::string& name, bool innerPath) {
+    if (!IsSafeName(name, innerPath)) throw filesbd::EFileError(UnsafeNameMessage(name, innerPath));
+}
+
+int RenameNoReplaceAnyCase(const std::string& from, const std::string& to) {
+    int err = Fs().RenameNoReplace(from, to);
+    if (err != EEXIST || from == to || !SameText(from, to)) return err;
+    std::string temporary;
+    for (int n = 0; temporary.empty() || PathExists(temporary); ++n)
+        temporary = NoSlash(from) + ".rename" + std::to_string(n);
+    if ((err = Fs().RenameNoReplace(from, temporary)) != 0) return err;
+    err = Fs().RenameNoReplace(temporary, to);
+    if (err != 0) Fs().RenameNoReplace(temporary, from);
+    return err;
 }
 
 }  // namespace qm

@@ -43,4 +43,15 @@ void CheckFsResult(int err);
 // The same, with the name the call was about in front: "<name>: <reason>".
 void CheckFsResult(int err, const std::string& name);
 
+// Raises filesbd::EFileError with the refusal's text unless name may become a file or
+// entry name (IsSafeName): every repair checks a name from the datafile or an archive so
+// before it becomes a path.
+void CheckSafeName(const std::string& name, bool innerPath);
+
+// A rename on disk that never replaces; 0 or errno. On a volume that ignores case
+// (vfat, exFAT) a rename that changes only the case finds its own file under the new
+// name: it then goes through a free temporary name beside it, and back when the second
+// step fails.
+int RenameNoReplaceAnyCase(const std::string& from, const std::string& to);
+
 }  // namespace qm

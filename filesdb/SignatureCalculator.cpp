@@ -130,12 +130,25 @@ void TSignatureCalculator::Calculate(const std::string& fileName) {
     else CalculatePlain(fileName);
 }
 
-void TSignatureCalculator::CalculateZip(const std::string& fileName) {
+bool TSignatureCalculator::UsesZipCrc() const {
     // The default plug-in signs a rom with the very CRC the archive stores, so its
-    // entries need not be read. A plug-in that did not load is never called.
-    bool zipCrc;
-    if (!crcPlugIn_) zipCrc = useZipCrcForArcade_;
-    else zipCrc = LowerCase(crcPlugIn_->FileName()) == "arcade.dll";
+    // entries need not be read.
+    if (!crcPlugIn_) return useZipCrcForArcade_;
+    return LowerCase(crcPlugIn_->FileName()) == "arcade.dll";
+}
+
+bool TSignatureCalculator::SignsZipByListing(const std::string& fileName) {
+    return archiveManager_ && scanInsideZip_ && UsesZipCrc() && archiveManager_->IsArchive(fileName);
+}
+
+void TSignatureCalculator::CalculateListed(const std::string& fileName, int code, const TArchiveItems& entries) {
+    items_.clear();
+    CalculateZip(fileName, &entries, code);
+}
+
+void TSignatureCalculator::CalculateZip(const std::string& fileName, const TArchiveItems* listed, int listedCode) {
+    // A plug-in that did not load is never called.
+    const bool zipCrc = UsesZipCrc();
     const bool plugIn = !zipCrc && PlugInUsable();
 
     TExtractFolder folder(tempDir_);
@@ -143,9 +156,10 @@ void TSignatureCalculator::CalculateZip(const std::string& fileName) {
     std::string lastExtension;
     int64_t lastSize = 0;
     try {
-        TArchiveItems entries;
-        archiveManager_->GetFileList(fileName, entries);
-        for (const TArchiveItem& entry : entries) {
+        TArchiveItems own;
+        if (listed != nullptr) archive::CheckUnzipResult(listedCode, true, fileName, "");
+        else archiveManager_->GetFileList(fileName, own);
+        for (const TArchiveItem& entry : listed != nullptr ? *listed : own) {
             current = entry.Name;
             const std::string extension = LowerCase(ExtensionOf(entry.Name));
             if (scanExtensions_ != "*" && !ListContains(scanExtensions_, extension)) continue;

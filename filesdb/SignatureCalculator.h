@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "platform/Exception.h"
 
 namespace qm {
@@ -81,6 +82,13 @@ public:
     //   plug-in's signature as it returned it. No plug-in: ENoPlugInAvailable.
     void Calculate(const std::string& fileName);
 
+    // True when Calculate signs a zip's entries by the CRCs its listing gives, so that
+    // a listing made beforehand (on another thread) serves as well.
+    bool SignsZipByListing(const std::string& fileName);
+    // Calculate for a zip archive whose listing was made beforehand: code is the
+    // listing's result code (TQMZip::ListEntries), entries what it gave.
+    void CalculateListed(const std::string& fileName, int code, const TArchiveItems& entries);
+
     int GetCount() const { return static_cast<int>(items_.size()); }
     const TCrcItem& GetItem(int index) const { return items_.at(static_cast<size_t>(index)); }
     const std::vector<TCrcItem>& Items() const { return items_; }
@@ -95,7 +103,9 @@ public:
     static bool ListContains(const std::string& list, const std::string& extension);
 
 private:
-    void CalculateZip(const std::string& fileName);
+    // listed: a listing made beforehand, with its result code; nullptr lists now.
+    void CalculateZip(const std::string& fileName, const TArchiveItems* listed = nullptr, int listedCode = 0);
+    bool UsesZipCrc() const;
     void CalculatePlain(const std::string& fileName);
     bool PlugInUsable() const;
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 
 #include "archive/DiskInfo.h"
 #include "archive/FilesTools.h"
 #include "archive/archivemanager.h"
+#include "archive/Trash.h"
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/CacheFileUnit.h"
@@ -348,6 +350,14 @@ bool TFile::TestArchive() {
     } restore{*manager, manager->OnError};
     manager->OnError = [this](const std::string& archiveName, const std::string& entryName,
                               const std::string& message) { OnArchiveEntryError(archiveName, entryName, message); };
+    struct TRestoreOnPoll {
+        TArchiveManager& manager;
+        std::function<void()> previous;
+        ~TRestoreOnPoll() { manager.OnPoll = std::move(previous); }
+    } restorePoll{*manager, manager->OnPoll};
+    // Cancel is heard between the entries of a long test.
+    if (TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr)
+        manager->OnPoll = [paths] { paths->CheckAbort(); };
 
     ClearRomErrors();
     manager->TestArchive(FullPath);
@@ -550,6 +560,23 @@ std::unique_ptr<TFile> TFilesList::Extract(int index) {
     return file;
 }
 
+std::vector<std::unique_ptr<TFile>> TFilesList::ExtractAll(const std::unordered_set<const TFile*>& files) {
+    std::vector<std::unique_ptr<TFile>> out;
+    if (files.empty()) return out;
+    size_t kept = 0;
+    for (std::unique_ptr<TFile>& item : items_) {
+        if (files.count(item.get()) == 0) {
+            items_[kept++] = std::move(item);
+            continue;
+        }
+        auto found = index_.find(item->Name);
+        if (found != index_.end() && found->second == item.get()) index_.erase(found);
+        out.push_back(std::move(item));
+    }
+    items_.resize(kept);
+    return out;
+}
+
 void TFilesList::Rename(TFile* file, const std::string& newName) {
     auto found = index_.find(file->Name);
     if (found != index_.end() && found->second == file) index_.erase(found);
@@ -566,11 +593,18 @@ void TFilesList::Clear() {
 
 TPath::TPath(TPathsList* owner) : cacheFile_(std::make_unique<TCacheFile>()), owner_(owner) {}
 
-TPath::~TPath() = default;
+TPath::~TPath() {
+    if (!path_.empty()) AllowTrashIn(path_);
+}
 
 TFilesBd* TPath::FilesBd() const { return owner_ != nullptr ? owner_->Owner : nullptr; }
 
-void TPath::SetPath(const std::string& path) { path_ = WithSlash(path); }
+void TPath::SetPath(const std::string& path) {
+    // A rom path never holds a trash folder: what is trashed from it goes elsewhere.
+    if (!path_.empty()) AllowTrashIn(path_);
+    path_ = WithSlash(path);
+    KeepTrashOutOf(path_);
+}
 
 void TPath::Log(const std::string& text) const {
     if (TFilesBd* bd = FilesBd()) bd->DoLog(text);
@@ -616,8 +650,34 @@ void TPath::DropFile(TFile* file) {
     if (index < 0) throw filesbd::EObjectNotFound(_("Object file not found."));
     TFilesBd* bd = FilesBd();
     if (bd != nullptr && bd->OnRemoveFile) bd->OnRemoveFile(file);
-    std::unique_ptr<TFile> owned = files_.Extract(files_.IndexOfObject(file));
-    if (bd != nullptr)
+    Retire(files_.Extract(index));
+}
+
+void TPath::DropFiles(const std::vector<TFile*>& files) {
+    if (files.empty()) return;
+    TFilesBd* bd = FilesBd();
+    std::unordered_set<const TFile*> gone;
+    gone.reserve(files.size());
+    // Every listener hears of every removal before any file leaves the list; the list
+    // is then closed up in one pass, whatever way this is left.
+    struct TCloseUp {
+        TPath& path;
+        std::unordered_set<const TFile*>& gone;
+        ~TCloseUp() {
+            for (std::unique_ptr<TFile>& owned : path.files_.ExtractAll(gone)) path.Retire(std::move(owned));
+        }
+    } closeUp{*this, gone};
+    for (TFile* file : files) {
+        Log("Delete file " + file->FullPath + " from bd");
+        if (files_.Find(file->Name) != file && files_.IndexOfObject(file) < 0)
+            throw filesbd::EObjectNotFound(_("Object file not found."));
+        if (bd != nullptr && bd->OnRemoveFile) bd->OnRemoveFile(file);
+        gone.insert(file);
+    }
+}
+
+void TPath::Retire(std::unique_ptr<TFile> owned) {
+    if (TFilesBd* bd = FilesBd())
         bd->Retire(std::move(owned));
     else
         owned.reset();
@@ -625,14 +685,11 @@ void TPath::DropFile(TFile* file) {
 
 void TPath::ClearFiles() {
     TFilesBd* bd = FilesBd();
+    // From the end: each removal is then a constant step.
     while (!files_.Empty()) {
         TFile* file = files_[files_.Count() - 1];
         if (bd != nullptr && bd->OnRemoveFile) bd->OnRemoveFile(file);
-        std::unique_ptr<TFile> owned = files_.Extract(files_.IndexOfObject(file));
-        if (bd != nullptr)
-            bd->Retire(std::move(owned));
-        else
-            owned.reset();
+        Retire(files_.Extract(files_.Count() - 1));
     }
     files_.Clear();
     cacheFile_->Clear();

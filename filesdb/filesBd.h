@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "filesdb/CaseRules.h"
@@ -92,6 +93,8 @@ public:
     TCloneRom* CloneRom = nullptr;   // set by matching
     uint8_t Status = rsNotSettled;
     bool Duplicated = false;
+    // A zip entry whose name an earlier entry of the zip bears too (set by matching).
+    bool SharesName = false;
     int64_t Size = 0;
     TFile* File;
     std::string ErrorText;
@@ -336,6 +339,10 @@ private:
 
 public:
     // Repairs of single roms
+    // Gives every entry of a zip that bears the name of an earlier entry a free name
+    // (name_N plus its extension), addressing it by its position, so that each rom
+    // file names one entry. Nothing for a zip without such entries or another kind.
+    void SeparateTwinNames();
     // Gives each listed rom file (not owned) its correct name: a zip is rewritten once;
     // names change in the database only for the renames that succeeded.
     void FixRomNames(const std::vector<TRomFile*>& romFiles);
@@ -364,6 +371,8 @@ public:
     // Adds under the file's Name, which must not be in the list yet.
     TFile* Add(std::unique_ptr<TFile> file);
     std::unique_ptr<TFile> Extract(int index);
+    // Takes every listed file of the set out in one pass, keeping the others' order.
+    std::vector<std::unique_ptr<TFile>> ExtractAll(const std::unordered_set<const TFile*>& files);
     // Gives a listed file a new name (the file's Name is set too).
     void Rename(TFile* file, const std::string& newName);
     void Clear();
@@ -401,6 +410,8 @@ public:
     void Load(bool rebuild);
     // Drops this very file from the list; the disk is not touched.
     void DropFile(TFile* file);
+    // Drops these files (each listed once) as DropFile does, in one pass over the list.
+    void DropFiles(const std::vector<TFile*>& files);
     // Repairs of whole files: sends a listed file to the trash and drops it.
     bool DeleteFileFromDisk(TFile* file);
     void ClearFiles();
@@ -439,6 +450,9 @@ public:
     std::string GetVolumeSerial() const;
 
 private:
+    // A file out of the list goes to the database's retired objects (freed otherwise).
+    void Retire(std::unique_ptr<TFile> owned);
+
     std::unique_ptr<TCacheFile> cacheFile_;
     std::string path_;
     TFilesList files_;
@@ -508,6 +522,11 @@ public:
 
     // Files handed to the signature calculator by scans, counted for tests and benchmarks.
     int64_t SignatureCalls = 0;
+    // Threads that list a scan's zip archives side by side; 0 is one per core. The
+    // listings are merged in the folder's order, so the result is the same for any
+    // number. ScanThreadsUsed is the number the last scan ran.
+    int ScanThreads = 0;
+    int ScanThreadsUsed = 1;
 
     TPathsList& Paths() { return *paths_; }
     const TPathsList& Paths() const { return *paths_; }
@@ -542,6 +561,11 @@ public:
     // interface sets it below the settings' archive folder; while it is empty such a
     // file stays where it is, still listed.
     std::string MergeBackupDir;
+
+    // Whether a scan may bring a file to a valid state on its own (a zero-byte ".zip"
+    // becomes an empty archive). The scan window only asks what dropped files hold: it
+    // turns this off, and nothing it reads is changed.
+    bool RepairsWhileScanning = true;
 
     void DoInfos(const std::string& text);
     void DoLog(const std::string& text);

@@ -3,6 +3,8 @@
 // and which roms of the game it lacks (placeholders).
 #include <algorithm>
 #include <memory>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -213,8 +215,16 @@ void TFile::Match() {
                                            [this](const TRomFile* e) { return e->File->Path != Path; });
         const TRomFile* keeper = copies.front();
         if (!elsewhere) {
-            for (size_t i = 1; i < copies.size(); ++i)
-                if (keeper->Status == rsBadName && copies[i]->Status != rsBadName) keeper = copies[i];
+            // A copy inside a set's zip or folder is the one kept: a loose copy beside it
+            // is surplus, whichever the scan happened to meet first.
+            const auto inSet = std::find_if(copies.begin(), copies.end(),
+                                            [](const TRomFile* e) { return !e->File->IsPlain(); });
+            if (inSet != copies.end()) {
+                keeper = *inSet;
+            } else {
+                for (size_t i = 1; i < copies.size(); ++i)
+                    if (keeper->Status == rsBadName && copies[i]->Status != rsBadName) keeper = copies[i];
+            }
         }
         r->Duplicated = keeper != r;
         return;
@@ -242,9 +252,13 @@ void TFile::Match() {
         }
     }
 
+    // Entries of one name: each after the first says so (the repairs give it a name of
+    // its own before they touch the zip).
+    std::unordered_set<std::string_view> names;
     for (const auto& entry : RomFiles) {
         TRomFile& r = *entry.romFile;
         if (r.Status == rsNotSettled) r.Status = r.GetRom() != nullptr ? rsNotUsed : rsUnknown;
+        r.SharesName = IsZip() && !r.IsPlaceholder() && !names.insert(r.StoredName).second;
     }
 }
 

@@ -71,7 +71,7 @@ bool SubmitsRoms(const TFile& file) { return file.Path != nullptr && file.Path->
 // sent to the trash or deleted on some volumes).
 void MakeWritable(const std::string& name) {
     if (!FileHasAttr(name, faReadOnly)) return;
-    if (!ClearReadOnly(name)) throw filesbd::EFileError(SysErrorMessage(EACCES));
+    if (!ClearReadOnly(name)) throw filesbd::EFileError(name + ": " + SysErrorMessage(EACCES));
 }
 
 // The file routines' moves raise their own class; repairs raise the database's.
@@ -79,7 +79,7 @@ void MoveSafe(const std::string& from, const std::string& to) {
     try {
         MoveFileSafe(from, to);
     } catch (const EFCantMove& e) {
-        throw filesbd::EFileError(e.Message());
+        throw filesbd::EFileError(from + ": " + e.Message());
     }
 }
 
@@ -89,7 +89,7 @@ void ToTrash(const std::string& name) {
     try {
         ShellDeleteFile(name);
     } catch (const filestools::EFileError& e) {
-        throw filesbd::EFileError(e.Message());
+        throw filesbd::EFileError(name + ": " + e.Message());
     }
 }
 
@@ -97,37 +97,22 @@ void ShellMove(const std::string& from, const std::string& to) {
     try {
         ShellMoveFile(from, to, false);
     } catch (const filestools::EFileError& e) {
-        throw filesbd::EFileError(e.Message());
+        throw filesbd::EFileError(from + ": " + e.Message());
     }
-}
-
-// A rename on disk that never replaces. On a volume that ignores case (vfat, cifs) a
-// rename that changes only the case finds its own file under the new name; it then goes
-// through a free temporary name.
-void RenameOnDisk(const std::string& from, const std::string& to, bool caseOnly) {
-    int err = Fs().RenameNoReplace(from, to);
-    if (err == EEXIST && caseOnly) {
-        std::string temporary;
-        for (int n = 0; temporary.empty() || PathExists(temporary); ++n)
-            temporary = from + ".rename" + std::to_string(n);
-        CheckFsResult(Fs().RenameNoReplace(from, temporary));
-        err = Fs().RenameNoReplace(temporary, to);
-        if (err != 0) Fs().RenameNoReplace(temporary, from);
-    }
-    CheckFsResult(err);
 }
 
 // Gives a rom file of a zip or folder a new name inside its file (the merge makes room
 // with it). The single-rom repairs own the full rename with its error bookkeeping; this
 // is the plain step a merge needs.
 void RenameMember(TFile& file, TRomFile* romFile, const std::string& newName) {
+    CheckSafeName(newName, file.IsZip());
     CheckRepairSpace(file.FullPath, romFile->Size > INT64_MAX / 2 ? INT64_MAX : romFile->Size * 2);
     if (file.IsZip()) {
         TRenameList list;
         list.push_back(TRenameItem{romFile->StoredName, newName, 0});
         ManagerOf(file).RenameFiles(file.FullPath, list);
     } else {
-        RenameOnDisk(file.FullPath + romFile->StoredName, file.FullPath + newName, false);
+        CheckFsResult(RenameNoReplaceAnyCase(file.FullPath + romFile->StoredName, file.FullPath + newName), file.FullPath + newName);
     }
     romFile->StoredName = newName;
     romFile->Name = ExtractFileNameAnySep(newName);
@@ -164,11 +149,11 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
     CheckRepairAbort(file);
     if (!romFile->HasError()) {
         CheckRepairSpace(destFolder, RepairSpaceOf(file));
-        CheckFsResult(MakeDirs(NoSlash(destFolder)));
+        CheckFsResult(MakeDirs(NoSlash(destFolder)), destFolder);
         const std::string backup = FreeName(WithSlash(destFolder), file.Name, false);
         if (int err = Fs().CopyFile(file.FullPath, backup, false)) {
             romFile->ErrorText = SysErrorMessage(err);
-            throw filesbd::EFileError(romFile->ErrorText);
+            throw filesbd::EFileError(backup + ": " + romFile->ErrorText);
         }
     }
     file.DeleteRomFile(romFile);
@@ -180,6 +165,7 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
 
 bool TFile::Rename(const std::string& newName) {
     if (newName.empty() || newName == Name) return false;
+    CheckSafeName(newName, false);
     const bool caseOnly = SameText(newName, Name);
     TFilesBd* bd = FilesBd();
     TScope scope(bd);
@@ -199,7 +185,7 @@ bool TFile::Rename(const std::string& newName) {
             if (!sameRom) throw filesbd::EFileError(target + ": " + SysErrorMessage(EEXIST));
             Path->DeleteFileFromDisk(other);
         }
-        RenameOnDisk(FullPath, target, caseOnly);
+        CheckFsResult(RenameNoReplaceAnyCase(FullPath, target), target);
         Path->Files().Rename(this, newName);
         ShortName = newName;
         FullPath = target;
@@ -219,7 +205,7 @@ bool TFile::Rename(const std::string& newName) {
         if (bd != nullptr) bd->DoInfos(Fmt(_("Renaming %1..."), {Name}));
         DetachRomFiles();
         try {
-            RenameOnDisk(NoSlash(FullPath), target, caseOnly);
+            CheckFsResult(RenameNoReplaceAnyCase(NoSlash(FullPath), target), target);
         } catch (...) {
             SubmitRomFiles(SubmitsRoms(*this));
             throw;
@@ -245,6 +231,7 @@ uint8_t TFile::RenameOrMerge() {
     const std::string correct = GetCorrectName();
     CheckRepairAbort(*this);
     if (correct.empty() || correct == Name) return 0;
+    CheckSafeName(correct, false);
     const std::string folder = Path->GetPath();
     const bool onDisk = IsFolder() ? FolderExists(folder + correct) : FileExists(folder + correct);
     if (onDisk && !SameText(correct, Name)) {
@@ -288,6 +275,8 @@ bool TFile::MergeWith(TFile* target) {
         if (!same) return false;
     }
     if (bd != nullptr) bd->DoInfos(Fmt(_("Merging %1..."), {Name}));
+    SeparateTwinNames();
+    target->SeparateTwinNames();
 
     // Matching between moves may rebuild the placeholders, so the walk goes over a copy.
     std::vector<TRomFile*> walk;
@@ -303,19 +292,21 @@ bool TFile::MergeWith(TFile* target) {
         const TRomFilesList& theirs = target->RomFiles;
         const bool present = rom != nullptr && theirs.IndexOfRomFile(rom, false) >= 0;
         const bool slot = rom != nullptr && theirs.IndexOfRomFile(rom, true) >= 0;
-        const std::string nameWithoutExt = romFile->GetNameWithoutExt();
-        const int nameIndex = theirs.IndexOfNameWithoutExt(nameWithoutExt, true);
+        // Only the very name the rom lands under is in the way: a rom of the target that
+        // shares it without its extension is another rom and keeps its name.
+        const std::string ownName = IsFolder() ? romFile->StoredName : romFile->Name;
+        const int nameIndex = theirs.IndexOfFileName(ownName, true);
         const bool nameDump = nameIndex >= 0 && theirs[nameIndex]->IsNoDump();
-        const int takenIndex = theirs.IndexOfNameWithoutExt(nameWithoutExt, false);
+        const int takenIndex = theirs.IndexOfFileName(ownName, false);
         const bool nameTaken = takenIndex >= 0;
         const bool sameCrc = nameDump && nameTaken && SameText(theirs[takenIndex]->Crc, romFile->Crc);
         const bool move = (!nameDump && rom != nullptr && !present && slot) || (nameDump && !sameCrc);
         if (!move) continue;
 
-        const std::string ownName = IsFolder() ? romFile->StoredName : romFile->Name;
         if (nameDump && nameTaken) RenameMember(*target, theirs[takenIndex], FreeMemberName(*target, ownName));
         const std::string newName = !nameDump && nameTaken ? FreeMemberName(*target, ownName) : ownName;
 
+        CheckSafeName(newName, target->IsZip());
         // A zip entry is copied, recorded in the target, and only then deleted from
         // this zip: whichever step fails, the database says where the rom is.
         if (IsZip()) ManagerOf(*this).CopyFileBetweenArchives(FullPath, romFile->StoredName, target->FullPath, newName);
@@ -343,7 +334,7 @@ bool TFile::MergeWith(TFile* target) {
             target->UpdateDate();
             return true;
         }
-        CheckFsResult(MakeDirs(NoSlash(bd->MergeBackupDir)));
+        CheckFsResult(MakeDirs(NoSlash(bd->MergeBackupDir)), bd->MergeBackupDir);
         ShellMove(NoSlash(FullPath), FreeName(WithSlash(bd->MergeBackupDir), Name, IsFolder()));
     } else {
         MakeWritable(NoSlash(FullPath));
@@ -359,6 +350,7 @@ bool TFile::MergeWith(TFile* target) {
 void TFile::CopyTo(const std::string& destFolder, bool overwrite, std::string& newName) {
     TScope scope(FilesBd());
     Log("Copy file " + FullPath + " to " + destFolder);
+    CheckSafeName(Name, false);
     CheckRepairSpace(destFolder, RepairSpaceOf(*this));
     const std::string folder = WithSlash(destFolder);
     const std::string dest = overwrite ? folder + Name : FreeName(folder, Name, IsFolder());
@@ -445,11 +437,13 @@ bool TFile::DeleteRomFile(TRomFile* romFile) {
         throw filesbd::EObjectNotFound(_("Internal Object TFile not found. Contact author."));
     if (!romFile->IsPlaceholder()) {
         if (IsZip()) {
+            // The delete names one entry: a twin of the same name must not go with it.
+            SeparateTwinNames();
             ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName);
         } else {
             const std::string name = IsPlain() ? FullPath : FullPath + romFile->StoredName;
             MakeWritable(name);
-            CheckFsResult(Fs().Unlink(name));
+            CheckFsResult(Fs().Unlink(name), name);
         }
     }
     DropRomFile(romFile);

@@ -8,7 +8,6 @@
 // checked first: names taken, free space, volume present. A rom is added to a file only
 // after any other rom of that name has been renamed aside, so nothing is replaced; a
 // rom leaves its file only once its copy exists elsewhere.
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +26,7 @@
 #include "filesdb/RomCopyIndex.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
+#include "platform/Crc32.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -91,14 +91,6 @@ private:
     std::string path_;
 };
 
-// The first rom file of the list, placeholders left out, that holds name: the very name,
-// or the same name with another extension or none (matching takes either for it).
-int IndexOfTakenName(const TRomFilesList& list, const std::string& name) {
-    const int exact = list.IndexOfFileName(name, false);
-    if (exact >= 0) return exact;
-    return list.IndexOfNameWithoutExt(NameWithoutExt(name), false);
-}
-
 // A name of the file nobody holds, in the database (placeholders included) or on disk.
 bool NameIsFree(const TFile& file, const std::string& name) {
     if (file.RomFiles.IndexOfFileName(name, true) >= 0) return false;
@@ -124,11 +116,12 @@ struct TMadeRoom {
 };
 
 // Renames the rom of target that holds newName to base_N plus its own extension, N the
-// first number from 0 that nobody holds.
+// first number from 0 that nobody holds. Only the very name is in the way: a rom that
+// shares it without its extension (a.u2 for a.u1) is another rom of the set and stays.
 TMadeRoom MakeRoom(TFile& target, const std::string& newName) {
     TMadeRoom room;
     if (target.IsPlain()) return room;
-    const int index = IndexOfTakenName(target.RomFiles, newName);
+    const int index = target.RomFiles.IndexOfFileName(newName, false);
     if (index < 0) return room;
     TRomFile* other = target.RomFiles[index];
     const std::string base = NameWithoutExt(newName);
@@ -149,6 +142,17 @@ std::string SetNameOf(const TCloneRom& cloneRom, bool split, bool zip) {
     std::string name = split ? cloneRom.Clone->GetDisplayName() : cloneRom.Clone->Game->Name;
     if (zip) name += ".zip";
     return name;
+}
+
+// The listing under which the set of cloneRom needs rom in the current mode (the list
+// matching serves the set's file from), or nullptr when that set does not need it: a
+// rom put there would only be called "not used" and moved on again.
+const TCloneRom* NeededBy(const TRomsBd& roms, const TCloneRom& cloneRom, const TRom* rom) {
+    TCloneRomsList needed;
+    roms.ListGameRoms(roms.Split ? cloneRom.Clone->GetDisplayName() : cloneRom.Clone->Game->Name, needed);
+    for (const TCloneRom* cr : needed)
+        if (cr->Rom == rom) return cr;
+    return nullptr;
 }
 
 enum class TPlacement { kPlaced, kNothingToDo, kFailed };
@@ -180,11 +184,13 @@ TRomFile* FirstCopyIn(const TRomFilesList& list, const std::string& crc, const s
 bool TRomFile::Rename(const std::string& newName) {
     TFile* file = File;
     TFilesBd::TCommandScope scope(BdOf(*file));
+    file->SeparateTwinNames();
     try {
+        CheckSafeName(newName, file->IsZip());
         CheckRepairSpace(file->FullPath, TwiceSize(Size));
         if (file->IsPlain()) {
             const std::string target = file->Path->GetPath() + newName;
-            if (target != file->FullPath) CheckFsResult(Fs().RenameNoReplace(file->FullPath, target), target);
+            if (target != file->FullPath) CheckFsResult(RenameNoReplaceAnyCase(file->FullPath, target), target);
             if (file->Path->Files().IndexOfObject(file) >= 0)
                 file->Path->Files().Rename(file, newName);
             else
@@ -193,7 +199,7 @@ bool TRomFile::Rename(const std::string& newName) {
             file->FullPath = target;
         } else if (file->IsFolder()) {
             if (newName != StoredName)
-                CheckFsResult(Fs().RenameNoReplace(file->FullPath + StoredName, file->FullPath + newName),
+                CheckFsResult(RenameNoReplaceAnyCase(file->FullPath + StoredName, file->FullPath + newName),
                               file->FullPath + newName);
         } else {
             ManagerOf(*file).RenameFiles(file->FullPath, {TRenameItem{StoredName, newName, 0}});
@@ -223,6 +229,8 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     TFile* source = File;
     TFilesBd& bd = BdOf(*source);
     TFilesBd::TCommandScope scope(bd);
+    source->SeparateTwinNames();
+    if (target != source) target->SeparateTwinNames();
     // What the copy takes along, read before anything changes.
     const std::string crc = Crc;
     const std::string suggested = SuggestedExtension;
@@ -232,6 +240,8 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     const int64_t size = Size;
     const int64_t need = TwiceSize(size);
 
+    // The copy is refused, not the rom it copies: the source keeps no error for it.
+    CheckSafeName(newName, target->IsZip());
     CheckRepairSpace(source->FullPath, need);
     CheckRepairSpace(target->FullPath, need);
     if (target->IsPlain()) {
@@ -279,6 +289,7 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
 bool TRomFile::BackupTo(const std::string& destFolder) {
     TFile* file = File;
     TFilesBd::TCommandScope scope(BdOf(*file));
+    file->SeparateTwinNames();
     const std::string folder = WithSlash(destFolder);
     const int64_t need = TwiceSize(Size);
     CheckRepairSpace(file->FullPath, need);
@@ -340,9 +351,15 @@ TPlacement PlaceRom(TRomFile& romFile) {
     const bool zip = file->IsZip();
     TPathsList& paths = bd.Paths();
 
+    const TRomsBd* roms = bd.RomsBd();
+    if (roms == nullptr) return TPlacement::kNothingToDo;
     TCloneRomsList users;
     rom->ListCloneRoms(users);
-    for (const TCloneRom* cr : users) {
+    // The sets that need the rom, each under the listing it needs it by.
+    std::vector<const TCloneRom*> needing;
+    for (const TCloneRom* cr : users)
+        if (const TCloneRom* need = NeededBy(*roms, *cr, rom)) needing.push_back(need);
+    for (const TCloneRom* cr : needing) {
         const std::string setName = SetNameOf(*cr, split, zip);
         if (SameText(setName, file->Name)) continue;
         for (int p = 0; p < paths.Count(); ++p) {
@@ -354,8 +371,12 @@ TPlacement PlaceRom(TRomFile& romFile) {
         }
     }
 
-    const TCloneRom* shown = rom->GetDisplayCloneRom();
-    if (shown == nullptr) return TPlacement::kFailed;
+    // No file of such a set yet: the set the rom is shown under when it needs it, else
+    // the first that does. A rom no set needs in this mode is backed up like any other.
+    const TCloneRom* display = rom->GetDisplayCloneRom();
+    const TCloneRom* shown = display != nullptr ? NeededBy(*roms, *display, rom) : nullptr;
+    if (shown == nullptr && !needing.empty()) shown = needing.front();
+    if (shown == nullptr) return TPlacement::kNothingToDo;
     const std::string setName = SetNameOf(*shown, split, zip);
     if (SameText(setName, file->Name)) return TPlacement::kFailed;
     TPath* destination = file->Path->IsReadOnly() ? nullptr : file->Path;
@@ -363,6 +384,12 @@ TPlacement PlaceRom(TRomFile& romFile) {
         if (!paths.GetPath(p)->IsReadOnly()) destination = paths.GetPath(p);
     if (destination == nullptr) {
         romFile.SetErrorText(_("No writable rom path found."));
+        return TPlacement::kFailed;
+    }
+    // A set named "../evil" or "a/b" in the datafile gets no container: its name would
+    // reach outside the rom path.
+    if (!IsSafeName(setName, false)) {
+        romFile.SetErrorText(UnsafeNameMessage(setName, false));
         return TPlacement::kFailed;
     }
     if (destination->Files().Find(setName) != nullptr) return TPlacement::kFailed;
@@ -530,6 +557,10 @@ void TRomFile::CreateRom() {
     // data nobody has, and could take the name of a real entry.
     if (file->IsPlain() || !IsMissingDump() || file->Path->IsReadOnly()) return;
     const std::string name = ExtractFileNameAnySep(Name);
+    if (!IsSafeName(name, false)) {
+        SetErrorText(UnsafeNameMessage(name, false));
+        CheckSafeName(name, false);
+    }
     const int64_t size = std::max<int64_t>(Size, 0);
     CheckRepairSpace(file->FullPath, TwiceSize(size));
 
@@ -554,17 +585,18 @@ void TRomFile::CreateRom() {
     }
     if (crc.empty()) {
         // No plug-in at hand: the CRC of zeros is known without one.
-        uLong value = crc32(0L, Z_NULL, 0);
+        uint32_t value = 0;
         const std::string zeros(64 * 1024, '\0');
         for (int64_t left = size; left > 0; left -= static_cast<int64_t>(zeros.size()))
-            value = crc32(value, reinterpret_cast<const Bytef*>(zeros.data()),
-                          static_cast<uInt>(std::min<int64_t>(left, static_cast<int64_t>(zeros.size()))));
+            value = Crc32(value, zeros.data(),
+                          static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(zeros.size()))));
         char text[9];
         std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(value));
         crc = text;
     }
 
-    MakeRoom(*file, name);
+    // A dummy never takes a name a rom holds, nor moves that rom aside.
+    if (file->RomFiles.IndexOfFileName(name, false) >= 0) return;
     if (file->IsFolder())
         CopyNoReplace(dummy, file->FullPath + name);
     else
@@ -577,11 +609,90 @@ void TRomFile::CreateRom() {
 
 // ---- TFile --------------------------------------------------------------------------
 
+void TFile::SeparateTwinNames() {
+    if (!IsZip()) return;
+    std::set<std::string_view> names;
+    bool twins = false;
+    for (const auto& entry : RomFiles) {
+        const TRomFile* r = entry.romFile.get();
+        if (!r->IsPlaceholder() && !names.insert(r->StoredName).second) {
+            twins = true;
+            break;
+        }
+    }
+    if (!twins) return;
+
+    TFilesBd& bd = BdOf(*this);
+    TFilesBd::TCommandScope scope(bd);
+    TArchiveManager& manager = ManagerOf(*this);
+    // The archive itself tells which entry is where: the database knows the entries of
+    // one name only as a group.
+    TArchiveItems items;
+    manager.GetFileList(FullPath, items);
+    std::set<std::string> taken;
+    for (const TArchiveItem& item : items) taken.insert(LowerCase(item.GetFullName()));
+    std::set<std::string> seen;
+    TRenameList list;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string full = items[i].GetFullName();
+        if (items[i].Name.empty() || seen.insert(full).second) continue;
+        const std::string base = NameWithoutExt(full);
+        const std::string extension = FileExtension(full);
+        std::string aside;
+        for (int n = 0;; ++n) {
+            aside = base + "_" + std::to_string(n) + extension;
+            if (taken.count(LowerCase(aside)) == 0 && NameIsFree(*this, aside)) break;
+        }
+        taken.insert(LowerCase(aside));
+        list.push_back(TRenameItem{full, aside, 0, static_cast<int32_t>(i)});
+    }
+    if (list.empty()) return;
+    Log("Rename entries of one name in " + FullPath);
+    CheckRepairAbort(*this);
+    CheckRepairSpace(FullPath, RepairSpaceOf(*this));
+    manager.RenameFiles(FullPath, list);
+
+    // Each entry of a shared name takes the rom file of its CRC, a matched one first, so
+    // that the rom the game uses keeps the name it is found under.
+    std::vector<TRomFile*> group;
+    std::set<const TRomFile*> assigned;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string full = items[i].GetFullName();
+        const auto renamed = std::find_if(list.begin(), list.end(),
+                                          [i](const TRenameItem& r) { return r.Index == static_cast<int32_t>(i); });
+        const bool inGroup = renamed != list.end() ||
+                             std::any_of(list.begin(), list.end(), [&](const TRenameItem& r) { return r.OldName == full; });
+        if (!inGroup || items[i].Name.empty()) continue;
+        // A plug-in whose signature is not the zip's CRC leaves only the order to go by.
+        for (const bool byCrc : {true, false}) {
+            group.clear();
+            for (const auto& entry : RomFiles) {
+                TRomFile* r = entry.romFile.get();
+                if (!r->IsPlaceholder() && r->StoredName == full && assigned.count(r) == 0 &&
+                    (!byCrc || SameText(r->Crc, items[i].Crc)))
+                    group.push_back(r);
+            }
+            if (!group.empty()) break;
+        }
+        if (group.empty()) continue;
+        const auto matched = std::find_if(group.begin(), group.end(), [](const TRomFile* r) { return r->CloneRom != nullptr; });
+        TRomFile* r = matched != group.end() ? *matched : group.front();
+        assigned.insert(r);
+        if (renamed == list.end()) continue;
+        r->StoredName = renamed->NewName;
+        r->Name = ExtractFileNameAnySep(renamed->NewName);
+        r->Extension = FileExtension(renamed->NewName);
+    }
+    Match();
+    UpdateDate();
+}
+
 void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     if (romFiles.empty()) return;
     TFilesBd& bd = BdOf(*this);
     TFilesBd::TCommandScope scope(bd);
     CheckRepairAbort(*this);
+    SeparateTwinNames();
     const bool suggested = bd.PlugInSuggeredExtension;
 
     struct TPlan {
@@ -593,6 +704,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     std::set<std::string> given;
     int failure = 0;
     std::string failedName;
+    std::string refused;
     const auto memberName = [this](const std::string& name) { return FullPath + (IsZip() ? "/" : "") + name; };
     const auto fail = [&](int err, const std::string& name) {
         if (failure == 0) {
@@ -604,6 +716,13 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
         if (r == nullptr || r->File != this || r->IsPlaceholder()) continue;
         std::string correct = r->GetCorrectName();
         if (correct.empty() || correct == r->StoredName) continue;
+        // A rom named "../../x.bin" in the datafile keeps the name it has: the rom file
+        // shows why, and the file's fix counts as failed.
+        if (!IsSafeName(correct, IsZip())) {
+            r->SetErrorText(UnsafeNameMessage(correct, IsZip()));
+            if (refused.empty()) refused = r->ErrorText;
+            continue;
+        }
         // Two roms never take one name: the second keeps its own.
         if (!given.insert(correct).second) {
             fail(EEXIST, memberName(correct));
@@ -624,7 +743,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
             if (!plans.empty()) {
                 TPlan& plan = plans.front();
                 const std::string target = Path->GetPath() + plan.correct;
-                const int err = target == FullPath ? 0 : Fs().RenameNoReplace(FullPath, target);
+                const int err = target == FullPath ? 0 : RenameNoReplaceAnyCase(FullPath, target);
                 if (err != 0) {
                     fail(err, target);
                 } else {
@@ -648,7 +767,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
                     TPlan& plan = plans[i];
                     if (!plan.active) continue;
                     const int err =
-                        Fs().RenameNoReplace(FullPath + plan.romFile->StoredName, FullPath + plan.correct);
+                        RenameNoReplaceAnyCase(FullPath + plan.romFile->StoredName, FullPath + plan.correct);
                     errors[i] = err;
                     if (err != 0) continue;
                     takeName(plan);
@@ -692,6 +811,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
         }
         UpdateDate();
         if (failure != 0) throw filesbd::EFileError(failedName + ": " + SysErrorMessage(failure));
+        if (!refused.empty()) throw filesbd::EFileError(refused);
     } catch (const archive::EArchiveException& e) {
         SetError(e.Message());
         throw;
@@ -709,6 +829,7 @@ uint8_t TFile::RemoveRomFile(TRomFile* romFile, const std::string& destFolder) {
     TFilesBd::TCommandScope scope(BdOf(*this));
     Log("Remove rom " + FullPath);
     CheckRepairAbort(*this);
+    SeparateTwinNames();
     uint8_t result = 1;
     const TRom* rom = romFile->HasError() ? nullptr : romFile->GetRom();
     const bool onlyCopy = rom != nullptr && rom->MatchCount == 1 &&

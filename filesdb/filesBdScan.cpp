@@ -8,19 +8,24 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <system_error>
+#include <thread>
 #include <cstdlib>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "archive/FilesTools.h"
 #include "archive/archivemanager.h"
+#include "archive/qmZip.h"
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/CacheFileUnit.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -99,19 +104,31 @@ std::string KeyOf(std::string fullName) {
 
 // Each folder is listed once per scan: the listing serves the vanished-file test, the
 // change test and the reading of new folders alike.
+// A trash folder at a rom path's top (a USB stick that holds only roms) is the desktop's,
+// not a set: ".Trash" and ".Trash-<uid>" are left out there.
+bool IsTrashFolder(const TScanEntry& entry) {
+    if (!entry.isDir) return false;
+    if (entry.name == ".Trash") return true;
+    constexpr std::string_view prefix = ".Trash-";
+    if (entry.name.size() <= prefix.size() || entry.name.compare(0, prefix.size(), prefix) != 0) return false;
+    return entry.name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
 class TFolderReader {
 public:
-    explicit TFolderReader(const std::string& root) : realRoot_(ResolvedFolder(root)) {}
+    explicit TFolderReader(const std::string& root) : root_(root), realRoot_(ResolvedFolder(root)) {}
 
     const TScanListing& Listing(const std::string& folder) {
         auto it = listings_.find(folder);
         if (it != listings_.end()) return it->second;
         TScanListing& listing = listings_[folder];
         ListScanFolder(folder, realRoot_, listing);
+        if (folder == root_) std::erase_if(listing.entries, IsTrashFolder);
         return listing;
     }
 
 private:
+    std::string root_;
     std::string realRoot_;
     std::unordered_map<std::string, TScanListing> listings_;
 };
@@ -155,7 +172,46 @@ void LogSkipped(const TPath& path, const std::string& folder, const TScanListing
         path.Log(Fmt(_("%1 skipped: not a regular file or folder of the rom path"), {folder + name}));
 }
 
-TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader) {
+// A zip's listing made before the merge, on one of the scan's threads.
+struct TPrelisted {
+    bool done = false;
+    int code = 0;
+    TArchiveItems items;
+};
+
+// Lists the zips side by side: each thread takes the next archive in turn; the results
+// stay in their slots, so the merge that follows meets them in the folder's order.
+int ListZipsInParallel(const std::vector<std::string>& names, std::vector<TPrelisted>& out, int wanted) {
+    out.assign(names.size(), TPrelisted{});
+    int threads = wanted > 0 ? wanted : static_cast<int>(std::thread::hardware_concurrency());
+    // Left to itself, a thread is worth its start for some 64 archives.
+    const size_t most = wanted > 0 ? names.size() : (names.size() + 63) / 64;
+    threads = std::max(1, static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), most)));
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < names.size();) {
+            try {
+                out[i].code = TQMZip::ListEntries(names[i], out[i].items);
+                out[i].done = true;
+            } catch (...) {
+                // Left to the merge, which lists it again and meets the failure itself.
+                out[i] = TPrelisted{};
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    try {
+        for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked: the others share the work.
+    }
+    work();
+    for (std::thread& thread : pool) thread.join();
+    return static_cast<int>(pool.size()) + 1;
+}
+
+TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader,
+                   const TScanEntry* entry = nullptr, const TPrelisted* listed = nullptr) {
     const std::string fullName = kind == fkFolder ? WithSlash(fullNameText) : fullNameText;
     const std::string key = KeyOf(fullName);
     if (TFile* known = path.Files().Find(key)) return known;
@@ -190,7 +246,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
                 throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {fullName}));
             TFilesBd* bd = path.FilesBd();
             TArchiveManager* manager = bd != nullptr ? bd->ArchiveManager() : nullptr;
-            if (st.size == 0 && !st.isDir && manager != nullptr && !path.IsReadOnly()) {
+            if (st.size == 0 && !st.isDir && manager != nullptr && bd->RepairsWhileScanning && !path.IsReadOnly()) {
                 // A zero-byte ".zip" holds nothing; it becomes a valid empty archive.
                 try {
                     if (Fs().Unlink(fullName) == 0) manager->CreateEmptyArchive(fullName);
@@ -206,7 +262,13 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
             file = path.NewFile(key, fkZip, true);
             file->FullPath = fullName;
             file->Size = st.size;
-            Sign(path, calc, fullName);
+            if (listed != nullptr && listed->done && st.size == entry->size) {
+                if (TFilesBd* counted = path.FilesBd()) ++counted->SignatureCalls;
+                calc.CalculateListed(fullName, listed->code, listed->items);
+            } else {
+                Sign(path, calc, fullName);
+                entry = nullptr;  // read now: its date is read now too
+            }
             for (const TCrcItem& item : calc.Items()) {
                 TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
                 romFile->Comment = item.Comment;
@@ -245,15 +307,31 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
         default:
             throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {key}));
     }
-    file->UpdateDate();
+    if (entry != nullptr && kind == fkZip) {
+        // The date the folder's listing gave: no second look at the disk.
+        if (entry->date != 0) {
+            file->Date = entry->date;
+            for (const auto& item : file->RomFiles)
+                if (!item.romFile->IsPlaceholder()) item.romFile->Date = file->Date;
+        }
+    } else {
+        file->UpdateDate();
+    }
     return file;
 }
 
 // A listed file that the scan may keep as the cache gave it. A file without rom, with a
 // rom in error or a flagged rom is read again; a folder also when one of its members is
 // new or changed in size or date.
+bool HoldsARom(const TFile* file) {
+    for (const auto& item : file->RomFiles)
+        if (!item.romFile->IsPlaceholder()) return true;
+    return false;
+}
+
 bool CanKeep(const TPath& path, TFile* file, const TScanEntry& entry, TFolderReader& reader) {
-    if (file->GetRomFileCount() == 0 || file->HasRomErrorFlags() || file->HasError() || file->HasRomErrors())
+    // (The first rom file found is enough: a count would walk every placeholder.)
+    if (!HoldsARom(file) || file->HasRomErrorFlags() || file->HasError() || file->HasRomErrors())
         return false;
     // A date has a resolution of two seconds: an archive rewritten within them still
     // tells by its size. (A plain file's size is its rom's, which may differ from the
@@ -324,33 +402,53 @@ void TPath::Scan(bool rebuild) {
     };
 
     // Vanished files, by exact name: a file renamed only in case is dropped here and
-    // read again under its new name below.
-    for (int index = 0; index < files_.Count();) {
-        step();
-        TFile* file = files_[index];
-        auto it = onDisk.find(file->Name);
-        bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
-        if (keep && file->IsFolder()) {
-            const TScanListing& members = reader.Listing(file->FullPath);
-            // An unreadable folder loses no member here; it is read again below.
-            if (members.error != 0) {
-                ++index;
-                continue;
+    // read again under its new name below. They leave the list together, in one pass,
+    // also when Cancel ends the loop.
+    std::vector<TFile*> vanished;
+    {
+        const TFinally dropVanished([&] { DropFiles(vanished); });
+        const int count = files_.Count();
+        for (int index = 0; index < count; ++index) {
+            step();
+            TFile* file = files_[index];
+            auto it = onDisk.find(file->Name);
+            bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
+            if (keep && file->IsFolder()) {
+                const TScanListing& members = reader.Listing(file->FullPath);
+                // An unreadable folder loses no member here; it is read again below.
+                if (members.error != 0) continue;
+                std::unordered_set<std::string_view> present;
+                for (const TScanEntry& member : members.entries)
+                    if (!member.isDir) present.insert(member.name);
+                std::vector<TRomFile*> gone;
+                for (const auto& item : file->RomFiles) {
+                    TRomFile* romFile = item.romFile.get();
+                    if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
+                }
+                for (TRomFile* romFile : gone) file->DropRomFile(romFile);
             }
-            std::unordered_set<std::string_view> present;
-            for (const TScanEntry& member : members.entries)
-                if (!member.isDir) present.insert(member.name);
-            std::vector<TRomFile*> gone;
-            for (const auto& item : file->RomFiles) {
-                TRomFile* romFile = item.romFile.get();
-                if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
-            }
-            for (TRomFile* romFile : gone) file->DropRomFile(romFile);
+            if (!keep) vanished.push_back(file);
         }
-        if (keep)
-            ++index;
-        else
-            DropFile(file);
+    }
+
+    // The zips to read are listed first, side by side; the merge below then takes each
+    // listing in the folder's order, as a one-thread scan would have made it.
+    std::unordered_map<const TScanEntry*, size_t> prelistedAt;
+    std::vector<TPrelisted> prelisted;
+    if (bd != nullptr) bd->ScanThreadsUsed = 1;
+    if (bd != nullptr && bd->ScanThreads != 1 && bd->ArchiveManager() != nullptr && !bd->ArchiveManager()->OnMessage &&
+        bd->SignatureCalculator() != nullptr) {
+        std::vector<std::string> names;
+        for (const TScanEntry& entry : top.entries) {
+            if (entry.isDir || entry.size <= 0 || !SameText(FileExtension(entry.name), ".zip")) continue;
+            TFile* file = files_.Find(entry.name);
+            if (file != nullptr && CanKeep(*this, file, entry, reader)) continue;
+            if (names.empty() && !bd->SignatureCalculator()->SignsZipByListing(path_ + entry.name)) break;
+            prelistedAt.emplace(&entry, names.size());
+            names.push_back(path_ + entry.name);
+        }
+        if (names.size() > 1) bd->ScanThreadsUsed = ListZipsInParallel(names, prelisted, bd->ScanThreads);
+        else prelistedAt.clear();
     }
 
     // The folder's entries: new files and changed ones are read.
@@ -365,7 +463,9 @@ void TPath::Scan(bool rebuild) {
                 file = nullptr;
             }
             if (file == nullptr) {
-                file = AddFileFrom(*this, path_ + entry.name, kind, reader);
+                auto listed = prelistedAt.find(&entry);
+                file = AddFileFrom(*this, path_ + entry.name, kind, reader, &entry,
+                                   listed != prelistedAt.end() ? &prelisted[listed->second] : nullptr);
             } else if (file->IsFolder()) {
                 // The cache holds no date of a folder itself.
                 file->Date = entry.date;

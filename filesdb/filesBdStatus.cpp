@@ -132,6 +132,7 @@ std::string TRomFile::GetStatusText() const {
         text = rom != nullptr ? DuplicatedText(rom->MatchCount) : _("Duplicated.");
     }
     if (Status == rsBadFileName) text = RomStatusText(rsBadFileName);
+    if (SharesName) text += " - " + _("Shares its name with another entry.");
     if (!Comment.empty()) text += " - " + Comment;
     return text;
 }

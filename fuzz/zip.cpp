@@ -102,7 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& item : items) {
             Check(item.Crc.size() == 8, "a CRC text that is not 8 digits");
             Check(item.Path.empty() || item.Path.back() == '/', "an inner path without its \"/\"");
-            Check(item.Name.find('/') == std::string::npos, "an entry name with a folder: " + Printable(item.Name));
+            // Only an entry stored with a leading "/" at the top keeps that "/" in its
+            // name, so that its full name finds it again.
+            const size_t from = item.Path == "/" && !item.Name.empty() && item.Name[0] == '/' ? 1 : 0;
+            Check(item.Name.find('/', from) == std::string::npos, "an entry name with a folder: " + Printable(item.Name));
         }
         if (!items.empty()) zip.ExtractFile(archive, items.front().GetFullName(), dest + "named", items.size() % 2);
     } catch (const qm::Exception&) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -86,6 +87,16 @@ std::string SysErrorMessage(int err) {
     // GNU strerror_r returns the text, which may or may not live in buffer.
     const char* text = strerror_r(err, buffer, sizeof buffer);
     return text ? text : "Unknown error";
+}
+
+std::string FileBehindLinks(const std::string& path) {
+    struct stat link;
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string target = real;
+    ::free(real);
+    return target;
 }
 
 int CreateSiblingTemp(const std::string& path, std::string& tempName) {

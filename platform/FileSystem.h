@@ -132,6 +132,11 @@ private:
 // The system's text for an errno value.
 std::string SysErrorMessage(int err);
 
+// The file a rewrite must replace: for a symbolic link the file it points to (so that
+// the link stays a link to the rewritten file), else path itself. A link that leads
+// nowhere comes back as it is.
+std::string FileBehindLinks(const std::string& path);
+
 // Creates every missing folder of path (like mkdir -p); 0 or errno.
 int MakeDirs(const std::string& path);
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs that are not installed yet.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libzip-dev zlib1g-dev libgtest-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libzip-dev zlib1g-dev libisal-dev libgtest-dev
           gettext zip unzip python3 xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do

@@ -27,37 +27,13 @@ std::string SlashedUnlessEmpty(const std::string& path) {
     return path + "/";
 }
 
-// The real form of a folder (links resolved) when it exists, else its lexical form.
-std::vector<std::string> Components(const std::string& path) {
-    std::string real = AbsolutePath(path);
-    if (char* resolved = ::realpath(real.c_str(), nullptr)) {
-        real = resolved;
-        std::free(resolved);
-    }
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= real.size()) {
-        size_t end = real.find('/', start);
-        if (end == std::string::npos) end = real.size();
-        if (end > start) parts.push_back(real.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 }  // namespace
 
 TRomPathCommands::TRomPathCommands(TFilesBd& filesBd, TRomsBd& romsBd, TRomPaths& romPaths)
     : filesBd_(filesBd), romsBd_(romsBd), romPaths_(romPaths) {}
 
 bool TRomPathCommands::Overlaps(const std::string& folder, const std::string& protectedFolder) {
-    if (folder.empty() || protectedFolder.empty()) return false;
-    const std::vector<std::string> a = Components(folder);
-    const std::vector<std::string> b = Components(protectedFolder);
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i)
-        if (a[i] != b[i]) return false;
-    return true;  // one holds the other, or they are the same
+    return RomFoldersOverlap(folder, protectedFolder);
 }
 
 TPath* TRomPathCommands::DefaultAddRomPath(const std::string& path, const std::string& volumeName,
@@ -108,16 +84,10 @@ std::string TRomPathCommands::InitialFolder() {
 }
 
 TPath* TRomPathCommands::AddRoad(const std::string& folder) {
-    if (Config != nullptr) {
-        if (Overlaps(folder, Config->GetArchivePath())) {
-            UiHooks().MessageDlg(_("A rom path can't be located on the archive path."), TMsgDlgType::mtError, mbOK);
-            return nullptr;
-        }
-        if (Overlaps(folder, Config->GetTempPath())) {
-            UiHooks().MessageDlg(_("A rom path can't be located on the temporary path."), TMsgDlgType::mtError,
-                                 mbOK);
-            return nullptr;
-        }
+    if (const std::string refusal = Config != nullptr ? Config->RomPathRefusal(folder) : std::string();
+        !refusal.empty()) {
+        UiHooks().MessageDlg(refusal, TMsgDlgType::mtError, mbOK);
+        return nullptr;
     }
     StartProgress(_("Loading Path"), false);
     ProcessPendingMessages(true);

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "catalogue/config.h"
+#include "platform/UiHooks.h"
 #include "ui/About.h"
 #include "ui/ChangeCaseFrm.h"
 #include "ui/Main.h"
@@ -16,6 +17,12 @@ TApplicationWindows::TApplicationWindows() = default;
 TApplicationWindows::~TApplicationWindows() = default;
 
 std::unique_ptr<TApplicationWindows> StartApplication() {
+    // Without its home the program has nowhere to keep settings, caches and the backups
+    // of removed roms: it says why and does not start.
+    if (!Config->HomeError.empty()) {
+        UiHooks().MessageDlg(Config->HomeError, TMsgDlgType::mtError, mbOK);
+        return nullptr;
+    }
     auto windows = std::make_unique<TApplicationWindows>();
     windows->Instance = std::make_unique<TSingleInstance>(Config->IniFileName);
     if (!windows->Instance->Acquire()) return nullptr;

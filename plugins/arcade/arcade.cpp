@@ -3,7 +3,7 @@
 // no extension and gives no comment.
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
+#include <isa-l/crc.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -19,7 +19,8 @@
 namespace {
 
 // Reads big enough that system calls cost little, small enough to stay in the L2
-// cache between the copy and the CRC.
+// cache between the copy and the CRC. The CRC is ISA-L's vectorised one (zlib's value
+// bit for bit), so that reading, not the sum, sets the pace.
 constexpr size_t kChunk = 1 << 18;
 
 // What one thread's calls keep.
@@ -29,16 +30,16 @@ struct TThreadState {
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kChunk);
 };
 
-std::string HexCrc(uLong crc) {
+std::string HexCrc(uint32_t crc) {
     char text[9];
-    std::snprintf(text, sizeof text, "%08lx", crc & 0xffffffffUL);
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(crc));
     return text;
 }
 
 // Reads the whole file through buffer; false with the system's reason when it cannot.
-bool CrcOfFile(const char* fileName, std::vector<unsigned char>& buffer, uLong& crc, int64_t& size,
+bool CrcOfFile(const char* fileName, std::vector<unsigned char>& buffer, uint32_t& crc, int64_t& size,
                std::string& error) {
-    crc = crc32(0L, Z_NULL, 0);
+    crc = 0;
     size = 0;
     const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -56,7 +57,7 @@ bool CrcOfFile(const char* fileName, std::vector<unsigned char>& buffer, uLong& 
             break;
         }
         if (n == 0) break;
-        crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
+        crc = crc32_gzip_refl(crc, buffer.data(), static_cast<uint64_t>(n));
         size += n;
     }
     ::close(fd);
@@ -76,7 +77,7 @@ QM_PLUGIN_EXPORT const char* qm_GetEmail() { return ""; }
 
 QM_PLUGIN_EXPORT const char* qm_GetSignature(const char* fileName, const char* /*zipCrc*/, const char** extension,
                                              int32_t* size, const char** comment, const char** errorText) {
-    uLong crc = 0;
+    uint32_t crc = 0;
     int64_t bytes = 0;
     TThreadState& state = qm_plugin::ThreadState<TThreadState>();
     std::string& signature = state.signature;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -133,4 +135,33 @@ TEST(Trash, TrashPathsAndHomeFolder) {
     ::unsetenv("XDG_DATA_HOME");
     const char* user = std::getenv("HOME");
     EXPECT_EQ(HomeTrashFolder(), std::string(user ? user : "") + "/.local/share/Trash");
+}
+
+TEST(Trash, AVolumeTrashThatWouldLieInARomPathGivesWayToTheHomeTrash) {
+    // /dev/shm is a volume of its own: its top folder stands for a USB stick used only
+    // for roms, so its trash would lie inside the rom path.
+    const std::string top = "/dev/shm";
+    if (::access(top.c_str(), W_OK) != 0) GTEST_SKIP() << "no writable volume other than the home's";
+    TTempDir data;
+    ScopedDataHome home(data.Path() + "share");
+    std::string pattern = top + "/qm-trash-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path roms = pattern;
+    struct TRemove {
+        std::filesystem::path folder;
+        ~TRemove() { std::filesystem::remove_all(folder); }
+    } remove{roms};
+    WriteFile(roms / "useless.zip", "zip-bytes");
+    KeepTrashOutOf(top + "/");
+    std::string reason, placed;
+    const bool trashed = MoveToTrash(roms / "useless.zip", reason, &placed);
+    AllowTrashIn(top + "/");
+    ASSERT_TRUE(trashed) << reason;
+    // Copied across volumes into the home trash, with its full old place.
+    const std::string trash = data.Path() + "share/Trash";
+    EXPECT_EQ(placed, trash + "/files/useless.zip");
+    EXPECT_EQ(ReadFile(placed), "zip-bytes");
+    EXPECT_FALSE(FileExists(roms / "useless.zip"));
+    EXPECT_EQ(InfoPathLine(ReadFile(trash + "/info/useless.zip.trashinfo")), (roms / "useless.zip").string());
+    EXPECT_FALSE(FileExists(top + "/.Trash-" + std::to_string(::geteuid()) + "/files/useless.zip"));
 }

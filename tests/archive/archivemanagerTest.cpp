@@ -4,12 +4,15 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "archive/ZipTestSupport.h"
 #include "archive/archivemanager.h"
 #include "archive/qmZip.h"
 #include "platform/FileSystem.h"
+#include "platform/UiHooks.h"
 #include "support/TestSupport.h"
 
 namespace qm {
@@ -148,6 +151,87 @@ TEST_F(ArchiveManagerTest, RenameGoesToTheEntryRenameEngine) {
     EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "b.bin\nsub/longer.bin\nkeep.bin\n");
     EXPECT_EQ(test::UnzipTest(dir / "src.zip"), 0);
     EXPECT_THROW(manager.RenameFiles(dir / "missing.zip", {{"a.bin", "b.bin", 0}}), archive::EFileNotFound);
+}
+
+TEST_F(ArchiveManagerTest, HostileNamesAreRefusedBeforeAnythingChanges) {
+    WriteFile(dir / "hostile.zip", RawZip({{"../../victim.txt", "evil"}, {"/abs.bin", "abs"}, {"sub/ok.bin", "ok"}}));
+    WriteFile(dir / "victim.txt", "precious");
+    // The stale-file deletion comes after the check: the victim two folders above the
+    // destination stays.
+    EXPECT_THROW(manager.ExtractFile(dir / "hostile.zip", "../../victim.txt", dir / "a/b", true), archive::EError);
+    EXPECT_EQ(ReadFile(dir / "victim.txt"), "precious");
+    // An absolute entry keeps a name that finds it again.
+    TArchiveItems items;
+    manager.GetFileList(dir / "hostile.zip", items);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].GetFullName(), "/abs.bin");
+    manager.ExtractFile(dir / "hostile.zip", items[1].GetFullName(), dir / "out", false);
+    EXPECT_EQ(ReadFile(dir / "out/abs.bin"), "abs");
+
+    // The rename engine refuses new names that leave the archive's tree, also when a
+    // folder rename would make one; the archive stays as it was.
+    const std::string before = ReadFile(dir / "hostile.zip");
+    for (const TRenameItem& item : {TRenameItem{"sub/ok.bin", "../ok.bin", 0}, TRenameItem{"sub/ok.bin", "/ok.bin", 0},
+                                    TRenameItem{"sub/", "../", 0}, TRenameItem{"sub/ok.bin", "sub/../../x", 0}}) {
+        EXPECT_THROW(manager.RenameFiles(dir / "hostile.zip", {item}), archive::EError) << item.NewName;
+        EXPECT_EQ(ReadFile(dir / "hostile.zip"), before) << item.NewName;
+    }
+    EXPECT_THROW(manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "dst.zip", ".."), archive::EError);
+
+    // While the engine rewrites (and lets windows work), no other operation starts.
+    TScriptedUiHooks hooks;
+    TScopedUiHooks scope(hooks);
+    int refused = 0;
+    hooks.onProcessMessages = [&] {
+        try {
+            manager.GetFileList(dir / "src.zip", items);
+        } catch (const archive::EError&) {
+            ++refused;
+        }
+    };
+    // Window messages are processed at most every 30 ms: the first call of the
+    // rename then goes through.
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    manager.RenameFiles(dir / "src.zip", {{"a.bin", "longer-a.bin", 0}});
+    EXPECT_GT(refused, 0);
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "longer-a.bin\nsub/x.bin\nkeep.bin\n");
+}
+
+TEST_F(ArchiveManagerTest, EveryWriteKeepsALinkALink) {
+    std::filesystem::create_symlink(dir / "dst.zip", dir / "link.zip");
+    WriteFile(dir / "new.bin", "new");
+    const auto stillALink = [&](const char* step) {
+        EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.zip")) << step;
+        EXPECT_EQ(test::UnzipTest(dir / "dst.zip"), 0) << step;
+    };
+    manager.AddFile(dir / "link.zip", dir / "new.bin");
+    stillALink("add");
+    manager.DeleteFile(dir / "link.zip", "old.bin");
+    stillALink("delete");
+    manager.CopyFileBetweenArchives(dir / "src.zip", "a.bin", dir / "link.zip", "a.bin");
+    stillALink("copy");
+    manager.RecompressArchive(dir / "link.zip");
+    stillALink("recompress");
+    manager.RenameFiles(dir / "link.zip", {{"a.bin", "another.bin", 0}});
+    stillALink("rename");
+    EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "new.bin\nanother.bin\n");
+}
+
+TEST_F(ArchiveManagerTest, TwoEntriesOfOneNameAreAddressedOneAtATime) {
+    // An appended archive: the second a.bin is another content under the same name.
+    WriteFile(dir / "twins.zip", RawZip({{"a.bin", "good"}, {"b.bin", "bee"}, {"a.bin", "notes"}}));
+    // The rename by position takes the second one only, and leaves a name it no longer
+    // finds there alone.
+    manager.RenameFiles(dir / "twins.zip", {{"a.bin", "a_0.bin", 0, 2}, {"a.bin", "x.bin", 0, 1}});
+    EXPECT_EQ(test::UnzipNames(dir / "twins.zip"), "a.bin\nb.bin\na_0.bin\n");
+    const std::string listing = test::PythonListing(dir / "twins.zip");
+    EXPECT_NE(listing.find("a.bin 4 "), std::string::npos) << listing;
+    EXPECT_NE(listing.find("a_0.bin 5 "), std::string::npos) << listing;
+    // A delete by name takes one entry, never its twin with it.
+    WriteFile(dir / "twins.zip", RawZip({{"a.bin", "good"}, {"a.bin", "notes"}}));
+    manager.DeleteFile(dir / "twins.zip", "a.bin");
+    EXPECT_EQ(test::UnzipNames(dir / "twins.zip"), "a.bin\n");
+    EXPECT_EQ(test::UnzipTest(dir / "twins.zip"), 0);
 }
 
 TEST_F(ArchiveManagerTest, MoveDeletesFromTheSourceButNeverLosesTheEntry) {

@@ -61,6 +61,10 @@ TEST_F(QMZipTest, ListingGivesNamePathSizeAndCrcAsPythonReadsThem) {
     WriteFile(dir / "src/roms/b.bin", std::string(3000, 'b'));
     ASSERT_EQ(test::RunIn(dir / "src", "zip -q -r ../t.zip a.bin roms"), 0);
     EXPECT_EQ(Listing(dir / "t.zip"), test::PythonListing(dir / "t.zip"));
+    // With an archive comment and a stub before the first entry, the same.
+    ASSERT_EQ(test::RunIn(dir / "", "echo note | zip -q -z t.zip && printf stub > s.zip && cat t.zip >> s.zip && "
+                               "zip -q -A s.zip"), 0);
+    EXPECT_EQ(Listing(dir / "s.zip"), test::PythonListing(dir / "t.zip"));
 
     TArchiveItems items(1);  // the listing appends
     zip.GetFileList(dir / "t.zip", items);
@@ -253,7 +257,16 @@ TEST_F(QMZipTest, TestReportsDamageThroughOnError) {
     zip.TestArchive(dir / "bad.zip");
     EXPECT_EQ(errors, (std::vector<std::string>{"bad.zip|sub/bad.bin|text", "bad.zip|bad2.bin|text"}));
     EXPECT_FALSE(zip.EntryTestMode);
+    // Cancel is heard between the entries: a poll that raises ends the test there.
+    int polls = 0;
+    zip.OnPoll = [&] {
+        if (++polls == 2) throw std::runtime_error("cancelled");
+    };
     errors.clear();
+    EXPECT_THROW(zip.TestArchive(dir / "bad.zip"), std::runtime_error);
+    EXPECT_EQ(polls, 2);
+    EXPECT_TRUE(errors.empty());
+    zip.OnPoll = nullptr;
     zip.TestArchive(dir / "text.zip");
     EXPECT_EQ(errors, (std::vector<std::string>{"text.zip||text"}));
 
@@ -383,6 +396,8 @@ public:
     }
 };
 
+// Long writes run on the worker; reads (listing, one entry, a test) run on the calling
+// thread.
 TEST(QMZipThreads, WindowMessagesAreProcessedWhileAnExtractionRuns) {
     test::EnsureQtApp();
     TTempDir dir;
@@ -396,7 +411,7 @@ TEST(QMZipThreads, WindowMessagesAreProcessedWhileAnExtractionRuns) {
         firedDuringCall = inCall;
         zip.released = true;
     });
-    zip.ExtractFile(dir / "big.zip", "big.bin", dir / "out", false);
+    zip.ExtractAll(dir / "big.zip", dir / "out");
     inCall = false;
     EXPECT_TRUE(firedDuringCall);
     EXPECT_FALSE(zip.timedOut);
@@ -421,7 +436,7 @@ TEST(QMZipThreads, AnotherOperationWhileOneWaitsIsRefused) {
         }
         zip.released = true;
     };
-    zip.ExtractFile(dir / "a.zip", "a.bin", dir / "out", false);
+    zip.ExtractAll(dir / "a.zip", dir / "out");
     EXPECT_TRUE(refused);
     EXPECT_EQ(ReadFile(dir / "out/a.bin"), std::string(1000, 'a'));
 }

@@ -151,6 +151,41 @@ TEST(StringsTools, FileNames) {
     EXPECT_EQ(AddHttpPrefix(""), "http://");
 }
 
+TEST(StringsTools, NamesThatBecomePaths) {
+    using namespace std::string_literals;
+    struct {
+        std::string name;
+        bool asSet, asEntry;  // accepted as a set or file name, as an entry name
+    } cases[] = {
+        {"pacman", true, true},
+        {"pac..man.zip", true, true},
+        {"..a", true, true},
+        {"dir/a.bin", false, true},
+        {"dir\\a.bin", false, true},
+        {"dir/", false, true},  // a folder entry
+        {"", false, false},
+        {"..", false, false},
+        {".", false, false},
+        {"../evil", false, false},
+        {"a/../../x.bin", false, false},
+        {"a\\..\\x", false, false},
+        {"a/..", false, false},
+        {"./a", false, false},
+        {"/abs", false, false},
+        {"\\abs", false, false},
+        {"a//b", false, false},
+        {"a\0b"s, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsSafeName(c.name, false), c.asSet) << c.name;
+        EXPECT_EQ(IsSafeName(c.name, true), c.asEntry) << c.name;
+        EXPECT_EQ(UnsafeNameMessage(c.name, true).empty(), c.asEntry) << c.name;
+    }
+    EXPECT_EQ(UnsafeNameMessage("../evil", false), "The name \"../evil\" is refused: it holds a \"..\" part.");
+    EXPECT_EQ(UnsafeNameMessage("a/b", false), "The name \"a/b\" is refused: it holds a separator.");
+    EXPECT_EQ(UnsafeNameMessage("a\0b"s, false), "The name \"a?b\" is refused: it holds a NUL byte.");
+}
+
 TEST(StringsTools, ComplementCrc) {
     struct {
         std::string in, out;

@@ -512,6 +512,8 @@ TEST(RomsBdLoad, LoadsADatafileWithTheHourglass) {
     EXPECT_EQ(infos.back(), "Database loaded.");
     EXPECT_EQ(hooks.busyDepth, 0);
     EXPECT_GE(hooks.maxBusyDepth, 1);
+    // The items the build read are not kept beside the database.
+    EXPECT_EQ(bd.Datafile().GameItems.Count() + bd.Datafile().ResourceItems.Count(), 0u);
 
     // A failed load leaves the hourglass off and the database empty.
     bd.SetDatafileName(dir / "missing.dat");

@@ -250,19 +250,27 @@ TEST_F(ConfigTest, HomeFolder) {
     TScopedEnv noHome("QUARMELLE_HOME", nullptr);
     TScopedEnv xdg("XDG_DATA_HOME", data.Path().c_str());
     const std::string program = programs / "quarmelle";
-    // A writable program folder is the home, as the build lays it out.
-    EXPECT_EQ(TConfig::HomeFolderFor(program), programs.Path());
-
-    // A program installed read-only keeps its settings in the user's data folder.
-    TFaultyFileSystem readOnly(Fs());
-    readOnly.readOnlyPaths.push_back(programs.Path());
-    TScopedFileSystem scope(readOnly);
+    // A writable program folder (a build folder) is not a home: deleting the build must
+    // not take the settings, caches and backed-up roms with it.
     EXPECT_EQ(TConfig::HomeFolderFor(program), data.Path() + "quarmelle/");
     EXPECT_TRUE(IsDir(data.Path() + "quarmelle"));
-    TConfig config(program);
-    EXPECT_EQ(config.IniFileName, data.Path() + "quarmelle/quarmelle.ini");
-    EXPECT_TRUE(FileExists(config.IniFileName));
+    {
+        TConfig config(program);
+        EXPECT_EQ(config.IniFileName, data.Path() + "quarmelle/quarmelle.ini");
+        EXPECT_TRUE(FileExists(config.IniFileName));
+        EXPECT_TRUE(config.HomeError.empty());
+    }
     EXPECT_FALSE(FileExists(programs / "quarmelle.ini"));
+
+    // A portable install: the ini file the user put beside the program.
+    WriteFile(programs / "quarmelle.ini", "[quarmelle]\n");
+    EXPECT_EQ(TConfig::HomeFolderFor(program), programs.Path());
+
+    // A home that cannot be made is an error with its reason.
+    TScopedEnv blocked("QUARMELLE_HOME", (programs / "quarmelle.ini/home").c_str());
+    TConfig config(program);
+    EXPECT_EQ(config.HomeError, "The home folder " + programs / "quarmelle.ini/home/" +
+                                    " cannot be created: " + SysErrorMessage(ENOTDIR));
 }
 
 TEST_F(ConfigTest, AFailingSettingsFileIsReportedOnceAndNeverCrashes) {

@@ -3,8 +3,12 @@
 // switches, a failing file among good ones, a cancel, and the boxes it ends with.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +39,8 @@ protected:
     }
 
     std::unique_ptr<TFixPipeline> Pipeline(TFixSwitches switches) {
+        // Where the program keeps what a merge leaves, as start-up sets it.
+        fx.files->MergeBackupDir = archiveDir + "merged/";
         auto p = std::make_unique<TFixPipeline>(fx.roms, *fx.files, switches, archiveDir);
         p->OnLog = [this](const std::string& line) { log.push_back(line); };
         p->OnBusy = [this](bool b) { busy = b; };
@@ -64,6 +70,37 @@ protected:
         }
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, (std::vector<std::string>{"dkong.zip", "galaga.zip", "mspac.zip", "pacman.zip"}));
+    }
+
+    // Every file below the volume (rom path and archive folder) by inode, size and
+    // modification time: what tells a file written, replaced or moved.
+    std::map<std::string, std::string> Stamps() const {
+        std::map<std::string, std::string> stamps;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(fx.tmp.Path() + "vol/")) {
+            const std::string name = e.path().string();
+            if (name.find("/cache") != std::string::npos) continue;
+            struct stat st {};
+            if (::stat(name.c_str(), &st) != 0) continue;
+            stamps[name] = std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " " +
+                           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        }
+        return stamps;
+    }
+
+    // A whole fix of what the fix left, scanned again from nothing, finds nothing to do:
+    // nothing fixed, no archive written, no file moved. (Re-compressing is a choice to
+    // rewrite every zip, so that switch is off.)
+    void ExpectSecondFixChangesNothing() {
+        fx.Restart();
+        fx.Load(true);
+        const auto before = Stamps();
+        TFixSwitches again = AllOn();
+        again.reZip = false;
+        auto p = Pipeline(again);
+        p->Run(WholePath());
+        EXPECT_EQ(p->FixedTotal(), 0);
+        EXPECT_EQ(p->ErrorTotal(), 0);
+        EXPECT_EQ(Stamps(), before);
     }
 
     std::vector<std::string> log;
@@ -105,6 +142,53 @@ TEST_F(FixPipelineTest, WholeFixRepairsTheCollectionAndARescanFindsItComplete) {
     EXPECT_EQ(progressDepth, 0);
     EXPECT_TRUE(p->SelectedRoms.empty());
     ExpectRescanClean();
+    ExpectSecondFixChangesNothing();
+}
+
+TEST_F(FixPipelineTest, TwinEntryNamesLoseNothing) {
+    // An appended zip holds the good pm1.bin and, under the same name, the user's notes;
+    // either may come first.
+    for (const bool notesFirst : {false, true}) {
+        SCOPED_TRACE(notesFirst ? "notes first" : "good rom first");
+        std::filesystem::remove_all(fx.romsDir);
+        std::filesystem::remove_all(archiveDir);
+        MakeDirs(fx.romsDir);
+        MakeDirs(archiveDir);
+        const std::string entries = notesFirst ? "pm1.bin=n pm2.bin=b pm1.bin=a" : "pm1.bin=a pm2.bin=b pm1.bin=n";
+        int status = -1;
+        RunCommand(R"(python3 -W ignore -c 'import sys,zipfile
+z=zipfile.ZipFile(sys.argv[1],"w")
+for a in sys.argv[2:]:
+  n,c=a.split("=")
+  z.writestr(n,c*16)' )" + ShellQuote(fx.romsDir + "pacman.zip") + " " + entries,
+                   &status);
+        ASSERT_EQ(status, 0);
+        fx.Restart();
+        fx.Load(true);
+        TFile* zip = fx.path->Files().Find("pacman.zip");
+        ASSERT_NE(zip, nullptr);
+        int sharing = 0;
+        for (const auto& e : zip->RomFiles)
+            if (e.romFile->GetStatusText().find("Shares its name with another entry.") != std::string::npos) ++sharing;
+        EXPECT_EQ(sharing, 1);
+
+        auto p = Pipeline(AllOn());
+        p->Run(WholePath());
+        EXPECT_EQ(p->ErrorTotal(), 0);
+        // Read back by Python: the set holds its two roms, the notes are in the backup
+        // folder, and every content is there exactly once.
+        const auto contents = [](const std::string& zipName) {
+            return RunCommand(R"(python3 -c 'import sys,zipfile
+z=zipfile.ZipFile(sys.argv[1])
+print(" ".join(sorted(i.filename+"="+z.read(i).decode()[0] for i in z.infolist())))' )" +
+                              ShellQuote(zipName));
+        };
+        EXPECT_EQ(contents(fx.romsDir + "pacman.zip"), "pm1.bin=a pm2.bin=b\n");
+        const std::string kept = contents(archiveDir + "pacman.zip");
+        EXPECT_EQ(std::count(kept.begin(), kept.end(), '='), 1) << kept;
+        EXPECT_NE(kept.find("=n\n"), std::string::npos) << kept;
+        ExpectSecondFixChangesNothing();
+    }
 }
 
 TEST_F(FixPipelineTest, StepsRunInTheirOrderAndOnlyWhenSwitchedOn) {
@@ -229,6 +313,89 @@ TEST_F(FixPipelineTest, AFailingFileIsCountedWhileTheOthersAreFixed) {
     EXPECT_EQ(hooks.shown.front().type, TMsgDlgType::mtError);
 }
 
+TEST_F(FixPipelineTest, HostileNamesNeverReachOutsideTheRomPath) {
+    // Sets named "../evil", "a/b", "/abs" and "..", and a rom named "../../x.bin", each
+    // with files that a fix would otherwise rename or fill.
+    const std::string catalogue = "../evil|../evil|ev1.bin|" + CrcOf('h') + "|16||\n" +  //
+                                  "a/b|a/b|ab1.bin|" + CrcOf('i') + "|16||\n" +          //
+                                  "/abs|/abs|abs1.bin|" + CrcOf('k') + "|16||\n" +       //
+                                  "..|..|dd1.bin|" + CrcOf('l') + "|16||\n" +            //
+                                  "pacman|pacman|../../x.bin|" + CrcOf('a') + "|16||\n" +
+                                  "pacman|pacman|pm2.bin|" + CrcOf('b') + "|16||\n";
+    std::vector<std::string> loadLog;
+    fx.roms.OnLog = [&](const std::string& line) { loadLog.push_back(line); };
+    BuildRoms(fx.roms, catalogue);
+    EXPECT_EQ(loadLog, (std::vector<std::string>{
+                           "Datafile: The name \"../evil\" is refused: it holds a \"..\" part.",
+                           "Datafile: The name \"a/b\" is refused: it holds a separator.",
+                           "Datafile: The name \"/abs\" is refused: it starts with a separator.",
+                           "Datafile: The name \"..\" is refused: it holds a \"..\" part.",
+                           "Datafile: The name \"../../x.bin\" is refused: it holds a \"..\" part.",
+                       }));
+    Zip("evil.zip", {{"ev1.bin", 'h'}});
+    Zip("ab.zip", {{"ab1.bin", 'i'}});
+    Zip("dd.zip", {{"dd1.bin", 'l'}});
+    Zip("pacman.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}});
+    WriteFile(fx.romsDir + "pacmn/pm1.bin", Bytes('a'));
+    WriteFile(fx.romsDir + "abs1.bin", Bytes('k'));
+    // An entry that climbs out of any folder it is extracted into.
+    RunCommand("python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], \"w\").writestr(\"../../x.bin\", " +
+               ShellQuote("\"" + Bytes('a') + "\"") + ")' " + ShellQuote(fx.romsDir + "climb.zip"));
+    fx.Load(true);
+
+    // Everything but the rom path and the program's own cache and archive folders,
+    // with sizes and hashes.
+    const auto outside = [&] {
+        return RunCommand("cd " + ShellQuote(fx.tmp.Path()) +
+                          " && find . \\( -path ./vol/roms -o -path ./vol/cache -o -path ./vol/archive \\) -prune"
+                          " -o -printf '%y %s %p\\n' | sort && find . \\( -path ./vol/roms -o -path ./vol/cache -o"
+                          " -path ./vol/archive \\) -prune -o -type f -print0 | sort -z | xargs -0 -r sha1sum");
+    };
+    const std::string before = outside();
+    auto p = Pipeline(AllOn());
+    p->Run(WholePath());
+    EXPECT_EQ(outside(), before);
+    EXPECT_GT(p->ErrorTotal(), 0);
+    // The refused names stayed as they were, and say why.
+    EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    EXPECT_TRUE(std::filesystem::exists(fx.romsDir + "evil.zip"));
+    EXPECT_TRUE(std::filesystem::exists(fx.romsDir + "pacman/pm1.bin") ||
+                std::filesystem::exists(fx.romsDir + "pacmn/pm1.bin"));
+    const std::string shown = ::testing::PrintToString(Boxes()) + ::testing::PrintToString(log);
+    EXPECT_NE(shown.find("is refused"), std::string::npos) << shown;
+}
+
+TEST_F(FixPipelineTest, ALooseRomImportedIntoItsSetLeavesWithTheSameFix) {
+    Zip("pacman.zip", {{"pm1.bin", 'a'}});
+    WriteFile(fx.romsDir + "pm2.bin", Bytes('b'));
+    fx.Load(true);
+    auto p = Pipeline(TFixSwitches{});
+    p->Run(WholePath());
+    EXPECT_EQ(p->ErrorTotal(), 0);
+    EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
+    EXPECT_FALSE(std::filesystem::exists(fx.romsDir + "pm2.bin"));
+    EXPECT_EQ(ReadFile(archiveDir + "pm2.bin"), Bytes('b'));  // kept, not lost
+    ExpectSecondFixChangesNothing();
+}
+
+TEST_F(FixPipelineTest, AFailureThatEndsTheFixNamesItsFileAndOperation) {
+    Zip("pacman.zip", {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}, {"junk.txt", 'j'}});
+    fx.Load(true);
+    TFaultyFileSystem faulty(Fs());
+    faulty.failAt = 1;  // nothing can be written any more: the backup fails
+    faulty.sticky = true;
+    faulty.failErrno = EACCES;
+    TScopedFileSystem fsScope(faulty);
+    auto p = Pipeline(TFixSwitches{false, true, false, false, false, false, false});
+    p->Run(WholePath());
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    const std::string head = "Removing rom " + fx.romsDir + "pacman.zip/junk.txt: ";
+    EXPECT_EQ(boxes.front().rfind(head, 0), 0u) << boxes.front();
+    EXPECT_GT(boxes.front().size(), head.size());  // the system's text follows
+    EXPECT_EQ(Listing("pacman.zip"), "junk.txt pm1.bin pm2.bin ");
+}
+
 TEST_F(FixPipelineTest, CancelEndsTheWholeFix) {
     MakeCollection();
     auto p = Pipeline(AllOn());
@@ -285,6 +452,7 @@ TEST_F(FixPipelineTest, AFixOfTheWholePathThatCreatesFilesRunsTheSecondRoundAndS
     EXPECT_EQ(Boxes()[0], Fmt("%1 files fixed.", {std::to_string(p->FixedTotal())}));
     EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtInformation);
     ASSERT_TRUE(fx.files->OnCreateFile);  // the view's handler is back
+    ExpectSecondFixChangesNothing();
 }
 
 TEST_F(FixPipelineTest, ADamagedArchiveIsCountedAndTheOthersAreRezipped) {
@@ -385,6 +553,7 @@ TEST_P(FixPipelineModeTest, EveryCompletableGameEndsComplete) {
     if (mode != 0) {
         EXPECT_EQ(Listing("pacman.zip"), "pm1.bin pm2.bin ");
     }
+    ExpectSecondFixChangesNothing();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, FixPipelineModeTest, ::testing::Values(0, 1, 2));

@@ -45,6 +45,45 @@ TEST(RepairTest, CaseOnlyRenameOnACaseBlindVolumeGoesThroughAFreeName) {
     EXPECT_EQ(fx.path->Files().Find("PacMan"), nullptr);
 }
 
+TEST(RepairTest, CaseOnlyRomRenamesOnACaseBlindVolumeForPlainFilesAndFolderMembers) {
+    TFilesBdFixture fx(kCatalogue);
+    WriteFile(fx.dir / "PM1.BIN", "abcd");
+    WriteFile(fx.dir / "pacman/PM2.BIN", "efgh");
+    WriteFile(fx.dir / "pacman/PM1.BIN", "abcd");
+    TFile* plain = fx.Plain("PM1.BIN");
+    TRomFile* plainRom = plain->AddRomFile("PM1.BIN", "11111111", 0, 4, "");
+    TFile* folder = fx.Folder("pacman");
+    TRomFile* member = folder->AddRomFile("PM2.BIN", "22222222", 0, 4, "");
+    folder->AddRomFile("PM1.BIN", "11111111", 0, 4, "");
+    TCaseBlindFileSystem blind;
+    TScopedFileSystem scope(blind);
+    ASSERT_TRUE(plainRom->Rename("pm1.bin"));
+    EXPECT_EQ(test::ReadFile(fx.dir / "pm1.bin"), "abcd");
+    ASSERT_TRUE(member->Rename("pm2.bin"));
+    EXPECT_EQ(test::ReadFile(fx.dir / "pacman/pm2.bin"), "efgh");
+    // The fix of a file's rom names takes the same way.
+    fx.files.RomFileCaseOptions = coLowercase;
+    folder->FixRomNames({folder->RomFiles[folder->RomFiles.IndexOfFileName("PM1.BIN", false)]});
+    EXPECT_EQ(test::ReadFile(fx.dir / "pacman/pm1.bin"), "abcd");
+    EXPECT_FALSE(test::FileExists(fx.dir / "pacman/PM1.BIN"));
+}
+
+TEST(RepairTest, HostileNamesAreRefusedBeforeTheyBecomePaths) {
+    TFilesBdFixture fx(kCatalogue);
+    WriteFile(fx.dir / "pacman/pm1.bin", "abcd");
+    WriteFile(fx.dir / "pm.bin", "abcd");
+    TFile* folder = fx.Folder("pacman");
+    TRomFile* member = folder->AddRomFile("pm1.bin", "11111111", 0, 4, "");
+    TFile* plain = fx.Plain("pm.bin");
+    for (const std::string name : {"../x.bin", "/x.bin", "..", "a/b"}) {
+        EXPECT_THROW(member->Rename(name), filesbd::EFileError) << name;
+        EXPECT_THROW(plain->Rename(name), filesbd::EFileError) << name;
+    }
+    EXPECT_EQ(member->ErrorText, "The name \"a/b\" is refused: it holds a separator.");
+    EXPECT_EQ(test::ReadFile(fx.dir / "pacman/pm1.bin"), "abcd");
+    EXPECT_EQ(test::ReadFile(fx.dir / "pm.bin"), "abcd");
+}
+
 TEST(RepairTest, NothingToRenameIsNoSuccess) {
     TFilesBdFixture fx(kCatalogue);
     TFile* zip = fx.Zip("pacman.zip");

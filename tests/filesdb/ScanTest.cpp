@@ -77,6 +77,39 @@ TEST_F(ScanTest, AbortStopsEitherPhaseAndTheNextLoadReadsOnlyTheRest) {
     EXPECT_EQ(fx.Load(), 0);
 }
 
+// Zips listed on several threads are merged in the folder's order: the cache file and
+// every status come out as a one-thread scan makes them, damaged archives included.
+TEST_F(ScanTest, ManyThreadsGiveTheCacheAndStatusesOfOne) {
+    for (int i = 0; i < 12; ++i)
+        Zip("z" + std::to_string(i) + ".zip", "pm1.bin", "0123456789abcde" + std::to_string(i));
+    Zip("pacman.zip", "pm1.bin", "0123456789abcdef");
+    Plain("text.zip", "no zip at all, only text");
+    Plain("gg1.bin", "fedcba9876543210");
+    const auto state = [&] {
+        std::string out;
+        for (const auto& file : fx.path->Files()) {
+            out += file->Name + " " + std::to_string(file->Date) + " " + file->ErrorText + "\n";
+            for (const auto& item : file->RomFiles) {
+                const TRomFile& r = *item.romFile;
+                out += "  " + r.StoredName + " " + r.Crc + " " + std::to_string(r.Status) + " " + r.ErrorText + "\n";
+            }
+        }
+        return out;
+    };
+    fx.files->ScanThreads = 1;
+    EXPECT_EQ(fx.Load(), 15);
+    EXPECT_EQ(fx.files->ScanThreadsUsed, 1);
+    const std::string cacheName = fx.path->CacheFile().GetCacheFileName();
+    const std::string cache = ReadFile(cacheName);
+    const std::string statuses = state();
+
+    fx.files->ScanThreads = 4;
+    EXPECT_EQ(fx.Load(true), 15);
+    EXPECT_EQ(fx.files->ScanThreadsUsed, 4);
+    EXPECT_EQ(ReadFile(cacheName), cache);
+    EXPECT_EQ(state(), statuses);
+}
+
 TEST_F(ScanTest, AZipRewrittenWithinTheSameDateIsReadAgainByItsSize) {
     Zip("pacman.zip", "pm1.bin", "0123456789abcdef");
     EXPECT_EQ(fx.Load(), 1);

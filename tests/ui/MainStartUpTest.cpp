@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "ui/AppTestSupport.h"
+#include "platform/FileSystem.h"
 #include "ui/Main.h"
 
 using namespace qm;
@@ -202,3 +203,24 @@ TEST_F(MainStartUpTest, ACacheThatCannotBeWrittenCostsNoRomPath) {
 }
 
 }  // namespace
+
+TEST_F(MainStartUpTest, StoredRomPathsPassTheTemporaryPathRuleAndRefusedNamesAreLogged) {
+    test::WriteFile(home.Dats() + "test.dat", Datafile("testemu", {DatLine("alpha", "alpha", "a.bin", "AAAA"),
+                                                                   DatLine("../evil", "../evil", "e.bin", "EEEE")}));
+    WriteZip(home.Roms() + "alpha.zip", {{"a.bin", "AAAA"}});
+    // A rom folder inside the temporary folder the user chose, read from the ini file.
+    const std::string chosenTemp = home.dir / "mytemp/";
+    const std::string inTemp = chosenTemp + "roms/";
+    qm::MakeDirs(inTemp);
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms(), inTemp});
+    TGlobalConfig config(ProgramFile());
+    Config->SetTempPath(chosenTemp);
+    TMainFrm main;
+    Start(main);
+    EXPECT_TRUE(HasBoxStartingWith(hooks, "A rom path can't be located on the temporary path."))
+        << ::testing::PrintToString(BoxTexts(hooks));
+    ASSERT_EQ(main.Controller().FilesBd().GetPathCount(), 1);
+    EXPECT_EQ(Config->ReadString("testemu", "RomPaths", "").find(inTemp), std::string::npos);
+    EXPECT_NE(std::find(log.begin(), log.end(), "Datafile: The name \"../evil\" is refused: it holds a \"..\" part."),
+              log.end());
+}

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <cerrno>
 #include <QCloseEvent>
 #include <QComboBox>
 
+#include "platform/FileSystem.h"
 #include "ui/AppTestSupport.h"
 #include "ui/commands/HelpPages.h"
 #include "ui/Main.h"
@@ -108,6 +110,17 @@ TEST_F(MainWindowTest, TheProgramStartsOncePerSettingsFile) {
     EXPECT_TRUE(windows->MainFrm->ActOptions()->isEnabled());
     EXPECT_EQ(windows->MainFrm->Controller().RomsBd().GameCount, 1);
     EXPECT_EQ(StartApplication(), nullptr);
+}
+
+TEST_F(MainWindowTest, AHomeThatCannotBeMadeStopsTheStartWithItsReason) {
+    test::WriteFile(home.dir / "blocker", "a file where the home's parent should be");
+    TScopedHome blocked(home.dir / "blocker/home");
+    TGlobalConfig config(ProgramFile());
+    EXPECT_EQ(StartApplication(), nullptr);
+    // The settings file that cannot be read says so first; the start then stops on why.
+    ASSERT_FALSE(hooks.shown.empty());
+    EXPECT_EQ(hooks.shown.back().text,
+              "The home folder " + home.dir / "blocker/home/" + " cannot be created: " + SysErrorMessage(ENOTDIR));
 }
 
 }  // namespace

@@ -211,6 +211,7 @@ TEST_F(RomPathCommandsTest, RefusedFoldersLeaveListsAndIniAlone) {
         {data_.Path(), "A direct child of this path already exist in Quarmelle. You can't add this one."},
         {Config->GetArchivePath() + "inside/", "A rom path can't be located on the archive path."},
         {Config->GetTempPath(), "A rom path can't be located on the temporary path."},
+        {Config->GetPrivateTempPath() + "inside/", "A rom path can't be located on the temporary path."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
@@ -248,6 +249,19 @@ TEST(RomPathContainment, ComparesWholeFolderNames) {
         SCOPED_TRACE(c.folder + " on " + c.protectedFolder);
         EXPECT_EQ(TRomPathCommands::Overlaps(c.folder, c.protectedFolder), c.overlaps);
     }
+}
+
+TEST_F(RomPathCommandsTest, ARomFolderBesideThePrivateTemporaryFolderIsAccepted) {
+    // Every temporary file goes into the private folder: the rest of the system's
+    // temporary folder may hold rom folders.
+    MakeDirs(tmp_ / "roms/");
+    AddZip(tmp_ / "roms/", "pacman");
+    Collection("mytemp/roms", {"galaga"});
+    EXPECT_NE(commands_->AddPathByName(tmp_ / "roms/"), nullptr);
+    // A temporary folder the user chose is kept free of rom paths.
+    Config->SetTempPath(data_ / "mytemp/");
+    EXPECT_EQ(commands_->AddPathByName(data_ / "mytemp/roms/"), nullptr);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"A rom path can't be located on the temporary path."});
 }
 
 TEST_F(RomPathCommandsTest, AddByDialogStartsFromTheFirstExistingPath) {

@@ -214,6 +214,14 @@ TEST_F(ScanSessionTest, DropListsFolderZipAndPlainFileAndCountsTheSkippedSetting
     EXPECT_EQ(session->FilesBdLocal().GetPathCount(), 1);
 }
 
+TEST_F(ScanSessionTest, ADroppedFileIsOnlyRead) {
+    // A zero-byte ".zip" stays zero bytes: the user only asked what it holds.
+    WriteFile(inDir + "empty.zip", "");
+    session->Drop({inDir + "empty.zip"});
+    EXPECT_EQ(std::filesystem::file_size(inDir + "empty.zip"), 0u);
+    EXPECT_EQ(session->Nodes().size(), 1u);
+}
+
 TEST_F(ScanSessionTest, GaugeAdvancesPerNameAndStopsAtAHundred) {
     std::vector<std::string> names;
     for (int i = 0; i < 6; ++i) {

@@ -117,6 +117,7 @@ void TAppController::Create(const std::string& helpFolder) {
     filesBd_->OnRemoveRomFile = nullptr;
     filesBd_->OnRenameFile = nullptr;
     filesBd_->OnLog = [this](const std::string& line) { LogLine(line); };
+    romsBd_->OnLog = [this](const std::string& line) { LogLine(line); };
 
     archiveManager_->SetTempDir(temp);
     archiveManager_->SetCompressionLevel(Config->CompLevel());
@@ -236,6 +237,11 @@ void TAppController::LoadRomPaths() {
     size_t index = 0;
     while (index < paths.Count()) {
         const TRomPath entry = paths.Items(index);
+        if (const std::string refusal = Config->RomPathRefusal(SlashedUnlessEmpty(entry.Path)); !refusal.empty()) {
+            Box(refusal + "\n" + _("Path removed from the list."), TMsgDlgType::mtWarning);
+            paths.Delete(index);
+            continue;
+        }
         try {
             if (AddRomPath(entry.Path, entry.VolumeName, entry.Serial) == nullptr) {
                 Box(Fmt(_("Can't find rom directory %1. It is removed from the list."), {entry.Path}),

@@ -92,6 +92,27 @@ TItemAction ItemAction(TFixStep step, TFailure failure) {
     return TItemAction::Propagate;
 }
 
+// What a step does to one candidate, for the text of a failure that ends the fix.
+std::string OperationText(TFixStep step) {
+    switch (step) {
+        case TFixStep::RenameFiles: return _("Renaming file %1");
+        case TFixStep::RemoveUselessRoms: return _("Removing rom %1");
+        case TFixStep::RenameRoms: return _("Renaming roms of %1");
+        case TFixStep::ImportRoms: return _("Importing rom %1");
+        case TFixStep::RemoveUselessFiles: return _("Removing file %1");
+        case TFixStep::CreateDummyRoms: return _("Creating rom %1");
+        case TFixStep::ReZip: return _("Rezipping file %1");
+    }
+    return "%1";
+}
+
+std::string WhereText(const TFile* file) { return file->FullPath; }
+std::string WhereText(const TRomFile* romFile) {
+    const TFile* file = romFile->File;
+    if (file->IsPlain()) return file->FullPath;
+    return file->FullPath + (file->IsZip() ? "/" : "") + romFile->StoredName;
+}
+
 template <class T>
 bool Contains(const std::vector<T*>& list, const T* item) {
     return std::find(list.begin(), list.end(), item) != list.end();
@@ -164,6 +185,7 @@ void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
 void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
 
 void TFixPipeline::BeginStep() {
+    failedAt_.clear();
     if (Progress.SetWaitString) Progress.SetWaitString(_("Scanning..."));
     if (Progress.SetPosition) Progress.SetPosition(0);
     if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
@@ -231,10 +253,14 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
         SetWait(Fmt(waitText, {item->Name}));
         StepIt();
         if (!wanted(item)) continue;
+        // Read now: the failure may have freed or renamed the candidate.
+        const std::string where = WhereText(item);
         try {
             work(item);
         } catch (...) {
+            failedAt_ = Fmt(OperationText(step), {where});
             ItemFailed(step, errors);
+            failedAt_.clear();
         }
     }
 }
@@ -363,6 +389,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
                 if (romFile->NeedsRename()) toRename.push_back(romFile);
             NoteWritten(file->Path);
             SetWait(Fmt(_("Renaming %1"), {LowerCase(file->Name)}));
+            const std::string where = WhereText(file);
             // A rom file takes its new name only when its rename took place: the names
             // before tell which ones did.
             std::vector<std::string> before;
@@ -378,9 +405,11 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             try {
                 file->FixRomNames(toRename);
             } catch (...) {
+                failedAt_ = Fmt(OperationText(TFixStep::RenameRoms), {where});
                 // A failed rename is recorded on its rom file; only a cancel ends the step.
                 tally();
                 if (IsAbortError(std::current_exception())) throw;
+                failedAt_.clear();
                 FixError = true;
                 StepIt();
                 continue;
@@ -433,6 +462,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
                 file->Match();
             },
             errors);
+        if (fixed > 0 && switches_.removeRoms) fixed += RemoveLooseCopies(errors);
     } catch (...) {
         if (!IsAbortError(std::current_exception())) FixError = true;
         ClearAbortFlags();
@@ -440,6 +470,36 @@ int TFixPipeline::FixImportRoms(int& errors) {
         throw;
     }
     return fixed;
+}
+
+// A selected plain file whose rom an import has just copied into a set is a surplus
+// copy now: it goes as the removal of useless roms would take it out, or the next fix
+// would find it to do.
+int TFixPipeline::RemoveLooseCopies(int& errors) {
+    std::vector<TRomFile*> loose;
+    for (TRomFile* romFile : SelectedRoms) {
+        if (!romFile->File->IsPlain() || romFile->File->IsUnknown()) continue;
+        romFile->File->Match();
+        if (romFile->IsUseless()) loose.push_back(romFile);
+    }
+    int removed = 0;
+    for (TRomFile* romFile : loose) {
+        // An earlier removal may have taken the candidate's file away.
+        if (!RomSelected(romFile)) continue;
+        const std::string where = WhereText(romFile);
+        try {
+            // 0: the only copy could not be put in its place and was kept.
+            if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
+                Refused(errors);
+            else
+                ++removed;
+        } catch (...) {
+            failedAt_ = Fmt(OperationText(TFixStep::RemoveUselessRoms), {where});
+            ItemFailed(TFixStep::RemoveUselessRoms, errors);
+            failedAt_.clear();
+        }
+    }
+    return removed;
 }
 
 int TFixPipeline::FixRemoveUselessFiles(int& errors) {
@@ -718,6 +778,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
     fixedTotal_ = 0;
     errorTotal_ = 0;
     cancelled_ = false;
+    failedAt_.clear();
     removedFiles_.clear();
     const TProgressEvent romsProgress = romsBd_.OnProgress;
     const TInfosEvent romsInfos = romsBd_.OnInfos;
@@ -803,7 +864,11 @@ void TFixPipeline::Run(const TFixSelection& selection) {
             }
         } catch (...) {
             std::string text;
-            Classify(std::current_exception(), text);
+            // A failure that ends the fix says what was being done to which file; a
+            // cancel is no failure of a file.
+            if (Classify(std::current_exception(), text) != TFailure::Abort && !failedAt_.empty())
+                text = failedAt_ + ": " + text;
+            failedAt_.clear();
             ShowError(text);
         }
 

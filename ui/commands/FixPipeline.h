@@ -120,6 +120,8 @@ private:
     void LogFileCount() const;
     void ClearAbortFlags();
     void ItemFailed(TFixStep step, int& errors);
+    // After imports: removes the selected plain files they left as surplus copies.
+    int RemoveLooseCopies(int& errors);
     // A candidate whose operation did not take place: an error of the step.
     void Refused(int& errors);
     // The files database dropped the file during this command.
@@ -202,6 +204,9 @@ private:
     int fixedTotal_ = 0;
     int errorTotal_ = 0;
     bool cancelled_ = false;
+    // The operation and the file of the candidate whose failure is on its way out of a
+    // step, put before the text of the error that ends the fix.
+    std::string failedAt_;
     std::unordered_set<const TFile*> removedFiles_;
 };
 

@@ -81,6 +81,7 @@ TScanSession::TScanSession(TRomsBd& romsBd, TSignatureCalculator& calculator, TA
     filesBdLocal_.FileCaseOptions = coDontCare;
     filesBdLocal_.SetPlugInSuggeredExtension(false);
     filesBdLocal_.SetSubmitRoms(false);
+    filesBdLocal_.RepairsWhileScanning = false;
     filesBdLocal_.SetRomsBd(&romsBd);
     filesBdLocal_.SetSignatureCalculator(&calculator);
     filesBdLocal_.SetArchiveManager(&archiveManager);
