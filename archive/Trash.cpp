@@ -94,7 +94,7 @@ int WriteInfo(const std::string& infoName, const std::string& content) {
         }
         done += static_cast<size_t>(n);
     }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (err == 0 && SyncFd(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err != 0) ::unlink(infoName.c_str());
     return err;

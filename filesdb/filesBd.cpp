@@ -858,7 +858,32 @@ void TFilesBd::DoProgress(int64_t position, int64_t total) {
 }
 
 void TFilesBd::EndCommand() {
-    if (commandDepth_ > 0 && --commandDepth_ == 0) FreeRetired();
+    if (commandDepth_ == 0 || --commandDepth_ > 0) return;
+    // Runs from a scope's destructor, maybe while an exception unwinds: a failing
+    // listener must not end the program, and the objects are freed either way.
+    try {
+        if (OnCommandEnd) OnCommandEnd();
+    } catch (...) {
+    }
+    FreeRetired();
+}
+
+bool TFilesBd::DeferCacheSave(TPath* path) {
+    if (cacheBatchDepth_ == 0) return false;
+    if (std::find(unsavedPaths_.begin(), unsavedPaths_.end(), path) == unsavedPaths_.end())
+        unsavedPaths_.push_back(path);
+    return true;
+}
+
+void TFilesBd::EndCacheBatch() {
+    if (cacheBatchDepth_ == 0 || --cacheBatchDepth_ > 0) return;
+    std::vector<TPath*> unsaved;
+    unsaved.swap(unsavedPaths_);
+    // In path order, and only paths still listed (a closed path has no cache to keep).
+    for (int i = 0; i < paths_->Count(); ++i) {
+        TPath* path = paths_->GetPath(i);
+        if (std::find(unsaved.begin(), unsaved.end(), path) != unsaved.end()) path->SaveCache();
+    }
 }
 
 void TFilesBd::Retire(std::unique_ptr<TRomFile> romFile) {
