@@ -121,6 +121,11 @@ TScopedVolumeProvider::TScopedVolumeProvider(IVolumeProvider& provider) : previo
 }
 TScopedVolumeProvider::~TScopedVolumeProvider() { g_provider = previous_; }
 
+std::string RealFolder(const std::string& folder) {
+    const std::string real = RealPathOf(AbsolutePath(folder));
+    return real == "/" ? real : real + "/";
+}
+
 std::string AbsolutePath(const std::string& path) {
     std::string full = path;
     if (full.empty() || full[0] != '/') {

@@ -111,6 +111,9 @@ std::string FormatVolumeSerial(uint32_t serial);
 // The absolute, lexically normal form of path ("." and ".." folded, repeated "/"
 // merged), against the current folder when relative; no trailing "/" except for "/".
 std::string AbsolutePath(const std::string& path);
+// The one name of a folder however it is spelled: absolute, with every symbolic link of
+// its existing part followed, ending with "/". A missing rest keeps its lexical form.
+std::string RealFolder(const std::string& folder);
 
 class TDiskInfo {
 public:

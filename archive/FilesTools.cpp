@@ -537,7 +537,7 @@ bool WriteByteAt(const std::string& fileName, int64_t position, uint8_t value) {
             const char byte = static_cast<char>(value);
             if (::pwrite(fd, &byte, 1, static_cast<off_t>(position - 1)) != 1) return errno;
         }
-        return ::fsync(fd) == 0 ? 0 : errno;
+        return SyncFd(fd) == 0 ? 0 : errno;
     };
     if (st.exists) {
         const int fd = ::open(fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -94,7 +94,7 @@ int WriteInfo(const std::string& infoName, const std::string& content) {
         }
         done += static_cast<size_t>(n);
     }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (err == 0 && SyncFd(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err != 0) ::unlink(infoName.c_str());
     return err;
@@ -116,11 +116,6 @@ std::map<std::string, std::pair<std::string, int>>& KeptOut() {
     return folders;
 }
 
-std::string RealFolder(const std::string& folder) {
-    char real[PATH_MAX];
-    return ::realpath(folder.c_str(), real) != nullptr ? std::string(real) : NoSlash(AbsolutePath(folder));
-}
-
 // True when the trash folder would lie in a folder kept free of it.
 bool InKeptOutFolder(const std::string& trashDir) {
     std::lock_guard lock(g_keptOutMutex);
@@ -140,7 +135,7 @@ void KeepTrashOutOf(const std::string& folder) {
     if (folder.empty()) return;
     std::lock_guard lock(g_keptOutMutex);
     auto& entry = KeptOut()[NoSlash(folder)];
-    if (entry.second++ == 0) entry.first = RealFolder(NoSlash(folder));
+    if (entry.second++ == 0) entry.first = NoSlash(RealFolder(folder));
 }
 
 void AllowTrashIn(const std::string& folder) {

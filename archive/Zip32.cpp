@@ -141,7 +141,7 @@ private:
             }
             case ZIP_SOURCE_COMMIT_WRITE: {
                 int err = 0;
-                if (std::fflush(out_) != 0 || ::fsync(fileno(out_)) != 0) err = errno;
+                if (std::fflush(out_) != 0 || SyncFd(fileno(out_)) != 0) err = errno;
                 if (std::fclose(out_) != 0 && err == 0) err = errno;
                 out_ = nullptr;
                 if (err != 0) {

@@ -594,12 +594,12 @@ bool TZipNameRewriter::PatchInPlace(TState& st) {
         err = WriteAt(out.fd, patches[done].bytes.data(), patches[done].bytes.size(), patches[done].offset);
         if (err != 0) break;
     }
-    if (err == 0 && ::fsync(out.fd) != 0) err = errno;
+    if (err == 0 && SyncFd(out.fd) != 0) err = errno;
     if (err != 0) {
         // Put back what was written, so that the archive stays as it was.
         for (size_t k = std::min(done + 1, patches.size()); k-- > 0;)
             WriteAt(out.fd, patches[k].old.data(), patches[k].old.size(), patches[k].offset);
-        ::fsync(out.fd);
+        SyncFd(out.fd);
         Throw<ESystemError>(st.archiveName, "Can't write file " + st.archiveName);
     }
     if (out.Close() != 0) Throw<ESystemError>(st.archiveName, "Can't write file " + st.archiveName);
@@ -707,7 +707,7 @@ void TZipNameRewriter::Rewrite(TState& st) {
     put(end.data(), end.size());
     put(ZipComment.data(), ZipComment.size());
 
-    if (::fsync(out.fd) != 0 || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
+    if (SyncFd(out.fd) != 0 || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
     if (Fs().ReplaceWith(temp, target) != 0) Throw<ESystemError>(name, kCantWrite);
     replaced = true;
 }

@@ -8,15 +8,19 @@
 // and one set in three damaged in turn: the zip under another name, its entries in upper
 // case, an unknown entry added, or its first rom missing from the zip and lying in a
 // plain file beside it. Prints one line:
-//   zips=N fixed=N errors=N archive_rewrites=N fix_ms=N games_complete=N games_partial=N
-//   games_missing=N second_fixed=N second_rewrites=N
+//   zips=N fixed=N errors=N archive_rewrites=N fix_ms=N rename_files_ms=N remove_roms_ms=N
+//   rename_roms_ms=N import_ms=N remove_files_ms=N dummy_ms=N fsyncs=N
+//   games_complete=N games_partial=N games_missing=N second_fixed=N second_rewrites=N
 // zips counts the zips before the fix; archive_rewrites the zips written or replaced by
-// it; fix_ms the pipeline alone (its matching included); the game counts come from the
-// scan after the fix. Then the fix runs again over that scan: second_fixed is what it
-// fixed and second_rewrites the files of the rom path it wrote, replaced, added or took
-// away (both 0 when the first fix left nothing to do).
+// it; fix_ms the pipeline alone (its matching included); the *_ms after it split fix_ms
+// by step (rename_roms_ms both of its runs; the last step run holds what follows it);
+// fsyncs the flushes to disk the fix made; the game counts come from the scan after
+// the fix. Then the fix runs again over that scan: second_fixed is what it fixed and
+// second_rewrites the files of the rom path it wrote, replaced, added or took away (both
+// 0 when the first fix left nothing to do).
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +39,7 @@
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
+#include "platform/FileSystem.h"
 #include "ui/commands/FixPipeline.h"
 
 namespace {
@@ -184,9 +189,28 @@ int main(int argc, char** argv) {
         qm::TFixSwitches switches;
         switches.reZip = false;
         qm::TFixPipeline fix(roms, *files, switches, archive);
+        // Each step lasts until the next one starts; the last until the fix ends.
+        std::map<qm::TFixStep, long long> stepMs;
+        bool inStep = false;
+        qm::TFixStep current = qm::TFixStep::RenameFiles;
+        auto stepStart = Clock::now();
+        const auto closeStep = [&] {
+            if (inStep) stepMs[current] += Ms(stepStart);
+            stepStart = Clock::now();
+        };
+        fix.OnStepStarted = [&](qm::TFixStep step) {
+            closeStep();
+            current = step;
+            inStep = true;
+        };
+        const int64_t syncsBefore = qm::SyncCount();
         const auto start = Clock::now();
         fix.Run(selection);
         const long long fixMs = Ms(start);
+        const int64_t fsyncs = qm::SyncCount() - syncsBefore;
+        long long stepsMs = 0;
+        for (const auto& [step, ms] : stepMs) stepsMs += ms;
+        const auto step = [&](qm::TFixStep s) { return stepMs.count(s) != 0 ? stepMs[s] : 0LL; };
 
         const auto after = ZipStamps(romPath);
         long long rewrites = 0;
@@ -221,9 +245,18 @@ int main(int argc, char** argv) {
             if (after2.count(name) == 0) ++rewrites2;
         files->ClearPaths();
 
-        std::printf("zips=%zu fixed=%d errors=%d archive_rewrites=%lld fix_ms=%lld games_complete=%lld "
-                    "games_partial=%lld games_missing=%lld second_fixed=%d second_rewrites=%lld\n",
-                    before.size(), fix.FixedTotal(), fix.ErrorTotal(), rewrites, fixMs, games[2], games[1], games[0],
+        // The last step's time runs to the end of the fix: its share after the steps is
+        // not told apart from it.
+        const long long lastStep = std::max(0LL, fixMs - stepsMs);
+        if (inStep) stepMs[current] += lastStep;
+        std::printf("zips=%zu fixed=%d errors=%d archive_rewrites=%lld fix_ms=%lld rename_files_ms=%lld "
+                    "remove_roms_ms=%lld rename_roms_ms=%lld import_ms=%lld remove_files_ms=%lld dummy_ms=%lld "
+                    "fsyncs=%lld games_complete=%lld games_partial=%lld games_missing=%lld second_fixed=%d "
+                    "second_rewrites=%lld\n",
+                    before.size(), fix.FixedTotal(), fix.ErrorTotal(), rewrites, fixMs, step(qm::TFixStep::RenameFiles),
+                    step(qm::TFixStep::RemoveUselessRoms), step(qm::TFixStep::RenameRoms),
+                    step(qm::TFixStep::ImportRoms), step(qm::TFixStep::RemoveUselessFiles),
+                    step(qm::TFixStep::CreateDummyRoms), static_cast<long long>(fsyncs), games[2], games[1], games[0],
                     again.FixedTotal(), rewrites2);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -6,15 +6,18 @@
 // --make N first writes a collection into ROMPATH (absent or empty): one zip per set of
 // the mode for the first N sets, holding the roms the set needs (no-dump roms left
 // out), each rom's content forged to its listed size and CRC (zeros and four bytes that
-// give the CRC, deflated); every 25th set also lies as a plain file of its smallest
-// rom. Prints one line:
+// give the CRC, deflated); every 25th set also lies as a plain file of its smallest rom
+// that no other listing shares, under that rom's name. Such a collection is clean:
+// nothing of it is misnamed or out of place. Prints one line:
 //   made_zips=N made_plain=N files=N roms=N status0=N .. status9=N duplicated=N
 //   games_complete=N games_partial=N games_missing=N clones_complete=N clones_partial=N
-//   clones_missing=N first_scan_ms=N match_ms=N signature_calls=N rescan_ms=N
-//   rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N rescan_files_per_s=N
-//   clear_files_ms=N
+//   clones_missing=N partial_dumpable=N first_scan_ms=N match_ms=N signature_calls=N
+//   rescan_ms=N rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N
+//   rescan_files_per_s=N clear_files_ms=N
 // roms counts the rom files found (placeholders left out), status<k> every rom file of
-// status k (placeholders of missing roms included); first_scan_ms is the first load,
+// status k (placeholders of missing roms included); partial_dumpable the sets of the
+// mode with something found that lack a rom of which a good dump exists (a set partial
+// only through no-dump roms is not counted); first_scan_ms is the first load,
 // match_ms the matching and game states after it; rescan_ms the second load from the
 // cache the first one wrote; signature_calls the files handed to the calculator;
 // zips_per_s the zips of the first load by its time, threads the threads its listing
@@ -104,7 +107,8 @@ int main(int argc, char** argv) {
                 if (cr->Crc == qm::kNoDumpCrc || cr->Rom->Size < 4) continue;
                 entries.push_back({cr->Name, static_cast<uint32_t>(std::strtoul(cr->Crc.c_str(), nullptr, 16)),
                                    cr->Rom->Size});
-                if (smallest == nullptr || cr->Rom->Size < smallest->Rom->Size) smallest = cr;
+                const bool plainable = cr->Rom->Owners.Count() == 1 && cr->Name.find('/') == std::string::npos;
+                if (plainable && (smallest == nullptr || cr->Rom->Size < smallest->Rom->Size)) smallest = cr;
             }
             if (!WriteZip(romPath + name + ".zip", entries, forge)) {
                 std::fprintf(stderr, "cannot write %s%s.zip\n", romPath.c_str(), name.c_str());
@@ -113,7 +117,7 @@ int main(int argc, char** argv) {
             ++madeZips;
             if (madeZips % 25 == 0 && smallest != nullptr) {
                 const uint32_t crc = static_cast<uint32_t>(std::strtoul(smallest->Crc.c_str(), nullptr, 16));
-                if (!WritePlain(romPath + name + "_" + smallest->Name, forge.Content(smallest->Rom->Size, crc)))
+                if (!WritePlain(romPath + smallest->Name, forge.Content(smallest->Rom->Size, crc)))
                     return 1;
                 ++madePlain;
             }
@@ -159,15 +163,30 @@ int main(int argc, char** argv) {
         roms.RecalculateStatus();
         const long long matchMs = Ms(start);
         const TCounts counts = Count(*files);
-        long long games[3] = {}, clones[3] = {};
+        long long games[3] = {}, clones[3] = {}, partialDumpable = 0;
+        qm::TCloneItems sets;
+        roms.ListClones(sets);
+        qm::TCloneRomsList shown;
+        for (const auto& [name, clone] : sets) {
+            clone->ListRoms(shown, false);
+            bool found = false, lacksDump = false;
+            for (const qm::TCloneRom* cr : shown) {
+                if (cr->Rom->MatchCount > 0)
+                    found = true;
+                else if (cr->GetCrcState() != qm::csNoDump)
+                    lacksDump = true;
+            }
+            if (found && lacksDump) ++partialDumpable;
+        }
         for (const qm::TGame* game : roms.Games()) {
             if (game->IsResource) continue;
             const int gs = game->GetStatus() & 3;
             if (gs <= 2) ++games[gs];
-            for (const qm::TClone* clone : game->Clones) {
+            // The clones the mode shows: merged sets have no clone of their own.
+            game->ForEachShownClone([&](const qm::TClone* clone) {
                 const int cs = clone->GetStatus() & 3;
                 if (cs <= 2) ++clones[cs];
-            }
+            });
         }
 
         path = open(files);
@@ -192,12 +211,13 @@ int main(int argc, char** argv) {
                     counts.roms);
         for (int k = 0; k < 10; ++k) std::printf(" status%d=%lld", k, counts.status[k]);
         std::printf(" duplicated=%lld games_complete=%lld games_partial=%lld games_missing=%lld "
-                    "clones_complete=%lld clones_partial=%lld clones_missing=%lld first_scan_ms=%lld match_ms=%lld "
-                    "signature_calls=%lld rescan_ms=%lld rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld "
-                    "threads=%d rescan_files_per_s=%lld clear_files_ms=%lld\n",
-                    counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], scanMs, matchMs,
-                    calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime), threads,
-                    perSecond(rescanFiles, rescanTime), clearMs);
+                    "clones_complete=%lld clones_partial=%lld clones_missing=%lld partial_dumpable=%lld "
+                    "first_scan_ms=%lld match_ms=%lld signature_calls=%lld rescan_ms=%lld "
+                    "rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld threads=%d rescan_files_per_s=%lld "
+                    "clear_files_ms=%lld\n",
+                    counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], partialDumpable,
+                    scanMs, matchMs, calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime),
+                    threads, perSecond(rescanFiles, rescanTime), clearMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;

@@ -11,6 +11,13 @@
 //     --baddump N      clone roms listed under the complement of the parent's CRC (default 500)
 //     --clashes N      clone roms named like a parent rom with another CRC (default 100)
 //     --seed N         seed of the generator (default 1)
+//   What real catalogues hold besides (none of it by default; --realistic turns every
+//   one on with the count in brackets):
+//     --clone-clashes N  clones that list a rom name of another clone with another CRC (100)
+//     --twins N          parents that list one of their contents under a second name (200)
+//     --bios-shared N    parents with a rom of the CRC and size of a bios rom, unmerged (100)
+//     --lost-merges N    clone roms whose merge name is a rom their parent lacks (100)
+//     --upper N          parents (with their clones) whose rom names are upper case (500)
 //
 // Without OUTPUT (or with "-") the datafile goes to standard output. Prints one line,
 // lines=N games=N resources=N bytes=N, on standard output, or on standard error when
@@ -90,11 +97,18 @@ long Arg(int& i, int argc, char** argv) {
     return std::strtol(argv[++i], nullptr, 10);
 }
 
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     long games = 45000, clones = 2, roms = 7, bios = 20, biosUsers = 8000, shared = 2000, nodump = 500,
          baddump = 500, clashes = 100, seed = 1;
+    long cloneClashes = 0, twins = 0, biosShared = 0, lostMerges = 0, upper = 0;
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -108,10 +122,24 @@ int main(int argc, char** argv) {
         else if (a == "--baddump") baddump = Arg(i, argc, argv);
         else if (a == "--clashes") clashes = Arg(i, argc, argv);
         else if (a == "--seed") seed = Arg(i, argc, argv);
+        else if (a == "--clone-clashes") cloneClashes = Arg(i, argc, argv);
+        else if (a == "--twins") twins = Arg(i, argc, argv);
+        else if (a == "--bios-shared") biosShared = Arg(i, argc, argv);
+        else if (a == "--lost-merges") lostMerges = Arg(i, argc, argv);
+        else if (a == "--upper") upper = Arg(i, argc, argv);
+        else if (a == "--realistic") {
+            cloneClashes = 100;
+            twins = 200;
+            biosShared = 100;
+            lostMerges = 100;
+            upper = 500;
+        }
         else if ((a == "-" || (!a.empty() && a[0] != '-')) && !output) output = argv[i];
         else {
             std::fprintf(stderr, "usage: gen_datafile [--games N] [--clones N] [--roms N] [--bios N] [--bios-users N]"
-                                 " [--shared N] [--nodump N] [--baddump N] [--clashes N] [--seed N] [OUTPUT]\n");
+                                 " [--shared N] [--nodump N] [--baddump N] [--clashes N] [--seed N] [--realistic]"
+                                 " [--clone-clashes N] [--twins N] [--bios-shared N] [--lost-merges N] [--upper N]"
+                                 " [OUTPUT]\n");
             return 2;
         }
     }
@@ -152,6 +180,9 @@ int main(int argc, char** argv) {
     const long sharedStep = every(shared, parents * roms), nodumpStep = every(nodump, parents * roms);
     const long badStep = every(baddump, parents * clones), clashStep = every(clashes, parents * clones);
     const long biosStep = every(biosUsers, parents);
+    const long cloneClashStep = every(cloneClashes, parents), twinStep = every(twins, parents);
+    const long biosSharedStep = every(biosShared, parents), lostMergeStep = every(lostMerges, parents * clones);
+    const long upperStep = every(upper, parents);
     std::vector<TRomDef> previousRoms;
     long romIndex = 0, cloneIndex = 0, gameCount = 0;
     int64_t resourceLines = 0;
@@ -161,9 +192,11 @@ int main(int argc, char** argv) {
                                   std::to_string(p) + " (" + kMakers[rnd.Below(8)] + ", " +
                                   std::to_string(1978 + rnd.Below(30)) + ")";
         const long b = (bios > 0 && p % biosStep == 0 && p / biosStep < biosUsers) ? static_cast<long>(rnd.Below(bios)) : -1;
+        const bool upperNames = p % upperStep == upperStep - 1;
+        const auto romName = [&](const std::string& name) { return upperNames ? Upper(name) : name; };
         std::vector<TRomDef> own;
         for (long r = 0; r < roms; ++r, ++romIndex) {
-            TRomDef rom{pname + "." + std::to_string(r) + "a", static_cast<uint32_t>(rnd.Next()), size()};
+            TRomDef rom{romName(pname + "." + std::to_string(r) + "a"), static_cast<uint32_t>(rnd.Next()), size()};
             if (romIndex % sharedStep == sharedStep - 1 && !previousRoms.empty()) {
                 const TRomDef& other = previousRoms[rnd.Below(previousRoms.size())];
                 rom.crc = other.crc;
@@ -177,6 +210,16 @@ int main(int argc, char** argv) {
         if (b >= 0)
             for (const auto& br : biosRoms[b])
                 w.Line(RomLine(pname, pdesc, pname, pdesc, br.name, Hex(br.crc), br.size, biosNames[b], br.name));
+        // One content under a second name of the same set.
+        if (p % twinStep == twinStep - 1 && !own[0].noDump)
+            w.Line(RomLine(pname, pdesc, pname, pdesc, romName(pname + ".twin"), Hex(own[0].crc), own[0].size,
+                           b >= 0 ? biosNames[b] : "", ""));
+        // A copy of a bios rom that the set holds itself.
+        if (bios > 0 && b < 0 && p % biosSharedStep == biosSharedStep - 1) {
+            const TRomDef& br = biosRoms[rnd.Below(bios)][0];
+            w.Line(RomLine(pname, pdesc, pname, pdesc, romName(pname + ".bios"), Hex(br.crc), br.size, "", ""));
+        }
+        const bool cloneClash = p % cloneClashStep == cloneClashStep - 1;
         ++gameCount;
         for (long c = 0; c < clones && gameCount < games; ++c, ++cloneIndex, ++gameCount) {
             const std::string cname = pname + "c" + std::to_string(c);
@@ -190,10 +233,19 @@ int main(int argc, char** argv) {
                     w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, Hex(~pr.crc), pr.size, pname, ""));
                 } else if (r == 1 && cloneIndex % clashStep == clashStep - 1) {
                     w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, Hex(pr.crc ^ 0x5A5A5A5Au), pr.size, pname, ""));
+                } else if (r == 2 && cloneIndex % lostMergeStep == lostMergeStep - 1) {
+                    // The parent's content under a name of its own, merged from a rom the
+                    // parent does not list: the clone's own set must hold it.
+                    w.Line(RomLine(pname, pdesc, cname, cdesc, romName(cname + ".2m"), crc, pr.size, pname,
+                                   romName(pname + ".2z")));
                 } else if (r % 2 == 0) {
                     w.Line(RomLine(pname, pdesc, cname, cdesc, pr.name, crc, pr.size, pname, pr.name));
+                } else if (r == 3 && c > 0 && cloneClash) {
+                    // The name of the first clone's own rom, with a content of this clone's.
+                    w.Line(RomLine(pname, pdesc, cname, cdesc, romName(pname + "c0.3b"),
+                                   Hex(static_cast<uint32_t>(rnd.Next())), size(), pname, ""));
                 } else {
-                    w.Line(RomLine(pname, pdesc, cname, cdesc, cname + "." + std::to_string(r) + "b",
+                    w.Line(RomLine(pname, pdesc, cname, cdesc, romName(cname + "." + std::to_string(r) + "b"),
                                    Hex(static_cast<uint32_t>(rnd.Next())), size(), pname, ""));
                 }
             }

@@ -94,7 +94,9 @@ TRomPath* TRomPaths::AddPath(const std::string& path, const std::string& volumeN
         return nullptr;
     }
     auto entry = std::make_unique<TRomPath>();
-    entry->Path = !path.empty() && path.back() == '/' ? path : path + "/";
+    // One folder, one entry: "roms//", "./roms" and "x/../roms" are stored as one name.
+    entry->Path = AbsolutePath(path);
+    if (entry->Path.back() != '/') entry->Path += '/';
     if (volumeName.empty() && serial.empty()) {
         const TDiskInfo disk(entry->Path);
         entry->VolumeName = StorableLabel(LowerCase(disk.VolumeLabel()));
@@ -107,18 +109,26 @@ TRomPath* TRomPaths::AddPath(const std::string& path, const std::string& volumeN
     // An entry is its label and its folder: the same folder on a medium with another
     // label is another rom path. Folders compare exactly (two names that differ in case
     // are two folders), labels without regard to case.
-    const std::string parent = ParentFolder(entry->Path);
+    // Folders are compared by their real names, so that a symbolic link to a listed
+    // folder is that folder, which a scan would otherwise read twice.
+    const std::string real = RealFolder(entry->Path);
+    const std::string parent = ParentFolder(real);
     for (const auto& listed : items_) {
         if (!SameText(listed->VolumeName, entry->VolumeName)) continue;
         if (listed->Path == entry->Path) {
             ShowError(_("Rom path already exist."));
             return nullptr;
         }
-        if (!parent.empty() && listed->Path == parent) {
+        const std::string listedReal = RealFolder(listed->Path);
+        if (listedReal == real) {
+            ShowError(Fmt(_("The folder %1 is the rom path %2 under another name."), {entry->Path, listed->Path}));
+            return nullptr;
+        }
+        if (!parent.empty() && listedReal == parent) {
             ShowError(_("The parent of this path already exists in Quarmelle.\r\nYou can't add this one."));
             return nullptr;
         }
-        if (ParentFolder(listed->Path) == entry->Path) {
+        if (ParentFolder(listedReal) == real) {
             ShowError(_("A direct child of this path already exist in Quarmelle. You can't add this one."));
             return nullptr;
         }

@@ -30,11 +30,26 @@ std::pair<std::string, std::string> SplitExtension(const std::string& name) {
     return {name.substr(0, dot), name.substr(dot)};
 }
 
-bool GameListsRom(const TGame& game, std::string_view name) {
+// Some clone of the game lists name, or holds a listing under it in the merged set.
+bool GameUsesName(const TGame& game, std::string_view name) {
     const uint32_t hash = TCloneRom::HashName(name);
     for (const TClone* clone : game.Clones)
-        if (clone->CloneRoms.FindByName(name, hash)) return true;
+        for (const TCloneRom* cloneRom : clone->CloneRoms) {
+            if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return true;
+            const TCloneRom* alias = cloneRom->MergedSetAlias;
+            if (alias != nullptr && alias->NameHash == hash && SameText(alias->Name, name)) return true;
+        }
     return false;
+}
+
+// "name Copy N.ext" with the first N that the game does not use yet, always derived from
+// the listing's own name, so that names never grow from one clash to the next.
+std::string FreeCopyName(const TGame& game, const std::string& name) {
+    auto [base, ext] = SplitExtension(name);
+    for (int n = 1;; ++n) {
+        std::string candidate = base + " Copy " + std::to_string(n) + ext;
+        if (!GameUsesName(game, candidate)) return candidate;
+    }
 }
 
 // An item that would make a game, clone or rom without a name (always missing).
@@ -117,6 +132,10 @@ bool TCloneRom::IsMerged() const {
     return Clone->RomsBd().MergeResources || !IsResourceRom();
 }
 
+TCloneRom* TCloneRom::InSet() {
+    return MergedSetAlias != nullptr && !Clone->RomsBd().Split ? MergedSetAlias : this;
+}
+
 int TCloneRom::GetStateFlags() const {
     const int state = GetCrcState();
     return (Rom->MatchCount > 0 ? 2 : 0) + (state == csBadDump || state == csNoDump ? 4 : 0);
@@ -173,8 +192,8 @@ TCloneRom* TRom::GetDisplayCloneRom() const {
     for (TCloneRom* owner : Owners) {
         if (owner->IsMerged()) continue;
         if (Kind == rkConfirmed || Kind == rkNoDump)
-            if (TCloneRom* normal = SameGameNormalOwner(owner)) return normal;
-        return owner;
+            if (TCloneRom* normal = SameGameNormalOwner(owner)) return normal->InSet();
+        return owner->InSet();
     }
     return nullptr;
 }
@@ -191,7 +210,7 @@ void TRom::ListCloneRoms(TCloneRomsList& list) const {
         TCloneRom* shown = owner;
         if (Kind == rkConfirmed || Kind == rkNoDump)
             if (TCloneRom* normal = SameGameNormalOwner(owner)) shown = normal;
-        list.Add(shown);
+        list.Add(shown->InSet());
     }
 }
 
@@ -279,6 +298,8 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
     TGamesList& games = *Game->GamesList;
     std::string romName(name);
     TRom* rom = nullptr;
+    std::string mergedSetName;       // the name in the game's one set, when not its own
+    const TCloneRom* sameRom = nullptr;  // a listing of this name and rom elsewhere in the game
 
     // The first listing of that name in the game, clones in name order.
     TCloneRom* existing = nullptr;
@@ -300,6 +321,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
             known->Crc = std::string(crc);
             known->Kind = rkKnown;
             existing->Crc = std::string(crc);
+            if (existing->MergedSetAlias != nullptr) existing->MergedSetAlias->Crc = std::string(crc);
             games.CrcList.AddRom(crc, known);
             if (crc != kBlankCrc) ++bd.RomCount;
             rom = known;
@@ -317,12 +339,27 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
                         games.ClashYesToAll = true;
                 }
             }
-            for (int n = 1;; ++n) {
-                auto [base, ext] = SplitExtension(romName);
-                romName = base + " Copy " + std::to_string(n) + ext;
-                if (!GameListsRom(*Game, romName)) break;
+            // Another clone may list this very rom under the name: the merged set then
+            // holds the two listings as one, under the name that one has there.
+            for (const TClone* clone : Game->Clones) {
+                TCloneRom* other = clone->CloneRoms.FindByName(romName, hash);
+                if (other != nullptr && other->Rom->Crc == crc) {
+                    rom = other->Rom;
+                    sameRom = other;
+                    break;
+                }
+            }
+            if (rom == nullptr) {
+                // Two roms of one name in this clone's own set: the newcomer is renamed
+                // in every mode. Otherwise each clone's set keeps the name, and only the
+                // game's one set needs another for it.
+                if (FindCloneRom(romName) != nullptr)
+                    romName = FreeCopyName(*Game, romName);
+                else
+                    mergedSetName = FreeCopyName(*Game, romName);
             }
         }
+        if (rom == known) sameRom = existing;
     }
 
     // Blank CRCs are not looked up: roms without a CRC are not one content.
@@ -346,6 +383,8 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         result = games.NewCloneRom(romName, crc, rom, this);
         CloneRoms.Add(result);
         rom->Owners.Add(result);
+        if (sameRom != nullptr && sameRom->MergedSetAlias != nullptr) mergedSetName = sameRom->MergedSetAlias->Name;
+        if (!mergedSetName.empty()) result->MergedSetAlias = games.NewCloneRom(mergedSetName, crc, rom, this);
     }
 
     if (!merge.empty()) {
@@ -363,6 +402,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         } else if (Game->ResourceGame != nullptr) {
             result->MergedFrom = fromResource();
         }
+        if (result->MergedSetAlias != nullptr) result->MergedSetAlias->MergedFrom = result->MergedFrom;
     }
     return result;
 }
@@ -403,6 +443,7 @@ void TClone::ListRoms(TCloneRomsList& list, bool needed) const {
                     }
                 }
             }
+            candidate = candidate->InSet();
             size_t found = items.size();
             for (size_t i = 0; i < items.size(); ++i) {
                 if (items[i] != nullptr && items[i]->NameHash == candidate->NameHash &&

@@ -152,6 +152,13 @@ public:
     TRom* Rom;
     TClone* Clone;
     const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
+    // The same listing under another name, for the one set of a whole game only: another
+    // clone of the game lists Name with another rom, and a set cannot hold two roms of
+    // one name. Each clone's own set keeps Name. Not an owner of Rom.
+    TCloneRom* MergedSetAlias = nullptr;
+
+    // The listing as the set of the current mode holds it: the alias with Split off.
+    TCloneRom* InSet();
 
     static uint32_t HashName(std::string_view name) { return static_cast<uint32_t>(TSameTextHash()(name)); }
 

@@ -505,6 +505,7 @@ bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem)
 // ---- The writer and reader of a rom path --------------------------------------------
 
 void TPath::SaveCache() {
+    if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->DeferCacheSave(this)) return;
     TCacheFile& cache = CacheFile();
     cache.Clear();
     // The header just written names the plug-in held before; the name is brought up to

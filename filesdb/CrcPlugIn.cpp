@@ -3,7 +3,11 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
+
+#include "archive/stringsTools.h"
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -27,6 +31,21 @@ bool EndsWithDll(const std::string& name) {
     if (name.size() < 4) return false;
     const std::string ext = name.substr(name.size() - 4);
     return ext[0] == '.' && (ext[1] | 0x20) == 'd' && (ext[2] | 0x20) == 'l' && (ext[3] | 0x20) == 'l';
+}
+
+// The file of the folder that holds a plug-in: its logical name is compared without
+// regard to case ("ARCADE.DLL" is the arcade plug-in), the exact spelling first, else
+// the first spelling in byte order, so that the choice never depends on the listing.
+std::string PlugInFile(const std::string& folder, const std::string& name) {
+    std::error_code ec;
+    if (std::filesystem::exists(folder + name, ec)) return folder + name;
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string entryName = entry.path().filename().string();
+        if (SameText(entryName, name)) found.push_back(entryName);
+    }
+    if (found.empty()) return folder + name;
+    return folder + *std::min_element(found.begin(), found.end());
 }
 
 }  // namespace
@@ -73,7 +92,7 @@ void TCrcPlugIn::LoadPlugIn() {
     // and could load anything of that name: only a name inside the folder is loaded.
     if (path_.empty() || fileName_.empty()) throw notFound();
     std::error_code ec;
-    const std::string full = std::filesystem::absolute(path_ + SharedObjectName(fileName_), ec).string();
+    const std::string full = std::filesystem::absolute(PlugInFile(path_, SharedObjectName(fileName_)), ec).string();
     if (ec) throw notFound();
 
     // Loaded libraries are never unloaded: a caller may still hold texts or code of

@@ -102,12 +102,12 @@ void TRomFile::SetErrorText(const std::string& text) {
 std::string TRomFile::GetCorrectName() const {
     if (CloneRom == nullptr) return {};
     const TFilesBd* bd = File != nullptr ? File->FilesBd() : nullptr;
-    std::string name;
-    if (bd != nullptr && bd->PlugInSuggeredExtension)
-        name = CloneRom->Name + SuggestedExtension;
-    else
-        name = RemoveFileExt(CloneRom->Name) + LowerCase(Extension);
-    return ApplyCaseOption(name, bd != nullptr ? bd->RomFileCaseOptions : coDontCare);
+    const TCaseOptions option = bd != nullptr ? bd->RomFileCaseOptions : coDontCare;
+    if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension, option);
+    // The datafile's spelling is the rule: its extension stays as written when the file
+    // has that extension; another one is taken in lower case.
+    if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension)) return CloneRom->Name;
+    return ApplyCaseOption(RemoveFileExt(CloneRom->Name) + LowerCase(Extension), option);
 }
 
 void TRomFile::Log(const std::string& text) const {
@@ -723,7 +723,8 @@ void TPathsList::TellCacheWriteFailure(const std::string& message) {
 }
 
 TPath* TPathsList::AddPath(const std::string& pathText, const std::string& serialText, const std::string& labelText) {
-    const std::string path = WithSlash(pathText);
+    // One folder is one rom path however it is spelled: its files are never listed twice.
+    const std::string path = WithSlash(AbsolutePath(pathText));
     std::string serial = serialText;
     std::string label = labelText;
     if (serial.empty() || label.empty()) {
@@ -742,6 +743,9 @@ TPath* TPathsList::AddPath(const std::string& pathText, const std::string& seria
     const std::string lowered = LowerCase(serial);
     for (const auto& known : paths_)
         if (known->GetPath() == path && SameText(known->GetVolumeSerial(), lowered)) return known.get();
+    const std::string real = RealFolder(path);
+    for (const auto& known : paths_)
+        if (RealFolder(known->GetPath()) == real && SameText(known->GetVolumeSerial(), lowered)) return known.get();
 
     auto created = std::make_unique<TPath>(this);
     TCacheFile& cache = created->CacheFile();
@@ -854,7 +858,32 @@ void TFilesBd::DoProgress(int64_t position, int64_t total) {
 }
 
 void TFilesBd::EndCommand() {
-    if (commandDepth_ > 0 && --commandDepth_ == 0) FreeRetired();
+    if (commandDepth_ == 0 || --commandDepth_ > 0) return;
+    // Runs from a scope's destructor, maybe while an exception unwinds: a failing
+    // listener must not end the program, and the objects are freed either way.
+    try {
+        if (OnCommandEnd) OnCommandEnd();
+    } catch (...) {
+    }
+    FreeRetired();
+}
+
+bool TFilesBd::DeferCacheSave(TPath* path) {
+    if (cacheBatchDepth_ == 0) return false;
+    if (std::find(unsavedPaths_.begin(), unsavedPaths_.end(), path) == unsavedPaths_.end())
+        unsavedPaths_.push_back(path);
+    return true;
+}
+
+void TFilesBd::EndCacheBatch() {
+    if (cacheBatchDepth_ == 0 || --cacheBatchDepth_ > 0) return;
+    std::vector<TPath*> unsaved;
+    unsaved.swap(unsavedPaths_);
+    // In path order, and only paths still listed (a closed path has no cache to keep).
+    for (int i = 0; i < paths_->Count(); ++i) {
+        TPath* path = paths_->GetPath(i);
+        if (std::find(unsaved.begin(), unsaved.end(), path) != unsaved.end()) path->SaveCache();
+    }
 }
 
 void TFilesBd::Retire(std::unique_ptr<TRomFile> romFile) {

@@ -51,6 +51,7 @@ class TFilesList;
 class TFile;
 class TRomFilesList;
 class TRomFile;
+class TRomCopyIndex;
 struct TScanEntry;  // one entry of a folder as a scan lists it (filesdb/filesBdScan.h)
 
 namespace filesbd {
@@ -167,8 +168,10 @@ public:
     // lives (an existing file first, else a new one). False when it could not.
     bool CopyToItsPlace();
     // Fills a placeholder from another file holding the rom, asking for an absent disk
-    // unless noMorePrompts is set (No clears it, No to all sets it).
-    void ImportFrom(bool& noMorePrompts);
+    // unless noMorePrompts is set (No clears it, No to all sets it). A step that imports
+    // many roms hands in one index of the copies (kept in step here); without one, the
+    // call makes its own.
+    void ImportFrom(bool& noMorePrompts, TRomCopyIndex* index = nullptr);
     // Writes a zero-filled dummy for a missing rom that has no good dump.
     void CreateRom();
 };
@@ -513,6 +516,9 @@ public:
     TRenameFileEvent OnRenameFile;
     TCreateFileEvent OnCreateFile;
     TCreateRomFileEvent OnCreateRomFile;
+    // The outermost user command ends: raised before the objects it dropped are freed,
+    // so that listeners that put off their removals apply them once, here.
+    std::function<void()> OnCommandEnd;
 
     // Files handed to the signature calculator by scans, counted for tests and benchmarks.
     int64_t SignatureCalls = 0;
@@ -582,6 +588,37 @@ public:
         TFilesBd& bd_;
     };
 
+    // A batch of cache saves: while one is open, a path's SaveCache only notes the path,
+    // and EndCacheBatch writes each noted path's cache once, in path order. A repair
+    // step that writes into many files of a path thus rewrites its cache once.
+    void BeginCacheBatch() { ++cacheBatchDepth_; }
+    void EndCacheBatch();
+    // Notes path as changed when a batch is open; false when none is (save it now).
+    bool DeferCacheSave(TPath* path);
+    class TCacheBatch {
+    public:
+        explicit TCacheBatch(TFilesBd& bd) : bd_(bd) { bd_.BeginCacheBatch(); }
+        // Writes the noted caches; a failure is thrown. Called once, on the way out.
+        void End() {
+            ended_ = true;
+            bd_.EndCacheBatch();
+        }
+        // Unwinding: the caches are still written, a failure then is not thrown.
+        ~TCacheBatch() {
+            if (ended_) return;
+            try {
+                bd_.EndCacheBatch();
+            } catch (...) {
+            }
+        }
+        TCacheBatch(const TCacheBatch&) = delete;
+        TCacheBatch& operator=(const TCacheBatch&) = delete;
+
+    private:
+        TFilesBd& bd_;
+        bool ended_ = false;
+    };
+
     // Frees now, or at the end of the running command. Registrations are withdrawn now.
     void Retire(std::unique_ptr<TRomFile> romFile);
     void Retire(std::unique_ptr<TFile> file);
@@ -602,6 +639,8 @@ private:
     TProgressState progress_;
 
     int commandDepth_ = 0;
+    int cacheBatchDepth_ = 0;
+    std::vector<TPath*> unsavedPaths_;
     std::vector<std::unique_ptr<TRomFile>> retiredRomFiles_;
     std::vector<std::unique_ptr<TFile>> retiredFiles_;
     std::vector<std::unique_ptr<TPath>> retiredPaths_;

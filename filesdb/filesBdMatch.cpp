@@ -22,6 +22,17 @@ bool ListsNoDump(const TClone* clone, const std::string& name) {
     return cr != nullptr && cr->GetCrcState() == csNoDump;
 }
 
+// The first rom file of that CRC still free for a listing, or nullptr.
+TRomFile* FirstUnsettled(const TRomFilesList& list, std::string_view crc) {
+    int index = list.IndexOf(crc);
+    if (index < 0) return nullptr;
+    for (; index < list.Count() && SameText(list.Key(index), crc); ++index) {
+        TRomFile* r = list[index];
+        if (!r->IsNoDump() && r->Status == rsNotSettled) return r;
+    }
+    return nullptr;
+}
+
 TClone* DisplayClone(const TRom* rom) {
     const TCloneRom* shown = rom->GetDisplayCloneRom();
     return shown != nullptr ? shown->Clone : nullptr;
@@ -151,12 +162,11 @@ void TFile::Match() {
                 }
             }
         } else {
-            int index = RomFiles.IndexOf(cr->Rom->Crc);
-            if (index < 0) index = RomFiles.IndexOf(ComplementCrcFast(cr->Rom->Crc));
-            if (index >= 0) {
-                TRomFile& r = *RomFiles[index];
-                if (!r.IsNoDump() && r.Status == rsNotSettled) taken = &r;
-            }
+            // A game may list one content under two names: the copy that pass 1 took for
+            // one name does not hide a second copy that stands misnamed for the other.
+            const std::string& crc = cr->Rom->Crc;
+            taken = FirstUnsettled(RomFiles, crc);
+            if (taken == nullptr && RomFiles.IndexOf(crc) < 0) taken = FirstUnsettled(RomFiles, ComplementCrcFast(crc));
         }
         if (taken != nullptr) {
             taken->Status = rsBadName;

@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unistd.h>
 #include <vector>
 
@@ -21,6 +23,7 @@
 #include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/RepairSupport.h"
+#include "filesdb/RomCopyIndex.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/Crc32.h"
@@ -426,7 +429,7 @@ TPlacement PlaceRom(TRomFile& romFile) {
 
 bool TRomFile::CopyToItsPlace() { return PlaceRom(*this) != TPlacement::kFailed; }
 
-void TRomFile::ImportFrom(bool& noMorePrompts) {
+void TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index) {
     TFile* file = File;
     TFilesBd& bd = BdOf(*file);
     TFilesBd::TCommandScope scope(bd);
@@ -444,37 +447,69 @@ void TRomFile::ImportFrom(bool& noMorePrompts) {
     // complement of the rom's: computed once, not for every rom file walked.
     const std::string romComplement = ComplementCrcFast(romCrc);
 
+    TPathsList& paths = bd.Paths();
+    std::unique_ptr<TRomCopyIndex> ownIndex;
+    if (index == nullptr) {
+        ownIndex = std::make_unique<TRomCopyIndex>(paths);
+        index = ownIndex.get();
+    }
     TRomFile* source = nullptr;
     TRomFile* absent = nullptr;
-    TPathsList& paths = bd.Paths();
-    for (int p = 0; p < paths.Count() && source == nullptr; ++p) {
-        TPath* path = paths.GetPath(p);
-        path->ReadDiskInfo();
-        const bool available = path->IsVolumeAvailable();
-        bool foundNoDump = false;
-        for (const auto& other : path->Files()) {
-            if (other.get() == file) continue;
-            TRomFile* found = nullptr;
-            if (noDump) {
+    if (noDump) {
+        // Found by name: every file is looked at, and the first path that holds one ends
+        // the search whether its volume is present or not.
+        for (int p = 0; p < paths.Count() && source == nullptr; ++p) {
+            TPath* path = paths.GetPath(p);
+            const bool available = index->Available(path);
+            bool foundNoDump = false;
+            for (const auto& other : path->Files()) {
+                if (other.get() == file) continue;
                 for (const auto& entry : other->RomFiles) {
                     TRomFile* s = entry.romFile.get();
                     if (s->IsPlaceholder() || !SameText(s->GetCorrectName(), placeholderName)) continue;
-                    found = s;
+                    (available ? source : absent) = s;
                     foundNoDump = true;
                     break;
                 }
-            } else {
-                found = FirstCopyIn(other->RomFiles, romCrc, romComplement);
+                if (foundNoDump) break;
             }
-            if (found != nullptr) {
-                if (available)
-                    source = found;
-                else
-                    absent = found;
-            }
-            if (source != nullptr || foundNoDump) break;
+            if (foundNoDump) break;
         }
-        if (foundNoDump) break;
+    } else {
+        // Only files holding the CRC, its complement or a no-dump key can hold a copy;
+        // they are tried in the order of the paths and their files, the first copy on a
+        // present volume wins, and the last one seen on an absent volume is asked for.
+        std::vector<TFile*> candidates;
+        for (const std::string_view key : {std::string_view(romCrc), std::string_view(romComplement), kNoDumpCrc}) {
+            if (key.empty()) continue;
+            std::vector<TFile*> files = index->FilesOf(key);
+            candidates.insert(candidates.end(), files.begin(), files.end());
+        }
+        std::vector<TFile*> listed;
+        for (TFile* other : candidates) {
+            if (other == file || other->Path == nullptr) continue;
+            const TFilesList& files = other->Path->Files();
+            if (files.Find(other->Name) != other) continue;  // left its path
+            if (std::find(listed.begin(), listed.end(), other) == listed.end()) listed.push_back(other);
+        }
+        // The index keeps each key's files in search order; merging three keys' lists
+        // needs one order over them: the path's place, then the file's place.
+        std::unordered_map<const TPath*, int> pathIndex;
+        for (int p = 0; p < paths.Count(); ++p) pathIndex[paths.GetPath(p)] = p;
+        std::stable_sort(listed.begin(), listed.end(), [&](const TFile* a, const TFile* b) {
+            const int pa = pathIndex[a->Path], pb = pathIndex[b->Path];
+            if (pa != pb) return pa < pb;
+            return index->OrderOf(a) < index->OrderOf(b);
+        });
+        for (TFile* other : listed) {
+            TRomFile* found = FirstCopyIn(other->RomFiles, romCrc, romComplement);
+            if (found == nullptr) continue;
+            if (index->Available(other->Path)) {
+                source = found;
+                break;
+            }
+            absent = found;
+        }
     }
 
     if (source == nullptr) {
@@ -497,7 +532,10 @@ void TRomFile::ImportFrom(bool& noMorePrompts) {
                 ignore();
             }
             path->ReadDiskInfo();
-            if (path->IsVolumeAvailable()) break;
+            if (path->IsVolumeAvailable()) {
+                index->SetAvailable(path);
+                break;
+            }
         }
         source = absent;
     }
@@ -505,6 +543,7 @@ void TRomFile::ImportFrom(bool& noMorePrompts) {
     const std::string sourceFile = source->File->FullPath;
     const std::string sourceName = source->Name;
     source->CopyTo(file, cloneRomName);
+    index->Update(file);
     file->Log("Import rom " + placeholderName + " from " + WithSlash(sourceFile) + sourceName);
 }
 

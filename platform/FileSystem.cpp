@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cerrno>
 #include <cstdio>
@@ -49,7 +50,7 @@ int WriteAll(int fd, const char* data, size_t size) {
 int FsyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno;
-    ::fsync(fd);  // some file systems refuse fsync on folders; the data is safe anyway
+    SyncFd(fd);  // some file systems refuse fsync on folders; the data is safe anyway
     ::close(fd);
     return 0;
 }
@@ -71,7 +72,7 @@ int CopyInto(const std::string& from, int out) {
         if ((err = WriteAll(out, buffer, static_cast<size_t>(n))) != 0) break;
     }
     ::close(in);
-    if (err == 0 && ::fsync(out) != 0) err = errno;
+    if (err == 0 && SyncFd(out) != 0) err = errno;
     return err;
 }
 
@@ -253,7 +254,7 @@ int TRealFileSystem::WriteFileAtomic(const std::string& path, const std::string&
     struct stat old;
     ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
     int err = WriteAll(fd, data.data(), data.size());
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (err == 0 && SyncFd(fd) != 0) err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
     if (err != 0) {
@@ -346,5 +347,16 @@ bool TFaultyFileSystem::IsReadOnly(const std::string& path) {
 
 TScopedFileSystem::TScopedFileSystem(IFileSystem& fs) : previous_(&Fs()) { SetFileSystem(&fs); }
 TScopedFileSystem::~TScopedFileSystem() { SetFileSystem(previous_); }
+
+namespace {
+std::atomic<int64_t> syncCount{0};
+}  // namespace
+
+int SyncFd(int fd) {
+    syncCount.fetch_add(1, std::memory_order_relaxed);
+    return ::fsync(fd);
+}
+
+int64_t SyncCount() { return syncCount.load(std::memory_order_relaxed); }
 
 }  // namespace qm

@@ -145,4 +145,9 @@ int MakeDirs(const std::string& path);
 // writes it and renames it, or unlinks it.
 int CreateSiblingTemp(const std::string& path, std::string& tempName);
 
+// fsync through one door, so that a benchmark can count the flushes a command costs:
+// 0, or -1 with errno set, as fsync. SyncCount: the calls made so far in this process.
+int SyncFd(int fd);
+int64_t SyncCount();
+
 }  // namespace qm

@@ -1,31 +1,33 @@
 #include "ui/ListSelection.h"
 
-#include <QItemSelection>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "ui/views/QMVirtualListView.h"
 
 namespace qm {
 
-namespace {
-
-// Every row of the list, whether shown or not.
-QItemSelection AllRows(const TQMVirtualListView& list) {
-    QItemSelection all;
-    const QAbstractItemModel* model = list.model();
-    const int rows = model->rowCount();
-    const int columns = model->columnCount();
-    if (rows > 0 && columns > 0) all.select(model->index(0, 0), model->index(rows - 1, columns - 1));
-    return all;
-}
-
-}  // namespace
-
 void SelectAllRows(TQMVirtualListView& list) {
-    list.selectionModel()->select(AllRows(list), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const int rows = list.model()->rowCount();
+    std::vector<std::pair<int, int>> all;
+    if (rows > 0) all.emplace_back(0, rows - 1);
+    list.SelectRowRuns(QModelIndex(), std::move(all));
 }
 
 void InvertSelection(TQMVirtualListView& list) {
-    list.selectionModel()->select(AllRows(list), QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+    // The gaps between the selected runs, worked out here: Qt's toggle splits every
+    // selected range against every other one.
+    const int rows = list.model()->rowCount();
+    std::vector<std::pair<int, int>> gaps;
+    int next = 0;
+    for (const auto& range : list.SelectedRanges()) {
+        if (range.Parent.isValid()) continue;
+        if (range.Top > next) gaps.emplace_back(next, range.Top - 1);
+        next = std::max(next, range.Bottom + 1);
+    }
+    if (next < rows) gaps.emplace_back(next, rows - 1);
+    list.SelectRowRuns(QModelIndex(), std::move(gaps));
 }
 
 }  // namespace qm

@@ -138,6 +138,9 @@ void TMainFrm::WireViews() {
         vListView_->RemoveFile(file);
     };
     files.OnRemoveRomFile = [this](TRomFile* romFile) { vListView_->RemoveRomFile(romFile); };
+    // During a command the views gather the removals and prune once, before the end of
+    // the command frees the objects.
+    files.OnCommandEnd = [this] { vTreeView_->ApplyRemovals(); };
 }
 
 void TMainFrm::SetSaveFilePrompt(std::unique_ptr<ISaveFilePrompt> prompt) { savePrompt_ = std::move(prompt); }
@@ -235,7 +238,7 @@ void TMainFrm::ActFixGameExecute() {
     selection.treeRoms = views.treeRoms;
     selection.treeFiles = views.treeFiles;
     selection.focusedIsPath = ObjectAs<TPathObject>(vTreeView_->GetFocusedObject()) != nullptr;
-    selection.listSelectionEmpty = vListView_->SelectionEmpty();
+    selection.listSelectionEmpty = views.listEmpty;
     fix.Run(selection);
     UpdateActions();
 }

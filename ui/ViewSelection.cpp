@@ -22,8 +22,7 @@ TCommandSelection SelectionFromViews(const TQMVirtualListView& list, const TQMVi
     TCommandSelection s;
     TNamedRomFiles roms;
     TNamedFiles files;
-    list.GetSelectedRomFiles(roms);
-    list.GetSelectedFiles(files);
+    s.listEmpty = !list.ReadSelection(roms, files);
     s.listRoms = Objects(roms);
     s.listFiles = Objects(files);
     s.listContent = list.Layout() == hlFiles      ? TListContent::Files

@@ -8,7 +8,7 @@ namespace qm {
 class TQMVirtualListView;
 class TQMVirtualTreeView;
 
-// Reads both views as the commands need them.
+// Reads both views as the commands need them, the list's selection once.
 TCommandSelection SelectionFromViews(const TQMVirtualListView& list, const TQMVirtualTreeView& tree);
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "catalogue/RomPaths.h"
 #include "catalogue/config.h"
 #include "platform/UiHooks.h"
+#include "support/TestSupport.h"
 #include "ProfileTestSupport.h"
 
 using namespace qm;
@@ -70,6 +72,9 @@ TEST_F(RomPathsTest, OnlyTheSameFolderItsDirectParentAndChildrenAreRefused) {
         {"/data/roms/snes/usa/good/", "disk", nullptr},    // grandchild of the listed folder
         {"/data/roms/snes", "other disc", nullptr},        // same folder on another medium
         {"/data/roms/SNES", "disk", nullptr},              // another folder on Linux
+        {"/data/roms//snes", "disk", &kDuplicate},         // spellings of one folder
+        {"/data/./roms/snes", "disk", &kDuplicate},
+        {"/data/x/../roms/snes/", "disk", &kDuplicate},
     };
     for (const auto& c : cases) {
         hooks_.shown.clear();
@@ -89,6 +94,19 @@ TEST_F(RomPathsTest, OnlyTheSameFolderItsDirectParentAndChildrenAreRefused) {
     EXPECT_EQ(Paths().IndexOf("/data/roms/SNES/"), 4);
     EXPECT_EQ(Paths().IndexOf("/data/roms/snes"), -1);  // exact text only
     EXPECT_EQ(Paths().IndexOf("/data/roms/snes/"), 0);
+}
+
+TEST_F(RomPathsTest, ASymbolicLinkToAListedFolderIsRefused) {
+    test::TTempDir dir;
+    std::filesystem::create_directories(dir.Path() + "roms");
+    std::filesystem::create_directory_symlink(dir.Path() + "roms", dir.Path() + "link");
+    ASSERT_NE(Paths().AddPath(dir.Path() + "roms", "disk", "1111-2222"), nullptr);
+    EXPECT_EQ(Paths().AddPath(dir.Path() + "link", "disk", "1111-2222"), nullptr);
+    ASSERT_EQ(hooks_.shown.size(), 1u);
+    const std::string base = AbsolutePath(dir.Path()) + "/";
+    EXPECT_EQ(hooks_.shown[0].text,
+              "The folder " + base + "link/ is the rom path " + base + "roms/ under another name.");
+    EXPECT_EQ(Paths().Count(), 1u);
 }
 
 TEST_F(RomPathsTest, TheRootFolderHasNoParent) {

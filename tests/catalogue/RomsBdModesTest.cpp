@@ -73,7 +73,8 @@ TEST_F(RomsBdModes, BuildLinksMergesToParentAndResource) {
     EXPECT_EQ(Clone("clo")->FindCloneRom("c2b.bin")->MergedFrom, Clone("par")->FindCloneRom("p2.bin"));
     EXPECT_EQ(Clone("clo")->FindCloneRom("c2b.bin")->Rom, Clone("par")->FindCloneRom("p2.bin")->Rom);
     EXPECT_EQ(Clone("clo")->FindCloneRom("c3.bin")->MergedFrom, nullptr);
-    EXPECT_TRUE(Clone("clo")->FindCloneRom("p2 Copy 1.bin"));
+    // Only the set of the whole game needs another name for the clone's own p2.bin.
+    EXPECT_EQ(Clone("clo")->FindCloneRom("p2.bin")->MergedSetAlias->Name, "p2 Copy 1.bin");
     EXPECT_EQ(Clone("clo")->FindCloneRom("g.bin")->Rom->Kind, rkBothCrcs);
     // Only the warning about the clash was shown.
     ASSERT_EQ(hooks.shown.size(), 1u);
@@ -98,28 +99,28 @@ TEST_F(RomsBdModes, ShownAndNeededListsInEveryMode) {
         {false, false, false, false, false, "clo", false, ""},
         {false, false, false, false, false, "bios", false, "bios:bios.rom"},
         // Split, shown.
-        {true, true, false, false, false, "clo", false, "clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+        {true, true, false, false, false, "clo", false, "clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, true, false, false, false, "par", false, "par:p1.bin par:p2.bin par:nd.bin par:g.bin"},
         {true, true, false, true, false, "clo", false,
-         "clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+         "clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, true, false, false, true, "clo", false,
-         "clo:bios.rom clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+         "clo:bios.rom clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, true, false, true, true, "par", false, "par:p1.bin par:p2.bin par:nd.bin par:g.bin par:bios.rom"},
         {true, false, false, false, false, "clo", false,
-         "clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+         "clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, false, true, false, true, "clo", false,
-         "clo:bios.rom clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+         "clo:bios.rom clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, false, false, false, false, "bios", false, "bios:bios.rom"},
         // Split, needed: split sets hold none of what they take from elsewhere ...
-        {true, true, false, false, false, "clo", true, "clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+        {true, true, false, false, false, "clo", true, "clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, true, false, true, true, "par", true, "par:p1.bin par:p2.bin par:nd.bin par:g.bin"},
-        {true, true, true, false, false, "clo", true, "clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+        {true, true, true, false, false, "clo", true, "clo:c3.bin clo:g.bin clo:p2.bin"},
         // ... un-merged sets hold everything, resources unless these are merged.
         {true, false, false, false, false, "clo", true,
-         "clo:bios.rom clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+         "clo:bios.rom clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2.bin"},
         {true, false, false, false, false, "par", true,
          "par:p1.bin par:p2.bin par:nd.bin par:g.bin par:bios.rom"},
-        {true, false, true, true, true, "clo", true, "clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2 Copy 1.bin"},
+        {true, false, true, true, true, "clo", true, "clo:p1.bin clo:c2b.bin clo:c3.bin clo:g.bin clo:p2.bin"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "split " << c.split << " mergeRoms " << c.mergeRoms << " mergeRes "
@@ -151,7 +152,7 @@ TEST_F(RomsBdModes, SplitListsOfTheCloneForEveryFlagCombination) {
         auto expected = [](bool resource, bool merged) {
             std::string s = resource ? "clo:bios.rom " : "";
             if (merged) s += "clo:p1.bin clo:c2b.bin ";
-            return s + "clo:c3.bin clo:g.bin clo:p2 Copy 1.bin";
+            return s + "clo:c3.bin clo:g.bin clo:p2.bin";
         };
         EXPECT_EQ(Roms("clo", false), expected(shownResource, shownMerged));
         EXPECT_EQ(Roms("clo", true), expected(neededResource, neededMerged));
@@ -242,7 +243,7 @@ TEST_F(RomsBdModes, ClonesAndSetsListedPerMode) {
     EXPECT_EQ(bd.FindClone("clo"), Clone("clo"));
     EXPECT_EQ(Clone("clo")->GetDisplayName(), "clo");
     bd.ListGameRoms("clo", roms);
-    EXPECT_EQ(Names(roms), "clo:c3.bin clo:g.bin clo:p2 Copy 1.bin");
+    EXPECT_EQ(Names(roms), "clo:c3.bin clo:g.bin clo:p2.bin");
     bd.ListGameRoms("nothing", roms);
     EXPECT_TRUE(roms.Empty());
     bd.Games().FindGame("par")->ListClones(items);
@@ -262,7 +263,7 @@ TEST_F(RomsBdModes, StatesFollowFilesAndStatisticsCountEachSetOnce) {
     Attach("clo", "c3.bin", "33333333", 60);
     bd.RecalculateStatus();
     EXPECT_EQ(Clone("clo")->GetStatus(), 1);
-    Attach("clo", "p2 Copy 1.bin", "55555555", 70);
+    Attach("clo", "p2.bin", "55555555", 70);
     // The clone's bad-dump CRC turns out to be the good one.
     Attach("clo", "g.bin", "bbbbbbbb", 50);
     bd.RecalculateStatus();
@@ -296,7 +297,7 @@ TEST_F(RomsBdModes, OnlySplitAndMergeRomsInvalidateCachedStates) {
     bd.Split = true;
     bd.MergeRoms = true;
     Attach("clo", "c3.bin", "33333333", 60);
-    Attach("clo", "p2 Copy 1.bin", "55555555", 70);
+    Attach("clo", "p2.bin", "55555555", 70);
     Attach("clo", "g.bin", "bbbbbbbb", 50);
     bd.RecalculateStatus();
     TClone* clo = Clone("clo");

@@ -79,11 +79,13 @@ TEST_F(RomsBdObjects, DumpThenNoDumpKeepsTheDump) {
     EXPECT_EQ(Listing("p", "a.bin")->Rom->Kind, rkKnown);
 }
 
-TEST_F(RomsBdObjects, NameClashRenamesTheNewcomerAndWarnsOnlyWithSplitOff) {
+TEST_F(RomsBdObjects, NameClashNamesTheNewcomerAnewOnlyInTheMergedSetAndWarnsOnlyWithSplitOff) {
+    // c3 lists c1's rom: one listing of the merged set for both.
     const char* text = R"(
         p|p|a.bin|11111111|16
         p|c1|a.bin|22222222|16|p
         p|c2|a.bin|33333333|16|p
+        p|c3|a.bin|22222222|16|p
     )";
     struct Case {
         bool split;
@@ -102,11 +104,20 @@ TEST_F(RomsBdObjects, NameClashRenamesTheNewcomerAndWarnsOnlyWithSplitOff) {
         BuildCatalogue(bd, text);
         EXPECT_TRUE(bd.NameClash);
         EXPECT_EQ(Warnings(), c.warnings);
-        ASSERT_TRUE(Listing("c1", "a Copy 1.bin"));
-        ASSERT_TRUE(Listing("c2", "a Copy 1 Copy 2.bin"));
-        EXPECT_EQ(Listing("c1", "a Copy 1.bin")->Rom->Crc, "22222222");
-        EXPECT_NE(Listing("c1", "a Copy 1.bin")->Rom, Listing("p", "a.bin")->Rom);
+        // Each clone's own set keeps the datafile's name; the merged set names each
+        // newcomer once from that name.
+        TCloneRom* c1 = Listing("c1", "a.bin");
+        TCloneRom* c2 = Listing("c2", "a.bin");
+        ASSERT_TRUE(c1 && c2 && c1->MergedSetAlias && c2->MergedSetAlias);
+        EXPECT_EQ(Listing("p", "a.bin")->MergedSetAlias, nullptr);
+        EXPECT_EQ(c1->MergedSetAlias->Name, "a Copy 1.bin");
+        EXPECT_EQ(c2->MergedSetAlias->Name, "a Copy 2.bin");
+        EXPECT_EQ(Listing("c3", "a.bin")->MergedSetAlias->Name, "a Copy 1.bin");
+        EXPECT_EQ(Listing("c3", "a.bin")->Rom, c1->Rom);
+        EXPECT_EQ(c1->Rom->Crc, "22222222");
+        EXPECT_NE(c1->Rom, Listing("p", "a.bin")->Rom);
         EXPECT_EQ(bd.RomCount, 3);
+        EXPECT_EQ(c1->InSet(), c.split ? c1 : c1->MergedSetAlias);
     }
     // The warning names both roms.
     bd.Split = false;
@@ -118,7 +129,7 @@ TEST_F(RomsBdObjects, NameClashRenamesTheNewcomerAndWarnsOnlyWithSplitOff) {
               "Game p, rom a.bin (11111111)\nGame p, rom A.BIN (22222222)\n\n"
               "In full merge mode, only the first one will be used.");
     EXPECT_EQ(hooks.shown[0].buttons, unsigned(mbOK | mbYesToAll));
-    EXPECT_TRUE(Listing("c1", "A Copy 1.BIN"));
+    EXPECT_EQ(Listing("c1", "A.BIN")->MergedSetAlias->Name, "A Copy 1.BIN");
 }
 
 TEST_F(RomsBdObjects, ClashRenameKeepsDotsOfFoldersAndNamesWithoutExtension) {
@@ -126,7 +137,17 @@ TEST_F(RomsBdObjects, ClashRenameKeepsDotsOfFoldersAndNamesWithoutExtension) {
         p|p|dir.v2/rom|11111111|16
         p|c|dir.v2/rom|22222222|16|p
     )");
-    EXPECT_TRUE(Listing("c", "dir.v2/rom Copy 1"));
+    EXPECT_EQ(Listing("c", "dir.v2/rom")->MergedSetAlias->Name, "dir.v2/rom Copy 1");
+}
+
+TEST_F(RomsBdObjects, TwoRomsOfOneNameInOneCloneRenameTheSecondInEveryMode) {
+    BuildCatalogue(bd, R"(
+        p|p|a.bin|11111111|16
+        p|p|a.bin|22222222|16
+    )");
+    ASSERT_TRUE(Listing("p", "a Copy 1.bin"));
+    EXPECT_EQ(Listing("p", "a Copy 1.bin")->Rom->Crc, "22222222");
+    EXPECT_EQ(Listing("p", "a Copy 1.bin")->MergedSetAlias, nullptr);
 }
 
 TEST_F(RomsBdObjects, BlankCrcCountsAsFoundAndIsNotShared) {

@@ -96,8 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"tpnoversion.dll", "", "", "Function qm_GetDllInterfaceVersion not found in tpnoversion.dll",
                  LoadCase::kFunction},
         LoadCase{"missing.dll", "", "", "Plug in missing.dll not found.", LoadCase::kNotFound},
-        // Exact file identity: the upper-case name is another file.
-        LoadCase{"TP262.DLL", "", "", "Plug in TP262.DLL not found.", LoadCase::kNotFound}));
+        // The logical name is read without regard to case: a datafile may spell it so.
+        LoadCase{"TP262.DLL", "2.62", "Test 2.62", nullptr, LoadCase::kNone},
+        LoadCase{"Missing.DLL", "", "", "Plug in Missing.DLL not found.", LoadCase::kNotFound}));
 
 TEST(CrcPlugIn, FailedLoadLeavesNothingOfTheEarlierPlugIn) {
     TCrcPlugIn plugIn;

@@ -39,8 +39,8 @@ TEST(Match, RenamingToTheCorrectNameConverges) {
         const char* correct;
     };
     const Case cases[] = {
-        {coDatabase, "rom.bin", rsBadCase, "ROM.bin"},
-        {coDatabase, "ROM.BIN", rsBadCase, "ROM.bin"},
+        {coDatabase, "rom.bin", rsBadCase, "ROM.BIN"},
+        {coDatabase, "ROM.BIN", rsOk, "ROM.BIN"},  // spelled as the datafile spells it
         {coUppercase, "rom.bin", rsBadCase, "ROM.BIN"},
         {coLowercase, "ROM.BIN", rsBadCase, "rom.bin"},
         {coCapitalize, "ROM.BIN", rsBadCase, "Rom.bin"},

@@ -89,7 +89,7 @@ struct TDatabase {
         const bool fromDisk = source != TSource::kCase;
         files.SetRomsBd(&roms);
         if (source == TSource::kScan) files.SetSignatureCalculator(&calc);
-        BuildRoms(roms, Fill(c.datafile, crcs));
+        // The mode is known before the build, as the emulator's settings are.
         for (const std::string& option : c.options) {
             const auto w = Words(option);
             if (w[0] == "mode") {
@@ -97,6 +97,7 @@ struct TDatabase {
                 roms.MergeRoms = w[1] == "split";
             }
         }
+        BuildRoms(roms, Fill(c.datafile, crcs));
         files.SetSubmitRoms(true);
         files.SetCachePath(cache.Path());
         files.SetArchiveManager(&manager);

@@ -533,6 +533,16 @@ TEST(FilesBdPaths, AddPathTwiceGivesTheSamePath) {
     EXPECT_EQ(first, second);
     EXPECT_EQ(f.files.GetPathCount(), 2);  // the fixture's own and this one
     EXPECT_EQ(first->GetPath(), dir.Path());
+
+    // Every other spelling of the folder, a symbolic link to it included.
+    std::filesystem::create_directories(dir.Path() + "roms");
+    std::filesystem::create_directories(dir.Path() + "x");
+    std::filesystem::create_directory_symlink(dir.Path() + "roms", dir.Path() + "link");
+    TPath* roms = f.files.AddPath(dir.Path() + "roms", "1234-abcd", "DISK");
+    EXPECT_EQ(roms->GetPath(), dir.Path() + "roms/");
+    for (const char* spelling : {"roms//", "./roms", "x/../roms/", "link"})
+        EXPECT_EQ(f.files.AddPath(dir.Path() + spelling, "1234-abcd", "DISK"), roms) << spelling;
+    EXPECT_EQ(f.files.GetPathCount(), 3);
 }
 
 TEST(FilesBdPaths, AnUnlabelledVolumeKeepsTheSerialItWasGiven) {

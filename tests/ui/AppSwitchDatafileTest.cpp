@@ -179,6 +179,24 @@ TEST_F(AppSwitchDatafileTest, AMissingPlugInIsAnErrorOfTheOpenAndLeavesNoDatafil
     EXPECT_EQ(main.Controller().FilesBd().GetPathCount(), 1);
 }
 
+TEST_F(AppSwitchDatafileTest, ThePlugInNameOfADatafileIsReadWithoutRegardToCase) {
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    main.FormCreate();
+    for (const char* name : {"ARCADE.DLL", "Arcade.dll", "arcade"}) {
+        SCOPED_TRACE(name);
+        std::string text = Datafile("secondemu", {DatLine("gamma", "gamma", "c.bin", "CCC")});
+        text.replace(text.find("plugin=arcade.dll"), 17, std::string("plugin=") + name);
+        WriteZip(home.Dats() + "pack.zip", {{"sub/second.dat", text}});
+        hooks.shown.clear();
+        Choose(main, "second");
+        EXPECT_TRUE(hooks.shown.empty()) << hooks.shown[0].text;
+        EXPECT_TRUE(main.Controller().CrcPlugIn().IsLoaded());
+        EXPECT_EQ(main.Controller().RomsBd().GamesComplete, 1);
+        Choose(main, "first");
+    }
+}
+
 TEST_F(AppSwitchDatafileTest, AtStartUpAMissingPlugInLeavesTheWindowWithoutADatafile) {
     std::string text = Datafile("firstemu", {DatLine("alpha", "alpha", "a.bin", "AAAA")});
     text.replace(text.find("plugin=arcade.dll"), 17, "plugin=nothere.dll");

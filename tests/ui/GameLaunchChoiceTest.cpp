@@ -2,6 +2,7 @@
 // pages are opened for.
 #include <gtest/gtest.h>
 
+#include "archive/DiskInfo.h"
 #include "ui/commands/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
 #include "ui/GamePages.h"
@@ -47,7 +48,8 @@ TCommandObject LaunchObject(TLaunchCollection& c, const std::string& what) {
     return {};
 }
 
-std::string LaunchRomPath(TLaunchCollection& c) { return c.collection.dir.Path(); }
+// The rom path as the files database holds it: one spelling of the folder.
+std::string LaunchRomPath(TLaunchCollection& c) { return AbsolutePath(c.collection.dir.Path()) + "/"; }
 
 namespace {
 

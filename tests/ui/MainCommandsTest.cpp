@@ -229,6 +229,34 @@ TEST_F(MainCommandsTest, SubListsTheNameFilterAndTheActionStatesFollowTheViews) 
     EXPECT_EQ(main->Status().Panel(4)->text().toStdString(), ModePanelText(Config->Emulator->Split(), Config->Emulator->Merge()));
 }
 
+TEST_F(MainCommandsTest, TheStatusBarCountsWhatTheSelectionCommandsSelect) {
+    // Commands that select rows without moving the focus left the count of the one
+    // focused row in the status bar.
+    FocusPathRoot(0);
+    List().SetSelectedString("alpha.zip");
+    auto shows = [&](int count) {
+        const std::string want = std::to_string(count) + " items selected";
+        return QTest::qWaitFor([&] { return main->Status().Panel(6)->text().toStdString() == want; }, 2000);
+    };
+    const int rows = List().TotalCount();
+    int mainSets = 0;
+    for (const TChildItem& item : List().ItemList())
+        if (const TFile* file = ObjectAs<TFile>(item.Object); file->Clone != nullptr && file->Clone->IsParent) ++mainSets;
+    ASSERT_GT(rows, mainSets);
+    ASSERT_GT(mainSets, 1);
+    main->A(TActionId::ActSelectAll)->trigger();
+    EXPECT_TRUE(shows(rows));
+    main->A(TActionId::ActSelectMain)->trigger();
+    EXPECT_TRUE(shows(mainSets));
+    List().SetSelectedString("alpha.zip");
+    EXPECT_TRUE(shows(1));
+    main->A(TActionId::ActInvertSelection)->trigger();
+    EXPECT_TRUE(shows(rows - 1));
+    List().setFocus();
+    QTest::keyClick(&List(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(shows(rows)) << "Ctrl+A in the list";
+}
+
 TEST_F(MainCommandsTest, ReportsAndExportsWriteTheChosenFiles) {
     WriteZip(home.Roms() + "wrong.zip", {{"x.bin", "unknown"}});
     main->ActRefreshAllExecute();

@@ -202,11 +202,15 @@ TEST_F(RomPathCommandsTest, RefusedFoldersLeaveListsAndIniAlone) {
     Collection("roms/sub", {"galaga"});
     ASSERT_NE(commands_->AddPathByName(data_ / "roms/"), nullptr);
     const std::string ini = Ini();
+    std::filesystem::create_directory_symlink(data_ / "roms", data_ / "link");
     struct Case {
         std::string folder;
         std::string box;
     } cases[] = {
         {data_ / "roms/", "Rom path already exist."},
+        {data_ / "roms//", "Rom path already exist."},
+        {data_ / "link/", "The folder " + AbsolutePath(data_ / "link") + "/ is the rom path " +
+                              AbsolutePath(data_ / "roms") + "/ under another name."},
         {data_ / "roms/sub/", "The parent of this path already exists in Quarmelle.\r\nYou can't add this one."},
         {data_.Path(), "A direct child of this path already exist in Quarmelle. You can't add this one."},
         {Config->GetArchivePath() + "inside/", "A rom path can't be located on the archive path."},

@@ -193,11 +193,11 @@ TEST_F(ScanSessionTest, DropListsFolderZipAndPlainFileAndCountsTheSkippedSetting
     session->Drop(TypicalDrop());
     // The scan database asks for upper-case rom names: lower-case ones show their case.
     EXPECT_EQ(Texts(session->Nodes()), (std::vector<std::string>{
-                                           "galaga/ (Bad case on roms)",
-                                           "  gg1.bin - Case is not correct. (new)",
-                                           "  gg2.bin - Case is not correct. (new)",
-                                           "dkong.zip (Bad case on roms)",
-                                           "  dk1.bin - Case is not correct. (new)",
+                                           "galaga/ (Ok.)",
+                                           "  gg1.bin - Ok. (new)",
+                                           "  gg2.bin - Ok. (new)",
+                                           "dkong.zip (Ok.)",
+                                           "  dk1.bin - Ok. (new)",
                                            "pm1.bin - Ok.",
                                        }));
     EXPECT_EQ(view.count, "4 files(s)");
@@ -242,11 +242,11 @@ TEST_F(ScanSessionTest, ShowNewRomKeepsOnlyNewRomsAndDropsNodesLeftEmpty) {
     session->Drop(names);
     session->SetShowNewRom(true);
     EXPECT_EQ(Texts(session->Nodes()), (std::vector<std::string>{
-                                           "galaga/ (Bad case on roms)",
-                                           "  gg1.bin - Case is not correct. (new)",
-                                           "  gg2.bin - Case is not correct. (new)",
-                                           "dkong.zip (Bad case on roms)",
-                                           "  dk1.bin - Case is not correct. (new)",
+                                           "galaga/ (Ok.)",
+                                           "  gg1.bin - Ok. (new)",
+                                           "  gg2.bin - Ok. (new)",
+                                           "dkong.zip (Ok.)",
+                                           "  dk1.bin - Ok. (new)",
                                            // Found as pacman's, which does not use gg2.
                                            "mixed.zip (Bad file name, correct name is pacman.zip)",
                                            "  gg2.bin - Rom not used in this game. (new)",
@@ -259,13 +259,24 @@ TEST_F(ScanSessionTest, ShowNewRomKeepsOnlyNewRomsAndDropsNodesLeftEmpty) {
     EXPECT_EQ(session->Nodes().size(), 6u);
 }
 
+TEST_F(ScanSessionTest, NamesAreJudgedByTheMainWindowsCaseRule) {
+    MakeZip(inDir + "dkong.zip", {{"dk1.bin", 'e'}});
+    fx.files->RomFileCaseOptions = coUppercase;
+    session->Drop({inDir + "dkong.zip"});
+    EXPECT_EQ(Texts(session->Nodes()),
+              (std::vector<std::string>{"dkong.zip (Bad case on roms)", "  dk1.bin - Case is not correct. (new)"}));
+    fx.files->RomFileCaseOptions = coDatabase;
+    session->RefreshScan();
+    EXPECT_EQ(Texts(session->Nodes()), (std::vector<std::string>{"dkong.zip (Ok.)", "  dk1.bin - Ok. (new)"}));
+}
+
 TEST_F(ScanSessionTest, AFailingNameEndsTheDropButKeepsWhatCameBeforeAndRestoresTheWindow) {
     MakeZip(inDir + "dkong.zip", {{"dk1.bin", 'e'}});
     WriteFile(inDir + "pm1.bin", Bytes('a'));
     EXPECT_THROW(session->Drop({inDir + "dkong.zip", inDir + "vanished.bin", inDir + "pm1.bin"}),
                  filesbd::EFileNotFound);
     EXPECT_EQ(Texts(session->Nodes()),
-              (std::vector<std::string>{"dkong.zip (Bad case on roms)", "  dk1.bin - Case is not correct. (new)"}));
+              (std::vector<std::string>{"dkong.zip (Ok.)", "  dk1.bin - Ok. (new)"}));
     EXPECT_EQ(view.suspended, 0);
     EXPECT_EQ(hooks.busyDepth, 0);
     EXPECT_EQ(view.count, "3 files(s)");
@@ -300,9 +311,9 @@ TEST_F(ScanSessionTest, RefreshDropsVanishedFilesAndCountsTheOthers) {
     EXPECT_EQ(view.datafile, "three games");
     EXPECT_EQ(view.pathMenus, (std::vector<std::string>{fx.romsDir}));
     EXPECT_EQ(Texts(session->Nodes()), (std::vector<std::string>{
-                                           "galaga/ (Bad case on roms)",
-                                           "  gg1.bin - Case is not correct. (new)",
-                                           "  gg2.bin - Case is not correct. (new)",
+                                           "galaga/ (Ok.)",
+                                           "  gg1.bin - Ok. (new)",
+                                           "  gg2.bin - Ok. (new)",
                                            "pm1.bin - Ok.",
                                        }));
     EXPECT_TRUE(view.copyMoveEnabled);
@@ -342,8 +353,8 @@ TEST_F(ScanSessionTest, ADatafileChangeRelinksEveryFileToTheNewCatalogue) {
                                                "galaga/ (No roms found)",
                                                "  gg1.bin - Unknown rom.",
                                                "  gg2.bin - Unknown rom.",
-                                               "dkong.zip (Bad case on roms)",
-                                               "  dk1.bin - Case is not correct. (new)",
+                                               "dkong.zip (Ok.)",
+                                               "  dk1.bin - Ok. (new)",
                                                "pm1.bin - Unknown rom.",
                                                "galaga.zip (No roms found)",
                                                "  gg1.bin - Unknown rom.",

@@ -24,6 +24,7 @@ struct TCommandSelection {
     std::vector<TRomFile*> listRoms;   // the list view's selected rom files, in row order
     std::vector<TFile*> listFiles;     // the list view's selected files, in row order
     TListContent listContent = TListContent::Other;
+    bool listEmpty = true;             // no row of the list view is selected
     std::vector<TRomFile*> treeRoms;   // rom files under the tree's focused path or file
     std::vector<TFile*> treeFiles;     // files under the tree's focused node
     TViewFocus focus = TViewFocus::None;

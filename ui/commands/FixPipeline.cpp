@@ -9,6 +9,7 @@
 #include "archive/stringsTools.h"
 #include "catalogue/Emulator.h"
 #include "catalogue/RomsBd.h"
+#include "filesdb/RomCopyIndex.h"
 #include "filesdb/filesBd.h"
 #include "platform/Exception.h"
 #include "platform/Text.h"
@@ -134,8 +135,10 @@ void TFixPipeline::Log(const std::string& text) const {
     if (OnLog) OnLog(text);
 }
 
-void TFixPipeline::LogRomCount() const { Log(std::to_string(SelectedRoms.size()) + " roms selected"); }
-void TFixPipeline::LogFileCount() const { Log(std::to_string(SelectedFiles.size()) + " files selected"); }
+void TFixPipeline::LogRomCount() const { Log(std::to_string(SelectedRomCount()) + " roms selected"); }
+void TFixPipeline::LogFileCount() const {
+    Log(std::to_string(SelectedFiles.size() - deadFiles_) + " files selected");
+}
 
 void TFixPipeline::ClearAbortFlags() {
     romsBd_.SetAbort(false);
@@ -188,6 +191,38 @@ void TFixPipeline::BeginStep() {
     if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
 }
 
+TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), caches_(owner.filesBd_) {
+    owner_.BeginStep();
+    owner_.CompactSelection();
+    owner_.IndexSelection();
+}
+
+TFixPipeline::TStepScope::~TStepScope() { owner_.CompactSelection(); }
+
+void TFixPipeline::IndexSelection() {
+    romSet_.clear();
+    fileSet_.clear();
+    romsOfFile_.clear();
+    for (TRomFile* romFile : SelectedRoms) {
+        romSet_.insert(romFile);
+        romsOfFile_[romFile->File].push_back(romFile);
+    }
+    fileSet_.insert(SelectedFiles.begin(), SelectedFiles.end());
+    deadRoms_ = 0;
+    deadFiles_ = 0;
+}
+
+void TFixPipeline::CompactSelection() {
+    if (deadRoms_ > 0) std::erase_if(SelectedRoms, [this](const TRomFile* r) { return romSet_.count(r) == 0; });
+    if (deadFiles_ > 0) std::erase_if(SelectedFiles, [this](const TFile* f) { return fileSet_.count(f) == 0; });
+    deadRoms_ = 0;
+    deadFiles_ = 0;
+}
+
+void TFixPipeline::NoteWritten(TPath* path) {
+    if (path != nullptr) filesBd_.DeferCacheSave(path);
+}
+
 // Every Start of the progress window is undone by its Stop however the step ends, so
 // that the window hides and the main window is enabled again.
 void TFixPipeline::TProgressScope::Start(int maximum) {
@@ -230,8 +265,8 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
     }
 }
 
-bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return Contains(SelectedRoms, romFile); }
-bool TFixPipeline::FileSelected(const TFile* file) const { return Contains(SelectedFiles, file); }
+bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.count(romFile) != 0; }
+bool TFixPipeline::FileSelected(const TFile* file) const { return fileSet_.count(file) != 0; }
 
 // Reloads the path itself without matching again (matching follows elsewhere).
 void TFixPipeline::RefreshPathOf(TPath* path) {
@@ -246,7 +281,7 @@ void TFixPipeline::RefreshPathOf(TPath* path) {
 int TFixPipeline::FixRenameFiles(int& errors) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TFile*> candidates;
     for (TFile* file : SelectedFiles)
@@ -257,7 +292,7 @@ int TFixPipeline::FixRenameFiles(int& errors) {
             TFixStep::RenameFiles, progress, candidates, _("Renaming %1"),
             [this](TFile* file) { return FileSelected(file); },
             [&](TFile* file) {
-                const std::string count = std::to_string(SelectedRoms.size());
+                const std::string count = std::to_string(SelectedRomCount());
                 Log("Rename " + file->Name + " (" + count + " roms selected)");
                 const std::string correct = file->GetCorrectName();
                 TPath* path = file->Path;
@@ -273,7 +308,7 @@ int TFixPipeline::FixRenameFiles(int& errors) {
                 TFile* now = file;
                 if (result == 2) now = path != nullptr ? path->Files().Find(correct) : nullptr;
                 if (now != nullptr) {
-                    Log("File " + now->Name + " renamed (" + std::to_string(SelectedRoms.size()) + " roms selected)");
+                    Log("File " + now->Name + " renamed (" + std::to_string(SelectedRomCount()) + " roms selected)");
                     now->Match();
                 }
                 ++fixed;
@@ -291,7 +326,7 @@ int TFixPipeline::FixRenameFiles(int& errors) {
 int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TRomFile*> candidates;
     for (TRomFile* romFile : SelectedRoms) {
@@ -327,27 +362,32 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
 int TFixPipeline::FixRenameRoms(int& errors) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TFile*> taken;
+    std::unordered_set<const TFile*> takenSet;
     for (TRomFile* romFile : std::vector<TRomFile*>(SelectedRoms)) {
         TFile* file = romFile->File;
-        if (Contains(taken, file) || file->HasError() || !RomSelected(romFile)) continue;
+        if (takenSet.count(file) != 0 || file->HasError() || !RomSelected(romFile)) continue;
         file->Match();
-        if (RomSelected(romFile) && romFile->NeedsRename()) taken.push_back(file);
+        if (RomSelected(romFile) && romFile->NeedsRename() && takenSet.insert(file).second) taken.push_back(file);
     }
     if (taken.empty()) return fixed;
     TFile* first = taken.front();
     try {
         progress.Start(static_cast<int>(taken.size()) - 1);
         for (TFile* file : taken) {
-            if (!FileSelected(file) && std::none_of(SelectedRoms.begin(), SelectedRoms.end(),
-                                                    [file](const TRomFile* r) { return r->File == file; }))
-                continue;
+            // The file's selected rom files, in list order.
+            std::vector<TRomFile*> selected;
+            if (const auto group = romsOfFile_.find(file); group != romsOfFile_.end())
+                for (TRomFile* romFile : group->second)
+                    if (RomSelected(romFile) && romFile->File == file) selected.push_back(romFile);
+            if (!FileSelected(file) && selected.empty()) continue;
             if (file->HasError() || file->HasRomErrors()) continue;
             std::vector<TRomFile*> toRename;
-            for (TRomFile* romFile : SelectedRoms)
-                if (romFile->File == file && romFile->NeedsRename()) toRename.push_back(romFile);
+            for (TRomFile* romFile : selected)
+                if (romFile->NeedsRename()) toRename.push_back(romFile);
+            NoteWritten(file->Path);
             SetWait(Fmt(_("Renaming %1"), {LowerCase(file->Name)}));
             const std::string where = WhereText(file);
             // A rom file takes its new name only when its rename took place: the names
@@ -385,6 +425,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
         }
         ClearAbortFlags();
         MatchAll();
+        CompactSelection();
         TPath* path = abort ? (SelectedRoms.empty() ? first->Path : SelectedRoms.front()->File->Path) : first->Path;
         RefreshPathOf(path);
         throw;
@@ -395,13 +436,15 @@ int TFixPipeline::FixRenameRoms(int& errors) {
 int TFixPipeline::FixImportRoms(int& errors) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TRomFile*> candidates;
     for (TRomFile* romFile : SelectedRoms)
         if (!romFile->File->HasError() && romFile->CanBeImported()) candidates.push_back(romFile);
     if (candidates.empty()) return fixed;
     bool noMorePrompts = false;
+    // Where the copies lie, read once for the step and kept in step by each import.
+    TRomCopyIndex copies(filesBd_.Paths());
     try {
         EachCandidate(
             TFixStep::ImportRoms, progress, candidates, _("Importing %1"),
@@ -411,7 +454,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
                 // An import that found no source, or a medium it may not write, adds
                 // nothing to the file.
                 const int held = file->GetRomFileCount();
-                romFile->ImportFrom(noMorePrompts);
+                romFile->ImportFrom(noMorePrompts, &copies);
                 if (file->GetRomFileCount() > held)
                     ++fixed;
                 else
@@ -462,7 +505,7 @@ int TFixPipeline::RemoveLooseCopies(int& errors) {
 int TFixPipeline::FixRemoveUselessFiles(int& errors) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TFile*> candidates;
     for (TFile* file : SelectedFiles)
@@ -495,7 +538,7 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
 int TFixPipeline::FixCreateDummyRoms(int& errors) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TRomFile*> candidates;
     for (TRomFile* romFile : SelectedRoms)
@@ -533,7 +576,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
 int TFixPipeline::FixReZip(int& errors) {
     errors = 0;
     int fixed = 0;
-    BeginStep();
+    TStepScope stepScope(*this);
     TProgressScope progress(*this);
     std::vector<TFile*> candidates(SelectedFiles);
     if (candidates.empty()) return fixed;
@@ -595,16 +638,19 @@ int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
 
 void TFixPipeline::FilesBdRemoveFile(TFile* file) {
     Log("remove file " + file->Name + " from list");
-    for (auto it = SelectedRoms.begin(); it != SelectedRoms.end();) {
-        if ((*it)->File == file) {
-            Log("Romfile " + (*it)->Name + " removed from list");
-            it = SelectedRoms.erase(it);
-        } else {
-            ++it;
+    NoteWritten(file->Path);
+    if (const auto group = romsOfFile_.find(file); group != romsOfFile_.end()) {
+        for (TRomFile* romFile : group->second) {
+            if (romFile->File != file || romSet_.erase(romFile) == 0) continue;
+            Log("Romfile " + romFile->Name + " removed from list");
+            ++deadRoms_;
         }
     }
     removedFiles_.insert(file);
-    if (Erase(SelectedFiles, file)) Log("File " + file->Name + " removed from list");
+    if (fileSet_.erase(file) != 0) {
+        ++deadFiles_;
+        Log("File " + file->Name + " removed from list");
+    }
     Erase(CreatedFiles, file);
     LogRomCount();
     LogFileCount();
@@ -612,21 +658,31 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
 
 void TFixPipeline::FilesBdRemoveRomFile(TRomFile* romFile) {
     Log("remove romfile " + romFile->Name + " from list");
-    if (Erase(SelectedRoms, romFile)) Log("Romfile " + romFile->Name + " removed from list");
+    if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
+    if (romSet_.erase(romFile) != 0) {
+        ++deadRoms_;
+        Log("Romfile " + romFile->Name + " removed from list");
+    }
     LogRomCount();
 }
 
 void TFixPipeline::FilesBdCreateFile(TFile* file) {
+    NoteWritten(file->Path);
     if (FixFullPath && !Contains(CreatedFiles, file)) CreatedFiles.push_back(file);
 }
 
 void TFixPipeline::FilesBdCreateRomFile(TRomFile* romFile) {
+    if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
     if (!FixFullPath || romFile->Status == rsMissing) return;
     const TRom* rom = romFile->GetRom();
     if (rom == nullptr) return;
     for (TRomFile* entry : SelectedRoms) {
-        if (entry->IsPlaceholder() || entry->GetRom() != rom) continue;
-        if (entry != romFile && !RomSelected(romFile)) SelectedRoms.push_back(romFile);
+        if (!RomSelected(entry) || entry->IsPlaceholder() || entry->GetRom() != rom) continue;
+        if (entry != romFile && !RomSelected(romFile)) {
+            SelectedRoms.push_back(romFile);
+            romSet_.insert(romFile);
+            romsOfFile_[romFile->File].push_back(romFile);
+        }
         return;
     }
 }
@@ -650,6 +706,10 @@ void TFixPipeline::WireEvents() {
     filesBd_.OnCreateRomFile = [this, before = saved_.createRomFile](TRomFile* r) {
         if (before) before(r);
         FilesBdCreateRomFile(r);
+    };
+    filesBd_.OnRenameFile = [this, before = saved_.renameFile](TFile* f) {
+        if (before) before(f);
+        NoteWritten(f->Path);
     };
 }
 
@@ -775,6 +835,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                         } else {
                             MatchAll();
                             if (FixFullPath && !CreatedFiles.empty()) {
+                                CompactSelection();
                                 SelectedRoms.clear();
                                 for (TFile* file : CreatedFiles)
                                     if (!FileSelected(file)) SelectedFiles.push_back(file);

@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "filesdb/filesBd.h"
 #include "platform/Progress.h"
 
 namespace qm {
@@ -127,6 +129,26 @@ private:
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
+    // One step's frame: the selection's hash sets made from the lists, and the caches of
+    // the paths the step wrote into saved once, when it ends.
+    class TStepScope {
+    public:
+        explicit TStepScope(TFixPipeline& owner);
+        TStepScope(const TStepScope&) = delete;
+        TStepScope& operator=(const TStepScope&) = delete;
+
+        ~TStepScope();
+
+    private:
+        TFixPipeline& owner_;
+        TFilesBd::TCacheBatch caches_;
+    };
+    void IndexSelection();
+    // Drops from the lists what left the sets (removals only mark, so that a step that
+    // drops thousands of rom files does not shift the list thousands of times).
+    void CompactSelection();
+    size_t SelectedRomCount() const { return SelectedRoms.size() - deadRoms_; }
+    void NoteWritten(TPath* path);
     class TProgressScope {
     public:
         explicit TProgressScope(TFixPipeline& owner) : owner_(owner) {}
@@ -167,6 +189,14 @@ private:
         std::function<void(TRomFile*)> createRomFile;
         std::function<void(TFile*)> renameFile;
     } saved_;
+    // Beside SelectedRoms and SelectedFiles, kept in step with them: membership, and
+    // the selected rom files of each file in list order (entries that left the list
+    // stay here; membership tells).
+    std::unordered_set<const TRomFile*> romSet_;
+    std::unordered_set<const TFile*> fileSet_;
+    std::unordered_map<const TFile*, std::vector<TRomFile*>> romsOfFile_;
+    size_t deadRoms_ = 0;   // entries of SelectedRoms no longer selected
+    size_t deadFiles_ = 0;  // and of SelectedFiles
     TRomsBd& romsBd_;
     TFilesBd& filesBd_;
     TFixSwitches switches_;

@@ -85,25 +85,6 @@ TOptions LoadOptions(TConfig& config) {
     return o;
 }
 
-std::string RealFolder(const std::string& folder) {
-    std::string path = AbsolutePath(folder);
-    // Resolve the longest part that exists, so that a folder reached through a link is
-    // recognised inside its real parent even before it is created.
-    std::string rest;
-    while (true) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string resolved = real;
-            std::free(real);
-            return WithSlash(AbsolutePath(WithSlash(resolved) + rest));
-        }
-        if (path == "/") break;
-        const size_t slash = path.rfind('/');
-        rest = path.substr(slash + 1) + (rest.empty() ? "" : "/" + rest);
-        path = slash == 0 ? "/" : path.substr(0, slash);
-    }
-    return WithSlash(AbsolutePath(folder));
-}
-
 bool FoldersOverlap(const std::string& a, const std::string& b) {
     const std::string ra = RealFolder(a);
     const std::string rb = RealFolder(b);

@@ -68,9 +68,6 @@ struct TOptionsCheck {
 // can be edited (a datafile is open).
 TOptionsCheck CheckOptions(const TOptions& options, const std::vector<std::string>& romPaths);
 
-// The real, absolute form of a folder, ending with "/": symbolic links resolved as far as
-// the folder exists, the rest folded lexically.
-std::string RealFolder(const std::string& folder);
 // True when the two folders are the same or one lies inside the other.
 bool FoldersOverlap(const std::string& a, const std::string& b);
 

@@ -228,8 +228,15 @@ void TScanSession::AddFile(const std::string& name, std::vector<TScanNode>& out)
     out = NodesOf(file);
 }
 
+void TScanSession::FollowMainCaseRules() {
+    // A name that is right in the main window is right here too.
+    filesBdLocal_.RomFileCaseOptions = mainFilesBd_.RomFileCaseOptions;
+    filesBdLocal_.FileCaseOptions = mainFilesBd_.FileCaseOptions;
+}
+
 void TScanSession::Drop(const std::vector<std::string>& names) {
     TBusyCursor busy;
+    FollowMainCaseRules();
     TTreeUpdates updates(view_);
     view_.SetGauge(0);
     fileCount_ += static_cast<int>(names.size());
@@ -293,6 +300,7 @@ void TScanSession::RefreshScan() {
             file->SubmitRomFiles(false);
             ++fileCount_;
         }
+    FollowMainCaseRules();
     for (int p = 0; p < filesBdLocal_.GetPathCount(); ++p) filesBdLocal_.GetPath(p)->MatchFiles();
 
     BuildPathMenus();

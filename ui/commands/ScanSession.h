@@ -140,6 +140,8 @@ private:
     void AddRomNodes(std::vector<TScanNode>& out, TFile* file) const;
     TScanNode FileNode(TFile* file) const;
     void DropVanishedFiles(bool warn);
+    // The main window's case rules, read before every match.
+    void FollowMainCaseRules();
     void SetCopyMoveEnabled(bool enabled);
     std::string OpenDatafileName() const;
     // The finally step of a copy or move.

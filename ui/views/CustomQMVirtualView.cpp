@@ -25,7 +25,7 @@ std::vector<int> TreePath(const QModelIndex& index) {
 }  // namespace
 
 TCustomQMVirtualView::TCustomQMVirtualView(QWidget* parent)
-    : QTreeView(parent), model_(new TViewModel(this)), searchTimer_(new QTimer(this)) {
+    : QTreeView(parent), model_(new TViewModel(this)), searchTimer_(new QTimer(this)), selectionTimer_(new QTimer(this)) {
     model_->SetCellText([this](const TViewNode& node, int column) { return GetCellText(&node, column); });
     model_->SetCompare([this](const TViewNode& a, const TViewNode& b, int column) { return DoCompare(a, b, column); });
     setModel(model_);
@@ -33,6 +33,11 @@ TCustomQMVirtualView::TCustomQMVirtualView(QWidget* parent)
     searchTimer_->setSingleShot(true);
     searchTimer_->setInterval(kSearchResetMs);
     connect(searchTimer_, &QTimer::timeout, this, [this] { searchBuffer_.clear(); });
+    selectionTimer_->setSingleShot(true);
+    selectionTimer_->setInterval(kSelectionThrottleMs);
+    connect(selectionTimer_, &QTimer::timeout, this, [this] { emit SelectionChanged(); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { ScheduleSelectionChange(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { ScheduleSelectionChange(); });
     // Children are made on expanding, also while the view is hidden (no layout pass).
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
         if (model_->canFetchMore(index)) model_->fetchMore(index);
@@ -64,28 +69,60 @@ void TCustomQMVirtualView::Clear() {
     model_->Clear();
 }
 
+void TCustomQMVirtualView::ScheduleSelectionChange() {
+    // Started only when idle: a burst of changes is answered once per interval.
+    if (!selectionTimer_->isActive()) selectionTimer_->start();
+}
+
+std::vector<TCustomQMVirtualView::TRowRange> TCustomQMVirtualView::SelectedRanges() const {
+    std::vector<TRowRange> out;
+    if (selectionModel() == nullptr) return out;
+    struct TKeyed {
+        std::vector<int> Path;  // of the parent
+        TRowRange Range;
+    };
+    std::vector<TKeyed> keyed;
+    const QItemSelection selection = selectionModel()->selection();
+    keyed.reserve(static_cast<size_t>(selection.size()));
+    for (const QItemSelectionRange& range : selection) {
+        if (!range.isValid()) continue;
+        keyed.push_back({TreePath(range.parent()), {range.parent(), range.top(), range.bottom()}});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
+        return a.Path != b.Path ? a.Path < b.Path : a.Range.Top < b.Range.Top;
+    });
+    const std::vector<int>* lastPath = nullptr;
+    for (const TKeyed& k : keyed) {
+        if (lastPath != nullptr && *lastPath == k.Path && k.Range.Top <= out.back().Bottom + 1) {
+            out.back().Bottom = std::max(out.back().Bottom, k.Range.Bottom);
+            continue;
+        }
+        out.push_back(k.Range);
+        lastPath = &k.Path;
+    }
+    return out;
+}
+
 QModelIndexList TCustomQMVirtualView::SelectedNodes() const {
-    QModelIndexList rows = selectionModel() != nullptr ? selectionModel()->selectedRows(0) : QModelIndexList();
-    std::vector<std::pair<std::vector<int>, QModelIndex>> keyed;
-    keyed.reserve(static_cast<size_t>(rows.size()));
-    for (const QModelIndex& index : rows) keyed.emplace_back(TreePath(index), index);
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     QModelIndexList ordered;
-    ordered.reserve(rows.size());
-    for (const auto& [key, index] : keyed) ordered.append(index);
+    const std::vector<TRowRange> ranges = SelectedRanges();
+    for (const TRowRange& r : ranges)
+        for (int row = r.Top; row <= r.Bottom; ++row) ordered.append(model_->index(row, 0, r.Parent));
     return ordered;
 }
 
 QModelIndex TCustomQMVirtualView::FirstSelected() const {
-    // Asked on every change of the selection, which may hold every row: the topmost
-    // row is looked for, not the whole selection sorted.
+    // Asked on every change of the selection: the topmost range is looked for, not the
+    // whole selection sorted.
     if (selectionModel() == nullptr) return {};
     QModelIndex first;
     std::vector<int> firstPath;
-    for (const QModelIndex& index : selectionModel()->selectedRows(0)) {
-        std::vector<int> path = TreePath(index);
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (!range.isValid()) continue;
+        const QModelIndex top = model_->index(range.top(), 0, range.parent());
+        std::vector<int> path = TreePath(top);
         if (!first.isValid() || path < firstPath) {
-            first = index;
+            first = top;
             firstPath = std::move(path);
         }
     }
@@ -93,7 +130,26 @@ QModelIndex TCustomQMVirtualView::FirstSelected() const {
 }
 
 int TCustomQMVirtualView::SelectedCount() const {
-    return selectionModel() != nullptr ? static_cast<int>(selectionModel()->selectedRows(0).size()) : 0;
+    int count = 0;
+    for (const TRowRange& r : SelectedRanges()) count += r.Bottom - r.Top + 1;
+    return count;
+}
+
+void TCustomQMVirtualView::SelectRowRuns(const QModelIndex& parent, std::vector<std::pair<int, int>> runs) {
+    std::sort(runs.begin(), runs.end());
+    const int lastColumn = std::max(0, model_->columnCount(parent) - 1);
+    QItemSelection selection;
+    for (size_t i = 0; i < runs.size();) {
+        const int top = runs[i].first;
+        int bottom = runs[i].second;
+        for (++i; i < runs.size() && runs[i].first <= bottom + 1; ++i) bottom = std::max(bottom, runs[i].second);
+        selection.append(QItemSelectionRange(model_->index(top, 0, parent), model_->index(bottom, lastColumn, parent)));
+    }
+    // Emptied first, then selected whole: Qt compares the old selection with the new one
+    // range by range, and expands row flags range by range against all others, both of
+    // which grow with the square of a scattered selection.
+    selectionModel()->clearSelection();
+    if (!selection.isEmpty()) selectionModel()->select(selection, QItemSelectionModel::Select);
 }
 
 std::string TCustomQMVirtualView::SelectedString() const {

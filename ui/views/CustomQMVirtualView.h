@@ -5,7 +5,9 @@
 // and a typed prefix search of its own (the letters and digits typed within a second
 // of each other, looked for at the start of column 0's texts).
 #include <string>
+#include <vector>
 
+#include <QItemSelection>
 #include <QModelIndexList>
 #include <QTreeView>
 
@@ -47,11 +49,24 @@ public:
     // Every record made again from its object.
     void ReinitNodes() { model_->ReinitNodes(); }
 
+    // A run of selected rows under one parent.
+    struct TRowRange {
+        QModelIndex Parent;
+        int Top = 0;
+        int Bottom = 0;
+    };
+    // The selection as runs of rows, in the order of the tree, overlaps and neighbours
+    // merged. Read from the selection's ranges: a scattered selection of many thousand
+    // rows costs its ranges, not rows times ranges as asking Qt row by row does.
+    std::vector<TRowRange> SelectedRanges() const;
     // Selection, in the order of the tree (top to bottom), not the order of clicking.
     QModelIndexList SelectedNodes() const;
     QModelIndex FirstSelected() const;
     TViewNode* FirstSelectedNode() const { return model_->Node(FirstSelected()); }
     int SelectedCount() const;
+    // Replaces the selection with these runs of one parent's rows (each {top, bottom},
+    // in any order; neighbours are merged), whole rows, the current index unchanged.
+    void SelectRowRuns(const QModelIndex& parent, std::vector<std::pair<int, int>> runs);
     int TotalCount() const { return model_->NodeCount(); }
 
     // Column 0's text of the first selected node, "" when none.
@@ -60,9 +75,15 @@ public:
     // begins with prefix, without regard to case; no match changes nothing.
     void SetSelectedString(const std::string& prefix);
 
+    // How long selection changes gather before SelectionChanged is raised once.
+    static constexpr int kSelectionThrottleMs = 40;
+
 signals:
     // The focused node changed (an invalid index when none); also after a search match.
     void NodeChanged(const QModelIndex& node);
+    // The set of selected rows changed; raised at most once per kSelectionThrottleMs,
+    // after the last change of a burst.
+    void SelectionChanged();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -74,9 +95,11 @@ protected:
 
 private:
     void TypeSearchChar(QChar c);
+    void ScheduleSelectionChange();
 
     TViewModel* model_;
     QTimer* searchTimer_;
+    QTimer* selectionTimer_;
     std::string searchBuffer_;
 };
 

@@ -59,6 +59,11 @@ TQMVirtualListView::TQMVirtualListView(QWidget* parent) : TCustomQMVirtualView(p
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (OnDoubleClick) OnDoubleClick(GetNodeObject(Model()->Node(index.siblingAtColumn(0))));
     });
+    // Selecting rows without moving the focus (select all, invert, the set commands,
+    // Ctrl+click) changes what the status bar counts as well.
+    connect(this, &TCustomQMVirtualView::SelectionChanged, this, [this] {
+        if (OnSelectionChange) OnSelectionChange();
+    });
     ApplyLayout(hlClones, false);
 }
 
@@ -245,6 +250,18 @@ void TQMVirtualListView::FillItems() {
 
 void TQMVirtualListView::MakeRows() {
     keys_.clear();
+    rowFiles_.clear();
+    rowRomFiles_.clear();
+    droppedFiles_.clear();
+    droppedRomFiles_.clear();
+    for (const TChildItem& item : itemList_) {
+        if (const TFile* file = ObjectAs<TFile>(item.Object)) {
+            rowFiles_.insert(file);
+        } else if (const TRomFile* romFile = ObjectAs<TRomFile>(item.Object)) {
+            rowRomFiles_.insert(romFile);
+            rowFiles_.insert(romFile->File);
+        }
+    }
     TModeOverride mode(*this);
     Model()->SetRootNodeCount(itemList_.Count());
 }
@@ -334,6 +351,10 @@ void TQMVirtualListView::Clear() {
     TCustomQMVirtualView::Clear();
     keys_.clear();
     itemList_.Clear();
+    rowFiles_.clear();
+    rowRomFiles_.clear();
+    droppedFiles_.clear();
+    droppedRomFiles_.clear();
     shownObject_ = TViewObject();
 }
 
@@ -388,30 +409,34 @@ std::string TQMVirtualListView::GetStatusText(const TViewObject& object) {
     return {};
 }
 
-void TQMVirtualListView::GetSelectedRomFiles(TNamedRomFiles& list) const {
-    list.clear();
-    for (const QModelIndex& index : SelectedNodes()) {
+bool TQMVirtualListView::ReadSelection(TNamedRomFiles& roms, TNamedFiles& files) const {
+    roms.clear();
+    files.clear();
+    bool filesDone = false;
+    const QModelIndexList nodes = SelectedNodes();
+    for (const QModelIndex& index : nodes) {
         const TViewObject object = GetNodeObject(Model()->Node(index));
-        if (const TFile* file = ObjectAs<TFile>(object)) {
-            for (int i = 0; i < file->RomFiles.Count(); ++i) list.emplace_back(file->RomFiles[i]->Name, file->RomFiles[i]);
+        if (TFile* file = ObjectAs<TFile>(object)) {
+            for (int i = 0; i < file->RomFiles.Count(); ++i) roms.emplace_back(file->RomFiles[i]->Name, file->RomFiles[i]);
+            if (!filesDone) files.emplace_back(file->Name, file);
         } else if (TRomFile* romFile = ObjectAs<TRomFile>(object)) {
-            list.emplace_back(romFile->Name, romFile);
+            roms.emplace_back(romFile->Name, romFile);
+            // The roms of one file are shown: that file is the one selected.
+            if (!filesDone) files.emplace_back(romFile->File->Name, romFile->File);
+            filesDone = true;
         }
     }
+    return !nodes.isEmpty();
+}
+
+void TQMVirtualListView::GetSelectedRomFiles(TNamedRomFiles& list) const {
+    TNamedFiles files;
+    ReadSelection(list, files);
 }
 
 void TQMVirtualListView::GetSelectedFiles(TNamedFiles& list) const {
-    list.clear();
-    for (const QModelIndex& index : SelectedNodes()) {
-        const TViewObject object = GetNodeObject(Model()->Node(index));
-        if (TFile* file = ObjectAs<TFile>(object)) {
-            list.emplace_back(file->Name, file);
-        } else if (const TRomFile* romFile = ObjectAs<TRomFile>(object)) {
-            // The roms of one file are shown: that file is the one selected.
-            list.emplace_back(romFile->File->Name, romFile->File);
-            return;
-        }
-    }
+    TNamedRomFiles roms;
+    ReadSelection(roms, list);
 }
 
 void TQMVirtualListView::GetSelectedObjects(TViewObjects& list) const {
@@ -440,16 +465,19 @@ int64_t TQMVirtualListView::GetSelectedSize() {
 }
 
 int TQMVirtualListView::SelectRows(const std::function<bool(const TViewObject&)>& qualifies) {
-    QItemSelection selection;
+    std::vector<std::pair<int, int>> runs;
     int count = 0;
     const TViewNode& root = Model()->Root();
-    for (const auto& child : root.Children) {
-        if (!qualifies(child->Record.Object)) continue;
-        const QModelIndex index = Model()->IndexOf(child.get());
-        selection.select(index, index.siblingAtColumn(kColumnCount - 1));
+    for (size_t row = 0; row < root.Children.size(); ++row) {
+        if (!qualifies(root.Children[row]->Record.Object)) continue;
+        const int r = static_cast<int>(row);
+        if (!runs.empty() && runs.back().second == r - 1)
+            runs.back().second = r;
+        else
+            runs.emplace_back(r, r);
         ++count;
     }
-    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    SelectRowRuns(QModelIndex(), std::move(runs));
     return count;
 }
 
@@ -494,27 +522,27 @@ void TQMVirtualListView::RemoveFile(const TFile* file) {
         Clear();
         return;
     }
-    bool found = false;
-    TChildItems kept;
-    for (const TChildItem& item : itemList_) {
-        const TRomFile* romFile = ObjectAs<TRomFile>(item.Object);
-        if (ObjectAs<TFile>(item.Object) == file || (romFile != nullptr && romFile->File == file)) {
-            found = true;
-            continue;
-        }
-        kept.Add(item.Text, item.Object);
-    }
-    if (!found) return;
-    itemList_ = kept;
-    MakeRows();
+    if (rowFiles_.count(file) == 0) return;
+    droppedFiles_.insert(file);
+    if (FilesBd == nullptr || !FilesBd->InCommand()) ApplyRemovals();
 }
 
 void TQMVirtualListView::RemoveRomFile(const TRomFile* romFile) {
-    if (romFile == nullptr || itemList_.IndexOfObject(const_cast<TRomFile*>(romFile)) < 0) return;
+    if (romFile == nullptr || rowRomFiles_.count(romFile) == 0) return;
+    droppedRomFiles_.insert(romFile);
+    if (FilesBd == nullptr || !FilesBd->InCommand()) ApplyRemovals();
+}
+
+void TQMVirtualListView::ApplyRemovals() {
+    if (droppedFiles_.empty() && droppedRomFiles_.empty()) return;
     TChildItems kept;
-    for (const TChildItem& item : itemList_)
-        if (ObjectAs<TRomFile>(item.Object) != romFile) kept.Add(item.Text, item.Object);
-    itemList_ = kept;
+    for (const TChildItem& item : itemList_) {
+        const TRomFile* romFile = ObjectAs<TRomFile>(item.Object);
+        const TFile* file = romFile != nullptr ? romFile->File : ObjectAs<TFile>(item.Object);
+        if (droppedFiles_.count(file) != 0 || droppedRomFiles_.count(romFile) != 0) continue;
+        kept.Add(item.Text, item.Object);
+    }
+    itemList_ = std::move(kept);
     MakeRows();
 }
 

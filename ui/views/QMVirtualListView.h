@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -55,7 +56,8 @@ public:
     // Section of the widths, empty until LoadColumnWidths.
     const std::string& ColumnSection() const { return columnSection_; }
 
-    // Events for the main window: the focused row changed; a row was double-clicked.
+    // Events for the main window: the focused row changed, or the selected rows did
+    // (throttled); a row was double-clicked.
     std::function<void()> OnSelectionChange;
     std::function<void(const TViewObject& object)> OnDoubleClick;
 
@@ -88,7 +90,9 @@ public:
     // The status text of a file or a rom file, "" for anything else.
     static std::string GetStatusText(const TViewObject& object);
 
-    // Selection reads, in row order.
+    // Selection reads, in row order. ReadSelection gives both of the first two from one
+    // walk of the selection; false when nothing is selected.
+    bool ReadSelection(TNamedRomFiles& roms, TNamedFiles& files) const;
     void GetSelectedRomFiles(TNamedRomFiles& list) const;
     void GetSelectedFiles(TNamedFiles& list) const;
     void GetSelectedObjects(TViewObjects& list) const;
@@ -108,9 +112,12 @@ public:
     int SaveColumnWidths();
 
     // The files database announces that a file or a rom file is about to go: its rows
-    // are pruned so that no row keeps the freed object.
+    // are pruned so that no row keeps the freed object. While the files database runs a
+    // command (which frees nothing before it ends) the rows are pruned once, by
+    // ApplyRemovals when the command ends; otherwise at once.
     void RemoveFile(const TFile* file);
     void RemoveRomFile(const TRomFile* romFile);
+    void ApplyRemovals();
 
     // Header click: the sort column toggles its direction, another column sorts ascending.
     void DoHeaderClick(int column);
@@ -147,6 +154,12 @@ private:
     THeaderLayout layout_ = hlnone;
     std::string columnSection_;
     std::unordered_map<const TViewNode*, TSortKeys> keys_;
+    // What the rows show, by object: files (of file rows and of rom-file rows) and rom
+    // files; and what was announced gone during a command.
+    std::unordered_set<const TFile*> rowFiles_;
+    std::unordered_set<const TRomFile*> rowRomFiles_;
+    std::unordered_set<const TFile*> droppedFiles_;
+    std::unordered_set<const TRomFile*> droppedRomFiles_;
     bool clamping_ = false;
 };
 

@@ -107,6 +107,8 @@ void TQMVirtualTreeView::InitNode(TViewNode& node) {
         if (const TFile* file = ObjectAs<TFile>(r.Object)) {
             r.Texts[0] = file->Name;
             r.ImageIndex = file->GetImageIndex();
+            // Dropped during the running command, still listed until it ends.
+            if (droppedFiles_.count(file) != 0) r.Object = TViewObject();
         }
         return;
     }
@@ -201,6 +203,7 @@ void TQMVirtualTreeView::DoRebuild(bool keepFocus) {
             for (int i = 0; i < FilesBd->Paths().Count(); ++i) {
                 auto pathObject = std::make_unique<TPathObject>(FilesBd->Paths().GetPath(i));
                 CollectChildren(pathObject->Path, pathObject->Files);
+                IndexFiles(pathObject.get());
                 pathObjects_.push_back(std::move(pathObject));
             }
         }
@@ -240,6 +243,8 @@ void TQMVirtualTreeView::Clear() {
     TCustomQMVirtualView::Clear();
     // After the nodes: none of them may outlive its path object.
     pathObjects_.clear();
+    filePlaces_.clear();
+    droppedFiles_.clear();
 }
 
 void TQMVirtualTreeView::FetchChildren(const QModelIndex& index) {
@@ -369,20 +374,58 @@ void TQMVirtualTreeView::FocusObject(const TViewObject& object) {
     }
 }
 
+void TQMVirtualTreeView::IndexFiles(TPathObject* pathObject) {
+    for (int i = 0; i < pathObject->Files.Count(); ++i)
+        if (const TFile* file = ObjectAs<TFile>(pathObject->Files[i].Object)) filePlaces_[file] = {pathObject, i};
+}
+
+void TQMVirtualTreeView::ForgetNode(const TFilePlace& place, const TFile* file) {
+    // A node made already keeps its text until the next rebuild, but no longer the file.
+    for (const auto& root : Model()->Root().Children) {
+        if (ObjectAs<TPathObject>(root->Record.Object) != place.Root) continue;
+        const auto& children = root->Children;
+        const size_t at = static_cast<size_t>(place.Index);
+        if (at < children.size() && ObjectAs<TFile>(children[at]->Record.Object) == file) {
+            children[at]->Record.Object = TViewObject();
+            return;
+        }
+        // Nodes made before an earlier pruning stand at other rows.
+        for (const auto& child : children)
+            if (ObjectAs<TFile>(child->Record.Object) == file) child->Record.Object = TViewObject();
+    }
+}
+
 void TQMVirtualTreeView::RemoveFile(const TFile* file) {
     if (file == nullptr) return;
-    for (auto& pathObject : pathObjects_) {
-        if (pathObject->Files.IndexOfObject(const_cast<TFile*>(file)) < 0) continue;
-        TChildItems kept;
-        for (const TChildItem& item : pathObject->Files)
-            if (ObjectAs<TFile>(item.Object) != file) kept.Add(item.Text, item.Object);
-        pathObject->Files = kept;
+    const auto place = filePlaces_.find(file);
+    if (place != filePlaces_.end()) {
+        ForgetNode(place->second, file);
+        droppedFiles_.insert(file);
     }
-    // A node made already keeps its text until the next rebuild, but no longer the file.
-    for (const auto& root : Model()->Root().Children)
-        for (const auto& child : root->Children)
-            if (ObjectAs<TFile>(child->Record.Object) == file) child->Record.Object = TViewObject();
     if (list_ != nullptr) list_->RemoveFile(file);
+    if (FilesBd == nullptr || !FilesBd->InCommand()) ApplyRemovals();
+}
+
+void TQMVirtualTreeView::ApplyRemovals() {
+    if (list_ != nullptr) list_->ApplyRemovals();
+    if (droppedFiles_.empty()) return;
+    for (auto& pathObject : pathObjects_) {
+        TChildItems kept;
+        bool changed = false;
+        for (const TChildItem& item : pathObject->Files) {
+            const TFile* file = ObjectAs<TFile>(item.Object);
+            if (file != nullptr && droppedFiles_.count(file) != 0) {
+                filePlaces_.erase(file);
+                changed = true;
+                continue;
+            }
+            kept.Add(item.Text, item.Object);
+        }
+        if (!changed) continue;
+        pathObject->Files = std::move(kept);
+        IndexFiles(pathObject.get());
+    }
+    droppedFiles_.clear();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ui/views/CustomQMVirtualView.h"
@@ -61,8 +63,11 @@ public:
     // Selects, focuses and expands the first node of that object; nothing when none.
     void FocusObject(const TViewObject& object);
 
-    // The files database announces that a file is about to go: no node keeps it.
+    // The files database announces that a file is about to go: no node keeps it. While
+    // the files database runs a command the path's file list is pruned once, by
+    // ApplyRemovals when the command ends; otherwise at once.
     void RemoveFile(const TFile* file);
+    void ApplyRemovals();
 
     // What the focus memory holds (for tests and the status bar).
     const std::string& FocusRootText() const { return focus_.RootText; }
@@ -93,8 +98,18 @@ private:
     TViewNode* FindChild(const QModelIndex& parent, const TFocusKey& key);
     void FetchChildren(const QModelIndex& index);
 
+    // Where a file of a path root stands: its root and its index in the root's files.
+    struct TFilePlace {
+        TPathObject* Root = nullptr;
+        int Index = 0;
+    };
+    void IndexFiles(TPathObject* pathObject);
+    void ForgetNode(const TFilePlace& place, const TFile* file);
+
     TChildItems rootItems_;
     std::vector<std::unique_ptr<TPathObject>> pathObjects_;
+    std::unordered_map<const TFile*, TFilePlace> filePlaces_;
+    std::unordered_set<const TFile*> droppedFiles_;
     TQMVirtualListView* list_ = nullptr;
     TFocus focus_;
 };
