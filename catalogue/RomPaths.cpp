@@ -1,7 +1,6 @@
 #include "catalogue/RomPaths.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 #include "archive/DiskInfo.h"
@@ -15,24 +14,6 @@
 namespace qm {
 
 namespace {
-
-// The real form of a folder (links resolved) when it exists, else its lexical form.
-std::vector<std::string> Components(const std::string& path) {
-    std::string real = AbsolutePath(path);
-    if (char* resolved = ::realpath(real.c_str(), nullptr)) {
-        real = resolved;
-        std::free(resolved);
-    }
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= real.size()) {
-        size_t end = real.find('/', start);
-        if (end == std::string::npos) end = real.size();
-        if (end > start) parts.push_back(real.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
 
 constexpr const char* kKey = "RomPaths";
 
@@ -77,12 +58,10 @@ TRomPaths::~TRomPaths() = default;
 
 bool RomFoldersOverlap(const std::string& folder, const std::string& protectedFolder) {
     if (folder.empty() || protectedFolder.empty()) return false;
-    const std::vector<std::string> a = Components(folder);
-    const std::vector<std::string> b = Components(protectedFolder);
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i)
-        if (a[i] != b[i]) return false;
-    return true;  // one holds the other, or they are the same
+    // Real folders end with "/", so a prefix is a whole-component one.
+    const std::string a = RealFolder(folder);
+    const std::string b = RealFolder(protectedFolder);
+    return a.compare(0, b.size(), b) == 0 || b.compare(0, a.size(), a) == 0;  // one holds the other
 }
 
 TRomPath* TRomPaths::AddPath(const std::string& path, const std::string& volumeName, const std::string& serial) {

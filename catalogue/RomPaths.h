@@ -22,8 +22,8 @@ public:
 };
 
 // True when one folder holds the other or both are the same, compared by their real
-// forms (links resolved) when they exist, whole folder names only; false when either is
-// empty.
+// forms (links resolved as far as the folders exist), whole folder names only; false when
+// either is empty.
 bool RomFoldersOverlap(const std::string& folder, const std::string& protectedFolder);
 
 class TRomPaths {

@@ -9,6 +9,7 @@
 #include "archive/DiskInfo.h"
 #include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
+#include "catalogue/RomPaths.h"
 #include "catalogue/RomsBd.h"
 #include "catalogue/config.h"
 #include "platform/FileSystem.h"
@@ -37,7 +38,7 @@ bool Within(const std::string& inner, const std::string& outer) {
 
 bool OverlapsAny(const std::string& folder, const std::vector<std::string>& romPaths) {
     for (const std::string& rom : romPaths)
-        if (!rom.empty() && FoldersOverlap(folder, rom)) return true;
+        if (RomFoldersOverlap(folder, rom)) return true;
     return false;
 }
 
@@ -85,11 +86,6 @@ TOptions LoadOptions(TConfig& config) {
     return o;
 }
 
-bool FoldersOverlap(const std::string& a, const std::string& b) {
-    const std::string ra = RealFolder(a);
-    const std::string rb = RealFolder(b);
-    return Within(ra, rb) || Within(rb, ra);
-}
 
 TOptionsCheck CheckOptions(const TOptions& options, const std::vector<std::string>& romPaths) {
     if (!IsAbsoluteFolder(options.TempPath))

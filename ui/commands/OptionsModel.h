@@ -68,9 +68,6 @@ struct TOptionsCheck {
 // can be edited (a datafile is open).
 TOptionsCheck CheckOptions(const TOptions& options, const std::vector<std::string>& romPaths);
 
-// True when the two folders are the same or one lies inside the other.
-bool FoldersOverlap(const std::string& a, const std::string& b);
-
 // The rom paths a choice is checked against: those of the files database and those of
 // the open datafile's emulator profile.
 std::vector<std::string> CurrentRomPaths(TConfig& config, const TFilesBd* filesBd);
