@@ -13,6 +13,7 @@
 #include <mutex>
 #include <new>
 
+#include "archive/LittleEndian.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 
@@ -164,11 +165,6 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 bool PRead(int fd, unsigned char* buffer, size_t size, off_t offset) {
     while (size > 0) {
@@ -222,21 +218,21 @@ bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>
     size_t end = std::string::npos;
     for (size_t p = tail.size() - kEnd + 1; p-- > 0;) {
         if (tail[p] != 'P' || tail[p + 1] != 'K' || tail[p + 2] != 5 || tail[p + 3] != 6) continue;
-        if (p + kEnd + Le16(&tail[p + 20]) == tail.size()) end = p;
+        if (p + kEnd + Get16(&tail[p + 20]) == tail.size()) end = p;
         break;
     }
     if (end == std::string::npos) return false;
     const unsigned char* e = &tail[end];
-    const uint16_t entries = Le16(e + 10);
-    const uint32_t cdSize = Le32(e + 12);
-    const uint32_t cdOffset = Le32(e + 16);
-    if (Le16(e + 4) != 0 || Le16(e + 6) != 0 || Le16(e + 8) != entries || entries == 0 || entries == 0xffff ||
+    const uint16_t entries = Get16(e + 10);
+    const uint32_t cdSize = Get32(e + 12);
+    const uint32_t cdOffset = Get32(e + 16);
+    if (Get16(e + 4) != 0 || Get16(e + 6) != 0 || Get16(e + 8) != entries || entries == 0 || entries == 0xffff ||
         cdSize == 0xffffffffu || cdOffset == 0xffffffffu)
         return false;
     const uint64_t endOffset = tailStart + end;
     if (static_cast<uint64_t>(cdOffset) + cdSize != endOffset) return false;
     // A zip64 locator right before the end record: libzip's to read.
-    if (end >= 20 && Le32(&tail[end - 20]) == 0x07064b50u) return false;
+    if (end >= 20 && Get32(&tail[end - 20]) == 0x07064b50u) return false;
     std::vector<unsigned char> own;
     const unsigned char* cd;
     if (cdOffset >= tailStart) {
@@ -249,17 +245,17 @@ bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>
     out.reserve(entries);
     size_t pos = 0;
     for (uint32_t i = 0; i < entries; ++i) {
-        if (pos + 46 > cdSize || Le32(cd + pos) != 0x02014b50u) return false;
+        if (pos + 46 > cdSize || Get32(cd + pos) != 0x02014b50u) return false;
         const unsigned char* h = cd + pos;
-        const uint16_t flags = Le16(h + 8);
-        const uint16_t method = Le16(h + 10);
-        const uint32_t compSize = Le32(h + 20);
-        const uint32_t size = Le32(h + 24);
-        const size_t nameLen = Le16(h + 28);
-        const size_t extraLen = Le16(h + 30);
-        const size_t commentLen = Le16(h + 32);
-        const uint32_t local = Le32(h + 42);
-        if (compSize == 0xffffffffu || size == 0xffffffffu || local == 0xffffffffu || Le16(h + 34) != 0 ||
+        const uint16_t flags = Get16(h + 8);
+        const uint16_t method = Get16(h + 10);
+        const uint32_t compSize = Get32(h + 20);
+        const uint32_t size = Get32(h + 24);
+        const size_t nameLen = Get16(h + 28);
+        const size_t extraLen = Get16(h + 30);
+        const size_t commentLen = Get16(h + 32);
+        const uint32_t local = Get32(h + 42);
+        if (compSize == 0xffffffffu || size == 0xffffffffu || local == 0xffffffffu || Get16(h + 34) != 0 ||
             method == 99)
             return false;
         if (static_cast<uint64_t>(local) + 30 + compSize > cdOffset) return false;
@@ -268,7 +264,7 @@ bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>
         // Extra fields must parse as libzip parses them.
         for (size_t x = 0; x < extraLen;) {
             if (x + 4 > extraLen) return false;
-            x += 4 + Le16(h + 46 + nameLen + x + 2);
+            x += 4 + Get16(h + 46 + nameLen + x + 2);
             if (x > extraLen) return false;
         }
         TDirEntryRecord record;
@@ -278,10 +274,10 @@ bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>
             if (c == '\\') c = '/';
         record.size = size;
         record.compSize = compSize;
-        record.crc = Le32(h + 16);
+        record.crc = Get32(h + 16);
         record.method = method;
-        record.dosTime = Le16(h + 12);
-        record.dosDate = Le16(h + 14);
+        record.dosTime = Get16(h + 12);
+        record.dosDate = Get16(h + 14);
         record.encrypted = (flags & 1) != 0;
         out.push_back(std::move(record));
         pos = next;

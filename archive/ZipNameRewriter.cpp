@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "archive/LittleEndian.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/UiHooks.h"
@@ -50,14 +51,6 @@ const char* const kZip64 = "Zip64 archives are not supported.";
 const char* const kCentralDamaged = "Central directory damaged.";
 const char* const kEntryDamaged = "Entry data damaged.";
 
-uint16_t Get16(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return static_cast<uint16_t>(u[0] | u[1] << 8);
-}
-uint32_t Get32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return u[0] | u[1] << 8 | u[2] << 16 | static_cast<uint32_t>(u[3]) << 24;
-}
 void Put16(char* p, uint16_t v) {
     p[0] = static_cast<char>(v & 0xff);
     p[1] = static_cast<char>(v >> 8);
