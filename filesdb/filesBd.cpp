@@ -15,6 +15,7 @@
 #include "filesdb/CacheFileUnit.h"
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
 
@@ -343,18 +344,13 @@ bool TFile::TestArchive() {
     TArchiveManager* manager = bd != nullptr ? bd->ArchiveManager() : nullptr;
     if (manager == nullptr || !manager->IsArchive(FullPath)) return false;
 
-    struct TRestoreOnError {
-        TArchiveManager& manager;
-        TArchiveErrorEvent previous;
-        ~TRestoreOnError() { manager.OnError = std::move(previous); }
-    } restore{*manager, manager->OnError};
+    // The manager's own listeners come back however the test ends.
+    const TFinally restore([manager, onError = manager->OnError, onPoll = manager->OnPoll]() mutable {
+        manager->OnError = std::move(onError);
+        manager->OnPoll = std::move(onPoll);
+    });
     manager->OnError = [this](const std::string& archiveName, const std::string& entryName,
                               const std::string& message) { OnArchiveEntryError(archiveName, entryName, message); };
-    struct TRestoreOnPoll {
-        TArchiveManager& manager;
-        std::function<void()> previous;
-        ~TRestoreOnPoll() { manager.OnPoll = std::move(previous); }
-    } restorePoll{*manager, manager->OnPoll};
     // Cancel is heard between the entries of a long test.
     if (TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr)
         manager->OnPoll = [paths] { paths->CheckAbort(); };
@@ -660,13 +656,9 @@ void TPath::DropFiles(const std::vector<TFile*>& files) {
     gone.reserve(files.size());
     // Every listener hears of every removal before any file leaves the list; the list
     // is then closed up in one pass, whatever way this is left.
-    struct TCloseUp {
-        TPath& path;
-        std::unordered_set<const TFile*>& gone;
-        ~TCloseUp() {
-            for (std::unique_ptr<TFile>& owned : path.files_.ExtractAll(gone)) path.Retire(std::move(owned));
-        }
-    } closeUp{*this, gone};
+    const TFinally closeUp([&] {
+        for (std::unique_ptr<TFile>& owned : files_.ExtractAll(gone)) Retire(std::move(owned));
+    });
     for (TFile* file : files) {
         Log("Delete file " + file->FullPath + " from bd");
         if (files_.Find(file->Name) != file && files_.IndexOfObject(file) < 0)
