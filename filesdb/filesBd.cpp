@@ -733,8 +733,6 @@ TPath* TPathsList::AddPath(const std::string& pathText, const std::string& seria
         }
     }
     const std::string lowered = LowerCase(serial);
-    for (const auto& known : paths_)
-        if (known->GetPath() == path && SameText(known->GetVolumeSerial(), lowered)) return known.get();
     const std::string real = RealFolder(path);
     for (const auto& known : paths_)
         if (RealFolder(known->GetPath()) == real && SameText(known->GetVolumeSerial(), lowered)) return known.get();
