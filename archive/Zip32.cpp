@@ -11,6 +11,7 @@
 
 #include "archive/UnZip32.h"
 #include "platform/FileSystem.h"
+#include "platform/RewriteBatch.h"
 
 namespace qm {
 
@@ -49,7 +50,9 @@ public:
 
 private:
     // Through a symbolic link the file it points to is written, so that the link stays.
-    explicit TArchiveFileSource(const std::string& path) : path_(FileBehindLinks(path)) { zip_error_init(&error_); }
+    explicit TArchiveFileSource(const std::string& path) : path_(FileBehindLinks(path)), alias_(path) {
+        zip_error_init(&error_);
+    }
     ~TArchiveFileSource() {
         if (in_) std::fclose(in_);
         DropTemp();
@@ -140,13 +143,20 @@ private:
                 return pos < 0 ? Fail(ZIP_ER_TELL, errno) : pos;
             }
             case ZIP_SOURCE_COMMIT_WRITE: {
+                // In a batch the flush and the rename are the batch's, with its others.
+                TRewriteBatch* batch = TRewriteBatch::Current();
                 int err = 0;
-                if (std::fflush(out_) != 0 || SyncFd(fileno(out_)) != 0) err = errno;
+                if (std::fflush(out_) != 0 || (!batch && SyncFd(fileno(out_)) != 0)) err = errno;
                 if (std::fclose(out_) != 0 && err == 0) err = errno;
                 out_ = nullptr;
                 if (err != 0) {
                     DropTemp();
                     return Fail(ZIP_ER_WRITE, err);
+                }
+                if (batch) {
+                    batch->Defer(temp_, path_, alias_);
+                    temp_.clear();
+                    return 0;
                 }
                 if ((err = Fs().ReplaceWith(temp_, path_)) != 0) {
                     DropTemp();
@@ -181,6 +191,7 @@ private:
     }
 
     std::string path_;
+    std::string alias_;  // the name the archive was opened by
     std::string temp_;
     FILE* in_ = nullptr;
     FILE* out_ = nullptr;

@@ -12,6 +12,7 @@
 #include "archive/LittleEndian.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
+#include "platform/RewriteBatch.h"
 #include "platform/UiHooks.h"
 
 namespace qm {
@@ -515,6 +516,8 @@ void TZipNameRewriter::RewriteZipNames(const std::string& archiveName, const TRe
     if (Fs().Stat(archiveName, stat) != 0 || !stat.exists || stat.isDir)
         Throw<EFileNotFound>(archiveName, "File not found");
     st.items = NormaliseItems(list, archiveName);
+    // A pending rewrite of this archive goes to disk first: this one reads the new one.
+    if (TRewriteBatch::Settle(archiveName) != 0) Throw<ESystemError>(archiveName, kCantOpen);
 
     st.in.fd = ::open(archiveName.c_str(), O_RDONLY | O_CLOEXEC);
     if (st.in.fd < 0) Throw<ESystemError>(archiveName, kCantOpen);
@@ -700,8 +703,14 @@ void TZipNameRewriter::Rewrite(TState& st) {
     put(end.data(), end.size());
     put(ZipComment.data(), ZipComment.size());
 
-    if (SyncFd(out.fd) != 0 || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
-    if (Fs().ReplaceWith(temp, target) != 0) Throw<ESystemError>(name, kCantWrite);
+    // In a batch the flush and the rename are the batch's, with its others.
+    TRewriteBatch* batch = TRewriteBatch::Current();
+    if ((!batch && SyncFd(out.fd) != 0) || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
+    if (batch) {
+        batch->Defer(temp, target, name);
+    } else if (Fs().ReplaceWith(temp, target) != 0) {
+        Throw<ESystemError>(name, kCantWrite);
+    }
     replaced = true;
 }
 

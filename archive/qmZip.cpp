@@ -18,6 +18,7 @@
 #include "archive/FilesTools.h"
 #include "archive/ZipNameRewriter.h"
 #include "platform/FileSystem.h"
+#include "platform/RewriteBatch.h"
 #include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -237,8 +238,18 @@ void TQMZip::CheckIdle(const std::string& archiveName, const std::string& fileNa
         throw archive::EError(_("Another archive operation is under way."), archiveName, fileName);
 }
 
+// The archive layer opens archives itself: a pending rewrite of one goes to disk first,
+// so that it reads (and writes over) the new archive. A failure to put it in place is
+// the failure of this operation.
+void TQMZip::SettlePending(const std::string& archiveName) const {
+    if (archiveName.empty()) return;
+    if (const int err = TRewriteBatch::Settle(archiveName); err != 0)
+        throw archive::ESystemError(SysErrorMessage(err), archiveName, CurrentFileName);
+}
+
 int TQMZip::RunHere(TOperation operation) {
     CheckIdle(CurrentArchiveName, CurrentFileName);
+    SettlePending(CurrentArchiveName);
     running_ = true;
     direct_ = true;
     const TFinally reset([this] {
@@ -252,6 +263,9 @@ int TQMZip::RunHere(TOperation operation) {
 
 int TQMZip::Run(TOperation operation) {
     CheckIdle(CurrentArchiveName, CurrentFileName);
+    SettlePending(operation == opZip || operation == opRecompress || operation == opCopy ? zcl_.lpszZipFN
+                                                                                           : CurrentArchiveName);
+    if (operation == opCopy) SettlePending(copySource_);
     TPending pending;
     // The zip library's callbacks are process-wide: make sure they reach this object.
     if (operation == opZip || operation == opRecompress || operation == opCopy) ZpInit(zipUserFunctions_);
@@ -403,6 +417,8 @@ int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items) {
                                                 uint32_t crc, char) {
         items.push_back(TArchiveItem::FromEntry(name, static_cast<int64_t>(size), crc));
     };
+    // What is on disk is listed, the old archive when its pending rewrite failed.
+    TRewriteBatch::Settle(archiveName);
     const int result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, functions);
     // Only a failure asks whether the archive is there at all (a plain stat: any
     // thread may be here).

@@ -87,6 +87,7 @@ private:
     // Runs a read (listing, one entry, test) on the calling thread: no round trip, the
     // events delivered as they come.
     int RunHere(TOperation operation);
+    void SettlePending(const std::string& archiveName) const;
     // rootDir non-empty: the options of adding that folder.
     void SetZipOptions(bool add, bool remove, const std::string& rootDir);
     void UnzipOptions(int quiet, int test, int list, int keepPath, int overwrite,

@@ -236,6 +236,28 @@ int TRealFileSystem::ReplaceWith(const std::string& temporary, const std::string
     return 0;
 }
 
+void IFileSystem::ReplaceEach(const std::vector<std::pair<std::string, std::string>>& moves,
+                              std::vector<int>& results) {
+    results.clear();
+    for (const auto& [temporary, target] : moves) {
+        results.push_back(ReplaceWith(temporary, target));
+        if (results.back() != 0) break;
+    }
+}
+
+void TRealFileSystem::ReplaceEach(const std::vector<std::pair<std::string, std::string>>& moves,
+                                  std::vector<int>& results) {
+    results.clear();
+    std::vector<std::string> folders;
+    for (const auto& [temporary, target] : moves) {
+        results.push_back(::rename(temporary.c_str(), target.c_str()) == 0 ? 0 : errno);
+        if (results.back() != 0) break;
+        std::string folder = FolderOf(target);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
+    }
+    for (const std::string& folder : folders) FsyncFolder(folder);
+}
+
 int TRealFileSystem::Unlink(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
 int TRealFileSystem::MakeDir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }

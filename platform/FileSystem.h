@@ -7,6 +7,7 @@
 // system's text, which the calling unit raises with its own exception class.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -42,6 +43,12 @@ public:
     // Renames over an existing target; only for putting a finished temporary file in
     // place of the file it rewrites (same folder).
     virtual int ReplaceWith(const std::string& temporary, const std::string& target) = 0;
+    // Puts finished temporary files in place of their targets, in order, each as
+    // ReplaceWith does, up to the first failure; results[i] is 0 or the errno of
+    // moves[i], for the moves tried. The real file system flushes each folder once at
+    // the end instead of once per file.
+    virtual void ReplaceEach(const std::vector<std::pair<std::string, std::string>>& moves,
+                             std::vector<int>& results);
     virtual int Unlink(const std::string& path) = 0;
     virtual int MakeDir(const std::string& path) = 0;
     virtual int RemoveDir(const std::string& path) = 0;
@@ -71,6 +78,8 @@ public:
     int ReadFile(const std::string& path, std::string& out) override;
     int RenameNoReplace(const std::string& from, const std::string& to) override;
     int ReplaceWith(const std::string& temporary, const std::string& target) override;
+    void ReplaceEach(const std::vector<std::pair<std::string, std::string>>& moves,
+                     std::vector<int>& results) override;
     int Unlink(const std::string& path) override;
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;

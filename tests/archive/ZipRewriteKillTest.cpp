@@ -1,13 +1,15 @@
-// An archive rewrite (a rezip, an entry rename) killed outright (SIGKILL: no handler, no
-// clean-up) at several moments: the archive must afterwards be the old one byte for byte
-// or the complete new one, never a half-written file under its name. The rewrite runs in
-// a child process so that the kill cannot take the test with it.
+// An archive rewrite (a rezip, an entry rename, a batch of rezips) killed outright
+// (SIGKILL: no handler, no clean-up) at several moments: each archive must afterwards be
+// the old one byte for byte or the complete new one, never a half-written file under
+// its name. The rewrite runs in a child process so that the kill cannot take the test
+// with it.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -55,14 +57,16 @@ std::string Entries(const std::string& zip) {
     return status == 0 ? out : "BAD";
 }
 
-// Starts the helper program that rewrites the archive and ends; returns its pid. A
+// Starts the helper program that rewrites the archives and ends; returns its pid. A
 // program of its own, not a fork of this one: a fork would inherit the archiver
 // without the worker thread it may already have started.
-pid_t StartRewrite(const std::string& operation, const std::string& zip, const std::string& work) {
+pid_t StartRewrite(const std::string& operation, const std::vector<std::string>& zips, const std::string& work) {
+    std::vector<const char*> args = {QM_ZIP_REWRITE, operation.c_str(), zips[0].c_str(), work.c_str()};
+    for (size_t i = 1; i < zips.size(); ++i) args.push_back(zips[i].c_str());
+    args.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::execl(QM_ZIP_REWRITE, QM_ZIP_REWRITE, operation.c_str(), zip.c_str(), work.c_str(),
-                static_cast<char*>(nullptr));
+        ::execv(QM_ZIP_REWRITE, const_cast<char* const*>(args.data()));
         ::_exit(127);
     }
     return pid;
@@ -74,40 +78,42 @@ int WaitFor(pid_t pid) {
     return status;
 }
 
-// The rewrite (a rezip, or the rename engine giving every entry a new name) is killed
-// at moments spread over its run, thicker round its end where the new archive takes the
-// old one's place, each a little off its mark.
+// The rewrite (a rezip, the rename engine giving every entry a new name, or three rezips
+// made durable as one batch) is killed at moments spread over its run, thicker round
+// its end where the new archives take the old ones' places, each a little off its mark.
 class ZipRewriteKill : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(ZipRewriteKill, TheArchiveIsTheOldOneOrTheCompleteNewOne) {
+TEST_P(ZipRewriteKill, EachArchiveIsTheOldOneOrTheCompleteNewOne) {
     const std::string operation = GetParam();
     TTempDir dir;
     const std::string roms = dir / "roms/";
     const std::string work = dir / "work/";
     std::filesystem::create_directories(roms);
     std::filesystem::create_directories(work);
-    const std::string zip = roms + "pacman.zip";
-    MakeStoredArchive(dir / "src/", zip);
-    const std::string original = ReadFile(zip);
-    ASSERT_NE(Entries(zip), "BAD");
+    std::vector<std::string> zips = {roms + "pacman.zip"};
+    if (operation == "batch") zips = {roms + "dkong.zip", roms + "galaga.zip", roms + "pacman.zip"};
+    MakeStoredArchive(dir / "src/", zips[0]);
+    const std::string original = ReadFile(zips[0]);
+    ASSERT_NE(Entries(zips[0]), "BAD");
+    const auto restore = [&] {
+        for (const std::string& zip : zips) WriteFile(zip, original);
+    };
 
     // Runs left to finish tell how long one takes, and what the new archive is. The
     // fastest of two is the measure: a run slowed by a loaded machine would put every
     // kill after the end.
-    const std::string copy = roms + "timing.zip";
     std::chrono::steady_clock::duration took{};
     std::string rewritten;
     for (int run = 0; run < 2; ++run) {
-        WriteFile(copy, original);
+        restore();
         const auto started = std::chrono::steady_clock::now();
-        const int status = WaitFor(StartRewrite(operation, copy, work));
+        const int status = WaitFor(StartRewrite(operation, zips, work));
         const auto elapsed = std::chrono::steady_clock::now() - started;
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         if (run == 0 || elapsed < took) took = elapsed;
-        rewritten = Entries(copy);
+        rewritten = Entries(zips.back());
         ASSERT_NE(rewritten, "BAD");
-        ASSERT_NE(ReadFile(copy), original);
-        std::filesystem::remove(copy);
+        for (const std::string& zip : zips) ASSERT_NE(ReadFile(zip), original) << zip;
     }
 
     std::mt19937 random(11);
@@ -115,26 +121,28 @@ TEST_P(ZipRewriteKill, TheArchiveIsTheOldOneOrTheCompleteNewOne) {
     int hitOld = 0;
     for (const int percent : percents) {
         SCOPED_TRACE("kill at " + std::to_string(percent) + "%");
-        WriteFile(zip, original);
+        restore();
         const auto at = took * percent / 100 + std::chrono::milliseconds(random() % 20);
-        const pid_t pid = StartRewrite(operation, zip, work);
+        const pid_t pid = StartRewrite(operation, zips, work);
         std::this_thread::sleep_for(at);
         ::kill(pid, SIGKILL);
         WaitFor(pid);
 
-        if (ReadFile(zip) == original) {
-            ++hitOld;
-        } else {
-            EXPECT_EQ(Entries(zip), rewritten) << "a half-written archive took the old one's place";
+        for (const std::string& zip : zips) {
+            if (ReadFile(zip) == original) {
+                ++hitOld;
+                continue;
+            }
+            EXPECT_EQ(Entries(zip), rewritten) << zip << ": a half-written archive took the old one's place";
             int tested = -1;
             RunCommand("unzip -tqq " + ShellQuote(zip), &tested);
-            EXPECT_EQ(tested, 0);
+            EXPECT_EQ(tested, 0) << zip;
         }
         // A work file the kill left is hidden beside the archive or in the work folder,
         // never under a name a scan would take for a set.
         for (const auto& e : std::filesystem::directory_iterator(roms)) {
             const std::string name = e.path().filename().string();
-            EXPECT_TRUE(name == "pacman.zip" || name[0] == '.') << name;
+            EXPECT_TRUE(std::find(zips.begin(), zips.end(), roms + name) != zips.end() || name[0] == '.') << name;
             if (name[0] == '.') std::filesystem::remove(e.path());
         }
     }
@@ -142,7 +150,7 @@ TEST_P(ZipRewriteKill, TheArchiveIsTheOldOneOrTheCompleteNewOne) {
     EXPECT_GT(hitOld, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, ZipRewriteKill, ::testing::Values("rezip", "rename"),
+INSTANTIATE_TEST_SUITE_P(Each, ZipRewriteKill, ::testing::Values("rezip", "rename", "batch"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

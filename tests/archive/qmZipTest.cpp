@@ -16,6 +16,7 @@
 #include "archive/ZipTestSupport.h"
 #include "archive/qmZip.h"
 #include "platform/FileSystem.h"
+#include "platform/RewriteBatch.h"
 #include "platform/UiHooks.h"
 #include "support/QtApp.h"
 #include "support/TestSupport.h"
@@ -172,6 +173,54 @@ TEST_F(QMZipTest, AddDeleteAndCreateKeepTheArchiveValid) {
     zip.AddFile(archive, dir / "src/b.bin");
     zip.CreateEmptyArchive(archive);
     EXPECT_EQ(test::UnzipNames(archive), "b.bin\n");
+}
+
+// In a batch the rewrites wait beside their archives and go in place together, yet
+// every look at a waiting archive through the program's paths sees it new; a removal
+// elsewhere waits for them; one that cannot go in place leaves its old archive and is
+// reported, never taken for done.
+TEST_F(QMZipTest, BatchedRewritesGoInPlaceTogetherAndReadAsNew) {
+    WriteFile(dir / "src/a.bin", "alpha");
+    WriteFile(dir / "src/b.bin", "beta");
+    WriteFile(dir / "loose.bin", "x");
+    const std::string one = dir / "one.zip";
+    const std::string two = dir / "two.zip";
+    zip.AddFile(one, dir / "src/a.bin");
+    zip.AddFile(two, dir / "src/a.bin");
+    const std::string oneBefore = ReadFile(one);
+    const std::string twoBefore = ReadFile(two);
+    {
+        TRewriteBatch batch;
+        zip.AddFile(one, dir / "src/b.bin");
+        zip.AddFile(two, dir / "src/b.bin");
+        EXPECT_EQ(ReadFile(one), oneBefore);
+        EXPECT_EQ(ReadFile(two), twoBefore);
+        TFileStat st;
+        ASSERT_EQ(Fs().Stat(one, st), 0);
+        EXPECT_NE(st.size, static_cast<int64_t>(oneBefore.size()));
+        EXPECT_NE(Listing(one).find("b.bin 4 "), std::string::npos);
+        EXPECT_EQ(test::UnzipNames(two), "a.bin\nb.bin\n");
+        EXPECT_EQ(std::filesystem::file_size(one), static_cast<uintmax_t>(st.size));
+
+        zip.DeleteFile(two, "a.bin");
+        ASSERT_EQ(Fs().Unlink(dir / "loose.bin"), 0);
+        EXPECT_EQ(test::UnzipNames(two), "b.bin\n");
+        EXPECT_TRUE(batch.Commit().empty());
+    }
+    TFaultyFileSystem faulty(Fs());
+    TScopedFileSystem scoped(faulty);
+    const std::string twoNow = ReadFile(two);
+    {
+        TRewriteBatch batch;
+        zip.DeleteFile(one, "a.bin");
+        zip.AddFile(two, dir / "src/a.bin");
+        faulty.failAt = faulty.changingCalls + 1;
+        EXPECT_EQ(batch.Commit(), std::vector<std::string>{one});
+    }
+    EXPECT_EQ(test::UnzipNames(one), "a.bin\nb.bin\n");
+    EXPECT_NE(ReadFile(two), twoNow);
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        EXPECT_EQ(e.path().filename().string().find(".qmtmp"), std::string::npos) << e.path();
 }
 
 // Whichever of its steps fails, a new empty archive is made whole or not at all: never

@@ -1,23 +1,30 @@
-// Rewrites one archive and ends: the child that the kill test stops outright.
-// Usage: zip_rewrite rezip|rename <archive> <work folder>
-// "rename" gives every entry "romN.bin" the name "newN.bin".
+// Rewrites archives and ends: the child that the kill test stops outright.
+// Usage: zip_rewrite rezip|rename|batch <archive> <work folder> [archive...]
+// "rename" gives every entry "romN.bin" the name "newN.bin"; "batch" rezips every
+// archive given in one durable batch.
 #include <cstdio>
 #include <string>
 
 #include "archive/archivemanager.h"
 #include "platform/Exception.h"
+#include "platform/RewriteBatch.h"
 
 int main(int argc, char** argv) {
-    const std::string operation = argc == 4 ? argv[1] : "";
-    if (operation != "rezip" && operation != "rename") {
-        std::fprintf(stderr, "usage: zip_rewrite rezip|rename <archive> <work folder>\n");
+    const std::string operation = argc >= 4 ? argv[1] : "";
+    if (operation != "rezip" && operation != "rename" && operation != "batch") {
+        std::fprintf(stderr, "usage: zip_rewrite rezip|rename|batch <archive> <work folder> [archive...]\n");
         return 2;
     }
     try {
         qm::TArchiveManager manager;
         manager.SetTempDir(argv[3]);
         manager.SetCompressionLevel(9);
-        if (operation == "rezip") {
+        if (operation == "batch") {
+            qm::TRewriteBatch batch;
+            manager.RecompressArchive(argv[2]);
+            for (int i = 4; i < argc; ++i) manager.RecompressArchive(argv[i]);
+            if (!batch.Commit().empty()) return 3;
+        } else if (operation == "rezip") {
             manager.RecompressArchive(argv[2]);
         } else {
             qm::TArchiveItems items;

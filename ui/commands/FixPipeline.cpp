@@ -6,6 +6,7 @@
 
 #include "archive/FilesTools.h"
 #include "archive/archive.h"
+#include "archive/archivemanager.h"
 #include "archive/stringsTools.h"
 #include "catalogue/Emulator.h"
 #include "catalogue/RomsBd.h"
@@ -192,12 +193,45 @@ void TFixPipeline::BeginStep() {
 }
 
 TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), caches_(owner.filesBd_) {
+    // Work files come and go without waiting for the archives.
+    rewrites_.AddScratchFolder(owner.filesBd_.TempDir());
+    if (const TArchiveManager* manager = owner.filesBd_.ArchiveManager()) rewrites_.AddScratchFolder(manager->TempDir);
     owner_.BeginStep();
     owner_.CompactSelection();
     owner_.IndexSelection();
 }
 
-TFixPipeline::TStepScope::~TStepScope() { owner_.CompactSelection(); }
+TFixPipeline::TStepScope::~TStepScope() {
+    owner_.CompactSelection();
+    owner_.RewritesFailed(rewrites_.Commit());
+}
+
+void TFixPipeline::RewritesFailed(const std::vector<std::string>& archives) {
+    for (const std::string& archive : archives) {
+        Log("Can't write file " + archive);
+        ++errorTotal_;
+        FixError = true;
+        // The database took the rewrite for done: the archive is read again as it is.
+        const size_t cut = archive.find_last_of('/');
+        const int index = filesBd_.Paths().IndexOf(archive.substr(0, cut + 1));
+        if (cut == std::string::npos || index < 0) continue;
+        TPath* path = filesBd_.Paths().GetPath(index);
+        TFile* file = path->Files().Find(archive.substr(cut + 1));
+        if (file == nullptr) continue;
+        const uint8_t kind = file->Kind;
+        // Read again, not created by the fix: no second round for it.
+        const bool fullPath = FixFullPath;
+        FixFullPath = false;
+        path->DropFile(file);
+        try {
+            if (TFile* again = path->AddFile(archive, kind)) again->Match();
+        } catch (...) {
+            // Unreadable now: it stays out of the list, as a scan would leave it.
+        }
+        FixFullPath = fullPath;
+        NoteWritten(path);
+    }
+}
 
 void TFixPipeline::IndexSelection() {
     romSet_.clear();

@@ -18,6 +18,7 @@
 
 #include "filesdb/filesBd.h"
 #include "platform/Progress.h"
+#include "platform/RewriteBatch.h"
 
 namespace qm {
 
@@ -129,8 +130,9 @@ private:
     void MatchAll();
     void ShowError(const std::string& text) const;
     void BeginStep();
-    // One step's frame: the selection's hash sets made from the lists, and the caches of
-    // the paths the step wrote into saved once, when it ends.
+    // One step's frame: the selection's hash sets made from the lists, the archives the
+    // step rewrites made durable in groups, and the caches of the paths the step wrote
+    // into saved once, when it ends (after the archives).
     class TStepScope {
     public:
         explicit TStepScope(TFixPipeline& owner);
@@ -141,8 +143,11 @@ private:
 
     private:
         TFixPipeline& owner_;
+        TRewriteBatch rewrites_;
         TFilesBd::TCacheBatch caches_;
     };
+    // Archives whose new content could not be put in place: errors of the fix.
+    void RewritesFailed(const std::vector<std::string>& archives);
     void IndexSelection();
     // Drops from the lists what left the sets (removals only mark, so that a step that
     // drops thousands of rom files does not shift the list thousands of times).

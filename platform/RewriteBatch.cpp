@@ -1,0 +1,272 @@
+#include "platform/RewriteBatch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+namespace qm {
+
+namespace {
+
+std::atomic<TRewriteBatch*> g_current{nullptr};
+
+// Parallel fsyncs: the file system joins concurrent flushes into shared journal
+// commits, so a group costs about what one file costs. (syncfs would flush the whole
+// file system, other programs' writes included, and could not say which file failed.)
+constexpr size_t kSyncThreads = 8;
+
+std::string WithoutSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool IsOurTemporary(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return path.find(".qmtmp-", slash == std::string::npos ? 0 : slash) != std::string::npos;
+}
+
+// Flushes each file to disk: errs[i] is 0 or the errno of files[i].
+std::vector<int> SyncAll(const std::vector<std::string>& files) {
+    std::vector<int> errs(files.size(), 0);
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < files.size();) {
+            const int fd = ::open(files[i].c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                errs[i] = errno;
+                continue;
+            }
+            if (SyncFd(fd) != 0) errs[i] = errno;
+            ::close(fd);
+        }
+    };
+    const size_t threads = std::min(kSyncThreads, files.size());
+    std::vector<std::thread> pool;
+    try {
+        for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer helpers: this thread does the rest.
+    }
+    work();
+    for (std::thread& t : pool) t.join();
+    return errs;
+}
+
+}  // namespace
+
+TRewriteBatch::TRewriteBatch(size_t maxFiles, int64_t maxBytes)
+    : inner_(&Fs()), maxFiles_(std::max<size_t>(maxFiles, 1)), maxBytes_(maxBytes) {
+    joined_ = g_current.load();
+    if (joined_ != nullptr) return;
+    SetFileSystem(this);
+    g_current.store(this);
+}
+
+TRewriteBatch::~TRewriteBatch() {
+    if (joined_ != nullptr) return;
+    {
+        std::lock_guard lock(mutex_);
+        FlushLocked();
+    }
+    g_current.store(nullptr);
+    SetFileSystem(inner_);
+}
+
+TRewriteBatch* TRewriteBatch::Current() { return g_current.load(); }
+
+int TRewriteBatch::Settle(const std::string& path) {
+    TRewriteBatch* batch = g_current.load();
+    if (batch == nullptr) return 0;
+    std::lock_guard lock(batch->mutex_);
+    return batch->SettleLocked(path);
+}
+
+void TRewriteBatch::AddScratchFolder(const std::string& folder) {
+    if (joined_ != nullptr) return joined_->AddScratchFolder(folder);
+    std::lock_guard lock(mutex_);
+    if (!folder.empty()) scratch_.push_back(WithoutSlash(folder) + "/");
+}
+
+const TRewriteBatch::TPending* TRewriteBatch::Find(const std::string& path) const {
+    if (pending_.empty()) return nullptr;
+    const std::string name = WithoutSlash(path);
+    for (const TPending& p : pending_)
+        if (p.target == name || p.alias == name) return &p;
+    return nullptr;
+}
+
+bool TRewriteBatch::Covers(const std::string& path) const {
+    if (names_.empty()) return false;
+    const std::string name = WithoutSlash(path);
+    auto it = std::lower_bound(names_.begin(), names_.end(), name);
+    if (it != names_.end() && *it == name) return true;
+    const std::string folder = name == "/" ? name : name + "/";
+    it = std::lower_bound(names_.begin(), names_.end(), folder);
+    return it != names_.end() && it->compare(0, folder.size(), folder) == 0;
+}
+
+int TRewriteBatch::SettleLocked(const std::string& path) {
+    if (!Covers(path)) return 0;
+    const size_t before = failed_.size();
+    FlushLocked();
+    const std::string name = WithoutSlash(path);
+    for (size_t i = before; i < failed_.size(); ++i)
+        if (failed_[i].target == name || failed_[i].alias == name) return failed_[i].err;
+    return 0;
+}
+
+bool TRewriteBatch::IsScratch(const std::string& path) const {
+    if (IsOurTemporary(path)) return true;
+    for (const std::string& folder : scratch_)
+        if (path.compare(0, folder.size(), folder) == 0) return true;
+    return false;
+}
+
+void TRewriteBatch::Defer(const std::string& temporary, const std::string& target, const std::string& alias) {
+    if (joined_ != nullptr) return joined_->Defer(temporary, target, alias);
+    std::lock_guard lock(mutex_);
+    // A second rewrite of a pending file (its reader settles first, so only a blind
+    // write gets here) must not overtake the first.
+    if (Covers(target) || (!alias.empty() && Covers(alias))) FlushLocked();
+    TPending entry{temporary, WithoutSlash(target), alias.empty() ? std::string() : WithoutSlash(alias)};
+    if (entry.alias == entry.target) entry.alias.clear();
+    names_.insert(std::upper_bound(names_.begin(), names_.end(), entry.target), entry.target);
+    if (!entry.alias.empty())
+        names_.insert(std::upper_bound(names_.begin(), names_.end(), entry.alias), entry.alias);
+    struct stat st;
+    if (::stat(temporary.c_str(), &st) == 0) pendingBytes_ += static_cast<int64_t>(st.st_size);
+    pending_.push_back(std::move(entry));
+    if (pending_.size() >= maxFiles_ || pendingBytes_ >= maxBytes_) FlushLocked();
+}
+
+void TRewriteBatch::Flush() {
+    if (joined_ != nullptr) return joined_->Flush();
+    std::lock_guard lock(mutex_);
+    FlushLocked();
+}
+
+void TRewriteBatch::FlushLocked() {
+    if (pending_.empty()) return;
+    std::vector<TPending> group;
+    group.swap(pending_);
+    names_.clear();
+    pendingBytes_ = 0;
+
+    std::vector<std::string> temporaries;
+    temporaries.reserve(group.size());
+    for (const TPending& p : group) temporaries.push_back(p.temporary);
+    const std::vector<int> synced = SyncAll(temporaries);
+
+    // Only what reached the disk takes an old file's place, in the order it was written,
+    // and only up to the first failure: a later rewrite may rely on an earlier one (a rom
+    // copied to its backup before it leaves its archive), so the files in place are
+    // always what the rewrites up to some moment made them.
+    size_t good = 0;
+    while (good < group.size() && synced[good] == 0) ++good;
+    std::vector<std::pair<std::string, std::string>> moves;
+    for (size_t i = 0; i < good; ++i) moves.emplace_back(group[i].temporary, group[i].target);
+    std::vector<int> results;
+    if (!moves.empty()) inner_->ReplaceEach(moves, results);
+    int err = 0;
+    for (size_t i = 0; i < group.size(); ++i) {
+        if (err == 0) {
+            err = i < good ? (i < results.size() ? results[i] : EIO) : synced[i];
+            if (err == 0) continue;
+        }
+        ::unlink(group[i].temporary.c_str());
+        failed_.push_back({group[i].target, group[i].alias, err});
+    }
+}
+
+std::vector<std::string> TRewriteBatch::Commit() {
+    if (joined_ != nullptr) return {};
+    std::lock_guard lock(mutex_);
+    FlushLocked();
+    std::vector<std::string> names;
+    for (const TFailure& f : failed_) {
+        const std::string& name = f.alias.empty() ? f.target : f.alias;
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    failed_.clear();
+    return names;
+}
+
+// ---- The seam, with pending files in view ----------------------------------------------
+
+int TRewriteBatch::Stat(const std::string& path, TFileStat& out) {
+    std::string temporary;
+    {
+        std::lock_guard lock(mutex_);
+        if (const TPending* p = Find(path)) temporary = p->temporary;
+    }
+    // The temporary file becomes the file itself: same size, date and mode.
+    return inner_->Stat(temporary.empty() ? path : temporary, out);
+}
+
+int TRewriteBatch::ListDir(const std::string& path, std::vector<TDirEntry>& out) {
+    if (const int err = Settle(path)) return err;
+    return inner_->ListDir(path, out);
+}
+
+int TRewriteBatch::ReadFile(const std::string& path, std::string& out) {
+    if (const int err = Settle(path)) return err;
+    return inner_->ReadFile(path, out);
+}
+
+int TRewriteBatch::RenameNoReplace(const std::string& from, const std::string& to) {
+    if (const int err = Settle(from)) return err;
+    if (const int err = Settle(to)) return err;
+    return inner_->RenameNoReplace(from, to);
+}
+
+int TRewriteBatch::ReplaceWith(const std::string& temporary, const std::string& target) {
+    if (const int err = Settle(target)) return err;
+    return inner_->ReplaceWith(temporary, target);
+}
+
+int TRewriteBatch::Unlink(const std::string& path) {
+    {
+        std::lock_guard lock(mutex_);
+        if (const int err = SettleLocked(path)) return err;
+        // A removal may take away the last other copy of what a pending file holds: it
+        // waits for them, and does not happen when they could not go in place.
+        if (!IsScratch(path)) {
+            const size_t before = failed_.size();
+            FlushLocked();
+            if (failed_.size() > before) return failed_.back().err;
+        }
+    }
+    return inner_->Unlink(path);
+}
+
+int TRewriteBatch::MakeDir(const std::string& path) {
+    if (const int err = Settle(path)) return err;
+    return inner_->MakeDir(path);
+}
+
+int TRewriteBatch::RemoveDir(const std::string& path) {
+    if (const int err = Settle(path)) return err;
+    return inner_->RemoveDir(path);
+}
+
+int TRewriteBatch::WriteFileAtomic(const std::string& path, const std::string& data) {
+    {
+        // What is written now (a cache, the settings) may describe the pending files.
+        std::lock_guard lock(mutex_);
+        FlushLocked();
+    }
+    return inner_->WriteFileAtomic(path, data);
+}
+
+int TRewriteBatch::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
+    if (const int err = Settle(from)) return err;
+    if (const int err = Settle(to)) return err;
+    return inner_->CopyFile(from, to, overwrite);
+}
+
+}  // namespace qm
