@@ -177,8 +177,8 @@ TEST_F(QMZipTest, AddDeleteAndCreateKeepTheArchiveValid) {
 
 // In a batch the rewrites wait beside their archives and go in place together, yet
 // every look at a waiting archive through the program's paths sees it new; a removal
-// elsewhere waits for them; one that cannot go in place leaves its old archive and is
-// reported, never taken for done.
+// elsewhere waits for them; one that cannot go in place leaves its old archive, and the
+// ones after it theirs, and is reported, never taken for done.
 TEST_F(QMZipTest, BatchedRewritesGoInPlaceTogetherAndReadAsNew) {
     WriteFile(dir / "src/a.bin", "alpha");
     WriteFile(dir / "src/b.bin", "beta");
@@ -215,10 +215,11 @@ TEST_F(QMZipTest, BatchedRewritesGoInPlaceTogetherAndReadAsNew) {
         zip.DeleteFile(one, "a.bin");
         zip.AddFile(two, dir / "src/a.bin");
         faulty.failAt = faulty.changingCalls + 1;
-        EXPECT_EQ(batch.Commit(), std::vector<std::string>{one});
+        // The later rewrite may rely on the earlier one: it does not go in place either.
+        EXPECT_EQ(batch.Commit(), (std::vector<std::string>{one, two}));
     }
     EXPECT_EQ(test::UnzipNames(one), "a.bin\nb.bin\n");
-    EXPECT_NE(ReadFile(two), twoNow);
+    EXPECT_EQ(ReadFile(two), twoNow);
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         EXPECT_EQ(e.path().filename().string().find(".qmtmp"), std::string::npos) << e.path();
 }
