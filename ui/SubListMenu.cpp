@@ -1,28 +1,16 @@
-#include "ui/SubLists.h"
+#include "ui/SubListMenu.h"
 
 #include <QAction>
 #include <QByteArray>
 #include <QMenu>
 #include <QVariant>
 
-#include <algorithm>
-
-#include "catalogue/RomsBd.h"
-#include "platform/Exception.h"
-#include "platform/FileSystem.h"
-#include "platform/Text.h"
 #include "ui/MainActions.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 
 namespace {
-
-constexpr std::string_view kExtension = ".lst";
-
-bool HasListExtension(std::string_view name) {
-    return name.size() > kExtension.size() && SameText(name.substr(name.size() - kExtension.size()), kExtension);
-}
 
 // A menu text shows "&" as an accelerator mark unless it is doubled.
 QString MenuCaption(const std::string& caption) {
@@ -34,65 +22,6 @@ QString MenuCaption(const std::string& caption) {
 std::string PathOf(const QAction* action) { return action->data().toByteArray().toStdString(); }
 
 }  // namespace
-
-std::vector<TSubListFile> ListSubListFiles(const std::string& folder) {
-    std::vector<TDirEntry> entries;
-    std::vector<TSubListFile> files;
-    if (folder.empty() || Fs().ListDir(folder, entries) != 0) return files;
-    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
-    for (const TDirEntry& entry : entries) {
-        if (entry.isDir || !HasListExtension(entry.name)) continue;
-        files.push_back({prefix + entry.name, entry.name.substr(0, entry.name.size() - kExtension.size())});
-    }
-    std::stable_sort(files.begin(), files.end(), [](const TSubListFile& a, const TSubListFile& b) {
-        return CompareText(a.Caption, b.Caption) < 0;
-    });
-    return files;
-}
-
-TSubListNames ParseSubListNames(std::string_view text) {
-    TSubListNames names;
-    std::vector<std::string_view> lines;
-    SplitLines(text, lines);
-    names.reserve(lines.size());
-    for (std::string_view line : lines) {
-        line = TrimView(line);
-        if (!line.empty()) names.emplace(line);
-    }
-    return names;
-}
-
-TSubListNames LoadSubListNames(const std::string& fileName) {
-    std::string text;
-    const int error = Fs().ReadFile(fileName, text);
-    if (error != 0) throw Exception(fileName + ": " + SysErrorMessage(error));
-    return ParseSubListNames(text);
-}
-
-void ApplySubList(TRomsBd* romsBd, bool emulatorSplit, const TSubListNames& names, bool allExcept,
-                  TShownGames& shownGames, TShownClones& shownClones) {
-    if (romsBd == nullptr) return;
-    shownGames.Clear();
-    shownClones.Clear();
-    TCloneItems all;
-    // With Split on every clone is listed under its own name.
-    romsBd->Split = true;
-    try {
-        romsBd->ListClones(all);
-    } catch (...) {
-        romsBd->Split = emulatorSplit;
-        throw;
-    }
-    romsBd->Split = emulatorSplit;
-    const bool filtered = !names.empty();
-    for (const auto& [name, clone] : all) {
-        if (filtered && (names.find(name) != names.end()) == allExcept) continue;
-        shownClones.Add(name, clone);
-        if (!shownGames.HasObject(clone->Game)) shownGames.Add(clone->Game->Name, clone->Game);
-    }
-}
-
-// ---------------------------------------------------------------------------------------
 
 TSubListMenu::TSubListMenu(TMainActions& actions) : actions_(actions) {}
 
