@@ -41,18 +41,16 @@ bool TSubListMenu::Build(const std::string& folder) {
     menu->addAction(actions_.Action(TActionId::ActAllExcept));
     menu->addAction(actions_.Action(TActionId::ActAll));
     menu->addSeparator();
-    bool appliedListed = false;
-    for (const TSubListFile& file : ListSubListFiles(folder)) {
+    const std::vector<TSubListFile> files = ListSubListFiles(folder);
+    for (const TSubListFile& file : files) {
         auto* action = new QAction(MenuCaption(file.Caption), menu);
         action->setCheckable(true);
         action->setData(QByteArray::fromStdString(file.Path));
         menu->addAction(action);
         fileActions_.push_back(action);
-        if (file.Path == appliedFile_) appliedListed = true;
         if (OnNewAction) OnNewAction(action);
     }
-    const bool dropped = !appliedFile_.empty() && !appliedListed;
-    if (dropped) Reset();
+    const bool dropped = choice_.KeepListed(files);
     ShowApplied();
     return dropped;
 }
@@ -61,37 +59,32 @@ void TSubListMenu::Click(QAction* action) {
     QAction* all = actions_.Action(TActionId::ActAll);
     QAction* allExcept = actions_.Action(TActionId::ActAllExcept);
     if (action == allExcept) {
-        allExcept_ = allExcept->isChecked();
+        choice_.SetAllExcept(allExcept->isChecked());
     } else if (action == all) {
-        Reset();
+        choice_.Reset();
     } else {
-        TSubListNames names;
         try {
-            names = LoadSubListNames(PathOf(action));
+            choice_.ChooseFile(PathOf(action), allExcept->isChecked());
         } catch (...) {
             ShowApplied();
             throw;
         }
-        names_ = std::move(names);
-        appliedFile_ = PathOf(action);
-        allExcept_ = allExcept->isChecked();
     }
     ShowApplied();
 }
 
 void TSubListMenu::Reset() {
-    names_.clear();
-    appliedFile_.clear();
-    allExcept_ = false;
+    choice_.Reset();
     ShowApplied();
 }
 
 void TSubListMenu::ShowApplied() {
     QAction* all = actions_.Action(TActionId::ActAll);
     QAction* allExcept = actions_.Action(TActionId::ActAllExcept);
-    all->setChecked(appliedFile_.empty());
-    for (QAction* action : fileActions_) action->setChecked(!appliedFile_.empty() && PathOf(action) == appliedFile_);
-    allExcept->setChecked(allExcept_);
+    const std::string& applied = choice_.AppliedFile();
+    all->setChecked(applied.empty());
+    for (QAction* action : fileActions_) action->setChecked(!applied.empty() && PathOf(action) == applied);
+    allExcept->setChecked(choice_.AllExcept());
     allExcept->setEnabled(!all->isChecked());
 }
 

@@ -15,8 +15,8 @@ namespace qm {
 class TMainActions;
 
 // The SubList menu of TMainActions: "All except", "All", then one checkable item per
-// file, each holding its file's path in data(). It keeps what is applied (the file,
-// its names and the mode) and checks the items to match.
+// file, each holding its file's path in data(). It keeps what is applied and checks the
+// items to match.
 class TSubListMenu {
 public:
     explicit TSubListMenu(TMainActions& actions);
@@ -40,10 +40,10 @@ public:
     // No sub-list: every game shown, "All" checked.
     void Reset();
 
-    const TSubListNames& Names() const { return names_; }
-    bool AllExcept() const { return allExcept_; }
+    const TSubListNames& Names() const { return choice_.Names(); }
+    bool AllExcept() const { return choice_.AllExcept(); }
     // The file applied, "" when none.
-    const std::string& AppliedFile() const { return appliedFile_; }
+    const std::string& AppliedFile() const { return choice_.AppliedFile(); }
     const std::vector<QAction*>& FileActions() const { return fileActions_; }
 
 private:
@@ -51,9 +51,7 @@ private:
 
     TMainActions& actions_;
     std::vector<QAction*> fileActions_;
-    TSubListNames names_;
-    bool allExcept_ = false;
-    std::string appliedFile_;
+    TSubListChoice choice_;
 };
 
 }  // namespace qm

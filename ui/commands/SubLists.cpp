@@ -77,4 +77,24 @@ void ApplySubList(TRomsBd* romsBd, bool emulatorSplit, const TSubListNames& name
     }
 }
 
+void TSubListChoice::ChooseFile(const std::string& fileName, bool allExcept) {
+    names_ = LoadSubListNames(fileName);
+    appliedFile_ = fileName;
+    allExcept_ = allExcept;
+}
+
+void TSubListChoice::Reset() {
+    names_.clear();
+    appliedFile_.clear();
+    allExcept_ = false;
+}
+
+bool TSubListChoice::KeepListed(const std::vector<TSubListFile>& files) {
+    if (appliedFile_.empty()) return false;
+    for (const TSubListFile& file : files)
+        if (file.Path == appliedFile_) return false;
+    Reset();
+    return true;
+}
+
 }  // namespace qm

@@ -39,4 +39,28 @@ TSubListNames LoadSubListNames(const std::string& fileName);
 void ApplySubList(TRomsBd* romsBd, bool emulatorSplit, const TSubListNames& names, bool allExcept,
                   TShownGames& shownGames, TShownClones& shownClones);
 
+// What is applied: the file, its names and the mode. A file that cannot be read changes
+// nothing; a file no longer listed drops back to every game.
+class TSubListChoice {
+public:
+    // Reads the names of fileName (qm::Exception when it cannot be read, with the
+    // choice as it was), then applies them in the given mode.
+    void ChooseFile(const std::string& fileName, bool allExcept);
+    void SetAllExcept(bool allExcept) { allExcept_ = allExcept; }
+    // No sub-list: every game shown.
+    void Reset();
+    // The files listed now; true when the applied one is gone and the choice was reset.
+    bool KeepListed(const std::vector<TSubListFile>& files);
+
+    const TSubListNames& Names() const { return names_; }
+    bool AllExcept() const { return allExcept_; }
+    // The file applied, "" when none.
+    const std::string& AppliedFile() const { return appliedFile_; }
+
+private:
+    TSubListNames names_;
+    bool allExcept_ = false;
+    std::string appliedFile_;
+};
+
 }  // namespace qm
