@@ -189,7 +189,12 @@ void TFixPipeline::BeginStep() {
 TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), caches_(owner.filesBd_) {
     owner_.BeginStep();
     owner_.CompactSelection();
-    owner_.IndexSelection();
+    if (owner_.keepIndex_) {
+        owner_.selectedByCrc_.clear();
+        owner_.crcIndexed_ = false;
+    } else {
+        owner_.IndexSelection();
+    }
 }
 
 TFixPipeline::TStepScope::~TStepScope() { owner_.CompactSelection(); }
@@ -775,6 +780,12 @@ void TFixPipeline::RunSteps() {
         {switches_.createDummy, TFixStep::CreateDummyRoms, "Create dummy", true},
         {switches_.reZip, TFixStep::ReZip, "Rezip", true},
     };
+    // Between the steps of this table only the events change the lists, and they keep
+    // the sets beside them in step: the sets are made once, not again for every step.
+    struct TKeep {
+        bool& keep;
+        ~TKeep() { keep = false; }
+    } keep{keepIndex_};
     for (const TRow& row : rows) {
         if (row.on) {
             if (OnStepStarted) OnStepStarted(row.step);
@@ -790,6 +801,7 @@ void TFixPipeline::RunSteps() {
                 case TFixStep::CreateDummyRoms: fixed = FixCreateDummyRoms(errors); break;
                 case TFixStep::ReZip: fixed = FixReZip(errors); break;
             }
+            keepIndex_ = true;
             // "none moved" is not a negative number of fixes.
             fixedTotal_ += std::max(fixed, 0);
             errorTotal_ += errors;

@@ -205,6 +205,7 @@ private:
     // entry that left the selection or changed since is weeded out when asked.
     std::unordered_map<std::string, std::vector<const TRomFile*>> selectedByCrc_;
     bool crcIndexed_ = false;
+    bool keepIndex_ = false;  // the sets are in step with the lists from the last step
     std::unordered_set<const TFile*> createdSet_;  // CreatedFiles, for membership
     size_t deadRoms_ = 0;   // entries of SelectedRoms no longer selected
     size_t deadFiles_ = 0;  // and of SelectedFiles
