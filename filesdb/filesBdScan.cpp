@@ -435,6 +435,9 @@ void TPath::Scan(bool rebuild) {
     // listing in the folder's order, as a one-thread scan would have made it.
     std::unordered_map<const TScanEntry*, size_t> prelistedAt;
     std::vector<TPrelisted> prelisted;
+    // The zips found unchanged while choosing what to list: the merge keeps them without
+    // a second look.
+    std::unordered_set<const TScanEntry*> keptZips;
     if (bd != nullptr) bd->ScanThreadsUsed = 1;
     if (bd != nullptr && bd->ScanThreads != 1 && bd->ArchiveManager() != nullptr && !bd->ArchiveManager()->OnMessage &&
         bd->SignatureCalculator() != nullptr) {
@@ -442,7 +445,10 @@ void TPath::Scan(bool rebuild) {
         for (const TScanEntry& entry : top.entries) {
             if (entry.isDir || entry.size <= 0 || !SameText(FileExtension(entry.name), ".zip")) continue;
             TFile* file = files_.Find(entry.name);
-            if (file != nullptr && CanKeep(*this, file, entry, reader)) continue;
+            if (file != nullptr && CanKeep(*this, file, entry, reader)) {
+                keptZips.insert(&entry);
+                continue;
+            }
             if (names.empty() && !bd->SignatureCalculator()->SignsZipByListing(path_ + entry.name)) break;
             prelistedAt.emplace(&entry, names.size());
             names.push_back(path_ + entry.name);
@@ -458,7 +464,7 @@ void TPath::Scan(bool rebuild) {
         const uint8_t kind = entry.isDir ? fkFolder : SameText(FileExtension(entry.name), ".zip") ? fkZip : fkPlain;
         TFile* file = files_.Find(entry.name);
         try {
-            if (file != nullptr && !CanKeep(*this, file, entry, reader)) {
+            if (file != nullptr && keptZips.count(&entry) == 0 && !CanKeep(*this, file, entry, reader)) {
                 DropFile(file);
                 file = nullptr;
             }
