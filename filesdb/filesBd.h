@@ -387,8 +387,13 @@ public:
     auto end() const { return items_.end(); }
 
 private:
+    // Looked up by a name's view, without a copy of it.
+    struct TNameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>()(name); }
+    };
     std::vector<std::unique_ptr<TFile>> items_;
-    std::unordered_map<std::string, TFile*> index_;
+    std::unordered_map<std::string, TFile*, TNameHash, std::equal_to<>> index_;
 };
 
 // ---- Rom paths ----------------------------------------------------------------------
