@@ -177,13 +177,14 @@ class TRom {
 public:
     TRom(std::string_view crc, int64_t size, TGamesList* gamesList);
 
+    // The small fields last, so that a catalogue's many roms carry no padding.
     TCloneRomsList Owners;  // every listing of this rom
-    int32_t MatchCount = 0;
     std::string Crc;
-    uint8_t Kind = rkKnown;
     int64_t Size;  // -1 unknown
     std::vector<TRomFile*> Files;  // rom files attached, not owned
     TGamesList* GamesList;
+    int32_t MatchCount = 0;
+    uint8_t Kind = rkKnown;
 
     void AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
     void DetachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
@@ -437,6 +438,7 @@ private:
     void ReportItemError(const std::string& message);
     void BuildPasses();
     void AddItem(const TDataFileItem& item, bool isResource);
+    std::pair<TGame*, TClone*> GameAndClone(const TDataFileItem& item, bool isResource);
     void FinishBuild();
     void ReportDataWarnings();
     void LogUnsafeNames();
@@ -453,6 +455,15 @@ private:
     int itemErrors_ = 0;
     int64_t skippedItems_ = 0;
     std::vector<std::string> droppedGames_;
+
+    // The game and clone that the names of the last line built gave.
+    struct TLastLine {
+        std::string_view parentName;
+        std::string_view gameName;
+        TGame* game = nullptr;
+        TClone* clone = nullptr;
+    };
+    TLastLine lastLine_;
 
     friend class TClone;
     // Scratch list for clone states, so that recomputing allocates nothing per clone.
