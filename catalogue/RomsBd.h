@@ -177,14 +177,13 @@ class TRom {
 public:
     TRom(std::string_view crc, int64_t size, TGamesList* gamesList);
 
-    // The small fields last, so that a catalogue's many roms carry no padding.
     TCloneRomsList Owners;  // every listing of this rom
+    int32_t MatchCount = 0;
     std::string Crc;
+    uint8_t Kind = rkKnown;
     int64_t Size;  // -1 unknown
     std::vector<TRomFile*> Files;  // rom files attached, not owned
     TGamesList* GamesList;
-    int32_t MatchCount = 0;
-    uint8_t Kind = rkKnown;
 
     void AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
     void DetachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
