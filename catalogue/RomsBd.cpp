@@ -725,6 +725,7 @@ void TRomsBd::ReleaseDatafileItems() { datafile_->Clear(); }
 
 void TRomsBd::Clear() {
     games_->Clear();
+    lastLine_ = TLastLine();
     RecalculateStatus();
     TotalSize = 0;
     GamesComplete = GamesMissing = GamesPartial = 0;
@@ -835,9 +836,24 @@ void TRomsBd::ReportItemError(const std::string& message) {
     if (++itemErrors_ <= kMaxItemErrorBoxes) UiHooks().MessageDlg(message, TMsgDlgType::mtError, mbOK);
 }
 
+std::pair<TGame*, TClone*> TRomsBd::GameAndClone(const TDataFileItem& item, bool isResource) {
+    // The lines of one game follow each other. A name must give the game or clone the
+    // line before got for the same bytes: nothing is renamed or dropped while building.
+    TLastLine& last = lastLine_;
+    if (last.game == nullptr || item.ParentName != last.parentName) {
+        last.clone = nullptr;
+        last.game = games_->AddGame(item.ParentName, item.ParentDescription, isResource, item.RomOf);
+        last.parentName = item.ParentName;
+    }
+    if (last.clone == nullptr || item.GameName != last.gameName) {
+        last.clone = last.game->AddClone(item.GameName, item.GameDescription);
+        last.gameName = item.GameName;
+    }
+    return {last.game, last.clone};
+}
+
 void TRomsBd::AddItem(const TDataFileItem& item, bool isResource) {
-    TGame* game = games_->AddGame(item.ParentName, item.ParentDescription, isResource, item.RomOf);
-    TClone* clone = game->AddClone(item.GameName, item.GameDescription);
+    TClone* clone = GameAndClone(item, isResource).second;
     if (isResource) {
         clone->AddRom(item.Crc, item.RomName, item.Size, {}, {});
         clone->IsParent = true;
@@ -867,6 +883,7 @@ void TRomsBd::FinishBuild() {
 
 void TRomsBd::BuildPasses() {
     DoInfos(_("Selecting games... pass 1"));
+    lastLine_ = TLastLine();
     const TDataFileItems& resources = datafile_->ResourceItems;
     const TDataFileItems& items = datafile_->GameItems;
     const size_t total = resources.Count() + items.Count();
@@ -901,7 +918,7 @@ void TRomsBd::BuildPasses() {
     // set, so that pass 2 finds the roms that merged lines refer to.
     for (int64_t i = 0; i < count; ++i) {
         step(i);
-        const TDataFileItem& item = items.GetItem(static_cast<size_t>(i));
+        const TDataFileItem item = items.GetItem(static_cast<size_t>(i));
         if (!item.Merge.empty()) continue;
         if (!item.RomOf.empty()) {
             const TClone* from = games_->AllClones.Find(item.RomOf);
@@ -918,11 +935,10 @@ void TRomsBd::BuildPasses() {
     DoInfos(_("Selecting games... pass 2"));
     for (int64_t i = 0; i < count; ++i) {
         step(i);
-        const TDataFileItem& item = items.GetItem(static_cast<size_t>(i));
+        const TDataFileItem item = items.GetItem(static_cast<size_t>(i));
         if (item.Merge.empty() && item.RomOf.empty()) continue;
         if (IsNamelessItem(item)) continue;
-        TGame* game = games_->AddGame(item.ParentName, item.ParentDescription, false, item.RomOf);
-        TClone* clone = game->AddClone(item.GameName, item.GameDescription);
+        auto [game, clone] = GameAndClone(item, false);
         clone->AddRom(item.Crc, item.RomName, item.Size, item.RomOf, item.Merge);
         if (game->ResourceGame == nullptr && !item.RomOf.empty()) {
             const TClone* from = games_->AllClones.Find(item.RomOf);
@@ -946,16 +962,22 @@ void TRomsBd::BuildPasses() {
 void TRomsBd::LogUnsafeNames() {
     // Such sets load and show; the repairs refuse their names whenever one would become
     // a path. Each name is logged once, however many lines carry it.
-    std::unordered_set<std::string> logged;
-    const auto check = [&](const std::string& name, bool innerPath) {
+    std::unordered_set<std::string_view> logged;
+    const auto check = [&](std::string_view name, bool innerPath) {
         if (name.empty() || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
         if (OnLog) OnLog(_("Datafile: ") + UnsafeNameMessage(name, innerPath));
     };
     for (const TDataFileItems* list : {&datafile_->ResourceItems, &datafile_->GameItems}) {
+        // The set and game names repeat on every line of a game: each run is checked once.
+        std::string_view parent, game;
+        bool first = true;
         for (const TDataFileItem& item : *list) {
-            check(item.ParentName, false);
-            check(item.GameName, false);
+            if (first || item.ParentName != parent) check(item.ParentName, false);
+            if (first || item.GameName != game) check(item.GameName, false);
             check(item.RomName, true);
+            parent = item.ParentName;
+            game = item.GameName;
+            first = false;
         }
     }
 }

@@ -454,6 +454,7 @@ private:
     void ReportItemError(const std::string& message);
     void BuildPasses();
     void AddItem(const TDataFileItem& item, bool isResource);
+    std::pair<TGame*, TClone*> GameAndClone(const TDataFileItem& item, bool isResource);
     void FinishBuild();
     void ReportDataWarnings();
     void LogUnsafeNames();
@@ -470,6 +471,15 @@ private:
     int itemErrors_ = 0;
     int64_t skippedItems_ = 0;
     std::vector<std::string> droppedGames_;
+
+    // The game and clone that the names of the last line built gave.
+    struct TLastLine {
+        std::string_view parentName;
+        std::string_view gameName;
+        TGame* game = nullptr;
+        TClone* clone = nullptr;
+    };
+    TLastLine lastLine_;
 
     friend class TClone;
     // Scratch list for clone states, so that recomputing allocates nothing per clone.
