@@ -131,6 +131,7 @@ TDataFileItem TDataFileItems::View(const TRecord& r) const {
 TDataFileItems::TText TDataFileItems::Store(const TRecord& record, TField field, std::string_view value, bool lower) {
     auto same = [&](TText t) {
         if (t.length != value.size()) return false;
+        if (value.empty()) return true;  // an empty view may carry no pointer at all
         const char* held = text_.data() + t.offset;
         if (!lower) return std::memcmp(held, value.data(), value.size()) == 0;
         for (size_t i = 0; i < value.size(); ++i)
