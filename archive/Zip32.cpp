@@ -759,6 +759,23 @@ int Guarded(F&& f) {
     }
 }
 
+// One run over a snapshot of the settings, so that a change of them while it works
+// reaches only the next run.
+template <typename F>
+int RunWithSettings(F&& f) {
+    ZPOPT options;
+    ZIPUSERFUNCTIONS functions;
+    {
+        std::lock_guard lock(g_mutex);
+        options = g_options;
+        functions = g_functions;
+    }
+    return Guarded([&] {
+        TZipRun run(options, functions);
+        return f(run, options);
+    });
+}
+
 }  // namespace
 
 int ZpInit(const ZIPUSERFUNCTIONS& functions) {
@@ -778,30 +795,14 @@ int ZpArchive(const ZCL& command) {
     if (command.lpszZipFN.empty() || command.argc < 1 ||
         static_cast<size_t>(command.argc) > command.FNV.size())
         return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT& options) {
         return options.fDeleteEntries ? run.Delete(command) : run.Add(command);
     });
 }
 
 int ZpRecompress(const ZCL& command) {
     if (command.lpszZipFN.empty()) return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT&) {
         return run.Recompress(command);
     });
 }
@@ -811,15 +812,7 @@ int ZpCopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZC
     unzipCode = 0;
     if (srcZip.empty() || command.lpszZipFN.empty() || command.FNV.empty() || command.FNV[0].empty())
         return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT&) {
         return run.CopyEntry(srcZip, srcEntry, command, unzipCode);
     });
 }
@@ -831,15 +824,7 @@ int ZpApplyChanges(const std::string& zipFN, const std::vector<ZCHANGE>& changes
     if (zipFN.empty()) return kParms;
     for (const ZCHANGE& change : changes)
         if (change.srcEntry.empty() || (!change.srcZip.empty() && change.name.empty())) return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT&) {
         return run.Apply(zipFN, changes, unzipCode, failed);
     });
 }
