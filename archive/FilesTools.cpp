@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <set>
@@ -418,13 +419,17 @@ int64_t GetFileSizeByName(const std::string& name) {
 }
 
 int CountDirEntries(const std::string& dir) {
-    std::vector<TDirEntry> entries;
-    if (Fs().ListDir(NoSlash(dir), entries) != 0) return 0;
+    // Only names are counted: a listing would stat every entry, and the cache of a
+    // rom path recounts its folder at every save.
+    DIR* folder = ::opendir(NoSlash(dir).c_str());
+    if (folder == nullptr) return 0;
     int count = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
+    while (const dirent* entry = ::readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         ++count;
         ProcessPendingMessages();
     }
+    ::closedir(folder);
     return count;
 }
 

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "archive/LittleEndian.h"
 #include "archive/stringsTools.h"
@@ -382,11 +383,40 @@ int TUnzipRun::Select(int ifnc, const char* const* ifnv, int xfnc, const char* c
             outNames[i] = names[i];
         }
     }
+    // Many plain names (a pass over the entries a caller picked) are looked up rather
+    // than matched against every entry, so that the selection stays linear.
+    std::unordered_map<std::string, std::vector<size_t>> exact;
+    std::unordered_map<std::string, size_t> folded;  // the first entry of each folded name
+    if (ifnc > 1) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            exact[names[i]].push_back(i);
+            if (dcl_.C_flag) folded.emplace(LowerCase(names[i]), i);
+        }
+    }
+    const auto take = [&](size_t i, const std::string& outName) {
+        if (taken[i]) return;
+        taken[i] = true;
+        outNames[i] = outName;
+    };
     for (int k = 0; k < ifnc; ++k) {
         const std::string pattern = ifnv[k] ? ifnv[k] : "";
         std::string literal;
         const bool isLiteral = WildLiteral(pattern, literal);
         bool matched = false;
+        if (isLiteral && ifnc > 1) {
+            if (const auto it = exact.find(literal); it != exact.end()) {
+                for (const size_t i : it->second) take(i, literal);
+                matched = true;
+            } else if (const auto f = folded.find(LowerCase(literal)); f != folded.end()) {
+                take(f->second, literal);
+                matched = true;
+            }
+            if (!matched) {
+                Print("caution: filename not matched:  " + pattern + "\n");
+                result = kNotFound;
+            }
+            continue;
+        }
         // Exact letter case first: case twins are two entries, and the one asked for
         // wins. Only when none matches is letter case ignored (C_flag).
         for (int pass = 0; pass < 2 && !matched; ++pass) {
@@ -395,12 +425,9 @@ int TUnzipRun::Select(int ifnc, const char* const* ifnv, int xfnc, const char* c
             for (size_t i = 0; i < names.size(); ++i) {
                 if (!WildMatch(pattern, names[i], noCase)) continue;
                 matched = true;
-                if (!taken[i]) {
-                    taken[i] = true;
-                    // Written under the caller's spelling: that is where the caller
-                    // looks for the file.
-                    outNames[i] = isLiteral ? literal : names[i];
-                }
+                // Written under the caller's spelling: that is where the caller looks
+                // for the file.
+                take(i, isLiteral ? literal : names[i]);
                 if (isLiteral && noCase) break;
             }
         }

@@ -6,10 +6,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "archive/UnZip32.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/RewriteBatch.h"
 
@@ -198,6 +202,142 @@ private:
     zip_error_t error_;
 };
 
+
+std::string Slashed(const char* raw) {
+    std::string name = raw ? raw : "";
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
+// The entries of the archive being written, by name, kept up to date while a batch
+// changes it: each lookup of a batch then costs the same whatever the archive's size.
+// Every list holds its entries in archive order, so its front is the first of a name.
+class TNameIndex {
+public:
+    explicit TNameIndex(zip_t* za) {
+        const zip_int64_t count = zip_get_num_entries(za, 0);
+        for (zip_int64_t i = 0; i < count; ++i)
+            if (const char* raw = zip_get_name(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW))
+                Add(raw, static_cast<zip_uint64_t>(i));
+    }
+
+    void Add(const std::string& raw, zip_uint64_t index) {
+        raw_[raw].push_back(index);
+        slashed_[Slashed(raw.c_str())].push_back(index);
+    }
+    void Remove(const std::string& raw, zip_uint64_t index) {
+        Erase(raw_, raw, index);
+        Erase(slashed_, Slashed(raw.c_str()), index);
+    }
+    // The first entry stored under these bytes, or -1.
+    zip_int64_t FirstRaw(const std::string& raw) const { return First(raw_, raw); }
+    // The first entry whose name, "\\" read as "/", is this one, or -1.
+    zip_int64_t FirstSlashed(const std::string& name) const { return First(slashed_, name); }
+
+private:
+    using TMap = std::unordered_map<std::string, std::vector<zip_uint64_t>>;
+    static zip_int64_t First(const TMap& map, const std::string& key) {
+        const auto it = map.find(key);
+        return it == map.end() || it->second.empty() ? -1 : static_cast<zip_int64_t>(it->second.front());
+    }
+    static void Erase(TMap& map, const std::string& key, zip_uint64_t index) {
+        const auto it = map.find(key);
+        if (it == map.end()) return;
+        std::erase(it->second, index);
+    }
+
+    TMap raw_;
+    TMap slashed_;
+};
+
+// The archive an entry is copied from, read-only. The entry is found as unzip finds a
+// name to extract: exact letter case first, then any.
+class TSourceArchive {
+public:
+    TSourceArchive() = default;
+    ~TSourceArchive() {
+        if (za_) zip_discard(za_);
+    }
+    TSourceArchive(const TSourceArchive&) = delete;
+    TSourceArchive& operator=(const TSourceArchive&) = delete;
+
+    // 0, or the unzip code of an archive that cannot be read.
+    int Open(const std::string& path) {
+        int error = 0;
+        za_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
+        if (za_) return 0;
+        switch (error) {
+            case ZIP_ER_MEMORY: return 4;
+            case ZIP_ER_INCONS: return 3;
+            default: return 9;
+        }
+    }
+
+    zip_t* Get() const { return za_; }
+
+    // The entry the pattern names, or -1.
+    zip_int64_t Find(const std::string& pattern) {
+        if (names_.empty()) {
+            const zip_int64_t count = zip_get_num_entries(za_, 0);
+            names_.reserve(static_cast<size_t>(count));
+            for (zip_int64_t i = 0; i < count; ++i)
+                names_.push_back(Slashed(zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW)));
+        }
+        std::string literal;
+        if (WildLiteral(pattern, literal)) {
+            if (exact_.empty())
+                for (size_t i = 0; i < names_.size(); ++i) {
+                    exact_.emplace(names_[i], i);
+                    folded_.emplace(LowerCase(names_[i]), i);
+                }
+            if (const auto it = exact_.find(literal); it != exact_.end()) return static_cast<zip_int64_t>(it->second);
+            if (const auto it = folded_.find(LowerCase(literal)); it != folded_.end())
+                return static_cast<zip_int64_t>(it->second);
+            return -1;
+        }
+        for (int pass = 0; pass < 2; ++pass)
+            for (size_t i = 0; i < names_.size(); ++i)
+                if (WildMatch(pattern, names_[i], pass == 1)) return static_cast<zip_int64_t>(i);
+        return -1;
+    }
+
+    // The bytes of a copy go across unread by the target: they are read here, their
+    // CRC checked, as an extraction would. 0, or the unzip code with libzip's text.
+    int Check(zip_uint64_t index, std::string& text) {
+        zip_file_t* zf = zip_fopen_index(za_, index, 0);
+        if (!zf) return 2;
+        static thread_local char buffer[1 << 16];
+        zip_int64_t n;
+        while ((n = zip_fread(zf, buffer, sizeof buffer)) > 0) {
+        }
+        int code = 0;
+        if (n < 0) {
+            const int error = zip_error_code_zip(zip_file_get_error(zf));
+            text = zip_file_strerror(zf);
+            code = error == ZIP_ER_EOF || error == ZIP_ER_READ ? 51 : error == ZIP_ER_MEMORY ? 4 : 2;
+        }
+        zip_fclose(zf);
+        return code;
+    }
+
+private:
+    zip_t* za_ = nullptr;
+    std::vector<std::string> names_;  // "\\" read as "/"
+    std::unordered_map<std::string, size_t> exact_;   // first entry of each name
+    std::unordered_map<std::string, size_t> folded_;  // the same, names lower-cased
+};
+
+// Discards the archive being written when the scope is left before it was closed; it
+// must go before the sources its pending entries read from.
+struct TDiscardTarget {
+    zip_t*& za;
+    ~TDiscardTarget() {
+        if (za) zip_discard(za);
+        za = nullptr;
+    }
+};
+
 class TZipRun {
 public:
     TZipRun(const ZPOPT& options, const ZIPUSERFUNCTIONS& functions)
@@ -211,6 +351,7 @@ public:
     int Recompress(const ZCL& command);
     int CopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
                   int& unzipCode);
+    int Apply(const std::string& zipFN, const std::vector<ZCHANGE>& changes, int& unzipCode, int& failed);
 
 private:
     struct TSource {
@@ -231,6 +372,14 @@ private:
     zip_int64_t FindRaw(const std::string& name);
     // Index of the entry written, or -1.
     zip_int64_t AddOrReplace(const std::string& name, zip_source_t* src);
+    // The entry of source that the pattern names, its data read and checked; -1 with
+    // the unzip code of the failure in unzipCode when it cannot be copied.
+    zip_int64_t SourceEntry(TSourceArchive& source, const std::string& srcEntry, int& unzipCode);
+    // Adds that entry under name; its compressed bytes go across where the level allows.
+    int Take(TSourceArchive& source, zip_uint64_t index, const std::string& name);
+    // Deletes what one pattern names (a plain name: the first entry of it); 12 when
+    // it names nothing.
+    int DeleteMatching(const std::string& pattern);
     bool Stop(const std::string& name, uint64_t size) {
         return functions_.ServiceApplication && functions_.ServiceApplication(name.c_str(), size) != 0;
     }
@@ -238,6 +387,7 @@ private:
     const ZPOPT options_;
     const ZIPUSERFUNCTIONS functions_;
     zip_t* za_ = nullptr;
+    TNameIndex* names_ = nullptr;  // while a batch runs
 };
 
 int OpenErrorCode(int zipError) {
@@ -303,6 +453,7 @@ int TZipRun::Close() {
 }
 
 zip_int64_t TZipRun::FindRaw(const std::string& name) {
+    if (names_) return names_->FirstRaw(name);
     const zip_int64_t count = zip_get_num_entries(za_, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* stored = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
@@ -321,7 +472,9 @@ zip_int64_t TZipRun::AddOrReplace(const std::string& name, zip_source_t* src) {
         if (zip_file_replace(za_, static_cast<zip_uint64_t>(existing), src, 0) != 0) return -1;
         return existing;
     }
-    return zip_file_add(za_, name.c_str(), src, ZIP_FL_ENC_GUESS);
+    const zip_int64_t added = zip_file_add(za_, name.c_str(), src, ZIP_FL_ENC_GUESS);
+    if (added >= 0 && names_) names_->Add(name, static_cast<zip_uint64_t>(added));
+    return added;
 }
 
 void TZipRun::SetCompression(zip_uint64_t index) {
@@ -504,76 +657,107 @@ int TZipRun::Recompress(const ZCL& command) {
     return Close();
 }
 
-int TZipRun::CopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
-                       int& unzipCode) {
-    unzipCode = 0;
-    int error = 0;
-    zip_t* src = zip_open(srcZip.c_str(), ZIP_RDONLY, &error);
-    if (!src) {
-        switch (error) {
-            case ZIP_ER_MEMORY: unzipCode = 4; break;
-            case ZIP_ER_INCONS: unzipCode = 3; break;
-            default: unzipCode = 9;
-        }
-        return kOk;
-    }
-    // The target goes before the source: its pending entry reads from the source.
-    struct TClose {
-        zip_t*& target;
-        zip_t* source;
-        ~TClose() {
-            if (target) zip_discard(target);
-            target = nullptr;
-            zip_discard(source);
-        }
-    } close{za_, src};
-
-    const zip_int64_t count = zip_get_num_entries(src, 0);
-    zip_int64_t found = -1;
-    for (int pass = 0; pass < 2 && found < 0; ++pass) {
-        for (zip_int64_t i = 0; i < count && found < 0; ++i) {
-            const char* raw = zip_get_name(src, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-            std::string name = raw ? raw : "";
-            for (char& c : name)
-                if (c == '\\') c = '/';
-            if (WildMatch(srcEntry, name, pass == 1)) found = i;
-        }
-    }
+zip_int64_t TZipRun::SourceEntry(TSourceArchive& source, const std::string& srcEntry, int& unzipCode) {
+    const zip_int64_t found = source.Find(srcEntry);
     if (found < 0) {
         Print("caution: filename not matched:  " + srcEntry + "\n");
         unzipCode = 11;
-        return kOk;
+        return -1;
     }
-    const auto index = static_cast<zip_uint64_t>(found);
-    // The bytes are copied unread by the target: check them here, as an extraction would.
-    if (zip_file_t* zf = zip_fopen_index(src, index, 0)) {
-        static thread_local char buffer[1 << 16];
-        zip_int64_t n;
-        while ((n = zip_fread(zf, buffer, sizeof buffer)) > 0) {
-        }
-        if (n < 0) {
-            const int code = zip_error_code_zip(zip_file_get_error(zf));
-            Print(std::string("error:  ") + srcEntry + ": " + zip_file_strerror(zf) + "\n");
-            unzipCode = code == ZIP_ER_EOF || code == ZIP_ER_READ ? 51 : code == ZIP_ER_MEMORY ? 4 : 2;
-        }
-        zip_fclose(zf);
-        if (unzipCode != 0) return kOk;
-    } else {
-        unzipCode = 2;
-        return kOk;
+    std::string text;
+    if ((unzipCode = source.Check(static_cast<zip_uint64_t>(found), text)) != 0) {
+        if (!text.empty()) Print("error:  " + srcEntry + ": " + text + "\n");
+        return -1;
     }
+    return found;
+}
 
-    if (const int code = Open(command.lpszZipFN, true); code != kOk) return code;
-    zip_source_t* data = zip_source_zip(za_, src, index, ZIP_FL_COMPRESSED, 0, -1);
+int TZipRun::Take(TSourceArchive& source, zip_uint64_t index, const std::string& name) {
+    zip_source_t* data = zip_source_zip(za_, source.Get(), index, ZIP_FL_COMPRESSED, 0, -1);
     if (!data) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
-    const zip_int64_t added =
-        AddOrReplace(command.FNV[0], data);
+    const zip_int64_t added = AddOrReplace(name, data);
     if (added < 0) {
         zip_source_free(data);
         return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
     }
     SetCompression(static_cast<zip_uint64_t>(added));
-    if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + command.FNV[0] + "\n");
+    if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + name + "\n");
+    return kOk;
+}
+
+int TZipRun::CopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
+                       int& unzipCode) {
+    unzipCode = 0;
+    TSourceArchive source;
+    if ((unzipCode = source.Open(srcZip)) != 0) return kOk;
+    // The source is read before the target is opened: a missing or damaged entry
+    // leaves the target untouched, not even created.
+    const zip_int64_t index = SourceEntry(source, srcEntry, unzipCode);
+    if (index < 0) return kOk;
+    const TDiscardTarget discard{za_};
+    if (const int code = Open(command.lpszZipFN, true); code != kOk) return code;
+    if (const int code = Take(source, static_cast<zip_uint64_t>(index), command.FNV[0]); code != kOk) return code;
+    return Close();
+}
+
+int TZipRun::DeleteMatching(const std::string& pattern) {
+    std::vector<zip_uint64_t> doomed;
+    std::string literal;
+    if (WildLiteral(pattern, literal)) {
+        if (const zip_int64_t first = names_->FirstSlashed(literal); first >= 0)
+            doomed.push_back(static_cast<zip_uint64_t>(first));
+    } else {
+        const zip_int64_t count = zip_get_num_entries(za_, 0);
+        for (zip_int64_t i = 0; i < count; ++i) {
+            const char* raw = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+            if (raw && WildMatch(pattern, Slashed(raw), false)) doomed.push_back(static_cast<zip_uint64_t>(i));
+        }
+    }
+    if (doomed.empty()) {
+        Print("zip warning: name not matched: " + pattern + "\n");
+        return kNone;
+    }
+    for (const zip_uint64_t index : doomed) {
+        const std::string raw = zip_get_name(za_, index, ZIP_FL_ENC_RAW);
+        if (zip_delete(za_, index) != 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        names_->Remove(raw, index);
+        Print("deleting: " + Slashed(raw.c_str()) + "\n");
+    }
+    return kOk;
+}
+
+int TZipRun::Apply(const std::string& zipFN, const std::vector<ZCHANGE>& changes, int& unzipCode, int& failed) {
+    unzipCode = 0;
+    failed = -1;
+    // Declared before the target's guard: the target goes first.
+    std::map<std::string, std::unique_ptr<TSourceArchive>> sources;
+    const TDiscardTarget discard{za_};
+    if (const int code = Open(zipFN, true); code != kOk) return code;
+    TNameIndex names(za_);
+    names_ = &names;
+    struct TUnset {
+        TNameIndex*& names;
+        ~TUnset() { names = nullptr; }
+    } unset{names_};
+    for (size_t k = 0; k < changes.size(); ++k) {
+        const ZCHANGE& change = changes[k];
+        failed = static_cast<int>(k);
+        int code = kOk;
+        if (change.srcZip.empty()) {
+            code = DeleteMatching(change.srcEntry);
+        } else {
+            std::unique_ptr<TSourceArchive>& source = sources[change.srcZip];
+            if (!source) {
+                source = std::make_unique<TSourceArchive>();
+                if ((unzipCode = source->Open(change.srcZip)) != 0) return kOk;
+            }
+            const zip_int64_t index = SourceEntry(*source, change.srcEntry, unzipCode);
+            if (index < 0) return kOk;
+            code = Take(*source, static_cast<zip_uint64_t>(index), change.name);
+        }
+        if (code != kOk || unzipCode != 0) return code;
+    }
+    failed = -1;
     return Close();
 }
 
@@ -584,6 +768,23 @@ int Guarded(F&& f) {
     } catch (const std::bad_alloc&) {
         return kMemory;
     }
+}
+
+// One run over a snapshot of the settings, so that a change of them while it works
+// reaches only the next run.
+template <typename F>
+int RunWithSettings(F&& f) {
+    ZPOPT options;
+    ZIPUSERFUNCTIONS functions;
+    {
+        std::lock_guard lock(g_mutex);
+        options = g_options;
+        functions = g_functions;
+    }
+    return Guarded([&] {
+        TZipRun run(options, functions);
+        return f(run, options);
+    });
 }
 
 }  // namespace
@@ -605,30 +806,14 @@ int ZpArchive(const ZCL& command) {
     if (command.lpszZipFN.empty() || command.argc < 1 ||
         static_cast<size_t>(command.argc) > command.FNV.size())
         return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT& options) {
         return options.fDeleteEntries ? run.Delete(command) : run.Add(command);
     });
 }
 
 int ZpRecompress(const ZCL& command) {
     if (command.lpszZipFN.empty()) return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT&) {
         return run.Recompress(command);
     });
 }
@@ -638,16 +823,20 @@ int ZpCopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZC
     unzipCode = 0;
     if (srcZip.empty() || command.lpszZipFN.empty() || command.FNV.empty() || command.FNV[0].empty())
         return kParms;
-    ZPOPT options;
-    ZIPUSERFUNCTIONS functions;
-    {
-        std::lock_guard lock(g_mutex);
-        options = g_options;
-        functions = g_functions;
-    }
-    return Guarded([&] {
-        TZipRun run(options, functions);
+    return RunWithSettings([&](TZipRun& run, const ZPOPT&) {
         return run.CopyEntry(srcZip, srcEntry, command, unzipCode);
+    });
+}
+
+int ZpApplyChanges(const std::string& zipFN, const std::vector<ZCHANGE>& changes, int& unzipCode,
+                   int& failed) {
+    unzipCode = 0;
+    failed = -1;
+    if (zipFN.empty()) return kParms;
+    for (const ZCHANGE& change : changes)
+        if (change.srcEntry.empty() || (!change.srcZip.empty() && change.name.empty())) return kParms;
+    return RunWithSettings([&](TZipRun& run, const ZPOPT&) {
+        return run.Apply(zipFN, changes, unzipCode, failed);
     });
 }
 

@@ -101,4 +101,22 @@ int ZpRecompress(const ZCL& command);
 int ZpCopyEntry(const std::string& srcZip, const std::string& srcEntry, const ZCL& command,
                 int& unzipCode);
 
+// One change of a batch (ZpApplyChanges). With srcZip empty, the entry that the
+// pattern srcEntry names is deleted (of two entries of that name, the first); else the
+// entry of srcZip that srcEntry names is added under name, as ZpCopyEntry adds it.
+struct ZCHANGE {
+    std::string srcZip;
+    std::string srcEntry;
+    std::string name;
+};
+
+// Not in the Info-ZIP library: applies the changes in their order to zipFN (created
+// when missing) and writes it once. Every copy's data is read and checked before the
+// archive is written; sources are read as they are on disk before the call. A failure
+// of any change leaves the archive as it was: failed is then the change at fault (-1
+// when the write itself failed), a failure on a source side comes as an unzip code in
+// unzipCode as for ZpCopyEntry, and a delete that names no entry gives 12.
+int ZpApplyChanges(const std::string& zipFN, const std::vector<ZCHANGE>& changes, int& unzipCode,
+                   int& failed);
+
 }  // namespace qm

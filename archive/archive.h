@@ -51,6 +51,15 @@ struct TRenameItem {
 
 using TRenameList = std::vector<TRenameItem>;
 
+// One change of a batch that an archive takes in a single rewrite.
+struct TArchiveChange {
+    std::string SrcArchive;  // the archive copied from; empty: FileName is deleted
+    std::string FileName;    // the entry of SrcArchive copied, or the entry deleted
+    std::string NewName;     // a copy's name in the archive, without folder part
+};
+
+using TArchiveChanges = std::vector<TArchiveChange>;
+
 using TArchiveMessageEvent = std::function<void(const std::string& msg)>;
 // FileName is empty when the archive as a whole is at fault.
 using TArchiveErrorEvent = std::function<void(

@@ -7,6 +7,7 @@
 #include "archive/qmZip.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -98,6 +99,25 @@ void TArchiveManager::ExtractFile(const std::string& archiveName, const std::str
     archiver.ExtractFile(archiveName, fileName, dir, keepPath);
 }
 
+void TArchiveManager::ExtractEach(const std::string& archiveName, const std::vector<std::string>& fileNames,
+                                  const std::string& destDir,
+                                  const std::function<void(size_t, const std::string&)>& each) {
+    Require(archiveName);
+    // One pass takes what it can; an entry it stops at goes the single way, which
+    // raises for it as it always did, and the pass goes on after it.
+    for (size_t next = 0; next < fileNames.size();) {
+        const std::vector<std::string> rest(fileNames.begin() + static_cast<std::ptrdiff_t>(next), fileNames.end());
+        next += ZipObject().ExtractEach(archiveName, rest, destDir,
+                                        [&](size_t k, const std::string& file) { each(next + k, file); });
+        if (next == fileNames.size()) break;
+        ExtractFile(archiveName, fileNames[next], destDir, false);
+        const std::string file = WithSlash(destDir) + BaseName(fileNames[next]);
+        const TFinally remove([&] { Fs().Unlink(file); });
+        each(next, file);
+        ++next;
+    }
+}
+
 void TArchiveManager::AddFile(const std::string& archiveName, const std::string& fileName) {
     Require(archiveName).AddFile(archiveName, fileName);
 }
@@ -151,6 +171,25 @@ void TArchiveManager::CopyFileBetweenArchives(const std::string& srcArchive, con
     // Zip to zip: the entry goes across without a work file, its compressed bytes
     // copied as they are where the compression level allows.
     ZipObject().CopyEntry(FullPath(srcArchive), fileName, FullPath(destArchive), BaseName(newName));
+}
+
+void TArchiveManager::CommitChanges(const std::string& archiveName, const TArchiveChanges& changes) {
+    if (changes.empty()) return;
+    Require(archiveName);
+    TArchiveChanges checked;
+    checked.reserve(changes.size());
+    for (const TArchiveChange& change : changes) {
+        if (change.SrcArchive.empty()) {
+            checked.push_back(change);
+            continue;
+        }
+        Require(change.SrcArchive);
+        const std::string name = BaseName(change.NewName);
+        if (!IsSafeName(name, false))
+            throw archive::EError(UnsafeNameMessage(name, false), archiveName, change.NewName);
+        checked.push_back({FullPath(change.SrcArchive), change.FileName, name});
+    }
+    ZipObject().ApplyChanges(archiveName, checked);
 }
 
 void TArchiveManager::MoveFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/archive.h"
 #include "platform/Exception.h"
@@ -44,6 +45,13 @@ public:
     // Extracts one entry into destDir (a file already where it lands is replaced).
     void ExtractFile(const std::string& archiveName, const std::string& fileName,
                      const std::string& destDir, bool keepPath);
+    // ExtractFile without inner paths for each named entry (full names as a listing
+    // gives them), in one pass over the archive where it can: each(k, file) is called
+    // for fileNames[k] in order as soon as its file is written, and the file is
+    // removed when each returns. An entry that does not extract raises as ExtractFile
+    // raises for it, after the entries before it were handed over.
+    void ExtractEach(const std::string& archiveName, const std::vector<std::string>& fileNames,
+                     const std::string& destDir, const std::function<void(size_t, const std::string&)>& each);
     void AddFile(const std::string& archiveName, const std::string& fileName);
     void DeleteFile(const std::string& archiveName, const std::string& fileName);
     void CreateEmptyArchive(const std::string& archiveName);
@@ -71,6 +79,14 @@ public:
     // (same archive, and the copy would land on the entry moved) changes nothing.
     void MoveFileBetweenArchives(const std::string& srcArchive, const std::string& fileName,
                                  const std::string& destArchive, const std::string& newName);
+
+    // The changes in their order, made to archiveName with one rewrite of it (the
+    // archive is created when missing): a copy as CopyFileBetweenArchives makes it, a
+    // delete as DeleteFile. Sources are read as they are before the call. When any
+    // change fails the archive stays as it was, and the failure names the archive and
+    // the entry at fault. Names are checked before anything is read; nothing happens
+    // for an empty list.
+    void CommitChanges(const std::string& archiveName, const TArchiveChanges& changes);
 
 private:
     TArchive& Require(const std::string& archiveName);

@@ -17,6 +17,7 @@
 
 #include "archive/FilesTools.h"
 #include "archive/ZipNameRewriter.h"
+#include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/RewriteBatch.h"
 #include "platform/Finally.h"
@@ -268,7 +269,8 @@ int TQMZip::Run(TOperation operation) {
     if (operation == opCopy) SettlePending(copySource_);
     TPending pending;
     // The zip library's callbacks are process-wide: make sure they reach this object.
-    if (operation == opZip || operation == opRecompress || operation == opCopy) ZpInit(zipUserFunctions_);
+    if (operation == opZip || operation == opRecompress || operation == opCopy || operation == opBatch)
+        ZpInit(zipUserFunctions_);
     running_ = true;
     pending_ = &pending;
     struct TReset {
@@ -302,6 +304,9 @@ int TQMZip::Run(TOperation operation) {
                     break;
                 case opCopy:
                     result = ZpCopyEntry(copySource, nameList, zcl, copyUnzipCode_);
+                    break;
+                case opBatch:
+                    result = ZpApplyChanges(zcl.lpszZipFN, batch_, copyUnzipCode_, batchFailed_);
                     break;
             }
         } catch (...) {
@@ -441,6 +446,50 @@ void TQMZip::ExtractFile(const std::string& archiveName, const std::string& file
         result = RunHere(opNamed);
     }
     archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+}
+
+size_t TQMZip::ExtractEach(const std::string& archiveName, const std::vector<std::string>& fileNames,
+                           const std::string& destDir, const std::function<void(size_t, const std::string&)>& each) {
+    CheckIdle(archiveName, {});
+    if (fileNames.empty() || !ArchiveExists(archiveName)) return 0;
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    const std::string dir = WithSlash(destDir);
+    MakeDirs(StripTrailingSlash(dir));
+    UnzipOptions(1, 0, 0, 0, 1, archiveName, dir);
+    std::vector<std::string> patterns;
+    patterns.reserve(fileNames.size());
+    for (const std::string& name : fileNames) patterns.push_back(EscapeWildcards(ToSlash(name), false));
+    std::vector<const char*> pointers;
+    pointers.reserve(patterns.size());
+    for (const std::string& pattern : patterns) pointers.push_back(pattern.c_str());
+
+    size_t handed = 0;
+    USERFUNCTIONS functions = userFunctions_;
+    functions.ServCallBk = [&](const char* stored, uint64_t size) {
+        EntryProcessed(stored, size);
+        ProcessPendingMessages();
+        if (OnPoll) OnPoll();
+        // The library goes on past an entry it could not write or skipped: the pass
+        // ends there, before the order is lost.
+        if (handed >= fileNames.size() || ToSlash(fileNames[handed]) != stored) return 1;
+        const std::string file = dir + ExtractFileNameAnySep(stored);
+        TFileStat st;
+        if (Fs().Stat(file, st) != 0 || !st.exists || st.isDir) return 1;
+        TWorkFile remove(file);
+        CurrentFileName = stored;
+        each(handed, file);
+        ++handed;
+        return 0;
+    };
+    running_ = true;
+    direct_ = true;
+    const TFinally reset([this] {
+        running_ = false;
+        direct_ = false;
+    });
+    Wiz_SingleEntryUnzip(static_cast<int>(pointers.size()), pointers.data(), 0, nullptr, dcl_, functions);
+    return handed;
 }
 
 void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName) {
@@ -632,6 +681,31 @@ void TQMZip::CopyEntry(const std::string& srcArchive, const std::string& fileNam
         archive::CheckUnzipResult(copyUnzipCode_, true, CurrentArchiveName, CurrentFileName);
     CurrentArchiveName = destArchive;
     CurrentFileName = newName;
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+}
+
+void TQMZip::ApplyChanges(const std::string& archiveName, const TArchiveChanges& changes) {
+    CheckIdle(archiveName, {});
+    CurrentArchiveName = archiveName;
+    CurrentFileName.clear();
+    if (Trim(archiveName).empty())
+        throw archive::ENoFileSpecified("[1] No filename specified", CurrentArchiveName, CurrentFileName);
+    SetZipOptions(true, false, {});
+    zcl_ = ZCL{0, archiveName, {}};
+    batch_.clear();
+    for (const TArchiveChange& c : changes) {
+        const std::string name = ToSlash(c.FileName);
+        if (c.SrcArchive.empty()) batch_.push_back({{}, EscapeZipName(name), {}});
+        else batch_.push_back({c.SrcArchive, EscapeWildcards(name, false), c.NewName});
+    }
+    copyUnzipCode_ = 0;
+    batchFailed_ = -1;
+    const TFinally release([this] { batch_.clear(); });
+    const int result = Run(opBatch);
+    const TArchiveChange* atFault = batchFailed_ >= 0 ? &changes[static_cast<size_t>(batchFailed_)] : nullptr;
+    if (copyUnzipCode_ != 0 && atFault != nullptr)
+        archive::CheckUnzipResult(copyUnzipCode_, true, atFault->SrcArchive, ToSlash(atFault->FileName));
+    if (atFault != nullptr) CurrentFileName = atFault->SrcArchive.empty() ? ToSlash(atFault->FileName) : atFault->NewName;
     archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
 }
 

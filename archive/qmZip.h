@@ -6,6 +6,7 @@
 // Library records and the names of the running operation are shared, so one archive
 // operation runs at a time; starting another while one waits raises EError.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -49,6 +50,22 @@ public:
     void CopyEntry(const std::string& srcArchive, const std::string& fileName,
                    const std::string& destArchive, const std::string& newName);
 
+    // Applies the changes in their order to archiveName (created when missing) with one
+    // rewrite; nothing is applied when any of them fails. A failure on a copy's source
+    // side raises as an extraction's would, naming that archive and entry; any other
+    // as a zip failure naming archiveName and the entry at fault ("Nothing to do" for
+    // a delete that names no entry).
+    void ApplyChanges(const std::string& archiveName, const TArchiveChanges& changes);
+
+    // Extracts the named entries (full names as a listing gives them, in archive
+    // order) into destDir without their inner paths in one pass over the archive, and
+    // hands each over as soon as it is written: each(k, file) for fileNames[k]; the
+    // file is removed when each returns. The pass stops at the first entry that does
+    // not extract or comes out of order; the result is the number handed over, and
+    // the rest is the caller's to take one at a time.
+    size_t ExtractEach(const std::string& archiveName, const std::vector<std::string>& fileNames,
+                       const std::string& destDir, const std::function<void(size_t, const std::string&)>& each);
+
     // A listing that any thread may run beside the others: the entries are appended to
     // items and the library's result code returned (100 for a missing archive); the
     // library's text is dropped. GetFileList is this plus the events and the exception.
@@ -74,7 +91,7 @@ protected:
     virtual void EntryProcessed(const std::string& entryName, uint64_t size);
 
 private:
-    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5, opCopy = 6 };
+    enum TOperation { opExtractAll = 0, opTest = 1, opList = 2, opZip = 3, opNamed = 4, opRecompress = 5, opCopy = 6, opBatch = 7 };
 
     void InitUnzipCallbacks();
     void InitZipCallbacks();
@@ -101,6 +118,8 @@ private:
     std::string nameList_;  // the one entry name of a named extraction or test
     std::string copySource_;  // the source archive of a copy
     int copyUnzipCode_ = 0;   // a copy's failure on the source side
+    std::vector<ZCHANGE> batch_;  // the changes of a batch
+    int batchFailed_ = -1;        // the change of the batch at fault
     bool running_ = false;
     bool direct_ = false;  // a call runs on the calling thread
     // While a test runs: the entries that failed, with the library's text about each.

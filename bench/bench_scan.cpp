@@ -13,7 +13,7 @@
 //   games_complete=N games_partial=N games_missing=N clones_complete=N clones_partial=N
 //   clones_missing=N partial_dumpable=N first_scan_ms=N match_ms=N signature_calls=N
 //   rescan_ms=N rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N
-//   rescan_files_per_s=N clear_files_ms=N
+//   rescan_files_per_s=N clear_files_ms=N load_ms=N audit_ms=N
 // roms counts the rom files found (placeholders left out), status<k> every rom file of
 // status k (placeholders of missing roms included); partial_dumpable the sets of the
 // mode with something found that lack a rom of which a good dump exists (a set partial
@@ -22,7 +22,9 @@
 // cache the first one wrote; signature_calls the files handed to the calculator;
 // zips_per_s the zips of the first load by its time, threads the threads its listing
 // ran on; rescan_files_per_s the files of the second load by its time; clear_files_ms
-// the time to drop every file of the path from the files database.
+// the time to drop every file of the path from the files database; load_ms the
+// reading and building of the rom database, audit_ms that with the first load and the
+// matching (the whole audit of a collection seen for the first time).
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,7 +90,9 @@ int main(int argc, char** argv) {
     const std::string& romPath = args.RomPath;
 
     qm::TRomsBd roms;
+    const auto loadStart = Clock::now();
     if (!args.LoadRoms(roms)) return 1;
+    const long long loadMs = Ms(loadStart);
 
     long long madeZips = 0, madePlain = 0;
     if (args.Make > 0) {
@@ -214,10 +218,10 @@ int main(int argc, char** argv) {
                     "clones_complete=%lld clones_partial=%lld clones_missing=%lld partial_dumpable=%lld "
                     "first_scan_ms=%lld match_ms=%lld signature_calls=%lld rescan_ms=%lld "
                     "rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld threads=%d rescan_files_per_s=%lld "
-                    "clear_files_ms=%lld\n",
+                    "clear_files_ms=%lld load_ms=%lld audit_ms=%lld\n",
                     counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], partialDumpable,
                     scanMs, matchMs, calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime),
-                    threads, perSecond(rescanFiles, rescanTime), clearMs);
+                    threads, perSecond(rescanFiles, rescanTime), clearMs, loadMs, loadMs + scanMs + matchMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "ui/SubLists.h"
+#include "ui/commands/SubLists.h"
 
 using qm::bench::Clock;
 using qm::bench::Ms;

@@ -30,8 +30,8 @@
 #include "platform/Exception.h"
 #include "ui/ViewSelection.h"
 #include "ui/ListSelection.h"
-#include "ui/MainStatus.h"
-#include "ui/views/ChildList.h"
+#include "ui/MainStatusBar.h"
+#include "ui/commands/ChildList.h"
 #include "ui/views/QMVirtualListView.h"
 #include "ui/views/QMVirtualTreeView.h"
 

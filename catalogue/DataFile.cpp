@@ -1,6 +1,7 @@
 #include "catalogue/DataFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 
@@ -36,18 +37,10 @@ int64_t SizeField(std::string_view text) {
     return size;
 }
 
-// One rom line into an item, by the layout in force. Fields are views into the line;
-// only the item's strings copy bytes.
-void ParseRomLine(std::string_view line, bool layout190, std::vector<std::string_view>& f, TDataFileItem& item) {
+// One rom line by the layout in force, as views into the line.
+TDataFileItem ParseRomLine(std::string_view line, bool layout190, std::vector<std::string_view>& f) {
     SplitFields(line, kSep, f);
-    item.ParentName = FieldAt(f, 1);
-    item.ParentDescription = FieldAt(f, 2);
-    item.GameName = FieldAt(f, 3);
-    item.GameDescription = FieldAt(f, 4);
-    item.RomName = FieldAt(f, 5);
-    std::string_view crc = FieldAt(f, 6);
-    item.Crc.resize(crc.size());
-    for (size_t i = 0; i < crc.size(); ++i) item.Crc[i] = LowerChar(crc[i]);
+    TDataFileItem item{FieldAt(f, 1), FieldAt(f, 2), FieldAt(f, 3), FieldAt(f, 4), FieldAt(f, 5), FieldAt(f, 6), -1, {}, {}};
     if (!layout190) {
         item.Size = SizeField(FieldAt(f, 7));
         item.RomOf = FieldAt(f, 8);
@@ -59,6 +52,7 @@ void ParseRomLine(std::string_view line, bool layout190, std::vector<std::string
         }
         item.Size = SizeField(FieldAt(f, 9));
     }
+    return item;
 }
 
 bool IsSkipped(std::string_view line) {
@@ -118,6 +112,79 @@ void AppendRomLine(std::string& out, const TDataFileItem& item) {
 
 }  // namespace
 
+// ---- TDataFileItems -----------------------------------------------------------------
+
+TDataFileItem TDataFileItems::View(const TRecord& r) const {
+    TDataFileItem item;
+    item.ParentName = Text(r.field[fParentName]);
+    item.ParentDescription = Text(r.field[fParentDescription]);
+    item.GameName = Text(r.field[fGameName]);
+    item.GameDescription = Text(r.field[fGameDescription]);
+    item.RomName = Text(r.field[fRomName]);
+    item.Crc = Text(r.field[fCrc]);
+    item.Size = r.size;
+    item.RomOf = Text(r.field[fRomOf]);
+    item.Merge = Text(r.field[fMerge]);
+    return item;
+}
+
+TDataFileItems::TText TDataFileItems::Store(const TRecord& record, TField field, std::string_view value, bool lower) {
+    auto same = [&](TText t) {
+        if (t.length != value.size()) return false;
+        if (value.empty()) return true;  // an empty view may carry no pointer at all
+        const char* held = text_.data() + t.offset;
+        if (!lower) return std::memcmp(held, value.data(), value.size()) == 0;
+        for (size_t i = 0; i < value.size(); ++i)
+            if (held[i] != LowerChar(value[i])) return false;
+        return true;
+    };
+    if (!records_.empty() && same(records_.back().field[field])) return records_.back().field[field];
+    for (int f = 0; f < field; ++f)
+        if (same(record.field[f])) return record.field[f];
+    if (text_.size() + value.size() > UINT32_MAX)
+        throw datafile::EFileError(_("The datafile is too large to be read."));
+    TText t{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(value.size())};
+    if (lower) {
+        for (char c : value) text_.push_back(LowerChar(c));
+    } else {
+        text_.append(value);
+    }
+    return t;
+}
+
+void TDataFileItems::Add(std::string_view parentName, std::string_view parentDescription, std::string_view gameName,
+                         std::string_view gameDescription, std::string_view romName, std::string_view crc,
+                         int64_t size, std::string_view romOf, std::string_view merge) {
+    AddRecord(TDataFileItem{parentName, parentDescription, gameName, gameDescription, romName, crc, size, romOf, merge},
+              false);
+}
+
+void TDataFileItems::AddRecord(const TDataFileItem& item, bool lowerCrc) {
+    TRecord r;
+    r.field[fParentName] = Store(r, fParentName, item.ParentName);
+    r.field[fParentDescription] = Store(r, fParentDescription, item.ParentDescription);
+    r.field[fGameName] = Store(r, fGameName, item.GameName);
+    r.field[fGameDescription] = Store(r, fGameDescription, item.GameDescription);
+    r.field[fRomName] = Store(r, fRomName, item.RomName);
+    r.field[fCrc] = Store(r, fCrc, item.Crc, lowerCrc);
+    r.field[fRomOf] = Store(r, fRomOf, item.RomOf);
+    r.field[fMerge] = Store(r, fMerge, item.Merge);
+    r.size = item.Size;
+    records_.push_back(r);
+}
+
+void TDataFileItems::Clear() {
+    records_.clear();
+    records_.shrink_to_fit();
+    text_.clear();
+    text_.shrink_to_fit();
+}
+
+void TDataFileItems::Reserve(size_t n, size_t textBytes) {
+    records_.reserve(n);
+    text_.reserve(textBytes);
+}
+
 TDatafile::TDatafile() {
     try {
         TempDir = GetTempDirectory();
@@ -145,12 +212,11 @@ void TDatafile::Clear() {
     ResourceItems.Clear();
 }
 
-void TDatafile::AddItem(std::string parentName, std::string parentDescription, std::string gameName,
-                        std::string gameDescription, std::string romName, std::string crc, int64_t size,
-                        std::string romOf, std::string merge, bool isResource) {
+void TDatafile::AddItem(std::string_view parentName, std::string_view parentDescription, std::string_view gameName,
+                        std::string_view gameDescription, std::string_view romName, std::string_view crc,
+                        int64_t size, std::string_view romOf, std::string_view merge, bool isResource) {
     (isResource ? ResourceItems : GameItems)
-        .Add(std::move(parentName), std::move(parentDescription), std::move(gameName), std::move(gameDescription),
-             std::move(romName), std::move(crc), size, std::move(romOf), std::move(merge));
+        .Add(parentName, parentDescription, gameName, gameDescription, romName, crc, size, romOf, merge);
 }
 
 std::string TDatafile::GetCrcPlugIn() const {
@@ -288,7 +354,12 @@ void TDatafile::ReadLines(const std::vector<std::string_view>& lines) {
     }
 
     auto readSection = [&](size_t header, size_t end, bool layout, TDataFileItems& items) {
-        items.Reserve(end - header - 1);
+        // The section's bytes bound its text; pages of the reserve that are never written
+        // cost no memory.
+        const size_t bytes = end > header + 1 ? static_cast<size_t>(lines[end - 1].data() + lines[end - 1].size() -
+                                                                    lines[header + 1].data())
+                                              : 0;
+        items.Reserve(end - header - 1, bytes);
         const auto maximum = static_cast<int64_t>(count - header - 1);
         for (size_t i = header + 1; i < end; ++i) {
             if (IsSkipped(lines[i])) continue;
@@ -297,9 +368,7 @@ void TDatafile::ReadLines(const std::vector<std::string_view>& lines) {
                 throw datafile::EAbortDataFileLoading();
             }
             DoProgress(static_cast<int64_t>(i - header), maximum);
-            TDataFileItem item;
-            ParseRomLine(lines[i], layout, fields, item);
-            items.Add(std::move(item));
+            items.AddRecord(ParseRomLine(lines[i], layout, fields), true);
         }
     };
     readSection(s, r, layout190, GameItems);

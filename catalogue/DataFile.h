@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Exception.h"
@@ -21,46 +22,90 @@ namespace qm {
 
 class TArchiveManager;
 
+namespace datafile {
+QM_DECLARE_EXCEPTION(EFileNotFound, Exception);
+QM_DECLARE_EXCEPTION(EBadDatafileVersion, Exception);
+QM_DECLARE_EXCEPTION(EBadFormat, Exception);
+QM_DECLARE_ABORT(EAbortDataFileLoading, EAbortOperation);
+// A datafile that could not be read or written (the system's reason in the message).
+QM_DECLARE_EXCEPTION(EFileError, Exception);
+}  // namespace datafile
+
 // One rom line of a datafile. Fields are the bytes of the file, untrimmed; the CRC is
-// lower-cased by the reader.
+// lower-cased by the reader. The texts are views into the list that holds the line:
+// like references into a vector, they stay valid until that list is next changed.
 struct TDataFileItem {
-    std::string ParentName;
-    std::string ParentDescription;
-    std::string GameName;
-    std::string GameDescription;
-    std::string RomName;
-    std::string Crc;
+    std::string_view ParentName;
+    std::string_view ParentDescription;
+    std::string_view GameName;
+    std::string_view GameDescription;
+    std::string_view RomName;
+    std::string_view Crc;
     int64_t Size = -1;  // -1 when the field is empty or not an integer
-    std::string RomOf;
-    std::string Merge;
+    std::string_view RomOf;
+    std::string_view Merge;
 };
 
-// The items of one section, in file order.
+// The items of one section, in file order. A catalogue holds hundreds of thousands of
+// lines whose set and game texts repeat from line to line, so the texts live in one
+// buffer, a text equal to the one before it (or to another field of its line) is stored
+// once, and each line keeps only offsets into the buffer.
 class TDataFileItems {
 public:
-    TDataFileItem& Add(std::string parentName, std::string parentDescription, std::string gameName,
-                       std::string gameDescription, std::string romName, std::string crc, int64_t size,
-                       std::string romOf, std::string merge) {
-        items_.push_back(TDataFileItem{std::move(parentName), std::move(parentDescription), std::move(gameName),
-                                       std::move(gameDescription), std::move(romName), std::move(crc), size,
-                                       std::move(romOf), std::move(merge)});
-        return items_.back();
-    }
-    TDataFileItem& Add(TDataFileItem item) {
-        items_.push_back(std::move(item));
-        return items_.back();
-    }
-    const TDataFileItem& GetItem(size_t index) const { return items_.at(index); }
-    TDataFileItem& GetItem(size_t index) { return items_.at(index); }
-    size_t Count() const { return items_.size(); }
-    void Clear() { items_.clear(); items_.shrink_to_fit(); }
-    void Reserve(size_t n) { items_.reserve(n); }
+    enum TField : uint8_t { fParentName, fParentDescription, fGameName, fGameDescription, fRomName, fCrc, fRomOf,
+                            fMerge, kFieldCount };
 
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
+    void Add(std::string_view parentName, std::string_view parentDescription, std::string_view gameName,
+             std::string_view gameDescription, std::string_view romName, std::string_view crc, int64_t size,
+             std::string_view romOf, std::string_view merge);
+    void Add(const TDataFileItem& item) { AddRecord(item, false); }
+    TDataFileItem GetItem(size_t index) const { return View(records_.at(index)); }
+    size_t Count() const { return records_.size(); }
+    void Clear();
+    // Room for n lines holding about textBytes bytes of text in all.
+    void Reserve(size_t n, size_t textBytes = 0);
+
+    class const_iterator {
+    public:
+        using value_type = TDataFileItem;
+        using difference_type = std::ptrdiff_t;
+        const_iterator(const TDataFileItems* items, size_t index) : items_(items), index_(index) {}
+        TDataFileItem operator*() const { return items_->View(items_->records_[index_]); }
+        const_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+        bool operator!=(const const_iterator& other) const { return index_ != other.index_; }
+
+    private:
+        const TDataFileItems* items_;
+        size_t index_;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, records_.size()}; }
 
 private:
-    std::vector<TDataFileItem> items_;
+    friend class TDatafile;
+    struct TText {
+        uint32_t offset = 0;
+        uint32_t length = 0;
+    };
+    struct TRecord {
+        TText field[kFieldCount];
+        int64_t size = -1;
+    };
+
+    std::string_view Text(TText t) const { return std::string_view(text_.data() + t.offset, t.length); }
+    TDataFileItem View(const TRecord& r) const;
+    // The stored text of value for field of the record being made: a text already held
+    // by the previous record or by an earlier field of this one, else a copy appended
+    // (lower-cased when lower is set).
+    TText Store(const TRecord& record, TField field, std::string_view value, bool lower = false);
+    void AddRecord(const TDataFileItem& item, bool lowerCrc);
+
+    std::string text_;
+    std::vector<TRecord> records_;
 };
 
 // What the writer needs from the signature calculator: the file name of the plug-in
@@ -88,15 +133,6 @@ public:
 private:
     const Calculator& calculator_;
 };
-
-namespace datafile {
-QM_DECLARE_EXCEPTION(EFileNotFound, Exception);
-QM_DECLARE_EXCEPTION(EBadDatafileVersion, Exception);
-QM_DECLARE_EXCEPTION(EBadFormat, Exception);
-QM_DECLARE_ABORT(EAbortDataFileLoading, EAbortOperation);
-// A datafile that could not be read or written (the system's reason in the message).
-QM_DECLARE_EXCEPTION(EFileError, Exception);
-}  // namespace datafile
 
 // Called with the plug-in the datafile names; setting abort refuses the datafile.
 using TPlugInCheck = std::function<void(const std::string& plugInName, bool& abort)>;
@@ -143,9 +179,9 @@ public:
     const std::string& FormatVersion() const { return formatVersion_; }
 
     void Clear();
-    void AddItem(std::string parentName, std::string parentDescription, std::string gameName,
-                 std::string gameDescription, std::string romName, std::string crc, int64_t size,
-                 std::string romOf, std::string merge, bool isResource);
+    void AddItem(std::string_view parentName, std::string_view parentDescription, std::string_view gameName,
+                 std::string_view gameDescription, std::string_view romName, std::string_view crc, int64_t size,
+                 std::string_view romOf, std::string_view merge, bool isResource);
 
     // Reads DataFileName into GameItems and ResourceItems. Raises datafile::EFileNotFound,
     // EBadDatafileVersion, EBadFormat, EAbortDataFileLoading or EFileError.
@@ -154,7 +190,7 @@ public:
     // fileName, which replaces the old file only once it is complete.
     void SaveToFile(const std::string& fileName);
 
-    const TDataFileItem& GetGameItem(size_t index) const { return GameItems.GetItem(index); }
+    TDataFileItem GetGameItem(size_t index) const { return GameItems.GetItem(index); }
     size_t GetGameCount() const { return GameItems.Count(); }
     // The file name of the signature plug-in in use; empty without a calculator.
     std::string GetCrcPlugIn() const;

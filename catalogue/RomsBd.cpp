@@ -216,14 +216,83 @@ void TRom::ListCloneRoms(TCloneRomsList& list) const {
 
 // ---- TCrcList -----------------------------------------------------------------------
 
+namespace {
+
+// The value of a CRC text of exactly eight hexadecimal digits (either case).
+bool CrcValue(std::string_view crc, uint32_t& value) {
+    if (crc.size() != 8) return false;
+    value = 0;
+    for (char c : crc) {
+        const int v = HexValue(c);
+        if (v < 0) return false;
+        value = value << 4 | static_cast<uint32_t>(v);
+    }
+    return true;
+}
+
+size_t SlotOf(uint32_t crc, size_t mask) { return (static_cast<size_t>(crc) * 0x9E3779B97F4A7C15ull >> 32) & mask; }
+
+}  // namespace
+
+const TCrcList::TSlot* TCrcList::FindSlot(uint32_t crc) const {
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
+        const TSlot& slot = slots_[i];
+        if (slot.first == nullptr) return nullptr;
+        if (slot.crc == crc) return &slot;
+    }
+}
+
+TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
+    if ((used_ + 1) * 10 > slots_.size() * 7) Rehash(std::max<size_t>(64, slots_.size() * 2));
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
+        TSlot& slot = slots_[i];
+        if (slot.first == nullptr) {
+            slot.crc = crc;
+            ++used_;
+            return slot;
+        }
+        if (slot.crc == crc) return slot;
+    }
+}
+
+void TCrcList::Rehash(size_t slots) {
+    std::vector<TSlot> old;
+    old.swap(slots_);
+    slots_.assign(slots, TSlot{});
+    const size_t mask = slots - 1;
+    for (const TSlot& slot : old) {
+        if (slot.first == nullptr) continue;
+        size_t i = SlotOf(slot.crc, mask);
+        while (slots_[i].first != nullptr) i = (i + 1) & mask;
+        slots_[i] = slot;
+    }
+}
+
 void TCrcList::AddRom(std::string_view crc, TRom* rom) {
-    auto it = index_.find(crc);
-    if (it == index_.end()) it = index_.emplace(std::string(crc), TBucket()).first;
-    TBucket& bucket = it->second;
-    if (bucket.first == nullptr) {
-        bucket.first = rom;
-    } else if (bucket.first != rom && std::find(bucket.more.begin(), bucket.more.end(), rom) == bucket.more.end()) {
-        bucket.more.push_back(rom);
+    TRom** first;
+    std::vector<TRom*>* more;
+    uint32_t value;
+    if (CrcValue(crc, value)) {
+        TSlot& slot = InsertSlot(value);
+        if (slot.first != nullptr && slot.first != rom && slot.more == 0) {
+            more_.emplace_back();
+            slot.more = static_cast<uint32_t>(more_.size());
+        }
+        first = &slot.first;
+        more = slot.more == 0 ? nullptr : &more_[slot.more - 1];
+    } else {
+        auto it = index_.find(crc);
+        if (it == index_.end()) it = index_.emplace(std::string(crc), TBucket()).first;
+        first = &it->second.first;
+        more = &it->second.more;
+    }
+    if (*first == nullptr) {
+        *first = rom;
+    } else if (*first != rom && std::find(more->begin(), more->end(), rom) == more->end()) {
+        more->push_back(rom);
     }
     if (!rom->indexed_) {
         rom->indexed_ = true;
@@ -232,11 +301,25 @@ void TCrcList::AddRom(std::string_view crc, TRom* rom) {
 }
 
 TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) const {
-    auto it = index_.find(crc);
-    if (it == index_.end()) return nullptr;
-    const TBucket& bucket = it->second;
-    if (!checkSize || bucket.first->Size == -1) return bucket.first;
+    TRom* first = nullptr;
+    const std::vector<TRom*>* more = nullptr;
+    uint32_t value;
+    if (CrcValue(crc, value)) {
+        const TSlot* slot = FindSlot(value);
+        if (slot == nullptr) return nullptr;
+        first = slot->first;
+        if (slot->more != 0) more = &more_[slot->more - 1];
+    } else {
+        auto it = index_.find(crc);
+        if (it == index_.end()) return nullptr;
+        first = it->second.first;
+        more = &it->second.more;
+    }
+    if (!checkSize || first->Size == -1) return first;
+    return FindIn(first, more, crc, size);
+}
 
+TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_view crc, int64_t size) const {
     // Several roms may share a CRC text with different sizes: the first of equal size
     // (or of unknown size) wins.
     const std::string complement = ComplementCrcFast(crc);
@@ -255,13 +338,18 @@ TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) cons
         }
         return true;
     };
-    if (!visit(bucket.first))
-        for (TRom* rom : bucket.more)
+    if (!visit(first) && more != nullptr)
+        for (TRom* rom : *more)
             if (visit(rom)) break;
     return result;
 }
 
 void TCrcList::Clear() {
+    slots_.clear();
+    slots_.shrink_to_fit();
+    used_ = 0;
+    more_.clear();
+    more_.shrink_to_fit();
     index_.clear();
     roms_.clear();
     roms_.shrink_to_fit();
@@ -269,7 +357,9 @@ void TCrcList::Clear() {
 }
 
 void TCrcList::Reserve(size_t n) {
-    index_.reserve(n);
+    size_t slots = 64;
+    while (slots * 7 < n * 10) slots *= 2;
+    if (slots > slots_.size()) Rehash(slots);
     roms_.reserve(n);
 }
 
@@ -635,6 +725,7 @@ void TRomsBd::ReleaseDatafileItems() { datafile_->Clear(); }
 
 void TRomsBd::Clear() {
     games_->Clear();
+    lastLine_ = TLastLine();
     RecalculateStatus();
     TotalSize = 0;
     GamesComplete = GamesMissing = GamesPartial = 0;
@@ -745,9 +836,24 @@ void TRomsBd::ReportItemError(const std::string& message) {
     if (++itemErrors_ <= kMaxItemErrorBoxes) UiHooks().MessageDlg(message, TMsgDlgType::mtError, mbOK);
 }
 
+std::pair<TGame*, TClone*> TRomsBd::GameAndClone(const TDataFileItem& item, bool isResource) {
+    // The lines of one game follow each other. A name must give the game or clone the
+    // line before got for the same bytes: nothing is renamed or dropped while building.
+    TLastLine& last = lastLine_;
+    if (last.game == nullptr || item.ParentName != last.parentName) {
+        last.clone = nullptr;
+        last.game = games_->AddGame(item.ParentName, item.ParentDescription, isResource, item.RomOf);
+        last.parentName = item.ParentName;
+    }
+    if (last.clone == nullptr || item.GameName != last.gameName) {
+        last.clone = last.game->AddClone(item.GameName, item.GameDescription);
+        last.gameName = item.GameName;
+    }
+    return {last.game, last.clone};
+}
+
 void TRomsBd::AddItem(const TDataFileItem& item, bool isResource) {
-    TGame* game = games_->AddGame(item.ParentName, item.ParentDescription, isResource, item.RomOf);
-    TClone* clone = game->AddClone(item.GameName, item.GameDescription);
+    TClone* clone = GameAndClone(item, isResource).second;
     if (isResource) {
         clone->AddRom(item.Crc, item.RomName, item.Size, {}, {});
         clone->IsParent = true;
@@ -777,6 +883,7 @@ void TRomsBd::FinishBuild() {
 
 void TRomsBd::BuildPasses() {
     DoInfos(_("Selecting games... pass 1"));
+    lastLine_ = TLastLine();
     const TDataFileItems& resources = datafile_->ResourceItems;
     const TDataFileItems& items = datafile_->GameItems;
     const size_t total = resources.Count() + items.Count();
@@ -811,7 +918,7 @@ void TRomsBd::BuildPasses() {
     // set, so that pass 2 finds the roms that merged lines refer to.
     for (int64_t i = 0; i < count; ++i) {
         step(i);
-        const TDataFileItem& item = items.GetItem(static_cast<size_t>(i));
+        const TDataFileItem item = items.GetItem(static_cast<size_t>(i));
         if (!item.Merge.empty()) continue;
         if (!item.RomOf.empty()) {
             const TClone* from = games_->AllClones.Find(item.RomOf);
@@ -828,11 +935,10 @@ void TRomsBd::BuildPasses() {
     DoInfos(_("Selecting games... pass 2"));
     for (int64_t i = 0; i < count; ++i) {
         step(i);
-        const TDataFileItem& item = items.GetItem(static_cast<size_t>(i));
+        const TDataFileItem item = items.GetItem(static_cast<size_t>(i));
         if (item.Merge.empty() && item.RomOf.empty()) continue;
         if (IsNamelessItem(item)) continue;
-        TGame* game = games_->AddGame(item.ParentName, item.ParentDescription, false, item.RomOf);
-        TClone* clone = game->AddClone(item.GameName, item.GameDescription);
+        auto [game, clone] = GameAndClone(item, false);
         clone->AddRom(item.Crc, item.RomName, item.Size, item.RomOf, item.Merge);
         if (game->ResourceGame == nullptr && !item.RomOf.empty()) {
             const TClone* from = games_->AllClones.Find(item.RomOf);
@@ -856,16 +962,22 @@ void TRomsBd::BuildPasses() {
 void TRomsBd::LogUnsafeNames() {
     // Such sets load and show; the repairs refuse their names whenever one would become
     // a path. Each name is logged once, however many lines carry it.
-    std::unordered_set<std::string> logged;
-    const auto check = [&](const std::string& name, bool innerPath) {
+    std::unordered_set<std::string_view> logged;
+    const auto check = [&](std::string_view name, bool innerPath) {
         if (name.empty() || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
         if (OnLog) OnLog(_("Datafile: ") + UnsafeNameMessage(name, innerPath));
     };
     for (const TDataFileItems* list : {&datafile_->ResourceItems, &datafile_->GameItems}) {
+        // The set and game names repeat on every line of a game: each run is checked once.
+        std::string_view parent, game;
+        bool first = true;
         for (const TDataFileItem& item : *list) {
-            check(item.ParentName, false);
-            check(item.GameName, false);
+            if (first || item.ParentName != parent) check(item.ParentName, false);
+            if (first || item.GameName != game) check(item.GameName, false);
             check(item.RomName, true);
+            parent = item.ParentName;
+            game = item.GameName;
+            first = false;
         }
     }
 }

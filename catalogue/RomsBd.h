@@ -215,6 +215,23 @@ private:
         TRom* first = nullptr;
         std::vector<TRom*> more;
     };
+    // A CRC text of eight hexadecimal digits (every real one) is kept in a flat table
+    // under its value, so that a lookup costs one probe of one cache line in most cases;
+    // any other text goes to the map. A slot is empty while first is nullptr; more is
+    // 1 + the index of the slot's further roms in more_, 0 when none.
+    struct TSlot {
+        uint32_t crc = 0;
+        uint32_t more = 0;
+        TRom* first = nullptr;
+    };
+    const TSlot* FindSlot(uint32_t crc) const;
+    TSlot& InsertSlot(uint32_t crc);
+    void Rehash(size_t slots);
+    TRom* FindIn(TRom* first, const std::vector<TRom*>* more, std::string_view crc, int64_t size) const;
+
+    std::vector<TSlot> slots_;  // a power of two in size, or empty
+    size_t used_ = 0;
+    std::vector<std::vector<TRom*>> more_;
     std::unordered_map<std::string, TBucket, TSameTextHash, TSameTextEqual> index_;
     std::vector<TRom*> roms_;
     mutable std::unordered_set<std::string, TSameTextHash, TSameTextEqual> warned_;
@@ -437,6 +454,7 @@ private:
     void ReportItemError(const std::string& message);
     void BuildPasses();
     void AddItem(const TDataFileItem& item, bool isResource);
+    std::pair<TGame*, TClone*> GameAndClone(const TDataFileItem& item, bool isResource);
     void FinishBuild();
     void ReportDataWarnings();
     void LogUnsafeNames();
@@ -453,6 +471,15 @@ private:
     int itemErrors_ = 0;
     int64_t skippedItems_ = 0;
     std::vector<std::string> droppedGames_;
+
+    // The game and clone that the names of the last line built gave.
+    struct TLastLine {
+        std::string_view parentName;
+        std::string_view gameName;
+        TGame* game = nullptr;
+        TClone* clone = nullptr;
+    };
+    TLastLine lastLine_;
 
     friend class TClone;
     // Scratch list for clone states, so that recomputing allocates nothing per clone.

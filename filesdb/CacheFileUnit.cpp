@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QString>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <ctime>
 #include <memory>
@@ -27,11 +28,13 @@ namespace {
 constexpr char kSep = kCacheFieldSeparator;
 
 // The last component of a name, a trailing "/" removed first.
-std::string LastComponent(std::string_view name) {
+std::string_view LastComponentView(std::string_view name) {
     while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
     const size_t slash = name.find_last_of('/');
-    return std::string(slash == std::string_view::npos ? name : name.substr(slash + 1));
+    return slash == std::string_view::npos ? name : name.substr(slash + 1);
 }
+
+std::string LastComponent(std::string_view name) { return std::string(LastComponentView(name)); }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -107,9 +110,18 @@ std::string TCacheFile::Escape(std::string_view text) {
 }
 
 std::string TCacheFile::Unescape(std::string_view text) {
-    size_t at = text.find('%');
-    if (at == std::string_view::npos) return std::string(text);
     std::string out;
+    UnescapeInto(text, out);
+    return out;
+}
+
+void TCacheFile::UnescapeInto(std::string_view text, std::string& out) {
+    size_t at = text.find('%');
+    if (at == std::string_view::npos) {
+        out.assign(text);
+        return;
+    }
+    out.clear();
     out.reserve(text.size());
     size_t from = 0;
     while (at != std::string_view::npos) {
@@ -130,25 +142,43 @@ std::string TCacheFile::Unescape(std::string_view text) {
         at = text.find('%', from);
     }
     out.append(text.data() + from, text.size() - from);
-    return out;
 }
 
-std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
+namespace {
+
+// The fields of one record as the writer holds them, without copies.
+struct TRecordFields {
+    int kind;
+    std::string_view fileName, romName;
+    int64_t fileSize;
+    int32_t fileDate;
+    std::string_view crc, extension;
+    int64_t romSize;
+    int32_t romDate;
+    std::string_view errorText, comment;
+};
+
+std::string RecordLine(const TRecordFields& r) {
     const char* tag = r.kind == kCacheKindFile ? "F" : r.kind == kCacheKindFolder ? "D" : r.kind == kCacheKindZip ? "A" : nullptr;
     if (!tag) return {};
     std::string line;
     line.reserve(r.fileName.size() + r.romName.size() + r.comment.size() + r.errorText.size() + 64);
     const auto text = [&](std::string_view value) {
         line += kSep;
-        AppendEscaped(line, value);
+        TCacheFile::AppendEscaped(line, value);
+    };
+    const auto digits = [&](int64_t value) {
+        char buffer[24];
+        line.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
     };
     const auto number = [&](int64_t value) {
         line += kSep;
-        line += std::to_string(value);
+        digits(value);
     };
+    // A zero date is an empty field.
     const auto date = [&](int32_t value) {
         line += kSep;
-        AppendDate(line, value);
+        if (value != 0) digits(value);
     };
     line += kSep;
     line += tag;
@@ -177,13 +207,26 @@ std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
     return line;
 }
 
+}  // namespace
+
+std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
+    return RecordLine({r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc, r.extension, r.romSize, r.romDate,
+                       r.errorText, r.comment});
+}
+
 bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
     thread_local std::vector<std::string_view> fields;
     SplitFields(line, kSep, fields);
-    r = TCacheRecord{};
+    // The texts keep their buffers from one record to the next: a cache of a large
+    // path is read without an allocation per field.
+    for (std::string* text : {&r.fileName, &r.romName, &r.crc, &r.extension, &r.errorText, &r.comment}) text->clear();
+    r.fileSize = -1;
+    r.fileDate = 0;
+    r.romSize = -1;
+    r.romDate = 0;
     const std::string_view tag = FieldAt(fields, 1);
     r.kind = tag == "F" ? kCacheKindFile : tag == "D" ? kCacheKindFolder : kCacheKindZip;
-    r.fileName = Unescape(FieldAt(fields, 2));
+    UnescapeInto(FieldAt(fields, 2), r.fileName);
     // Texts are escaped, so a whole record has exactly its kind's fields; fewer is a
     // cut line, more a line that two records ran into.
     const size_t expected = r.kind == kCacheKindFile ? 9 : r.kind == kCacheKindFolder ? 10 : 11;
@@ -211,7 +254,7 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             next = 5;
             break;
         case kCacheKindFolder:
-            r.romName = Unescape(fields[3]);
+            UnescapeInto(fields[3], r.romName);
             if (!size(4, r.romSize) || !date(5, r.romDate)) return false;
             r.fileSize = -1;
             r.fileDate = 0;
@@ -219,16 +262,17 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             break;
         default:
             if (!size(3, r.fileSize) || !date(4, r.fileDate)) return false;
-            r.romName = Unescape(fields[5]);
+            UnescapeInto(fields[5], r.romName);
             if (!size(6, r.romSize)) return false;
             r.romDate = 0;
             next = 7;
             break;
     }
-    r.crc = LowerCase(Unescape(fields[next]));
-    r.extension = Unescape(fields[next + 1]);
-    r.errorText = Unescape(fields[next + 2]);
-    r.comment = Unescape(fields[next + 3]);
+    UnescapeInto(fields[next], r.crc);
+    for (char& c : r.crc) c = LowerChar(c);
+    UnescapeInto(fields[next + 1], r.extension);
+    UnescapeInto(fields[next + 2], r.errorText);
+    UnescapeInto(fields[next + 3], r.comment);
     // A plain file that held no rom is written with "n/a" for its CRC; it must not come
     // back as a rom of that signature.
     if (r.kind == kCacheKindFile && r.crc == "n/a") r.romName.clear();
@@ -441,33 +485,17 @@ void TCacheFile::Clear() {
 }
 
 void TCacheFile::AddRecord(const TCacheRecord& record) {
-    if (record.kind != kCacheKindFile && record.kind != kCacheKindFolder && record.kind != kCacheKindZip) return;
-    if (lines_.size() < static_cast<size_t>(kHeaderLines)) Clear();
-    if (record.fileName.find('/') == std::string::npos) {
-        lines_.push_back(FormatRecord(record));
-        return;
-    }
-    TCacheRecord copy = record;
-    copy.fileName = LastComponent(record.fileName);
-    lines_.push_back(FormatRecord(copy));
+    AddRecord(record.fileName, record.romName, record.fileSize, record.fileDate, record.crc, record.extension,
+              record.romSize, record.romDate, record.kind, record.errorText, record.comment);
 }
 
 void TCacheFile::AddRecord(const std::string& fileName, const std::string& romName, int64_t fileSize,
                            int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
                            int32_t romDate, int kind, const std::string& errorText, const std::string& comment) {
-    TCacheRecord record;
-    record.kind = kind;
-    record.fileName = fileName;
-    record.romName = romName;
-    record.fileSize = fileSize;
-    record.fileDate = fileDate;
-    record.crc = crc;
-    record.extension = extension;
-    record.romSize = romSize;
-    record.romDate = romDate;
-    record.errorText = errorText;
-    record.comment = comment;
-    AddRecord(record);
+    if (kind != kCacheKindFile && kind != kCacheKindFolder && kind != kCacheKindZip) return;
+    if (lines_.size() < static_cast<size_t>(kHeaderLines)) Clear();
+    lines_.push_back(RecordLine({kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension,
+                                 romSize, romDate, errorText, comment}));
 }
 
 void TCacheFile::Save() {
@@ -576,7 +604,7 @@ void TPath::LoadFromCache() {
             if (!record.fileName.empty()) damaged.insert(LastComponent(record.fileName));
             continue;
         }
-        lastName = LastComponent(record.fileName);
+        lastName.assign(LastComponentView(record.fileName));
         if (!record.errorText.empty() && record.romName.empty()) {
             // A file that could not be read: listed with its error, which makes the scan
             // that follows read it again (or drop it when it is gone).
@@ -602,9 +630,9 @@ void TPath::LoadFromCache() {
 TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,
                           const std::string& extension, int64_t romSize, uint8_t kind, int32_t romDate) {
     if (crc.empty()) return nullptr;
-    const std::string name = LastComponent(fileName);
+    const std::string_view name = LastComponentView(fileName);
     TFile* file = Files().Find(name);
-    if (file == nullptr) file = NewFile(name, kind, false);
+    if (file == nullptr) file = NewFile(std::string(name), kind, false);
     if (romName.empty()) return nullptr;
     return file->AddRomFile(romName, LowerCase(crc), romDate, romSize, extension);
 }

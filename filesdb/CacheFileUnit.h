@@ -153,6 +153,7 @@ public:
     static void AppendEscaped(std::string& out, std::string_view text);
     static std::string Escape(std::string_view text);
     static std::string Unescape(std::string_view text);
+    static void UnescapeInto(std::string_view text, std::string& out);
 
     // The record line of a record (without line end); empty for an unknown kind.
     static std::string FormatRecord(const TCacheRecord& record);

@@ -66,18 +66,6 @@ private:
     std::string path_;
 };
 
-// Deletes an extracted entry whatever way the plug-in call ends.
-class TRemoveOnExit {
-public:
-    explicit TRemoveOnExit(std::string name) : name_(std::move(name)) {}
-    ~TRemoveOnExit() { Fs().Unlink(name_); }
-    TRemoveOnExit(const TRemoveOnExit&) = delete;
-    TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
-
-private:
-    std::string name_;
-};
-
 }  // namespace
 
 TSignatureCalculator::TSignatureCalculator() : tempDir_(SystemTempDir()) {}
@@ -159,6 +147,8 @@ void TSignatureCalculator::CalculateZip(const std::string& fileName, const TArch
         TArchiveItems own;
         if (listed != nullptr) archive::CheckUnzipResult(listedCode, true, fileName, "");
         else archiveManager_->GetFileList(fileName, own);
+        // The entries the plug-in signs are read in one pass over the archive.
+        std::vector<const TArchiveItem*> toSign;
         for (const TArchiveItem& entry : listed != nullptr ? *listed : own) {
             current = entry.Name;
             const std::string extension = LowerCase(ExtensionOf(entry.Name));
@@ -170,19 +160,24 @@ void TSignatureCalculator::CalculateZip(const std::string& fileName, const TArch
                 continue;
             }
             if (!plugIn) throw ENoPlugInAvailable(_("No plug in specified"));
-
-            const std::string& dir = folder.Path();
-            const std::string extracted = dir + entry.Name;
-            TSignatureResult result;
-            {
-                TRemoveOnExit remove(extracted);
-                archiveManager_->ExtractFile(fileName, entry.GetFullName(), dir, false);
-                result = crcPlugIn_->GetSignature(extracted, entry.Crc.c_str());
-            }
-            lastExtension = result.Extension;
-            lastSize = result.Size;
-            AddItem(entry.Name, LowerCase(result.Signature), result.Extension, result.Size, result.Comment,
-                    result.ErrorText);
+            toSign.push_back(&entry);
+        }
+        if (!toSign.empty()) {
+            std::vector<std::string> names;
+            names.reserve(toSign.size());
+            for (const TArchiveItem* entry : toSign) names.push_back(entry->GetFullName());
+            // Until an entry is handed over, a failure is that entry's.
+            current = toSign.front()->Name;
+            archiveManager_->ExtractEach(fileName, names, folder.Path(), [&](size_t k, const std::string& extracted) {
+                const TArchiveItem& entry = *toSign[k];
+                current = entry.Name;
+                const TSignatureResult result = crcPlugIn_->GetSignature(extracted, entry.Crc.c_str());
+                lastExtension = result.Extension;
+                lastSize = result.Size;
+                AddItem(entry.Name, LowerCase(result.Signature), result.Extension, result.Size, result.Comment,
+                        result.ErrorText);
+                if (k + 1 < toSign.size()) current = toSign[k + 1]->Name;
+            });
         }
     } catch (const EAbortOperation&) {
         throw;  // a user's abort is no rom error: it ends the whole scan

@@ -4,9 +4,9 @@
 //
 // Inside zip archives the CRC the archive stores is taken when the plug-in is the
 // default "arcade.dll" (or, with no plug-in, when UseZipCrcForArcade is on); otherwise
-// each entry is extracted into a private folder made inside TempDir for the call and
-// the plug-in signs it by its absolute name. The process's current folder is never
-// changed.
+// the entries are read in one pass over the archive, each written into a private
+// folder made inside TempDir for the call, signed by the plug-in by its absolute name
+// and removed before the next. The process's current folder is never changed.
 #include <cstdint>
 #include <string>
 #include <vector>

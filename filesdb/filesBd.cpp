@@ -517,7 +517,7 @@ bool TFile::HasBadCase() const {
 // ---- TFilesList ---------------------------------------------------------------------
 
 TFile* TFilesList::Find(std::string_view name) const {
-    auto it = index_.find(std::string(name));
+    auto it = index_.find(name);
     return it == index_.end() ? nullptr : it->second;
 }
 

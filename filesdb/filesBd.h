@@ -321,6 +321,9 @@ public:
     // True when a folder or zip was moved out into destFolder.
     bool Remove(const std::string& destFolder);
     bool DeleteRomFile(TRomFile* romFile);
+    // DeleteRomFile for several rom files of this file (each listed once): the entries
+    // of a zip leave it in one rewrite, or none of them does.
+    bool DeleteRomFiles(const std::vector<TRomFile*>& romFiles);
     void Rezip();
 
     // Matching against the rom database.
@@ -336,6 +339,9 @@ private:
     // Unlinks a rom file from the list and hands it to the database to be freed.
     void RemoveRomFileAt(int index);
     TCaseOptions GoverningCaseOption() const;
+    // After roms were deleted: dates and statuses again; a file that holds nothing any
+    // more leaves the disk.
+    bool TakeAwayWhenEmpty();
 
 public:
     // Repairs of single roms
@@ -381,8 +387,13 @@ public:
     auto end() const { return items_.end(); }
 
 private:
+    // Looked up by a name's view, without a copy of it.
+    struct TNameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const noexcept { return std::hash<std::string_view>()(name); }
+    };
     std::vector<std::unique_ptr<TFile>> items_;
-    std::unordered_map<std::string, TFile*> index_;
+    std::unordered_map<std::string, TFile*, TNameHash, std::equal_to<>> index_;
 };
 
 // ---- Rom paths ----------------------------------------------------------------------

@@ -447,6 +447,29 @@ bool TFile::DeleteRomFile(TRomFile* romFile) {
         }
     }
     DropRomFile(romFile);
+    return TakeAwayWhenEmpty();
+}
+
+bool TFile::DeleteRomFiles(const std::vector<TRomFile*>& romFiles) {
+    if (!IsZip()) {
+        for (TRomFile* romFile : romFiles) DeleteRomFile(romFile);
+        return true;
+    }
+    TScope scope(FilesBd());
+    for (TRomFile* romFile : romFiles)
+        if (romFile == nullptr || RomFiles.IndexOfObject(romFile) < 0 ||
+            RomFiles.IndexOfNameWithoutExt(RemoveFileExt(romFile->StoredName), true) < 0)
+            throw filesbd::EObjectNotFound(_("Internal Object TFile not found. Contact author."));
+    SeparateTwinNames();
+    TArchiveChanges deletes;
+    for (TRomFile* romFile : romFiles)
+        if (!romFile->IsPlaceholder()) deletes.push_back({{}, romFile->StoredName, {}});
+    ManagerOf(*this).CommitChanges(FullPath, deletes);
+    for (TRomFile* romFile : romFiles) DropRomFile(romFile);
+    return TakeAwayWhenEmpty();
+}
+
+bool TFile::TakeAwayWhenEmpty() {
     UpdateDate();
     Match();
     if (GetRomFileCount() > 0 || GetAvailableElsewhereCount() > 0) return true;

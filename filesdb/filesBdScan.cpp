@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -42,7 +43,50 @@ std::string ResolvedFolder(const std::string& folder) {
     return out;
 }
 
-void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out) {
+namespace {
+
+// What a listing needs of one entry's stat.
+struct TEntryStat {
+    bool found = false;
+    mode_t mode = 0;
+    int64_t size = 0;
+    int64_t mtime = 0;
+};
+
+// Stats the names of a folder, side by side on up to threads threads (0: one per core)
+// when the folder is large: a stat is a system call each, and they make most of the
+// time of a rescan.
+std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& names, int threads) {
+    std::vector<TEntryStat> stats(names.size());
+    constexpr size_t kBlock = 512;
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t from; (from = next.fetch_add(kBlock)) < names.size();) {
+            const size_t to = std::min(names.size(), from + kBlock);
+            for (size_t i = from; i < to; ++i) {
+                struct stat st;
+                if (::fstatat(dirFd, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                stats[i] = {true, st.st_mode, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtime)};
+            }
+        }
+    };
+    const size_t wanted = threads > 0 ? static_cast<size_t>(threads) : std::thread::hardware_concurrency();
+    // A thread is worth its start for some thousand names.
+    const size_t count = std::max<size_t>(1, std::min(wanted, names.size() / 1024));
+    std::vector<std::thread> pool;
+    try {
+        for (size_t t = 1; t < count; ++t) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads than asked: the others share the work.
+    }
+    work();
+    for (std::thread& thread : pool) thread.join();
+    return stats;
+}
+
+}  // namespace
+
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads) {
     out.entries.clear();
     out.skipped.clear();
     out.error = 0;
@@ -51,44 +95,44 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
         out.error = errno;
         return;
     }
-    const int dirFd = ::dirfd(dir);
+    std::vector<std::string> names;
     while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        struct stat st;
-        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            out.skipped.push_back(name);  // vanished since the listing
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        names.emplace_back(e->d_name);
+    }
+    const std::vector<TEntryStat> stats = StatEntries(::dirfd(dir), names, threads);
+    ::closedir(dir);
+    out.entries.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string& name = names[i];
+        if (!stats[i].found) {
+            out.skipped.push_back(std::move(name));  // vanished since the listing
             continue;
         }
-        if (S_ISLNK(st.st_mode)) {
+        TEntryStat st = stats[i];
+        if (S_ISLNK(st.mode)) {
             char resolved[PATH_MAX];
             const std::string linkName = folder + name;
-            if (::realpath(linkName.c_str(), resolved) == nullptr) {
-                out.skipped.push_back(name);
-                continue;
-            }
+            struct stat target;
             // Inside means below the root: the root itself (a loop) is not inside.
-            if (std::string(resolved).rfind(realRoot, 0) != 0) {
-                out.skipped.push_back(name);
+            if (::realpath(linkName.c_str(), resolved) == nullptr || std::string(resolved).rfind(realRoot, 0) != 0 ||
+                ::stat(resolved, &target) != 0) {
+                out.skipped.push_back(std::move(name));
                 continue;
             }
-            if (::stat(resolved, &st) != 0) {
-                out.skipped.push_back(name);
-                continue;
-            }
+            st = {true, target.st_mode, static_cast<int64_t>(target.st_size), static_cast<int64_t>(target.st_mtime)};
         }
-        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-            out.skipped.push_back(name);
+        if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) {
+            out.skipped.push_back(std::move(name));
             continue;
         }
         TScanEntry entry;
-        entry.name = name;
-        entry.isDir = S_ISDIR(st.st_mode);
-        entry.size = entry.isDir ? 0 : static_cast<int64_t>(st.st_size);
-        entry.date = ScanDate(static_cast<int64_t>(st.st_mtime));
+        entry.name = std::move(name);
+        entry.isDir = S_ISDIR(st.mode);
+        entry.size = entry.isDir ? 0 : st.size;
+        entry.date = ScanDate(st.mtime);
         out.entries.push_back(std::move(entry));
     }
-    ::closedir(dir);
     std::sort(out.entries.begin(), out.entries.end(),
               [](const TScanEntry& a, const TScanEntry& b) { return a.name < b.name; });
     std::sort(out.skipped.begin(), out.skipped.end());
@@ -116,13 +160,14 @@ bool IsTrashFolder(const TScanEntry& entry) {
 
 class TFolderReader {
 public:
-    explicit TFolderReader(const std::string& root) : root_(root), realRoot_(ResolvedFolder(root)) {}
+    explicit TFolderReader(const std::string& root, int threads = 1)
+        : root_(root), realRoot_(ResolvedFolder(root)), threads_(threads) {}
 
     const TScanListing& Listing(const std::string& folder) {
         auto it = listings_.find(folder);
         if (it != listings_.end()) return it->second;
         TScanListing& listing = listings_[folder];
-        ListScanFolder(folder, realRoot_, listing);
+        ListScanFolder(folder, realRoot_, listing, threads_);
         if (folder == root_) std::erase_if(listing.entries, IsTrashFolder);
         return listing;
     }
@@ -130,6 +175,7 @@ public:
 private:
     std::string root_;
     std::string realRoot_;
+    int threads_;
     std::unordered_map<std::string, TScanListing> listings_;
 };
 
@@ -370,7 +416,7 @@ void TPath::Scan(bool rebuild) {
     // only its empty mount point left) are what the cache says, not what the folder holds.
     if (!CacheFile().CheckVolume()) return;
     if (!Exists(path_, true)) return;
-    TFolderReader reader(path_);
+    TFolderReader reader(path_, FilesBd() != nullptr ? FilesBd()->ScanThreads : 1);
     const TScanListing& top = reader.Listing(path_);
     if (top.error != 0) {
         // A folder that cannot be read is not an empty one: nothing is dropped.
@@ -435,6 +481,9 @@ void TPath::Scan(bool rebuild) {
     // listing in the folder's order, as a one-thread scan would have made it.
     std::unordered_map<const TScanEntry*, size_t> prelistedAt;
     std::vector<TPrelisted> prelisted;
+    // The zips found unchanged while choosing what to list: the merge keeps them without
+    // a second look.
+    std::unordered_set<const TScanEntry*> keptZips;
     if (bd != nullptr) bd->ScanThreadsUsed = 1;
     if (bd != nullptr && bd->ScanThreads != 1 && bd->ArchiveManager() != nullptr && !bd->ArchiveManager()->OnMessage &&
         bd->SignatureCalculator() != nullptr) {
@@ -442,7 +491,10 @@ void TPath::Scan(bool rebuild) {
         for (const TScanEntry& entry : top.entries) {
             if (entry.isDir || entry.size <= 0 || !SameText(FileExtension(entry.name), ".zip")) continue;
             TFile* file = files_.Find(entry.name);
-            if (file != nullptr && CanKeep(*this, file, entry, reader)) continue;
+            if (file != nullptr && CanKeep(*this, file, entry, reader)) {
+                keptZips.insert(&entry);
+                continue;
+            }
             if (names.empty() && !bd->SignatureCalculator()->SignsZipByListing(path_ + entry.name)) break;
             prelistedAt.emplace(&entry, names.size());
             names.push_back(path_ + entry.name);
@@ -458,7 +510,7 @@ void TPath::Scan(bool rebuild) {
         const uint8_t kind = entry.isDir ? fkFolder : SameText(FileExtension(entry.name), ".zip") ? fkZip : fkPlain;
         TFile* file = files_.Find(entry.name);
         try {
-            if (file != nullptr && !CanKeep(*this, file, entry, reader)) {
+            if (file != nullptr && keptZips.count(&entry) == 0 && !CanKeep(*this, file, entry, reader)) {
                 DropFile(file);
                 file = nullptr;
             }

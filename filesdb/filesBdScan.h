@@ -28,8 +28,9 @@ struct TScanListing {
 int32_t ScanDate(int64_t unixSeconds);
 
 // Lists folder (ending with "/"); links are followed only into realRoot (the resolved
-// rom path, ending with "/").
-void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out);
+// rom path, ending with "/"). A large folder's entries are measured on up to threads
+// threads (0: one per core); the listing is the same for any number.
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads = 1);
 
 // The resolved form of a folder, ending with "/"; the folder itself when it cannot be
 // resolved.

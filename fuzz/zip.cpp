@@ -94,6 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < names.size() && i < 4; ++i)
         Unzip(archive, dest + "one", 0, 0, i % 2, {TQMZip::EscapeZipName(names[i])}, nullptr);
 
+    // Many names at once: the selection looks them up instead of matching each.
+    if (names.size() > 1) {
+        std::vector<std::string> patterns;
+        for (size_t i = 0; i < names.size() && i < 8; ++i) patterns.push_back(TQMZip::EscapeZipName(names[i]));
+        Unzip(archive, dest + "many", 0, 0, 0, patterns, nullptr);
+    }
+
     TQMZip zip;
     zip.TempDir = dest + "work/";
     TArchiveItems items;
@@ -118,6 +125,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         manager.GetFileList(archive, again);
         Check(again.size() == items.size(), "the manager lists another number of entries");
         Check(manager.IsArchiveEmpty(archive) == again.empty(), "IsArchiveEmpty differs from the listing");
+    } catch (const qm::Exception&) {
+    }
+    // One pass over the listed entries, and a batch copying them into an archive of
+    // the destination under plain names, then deleting one.
+    std::vector<std::string> fullNames;
+    for (size_t i = 0; i < items.size() && i < 8; ++i) fullNames.push_back(items[i].GetFullName());
+    try {
+        manager.ExtractEach(archive, fullNames, dest + "each", [&](size_t k, const std::string& file) {
+            Check(k < fullNames.size(), "a pass hands over an entry it was not asked for");
+            TFileStat st;
+            Check(Fs().Stat(file, st) == 0 && st.exists && !st.isDir, "a pass hands over no file: " + Printable(file));
+        });
+    } catch (const qm::Exception&) {
+    }
+    try {
+        TArchiveChanges changes;
+        for (size_t k = 0; k < fullNames.size(); ++k)
+            changes.push_back({archive, fullNames[k], "e" + std::to_string(k) + ".bin"});
+        if (!changes.empty()) changes.push_back({"", "e0.bin", ""});
+        manager.CommitChanges(dest + "batch.zip", changes);
     } catch (const qm::Exception&) {
     }
     try {

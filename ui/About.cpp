@@ -13,7 +13,7 @@
 #include "catalogue/config.h"
 #include "filesdb/CrcPlugIn.h"
 #include "platform/Text.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/controls/mUrlLabel.h"
 
 namespace qm {

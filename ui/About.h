@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "ui/AboutTexts.h"
+#include "ui/commands/AboutTexts.h"
 
 class QLabel;
 class QPlainTextEdit;

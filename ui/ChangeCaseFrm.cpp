@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Text.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "archive/stringsTools.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

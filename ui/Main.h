@@ -17,7 +17,7 @@
 #include "ui/ReportFilePrompt.h"
 #include "ui/RomPathCommands.h"
 #include "ui/controls/ImageList.h"
-#include "ui/views/ShownLists.h"
+#include "ui/commands/ShownLists.h"
 
 class QAction;
 class QComboBox;

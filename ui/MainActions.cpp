@@ -120,6 +120,10 @@ TMainActions::TMainActions(QObject* parent) {
     Action(TActionId::ActCustomZip)->setEnabled(false);
 }
 
+bool TMainActions::Checked(TActionId id) const { return Action(id)->isChecked(); }
+
+void TMainActions::SetChecked(TActionId id, bool checked) { Action(id)->setChecked(checked); }
+
 QAction* TMainActions::FindAction(const char* objectName) const {
     for (QAction* action : actions_)
         if (action->objectName() == QLatin1String(objectName)) return action;

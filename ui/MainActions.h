@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+#include "ui/commands/ActionIds.h"
+
 class QAction;
 class QComboBox;
 class QMainWindow;
@@ -18,80 +20,6 @@ class QToolButton;
 namespace qm {
 
 class TImageList;
-
-enum class TActionId : int {
-    // Paths
-    ActAddPath,
-    ActRemovePath,
-    ActOpenPath,
-    // Refresh
-    ActRefresh,
-    ActRefreshAll,
-    ActRebuild,
-    ActRebuildAll,
-    // Repair
-    ActFixGame,
-    ActRenameRoms,
-    ActRenameFiles,
-    ActImportExternalRom,
-    ActRemoveUselessFiles,
-    ActRemoveUselessRoms,
-    ActCreateDummy,
-    ActAdvanced,
-    // Shell
-    ActMoveFile,
-    ActCopyFile,
-    ActDeleteFiles,
-    ActTestFiles,
-    ActReZip,
-    ActLowerCase,
-    ActUpperCase,
-    ActCapitalize,
-    ActDBCase,
-    ActChangeCase,
-    ActDatafileManager,
-    ActCustomZip,
-    // Report
-    ActMiss,
-    ActHave,
-    ActMissRoms,
-    ActMissCrc,
-    ActCreateDat,
-    ActCreateMissDat,
-    ActCreateHaveDat,
-    // Selection
-    ActSelectMain,
-    ActSelectClones,
-    ActSelectAll,
-    ActSelectNgdk,
-    ActInvertSelection,
-    // Path filters
-    ActTVGood,
-    ActTVBadName,
-    ActTVIncomplete,
-    ActTVUnknown,
-    ActTVMissing,
-    // Database filters
-    ActDBPlayable,
-    ActDBMissing,
-    ActDBIncomplete,
-    ActDBClones,
-    ActDBSets,
-    // Emulator
-    ActPlayGame,
-    // Without category
-    ActConfiguration,
-    ActQuit,
-    ActScan,
-    ActGameInfo,
-    ActParentNode,
-    ActAll,
-    ActAllExcept,
-};
-
-inline constexpr int kActionCount = static_cast<int>(TActionId::ActAllExcept) + 1;
-
-inline constexpr int Index(TActionId id) { return static_cast<int>(id); }
 
 struct TActionDef {
     TActionId Id;
@@ -110,7 +38,7 @@ struct TActionDef {
 // The entry of an action; every id has one.
 const TActionDef& ActionDef(TActionId id);
 
-class TMainActions {
+class TMainActions final : public TActionChecks {
 public:
     // The actions become children of parent.
     explicit TMainActions(QObject* parent);
@@ -118,6 +46,8 @@ public:
     TMainActions& operator=(const TMainActions&) = delete;
 
     QAction* Action(TActionId id) const { return actions_[static_cast<size_t>(Index(id))]; }
+    bool Checked(TActionId id) const override;
+    void SetChecked(TActionId id, bool checked) override;
     // nullptr when no action has that object name.
     QAction* FindAction(const char* objectName) const;
 

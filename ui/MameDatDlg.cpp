@@ -12,7 +12,7 @@
 
 #include "catalogue/config.h"
 #include "platform/Text.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

@@ -14,7 +14,7 @@
 
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/controls/ALProgressBar.h"
 
 namespace qm {

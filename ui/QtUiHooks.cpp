@@ -16,7 +16,7 @@
 
 #include "platform/Text.h"
 #include "ui/ProgressFrm.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QStringList>
 
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

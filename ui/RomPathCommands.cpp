@@ -16,7 +16,7 @@
 #include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

@@ -19,7 +19,7 @@
 #include "ui/ActionDispatcher.h"
 #include "ui/RomPathCommands.h"
 #include "ui/SkinLoader.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/WindowPlace.h"
 
 namespace qm {

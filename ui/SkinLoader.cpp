@@ -7,7 +7,7 @@
 
 #include "platform/Text.h"
 #include "ui/SkinPainter.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

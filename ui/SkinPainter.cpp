@@ -11,7 +11,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/controls/ImageList.h"
 
 namespace qm {

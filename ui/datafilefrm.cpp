@@ -34,7 +34,7 @@
 #include "ui/ProgressFrm.h"
 #include "ui/commands/ReleaseView.h"
 #include "ui/QtUiHooks.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

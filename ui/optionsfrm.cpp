@@ -24,7 +24,7 @@
 #include "platform/UiHooks.h"
 #include "ui/commands/OptionsFilesBd.h"
 #include "ui/QtUiHooks.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/controls/EditPath.h"
 #include "ui/controls/ImageList.h"
 #include "ui/controls/ImageListBtn.h"

@@ -9,7 +9,7 @@
 
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

@@ -256,6 +256,61 @@ TEST_F(ArchiveManagerTest, MoveDeletesFromTheSourceButNeverLosesTheEntry) {
     EXPECT_EQ(std::filesystem::file_size(dir / "src.zip"), 22u);
 }
 
+TEST_F(ArchiveManagerTest, ABatchIsOneRewriteAndAllOrNothing) {
+    const std::string src = dir / "src.zip", dst = dir / "dst.zip";
+    TFaultyFileSystem counting(Fs());
+    {
+        TScopedFileSystem scope(counting);
+        manager.CommitChanges(dst, {{src, "a.bin", "a.bin"},
+                                    {src, "sub/x.bin", "sub/y.bin"},
+                                    {"", "old.bin", ""},
+                                    {src, "keep.bin", "k.bin"},
+                                    {src, "a.bin", "a.bin"}});  // a second copy replaces the first
+    }
+    EXPECT_EQ(counting.changingCalls, 1);  // the one replace of the archive
+    EXPECT_EQ(test::UnzipNames(dst), "a.bin\ny.bin\nk.bin\n");
+    EXPECT_EQ(test::UnzipTest(dst), 0);
+    std::string expected = test::PythonListing(src);
+    expected.replace(expected.find("sub/x.bin"), 9, "y.bin");
+    expected.replace(expected.find("keep.bin"), 8, "k.bin");
+    EXPECT_EQ(test::PythonListing(dst), expected);
+
+    // Any failing change leaves the archive byte for byte as it was, named in the error.
+    const std::string before = ReadFile(dst);
+    const auto fails = [&](const TArchiveChanges& changes, const std::string& archive, const std::string& file) {
+        try {
+            manager.CommitChanges(dst, changes);
+            ADD_FAILURE() << "no failure for " << file;
+        } catch (const archive::EArchiveException& e) {
+            EXPECT_EQ(e.ArchiveName, archive) << e.Message();
+            EXPECT_EQ(e.FileName, file) << e.Message();
+        }
+        EXPECT_EQ(ReadFile(dst), before) << file;
+    };
+    fails({{"", "a.bin", ""}, {src, "nope.bin", "n.bin"}}, src, "nope.bin");
+    fails({{src, "keep.bin", "n.bin"}, {"", "gone.bin", ""}}, dst, "gone.bin");
+    fails({{"", "a.bin", ""}, {src, "a.bin", ".."}}, dst, "..");
+    std::string damaged = RawZip({{"bad.bin", "payload"}});
+    damaged[damaged.find("payload")] ^= 1;
+    WriteFile(dir / "bad.zip", damaged);
+    fails({{"", "y.bin", ""}, {dir / "bad.zip", "bad.bin", "bad.bin"}}, dir / "bad.zip", "bad.bin");
+    TFaultyFileSystem faulty(Fs());
+    faulty.failAt = 1;
+    {
+        TScopedFileSystem scope(faulty);
+        fails({{"", "y.bin", ""}, {src, "keep.bin", "n.bin"}}, dst, "");
+    }
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
+
+    // Deleting every entry, twins one after the other, leaves the empty archive; a
+    // batch of copies makes a missing archive.
+    WriteFile(dir / "twins.zip", RawZip({{"a.bin", "good"}, {"a.bin", "notes"}}));
+    manager.CommitChanges(dir / "twins.zip", {{"", "a.bin", ""}, {"", "a.bin", ""}});
+    EXPECT_EQ(std::filesystem::file_size(dir / "twins.zip"), 22u);
+    manager.CommitChanges(dir / "new.zip", {{src, "keep.bin", "keep.bin"}});
+    EXPECT_EQ(test::UnzipNames(dir / "new.zip"), "keep.bin\n");
+}
+
 TEST_F(ArchiveManagerTest, RecompressionKeepsCrcsAndCommentAndChangesTheMethod) {
     WriteFile(dir / "g/b.bin", std::string(50000, 'b'));
     WriteFile(dir / "g/A.bin", "upper");

@@ -174,7 +174,9 @@ TEST_F(DatUtilTest, ConversionRunsDatutilInAWorkFolderAndReplacesTheDestination)
 }
 
 TEST_F(DatUtilTest, EveryFailedConversionIsReportedWithItsCommandAndLosesNothing) {
-    du.Timeout = std::chrono::milliseconds(300);
+    // Long enough for a loaded machine to start the fake, which only the hanging
+    // cases outlive.
+    du.Timeout = std::chrono::seconds(3);
     struct {
         const char* mode;
         const char* templ;
@@ -338,7 +340,9 @@ TEST_F(DatUtilTest, BuildFromRaineRunsInTheWorkFolderWithEveryCredit) {
 }
 
 TEST_F(DatUtilTest, EveryFailedStepOfABuildIsDatNotCreatedAndLosesNothing) {
-    du.Timeout = std::chrono::milliseconds(300);
+    // Long enough for a loaded machine to start the fake, which only the hanging
+    // cases outlive.
+    du.Timeout = std::chrono::seconds(3);
     struct {
         const char* emulator;
         const char* datutil;

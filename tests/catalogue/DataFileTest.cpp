@@ -206,6 +206,21 @@ TEST(Datafile, ResourcesAndFieldsAreUntrimmed) {
     ExpectItem(t.df.ResourceItems.GetItem(0), {"bios", "", "bios", "", "b", "ffff0000", "", ""}, 16);
 }
 
+TEST(Datafile, TextsRepeatedAcrossLinesAndFieldsReadBackExactly) {
+    // Lines repeat their set and game texts, and fields repeat each other; texts that
+    // differ only in case, or only once lower-cased, stay apart.
+    TLoad t(Header("2.00") + "[GAMES]\r\n" + Rom({"p", "D", "p", "D", "abcd", "ABCD", "1", "", "abcd"}) + "\r\n" +
+            Rom({"p", "D", "G", "d", "ABCD", "abcd", "2", "p", "ABCD"}) + "\r\n" +
+            Rom({"P", "D", "g", "d", "x", "AbCd", "3", "P", "x"}) + "\r\n");
+    t.df.LoadFromFile();
+    t.df.AddItem("p", "D", "G", "d", "ABCD", "ABCD", 4, "p", "abcd", false);
+    ASSERT_EQ(t.df.GetGameCount(), 4u);
+    ExpectItem(t.df.GetGameItem(0), {"p", "D", "p", "D", "abcd", "abcd", "", "abcd"}, 1);
+    ExpectItem(t.df.GetGameItem(1), {"p", "D", "G", "d", "ABCD", "abcd", "p", "ABCD"}, 2);
+    ExpectItem(t.df.GetGameItem(2), {"P", "D", "g", "d", "x", "abcd", "P", "x"}, 3);
+    ExpectItem(t.df.GetGameItem(3), {"p", "D", "G", "d", "ABCD", "ABCD", "p", "abcd"}, 4);  // added as given
+}
+
 TEST(Datafile, HeaderFields) {
     TLoad t("[credits]\r\nAUTHOR = x y \r\ncomment=first\r\nsecond line\r\n[dat]\r\nVersion=2.50\r\nPlugIn=My.DLL\r\n"
             "[emulator]\r\nRefName=raine\r\nversion= 1.2 \r\n[games]\r\n");

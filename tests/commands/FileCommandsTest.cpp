@@ -399,6 +399,28 @@ TEST_F(FileCommandsTest, DeleteSendsFilesToTheTrashAndStopsAtTheFirstFailure) {
         EXPECT_TRUE(Intact("dkong.zip"));
     }
     {
+        SCOPED_TRACE("roms of one zip leave it in one rewrite");
+        struct TReplaces : TFaultyFileSystem {
+            using TFaultyFileSystem::TFaultyFileSystem;
+            std::vector<std::string> targets;
+            int ReplaceWith(const std::string& temporary, const std::string& target) override {
+                targets.push_back(target);
+                return TFaultyFileSystem::ReplaceWith(temporary, target);
+            }
+        } replaces(Fs());
+        TScopedFileSystem scope(replaces);
+        hooks.dialogAnswers = {mrOk};
+        const TCommandResult r = commands.RunShellOperation(
+            smDelete, siBoth, ListRoms({Rom("galaga.zip", "x.bin"), Rom("pacmn.zip", "pm1.bin"), Rom("galaga.zip", "ms2.bin")}));
+        EXPECT_EQ(r.done, 3);
+        EXPECT_EQ(std::count(replaces.targets.begin(), replaces.targets.end(), fx.romsDir + "galaga.zip"), 1);
+        EXPECT_EQ(Listing("galaga.zip"), "GG2.BIN ");
+        EXPECT_TRUE(Intact("galaga.zip"));
+        ASSERT_NE(File("galaga.zip"), nullptr);
+        EXPECT_EQ(File("galaga.zip")->GetRomFileCount(), 1);
+        EXPECT_EQ(Listing("pacmn.zip"), "pm2.bin ");
+    }
+    {
         SCOPED_TRACE("no trash can take it: nothing deleted");
         hooks.shown.clear();
         hooks.dialogAnswers = {mrOk};

@@ -444,8 +444,17 @@ TEST_F(FixPipelineTest, AFixOfTheWholePathThatCreatesFilesRunsTheSecondRoundAndS
     auto p = Pipeline(TFixSwitches{});
     std::vector<std::string> created;
     fx.files->OnCreateFile = [&](TFile* f) { created.push_back(f->Name); };  // a view listening
+    // The roms put in the new file stand for roms that were selected: they join the
+    // selection, so the later steps see them.
+    std::vector<std::string> joined;
+    p->OnStepStarted = [&](TFixStep step) {
+        if (step != TFixStep::RenameRoms || !joined.empty()) return;
+        for (const TRomFile* r : p->SelectedRoms)
+            if (r->File->Name == "mspac.zip") joined.push_back(r->StoredName);
+    };
     p->Run(WholePath());
     EXPECT_EQ(created, std::vector<std::string>{"mspac.zip"});
+    EXPECT_EQ(joined, (std::vector<std::string>{"ms1.bin", "ms2.bin"}));
     EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ");
     EXPECT_EQ(Listing("mspac.zip"), "ms1.bin ms2.bin ");
     ASSERT_EQ(Boxes().size(), 1u);

@@ -202,6 +202,14 @@ TEST_F(SignatureCalculatorTest, TheDefaultPlugInUnderAnotherNameReadsTheStoredCr
         EXPECT_EQ(calc.GetItem(i).Size, l.size) << l.name;
         EXPECT_EQ(calc.GetItem(i).ErrorText, "") << l.name;
     }
+    // Entries of one bare name in two folders are each read as themselves.
+    test::WriteFile(src / "p/r.bin", "first");
+    test::WriteFile(src / "q/r.bin", "the second");
+    Zip("same.zip", "p/r.bin q/r.bin a.bin");
+    calc.Calculate(dir / "same.zip");
+    const auto same = UnzipListing(dir / "same.zip");
+    ASSERT_EQ(calc.GetCount(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(calc.GetItem(i).Signature, same[static_cast<size_t>(i)].crc) << i;
 }
 
 TEST_F(SignatureCalculatorTest, ARomThePlugInCannotReadDoesNotStopTheArchive) {

@@ -5,9 +5,9 @@
 #include "archive/DiskInfo.h"
 #include "ui/commands/GameLaunch.h"
 #include "ui/GameLaunchTestSupport.h"
-#include "ui/GamePages.h"
+#include "ui/commands/GamePages.h"
 #include "commands/ReportTestSupport.h"
-#include "ui/views/ViewTypes.h"
+#include "ui/commands/ViewTypes.h"
 
 namespace qm::test {
 

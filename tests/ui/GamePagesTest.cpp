@@ -1,6 +1,5 @@
-// The game information pages: the address built for a game (names made safe for a URL,
-// the emulator's version shortened), the addresses refused, the submenu, and what is
-// opened, captured both through the injected opener and through QDesktopServices.
+// The game information submenu, and the address of a page as the window's opener hands
+// it to QDesktopServices.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -11,11 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/ProfileTestSupport.h"
-#include "catalogue/QMXmlParser.h"
-#include "catalogue/RomsBd.h"
-#include "platform/UiHooks.h"
-#include "ui/GamePages.h"
+#include "commands/GamePagesTestSupport.h"
+#include "ui/GameInfoMenu.h"
+#include "ui/QtUiHooks.h"
 
 class TUrlCatcher : public QObject {
     Q_OBJECT
@@ -27,76 +24,6 @@ public slots:
 
 namespace qm::test {
 namespace {
-
-TEST(GamePages, EmulatorVersionForAddresses) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"MAME 0.104u5", "104u5"}, {"0.99 beta", "99b"}, {"0.104u5", "104u5"}, {"v0.37b16", "37b16"},
-        {"  Mame  0.78 ", "78"},   {"", ""},              {"BETA 2", "b2"},
-    };
-    for (const auto& [version, expected] : cases) EXPECT_EQ(UrlEmulatorVersion(version), expected) << version;
-}
-
-TEST(GamePages, AddressOfAGame) {
-    struct TCase {
-        const char* urlTemplate;
-        const char* clone;
-        const char* game;
-        const char* version;
-        const char* url;
-    } cases[] = {
-        {"http://www.Site.com/Game.php?name=%gamename%&clone=%clonename%&v=%emulversion%", "Pac Man & Co", "pacman",
-         "MAME 0.104u5", "http://www.site.com/game.php?name=pacman&clone=pac%20man%20%26%20co&v=104u5"},
-        // "#", "?" and "%" in a name stay part of it; a placeholder in another case is not one.
-        {"https://db.example/%clonename%/%GAMENAME%", "a#b?c%d", "x", "", "https://db.example/a%23b%3fc%25d/%gamename%"},
-        // A name that looks like a placeholder is not filled again.
-        {"http://x/%clonename%-%emulversion%", "%emulversion%", "g", "0.99 beta", "http://x/%25emulversion%25-99b"},
-        // No scheme: a web address.
-        {"www.example.com/%gamename%.htm", "c", "Galaga", "", "http://www.example.com/galaga.htm"},
-        {"FTP://files.example/%gamename%", "c", "g", "", "ftp://files.example/g"},
-    };
-    for (const TCase& c : cases) EXPECT_EQ(GameInfoUrl(c.urlTemplate, c.clone, c.game, c.version), c.url);
-}
-
-TEST(GamePages, OnlyWebAndFtpAddressesOpen) {
-    for (const char* url : {"http://a/", "https://a/b", "ftp://a/", "HTTP://A/"}) EXPECT_TRUE(IsOpenableUrl(url)) << url;
-    for (const char* url : {"file:///etc/passwd", "smb://server/share", "mailto:a@b", "javascript:alert(1)", ""})
-        EXPECT_FALSE(IsOpenableUrl(url)) << url;
-}
-
-TQmInfos Pages(std::initializer_list<std::pair<const char*, const char*>> captionsAndUrls) {
-    TQmInfos pages;
-    for (const auto& [caption, url] : captionsAndUrls) pages.Add(url, caption);
-    return pages;
-}
-
-TEST(GamePages, MenuModel) {
-    const TQmInfos pages = Pages({{"Arcade History", "http://a/%gamename%"},
-                                  {"Arcade & More", "http://b/%gamename%"},
-                                  {"Maws", "http://c/%gamename%"}});
-    struct TCase {
-        bool open;
-        const char* gameUrl;
-        int checked;
-        bool enabled;
-    } cases[] = {
-        {false, "Maws", -1, false},
-        {true, "", 0, true},
-        {true, "Maws", 2, true},
-        {true, "maws", 0, true},  // exact comparison
-        // Remembered without "&", as picking stores it.
-        {true, "Arcade  More", 1, true},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.gameUrl);
-        const TGameInfoMenu menu = BuildGameInfoMenuModel(c.open, pages, c.gameUrl);
-        EXPECT_EQ(menu.Checked, c.checked);
-        EXPECT_EQ(menu.Enabled, c.enabled);
-        EXPECT_EQ(menu.Captions.size(), c.open ? 3u : 0u);
-    }
-    const TGameInfoMenu none = BuildGameInfoMenuModel(true, TQmInfos{}, "");
-    EXPECT_FALSE(none.Enabled);
-    EXPECT_EQ(none.Checked, -1);
-}
 
 TEST(GamePages, MenuItemsAreExclusiveAndCarryTheirPage) {
     const TQmInfos pages = Pages({{"One", "http://1/"}, {"Two & Three", "http://2/"}});
@@ -120,91 +47,15 @@ TEST(GamePages, MenuItemsAreExclusiveAndCarryTheirPage) {
     EXPECT_EQ(CheckedGameInfoPage(menu), -1);
 }
 
-class GamePagesTest : public ProfileTest {
-protected:
-    GamePagesTest() : hooksScope_(hooks_) {
-        TDatafile& dat = roms_.Datafile();
-        dat.AddItem("pacman", "Pac-Man", "pacman", "Pac-Man", "pm1.bin", "11111111", 16, "", "", false);
-        dat.AddItem("pacman", "Pac-Man", "Pac Man & Co", "Pac Man and Co", "pm1.bin", "11111111", 16, "pacman",
-                    "pm1.bin", false);
-        roms_.Build();
-        roms_.Split = true;
-    }
-    TCommandObject Clone(const char* name) { return TCommandObject::Of(roms_.Games().FindClone(name)); }
-
-    TRomsBd roms_;
-    TScriptedUiHooks hooks_;
-    TScopedUiHooks hooksScope_;
-};
-
-TEST_F(GamePagesTest, OpensTheCheckedPageForTheFocusedGame) {
-    const TQmInfos pages = Pages({{"History", "http://h.example/%gamename%"},
-                                  {"Db", "http://db.example/Game.php?set=%clonename%&v=%emulversion%"}});
-    TGamePages gamePages(pages);
-    std::vector<std::string> opened;
-    gamePages.OpenUrl = [&](const std::string& url) {
-        opened.push_back(url);
-        return true;
-    };
-    EXPECT_EQ(gamePages.ActGameInfo(TCommandObject{}, Clone("Pac Man & Co"), 1, "MAME 0.104u5"),
-              "http://db.example/game.php?set=pac%20man%20%26%20co&v=104u5");
-    // The list's object first; a game stands for its parent clone.
-    gamePages.ActGameInfo(TCommandObject::Of(roms_.Games().FindGame("pacman")), Clone("Pac Man & Co"), 0, "");
-    EXPECT_EQ(opened, (std::vector<std::string>{"http://db.example/game.php?set=pac%20man%20%26%20co&v=104u5",
-                                                "http://h.example/pacman"}));
-    EXPECT_TRUE(hooks_.shown.empty());
-
-    // No checked page: nothing, silently. No game: said so.
-    EXPECT_EQ(gamePages.ActGameInfo(TCommandObject{}, Clone("pacman"), -1, ""), "");
-    EXPECT_EQ(gamePages.ActGameInfo(TCommandObject{}, Clone("pacman"), 5, ""), "");
-    EXPECT_TRUE(hooks_.shown.empty());
-    TCommandObject other;
-    other.Other = true;
-    EXPECT_EQ(gamePages.ActGameInfo(other, Clone("pacman"), 0, ""), "");
-    ASSERT_EQ(hooks_.shown.size(), 1u);
-    EXPECT_EQ(hooks_.shown[0].text, "Select a game.");
-    EXPECT_EQ(opened.size(), 2u);
-}
-
-TEST_F(GamePagesTest, RefusedAndFailedAddresses) {
-    const TQmInfos pages = Pages({{"Local", "file:///home/%gamename%"}, {"Web", "http://w/%gamename%"}});
-    TGamePages gamePages(pages);
-    int calls = 0;
-    gamePages.OpenUrl = [&](const std::string&) {
-        ++calls;
-        return false;
-    };
-    EXPECT_THROW(gamePages.ActGameInfo(TCommandObject{}, Clone("pacman"), 0, ""), Exception);
-    EXPECT_EQ(calls, 0);
-    try {
-        gamePages.ActGameInfo(TCommandObject{}, Clone("pacman"), 1, "");
-        FAIL() << "nothing opened it";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "There is no application associated with the given filename extension.");
-    }
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(hooks_.busyDepth, 0);
-}
-
 TEST_F(GamePagesTest, DesktopServicesGetTheAddress) {
     const TQmInfos pages = Pages({{"Web", "https://w.example/%clonename%"}});
-    TGamePages gamePages(pages);  // the default opener
+    TGamePages gamePages(pages);
+    gamePages.OpenUrl = OpenWithDesktop;  // the window's opener
     TUrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Catch");
     gamePages.ActGameInfo(TCommandObject{}, Clone("Pac Man & Co"), 0, "");
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(catcher.urls, QStringList{QStringLiteral("https://w.example/pac%20man%20%26%20co")});
-}
-
-TEST_F(GamePagesTest, PickingAPageRemembersItsCaptionWithoutAmpersands) {
-    Cfg().EmulatorSection = "mame";
-    const TQmInfos pages = Pages({{"One", "http://1/"}, {"Two & &Three", "http://2/"}});
-    TGamePages gamePages(pages);
-    gamePages.PickPage(Cfg(), 1);
-    EXPECT_EQ(Cfg().GetGameUrl(), "Two  Three");
-    EXPECT_EQ(BuildGameInfoMenuModel(true, pages, Cfg().GetGameUrl()).Checked, 1);
-    gamePages.PickPage(Cfg(), 7);  // no such page: nothing changes
-    EXPECT_EQ(Cfg().GetGameUrl(), "Two  Three");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "TreeListFixture.h"
 #include "archive/stringsTools.h"
 #include "ui/SkinLoader.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/views/QMVirtualListView.h"
 
 namespace qm::test {

@@ -8,7 +8,7 @@
 
 #include "support/TestSupport.h"
 #include "ui/ReportFilePrompt.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm::test {
 namespace {

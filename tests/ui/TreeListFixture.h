@@ -18,8 +18,8 @@
 #include "filesdb/filesBd.h"
 #include "filesdb/filesBdTestSupport.h"
 #include "support/TestSupport.h"
-#include "ui/views/ShownLists.h"
-#include "ui/views/ViewTypes.h"
+#include "ui/commands/ShownLists.h"
+#include "ui/commands/ViewTypes.h"
 
 namespace qm::test {
 

@@ -235,14 +235,34 @@ int TFileCommands::ShellDeleteFiles(int& errors) {
     try {
         if (!SelectedRoms.empty()) {
             const std::vector<TRomFile*> roms(SelectedRoms);
+            // The selected entries of one zip leave it in one rewrite, where the first
+            // of them stands.
+            std::unordered_map<const TFile*, std::vector<TRomFile*>> zipRoms;
+            for (TRomFile* romFile : roms)
+                if (romFile->File->IsZip()) {
+                    std::vector<TRomFile*>& group = zipRoms[romFile->File];
+                    if (std::find(group.begin(), group.end(), romFile) == group.end()) group.push_back(romFile);
+                }
             for (TRomFile* romFile : roms) {
                 CheckCancel();
                 if (removedRoms_.count(romFile) != 0) continue;
                 SetWait(Fmt(_("Deleting %1"), {romFile->Name}));
                 StepIt();
-                ClearReadOnly(NoSlash(romFile->File->FullPath));
-                DeleteRomFile(romFile);
-                ++done;
+                TFile* file = romFile->File;
+                ClearReadOnly(NoSlash(file->FullPath));
+                const auto group = zipRoms.find(file);
+                if (group == zipRoms.end() || group->second.size() < 2) {
+                    DeleteRomFile(romFile);
+                    ++done;
+                    continue;
+                }
+                std::vector<TRomFile*> batch;
+                for (TRomFile* member : group->second)
+                    if (removedRoms_.count(member) == 0) batch.push_back(member);
+                zipRoms.erase(group);
+                file->DeleteRomFiles(batch);
+                done += static_cast<int>(batch.size());
+                for (size_t k = 1; k < batch.size(); ++k) StepIt();
             }
         } else {
             const std::vector<TFile*> files(SelectedFiles);

@@ -115,11 +115,6 @@ std::string WhereText(const TRomFile* romFile) {
 }
 
 template <class T>
-bool Contains(const std::vector<T*>& list, const T* item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-template <class T>
 bool Erase(std::vector<T*>& list, const T* item) {
     auto it = std::find(list.begin(), list.end(), item);
     if (it == list.end()) return false;
@@ -198,7 +193,12 @@ TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), cache
     if (const TArchiveManager* manager = owner.filesBd_.ArchiveManager()) rewrites_.AddScratchFolder(manager->TempDir);
     owner_.BeginStep();
     owner_.CompactSelection();
-    owner_.IndexSelection();
+    if (owner_.keepIndex_) {
+        owner_.selectedByCrc_.clear();
+        owner_.crcIndexed_ = false;
+    } else {
+        owner_.IndexSelection();
+    }
 }
 
 TFixPipeline::TStepScope::~TStepScope() {
@@ -242,6 +242,8 @@ void TFixPipeline::IndexSelection() {
         romsOfFile_[romFile->File].push_back(romFile);
     }
     fileSet_.insert(SelectedFiles.begin(), SelectedFiles.end());
+    selectedByCrc_.clear();
+    crcIndexed_ = false;
     deadRoms_ = 0;
     deadFiles_ = 0;
 }
@@ -300,6 +302,41 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
 }
 
 bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.count(romFile) != 0; }
+
+void TFixPipeline::IndexCrcOf(const TRomFile* romFile) {
+    if (!crcIndexed_) return;
+    const std::string crc = LowerCase(romFile->Crc);
+    selectedByCrc_[crc].push_back(romFile);
+    const std::string complement = LowerCase(ComplementCrcFast(romFile->Crc));
+    if (complement != crc) selectedByCrc_[complement].push_back(romFile);
+}
+
+bool TFixPipeline::SelectionHolds(const TRom* rom) {
+    const auto holds = [this, rom](const TRomFile* e) {
+        return RomSelected(e) && !e->IsPlaceholder() && e->GetRom() == rom;
+    };
+    // A rom without a good dump is given to a rom file by its name, whatever its CRC:
+    // only a walk over the selection finds every one.
+    bool byName = rom->Kind == rkNoDump || SameText(rom->Crc, kNoDumpCrc) ||
+                  SameText(ComplementCrcFast(rom->Crc), kNoDumpCrc);
+    for (size_t i = 0; !byName && i < rom->Owners.Count(); ++i) {
+        const TCloneRom* owner = rom->Owners[i];
+        byName = owner->GetCrcState() == csNoDump ||
+                 (owner->MergedSetAlias != nullptr && owner->MergedSetAlias->GetCrcState() == csNoDump);
+    }
+    if (byName) return std::any_of(SelectedRoms.begin(), SelectedRoms.end(), holds);
+    if (!crcIndexed_) {
+        crcIndexed_ = true;
+        for (const TRomFile* romFile : SelectedRoms)
+            if (RomSelected(romFile)) IndexCrcOf(romFile);
+    }
+    for (const std::string& key : {LowerCase(rom->Crc), LowerCase(ComplementCrcFast(rom->Crc))}) {
+        const auto found = selectedByCrc_.find(key);
+        if (found != selectedByCrc_.end() && std::any_of(found->second.begin(), found->second.end(), holds))
+            return true;
+    }
+    return false;
+}
 bool TFixPipeline::FileSelected(const TFile* file) const { return fileSet_.count(file) != 0; }
 
 // Reloads the path itself without matching again (matching follows elsewhere).
@@ -685,7 +722,7 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
         ++deadFiles_;
         Log("File " + file->Name + " removed from list");
     }
-    Erase(CreatedFiles, file);
+    if (createdSet_.erase(file) != 0) Erase(CreatedFiles, file);
     LogRomCount();
     LogFileCount();
 }
@@ -702,23 +739,25 @@ void TFixPipeline::FilesBdRemoveRomFile(TRomFile* romFile) {
 
 void TFixPipeline::FilesBdCreateFile(TFile* file) {
     NoteWritten(file->Path);
-    if (FixFullPath && !Contains(CreatedFiles, file)) CreatedFiles.push_back(file);
+    if (FixFullPath && createdSet_.insert(file).second) CreatedFiles.push_back(file);
 }
 
+// A new rom file joins the selection when a selected one (no placeholder) stands for
+// the same rom.
 void TFixPipeline::FilesBdCreateRomFile(TRomFile* romFile) {
     if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
     if (!FixFullPath || romFile->Status == rsMissing) return;
-    const TRom* rom = romFile->GetRom();
-    if (rom == nullptr) return;
-    for (TRomFile* entry : SelectedRoms) {
-        if (!RomSelected(entry) || entry->IsPlaceholder() || entry->GetRom() != rom) continue;
-        if (entry != romFile && !RomSelected(romFile)) {
-            SelectedRoms.push_back(romFile);
-            romSet_.insert(romFile);
-            romsOfFile_[romFile->File].push_back(romFile);
-        }
+    // Already selected: a placeholder just filled, now under the CRC it was filled with.
+    if (RomSelected(romFile)) {
+        IndexCrcOf(romFile);
         return;
     }
+    const TRom* rom = romFile->GetRom();
+    if (rom == nullptr || !SelectionHolds(rom)) return;
+    SelectedRoms.push_back(romFile);
+    romSet_.insert(romFile);
+    romsOfFile_[romFile->File].push_back(romFile);
+    IndexCrcOf(romFile);
 }
 
 // Whoever listened before (the views) still hears of every change, first.
@@ -775,6 +814,12 @@ void TFixPipeline::RunSteps() {
         {switches_.createDummy, TFixStep::CreateDummyRoms, "Create dummy", true},
         {switches_.reZip, TFixStep::ReZip, "Rezip", true},
     };
+    // Between the steps of this table only the events change the lists, and they keep
+    // the sets beside them in step: the sets are made once, not again for every step.
+    struct TKeep {
+        bool& keep;
+        ~TKeep() { keep = false; }
+    } keep{keepIndex_};
     for (const TRow& row : rows) {
         if (row.on) {
             if (OnStepStarted) OnStepStarted(row.step);
@@ -790,6 +835,7 @@ void TFixPipeline::RunSteps() {
                 case TFixStep::CreateDummyRoms: fixed = FixCreateDummyRoms(errors); break;
                 case TFixStep::ReZip: fixed = FixReZip(errors); break;
             }
+            keepIndex_ = true;
             // "none moved" is not a negative number of fixes.
             fixedTotal_ += std::max(fixed, 0);
             errorTotal_ += errors;
@@ -834,6 +880,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                 SelectedRoms.clear();
                 SelectedFiles.clear();
                 CreatedFiles.clear();
+                createdSet_.clear();
                 Log("start fix");
                 UiHooks().SetBusyCursor(true);
                 ++busyCursors;
@@ -938,6 +985,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
         SelectedRoms.clear();
         SelectedFiles.clear();
         CreatedFiles.clear();
+        createdSet_.clear();
     }
     while (busyCursors-- > 0) UiHooks().SetBusyCursor(false);
     ProcessPendingMessages(true);

@@ -26,6 +26,7 @@ class TEmulator;
 class TFilesBd;
 class TFile;
 class TPath;
+class TRom;
 class TRomFile;
 class TRomsBd;
 
@@ -175,6 +176,9 @@ private:
     void EachCandidate(TFixStep step, TProgressScope& progress, const std::vector<T*>& candidates,
                        const std::string& waitText, Wanted wanted, Work work, int& errors);
     bool RomSelected(const TRomFile* romFile) const;
+    // Whether a selected rom file that is no placeholder stands for rom.
+    bool SelectionHolds(const TRom* rom);
+    void IndexCrcOf(const TRomFile* romFile);
     bool FileSelected(const TFile* file) const;
     void RefreshPathOf(TPath* path);
 
@@ -200,6 +204,14 @@ private:
     std::unordered_set<const TRomFile*> romSet_;
     std::unordered_set<const TFile*> fileSet_;
     std::unordered_map<const TFile*, std::vector<TRomFile*>> romsOfFile_;
+    // The selected rom files under their CRC and under its complement: a rom file stands
+    // for a rom of either (a no-dump rom, found by name, is the exception). Made when a
+    // step first asks, then told of each rom file selected or given another CRC; an
+    // entry that left the selection or changed since is weeded out when asked.
+    std::unordered_map<std::string, std::vector<const TRomFile*>> selectedByCrc_;
+    bool crcIndexed_ = false;
+    bool keepIndex_ = false;  // the sets are in step with the lists from the last step
+    std::unordered_set<const TFile*> createdSet_;  // CreatedFiles, for membership
     size_t deadRoms_ = 0;   // entries of SelectedRoms no longer selected
     size_t deadFiles_ = 0;  // and of SelectedFiles
     TRomsBd& romsBd_;

@@ -12,7 +12,7 @@
 #include <QPainter>
 #include <QPalette>
 
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

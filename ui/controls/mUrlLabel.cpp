@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QUrl>
 
+#include "ui/commands/AboutTexts.h"
+
 namespace qm {
 
 TmUrlLabel::TmUrlLabel(QWidget* parent) : QLabel(parent) {
@@ -51,12 +53,7 @@ QString TmUrlLabel::Target() const {
     return url.isEmpty() ? text().trimmed() : url;
 }
 
-bool TmUrlLabel::IsSafeTarget(const QString& target) {
-    const QUrl url(target);
-    if (!url.isValid()) return false;
-    const QString scheme = url.scheme().toLower();
-    return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto";
-}
+bool TmUrlLabel::IsSafeTarget(const QString& target) { return IsSafeLinkTarget(target); }
 
 void TmUrlLabel::Click() {
     if (OnClick) OnClick(this);

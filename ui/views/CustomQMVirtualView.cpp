@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "archive/stringsTools.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

@@ -11,7 +11,7 @@
 #include <QModelIndexList>
 #include <QTreeView>
 
-#include "ui/views/ChildList.h"
+#include "ui/commands/ChildList.h"
 #include "ui/views/ViewModel.h"
 
 class QTimer;

@@ -11,7 +11,7 @@
 #include "platform/Exception.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/views/ListColumnWidths.h"
 
 namespace qm {

@@ -5,7 +5,7 @@
 #include <QIcon>
 
 #include "archive/stringsTools.h"
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 #include "ui/controls/ImageList.h"
 
 namespace qm {

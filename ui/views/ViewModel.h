@@ -13,7 +13,7 @@
 #include <QColor>
 #include <QStringList>
 
-#include "ui/views/ViewTypes.h"
+#include "ui/commands/ViewTypes.h"
 
 namespace qm {
 

@@ -1,6 +1,7 @@
-#include "ui/views/NameFilter.h"
+// The views' name filter: a case-blind regular expression over byte texts.
+#include "ui/commands/NameFilter.h"
 
-#include "ui/TextConv.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 

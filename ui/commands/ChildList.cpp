@@ -1,11 +1,12 @@
-#include "ui/views/ChildList.h"
+// The children a view shows for each database object, filtered and counted.
+#include "ui/commands/ChildList.h"
 
 #include <algorithm>
 #include <array>
 #include <unordered_set>
 
 #include "archive/stringsTools.h"
-#include "ui/views/NameFilter.h"
+#include "ui/commands/NameFilter.h"
 
 namespace qm {
 

@@ -1,4 +1,5 @@
-#include "ui/TextConv.h"
+// Byte texts to Qt strings and back (UTF-8 when valid, else Latin-1).
+#include "ui/commands/TextConv.h"
 
 #include <QStringDecoder>
 

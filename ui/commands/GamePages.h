@@ -1,17 +1,12 @@
 #pragma once
-// The game information pages: the web pages that config.xml lists for the current
-// emulator, shown as a submenu of radio items; the Game info command opens the checked
-// page for the game the user points at, its address filled with the game's names and
-// the emulator's version.
+// The game information pages that config.xml lists for the current emulator: the Game
+// info command opens the checked one for the game pointed at, its address filled in.
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "catalogue/QMXmlParser.h"
 #include "ui/commands/CommandObject.h"
-
-class QAction;
-class QMenu;
 
 namespace qm {
 
@@ -58,8 +53,7 @@ public:
     // pages: the emulator configuration's page list (the parser's Infos), not owned.
     explicit TGamePages(const TQmInfos& pages);
 
-    // Opens an address; QDesktopServices::openUrl unless replaced. False when nothing
-    // could open it.
+    // Opens an address; the window's opener. False, or unset, when nothing could open it.
     std::function<bool(const std::string& url)> OpenUrl;
 
     // A page item was picked: it becomes the remembered page. Nothing is opened.
@@ -75,13 +69,5 @@ public:
 private:
     const TQmInfos& pages_;
 };
-
-// Fills menu with the model's items (checkable, exclusive, the page index in data())
-// and enables or disables gameInfo. onPick runs with the page index when an item is
-// triggered.
-void FillGameInfoMenu(QMenu& menu, QAction* gameInfo, const TGameInfoMenu& model,
-                      const std::function<void(int index)>& onPick);
-// The page index of the first checked item of menu, -1 when none.
-int CheckedGameInfoPage(const QMenu& menu);
 
 }  // namespace qm

@@ -1,22 +1,16 @@
 #pragma once
 // Sub-lists: named lists of games, one name a line in the "*.lst" files of the sub-list
-// folder, that restrict what both views show ("only these" or "all except these"); and
-// the SubList menu that offers them, whose check marks always say what is applied.
-#include <functional>
+// folder, that restrict what both views show ("only these" or "all except these").
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "archive/stringsTools.h"
-#include "ui/views/ShownLists.h"
-
-class QAction;
-class QMenu;
+#include "ui/commands/ShownLists.h"
 
 namespace qm {
 
-class TMainActions;
 class TRomsBd;
 
 // Names compared without regard to case (ASCII letters folded).
@@ -45,43 +39,25 @@ TSubListNames LoadSubListNames(const std::string& fileName);
 void ApplySubList(TRomsBd* romsBd, bool emulatorSplit, const TSubListNames& names, bool allExcept,
                   TShownGames& shownGames, TShownClones& shownClones);
 
-// The SubList menu of TMainActions: "All except", "All", then one checkable item per
-// file, each holding its file's path in data(). It keeps what is applied (the file,
-// its names and the mode) and checks the items to match.
-class TSubListMenu {
+// What is applied: the file, its names and the mode. A file that cannot be read changes
+// nothing; a file no longer listed drops back to every game.
+class TSubListChoice {
 public:
-    explicit TSubListMenu(TMainActions& actions);
-    ~TSubListMenu();
-    TSubListMenu(const TSubListMenu&) = delete;
-    TSubListMenu& operator=(const TSubListMenu&) = delete;
-
-    // Called for each item made by Build: the window connects it to Click.
-    std::function<void(QAction* action)> OnNewAction;
-
-    // The items made again from the files of folder. The applied file is checked again
-    // when it is still listed; when it is gone, "All" is checked and the names are
-    // dropped, and the result is true: the caller applies the sub-list again.
-    bool Build(const std::string& folder);
-
-    // A click on "All", "All except" or a file item, after Qt toggled its check mark.
-    // A file that cannot be read raises, with the menu and the names as they were.
-    // The caller then applies the sub-list and rebuilds the tree.
-    void Click(QAction* action);
-
-    // No sub-list: every game shown, "All" checked.
+    // Reads the names of fileName (qm::Exception when it cannot be read, with the
+    // choice as it was), then applies them in the given mode.
+    void ChooseFile(const std::string& fileName, bool allExcept);
+    void SetAllExcept(bool allExcept) { allExcept_ = allExcept; }
+    // No sub-list: every game shown.
     void Reset();
+    // The files listed now; true when the applied one is gone and the choice was reset.
+    bool KeepListed(const std::vector<TSubListFile>& files);
 
     const TSubListNames& Names() const { return names_; }
     bool AllExcept() const { return allExcept_; }
     // The file applied, "" when none.
     const std::string& AppliedFile() const { return appliedFile_; }
-    const std::vector<QAction*>& FileActions() const { return fileActions_; }
 
 private:
-    void ShowApplied();
-
-    TMainActions& actions_;
-    std::vector<QAction*> fileActions_;
     TSubListNames names_;
     bool allExcept_ = false;
     std::string appliedFile_;

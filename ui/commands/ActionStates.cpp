@@ -1,13 +1,8 @@
-#include "ui/ActionStates.h"
-
-#include <QAction>
-#include <QModelIndex>
+// The rule of which main window commands are enabled for a selection.
+#include "ui/commands/ActionStates.h"
 
 #include <algorithm>
 #include <iterator>
-
-#include "ui/views/QMVirtualListView.h"
-#include "ui/views/QMVirtualTreeView.h"
 
 namespace qm {
 
@@ -89,25 +84,6 @@ const std::vector<TActionId>& RuledActions() {
         return all;
     }();
     return ids;
-}
-
-void ApplyActionStates(TMainActions& actions, const TActionStates& states) {
-    for (TActionId id : RuledActions()) actions.Action(id)->setEnabled(states.Enabled(id));
-}
-
-TActionSelection SelectionOfViews(bool datafileSelected, const TQMVirtualTreeView* tree,
-                                  const TQMVirtualListView* list) {
-    TActionSelection s;
-    s.DatafileSelected = datafileSelected;
-    if (list != nullptr) s.List = KindOf(list->GetFocusedObject());
-    if (tree != nullptr) {
-        const TViewObject object = tree->GetFocusedObject();
-        s.Tree = KindOf(object);
-        const QModelIndex first = tree->FirstSelected();
-        s.TreeRootSelected =
-            first.isValid() && !first.parent().isValid() && std::holds_alternative<TGamesList*>(object);
-    }
-    return s;
 }
 
 }  // namespace qm

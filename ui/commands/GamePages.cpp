@@ -1,10 +1,7 @@
-#include "ui/GamePages.h"
+// The game information page addresses and the Game info command.
+#include "ui/commands/GamePages.h"
 
-#include <QAction>
-#include <QActionGroup>
 #include <QByteArray>
-#include <QDesktopServices>
-#include <QMenu>
 #include <QUrl>
 
 #include "archive/stringsTools.h"
@@ -13,7 +10,6 @@
 #include "platform/Exception.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
-#include "ui/TextConv.h"
 
 namespace qm {
 
@@ -107,9 +103,7 @@ TClone* CloneOfObject(const TCommandObject& object) {
 
 // ---- TGamePages -----------------------------------------------------------------------
 
-TGamePages::TGamePages(const TQmInfos& pages) : pages_(pages) {
-    OpenUrl = [](const std::string& url) { return QDesktopServices::openUrl(QUrl(ui::ToQ(url), QUrl::TolerantMode)); };
-}
+TGamePages::TGamePages(const TQmInfos& pages) : pages_(pages) {}
 
 std::string TGamePages::ActGameInfo(const TCommandObject& listFocused, const TCommandObject& treeFocused,
                                     int checkedPage, const std::string& emulatorVersion) const {
@@ -132,35 +126,6 @@ std::string TGamePages::ActGameInfo(const TCommandObject& listFocused, const TCo
     if (!OpenUrl || !OpenUrl(url))
         throw Exception(_("There is no application associated with the given filename extension."));
     return url;
-}
-
-// ---- The submenu ----------------------------------------------------------------------
-
-void FillGameInfoMenu(QMenu& menu, QAction* gameInfo, const TGameInfoMenu& model,
-                      const std::function<void(int index)>& onPick) {
-    menu.clear();
-    for (QActionGroup* old : menu.findChildren<QActionGroup*>(QString(), Qt::FindDirectChildrenOnly)) delete old;
-    auto* group = new QActionGroup(&menu);
-    group->setExclusive(true);
-    for (size_t i = 0; i < model.Captions.size(); ++i) {
-        // A "&" of the caption is shown as it is, not taken as a shortcut mark.
-        QAction* item = menu.addAction(ui::ToQ(model.Captions[i]).replace(QLatin1Char('&'), QLatin1String("&&")));
-        item->setCheckable(true);
-        item->setData(static_cast<int>(i));
-        item->setChecked(static_cast<int>(i) == model.Checked);
-        group->addAction(item);
-        const int index = static_cast<int>(i);
-        QObject::connect(item, &QAction::triggered, &menu, [onPick, index] {
-            if (onPick) onPick(index);
-        });
-    }
-    if (gameInfo != nullptr) gameInfo->setEnabled(model.Enabled);
-}
-
-int CheckedGameInfoPage(const QMenu& menu) {
-    for (const QAction* item : menu.actions())
-        if (item->isCheckable() && item->isChecked()) return item->data().toInt();
-    return -1;
 }
 
 }  // namespace qm

@@ -1,7 +1,7 @@
 // Remembering the picked page, apart from the rest: the settings' header and the files
 // database's both declare TCaseOptions, so no translation unit holds both.
 #include "catalogue/config.h"
-#include "ui/GamePages.h"
+#include "ui/commands/GamePages.h"
 
 namespace qm {
 

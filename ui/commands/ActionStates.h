@@ -1,19 +1,15 @@
 #pragma once
 // Which commands of the main window are enabled: a pure rule over what is selected
 // (whether a datafile is chosen, the kinds of the list's and the tree's focused
-// objects), so that every combination is checked without a window, and the step that
-// hands the result to the actions.
+// objects), so that every combination is checked without a window.
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "ui/MainActions.h"
-#include "ui/views/ViewTypes.h"
+#include "ui/commands/ActionIds.h"
+#include "ui/commands/ViewTypes.h"
 
 namespace qm {
-
-class TQMVirtualListView;
-class TQMVirtualTreeView;
 
 // The kind of a view's focused object.
 enum class TObjectKind : uint8_t {
@@ -56,13 +52,6 @@ private:
 // groups, then play is enabled whenever the list has a focused object (except when
 // nothing but the games root is selected).
 TActionStates ComputeActionStates(const TActionSelection& selection);
-
-// Only the actions the rule names change.
-void ApplyActionStates(TMainActions& actions, const TActionStates& states);
-
-// What the two views have focused; datafileSelected is the datafile box's.
-TActionSelection SelectionOfViews(bool datafileSelected, const TQMVirtualTreeView* tree,
-                                  const TQMVirtualListView* list);
 
 // The actions ComputeActionStates decides, in id order.
 const std::vector<TActionId>& RuledActions();

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/views/ShownLists.h"
-#include "ui/views/ViewTypes.h"
+#include "ui/commands/ShownLists.h"
+#include "ui/commands/ViewTypes.h"
 
 namespace qm {
 

@@ -1,12 +1,13 @@
-#include "ui/AboutTexts.h"
+// The about box's texts and link targets, gathered from the plug-in and the datafile header.
+#include "ui/commands/AboutTexts.h"
 
+#include <QUrl>
 
 #include "archive/stringsTools.h"
 #include "catalogue/config.h"
 #include "filesdb/CrcPlugIn.h"
 #include "platform/Text.h"
-#include "ui/TextConv.h"
-#include "ui/controls/mUrlLabel.h"
+#include "ui/commands/TextConv.h"
 
 namespace qm {
 
@@ -14,11 +15,18 @@ const char* const ReleaseDate = "xx Mar 2005";
 
 namespace {
 
-bool Safe(const std::string& url) { return TmUrlLabel::IsSafeTarget(ui::ToQ(url)); }
+bool Safe(const std::string& url) { return IsSafeLinkTarget(ui::ToQ(url)); }
 
 std::string OrNa(const std::string& value) { return value.empty() ? _("N/A") : value; }
 
 }  // namespace
+
+bool IsSafeLinkTarget(const QString& target) {
+    const QUrl url(target);
+    if (!url.isValid()) return false;
+    const QString scheme = url.scheme().toLower();
+    return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto";
+}
 
 std::string WebUrl(const std::string& address) {
     if (address.empty()) return {};

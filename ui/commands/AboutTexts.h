@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class QString;
+
 namespace qm {
 
 class TCrcPlugIn;
@@ -19,6 +21,9 @@ struct TLinkText {
     std::string Caption;
     std::string Url;
 };
+
+// True for the targets a link may open: http, https, ftp and mailto.
+bool IsSafeLinkTarget(const QString& target);
 
 // A web address as a link target: "http://" goes in front unless the address already
 // names a scheme ("://"). Empty for an empty address, and for a target other than a web

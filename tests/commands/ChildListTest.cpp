@@ -17,8 +17,8 @@
 #include "filesdb/filesBd.h"
 #include "filesdb/filesBdTestSupport.h"
 #include "support/TestSupport.h"
-#include "ui/views/ChildList.h"
-#include "ui/views/NameFilter.h"
+#include "ui/commands/ChildList.h"
+#include "ui/commands/NameFilter.h"
 
 namespace qm::test {
 namespace {
