@@ -158,9 +158,10 @@ private:
                     return Fail(ZIP_ER_WRITE, err);
                 }
                 if (batch) {
-                    batch->Defer(temp_, path_, alias_);
+                    // Refused (an earlier rewrite of the batch failed): the old archive stays.
+                    err = batch->Defer(temp_, path_, alias_);
                     temp_.clear();
-                    return 0;
+                    return err != 0 ? Fail(ZIP_ER_RENAME, err) : 0;
                 }
                 if ((err = Fs().ReplaceWith(temp_, path_)) != 0) {
                     DropTemp();

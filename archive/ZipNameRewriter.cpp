@@ -707,7 +707,7 @@ void TZipNameRewriter::Rewrite(TState& st) {
     TRewriteBatch* batch = TRewriteBatch::Current();
     if ((!batch && SyncFd(out.fd) != 0) || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
     if (batch) {
-        batch->Defer(temp, target, name);
+        if (batch->Defer(temp, target, name) != 0) Throw<ESystemError>(name, kCantWrite);
     } else if (Fs().ReplaceWith(temp, target) != 0) {
         Throw<ESystemError>(name, kCantWrite);
     }

@@ -127,13 +127,23 @@ bool TRewriteBatch::IsScratch(const std::string& path) const {
     return false;
 }
 
-void TRewriteBatch::Defer(const std::string& temporary, const std::string& target, const std::string& alias) {
+void TRewriteBatch::SetOperation(const std::string& text) {
+    if (joined_ != nullptr) return joined_->SetOperation(text);
+    std::lock_guard lock(mutex_);
+    operation_ = text;
+}
+
+int TRewriteBatch::Defer(const std::string& temporary, const std::string& target, const std::string& alias) {
     if (joined_ != nullptr) return joined_->Defer(temporary, target, alias);
     std::lock_guard lock(mutex_);
     // A second rewrite of a pending file (its reader settles first, so only a blind
     // write gets here) must not overtake the first.
     if (Covers(target) || (!alias.empty() && Covers(alias))) FlushLocked();
-    TPending entry{temporary, WithoutSlash(target), alias.empty() ? std::string() : WithoutSlash(alias)};
+    if (!failed_.empty()) {
+        ::unlink(temporary.c_str());
+        return failed_.front().err;
+    }
+    TPending entry{temporary, WithoutSlash(target), alias.empty() ? std::string() : WithoutSlash(alias), operation_};
     if (entry.alias == entry.target) entry.alias.clear();
     names_.insert(std::upper_bound(names_.begin(), names_.end(), entry.target), entry.target);
     if (!entry.alias.empty())
@@ -142,6 +152,7 @@ void TRewriteBatch::Defer(const std::string& temporary, const std::string& targe
     if (::stat(temporary.c_str(), &st) == 0) pendingBytes_ += static_cast<int64_t>(st.st_size);
     pending_.push_back(std::move(entry));
     if (pending_.size() >= maxFiles_ || pendingBytes_ >= maxBytes_) FlushLocked();
+    return 0;
 }
 
 void TRewriteBatch::Flush() {
@@ -167,33 +178,34 @@ void TRewriteBatch::FlushLocked() {
     // copied to its backup before it leaves its archive), so the files in place are
     // always what the rewrites up to some moment made them.
     size_t good = 0;
-    while (good < group.size() && synced[good] == 0) ++good;
+    while (failed_.empty() && good < group.size() && synced[good] == 0) ++good;
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i < good; ++i) moves.emplace_back(group[i].temporary, group[i].target);
     std::vector<int> results;
     if (!moves.empty()) inner_->ReplaceEach(moves, results);
-    int err = 0;
+    int err = failed_.empty() ? 0 : failed_.front().err;
     for (size_t i = 0; i < group.size(); ++i) {
         if (err == 0) {
             err = i < good ? (i < results.size() ? results[i] : EIO) : synced[i];
             if (err == 0) continue;
         }
         ::unlink(group[i].temporary.c_str());
-        failed_.push_back({group[i].target, group[i].alias, err});
+        failed_.push_back({group[i].target, group[i].alias, err, group[i].operation});
     }
 }
 
-std::vector<std::string> TRewriteBatch::Commit() {
+std::vector<TRewriteBatch::TFailure> TRewriteBatch::Commit() {
     if (joined_ != nullptr) return {};
     std::lock_guard lock(mutex_);
     FlushLocked();
-    std::vector<std::string> names;
-    for (const TFailure& f : failed_) {
+    std::vector<TFailure> out;
+    for (const TFailed& f : failed_) {
         const std::string& name = f.alias.empty() ? f.target : f.alias;
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+        if (std::none_of(out.begin(), out.end(), [&](const TFailure& o) { return o.name == name; }))
+            out.push_back({name, f.err, f.operation});
     }
     failed_.clear();
-    return names;
+    return out;
 }
 
 // ---- The seam, with pending files in view ----------------------------------------------
@@ -236,9 +248,8 @@ int TRewriteBatch::Unlink(const std::string& path) {
         // A removal may take away the last other copy of what a pending file holds: it
         // waits for them, and does not happen when they could not go in place.
         if (!IsScratch(path)) {
-            const size_t before = failed_.size();
             FlushLocked();
-            if (failed_.size() > before) return failed_.back().err;
+            if (!failed_.empty()) return failed_.front().err;
         }
     }
     return inner_->Unlink(path);
@@ -259,6 +270,8 @@ int TRewriteBatch::WriteFileAtomic(const std::string& path, const std::string& d
         // What is written now (a cache, the settings) may describe the pending files.
         std::lock_guard lock(mutex_);
         FlushLocked();
+        // It may also stand for one (an archive emptied of its last entry).
+        if (!failed_.empty()) return failed_.front().err;
     }
     return inner_->WriteFileAtomic(path, data);
 }

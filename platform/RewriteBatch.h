@@ -17,6 +17,9 @@
 // A crash at any moment thus leaves each file old or new in full: a temporary file is
 // renamed only after it reached the disk. A temporary file that cannot be flushed or
 // renamed is removed, its old file stays, and the file is listed as failed (Commit).
+// From the first failure until Commit the batch takes nothing more: a later rewrite or
+// removal may count on the one that failed (a rom copied elsewhere before it leaves its
+// archive), so each is refused and leaves its file as it is.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -46,14 +49,24 @@ public:
 
     // Removing files below folder never waits for the batch (work files).
     void AddScratchFolder(const std::string& folder);
+    // What is being done now, kept with each rewrite handed over, so that a failure
+    // found later is told as the operation that asked for it.
+    void SetOperation(const std::string& text);
     // Takes a written and closed temporary file that is to replace target; alias is
-    // another name of target (the symbolic link it was reached by), or empty.
-    void Defer(const std::string& temporary, const std::string& target, const std::string& alias = {});
+    // another name of target (the symbolic link it was reached by), or empty. 0, or the
+    // errno of an earlier failure when the batch takes nothing more: the temporary file
+    // is then removed and target stays as it is.
+    int Defer(const std::string& temporary, const std::string& target, const std::string& alias = {});
     // Flushes and renames every pending file now.
     void Flush();
-    // Flushes, and hands over the files whose replacement failed since the last Commit
-    // (each by the name it was rewritten by).
-    std::vector<std::string> Commit();
+    struct TFailure {
+        std::string name;       // the name the file was rewritten by
+        int err;                // why it stayed as it was
+        std::string operation;  // what was being done when it was handed over
+    };
+    // Flushes, and hands over the files whose replacement failed since the last Commit,
+    // the first failure first; the batch then takes rewrites again.
+    std::vector<TFailure> Commit();
 
     int Stat(const std::string& path, TFileStat& out) override;
     int ListDir(const std::string& path, std::vector<TDirEntry>& out) override;
@@ -73,6 +86,7 @@ private:
         std::string temporary;
         std::string target;
         std::string alias;
+        std::string operation;
     };
 
     // The pending entry named path (by target or alias), or nullptr; the lock is held.
@@ -93,11 +107,13 @@ private:
     int64_t pendingBytes_ = 0;
     std::vector<std::string> names_;  // every target and alias pending, sorted
     std::vector<std::string> scratch_;
-    struct TFailure {
+    std::string operation_;
+    struct TFailed {
         std::string target, alias;
         int err;
+        std::string operation;
     };
-    std::vector<TFailure> failed_;
+    std::vector<TFailed> failed_;
 };
 
 }  // namespace qm

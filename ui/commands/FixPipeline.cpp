@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "archive/FilesTools.h"
 #include "archive/archive.h"
@@ -182,6 +183,7 @@ void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageD
 
 void TFixPipeline::BeginStep() {
     failedAt_.clear();
+    rewritingStep_ = TFixStep::RenameFiles;  // until the step names what it does
     if (Progress.SetWaitString) Progress.SetWaitString(_("Scanning..."));
     if (Progress.SetPosition) Progress.SetPosition(0);
     if (Progress.SetShowCancelButton) Progress.SetShowCancelButton(true);
@@ -206,11 +208,23 @@ TFixPipeline::TStepScope::~TStepScope() {
     owner_.RewritesFailed(rewrites_.Commit());
 }
 
-void TFixPipeline::RewritesFailed(const std::vector<std::string>& archives) {
-    for (const std::string& archive : archives) {
+void TFixPipeline::Doing(TFixStep step, const std::string& where) {
+    rewritingStep_ = step;
+    if (TRewriteBatch* batch = TRewriteBatch::Current()) batch->SetOperation(Fmt(OperationText(step), {where}));
+}
+
+void TFixPipeline::RewritesFailed(const std::vector<TRewriteBatch::TFailure>& failures) {
+    for (const TRewriteBatch::TFailure& failure : failures) {
+        const std::string& archive = failure.name;
         Log("Can't write file " + archive);
         ++errorTotal_;
+        ++rewritesLost_;
         FixError = true;
+        // Taken as the step takes a failed write: renaming roms goes on past it, the other
+        // steps end the fix with the first one, told as the operation that asked for it.
+        if (rewriteFailure_.empty() && rewritingStep_ != TFixStep::RenameRoms)
+            rewriteFailure_ = (failure.operation.empty() ? archive : failure.operation) + ": " +
+                              SysErrorMessage(failure.err);
         // The database took the rewrite for done: the archive is read again as it is.
         const size_t cut = archive.find_last_of('/');
         const int index = filesBd_.Paths().IndexOf(archive.substr(0, cut + 1));
@@ -231,6 +245,10 @@ void TFixPipeline::RewritesFailed(const std::vector<std::string>& archives) {
         FixFullPath = fullPath;
         NoteWritten(path);
     }
+}
+
+void TFixPipeline::EndIfRewriteFailed() const {
+    if (!rewriteFailure_.empty()) throw archive::ESystemError(rewriteFailure_);
 }
 
 void TFixPipeline::IndexSelection() {
@@ -291,6 +309,7 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
         if (!wanted(item)) continue;
         // Read now: the failure may have freed or renamed the candidate.
         const std::string where = WhereText(item);
+        Doing(step, where);
         try {
             work(item);
         } catch (...) {
@@ -461,6 +480,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             NoteWritten(file->Path);
             SetWait(Fmt(_("Renaming %1"), {LowerCase(file->Name)}));
             const std::string where = WhereText(file);
+            Doing(TFixStep::RenameRoms, where);
             // A rom file takes its new name only when its rename took place: the names
             // before tell which ones did.
             std::vector<std::string> before;
@@ -558,6 +578,7 @@ int TFixPipeline::RemoveLooseCopies(int& errors) {
         // An earlier removal may have taken the candidate's file away.
         if (!RomSelected(romFile)) continue;
         const std::string where = WhereText(romFile);
+        Doing(TFixStep::RemoveUselessRoms, where);
         try {
             // 0: the only copy could not be put in its place and was kept.
             if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
@@ -836,8 +857,10 @@ void TFixPipeline::RunSteps() {
                 case TFixStep::ReZip: fixed = FixReZip(errors); break;
             }
             keepIndex_ = true;
-            // "none moved" is not a negative number of fixes.
-            fixedTotal_ += std::max(fixed, 0);
+            EndIfRewriteFailed();
+            // "none moved" is not a negative number of fixes; a rewrite that did not go in
+            // place is no fix.
+            fixedTotal_ += std::max(fixed - std::exchange(rewritesLost_, 0), 0);
             errorTotal_ += errors;
             if (row.label != nullptr)
                 Log(std::to_string(fixedTotal_) + " files fixed, " + std::to_string(errors) + " errors");
@@ -859,6 +882,8 @@ void TFixPipeline::Run(const TFixSelection& selection) {
     errorTotal_ = 0;
     cancelled_ = false;
     failedAt_.clear();
+    rewriteFailure_.clear();
+    rewritesLost_ = 0;
     removedFiles_.clear();
     const TProgressEvent romsProgress = romsBd_.OnProgress;
     const TInfosEvent romsInfos = romsBd_.OnInfos;
@@ -924,7 +949,8 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                                     for (const auto& entry : file->RomFiles) SelectedRoms.push_back(entry.romFile.get());
                                 int errors = 0;
                                 const auto second = [&](int fixed) {
-                                    fixedTotal_ += std::max(fixed, 0);
+                                    EndIfRewriteFailed();
+                                    fixedTotal_ += std::max(fixed - std::exchange(rewritesLost_, 0), 0);
                                     errorTotal_ += errors;
                                 };
                                 if (switches_.findRoms) second(FixImportRoms(errors));
@@ -947,9 +973,12 @@ void TFixPipeline::Run(const TFixSelection& selection) {
             std::string text;
             // A failure that ends the fix says what was being done to which file; a
             // cancel is no failure of a file.
-            if (Classify(std::current_exception(), text) != TFailure::Abort && !failedAt_.empty())
+            if (!rewriteFailure_.empty())
+                text = rewriteFailure_;  // what failed first, whatever the step met after it
+            else if (Classify(std::current_exception(), text) != TFailure::Abort && !failedAt_.empty())
                 text = failedAt_ + ": " + text;
             failedAt_.clear();
+            rewriteFailure_.clear();
             ShowError(text);
         }
 

@@ -147,8 +147,12 @@ private:
         TRewriteBatch rewrites_;
         TFilesBd::TCacheBatch caches_;
     };
-    // Archives whose new content could not be put in place: errors of the fix.
-    void RewritesFailed(const std::vector<std::string>& archives);
+    // Archives whose new content could not be put in place: errors of the fix, and the
+    // first of them its end.
+    void RewritesFailed(const std::vector<TRewriteBatch::TFailure>& failures);
+    void EndIfRewriteFailed() const;
+    // Names the operation under way for the rewrites it hands to the step's batch.
+    void Doing(TFixStep step, const std::string& where);
     void IndexSelection();
     // Drops from the lists what left the sets (removals only mark, so that a step that
     // drops thousands of rom files does not shift the list thousands of times).
@@ -224,6 +228,9 @@ private:
     // The operation and the file of the candidate whose failure is on its way out of a
     // step, put before the text of the error that ends the fix.
     std::string failedAt_;
+    std::string rewriteFailure_;  // the first rewrite that could not be put in place
+    TFixStep rewritingStep_ = TFixStep::RenameFiles;  // whose rewrites the batch holds
+    int rewritesLost_ = 0;                           // of the step that just ended
     std::unordered_set<const TFile*> removedFiles_;
 };
 
