@@ -43,10 +43,6 @@ int HexValue(char c) {
     return -1;
 }
 
-void AppendDate(std::string& out, int32_t date) {
-    if (date != 0) out += std::to_string(date);
-}
-
 bool ParseDate(std::string_view text, int32_t& date) {
     if (text.empty()) {
         date = 0;
