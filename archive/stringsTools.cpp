@@ -143,13 +143,15 @@ std::string ExtractFileNameAnySep(std::string_view text) {
     return std::string(text.substr(pos + 1));
 }
 
-std::string RemoveFileExt(std::string_view text) {
-    if (text.size() <= 3) return std::string(text);
+std::string RemoveFileExt(std::string_view text) { return std::string(WithoutFileExt(text)); }
+
+std::string_view WithoutFileExt(std::string_view text) {
+    if (text.size() <= 3) return text;
     size_t dot = text.rfind('.');
-    if (dot == std::string_view::npos || dot < text.size() - 4) return std::string(text);
+    if (dot == std::string_view::npos || dot < text.size() - 4) return text;
     size_t sep = text.find_last_of("\\/");
-    if (sep != std::string_view::npos && sep > dot) return std::string(text);
-    return std::string(text.substr(0, dot));
+    if (sep != std::string_view::npos && sep > dot) return text;
+    return text.substr(0, dot);
 }
 
 std::string UnsafeNameReason(std::string_view name, bool innerPath) {

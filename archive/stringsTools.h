@@ -70,6 +70,8 @@ std::string ExtractFileNameAnySep(std::string_view text);
 // a.zip.zip -> a.zip, a.jpeg and texts of three characters or fewer stay. Only a "."
 // after the last "/" or "\" counts, so a dotted folder in a path is left alone.
 std::string RemoveFileExt(std::string_view text);
+// The same, as a view into text.
+std::string_view WithoutFileExt(std::string_view text);
 
 // "/", "\", ":", "*", "?", '"', "<", ">" and "|" replaced by "_"; the length is kept.
 std::string MakeValidFileName(std::string_view text);

@@ -18,24 +18,42 @@ TRomCopyIndex::TRomCopyIndex(TPathsList& paths) : paths_(paths) {
 void TRomCopyIndex::Index(const TPlace& place) {
     const TRomFilesList& roms = place.File->RomFiles;
     for (int i = 0; i < roms.Count(); ++i) {
+        // A placeholder carries the CRC it waits for but is no copy of it: a CRC missing
+        // from thousands of sets would put thousands of files before its one holder.
+        if (roms[i]->IsPlaceholder() || roms[i]->HasError()) continue;
         std::vector<TPlace>& files = byKey_[roms.Key(i)];
         const auto at = std::lower_bound(files.begin(), files.end(), place);
         if (at == files.end() || at->File != place.File) files.insert(at, place);
     }
 }
 
-std::vector<TFile*> TRomCopyIndex::FilesOf(std::string_view key) const {
-    std::vector<TFile*> out;
-    const auto found = byKey_.find(std::string(key));
-    if (found == byKey_.end()) return out;
-    out.reserve(found->second.size());
-    for (const TPlace& place : found->second) out.push_back(place.File);
-    return out;
-}
-
-long long TRomCopyIndex::OrderOf(const TFile* file) const {
-    const auto known = places_.find(file);
-    return known != places_.end() ? known->second.Order : nextOrder_;
+void TRomCopyIndex::Visit(std::initializer_list<std::string_view> keys,
+                          const std::function<bool(TFile*)>& visit) const {
+    // Each key's files are in search order: merged as they are read.
+    struct TRun {
+        const TPlace* at;
+        const TPlace* end;
+    };
+    std::vector<TRun> runs;
+    for (const std::string_view key : keys) {
+        if (key.empty()) continue;
+        const auto found = byKey_.find(std::string(key));
+        if (found != byKey_.end() && !found->second.empty())
+            runs.push_back({found->second.data(), found->second.data() + found->second.size()});
+    }
+    const TFile* last = nullptr;
+    for (;;) {
+        TRun* next = nullptr;
+        for (TRun& run : runs)
+            if (run.at != run.end && (next == nullptr || *run.at < *next->at)) next = &run;
+        if (next == nullptr) return;
+        TFile* file = next->at->File;
+        ++next->at;
+        // A file under two of the keys stands at the same place in both.
+        if (file == last) continue;
+        last = file;
+        if (!visit(file)) return;
+    }
 }
 
 void TRomCopyIndex::Update(TFile* file) {

@@ -1,10 +1,12 @@
 #pragma once
 // Where the copies of a CRC lie, for the import of missing roms: every file of every rom
-// path that holds a rom file under a CRC key, in the order an import searches them (rom
+// path that holds a sound rom file (no placeholder) under a CRC key, in the order an import searches them (rom
 // paths in order, files in list order). Built once for a repair step, told of each file
 // the step puts a rom into, and asked once per missing rom, so that a step that fills
 // thousands of placeholders reads each rom file once rather than once per placeholder.
 // A path's volume is read once per step as well.
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,11 +22,12 @@ class TRomCopyIndex {
 public:
     explicit TRomCopyIndex(TPathsList& paths);
 
-    // Files holding a rom file under key (a CRC in lower case), in search order; some
-    // may have lost it or left their path since: the caller checks each.
-    std::vector<TFile*> FilesOf(std::string_view key) const;
-    // The file's place in the search within its path (files indexed later come later).
-    long long OrderOf(const TFile* file) const;
+    // Hands visit the files holding a rom file under any of keys (CRCs in lower case),
+    // each once, in search order, until it returns false. Some may have lost the rom or
+    // left their path since: visit checks each. A common CRC is held by thousands of
+    // files and the first of them is nearly always the one taken, so nothing is gathered
+    // or sorted for it.
+    void Visit(std::initializer_list<std::string_view> keys, const std::function<bool(TFile*)>& visit) const;
     // file (of a listed path) now holds rom files it may not have held before.
     void Update(TFile* file);
     // Whether the path's volume is present, read once per index.

@@ -165,14 +165,20 @@ bool TRomFilesList::PlugInSuggestedExtension() const {
     return bd != nullptr && bd->PlugInSuggeredExtension;
 }
 
+bool TRomFilesList::SameNameWithoutExt(const TRomFile& r, std::string_view name) const {
+    const std::string_view inner = InnerPath(r.StoredName);
+    const std::string_view base = WithoutFileExt(r.Name);
+    return name.size() == inner.size() + base.size() && SameName(name.substr(0, inner.size()), inner) &&
+           SameName(name.substr(inner.size()), base);
+}
+
 int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) const {
-    const std::string nameWithoutExt = RemoveFileExt(romName);
+    const std::string_view nameWithoutExt = WithoutFileExt(romName);
     const bool suggested = PlugInSuggestedExtension();
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        const std::string own = r.GetNameWithoutExt();
-        if (!SameName(own, nameWithoutExt) && !SameName(own, romName)) continue;
+        if (!SameNameWithoutExt(r, nameWithoutExt) && !SameNameWithoutExt(r, romName)) continue;
         bool extensionFits;
         if (!r.SuggestedExtension.empty())
             extensionFits = !suggested || SameName(r.SuggestedExtension, r.Extension);
@@ -196,7 +202,7 @@ int TRomFilesList::IndexOfNameWithoutExt(std::string_view name, bool withPlaceho
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (SameName(r.GetNameWithoutExt(), name)) return static_cast<int>(i);
+        if (SameNameWithoutExt(r, name)) return static_cast<int>(i);
     }
     return -1;
 }

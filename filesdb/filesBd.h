@@ -218,6 +218,9 @@ public:
 
 private:
     bool SameName(std::string_view a, std::string_view b) const;
+    // SameName(r.GetNameWithoutExt(), name), without building the name: the lookups run
+    // for every rom of every file a match looks at.
+    bool SameNameWithoutExt(const TRomFile& r, std::string_view name) const;
     bool PlugInSuggestedExtension() const;
     int IndexOfKey(std::string_view key) const;  // key lower-cased
 

@@ -479,37 +479,18 @@ void TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index) {
         // Only files holding the CRC, its complement or a no-dump key can hold a copy;
         // they are tried in the order of the paths and their files, the first copy on a
         // present volume wins, and the last one seen on an absent volume is asked for.
-        std::vector<TFile*> candidates;
-        for (const std::string_view key : {std::string_view(romCrc), std::string_view(romComplement), kNoDumpCrc}) {
-            if (key.empty()) continue;
-            std::vector<TFile*> files = index->FilesOf(key);
-            candidates.insert(candidates.end(), files.begin(), files.end());
-        }
-        std::vector<TFile*> listed;
-        for (TFile* other : candidates) {
-            if (other == file || other->Path == nullptr) continue;
-            const TFilesList& files = other->Path->Files();
-            if (files.Find(other->Name) != other) continue;  // left its path
-            if (std::find(listed.begin(), listed.end(), other) == listed.end()) listed.push_back(other);
-        }
-        // The index keeps each key's files in search order; merging three keys' lists
-        // needs one order over them: the path's place, then the file's place.
-        std::unordered_map<const TPath*, int> pathIndex;
-        for (int p = 0; p < paths.Count(); ++p) pathIndex[paths.GetPath(p)] = p;
-        std::stable_sort(listed.begin(), listed.end(), [&](const TFile* a, const TFile* b) {
-            const int pa = pathIndex[a->Path], pb = pathIndex[b->Path];
-            if (pa != pb) return pa < pb;
-            return index->OrderOf(a) < index->OrderOf(b);
-        });
-        for (TFile* other : listed) {
+        index->Visit({romCrc, romComplement, kNoDumpCrc}, [&](TFile* other) {
+            if (other == file || other->Path == nullptr) return true;
+            if (other->Path->Files().Find(other->Name) != other) return true;  // left its path
             TRomFile* found = FirstCopyIn(other->RomFiles, romCrc, romComplement);
-            if (found == nullptr) continue;
+            if (found == nullptr) return true;
             if (index->Available(other->Path)) {
                 source = found;
-                break;
+                return false;
             }
             absent = found;
-        }
+            return true;
+        });
     }
 
     if (source == nullptr) {

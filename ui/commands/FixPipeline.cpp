@@ -456,10 +456,12 @@ int TFixPipeline::FixRenameRoms(int& errors) {
     TProgressScope progress(*this);
     std::vector<TFile*> taken;
     std::unordered_set<const TFile*> takenSet;
+    // A file holds many selected roms: matching it again for each finds the same.
+    std::unordered_set<const TFile*> matched;
     for (TRomFile* romFile : std::vector<TRomFile*>(SelectedRoms)) {
         TFile* file = romFile->File;
         if (takenSet.count(file) != 0 || file->HasError() || !RomSelected(romFile)) continue;
-        file->Match();
+        if (matched.insert(file).second) file->Match();
         if (RomSelected(romFile) && romFile->NeedsRename() && takenSet.insert(file).second) taken.push_back(file);
     }
     if (taken.empty()) return fixed;
