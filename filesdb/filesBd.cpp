@@ -253,11 +253,14 @@ TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, 
     // Signatures arrive in either case from plug-ins and zips; the cache holds them in
     // lower case, so a fresh scan and a cached one must agree.
     const std::string lowered = LowerCase(crc);
-    const std::string complement = ComplementCrc(lowered);
+    // Only a placeholder needs it, and a file being scanned has none.
+    std::string complement;
+    bool complementMade = false;
     TRomFile* romFile = nullptr;
     for (const auto& entry : RomFiles) {
         TRomFile* candidate = entry.romFile.get();
         if (!candidate->IsPlaceholder() || candidate->CloneRom == nullptr) continue;
+        if (!std::exchange(complementMade, true)) complement = ComplementCrcFast(lowered);
         const TCloneRom& cr = *candidate->CloneRom;
         if (SameText(lowered, cr.Crc) || (!complement.empty() && SameText(complement, cr.Crc)) ||
             (romName == cr.Name && cr.GetCrcState() == csNoDump)) {

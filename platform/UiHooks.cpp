@@ -1,6 +1,8 @@
 #include "platform/UiHooks.h"
 
-#include <chrono>
+#include <time.h>
+
+#include <cstdint>
 
 namespace qm {
 
@@ -25,11 +27,15 @@ IUiHooks& UiHooks() { return *g_hooks; }
 void SetUiHooks(IUiHooks* hooks) { g_hooks = hooks ? hooks : &g_silent; }
 
 void ProcessPendingMessages(bool force) {
-    using clock = std::chrono::steady_clock;
-    static clock::time_point last{};
-    const auto now = clock::now();
-    if (!force && now - last < std::chrono::milliseconds(30)) return;
-    last = now;
+    // Called for every item of the long loops (hundreds of thousands of datafile lines):
+    // the coarse clock (a few milliseconds' resolution, enough for a 30 ms pace) costs a
+    // few nanoseconds where the precise one costs tens.
+    static int64_t lastMs = 0;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    const int64_t nowMs = int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    if (!force && nowMs - lastMs < 30) return;
+    lastMs = nowMs;
     g_hooks->ProcessMessages();
 }
 
