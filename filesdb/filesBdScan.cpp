@@ -28,6 +28,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Finally.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
 
 namespace qm {
 
@@ -72,15 +73,7 @@ std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& n
     };
     const size_t wanted = threads > 0 ? static_cast<size_t>(threads) : std::thread::hardware_concurrency();
     // A thread is worth its start for some thousand names.
-    const size_t count = std::max<size_t>(1, std::min(wanted, names.size() / 1024));
-    std::vector<std::thread> pool;
-    try {
-        for (size_t t = 1; t < count; ++t) pool.emplace_back(work);
-    } catch (const std::system_error&) {
-        // Fewer threads than asked: the others share the work.
-    }
-    work();
-    for (std::thread& thread : pool) thread.join();
+    RunOnThreads(std::max<size_t>(1, std::min(wanted, names.size() / 1024)), work);
     return stats;
 }
 
@@ -245,15 +238,7 @@ int ListZipsInParallel(const std::vector<std::string>& names, std::vector<TPreli
             }
         }
     };
-    std::vector<std::thread> pool;
-    try {
-        for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    } catch (const std::system_error&) {
-        // Fewer threads than asked: the others share the work.
-    }
-    work();
-    for (std::thread& thread : pool) thread.join();
-    return static_cast<int>(pool.size()) + 1;
+    return static_cast<int>(RunOnThreads(static_cast<size_t>(std::max(threads, 1)), work));
 }
 
 TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader,

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <thread>
+
+#include "platform/Threads.h"
 
 namespace qm {
 
@@ -45,15 +46,7 @@ std::vector<int> SyncAll(const std::vector<std::string>& files) {
             ::close(fd);
         }
     };
-    const size_t threads = std::min(kSyncThreads, files.size());
-    std::vector<std::thread> pool;
-    try {
-        for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-    } catch (const std::system_error&) {
-        // Fewer helpers: this thread does the rest.
-    }
-    work();
-    for (std::thread& t : pool) t.join();
+    RunOnThreads(std::min(kSyncThreads, files.size()), work);
     return errs;
 }
 
