@@ -154,11 +154,11 @@ struct TRecordFields {
     std::string_view errorText, comment;
 };
 
-std::string RecordLine(const TRecordFields& r) {
+// Appends the record line (without line end) to line; false, adding nothing, for an
+// unknown kind.
+bool AppendRecordLine(std::string& line, const TRecordFields& r) {
     const char* tag = r.kind == kCacheKindFile ? "F" : r.kind == kCacheKindFolder ? "D" : r.kind == kCacheKindZip ? "A" : nullptr;
-    if (!tag) return {};
-    std::string line;
-    line.reserve(r.fileName.size() + r.romName.size() + r.comment.size() + r.errorText.size() + 64);
+    if (!tag) return false;
     const auto text = [&](std::string_view value) {
         line += kSep;
         TCacheFile::AppendEscaped(line, value);
@@ -200,14 +200,16 @@ std::string RecordLine(const TRecordFields& r) {
     text(r.extension);
     text(r.errorText);
     text(r.comment);
-    return line;
+    return true;
 }
 
 }  // namespace
 
 std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
-    return RecordLine({r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc, r.extension, r.romSize, r.romDate,
-                       r.errorText, r.comment});
+    std::string line;
+    AppendRecordLine(line, {r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc, r.extension, r.romSize,
+                            r.romDate, r.errorText, r.comment});
+    return line;
 }
 
 bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
@@ -467,17 +469,24 @@ std::string TCacheFile::FindCacheFile() {
     return cacheFileName_;
 }
 
+void TCacheFile::AddLine(std::string_view line) {
+    text_ += line;
+    text_ += "\r\n";
+    ++lineCount_;
+}
+
 void TCacheFile::Clear() {
-    lines_.clear();
+    // The buffer is kept: the next save fills it again to about the same size.
+    text_.clear();
+    lineCount_ = 0;
     entryCount_ = CountDirEntries(path_);
-    lines_.reserve(kHeaderLines);
-    lines_.emplace_back(kVersion);
-    lines_.push_back(Escape(label_));
-    lines_.push_back(serial_);
-    lines_.push_back(FormatHeaderTime(std::time(nullptr)));
-    lines_.push_back(Escape(PathWithoutDrive(path_)));
-    lines_.push_back(std::to_string(entryCount_));
-    lines_.push_back(Escape(PlugInName));
+    AddLine(kVersion);
+    AddLine(Escape(label_));
+    AddLine(serial_);
+    AddLine(FormatHeaderTime(std::time(nullptr)));
+    AddLine(Escape(PathWithoutDrive(path_)));
+    AddLine(std::to_string(entryCount_));
+    AddLine(Escape(PlugInName));
 }
 
 void TCacheFile::AddRecord(const TCacheRecord& record) {
@@ -489,13 +498,16 @@ void TCacheFile::AddRecord(const std::string& fileName, const std::string& romNa
                            int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
                            int32_t romDate, int kind, const std::string& errorText, const std::string& comment) {
     if (kind != kCacheKindFile && kind != kCacheKindFolder && kind != kCacheKindZip) return;
-    if (lines_.size() < static_cast<size_t>(kHeaderLines)) Clear();
-    lines_.push_back(RecordLine({kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension,
-                                 romSize, romDate, errorText, comment}));
+    if (lineCount_ < kHeaderLines) Clear();
+    if (AppendRecordLine(text_, {kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension,
+                                 romSize, romDate, errorText, comment})) {
+        text_ += "\r\n";
+        ++lineCount_;
+    }
 }
 
 void TCacheFile::Save() {
-    if (!volumeAvailable_ || lines_.size() < static_cast<size_t>(kHeaderLines)) return;
+    if (!volumeAvailable_ || lineCount_ < kHeaderLines) return;
     if (cacheFileName_.empty()) {
         for (int n = 0;; ++n) {
             const std::string candidate = WithSlash(CacheFolder) + "quarmelle" + std::to_string(n) + ".dat";
@@ -506,15 +518,7 @@ void TCacheFile::Save() {
             }
         }
     }
-    size_t total = 0;
-    for (const std::string& line : lines_) total += line.size() + 2;
-    std::string data;
-    data.reserve(total);
-    for (const std::string& line : lines_) {
-        data += line;
-        data += "\r\n";
-    }
-    if (const int err = Fs().WriteFileAtomic(cacheFileName_, data))
+    if (const int err = Fs().WriteFileAtomic(cacheFileName_, text_))
         throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
 }
 

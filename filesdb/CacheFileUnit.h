@@ -143,8 +143,7 @@ public:
     int64_t GetDiskFree() const { return diskFree_; }
 
     // ---- Lines ----
-    int Count() const { return static_cast<int>(lines_.size()); }
-    const std::vector<std::string>& Lines() const { return lines_; }
+    int Count() const { return lineCount_; }
 
     // ---- Format ----
     // The escaping of texts in header lines and record fields, and its inverse. Only
@@ -173,7 +172,12 @@ public:
     static bool ReadHeader(const std::string& fileName, TCacheHeader& header);
 
 private:
-    std::vector<std::string> lines_;
+    void AddLine(std::string_view line);
+
+    // The lines as the file holds them, each with its line end: a collection's cache
+    // has hundreds of thousands, written at every load.
+    std::string text_;
+    int lineCount_ = 0;
     std::string path_;
     std::string cacheFileName_;
     std::string serial_;
