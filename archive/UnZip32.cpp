@@ -122,10 +122,7 @@ bool Match(const std::string& pattern, size_t p, const std::string& name, size_t
 
 std::string StoredName(zip_t* za, zip_uint64_t index) {
     const char* raw = zip_get_name(za, index, ZIP_FL_ENC_RAW);
-    std::string name = raw ? raw : "";
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return name;
+    return ToSlash(raw ? raw : "");
 }
 
 int OpenErrorCode(int zipError) {
@@ -270,9 +267,7 @@ bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>
         }
         TDirEntryRecord record;
         const char* name = reinterpret_cast<const char*>(h + 46);
-        record.name.assign(name, strnlen(name, nameLen));
-        for (char& c : record.name)
-            if (c == '\\') c = '/';
+        record.name = ToSlash(std::string(name, strnlen(name, nameLen)));
         record.size = size;
         record.compSize = compSize;
         record.crc = Get32(h + 16);

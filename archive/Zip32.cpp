@@ -204,13 +204,6 @@ private:
 };
 
 
-std::string Slashed(const char* raw) {
-    std::string name = raw ? raw : "";
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return name;
-}
-
 // The entries of the archive being written, by name, kept up to date while a batch
 // changes it: each lookup of a batch then costs the same whatever the archive's size.
 // Every list holds its entries in archive order, so its front is the first of a name.
@@ -225,11 +218,11 @@ public:
 
     void Add(const std::string& raw, zip_uint64_t index) {
         raw_[raw].push_back(index);
-        slashed_[Slashed(raw.c_str())].push_back(index);
+        slashed_[ToSlash(raw)].push_back(index);
     }
     void Remove(const std::string& raw, zip_uint64_t index) {
         Erase(raw_, raw, index);
-        Erase(slashed_, Slashed(raw.c_str()), index);
+        Erase(slashed_, ToSlash(raw), index);
     }
     // The first entry stored under these bytes, or -1.
     zip_int64_t FirstRaw(const std::string& raw) const { return First(raw_, raw); }
@@ -282,8 +275,10 @@ public:
         if (names_.empty()) {
             const zip_int64_t count = zip_get_num_entries(za_, 0);
             names_.reserve(static_cast<size_t>(count));
-            for (zip_int64_t i = 0; i < count; ++i)
-                names_.push_back(Slashed(zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW)));
+            for (zip_int64_t i = 0; i < count; ++i) {
+                const char* raw = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+                names_.push_back(ToSlash(raw ? raw : ""));
+            }
         }
         std::string literal;
         if (WildLiteral(pattern, literal)) {
@@ -604,10 +599,7 @@ int TZipRun::Delete(const ZCL& command) {
     std::vector<std::string> names;
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* raw = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-        std::string name = raw ? raw : "";
-        for (char& c : name)
-            if (c == '\\') c = '/';
-        names.push_back(std::move(name));
+        names.push_back(ToSlash(raw ? raw : ""));
     }
     int deleted = 0;
     for (int k = 0; k < command.argc; ++k) {
@@ -711,7 +703,7 @@ int TZipRun::DeleteMatching(const std::string& pattern) {
         const zip_int64_t count = zip_get_num_entries(za_, 0);
         for (zip_int64_t i = 0; i < count; ++i) {
             const char* raw = zip_get_name(za_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-            if (raw && WildMatch(pattern, Slashed(raw), false)) doomed.push_back(static_cast<zip_uint64_t>(i));
+            if (raw && WildMatch(pattern, ToSlash(raw), false)) doomed.push_back(static_cast<zip_uint64_t>(i));
         }
     }
     if (doomed.empty()) {
@@ -722,7 +714,7 @@ int TZipRun::DeleteMatching(const std::string& pattern) {
         const std::string raw = zip_get_name(za_, index, ZIP_FL_ENC_RAW);
         if (zip_delete(za_, index) != 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
         names_->Remove(raw, index);
-        Print("deleting: " + Slashed(raw.c_str()) + "\n");
+        Print("deleting: " + ToSlash(raw) + "\n");
     }
     return kOk;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "archive/stringsTools.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -13,9 +14,7 @@ std::string TArchiveItem::GetFullName() const {
 }
 
 TArchiveItem TArchiveItem::FromEntry(const std::string& entryName, int64_t size, uint32_t crc) {
-    std::string name = entryName;
-    for (char& c : name)
-        if (c == '\\') c = '/';
+    const std::string name = ToSlash(entryName);
     TArchiveItem item;
     const auto slash = name.rfind('/');
     if (slash == std::string::npos || slash == 0) {

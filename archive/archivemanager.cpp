@@ -14,12 +14,6 @@ namespace qm {
 
 namespace {
 
-std::string ToSlash(std::string name) {
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return name;
-}
-
 std::string BaseName(const std::string& name) {
     const std::string slashed = ToSlash(name);
     const auto slash = slashed.rfind('/');

@@ -41,12 +41,6 @@ std::string StripTrailingSlash(std::string path) {
     return path;
 }
 
-std::string ToSlash(std::string name) {
-    for (char& c : name)
-        if (c == '\\') c = '/';
-    return name;
-}
-
 // The wildcard escape the libraries need for a name taken literally.
 std::string EscapeWildcards(const std::string& name, bool escapeDash) {
     std::string out;

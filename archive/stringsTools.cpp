@@ -253,6 +253,12 @@ std::string NoSlash(std::string folder) {
     return folder;
 }
 
+std::string ToSlash(std::string name) {
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
 std::string LowerCase(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = LowerChar(c);

@@ -121,6 +121,8 @@ std::string LowerCase(std::string_view text);
 // same name without its closing slashes (the root stays "/"), as system calls take it.
 std::string WithSlash(std::string folder);
 std::string NoSlash(std::string folder);
+// An entry name of an archive with "\\" read as "/", as the program spells them.
+std::string ToSlash(std::string name);
 std::string UpperCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 // <0, 0 or >0 as a sorts before, with or after b once both are upper-cased.

@@ -45,9 +45,7 @@ bool ContainsText(std::string_view text, std::string_view part) {
 // that would land outside it (absolute, a drive, a ".." part) or names no file is
 // refused before anything is extracted.
 std::string SafeEntryName(const std::string& archive, const std::string& entry) {
-    std::string name = entry;
-    for (char& c : name)
-        if (c == '\\') c = '/';
+    const std::string name = ToSlash(entry);
     bool safe = !name.empty() && name[0] != '/' && name.back() != '/';
     if (safe && name.size() >= 2 && name[1] == ':') safe = false;
     for (size_t start = 0; safe && start <= name.size();) {

@@ -22,6 +22,18 @@ int HexValue(char c) {
     return -1;
 }
 
+// The value of a CRC text of exactly eight hexadecimal digits (either case).
+bool CrcValue(std::string_view crc, uint32_t& value) {
+    if (crc.size() != 8) return false;
+    value = 0;
+    for (char c : crc) {
+        const int v = HexValue(c);
+        if (v < 0) return false;
+        value = value << 4 | static_cast<uint32_t>(v);
+    }
+    return true;
+}
+
 // The name before and from its extension: the last "." after the last separator.
 std::pair<std::string, std::string> SplitExtension(const std::string& name) {
     const size_t dot = name.find_last_of('.');
@@ -71,26 +83,13 @@ int CompareNames(std::string_view a, std::string_view b) {
 }
 
 std::string ComplementCrcFast(std::string_view crc) {
-    if (crc.size() == 8) {
-        uint32_t value = 0;
-        bool hex = true;
-        for (char c : crc) {
-            const int v = HexValue(c);
-            if (v < 0) {
-                hex = false;
-                break;
-            }
-            value = value << 4 | static_cast<uint32_t>(v);
-        }
-        if (hex) {
-            static const char digits[] = "0123456789abcdef";
-            std::string result(8, '0');
-            const uint32_t complement = ~value;
-            for (int i = 7, shift = 0; i >= 0; --i, shift += 4) result[i] = digits[(complement >> shift) & 0xF];
-            return result;
-        }
-    }
-    return ComplementCrc(crc);
+    uint32_t value;
+    if (!CrcValue(crc, value)) return ComplementCrc(crc);
+    static const char digits[] = "0123456789abcdef";
+    std::string result(8, '0');
+    const uint32_t complement = ~value;
+    for (int i = 7, shift = 0; i >= 0; --i, shift += 4) result[i] = digits[(complement >> shift) & 0xF];
+    return result;
 }
 
 // ---- TCloneRomsList -----------------------------------------------------------------
@@ -217,18 +216,6 @@ void TRom::ListCloneRoms(TCloneRomsList& list) const {
 // ---- TCrcList -----------------------------------------------------------------------
 
 namespace {
-
-// The value of a CRC text of exactly eight hexadecimal digits (either case).
-bool CrcValue(std::string_view crc, uint32_t& value) {
-    if (crc.size() != 8) return false;
-    value = 0;
-    for (char c : crc) {
-        const int v = HexValue(c);
-        if (v < 0) return false;
-        value = value << 4 | static_cast<uint32_t>(v);
-    }
-    return true;
-}
 
 size_t SlotOf(uint32_t crc, size_t mask) { return (static_cast<size_t>(crc) * 0x9E3779B97F4A7C15ull >> 32) & mask; }
 

@@ -86,8 +86,9 @@ void TRewriteBatch::AddScratchFolder(const std::string& folder) {
 }
 
 const TRewriteBatch::TPending* TRewriteBatch::Find(const std::string& path) const {
-    if (pending_.empty()) return nullptr;
     const std::string name = WithoutSlash(path);
+    // Every stat of a step comes here: the sorted names answer most of them.
+    if (!std::binary_search(names_.begin(), names_.end(), name)) return nullptr;
     for (const TPending& p : pending_)
         if (p.target == name || p.alias == name) return &p;
     return nullptr;
@@ -171,12 +172,12 @@ void TRewriteBatch::FlushLocked() {
     // copied to its backup before it leaves its archive), so the files in place are
     // always what the rewrites up to some moment made them.
     size_t good = 0;
-    while (failed_.empty() && good < group.size() && synced[good] == 0) ++good;
+    while (good < group.size() && synced[good] == 0) ++good;
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i < good; ++i) moves.emplace_back(group[i].temporary, group[i].target);
     std::vector<int> results;
     if (!moves.empty()) inner_->ReplaceEach(moves, results);
-    int err = failed_.empty() ? 0 : failed_.front().err;
+    int err = 0;
     for (size_t i = 0; i < group.size(); ++i) {
         if (err == 0) {
             err = i < good ? (i < results.size() ? results[i] : EIO) : synced[i];
