@@ -11,7 +11,9 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    qm::InitTranslation(QCoreApplication::applicationDirPath().toStdString() + "/locale");
+    // The catalogues are shipped beside the program or in its install prefix.
+    const std::string locale = qm::TConfig::ShippedFolderOf(qm::TConfig::ProgramFileName(), "locale/");
+    qm::InitTranslation(locale.empty() ? QCoreApplication::applicationDirPath().toStdString() + "/locale" : locale);
     qm::TQtUiHooks hooks;
     qm::SetUiHooks(&hooks);
     int result = 0;

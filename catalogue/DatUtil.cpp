@@ -253,8 +253,16 @@ void CheckRoom(const std::string& folder, int64_t bytes) {
     CheckDiskSpace(folder, bytes);
 }
 
-// Where the settings name a datutil that is not there.
+// Where the settings name a datutil that is not there. The default name was also looked
+// for on the PATH (see ResolveDatutilExe); a newcomer is told that datutil is a program
+// of its own to install.
 std::string DatutilMissing(const std::string& program) {
+    const auto slash = program.find_last_of('/');
+    if (program.substr(slash == std::string::npos ? 0 : slash + 1) == kDefaultDatutilName)
+        return Fmt(_("datutil was looked for as %1 and on the PATH, and found in neither. datutil is not part of "
+                     "Quarmelle: install it, or set Datutil_exe in the [quarmelle] section of the settings file "
+                     "to its full name."),
+                   {program});
     return Fmt(_("%1 not found: set Datutil_exe in the [quarmelle] section"), {program});
 }
 

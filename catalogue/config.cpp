@@ -283,10 +283,21 @@ std::string TConfig::HomeFolderFor(const std::string& programFile, std::string* 
     return home;
 }
 
+std::string TConfig::ShippedFolderOf(const std::string& programFile, const std::string& sub) {
+    const std::string folder = FolderOf(programFile);
+    if (folder.empty() || folder[0] != '/') return {};
+    const std::string prefix = folder + "../";
+    for (const std::string& candidate :
+         {folder + sub, prefix + "lib/quarmelle/" + sub, prefix + "share/quarmelle/" + sub})
+        if (IsExistingFolder(candidate)) return candidate;
+    return {};
+}
+
 TConfig::TConfig(const std::string& programFile)
     : Emulator(std::make_unique<TEmulator>(*this)),
       DataFile(std::make_unique<TDataFile>()),
-      DatUtil(std::make_unique<TDatUtil>()) {
+      DatUtil(std::make_unique<TDatUtil>()),
+      programFile_(programFile) {
     baseHome_ = HomeFolderFor(programFile, &HomeError);
     IniFileName = baseHome_ + NameOf(programFile) + ".ini";
     iniFile_ = TIniFile::Open(IniFileName);

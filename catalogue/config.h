@@ -209,6 +209,12 @@ public:
     static std::string HomeFolderFor(const std::string& programFile, std::string* error = nullptr);
     // Why the home folder could not be created; empty when it exists. Start-up stops on it.
     std::string HomeError;
+    // A folder of what the program ships (sub: "plugin/", "help/", "locale/"), found
+    // beside the executable (a build's bin/) or in the install prefix that holds it
+    // (<prefix>/lib/quarmelle/ for plug-ins, <prefix>/share/quarmelle/ for the rest).
+    // Ends with "/"; empty when none exists. The home keeps only what is the user's.
+    static std::string ShippedFolderOf(const std::string& programFile, const std::string& sub);
+    std::string ShippedFolder(const std::string& sub) const { return ShippedFolderOf(programFile_, sub); }
 
     std::unique_ptr<TEmulator> Emulator;
     std::unique_ptr<TDataFile> DataFile;
@@ -362,6 +368,7 @@ private:
 
     std::shared_ptr<TIniFile> iniFile_;
     std::string baseHome_;  // where the ini file lives; the default of "HomePath"
+    std::string programFile_;
     std::unique_ptr<TLogLine> logLine_;
     bool writeFailureReported_ = false;
 

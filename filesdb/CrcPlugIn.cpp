@@ -90,9 +90,13 @@ void TCrcPlugIn::LoadPlugIn() {
     const auto notFound = [this] { return EDllNotFound(Fmt(_("Plug in %1 not found."), {fileName_})); };
     // Without a plug-in folder the loader would search the system's library folders
     // and could load anything of that name: only a name inside the folder is loaded.
-    if (path_.empty() || fileName_.empty()) throw notFound();
+    if ((path_.empty() && shippedPath_.empty()) || fileName_.empty()) throw notFound();
+    const std::string name = SharedObjectName(fileName_);
     std::error_code ec;
-    const std::string full = std::filesystem::absolute(PlugInFile(path_, SharedObjectName(fileName_)), ec).string();
+    std::string file = path_.empty() ? std::string() : PlugInFile(path_, name);
+    if ((file.empty() || !std::filesystem::exists(file, ec)) && !shippedPath_.empty())
+        file = PlugInFile(shippedPath_, name);
+    const std::string full = std::filesystem::absolute(file, ec).string();
     if (ec) throw notFound();
 
     // Loaded libraries are never unloaded: a caller may still hold texts or code of

@@ -38,6 +38,11 @@ public:
     // it never raises.
     const std::string& Path() const { return path_; }
     void SetPath(const std::string& value);
+    // The folder of the plug-ins the program ships (empty: none): a plug-in that Path
+    // does not hold is loaded from there, so that a new home, whose plug-in folder
+    // starts empty, and a user's own plug-ins beside it both work.
+    const std::string& ShippedPath() const { return shippedPath_; }
+    void SetShippedPath(const std::string& value) { shippedPath_ = value; }
 
     // File name of the plug-in, without folder (a folder part of the value is
     // dropped). Every assignment loads the plug-in, also when the name is unchanged;
@@ -58,7 +63,7 @@ public:
     // signature ever comes from an earlier or half-bound plug-in.
     bool IsLoaded() const { return entries_.getSignature != nullptr; }
 
-    // Loads Path + FileName (see SetFileName); raises EDllNotFound, ENotACrcDll or
+    // Loads Path + FileName, else ShippedPath + FileName (see SetFileName); raises EDllNotFound, ENotACrcDll or
     // EFunctionNotFound and is then not loaded.
     void LoadPlugIn();
 
@@ -90,6 +95,7 @@ private:
     void* Export(void* handle, const char* name) const;
 
     std::string path_;
+    std::string shippedPath_;
     std::string fileName_;
     std::string interfaceVersion_;
     std::string plugInName_, author_, version_, description_, webPage_, email_;

@@ -246,7 +246,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
 }
 
 void TMainFrm::FormCreate() {
-    helpFolder_ = FindHelpFolder(Config->GetHomePath(), QCoreApplication::applicationDirPath().toStdString());
+    helpFolder_ = FindHelpFolder(Config->GetHomePath() + "help/", Config->ShippedFolder("help/"));
     controller_->Create(helpFolder_);
     WireViews();
     RestoreToolBars();

@@ -251,7 +251,7 @@ TEST_F(DatUtilTest, AConversionWithoutRoomOrCancelledKeepsTheOldDatafile) {
 TEST_F(DatUtilTest, AConversionWithoutDatutilFailsWithTheCommand) {
     const std::string source = root / "in.dat";
     WriteFile(source, "clrmamepro (\n)\n");
-    for (const std::string& exe : {std::string(), root / "nowhere/datutil"}) {
+    for (const std::string& exe : {std::string(), root / "nowhere/dutil"}) {
         try {
             du.SetDatutilExe(exe);
         } catch (const datutil::EFileNotFound&) {
@@ -400,7 +400,9 @@ TEST_F(DatUtilTest, ABuildChecksItsProgramsBeforeAnythingRuns) {
         {"no datutil", "", mameExe, TDatSourceKind::Mame, "Datutil path not set !"},
         {"blank datutil", "  ", mameExe, TDatSourceKind::Mame, "Datutil path not set !"},
         {"missing datutil", root / "none/datutil", mameExe, TDatSourceKind::Mame, "File Not Found.",
-         root / "none/datutil not found: set Datutil_exe in the [quarmelle] section"},
+         "datutil was looked for as " + (root / "none/datutil") +
+             " and on the PATH, and found in neither. datutil is not part of Quarmelle: install it, or set "
+             "Datutil_exe in the [quarmelle] section of the settings file to its full name."},
         {"datutil is a folder", root / "tools", mameExe, TDatSourceKind::Mame, "File Not Found.",
          root / "tools not found: set Datutil_exe in the [quarmelle] section"},
         {"missing mame", datutilExe, root / "none/mame", TDatSourceKind::Mame, "File Not Found.",

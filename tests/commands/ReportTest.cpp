@@ -187,9 +187,16 @@ TEST(ReportWriter, FailedWriteKeepsTheOldFile) {
     EXPECT_TRUE(h.hooks.shown.empty());
 }
 
-TEST(ReportWriter, StartsInTheFirstPresentRomPath) {
+TEST(ReportWriter, StartsBesideTheFirstPresentRomPathNeverInsideOne) {
     TReportCollection c("split");
-    EXPECT_EQ(ReportInitialFolder(c.files), c.dir.Path());
+    std::string beside = c.dir.Path();
+    beside.erase(beside.find_last_of('/', beside.size() - 2) + 1);
+    EXPECT_EQ(ReportInitialFolder(c.files), beside);
+    // A rom path that holds the first one as well: above both.
+    std::string above = beside;
+    above.erase(above.find_last_of('/', above.size() - 2) + 1);
+    ASSERT_NE(c.files.Paths().AddPath(beside, "", ""), nullptr);
+    EXPECT_EQ(ReportInitialFolder(c.files), above);
     // No rom path: the home folder.
     TFilesBd none;
     const std::string folder = ReportInitialFolder(none);

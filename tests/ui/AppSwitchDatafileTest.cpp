@@ -35,9 +35,7 @@ protected:
         WriteZip(home.Roms() + "alpha.zip", {{"a.bin", "AAAA"}});
         std::filesystem::create_directories(otherRoms);
         WriteZip(otherRoms + "gamma.zip", {{"c.bin", "CCC"}});
-        test::WriteFile(home.Ini(), "[quarmelle]\nDatafilePath=" + home.Dats() + "\nPluginPath=" + QM_BIN_DIR +
-                                        "/plugin/\nCachePath=" + (home.dir / "cache/") + "\nLastDataFile=" +
-                                        home.Dats() + "First.dat\n[firstemu]\nRomPaths=[][]" + home.Roms() +
+        test::WriteFile(home.Ini(), "[quarmelle]\nLastDataFile=" + home.Dats() + "First.dat\n[firstemu]\nRomPaths=[][]" + home.Roms() +
                                         "|\n[secondemu]\nRomPaths=[][]" + otherRoms + "|\n");
     }
 

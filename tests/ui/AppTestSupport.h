@@ -58,13 +58,14 @@ struct TScopedHome : test::TScopedEnv {
     explicit TScopedHome(const std::string& home) : TScopedEnv("QUARMELLE_HOME", home) {}
 };
 
-// The home: "dats/" (datafiles), "roms/" (a collection), "cache/", "skin/". The
+// The home: "datas/" (datafiles), "roms/" (a collection), "cache/", "skin/", each where
+// the program's defaults put it. The
 // temporary folder stays the system's: the process's private folder inside it outlives
 // every test's home.
 struct THome {
     test::TTempDir dir;
     std::string Home() const { return dir.Path(); }
-    std::string Dats() const { return dir / "dats/"; }
+    std::string Dats() const { return dir / "datas/"; }
     std::string Roms() const { return dir / "roms/"; }
     std::string Ini() const { return dir / "quarmelle.ini"; }
 
@@ -72,20 +73,17 @@ struct THome {
         // The process's private temporary folder may lie in a folder an earlier test
         // removed: each home starts with a new one.
         RemoveTempDirectory();
-        test::WriteFile(dir / "dats/.keep", "");
+        test::WriteFile(dir / "datas/.keep", "");
         test::WriteFile(dir / "cache/.keep", "");
         std::filesystem::create_directories(Roms());
         test::WriteFile(dir / "skin/.keep", "");
     }
 
-    // The ini file: folders, the last datafile, and the rom paths of an emulator.
+    // The ini file: the last datafile and the rom paths of an emulator; every folder and
+    // the plug-in folder keep the program's defaults.
     void WriteIni(const std::string& lastDataFile, const std::string& lastEntry, const std::string& section,
                   const std::vector<std::string>& romPaths) {
         std::string text = "[quarmelle]\n";
-        text += "DatafilePath=" + Dats() + "\n";
-        text += "PluginPath=" + std::string(QM_BIN_DIR) + "/plugin/\n";
-        text += "CachePath=" + (dir / "cache/") + "\n";
-        text += "SkinPath=" + (dir / "skin/") + "\n";
         text += "LastDataFile=" + lastDataFile + "\n";
         text += "LastZippedDataFile=" + lastEntry + "\n";
         if (!section.empty()) {

@@ -7,9 +7,13 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <QLabel>
+
 #include "ui/AppTestSupport.h"
 #include "platform/FileSystem.h"
 #include "ui/Main.h"
+#include "ui/MainStatusBar.h"
+#include "ui/StartApplication.h"
 
 using namespace qm;
 using namespace qm::apptest;
@@ -223,4 +227,68 @@ TEST_F(MainStartUpTest, StoredRomPathsPassTheTemporaryPathRuleAndRefusedNamesAre
     EXPECT_EQ(Config->ReadString("testemu", "RomPaths", "").find(inTemp), std::string::npos);
     EXPECT_NE(std::find(log.begin(), log.end(), "Datafile: The name \"../evil\" is refused: it holds a \"..\" part."),
               log.end());
+}
+
+// A newcomer's first start, as the README's route makes it: a fresh user home, the demo
+// and the settings that tools/demo.sh writes (no folder, no plug-in path), then the
+// program's own start-up with every box answered OK. The demo's datafile must be open
+// and its rom path scanned through the plug-in the program ships.
+TEST(FirstStartTest, TheDemoOpensScannedThroughTheShippedPlugIn) {
+    test::TTempDir user;
+    test::TScopedEnv noHome("QUARMELLE_HOME", nullptr);
+    test::TScopedEnv homeEnv("HOME", user.Path());
+    test::TScopedEnv dataEnv("XDG_DATA_HOME", user / ".local/share");
+    int exitCode = -1;
+    const std::string out =
+        test::RunCommand("bash " + test::ShellQuote(std::string(QM_SOURCE_DIR) + "/tools/demo.sh") + " " +
+                             test::ShellQuote(QM_BIN_DIR) + " 2>&1",
+                         &exitCode);
+    ASSERT_EQ(exitCode, 0) << out;
+    const std::string home = user / ".local/share/quarmelle/";
+    ASSERT_TRUE(test::FileExists(home + "quarmelle.ini")) << out;
+    ASSERT_FALSE(test::FileExists(std::string(QM_BIN_DIR) + "/quarmelle.ini"));
+
+    TScriptedUiHooks hooks;
+    TScopedUiHooks scopedHooks{hooks};
+    for (int i = 0; i < 8; ++i) hooks.dialogAnswers.push_back(mrOk);
+    RemoveTempDirectory();
+    auto config = std::make_unique<TGlobalConfig>(ProgramFile());
+    ASSERT_EQ(Config->IniFileName, home + "quarmelle.ini");
+    std::unique_ptr<TApplicationWindows> windows = StartApplication();
+    ASSERT_TRUE(windows);
+    TMainFrm& main = *windows->MainFrm;
+
+    // The beta box is the only one a first start shows.
+    ASSERT_EQ(hooks.shown.size(), 1u) << ::testing::PrintToString(BoxTexts(hooks));
+    EXPECT_EQ(hooks.shown[0].text.rfind("This release is a beta version", 0), 0u);
+    EXPECT_EQ(main.DatafilesCombo()->currentText().toStdString(), "demo");
+    TAppController& app = main.Controller();
+    ASSERT_EQ(app.FilesBd().GetPathCount(), 1);
+    EXPECT_EQ(app.FilesBd().GetPath(0)->Files().Count(), 24);
+
+    // The status bar: the demo's counts and database line.
+    TMainStatusBar& status = main.Status();
+    EXPECT_EQ(status.TreeViewStatus()->text().toStdString(),
+              "Database: 30 games, 60 clones, 186 roms, 2 resources.");
+    EXPECT_EQ(status.Panel(0)->text().toStdString() + "/" + status.Panel(1)->text().toStdString() + "/" +
+                  status.Panel(2)->text().toStdString(),
+              "18/2/12");
+
+    // The scan's record of the demo's bios lands in the home's cache, with its CRC.
+    windows.reset();
+    std::string caches;
+    for (const auto& entry : std::filesystem::directory_iterator(home + "cache/"))
+        caches += test::ReadFile(entry.path().string());
+    EXPECT_NE(caches.find("bios0.zip"), std::string::npos) << caches.substr(0, 400);
+
+    // A datafile the user copies into the datafile folder while the program is closed is
+    // in the datafile box at the next start.
+    config.reset();
+    std::filesystem::copy_file(home + "datas/demo.dat", home + "datas/Extra.dat");
+    config = std::make_unique<TGlobalConfig>(ProgramFile());
+    windows = StartApplication();
+    ASSERT_TRUE(windows);
+    EXPECT_GE(windows->MainFrm->DatafilesCombo()->findText("extra"), 0);
+    EXPECT_EQ(windows->MainFrm->DatafilesCombo()->currentText().toStdString(), "demo");
+    windows.reset();
 }

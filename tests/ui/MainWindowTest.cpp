@@ -63,10 +63,10 @@ TEST_F(MainWindowTest, HelpContextsOpenTheirPages) {
     for (int context : {kHelpContents, kHelpMainWindow, kHelpPreferences, kHelpScanWindow, kHelpDatafileManager})
         EXPECT_TRUE(test::FileExists(std::string(QM_BIN_DIR) + "/help/" + HelpPageName(context))) << context;
     // The pages installed beside the program are found when the home has none.
-    EXPECT_EQ(FindHelpFolder(home.Home(), QM_BIN_DIR), std::string(QM_BIN_DIR) + "/help/");
+    EXPECT_EQ(FindHelpFolder(home.dir / "help/", std::string(QM_BIN_DIR) + "/help/"), std::string(QM_BIN_DIR) + "/help/");
     test::WriteFile(home.dir / "help/index.html", "<html></html>");
-    EXPECT_EQ(FindHelpFolder(home.Home(), QM_BIN_DIR), home.dir / "help/");
-    EXPECT_EQ(FindHelpFolder(home.dir / "nothing/", ""), "");
+    EXPECT_EQ(FindHelpFolder(home.dir / "help/", std::string(QM_BIN_DIR) + "/help/"), home.dir / "help/");
+    EXPECT_EQ(FindHelpFolder(home.dir / "nothing/help/", ""), "");
 
     TMainFrm& main = Start();
     std::vector<std::string> opened;

@@ -83,7 +83,6 @@ protected:
 
         global_ = std::make_unique<TGlobalConfig>("/opt/quarmelle/bin/quarmelle");
         manager_.SetTempDir(Config->GetPrivateTempPath());
-        Config->SetPluginPath(std::string(QM_BIN_DIR) + "/plugin/");
         Config->ArchiveManager = &manager_;
         Config->RomsBd = &roms_;
         WriteFile(data_ / "dats/test.dat", DatafileText());

@@ -94,7 +94,7 @@ struct TProgramRun {
                                                                    : "Split=1\nMerge=0\n";
         QFile ini(home + "quarmelle.ini");
         ini.open(QIODevice::WriteOnly);
-        ini.write(("[quarmelle]\nPluginPath=" + bin + "plugin/\nLastDataFile=" + home +
+        ini.write(("[quarmelle]\nLastDataFile=" + home +
                    "datas/demo.dat\nLastZippedDataFile=\n[bench]\n" +
                    QString::fromStdString(profile) + "RomPaths=[][]" + home + "demo-roms/|\n")
                       .toUtf8());

@@ -95,6 +95,7 @@ void TAppController::Create(const std::string& helpFolder) {
     Config->ArchiveManager = archiveManager_.get();
     Config->RomsBd = romsBd_.get();
     crcPlugIn_->SetPath(Config->GetPluginPath());
+    crcPlugIn_->SetShippedPath(Config->ShippedFolder("plugin/"));
     xmlConfigParser_->SetConfigXmlFileName(Config->GetXmlPath() + "config.xml");
     if (helpFolder.empty()) Box(_("Help file not found !"), TMsgDlgType::mtError);
     if (LowerCase(kProgramVersion).find("beta") != std::string::npos)

@@ -20,12 +20,11 @@ std::string HelpPageName(int context) {
     }
 }
 
-std::string FindHelpFolder(const std::string& homePath, const std::string& programFolder) {
-    for (const std::string& base : {homePath, programFolder}) {
-        if (base.empty()) continue;
-        std::string folder = base;
+std::string FindHelpFolder(const std::string& homeHelp, const std::string& shippedHelp) {
+    for (const std::string& candidate : {homeHelp, shippedHelp}) {
+        if (candidate.empty()) continue;
+        std::string folder = candidate;
         if (folder.back() != '/') folder += '/';
-        folder += "help/";
         TFileStat st;
         if (Fs().Stat(folder + HelpPageName(kHelpContents), st) == 0 && st.exists && !st.isDir) return folder;
     }

@@ -13,8 +13,8 @@ inline constexpr int kHelpDatafileManager = 1004;
 // The page of a help context, without folder; the contents page for an unknown one.
 std::string HelpPageName(int context);
 
-// The help folder (ending with "/") that holds the contents page: the one in the home
-// folder, else the one beside the program; empty when neither holds it.
-std::string FindHelpFolder(const std::string& homePath, const std::string& programFolder);
+// The help folder (ending with "/") that holds the contents page: the home's, else the
+// one the program ships; empty when neither holds it.
+std::string FindHelpFolder(const std::string& homeHelp, const std::string& shippedHelp);
 
 }  // namespace qm

@@ -143,10 +143,22 @@ std::string ReportFileText(const std::vector<std::string>& lines) {
 }
 
 std::string ReportInitialFolder(const TFilesBd& files) {
+    // Beside the collection, never inside it: a report saved in a rom path would be an
+    // unknown file of that path at its next scan, and a fix could set it aside.
     const TPathsList& paths = files.Paths();
+    const auto insideRomPath = [&paths](const std::string& folder) {
+        for (int i = 0; i < paths.Count(); ++i)
+            if (folder.rfind(paths.GetPath(i)->GetPath(), 0) == 0) return true;
+        return false;
+    };
     for (int i = 0; i < paths.Count(); ++i) {
         const TPath* path = paths.GetPath(i);
-        if (path->IsVolumeAvailable()) return path->GetPath();
+        if (!path->IsVolumeAvailable()) continue;
+        std::string folder = path->GetPath();
+        while (folder.size() > 1 && insideRomPath(folder))
+            folder.erase(folder.find_last_of('/', folder.size() - 2) + 1);
+        if (folder.size() > 1) return folder;
+        break;
     }
     std::string home = QDir::homePath().toStdString();
     if (home.empty() || home.back() != '/') home += '/';
