@@ -433,5 +433,45 @@ TEST(FixPipelineFaults, ARomRenameThatFailsEndsWithTheWarning) {
     EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed."});
 }
 
+// The user drops a new galaga.zip in place while the fix's rewrite of the old one waits
+// with its group: the new file stays as the user made it, and the fix says that file
+// changed under it rather than counting it fixed.
+TEST(FixPipelineFaults, AZipReplacedWhileItsRewriteWaitsIsKeptAndReported) {
+    TFaultyCollection c({"zip galaga.zip x.bin=c GG2.BIN=d", "zip mspac.zip ms1.bin=g ms2.bin=f"});
+    const std::string galaga = c.fx.romsDir + "galaga.zip";
+    const std::string theirs = "the user's own galaga.zip";
+    bool dropped = false;
+    c.hooks.onProcessMessages = [&] {
+        if (dropped) return;
+        for (const auto& e : std::filesystem::directory_iterator(c.fx.romsDir)) {
+            if (e.path().filename().string().rfind(".galaga.zip.qmtmp-", 0) != 0) continue;
+            WriteFile(c.fx.romsDir + "dropped", theirs);
+            ASSERT_EQ(std::rename((c.fx.romsDir + "dropped").c_str(), galaga.c_str()), 0);
+            dropped = true;
+            return;
+        }
+    };
+    TFixSwitches renameRoms{false, false, true, false, false, false, false};
+    TFixPipeline pipeline(c.fx.roms, *c.fx.files, renameRoms, c.archiveDir);
+    std::vector<std::string> log;
+    pipeline.OnLog = [&](const std::string& line) { log.push_back(line); };
+    TFixSelection selection;
+    for (const auto& file : c.fx.path->Files()) {
+        selection.treeFiles.push_back(file.get());
+        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
+    }
+    selection.focusedIsPath = true;
+    pipeline.Run(selection);
+    ASSERT_TRUE(dropped) << "the rewrite never waited";
+    EXPECT_EQ(ReadFile(galaga), theirs);
+    EXPECT_NE(std::find(log.begin(), log.end(), galaga + " was changed during the fix: it was left as it is now."),
+              log.end());
+    std::vector<std::string> warnings;
+    for (const auto& shown : c.hooks.shown)
+        if (shown.type == TMsgDlgType::mtWarning) warnings.push_back(shown.text);
+    EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed."});
+    EXPECT_EQ(c.Leftovers(), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace qm::test
