@@ -241,6 +241,17 @@ void ExpectZipsSound(const std::string& root) {
 
 using TRunner = std::function<void(TFaultyCollection&, TOutcome&)>;
 
+// The whole rom path, as the fix takes it when the tree's focus is on the path.
+TFixSelection WholePath(const TFaultyCollection& c) {
+    TFixSelection selection;
+    for (const auto& file : c.fx.path->Files()) {
+        selection.treeFiles.push_back(file.get());
+        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
+    }
+    selection.focusedIsPath = true;
+    return selection;
+}
+
 TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt, int failErrno = EIO) {
     TFaultyCollection c(collection);
     TOutcome outcome;
@@ -383,12 +394,7 @@ TEST_P(FixPipelineFaults, TheWholeFixReportsEveryFailureAndLosesNothing) {
         TFixSwitches switches;
         switches.reZip = true;
         TFixPipeline pipeline(c.fx.roms, *c.fx.files, switches, c.archiveDir);
-        TFixSelection selection;
-        for (const auto& file : c.fx.path->Files()) {
-            selection.treeFiles.push_back(file.get());
-            for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
-        }
-        selection.focusedIsPath = true;
+        const TFixSelection selection = WholePath(c);
         pipeline.Run(selection);
         ReadBoxes(c, outcome);
     }, GetParam());
@@ -412,12 +418,7 @@ TEST(FixPipelineFaults, ARomRenameThatFailsEndsWithTheWarning) {
     const std::string before = ReadFile(c.fx.romsDir + "galaga.zip");
     TFixSwitches renameRoms{false, false, true, false, false, false, false};
     TFixPipeline pipeline(c.fx.roms, *c.fx.files, renameRoms, c.archiveDir);
-    TFixSelection selection;
-    for (const auto& file : c.fx.path->Files()) {
-        selection.treeFiles.push_back(file.get());
-        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
-    }
-    selection.focusedIsPath = true;
+    const TFixSelection selection = WholePath(c);
     c.calls.calls.clear();
     // No rewritten zip can take the old one's place, by whichever way it was written
     // (the cache cannot be saved either, which the fix reports on its own).
@@ -455,12 +456,7 @@ TEST(FixPipelineFaults, AZipReplacedWhileItsRewriteWaitsIsKeptAndReported) {
     TFixPipeline pipeline(c.fx.roms, *c.fx.files, renameRoms, c.archiveDir);
     std::vector<std::string> log;
     pipeline.OnLog = [&](const std::string& line) { log.push_back(line); };
-    TFixSelection selection;
-    for (const auto& file : c.fx.path->Files()) {
-        selection.treeFiles.push_back(file.get());
-        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
-    }
-    selection.focusedIsPath = true;
+    const TFixSelection selection = WholePath(c);
     pipeline.Run(selection);
     ASSERT_TRUE(dropped) << "the rewrite never waited";
     EXPECT_EQ(ReadFile(galaga), theirs);
