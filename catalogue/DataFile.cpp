@@ -379,8 +379,14 @@ void TDatafile::ReportBad() const {
     std::string text = Fmt(_("%1 rom lines of the datafile have a CRC that cannot be used: their roms can never be "
                              "found."),
                            {std::to_string(badLines_.size())});
-    for (size_t i = 0; i < badLines_.size() && i < kBadLinesShown; ++i) text += "\n" + describe(badLines_[i]);
-    if (!more.empty()) text += "\n" + more;
+    for (size_t i = 0; i < badLines_.size() && i < kBadLinesShown; ++i) {
+        text += '\n';
+        text += describe(badLines_[i]);
+    }
+    if (!more.empty()) {
+        text += '\n';
+        text += more;
+    }
     UiHooks().MessageDlg(_("Data error in datafile !") + "\n" + text, TMsgDlgType::mtWarning, mbOK);
 }
 

@@ -33,24 +33,6 @@ bool IsOurTemporary(const std::string& path) {
     return path.find(".qmtmp-", slash == std::string::npos ? 0 : slash) != std::string::npos;
 }
 
-// path with every link resolved, also through a last part that does not exist yet;
-// path itself (without closing slashes) when it cannot be resolved.
-std::string RealName(const std::string& path) {
-    const std::string name = WithoutSlash(path);
-    if (char* real = ::realpath(name.c_str(), nullptr)) {
-        std::string out = real;
-        ::free(real);
-        return out;
-    }
-    const size_t slash = name.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) return name;
-    char* folder = ::realpath(name.substr(0, slash).c_str(), nullptr);
-    if (folder == nullptr) return name;
-    std::string out = folder;
-    ::free(folder);
-    return (out == "/" ? "" : out) + name.substr(slash);
-}
-
 // Flushes each file to disk: errs[i] is 0 or the errno of files[i].
 std::vector<int> SyncAll(const std::vector<std::string>& files) {
     std::vector<int> errs(files.size(), 0);
@@ -154,6 +136,32 @@ int TRewriteBatch::SettleLocked(const std::string& path) {
     for (size_t i = before; i < failed_.size(); ++i)
         if (failed_[i].target == name || failed_[i].alias == name || failed_[i].real == name) return failed_[i].err;
     return 0;
+}
+
+std::string TRewriteBatch::RealName(const std::string& path) {
+    const std::string name = WithoutSlash(path);
+    const size_t slash = name.find_last_of('/');
+    if (slash == std::string::npos) return name;
+    // Every settle of a name the batch does not hold comes here: the folders are resolved
+    // once for the batch's life, and only a last part that is itself a link costs more.
+    const std::string folder = slash == 0 ? std::string("/") : name.substr(0, slash);
+    auto it = realFolders_.find(folder);
+    if (it == realFolders_.end()) {
+        std::string real = folder;
+        if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+            real = resolved;
+            ::free(resolved);
+        }
+        it = realFolders_.emplace(folder, real).first;
+    }
+    std::string real = (it->second == "/" ? std::string() : it->second) + name.substr(slash);
+    struct stat st;
+    if (::lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        if (char* resolved = ::realpath(real.c_str(), nullptr)) {
+            real = resolved;
+            ::free(resolved);
+        }
+    return real;
 }
 
 bool TRewriteBatch::IsScratch(const std::string& path) const {

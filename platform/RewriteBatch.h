@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -123,6 +124,9 @@ private:
     int SettleLocked(const std::string& path);
     void FlushLocked();
     bool IsScratch(const std::string& path) const;
+    // path with every link resolved (the last part too when it is a link); the lock is
+    // held.
+    std::string RealName(const std::string& path);
 
     IFileSystem* inner_;
     TRewriteBatch* joined_ = nullptr;  // the outer batch this one joined
@@ -133,6 +137,7 @@ private:
     int64_t pendingBytes_ = 0;
     std::vector<std::string> names_;  // every target and alias pending, sorted
     std::vector<std::string> scratch_;
+    std::unordered_map<std::string, std::string> realFolders_;  // folder -> its real path
     std::string operation_;
     struct TFailed {
         std::string target, alias, real;
