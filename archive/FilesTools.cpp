@@ -638,6 +638,19 @@ void MoveFileSafe(const std::string& source, const std::string& dest) {
     if ((err = RemoveTree(from)) != 0) throw EFCantMove(_("Can't delete original.") + "\n" + SysErrorMessage(err));
 }
 
+void PutFileInPlace(const std::string& work, const std::string& dest) {
+    std::string temporary;
+    int err = CreateSiblingTemp(dest, temporary);
+    if (err == 0) {
+        // The empty placeholder only reserved the name; the rename never replaces.
+        err = Fs().Unlink(temporary);
+        if (err == 0) err = Fs().RenameNoReplace(work, temporary);
+        if (err == 0) err = Fs().ReplaceWith(temporary, dest);
+        if (err != 0) Fs().Unlink(temporary);
+    }
+    if (err != 0) throw EFCantMove(_("Can't copy file.") + "\n" + SysErrorMessage(err));
+}
+
 void CheckDiskSpace(const std::string& path, int64_t bytes) {
     const TDiskInfo info(path);
     // Written so that a huge request cannot overflow: free is never negative.

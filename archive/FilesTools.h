@@ -129,6 +129,11 @@ void ShellDeleteFile(const std::string& name);
 // Moves source to dest: a rename, else (other volume) a copy then the deletion of the
 // source. An existing dest is never replaced. Throws EFCantMove.
 void MoveFileSafe(const std::string& source, const std::string& dest);
+// Puts the finished file work in place of dest, replacing it: the file first goes
+// beside dest under a temporary name (a rename, or a copy across volumes), which is then
+// renamed over dest in one step. A failure leaves dest as it was. Throws EFCantMove
+// "Can't copy file." with the reason.
+void PutFileInPlace(const std::string& work, const std::string& dest);
 // Throws EDiskFull "Disk %1 is full" (the volume's mount point) unless bytes plus 5 MiB
 // are free on the volume of path.
 void CheckDiskSpace(const std::string& path, int64_t bytes);

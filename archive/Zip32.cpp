@@ -86,9 +86,14 @@ private:
                        ZIP_SOURCE_MAKE_COMMAND_BITMASK(ZIP_SOURCE_ACCEPT_EMPTY);
             case ZIP_SOURCE_ACCEPT_EMPTY:
                 return 0;  // a 0-byte file is not an archive (Info-ZIP zip says so too)
-            case ZIP_SOURCE_OPEN:
+            case ZIP_SOURCE_OPEN: {
                 in_ = std::fopen(path_.c_str(), "rb");
-                return in_ ? 0 : Fail(ZIP_ER_OPEN, errno);
+                if (!in_) return Fail(ZIP_ER_OPEN, errno);
+                // What the rewrite is made from: a batch puts it only over this file.
+                struct stat sys;
+                if (!source_.exists && ::fstat(fileno(in_), &sys) == 0) source_ = TRewriteBatch::TSource::Of(sys);
+                return 0;
+            }
             case ZIP_SOURCE_READ: {
                 const size_t n = std::fread(data, 1, static_cast<size_t>(len), in_);
                 if (n < len && std::ferror(in_)) return Fail(ZIP_ER_READ, errno);
@@ -159,7 +164,7 @@ private:
                 }
                 if (batch) {
                     // Refused (an earlier rewrite of the batch failed): the old archive stays.
-                    err = batch->Defer(temp_, path_, alias_);
+                    err = batch->Defer(temp_, path_, alias_, source_.exists ? &source_ : nullptr);
                     temp_.clear();
                     return err != 0 ? Fail(ZIP_ER_RENAME, err) : 0;
                 }
@@ -198,6 +203,7 @@ private:
     std::string path_;
     std::string alias_;  // the name the archive was opened by
     std::string temp_;
+    TRewriteBatch::TSource source_;  // the archive as it was first read
     FILE* in_ = nullptr;
     FILE* out_ = nullptr;
     zip_error_t error_;

@@ -262,6 +262,7 @@ struct TZipNameRewriter::TState {
     unsigned mode = 0644;
     uid_t owner = 0;
     gid_t group = 0;
+    TRewriteBatch::TSource source;  // the archive as it was opened
     std::string endRecord;  // 22 bytes
     uint32_t centralOffset = 0;
     std::string central;                   // the whole central directory
@@ -524,6 +525,7 @@ void TZipNameRewriter::RewriteZipNames(const std::string& archiveName, const TRe
     struct stat info;
     if (::fstat(st.in.fd, &info) != 0) Throw<ESystemError>(archiveName, kCantRead);
     st.size = info.st_size;
+    st.source = TRewriteBatch::TSource::Of(info);
     st.mode = info.st_mode & 07777;
     st.owner = info.st_uid;
     st.group = info.st_gid;
@@ -707,7 +709,7 @@ void TZipNameRewriter::Rewrite(TState& st) {
     TRewriteBatch* batch = TRewriteBatch::Current();
     if ((!batch && SyncFd(out.fd) != 0) || out.Close() != 0) Throw<ESystemError>(name, kCantWrite);
     if (batch) {
-        if (batch->Defer(temp, target, name) != 0) Throw<ESystemError>(name, kCantWrite);
+        if (batch->Defer(temp, target, name, &st.source) != 0) Throw<ESystemError>(name, kCantWrite);
     } else if (Fs().ReplaceWith(temp, target) != 0) {
         Throw<ESystemError>(name, kCantWrite);
     }

@@ -695,6 +695,13 @@ void TQMZip::ApplyChanges(const std::string& archiveName, const TArchiveChanges&
     copyUnzipCode_ = 0;
     batchFailed_ = -1;
     const TFinally release([this] { batch_.clear(); });
+    // The sources are read as they are now: a pending rewrite of one goes in place first.
+    const std::string* settled = nullptr;
+    for (const TArchiveChange& c : changes) {
+        if (settled != nullptr && *settled == c.SrcArchive) continue;
+        SettlePending(c.SrcArchive);
+        settled = &c.SrcArchive;
+    }
     const int result = Run(opBatch);
     const TArchiveChange* atFault = batchFailed_ >= 0 ? &changes[static_cast<size_t>(batchFailed_)] : nullptr;
     if (copyUnzipCode_ != 0 && atFault != nullptr)

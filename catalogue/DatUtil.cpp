@@ -16,6 +16,7 @@
 #include "archive/DiskInfo.h"
 #include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
+#include "catalogue/DataFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -197,6 +198,39 @@ std::string Failure(const std::string& who, const TChildOutcome& outcome, const 
     return {};
 }
 
+// The first lines of a file that should have been a datafile, for telling what came.
+std::string HeadOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text(kTailBytes / 4, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    size_t end = 0;
+    for (int line = 0; line < 5 && end != std::string::npos; ++line) {
+        end = text.find('\n', end);
+        if (end != std::string::npos) ++end;
+    }
+    if (end != std::string::npos) text.erase(end);
+    return Trim(text);
+}
+
+// What is wrong with a result that exists and is not empty: empty when the reader takes
+// it for a datafile, else why not with the first lines of what it holds.
+std::string NotADatafile(const std::string& who, const TChildOutcome& outcome, const std::string& result) {
+    try {
+        CheckDatafile(result, nullptr);
+        return {};
+    } catch (const std::exception& e) {
+        // The reader's own words on a version would send the user to a newer program.
+        const std::string reason = dynamic_cast<const datafile::EBadDatafileVersion*>(&e)
+                                       ? _("its [DAT] section gives no version that can be read.")
+                                       : std::string(e.what());
+        std::string detail =
+            Fmt(_("%1 exited with code %2 but wrote no datafile: %3"), {who, std::to_string(outcome.exitCode), reason});
+        if (const std::string head = HeadOf(result); !head.empty()) detail += "\n" + _("It begins with:") + "\n" + head;
+        return detail;
+    }
+}
+
 std::string WithTail(std::string detail, const std::string& tail) {
     if (!tail.empty()) detail += "\n" + tail;
     return detail;
@@ -215,22 +249,6 @@ std::string CommandText(const std::string& program, const std::vector<std::strin
         text += quote ? "\"" + argument + "\"" : argument;
     }
     return text;
-}
-
-// Puts the finished file work in place of dest, replacing it: the file first goes
-// beside dest under a temporary name (a rename, or a copy across volumes), which is then
-// renamed over dest in one step. A failure leaves dest as it was.
-void PutInPlace(const std::string& work, const std::string& dest) {
-    std::string temporary;
-    int err = CreateSiblingTemp(dest, temporary);
-    if (err == 0) {
-        // The empty placeholder only reserved the name; the rename never replaces.
-        err = Fs().Unlink(temporary);
-        if (err == 0) err = Fs().RenameNoReplace(work, temporary);
-        if (err == 0) err = Fs().ReplaceWith(temporary, dest);
-        if (err != 0) Fs().Unlink(temporary);
-    }
-    if (err != 0) throw EFCantMove(_("Can't copy file.") + "\n" + SysErrorMessage(err));
 }
 
 // Clears the status text however the job ends.
@@ -388,11 +406,15 @@ void TDatUtil::ConvertClrMame(const std::string& source, const std::string& dest
         if (!detail.empty()) {
             const std::string log = TailOf(work / kDatutilLogName);
             detail = WithTail(detail, log.empty() ? TailOf(request.errorFile) : log);
+        } else {
+            // Whatever datutil says of itself, only a datafile the reader takes may
+            // stand for the converted one.
+            detail = NotADatafile(NameOf(program), outcome, output);
         }
     }
     if (!detail.empty())
         throw datutil::EFileNotFound(Fmt(_("Error during clrmame conversion on command [%1]"), {command}), detail);
-    PutInPlace(output, target);
+    PutFileInPlace(output, target);
 }
 
 void TDatUtil::BuildDatafile(TDatSourceKind kind, const std::string& dest) {
@@ -462,7 +484,9 @@ void TDatUtil::BuildDatafile(TDatSourceKind kind, const std::string& dest) {
         throw datutil::EDatNotCreated(_("Dat file not created !"),
                                       WithTail(detail, log.empty() ? TailOf(convert.errorFile) : log));
     }
-    PutInPlace(output, target);
+    if (std::string detail = NotADatafile(NameOf(datutilProgram), converted, output); !detail.empty())
+        throw datutil::EDatNotCreated(_("Dat file not created !"), detail);
+    PutFileInPlace(output, target);
 }
 
 }  // namespace qm

@@ -1,18 +1,22 @@
 #include "catalogue/DataFile.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include <unistd.h>
 
 #include "archive/FilesTools.h"
 #include "archive/archivemanager.h"
+#include "archive/qmZip.h"
 #include "archive/stringsTools.h"
 #include "catalogue/IniText.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/UiHooks.h"
 
 
 namespace qm {
@@ -54,6 +58,26 @@ TDataFileItem ParseRomLine(std::string_view line, bool layout190, std::vector<st
     }
     return item;
 }
+
+// A CRC field the rom database can use: eight hexadecimal digits, or blank (no CRC).
+// Every rom line passes here: the usual case is settled by one table lookup a byte.
+bool IsUsableCrc(std::string_view crc) {
+    static constexpr auto kHex = [] {
+        std::array<bool, 256> table{};
+        for (const char c : std::string_view("0123456789abcdefABCDEF")) table[static_cast<unsigned char>(c)] = true;
+        return table;
+    }();
+    if (crc.size() == 8) {
+        bool hex = true;
+        for (const char c : crc) hex &= kHex[static_cast<unsigned char>(c)];
+        if (hex) return true;
+    }
+    return TrimView(crc).empty();
+}
+
+// Bad lines named one by one in the box and in the log; the rest are counted.
+constexpr size_t kBadLinesShown = 10;
+constexpr size_t kBadLinesLogged = 200;
 
 bool IsSkipped(std::string_view line) {
     std::string_view t = TrimView(line);
@@ -274,6 +298,7 @@ std::string TDatafile::ExtractFromArchive() {
 
 void TDatafile::LoadFromFile() {
     Clear();
+    badLines_.clear();
     if (dataFileName_.empty()) return;
     if (!IsPlainFile(dataFileName_))
         throw datafile::EFileNotFound(Fmt(_("File %1 not found."), {dataFileName_}));
@@ -332,6 +357,37 @@ void TDatafile::LoadFromFile() {
         throw;
     }
     DoInfos(_("Datafile loaded"));
+    ReportBad();
+}
+
+void TDatafile::ReportBad() const {
+    if (badLines_.empty()) return;
+    const std::string file = FilePart(dataFileName_);
+    auto describe = [&](const TBadLine& bad) {
+        return Fmt(_("%1, line %2: the CRC \"%3\" is not eight hexadecimal digits."),
+                   {file, std::to_string(bad.line), bad.crc});
+    };
+    const std::string more = badLines_.size() > kBadLinesShown
+                                 ? Fmt(_("... and %1 more lines."), {std::to_string(badLines_.size() - kBadLinesShown)})
+                                 : std::string();
+    if (OnLog) {
+        for (size_t i = 0; i < badLines_.size() && i < kBadLinesLogged; ++i) OnLog(describe(badLines_[i]));
+        if (badLines_.size() > kBadLinesLogged)
+            OnLog(Fmt(_("... and %1 more lines."), {std::to_string(badLines_.size() - kBadLinesLogged)}));
+    }
+    if (!ReportBadLines) return;
+    std::string text = Fmt(_("%1 rom lines of the datafile have a CRC that cannot be used: their roms can never be "
+                             "found."),
+                           {std::to_string(badLines_.size())});
+    for (size_t i = 0; i < badLines_.size() && i < kBadLinesShown; ++i) {
+        text += '\n';
+        text += describe(badLines_[i]);
+    }
+    if (!more.empty()) {
+        text += '\n';
+        text += more;
+    }
+    UiHooks().MessageDlg(_("Data error in datafile !") + "\n" + text, TMsgDlgType::mtWarning, mbOK);
 }
 
 void TDatafile::ReadLines(const std::vector<std::string_view>& lines) {
@@ -368,7 +424,9 @@ void TDatafile::ReadLines(const std::vector<std::string_view>& lines) {
                 throw datafile::EAbortDataFileLoading();
             }
             DoProgress(static_cast<int64_t>(i - header), maximum);
-            items.AddRecord(ParseRomLine(lines[i], layout, fields), true);
+            const TDataFileItem item = ParseRomLine(lines[i], layout, fields);
+            if (!IsUsableCrc(item.Crc)) badLines_.push_back({i + 1, std::string(item.Crc)});
+            items.AddRecord(item, true);
         }
     };
     readSection(s, r, layout190, GameItems);
@@ -420,6 +478,24 @@ void TDatafile::SaveToFile(const std::string& fileName) {
     }
     if (int err = Fs().WriteFileAtomic(fileName, out))
         throw datafile::EFileError(Fmt(_("Cannot write file %1: %2"), {fileName, SysErrorMessage(err)}));
+}
+
+void CheckDatafile(const std::string& fileName, TArchiveManager* manager) {
+    std::optional<TArchiveManager> own;
+    if (manager == nullptr && EndsText(".zip", fileName)) {
+        // A manager of its own would make its folder the zip layer's: the old one is
+        // given back.
+        const std::string zipTemp = ZipObject().TempDir;
+        own.emplace();
+        own->SetTempDir(GetTempDirectory());
+        ZipObject().TempDir = zipTemp;
+        manager = &*own;
+    }
+    TDatafile datafile;
+    datafile.ReportBadLines = false;
+    datafile.ArchiveManager = manager;
+    datafile.SetDataFileName(fileName);
+    datafile.LoadFromFile();
 }
 
 }  // namespace qm

@@ -152,6 +152,12 @@ public:
     TProgressEvent OnProgress;
     TInfosEvent OnInfos;
     TPlugInCheck OnPlugInCheck;
+    // One line for each rom line whose CRC could not be used, sent at the end of a load.
+    TLogEvent OnLog;
+    // Whether a load ends with one box that lists the rom lines whose CRC could not be
+    // used (their roms can never be found). A check of a file before it is put in place
+    // shows nothing.
+    bool ReportBadLines = true;
 
     // Header: credits, emulator, and the plug-in named by the file last read.
     std::string Author, Email, Web, Version, Date, Comment;
@@ -177,6 +183,14 @@ public:
     const std::string& WorkFileName() const { return workFileName_; }
     // The format version of the file last read: "2.50", "2.00" or "1.90".
     const std::string& FormatVersion() const { return formatVersion_; }
+    // The rom lines of the last load whose CRC field is neither eight hexadecimal digits
+    // nor blank: the line's number (from 1) and the field as written. The line is read
+    // all the same.
+    struct TBadLine {
+        size_t line;
+        std::string crc;
+    };
+    const std::vector<TBadLine>& BadLines() const { return badLines_; }
 
     void Clear();
     void AddItem(std::string_view parentName, std::string_view parentDescription, std::string_view gameName,
@@ -202,13 +216,21 @@ private:
     void DeleteWorkFile();
     std::string ExtractFromArchive();
     void ReadLines(const std::vector<std::string_view>& lines);
+    void ReportBad() const;
     std::string PlugInNameToWrite() const;
 
     std::string dataFileName_;
     std::string workFileName_;
     std::string workDir_;  // private folder of the working copy, removed with it
     std::string formatVersion_;
+    std::vector<TBadLine> badLines_;
     TProgressState progress_;
 };
+
+// Reads fileName as TDatafile::LoadFromFile reads it and raises what the load would
+// raise; nothing is kept and nothing is shown. A name the archive manager takes for an
+// archive is opened through manager (one of its own when none is given). Checks a file
+// before it takes the place of a user's datafile.
+void CheckDatafile(const std::string& fileName, TArchiveManager* manager);
 
 }  // namespace qm

@@ -319,8 +319,20 @@ TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_
             return false;
         }
         if (rom->Size == size && result->Size == size && warned_.insert(std::string(crc)).second) {
+            // Named as the datafile lists them (game, then rom), so the lines can be found.
+            auto label = [](const TRom* r) {
+                const TCloneRom* shown = r->Owners.Empty() ? nullptr : r->Owners[0];
+                for (const TCloneRom* owner : r->Owners)
+                    if (SameText(owner->Crc, r->Crc)) {
+                        shown = owner;
+                        break;
+                    }
+                return shown == nullptr ? r->Crc : shown->Clone->Name + "/" + shown->Name;
+            };
             UiHooks().MessageDlg(_("Warning !!!") + "\n" + _("Two roms have same crc and same size !") + "\n" +
-                                     _("Please contact author"),
+                                     Fmt(_("%1 and %2: CRC %3, %4 bytes."),
+                                         {label(result), label(rom), std::string(crc), std::to_string(size)}) +
+                                     "\n" + _("Please contact author"),
                                  TMsgDlgType::mtWarning, mbOK);
         }
         return true;
@@ -703,6 +715,7 @@ void TRomsBd::LoadDatabase() {
     Clear();
     datafile_->OnProgress = OnProgress;
     datafile_->OnInfos = OnInfos;
+    datafile_->OnLog = OnLog;
     datafile_->LoadFromFile();
     Build();
     ReleaseDatafileItems();

@@ -1,7 +1,5 @@
 #include "catalogue/webreleases.h"
 
-#include <unistd.h>
-
 #include <QAuthenticator>
 #include <QBuffer>
 #include <QEventLoop>
@@ -9,12 +7,15 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
 
+#include "archive/FilesTools.h"
 #include "archive/stringsTools.h"
+#include "catalogue/DataFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -69,16 +70,36 @@ private:
     int64_t total_ = 0;
 };
 
-// A datafile arrives as a zip or as text; a web page (an error or login page served
-// with status 200) or binary data is not one.
-bool LooksLikeDatafile(const std::string& head) {
-    if (head.rfind("PK\x03\x04", 0) == 0) return true;
-    if (head.find('\0') != std::string::npos) return false;
+bool IsZip(const std::string& head) {
+    return head.rfind("PK\x03\x04", 0) == 0 || head.rfind("PK\x05\x06", 0) == 0;
+}
+
+// The text after a byte-order mark and blanks, lower-cased.
+std::string LoweredStart(const std::string& head) {
     size_t start = head.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (start < head.size() && std::isspace(static_cast<unsigned char>(head[start]))) ++start;
-    const std::string lowered = LowerCase(head.substr(start));
-    return lowered.rfind("<!doctype html", 0) != 0 && lowered.rfind("<html", 0) != 0 &&
-           lowered.rfind("<head", 0) != 0 && lowered.rfind("<body", 0) != 0;
+    return LowerCase(head.substr(start));
+}
+
+// A web page (an error or login page served with status 200): markup that names html,
+// whatever comes first (an XML prolog, a comment, a doctype). Neither a datafile nor a
+// release list ever begins with "<".
+bool IsWebPage(const std::string& head) {
+    const std::string text = LoweredStart(head);
+    return !text.empty() && text[0] == '<' && text.find("html") != std::string::npos;
+}
+
+// The first line that holds anything, cut short, for telling what came instead.
+std::string FirstLine(const std::string& head) {
+    std::string line;
+    for (const std::string& piece : TWebReleases::SplitLines(head)) {
+        line = Trim(piece);
+        if (!line.empty()) break;
+    }
+    if (line.size() > 80) line = line.substr(0, 80) + "...";
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 32) c = ' ';
+    return line;
 }
 
 }  // namespace
@@ -182,6 +203,10 @@ TWebReleases::TResult TWebReleases::Get(const std::string& url, QIODevice& sink,
     result.httpStatus = statusOf();
     if (!localError.empty()) {
         result.error = localError;
+    } else if (reply->error() == QNetworkReply::OperationCanceledError && !Aborted) {
+        // Nobody pressed Cancel: the transfer's own time limit stopped it.
+        result.error = Fmt(_("%1 sent nothing for %2 seconds: the transfer timed out."),
+                           {url, std::to_string((TransferTimeoutMs + 999) / 1000)});
     } else if (reply->error() != QNetworkReply::NoError) {
         result.error = reply->errorString().toStdString();
     } else if (result.httpStatus != 0 && (result.httpStatus < 200 || result.httpStatus > 299)) {
@@ -240,9 +265,19 @@ void TWebReleases::DownloadReleaseLists() {
             break;
         }
         if (r.ok) {
-            ParseReleaseList(site, SplitLines(body.toStdString()), Releases);
-            SetProgress(static_cast<int>(i + 1), static_cast<int>(Sites.size()));
-            continue;
+            // What is not a list (nothing, a web page served as one) says so, rather
+            // than adding nothing in silence.
+            const std::string bytes = body.toStdString();
+            if (Trim(bytes).empty())
+                r.error = _("The release list is empty.");
+            else if (IsWebPage(bytes))
+                r.error = _("The server sent a web page, not a release list.");
+            else if (!ParseReleaseList(site, SplitLines(bytes), Releases))
+                r.error = _("This is not a release list: it has no [info] and [datafiles] sections.");
+            if (r.error.empty()) {
+                SetProgress(static_cast<int>(i + 1), static_cast<int>(Sites.size()));
+                continue;
+            }
         }
         if (stop_) throw webreleases::ESilentAbort(r.error);
         UiHooks().MessageDlg(url + ":\n" + r.error, TMsgDlgType::mtError, mbOK);
@@ -262,7 +297,7 @@ std::vector<std::string> TWebReleases::SplitLines(const std::string& bytes) {
     return lines;
 }
 
-void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vector<std::string>& lines,
+bool TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vector<std::string>& lines,
                                     TWebRecordList& list) {
     const auto bar = siteEntry.find('|');
     const std::string siteName = bar == std::string::npos ? siteEntry : siteEntry.substr(0, bar);
@@ -270,7 +305,7 @@ void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vec
 
     size_t i = 0;
     while (i < lines.size() && LowerCase(lines[i]) != "[info]") ++i;
-    if (i == lines.size()) return;
+    if (i == lines.size()) return false;
     std::string romType, email;
     for (++i; i < lines.size() && LowerCase(lines[i]) != "[datafiles]"; ++i) {
         const auto eq = lines[i].find('=');
@@ -280,7 +315,7 @@ void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vec
         if (key == "romtype") romType = value;
         else if (key == "email") email = value;
     }
-    if (i == lines.size()) return;
+    if (i == lines.size()) return false;
 
     for (++i; i < lines.size(); ++i) {
         const std::string& line = lines[i];
@@ -317,6 +352,7 @@ void TWebReleases::ParseReleaseList(const std::string& siteEntry, const std::vec
         }
         if (record->IsValid()) list.Add(std::move(record));
     }
+    return true;
 }
 
 std::string TWebReleases::LocalFileName(const std::string& url) {
@@ -339,33 +375,49 @@ std::string TWebReleases::DownloadDatafile(const TWebRecord& record) {
         throw webreleases::ECantDownloadFile(Fmt(_("No file name in the address %1."), {record.Url}));
     const std::string target = dir + name;
 
-    // The old file stays until the new one is complete.
-    QSaveFile file(QString::fromStdString(target));
+    // What arrives is kept in a folder of the process's own, under the name it will
+    // have, and read there as the datafile list will read it. Only what the reader
+    // accepts goes beside the old file and then takes its place.
+    const std::string temp = GetTempDirectory();
+    QTemporaryDir staging(QString::fromStdString(temp + "download-XXXXXX"));
+    if (!staging.isValid())
+        throw webreleases::ECantDownloadFile(
+            Fmt(_("Cannot create a temporary folder in %1: %2"), {temp, staging.errorString().toStdString()}));
+    const std::string work = staging.path().toStdString() + "/" + name;
+    QFile file(QString::fromStdString(work));
     if (!file.open(QIODevice::WriteOnly)) throw webreleases::ECantDownloadFile(file.errorString().toStdString());
     std::string request = record.RequestUrl.empty() ? WithScheme(record.Url) : record.RequestUrl;
     ReplaceAll(request, " ", "%20");
     stop_ = false;
     THeadSink sink(file);
-    TResult r = Get(request, sink, name, 0);
-    if (r.ok && sink.Total() == 0) {
-        r.ok = false;
-        r.error = Fmt(_("Nothing was received from %1."), {request});
-    } else if (r.ok && !LooksLikeDatafile(sink.Head())) {
-        r.ok = false;
-        r.error = Fmt(_("%1 did not send a datafile (a web page or other data came instead)."), {request});
-    }
+    const TResult r = Get(request, sink, name, 0);
+    file.close();
     if (!r.ok) {
-        file.cancelWriting();
-        file.commit();  // only drops the temporary file
         if (Aborted) {
             Aborted = false;
             throw webreleases::ESilentAbort(r.error);
         }
         throw webreleases::ECantDownloadFile(r.error);
     }
-    file.flush();
-    ::fsync(file.handle());
-    if (!file.commit()) throw webreleases::ECantDownloadFile(file.errorString().toStdString());
+    if (file.error() != QFileDevice::NoError) throw webreleases::ECantDownloadFile(file.errorString().toStdString());
+    if (sink.Total() == 0) throw webreleases::ECantDownloadFile(Fmt(_("Nothing was received from %1."), {request}));
+    if (IsWebPage(sink.Head()))
+        throw webreleases::ECantDownloadFile(Fmt(_("The server sent a web page, not a datafile: %1"), {request}));
+    try {
+        CheckDatafile(work, ArchiveManager);
+    } catch (const std::exception& e) {
+        std::string reason = e.what();
+        // A text without the datafile's header says more by its own first line.
+        if (dynamic_cast<const datafile::EBadDatafileVersion*>(&e) && !IsZip(sink.Head()))
+            reason = Fmt(_("What came begins with \"%1\"."), {FirstLine(sink.Head())});
+        throw webreleases::ECantDownloadFile(Fmt(_("The server did not send a datafile: %1"), {request}) + "\n" +
+                                             reason);
+    }
+    try {
+        PutFileInPlace(work, target);
+    } catch (const EFCantMove& e) {
+        throw webreleases::ECantDownloadFile(target + ": " + e.Message());
+    }
     return target;
 }
 

@@ -19,6 +19,8 @@ class QIODevice;
 
 namespace qm {
 
+class TArchiveManager;
+
 namespace webreleases {
 // A datafile download failed; the message is the transfer's error text.
 QM_DECLARE_EXCEPTION(ECantDownloadFile, Exception);
@@ -72,6 +74,9 @@ public:
     TProgressEvent OnProgressPosition;
     std::string ListFileName;  // set by the window; not used by the downloads
     std::string DownloadDir;
+    // Opens a downloaded zip to check the datafile in it (not owned; one of its own
+    // when none is given).
+    TArchiveManager* ArchiveManager = nullptr;
     TWebRecordList Releases;
     // The records of Releases by datafile name (two sites may list one name).
     std::multimap<std::string, TWebRecord*> ReleasesByName;
@@ -84,8 +89,11 @@ public:
     // shown in a box and the next site follows, unless the user stopped (No after a
     // 404, Cancel in the proxy login, Abort): then ESilentAbort ends the whole run.
     void DownloadReleaseLists();
-    // Downloads one release into DownloadDir; the file appears only when complete.
-    // Returns the full name of the file written.
+    // Downloads one release into DownloadDir. The file replaces one of the same name only
+    // when it is what the list promised: a datafile the reader accepts, plain or in a
+    // zip. Anything else (nothing, a web page, a broken zip, other text) raises
+    // ECantDownloadFile saying what came, and the old file stays. Returns the full name
+    // of the file written.
     std::string DownloadDatafile(const TWebRecord& record);
     // Asks the transfer in progress to stop.
     void Abort();
@@ -103,8 +111,9 @@ public:
     void SetStatus(const std::string& text);
     void SetProgress(int current, int total);
 
-    // Parses one release list (lines as SplitLines gives them) into list.
-    static void ParseReleaseList(const std::string& siteEntry, const std::vector<std::string>& lines,
+    // Parses one release list (lines as SplitLines gives them) into list. False when
+    // the lines hold no [info] section followed by a [datafiles] one.
+    static bool ParseReleaseList(const std::string& siteEntry, const std::vector<std::string>& lines,
                                  TWebRecordList& list);
     // Cuts bytes at every CR, LF or CR LF; empty pieces between two breaks are lines too.
     static std::vector<std::string> SplitLines(const std::string& bytes);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include "platform/Threads.h"
 
@@ -52,6 +54,22 @@ std::vector<int> SyncAll(const std::vector<std::string>& files) {
 
 }  // namespace
 
+TRewriteBatch::TSource TRewriteBatch::TSource::Of(const struct stat& st) {
+    TSource source;
+    source.exists = true;
+    source.device = static_cast<uint64_t>(st.st_dev);
+    source.inode = static_cast<uint64_t>(st.st_ino);
+    source.size = static_cast<int64_t>(st.st_size);
+    source.mtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
+    source.mtimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    return source;
+}
+
+TRewriteBatch::TSource TRewriteBatch::TSource::OfPath(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? Of(st) : TSource();
+}
+
 TRewriteBatch::TRewriteBatch(size_t maxFiles, int64_t maxBytes)
     : inner_(&Fs()), maxFiles_(std::max<size_t>(maxFiles, 1)), maxBytes_(maxBytes) {
     joined_ = g_current.load();
@@ -90,7 +108,7 @@ const TRewriteBatch::TPending* TRewriteBatch::Find(const std::string& path) cons
     // Every stat of a step comes here: the sorted names answer most of them.
     if (!std::binary_search(names_.begin(), names_.end(), name)) return nullptr;
     for (const TPending& p : pending_)
-        if (p.target == name || p.alias == name) return &p;
+        if (p.target == name || p.alias == name || p.real == name) return &p;
     return nullptr;
 }
 
@@ -105,13 +123,45 @@ bool TRewriteBatch::Covers(const std::string& path) const {
 }
 
 int TRewriteBatch::SettleLocked(const std::string& path) {
-    if (!Covers(path)) return 0;
+    if (names_.empty()) return 0;
+    std::string name = WithoutSlash(path);
+    if (!Covers(name)) {
+        // Reached through a link the batch was not told of (the trash goes by the real
+        // folder, a copy may go through a link of the rom path's).
+        name = RealName(name);
+        if (name == WithoutSlash(path) || !Covers(name)) return 0;
+    }
     const size_t before = failed_.size();
     FlushLocked();
-    const std::string name = WithoutSlash(path);
     for (size_t i = before; i < failed_.size(); ++i)
-        if (failed_[i].target == name || failed_[i].alias == name) return failed_[i].err;
+        if (failed_[i].target == name || failed_[i].alias == name || failed_[i].real == name) return failed_[i].err;
     return 0;
+}
+
+std::string TRewriteBatch::RealName(const std::string& path) {
+    const std::string name = WithoutSlash(path);
+    const size_t slash = name.find_last_of('/');
+    if (slash == std::string::npos) return name;
+    // Every settle of a name the batch does not hold comes here: the folders are resolved
+    // once for the batch's life, and only a last part that is itself a link costs more.
+    const std::string folder = slash == 0 ? std::string("/") : name.substr(0, slash);
+    auto it = realFolders_.find(folder);
+    if (it == realFolders_.end()) {
+        std::string real = folder;
+        if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+            real = resolved;
+            ::free(resolved);
+        }
+        it = realFolders_.emplace(folder, real).first;
+    }
+    std::string real = (it->second == "/" ? std::string() : it->second) + name.substr(slash);
+    struct stat st;
+    if (::lstat(real.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        if (char* resolved = ::realpath(real.c_str(), nullptr)) {
+            real = resolved;
+            ::free(resolved);
+        }
+    return real;
 }
 
 bool TRewriteBatch::IsScratch(const std::string& path) const {
@@ -127,21 +177,24 @@ void TRewriteBatch::SetOperation(const std::string& text) {
     operation_ = text;
 }
 
-int TRewriteBatch::Defer(const std::string& temporary, const std::string& target, const std::string& alias) {
-    if (joined_ != nullptr) return joined_->Defer(temporary, target, alias);
+int TRewriteBatch::Defer(const std::string& temporary, const std::string& target, const std::string& alias,
+                         const TSource* source) {
+    if (joined_ != nullptr) return joined_->Defer(temporary, target, alias, source);
     std::lock_guard lock(mutex_);
     // A second rewrite of a pending file (its reader settles first, so only a blind
     // write gets here) must not overtake the first.
-    if (Covers(target) || (!alias.empty() && Covers(alias))) FlushLocked();
+    const std::string real = RealName(target);
+    if (Covers(target) || (!alias.empty() && Covers(alias)) || Covers(real)) FlushLocked();
     if (!failed_.empty()) {
         ::unlink(temporary.c_str());
         return failed_.front().err;
     }
-    TPending entry{temporary, WithoutSlash(target), alias.empty() ? std::string() : WithoutSlash(alias), operation_};
+    TPending entry{temporary, WithoutSlash(target), alias.empty() ? std::string() : WithoutSlash(alias), operation_,
+                   real, source != nullptr ? *source : TSource::OfPath(target)};
     if (entry.alias == entry.target) entry.alias.clear();
-    names_.insert(std::upper_bound(names_.begin(), names_.end(), entry.target), entry.target);
-    if (!entry.alias.empty())
-        names_.insert(std::upper_bound(names_.begin(), names_.end(), entry.alias), entry.alias);
+    if (entry.real == entry.target || entry.real == entry.alias) entry.real.clear();
+    for (const std::string* name : {&entry.target, &entry.alias, &entry.real})
+        if (!name->empty()) names_.insert(std::upper_bound(names_.begin(), names_.end(), *name), *name);
     struct stat st;
     if (::stat(temporary.c_str(), &st) == 0) pendingBytes_ += static_cast<int64_t>(st.st_size);
     pending_.push_back(std::move(entry));
@@ -171,20 +224,28 @@ void TRewriteBatch::FlushLocked() {
     // and only up to the first failure: a later rewrite may rely on an earlier one (a rom
     // copied to its backup before it leaves its archive), so the files in place are
     // always what the rewrites up to some moment made them.
+    // Nor does a rewrite take the place of a file it was not made from: someone put a
+    // file of their own there meanwhile, and that one stays.
     size_t good = 0;
-    while (good < group.size() && synced[good] == 0) ++good;
+    while (good < group.size() && synced[good] == 0 && TSource::OfPath(group[good].target) == group[good].source)
+        ++good;
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i < good; ++i) moves.emplace_back(group[i].temporary, group[i].target);
     std::vector<int> results;
     if (!moves.empty()) inner_->ReplaceEach(moves, results);
     int err = 0;
     for (size_t i = 0; i < group.size(); ++i) {
+        bool changed = false;
         if (err == 0) {
             err = i < good ? (i < results.size() ? results[i] : EIO) : synced[i];
+            if (i == good && err == 0) {
+                err = ESTALE;
+                changed = true;
+            }
             if (err == 0) continue;
         }
         ::unlink(group[i].temporary.c_str());
-        failed_.push_back({group[i].target, group[i].alias, err, group[i].operation});
+        failed_.push_back({group[i].target, group[i].alias, group[i].real, err, group[i].operation, changed});
     }
 }
 
@@ -196,7 +257,7 @@ std::vector<TRewriteBatch::TFailure> TRewriteBatch::Commit() {
     for (const TFailed& f : failed_) {
         const std::string& name = f.alias.empty() ? f.target : f.alias;
         if (std::none_of(out.begin(), out.end(), [&](const TFailure& o) { return o.name == name; }))
-            out.push_back({name, f.err, f.operation});
+            out.push_back({name, f.err, f.operation, f.changed});
     }
     failed_.clear();
     return out;

@@ -14,15 +14,24 @@
 // nothing that depends on a rewrite becomes durable before the rewrite itself. The
 // batch also flushes when it holds too many files or bytes, and when it closes.
 //
+// A rewrite goes in place only over the very file it was made from (same device, inode,
+// size and time): a file that someone else put at that name meanwhile stays, the
+// rewrite is dropped, and the file is listed as failed, changed meanwhile (Commit).
+// Pending files are known by every name given and by their real name (links resolved),
+// so a look through another link, or through none, sees them as well.
+//
 // A crash at any moment thus leaves each file old or new in full: a temporary file is
 // renamed only after it reached the disk. A temporary file that cannot be flushed or
 // renamed is removed, its old file stays, and the file is listed as failed (Commit).
 // From the first failure until Commit the batch takes nothing more: a later rewrite or
 // removal may count on the one that failed (a rom copied elsewhere before it leaves its
 // archive), so each is refused and leaves its file as it is.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,17 +61,33 @@ public:
     // What is being done now, kept with each rewrite handed over, so that a failure
     // found later is told as the operation that asked for it.
     void SetOperation(const std::string& text);
+    // The file a rewrite was made from, as it was when it was read.
+    struct TSource {
+        bool exists = false;  // false: there was no file (a new archive)
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t mtimeSec = 0;
+        int64_t mtimeNsec = 0;
+        static TSource Of(const struct stat& st);
+        // The file at path now (links followed); exists false when there is none.
+        static TSource OfPath(const std::string& path);
+        bool operator==(const TSource& other) const = default;
+    };
     // Takes a written and closed temporary file that is to replace target; alias is
-    // another name of target (the symbolic link it was reached by), or empty. 0, or the
-    // errno of an earlier failure when the batch takes nothing more: the temporary file
-    // is then removed and target stays as it is.
-    int Defer(const std::string& temporary, const std::string& target, const std::string& alias = {});
+    // another name of target (the symbolic link it was reached by), or empty; source is
+    // the file the rewrite was made from (null: target as it is now). 0, or the errno of
+    // an earlier failure when the batch takes nothing more: the temporary file is then
+    // removed and target stays as it is.
+    int Defer(const std::string& temporary, const std::string& target, const std::string& alias = {},
+              const TSource* source = nullptr);
     // Flushes and renames every pending file now.
     void Flush();
     struct TFailure {
         std::string name;       // the name the file was rewritten by
         int err;                // why it stayed as it was
         std::string operation;  // what was being done when it was handed over
+        bool changed = false;   // someone else put another file there meanwhile: it stays
     };
     // Flushes, and hands over the files whose replacement failed since the last Commit,
     // the first failure first; the batch then takes rewrites again.
@@ -87,6 +112,8 @@ private:
         std::string target;
         std::string alias;
         std::string operation;
+        std::string real;  // target with every link resolved, when that differs
+        TSource source;
     };
 
     // The pending entry named path (by target or alias), or nullptr; the lock is held.
@@ -97,6 +124,9 @@ private:
     int SettleLocked(const std::string& path);
     void FlushLocked();
     bool IsScratch(const std::string& path) const;
+    // path with every link resolved (the last part too when it is a link); the lock is
+    // held.
+    std::string RealName(const std::string& path);
 
     IFileSystem* inner_;
     TRewriteBatch* joined_ = nullptr;  // the outer batch this one joined
@@ -107,11 +137,13 @@ private:
     int64_t pendingBytes_ = 0;
     std::vector<std::string> names_;  // every target and alias pending, sorted
     std::vector<std::string> scratch_;
+    std::unordered_map<std::string, std::string> realFolders_;  // folder -> its real path
     std::string operation_;
     struct TFailed {
-        std::string target, alias;
+        std::string target, alias, real;
         int err;
         std::string operation;
+        bool changed = false;
     };
     std::vector<TFailed> failed_;
 };

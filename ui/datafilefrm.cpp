@@ -403,6 +403,7 @@ void TDatafileForm::DownloadBtnClick() {
     progressFrm_->SetMax(static_cast<int>(records.size()));
     progressFrm_->SetPosition(0);
     webReleases_->DownloadDir = DatafileFolder();
+    webReleases_->ArchiveManager = &Archives();
     DownloadReleases(*webReleases_, records,
                      {[this](const std::string& text) { progressFrm_->SetWaitString(text); },
                       [this] { progressFrm_->StepIt(); }, [this] { return progressFrm_->Cancelled(); }});

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <thread>
 
+#include "archive/FilesTools.h"
 #include "archive/ZipTestSupport.h"
 #include "archive/archivemanager.h"
 #include "archive/qmZip.h"
 #include "platform/FileSystem.h"
+#include "platform/RewriteBatch.h"
 #include "platform/UiHooks.h"
 #include "support/TestSupport.h"
 
@@ -309,6 +311,61 @@ TEST_F(ArchiveManagerTest, ABatchIsOneRewriteAndAllOrNothing) {
     EXPECT_EQ(std::filesystem::file_size(dir / "twins.zip"), 22u);
     manager.CommitChanges(dir / "new.zip", {{src, "keep.bin", "keep.bin"}});
     EXPECT_EQ(test::UnzipNames(dir / "new.zip"), "keep.bin\n");
+}
+
+// While a rewrite waits in a batch, whatever reads the archive reads the new one: a
+// batch of changes taking entries from it, a copy or the trash reaching it by another
+// way than the rewrite did (through a linked folder, or around the link).
+TEST_F(ArchiveManagerTest, APendingRewriteIsSeenByEveryReaderWhateverWayItComes) {
+    test::TScopedEnv dataHome("XDG_DATA_HOME", dir / "share");
+    std::filesystem::create_directories(dir / "real");
+    std::filesystem::create_directory_symlink(dir / "real", dir / "linked");
+    WriteFile(dir / "real/a.zip", RawZip({{"old.bin", "old"}}));
+    WriteFile(dir / "real/b.zip", RawZip({{"old.bin", "old"}}));
+    WriteFile(dir / "new.bin", "new");
+    {
+        TRewriteBatch batch;
+        manager.AddFile(dir / "src.zip", dir / "new.bin");
+        manager.CommitChanges(dir / "dst.zip", {{dir / "src.zip", "new.bin", "new.bin"}});
+        // Made through the link, copied and trashed by the real folder; and the other way.
+        manager.AddFile(dir / "linked/a.zip", dir / "new.bin");
+        ShellCopyFile(dir / "real/a.zip", dir / "copy.zip");
+        ShellDeleteFile(dir / "real/a.zip");
+        manager.AddFile(dir / "real/b.zip", dir / "new.bin");
+        ShellCopyFile(dir / "linked/b.zip", dir / "copy-b.zip");
+        EXPECT_TRUE(batch.Commit().empty());
+    }
+    EXPECT_EQ(test::UnzipNames(dir / "dst.zip"), "old.bin\nnew.bin\n");
+    EXPECT_EQ(test::UnzipNames(dir / "copy.zip"), "old.bin\nnew.bin\n");
+    EXPECT_EQ(test::UnzipNames(dir / "copy-b.zip"), "old.bin\nnew.bin\n");
+    // The trash took the new archive, and nothing came back in its place.
+    EXPECT_FALSE(test::FileExists(dir / "real/a.zip"));
+    EXPECT_EQ(test::UnzipNames(dir / "share/Trash/files/a.zip"), "old.bin\nnew.bin\n");
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
+}
+
+// A rewrite goes in place only over the archive it was made from: one the user put at
+// that name while the rewrite waited stays, and the batch says so; the rewrites after
+// it wait for it and stay out too.
+TEST_F(ArchiveManagerTest, AnArchiveReplacedWhileItsRewriteWaitsIsKept) {
+    WriteFile(dir / "new.bin", "new");
+    const std::string theirs = RawZip({{"theirs.bin", "user's own"}});
+    const std::string dstBefore = ReadFile(dir / "dst.zip");
+    TRewriteBatch batch;
+    manager.AddFile(dir / "src.zip", dir / "new.bin");
+    manager.AddFile(dir / "dst.zip", dir / "new.bin");
+    // The user drops a new file in place (a rename over it, as a file manager does).
+    WriteFile(dir / "dropped.zip", theirs);
+    ASSERT_EQ(std::rename((dir / "dropped.zip").c_str(), (dir / "src.zip").c_str()), 0);
+    const std::vector<TRewriteBatch::TFailure> failures = batch.Commit();
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].name, dir / "src.zip");
+    EXPECT_TRUE(failures[0].changed);
+    EXPECT_EQ(failures[1].name, dir / "dst.zip");
+    EXPECT_FALSE(failures[1].changed);
+    EXPECT_EQ(ReadFile(dir / "src.zip"), theirs);
+    EXPECT_EQ(ReadFile(dir / "dst.zip"), dstBefore);
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
 }
 
 TEST_F(ArchiveManagerTest, RecompressionKeepsCrcsAndCommentAndChangesTheMethod) {

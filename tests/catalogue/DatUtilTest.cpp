@@ -188,6 +188,7 @@ TEST_F(DatUtilTest, EveryFailedConversionIsReportedWithItsCommandAndLosesNothing
         {"crash", "-o %qm %cm", "ended abnormally"},
         {"sleep", "-o %qm %cm", "stopped after"},
         {"log", "-o %qm %cm", "Error: the input is not a game list"},
+        {"garbage", "-o %qm %cm", "exited with code 0 but wrote no datafile"},
         // Without "%qm" datutil is told no output; the result is missing.
         {"ok", "%cm", "exited with code 1"},
     };
@@ -359,6 +360,7 @@ TEST_F(DatUtilTest, EveryFailedStepOfABuildIsDatNotCreatedAndLosesNothing) {
         {"ok", "crash", 2, "ended abnormally"},
         {"ok", "sleep", 2, "stopped after"},
         {"ok", "log", 2, "Error: the input is not a game list"},
+        {"ok", "garbage", 2, "It begins with:\nSegmentation in the listing\nnothing of a datafile here"},
     };
     WriteFile(dest, "old datafile");
     for (const auto& c : cases) {

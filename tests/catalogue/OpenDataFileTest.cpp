@@ -431,17 +431,23 @@ TEST_F(ClrMameTest, IsConvertedIntoTheWorkingCopy) {
     EXPECT_TRUE(Snapshot(source_) == before);
 }
 
+// A datutil that fails, or that writes what is no datafile and exits 0, is told as
+// datutil's failure, not as a datafile of a version the program does not read.
 TEST_F(ClrMameTest, AFailedConversionIsRaisedAndLeavesItsInput) {
-    TProfileEnv failing("QM_FAKE_MODE", "exit3");
-    try {
-        Open(source_);
-        FAIL() << "converted";
-    } catch (const datutil::EFileNotFound& e) {
-        EXPECT_TRUE(Has(e.Message(), "Error during clrmame conversion on command")) << e.Message();
+    for (const char* mode : {"exit3", "garbage"}) {
+        SCOPED_TRACE(mode);
+        TProfileEnv failing("QM_FAKE_MODE", mode);
+        try {
+            Open(source_);
+            FAIL() << "converted";
+        } catch (const datutil::EFileNotFound& e) {
+            EXPECT_TRUE(Has(e.Message(), "Error during clrmame conversion on command")) << e.Message();
+            EXPECT_FALSE(Has(FailureText(e), "not supported")) << FailureText(e);
+        }
+        EXPECT_EQ(ReadFile(Private() + "mame.dat_tmp"), kClrMame);
+        EXPECT_FALSE(Cfg().DataFileOpen);
+        EXPECT_EQ(ReadFile(source_), kClrMame);
     }
-    EXPECT_EQ(ReadFile(Private() + "mame.dat_tmp"), kClrMame);
-    EXPECT_FALSE(Cfg().DataFileOpen);
-    EXPECT_EQ(ReadFile(source_), kClrMame);
 }
 
 TEST_F(ClrMameTest, ALeftoverOfAnEarlierFailureIsReplaced) {

@@ -25,6 +25,7 @@ protected:
     ~ProfileTest() override {
         config_.reset();
         RemoveTempDirectory();
+        SetTempDirectoryBase({});  // the settings chose this test's folder, which goes with it
     }
 
     static std::string Program() { return "/opt/quarmelle/bin/quarmelle"; }

@@ -523,5 +523,52 @@ TEST(RomsBdLoad, LoadsADatafileWithTheHourglass) {
     EXPECT_EQ(bd.Games().Count(), 0u);
 }
 
+// CRC fields that no file can ever match (too short, not hexadecimal, a last line cut
+// inside its CRC) load all the same, and the user hears once where they are: one box
+// and one log line each, naming the file, the line and the field.
+TEST(RomsBdLoad, UnusableCrcFieldsAreNamedOnceInTheLogAndInOneBox) {
+    TScriptedUiHooks hooks;
+    TScopedUiHooks scoped(hooks);
+    test::TTempDir dir;
+    auto line = [](const char* rom, const char* crc) {
+        return std::string("\xACg\xACGame\xACg\xACGame\xAC") + rom + "\xAC" + crc + "\xAC" "16" "\xAC\xAC\xAC\r\n";
+    };
+    std::string text = "[CREDITS]\r\nAuthor=me\r\n[DAT]\r\nversion=2.00\r\n[EMULATOR]\r\nrefname=emu\r\n[GAMES]\r\n";
+    text += line("a.bin", "1234abcd");   // line 8
+    text += line("b.bin", "1234");       // line 9
+    text += line("c.bin", "zzzzzzzz");   // line 10
+    text += line("d.bin", "        ");   // line 11: no CRC, as meant
+    text += line("e.bin", "00000000");   // line 12: no good dump, as meant
+    const std::string last = line("f.bin", "c1e6abcd");
+    text += last.substr(0, last.find("c1e6abcd") + 4);  // line 13, the file cut in its CRC
+    test::WriteFile(dir / "cut.dat", text);
+
+    TRomsBd bd;
+    std::vector<std::string> log;
+    bd.OnLog = [&](const std::string& l) { log.push_back(l); };
+    bd.SetDatafileName(dir / "cut.dat");
+    bd.LoadDatabase();
+    EXPECT_NE(bd.Games().FindClone("g")->FindCloneRom("f.bin"), nullptr);  // read all the same
+    const std::vector<std::string> named = {
+        "cut.dat, line 9: the CRC \"1234\" is not eight hexadecimal digits.",
+        "cut.dat, line 10: the CRC \"zzzzzzzz\" is not eight hexadecimal digits.",
+        "cut.dat, line 13: the CRC \"c1e6\" is not eight hexadecimal digits."};
+    EXPECT_EQ(log, named);
+    ASSERT_EQ(hooks.shown.size(), 1u);
+    EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtWarning);
+    EXPECT_EQ(hooks.shown[0].text,
+              "Data error in datafile !\n3 rom lines of the datafile have a CRC that cannot be used: their roms can "
+              "never be found.\n" + named[0] + "\n" + named[1] + "\n" + named[2]);
+
+    // A good file says nothing.
+    hooks.shown.clear();
+    log.clear();
+    test::WriteFile(dir / "good.dat", text.substr(0, text.find(line("b.bin", "1234"))));
+    bd.SetDatafileName(dir / "good.dat");
+    bd.LoadDatabase();
+    EXPECT_TRUE(hooks.shown.empty());
+    EXPECT_TRUE(log.empty());
+}
+
 }  // namespace
 }  // namespace qm

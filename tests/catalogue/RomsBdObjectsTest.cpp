@@ -234,7 +234,10 @@ TEST_F(RomsBdObjects, TwoRomsOfSameCrcAndSizeWarnOncePerCrc) {
     EXPECT_EQ(bd.Games().FindRomByCrc("12345678", 16), Listing("g1", "a.bin")->Rom);
     EXPECT_EQ(bd.Games().FindRomByCrc("12345678", 16), Listing("g1", "a.bin")->Rom);
     ASSERT_EQ(hooks.shown.size(), 1u);
-    EXPECT_EQ(hooks.shown[0].text, "Warning !!!\nTwo roms have same crc and same size !\nPlease contact author");
+    // The warning names both roms (set and rom name) and the CRC they share.
+    EXPECT_EQ(hooks.shown[0].text,
+              "Warning !!!\nTwo roms have same crc and same size !\ng1/a.bin and g2/b.bin: CRC 12345678, 16 bytes.\n"
+              "Please contact author");
 }
 
 TEST_F(RomsBdObjects, CrcStatesInOrder) {

@@ -39,7 +39,10 @@ protected:
         : homeEnv_("QUARMELLE_HOME", home_.Path().c_str()), tmpEnv_("TMPDIR", tmp_.Path().c_str()) {
         RemoveTempDirectory();  // the private folder is made afresh inside this test's folders
     }
-    ~ConfigTest() override { RemoveTempDirectory(); }
+    ~ConfigTest() override {
+        RemoveTempDirectory();
+        SetTempDirectoryBase({});  // the settings chose this test's folder, which goes with it
+    }
 
     std::string Home() const { return home_.Path(); }
     std::string Tmp() const { return tmp_.Path(); }

@@ -109,6 +109,20 @@ protected:
     TScopedUiHooks scope{hooks};
 };
 
+// A small datafile the reader takes, and the same zipped (by Info-ZIP zip, not by us).
+const std::string kGoodDatafile =
+    "[CREDITS]\r\nAuthor=me\r\n[DAT]\r\nversion=2.00\r\n[EMULATOR]\r\nrefname=mame\r\n[GAMES]\r\n"
+    "\xAC" "pacman\xAC" "Pac-Man\xAC" "pacman\xAC" "Pac-Man\xAC" "pm1.bin\xAC" "0123abcd\xAC" "4096\xAC\xAC\xAC\r\n";
+
+std::string ZippedDatafile() {
+    TTempDir dir;
+    qm::test::WriteFile(dir / "mame.dat", kGoodDatafile);
+    int status = -1;
+    qm::test::RunCommand("cd " + qm::test::ShellQuote(dir.Path()) + " && zip -q -X mame.zip mame.dat", &status);
+    EXPECT_EQ(status, 0);
+    return qm::test::ReadFile(dir / "mame.zip");
+}
+
 size_t EntriesIn(const std::string& dir) {
     std::vector<TDirEntry> entries;
     Fs().ListDir(dir, entries);
@@ -272,7 +286,8 @@ TEST_F(WebReleasesTest, CancelledProxyLoginStopsSilently) {
 TEST_F(WebReleasesTest, DownloadReplacesTheOldFileOnlyWhenComplete) {
     TTempDir dir;
     TLocalHttpServer server;
-    server.routes["/dats/mame%20full.zip"].body = "NEW DATAFILE";
+    const std::string zipped = ZippedDatafile();
+    server.routes["/dats/mame%20full.zip"].body = zipped;
     server.routes["/cut.zip"] = {200, "OK", "0123456789abcdef", "", false, true};
     qm::test::WriteFile(dir / "mame full.zip", "OLD");
     qm::test::WriteFile(dir / "cut.zip", "OLD CUT");
@@ -282,7 +297,7 @@ TEST_F(WebReleasesTest, DownloadReplacesTheOldFileOnlyWhenComplete) {
     r.Url = server.Base() + "/dats/mame full.zip";
     r.RequestUrl = server.Base() + "/dats/mame%20full.zip";
     EXPECT_EQ(web.DownloadDatafile(r), dir / "mame full.zip");
-    EXPECT_EQ(qm::test::ReadFile(dir / "mame full.zip"), "NEW DATAFILE");
+    EXPECT_EQ(qm::test::ReadFile(dir / "mame full.zip"), zipped);
     EXPECT_EQ(server.requestLines.back(), "GET /dats/mame%20full.zip HTTP/1.1");
 
     TWebRecord cut;
@@ -297,26 +312,85 @@ TEST_F(WebReleasesTest, DownloadReplacesTheOldFileOnlyWhenComplete) {
     EXPECT_EQ(EntriesIn(dir.Path()), 2u);  // no temporary file left behind
 }
 
-// A server that answers 200 with nothing, or with a web page, has sent no datafile:
-// the download fails and the good file stays byte for byte.
-TEST_F(WebReleasesTest, AnEmptyBodyOrAWebPageNeverReplacesTheDatafile) {
+// A server that answers 200 with anything but the datafile the list promised (nothing,
+// a web page however it opens, a broken zip, an error in words or in JSON) has sent no
+// datafile: the download fails saying what came, and the good file stays byte for byte.
+TEST_F(WebReleasesTest, OnlyADatafileTheReaderTakesReplacesTheOldOne) {
     TTempDir dir;
     TLocalHttpServer server;
-    server.routes["/empty.dat"].body = "";
-    server.routes["/page.dat"].body = "\r\n<!DOCTYPE html><html><body>Please log in</body></html>";
-    server.routes["/bin.dat"].body = std::string("\x1f\x8b\x08\0\0\0", 6);
+    const std::string zipped = ZippedDatafile();
+    const struct {
+        const char* name;
+        std::string body;
+        const char* said;  // in the error
+    } bodies[] = {
+        {"empty.dat", "", "Nothing was received from"},
+        {"page.dat", "\r\n<!DOCTYPE html><html><body>Please log in</body></html>", "a web page, not a datafile"},
+        {"bin.dat", std::string("\x1f\x8b\x08\0\0\0", 6), "did not send a datafile"},
+        {"half.zip", zipped.substr(0, zipped.size() / 2), "did not send a datafile"},
+        {"text.dat", "404 Not Found\n", "What came begins with \"404 Not Found\"."},
+        {"xhtml.zip",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\n<html xmlns=\"http://www.w3.org/1999/xhtml\">"
+         "<body>Not here</body></html>",
+         "a web page, not a datafile"},
+        {"comment.dat", "<!-- served by the cache -->\n<HTML><BODY>Error 404</BODY></HTML>", "a web page, not a datafile"},
+        {"json.dat", "{\"error\": \"not found\", \"status\": 404}", "What came begins with \"{\"error\""},
+        {"json.zip", "{\"error\": \"not found\"}", "did not send a datafile"},
+    };
     const std::string good = "[CREDITS]\r\nauthor=me\r\n";
-    for (const char* name : {"empty.dat", "page.dat", "bin.dat"}) {
-        SCOPED_TRACE(name);
-        qm::test::WriteFile(dir / name, good);
+    for (const auto& b : bodies) {
+        SCOPED_TRACE(b.name);
+        server.routes[std::string("/") + b.name].body = b.body;
+        qm::test::WriteFile(dir / b.name, good);
+        TWebReleases web;
+        web.DownloadDir = dir.Path();
+        TWebRecord r;
+        r.Url = r.RequestUrl = server.Base() + "/" + b.name;
+        try {
+            web.DownloadDatafile(r);
+            ADD_FAILURE() << "taken for a datafile";
+        } catch (const webreleases::ECantDownloadFile& e) {
+            EXPECT_NE(e.Message().find(b.said), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find(r.Url), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(qm::test::ReadFile(dir / b.name), good);
+    }
+    EXPECT_EQ(EntriesIn(dir.Path()), std::size(bodies));
+
+    // The same address with the datafile, plain or zipped, replaces the old file.
+    server.routes["/text.dat"].body = kGoodDatafile;
+    server.routes["/half.zip"].body = zipped;
+    for (const char* name : {"text.dat", "half.zip"}) {
         TWebReleases web;
         web.DownloadDir = dir.Path();
         TWebRecord r;
         r.Url = r.RequestUrl = server.Base() + "/" + name;
-        EXPECT_THROW(web.DownloadDatafile(r), webreleases::ECantDownloadFile);
-        EXPECT_EQ(qm::test::ReadFile(dir / name), good);
+        EXPECT_EQ(web.DownloadDatafile(r), dir / name);
     }
-    EXPECT_EQ(EntriesIn(dir.Path()), 3u);
+    EXPECT_EQ(qm::test::ReadFile(dir / "text.dat"), kGoodDatafile);
+    EXPECT_EQ(qm::test::ReadFile(dir / "half.zip"), zipped);
+    EXPECT_EQ(EntriesIn(dir.Path()), std::size(bodies));
+}
+
+// A release list that is no list (nothing, a web page, other text) is an error of its
+// site, shown with its address; the next site follows.
+TEST_F(WebReleasesTest, AListThatIsNoListSaysSo) {
+    TLocalHttpServer server;
+    server.routes["/empty.inf"].body = " \r\n";
+    server.routes["/page.inf"].body = "<?xml version=\"1.0\"?>\n<html><body>Moved</body></html>";
+    server.routes["/text.inf"].body = "404 Not Found";
+    server.routes["/b.inf"].body = kList;
+    TWebReleases web;
+    web.Sites = {"E|" + server.Base() + "/empty.inf", "P|" + server.Base() + "/page.inf",
+                 "T|" + server.Base() + "/text.inf", "B|" + server.Base() + "/b.inf"};
+    web.DownloadReleaseLists();
+    EXPECT_EQ(web.Releases.Count(), 2u);
+    ASSERT_EQ(hooks.shown.size(), 3u);
+    EXPECT_EQ(hooks.shown[0].text, server.Base() + "/empty.inf:\nThe release list is empty.");
+    EXPECT_EQ(hooks.shown[1].text, server.Base() + "/page.inf:\nThe server sent a web page, not a release list.");
+    EXPECT_EQ(hooks.shown[2].text,
+              server.Base() + "/text.inf:\nThis is not a release list: it has no [info] and [datafiles] sections.");
 }
 
 TEST_F(WebReleasesTest, AbortedDownloadKeepsTheOldFile) {
@@ -340,6 +414,17 @@ TEST_F(WebReleasesTest, AbortedDownloadKeepsTheOldFile) {
     TWebRecord missing;
     missing.Url = missing.RequestUrl = server.Base() + "/nothing.zip";
     EXPECT_THROW(web.DownloadDatafile(missing), webreleases::ECantDownloadFile);
+
+    // Stalled with nobody pressing Cancel: the transfer says it timed out.
+    web.OnProgressText = nullptr;
+    web.TransferTimeoutMs = 300;
+    try {
+        web.DownloadDatafile(r);
+        ADD_FAILURE() << "no error";
+    } catch (const webreleases::ECantDownloadFile& e) {
+        EXPECT_EQ(e.Message(), r.Url + " sent nothing for 1 seconds: the transfer timed out.");
+    }
+    EXPECT_EQ(qm::test::ReadFile(dir / "slow.zip"), "OLD");
 }
 
 TEST_F(WebReleasesTest, MissingDownloadFolderIsAnError) {

@@ -241,6 +241,17 @@ void ExpectZipsSound(const std::string& root) {
 
 using TRunner = std::function<void(TFaultyCollection&, TOutcome&)>;
 
+// The whole rom path, as the fix takes it when the tree's focus is on the path.
+TFixSelection WholePath(const TFaultyCollection& c) {
+    TFixSelection selection;
+    for (const auto& file : c.fx.path->Files()) {
+        selection.treeFiles.push_back(file.get());
+        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
+    }
+    selection.focusedIsPath = true;
+    return selection;
+}
+
 TOutcome RunOnce(const TCollection& collection, const TRunner& run, int failAt, int failErrno = EIO) {
     TFaultyCollection c(collection);
     TOutcome outcome;
@@ -383,12 +394,7 @@ TEST_P(FixPipelineFaults, TheWholeFixReportsEveryFailureAndLosesNothing) {
         TFixSwitches switches;
         switches.reZip = true;
         TFixPipeline pipeline(c.fx.roms, *c.fx.files, switches, c.archiveDir);
-        TFixSelection selection;
-        for (const auto& file : c.fx.path->Files()) {
-            selection.treeFiles.push_back(file.get());
-            for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
-        }
-        selection.focusedIsPath = true;
+        const TFixSelection selection = WholePath(c);
         pipeline.Run(selection);
         ReadBoxes(c, outcome);
     }, GetParam());
@@ -412,12 +418,7 @@ TEST(FixPipelineFaults, ARomRenameThatFailsEndsWithTheWarning) {
     const std::string before = ReadFile(c.fx.romsDir + "galaga.zip");
     TFixSwitches renameRoms{false, false, true, false, false, false, false};
     TFixPipeline pipeline(c.fx.roms, *c.fx.files, renameRoms, c.archiveDir);
-    TFixSelection selection;
-    for (const auto& file : c.fx.path->Files()) {
-        selection.treeFiles.push_back(file.get());
-        for (const auto& entry : file->RomFiles) selection.treeRoms.push_back(entry.romFile.get());
-    }
-    selection.focusedIsPath = true;
+    const TFixSelection selection = WholePath(c);
     c.calls.calls.clear();
     // No rewritten zip can take the old one's place, by whichever way it was written
     // (the cache cannot be saved either, which the fix reports on its own).
@@ -431,6 +432,41 @@ TEST(FixPipelineFaults, ARomRenameThatFailsEndsWithTheWarning) {
     for (const auto& shown : c.hooks.shown)
         if (shown.type == TMsgDlgType::mtWarning) warnings.push_back(shown.text);
     EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed."});
+}
+
+// The user drops a new galaga.zip in place while the fix's rewrite of the old one waits
+// with its group: the new file stays as the user made it, and the fix says that file
+// changed under it rather than counting it fixed.
+TEST(FixPipelineFaults, AZipReplacedWhileItsRewriteWaitsIsKeptAndReported) {
+    TFaultyCollection c({"zip galaga.zip x.bin=c GG2.BIN=d", "zip mspac.zip ms1.bin=g ms2.bin=f"});
+    const std::string galaga = c.fx.romsDir + "galaga.zip";
+    const std::string theirs = "the user's own galaga.zip";
+    bool dropped = false;
+    c.hooks.onProcessMessages = [&] {
+        if (dropped) return;
+        for (const auto& e : std::filesystem::directory_iterator(c.fx.romsDir)) {
+            if (e.path().filename().string().rfind(".galaga.zip.qmtmp-", 0) != 0) continue;
+            WriteFile(c.fx.romsDir + "dropped", theirs);
+            ASSERT_EQ(std::rename((c.fx.romsDir + "dropped").c_str(), galaga.c_str()), 0);
+            dropped = true;
+            return;
+        }
+    };
+    TFixSwitches renameRoms{false, false, true, false, false, false, false};
+    TFixPipeline pipeline(c.fx.roms, *c.fx.files, renameRoms, c.archiveDir);
+    std::vector<std::string> log;
+    pipeline.OnLog = [&](const std::string& line) { log.push_back(line); };
+    const TFixSelection selection = WholePath(c);
+    pipeline.Run(selection);
+    ASSERT_TRUE(dropped) << "the rewrite never waited";
+    EXPECT_EQ(ReadFile(galaga), theirs);
+    EXPECT_NE(std::find(log.begin(), log.end(), galaga + " was changed during the fix: it was left as it is now."),
+              log.end());
+    std::vector<std::string> warnings;
+    for (const auto& shown : c.hooks.shown)
+        if (shown.type == TMsgDlgType::mtWarning) warnings.push_back(shown.text);
+    EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed."});
+    EXPECT_EQ(c.Leftovers(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -12,7 +12,8 @@
 // from $QM_FAKE_CANNED, or a small text, and copies its last argument's contents to
 // $QM_FAKE_INPUT when set), none (writes nothing, exit 0), empty (an empty target),
 // exit3 (a target, then exit 3), crash (a target, then an abort), sleep, log (a long
-// datutil.log ending in an error line, exit 2). As the real tool does, it leaves datutil.log in its working
+// datutil.log ending in an error line, exit 2), garbage (a target that is no datafile,
+// exit 0). As the real tool does, it leaves datutil.log in its working
 // folder.
 #include <unistd.h>
 
@@ -92,8 +93,12 @@ int Datutil(const std::string& mode, const std::vector<std::string>& args) {
         WriteAll(target, "");
         return 0;
     }
+    if (mode == "garbage") {
+        WriteAll(target, "Segmentation in the listing\nnothing of a datafile here\n");
+        return 0;
+    }
     const std::string canned = Env("QM_FAKE_CANNED");
-    WriteAll(target, canned.empty() ? std::string("fake datafile\n") : ReadAll(canned));
+    WriteAll(target, canned.empty() ? std::string("[DAT]\nversion=2.00\n[GAMES]\n") : ReadAll(canned));
     if (mode == "exit3") return 3;
     if (mode == "crash") std::abort();
     const std::string input = Env("QM_FAKE_INPUT");

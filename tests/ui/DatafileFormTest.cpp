@@ -273,9 +273,9 @@ TEST_F(DatafileFormTest, DownloadWithoutCheckedReleasesOnlySaysSo) {
 }
 
 TEST_F(DatafileFormTest, DownloadFetchesTheCheckedReleasesIntoTheDatafileFolder) {
-    MakeZip(home.Root() + "served.zip", {{"mame.dat", "M"}});
-    server.routes["/dl/mame.zip"] = {200, ReadFile(home.Root() + "served.zip")};
-    server.routes["/dl/old.zip"] = {200, "O"};
+    server.routes["/dl/mame.zip"] = {200, ZippedDatafile("mame.dat")};
+    const std::string old = ZippedDatafile("old.dat");
+    server.routes["/dl/old.zip"] = {200, old};
     form->show();
     ShowWebTab();
     ASSERT_EQ(ReleaseNames(), (std::vector<std::string>{"Mame", "Mame old"}));
@@ -295,7 +295,7 @@ TEST_F(DatafileFormTest, DownloadFetchesTheCheckedReleasesIntoTheDatafileFolder)
     // The web page opens on the first download of the window's life only.
     form->ReleaseModel().setData(form->ReleaseModel().index(1, 0), Qt::Checked, Qt::CheckStateRole);
     form->DownloadBtn()->click();
-    EXPECT_EQ(ReadFile(datas + "old.zip"), "O");
+    EXPECT_EQ(ReadFile(datas + "old.zip"), old);
     EXPECT_EQ(pagesOpened.size(), 1u);
 }
 

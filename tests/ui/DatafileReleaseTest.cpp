@@ -164,13 +164,14 @@ protected:
 }  // namespace
 
 TEST_F(DatafileDownloadTest, AFailedDownloadIsShownAndTheNextOneFollows) {
-    server.routes["/a.zip"] = {200, "AAA"};
-    server.routes["/c.zip"] = {200, "CCC"};
+    const std::string a = ZippedDatafile("a.dat"), c = ZippedDatafile("c.dat");
+    server.routes["/a.zip"] = {200, a};
+    server.routes["/c.zip"] = {200, c};
     WriteFile(home.Datas() + "b.zip", "old b");
     const std::vector<const TWebRecord*> records = {Add("A", "/a.zip"), Add("B", "/b.zip"), Add("C", "/c.zip")};
     EXPECT_EQ(DownloadReleases(web, records, Progress()), 2);
-    EXPECT_EQ(ReadFile(home.Datas() + "a.zip"), "AAA");
-    EXPECT_EQ(ReadFile(home.Datas() + "c.zip"), "CCC");
+    EXPECT_EQ(ReadFile(home.Datas() + "a.zip"), a);
+    EXPECT_EQ(ReadFile(home.Datas() + "c.zip"), c);
     EXPECT_EQ(ReadFile(home.Datas() + "b.zip"), "old b");  // replaced only by a complete download
     EXPECT_EQ(texts, (std::vector<std::string>{"Downloading A", "Downloading B", "Downloading C"}));
     EXPECT_EQ(steps, 3);
@@ -195,8 +196,8 @@ TEST_F(DatafileDownloadTest, CancelDuringATransferEndsTheWholeRun) {
 }
 
 TEST_F(DatafileDownloadTest, CancelBetweenTwoTransfersStopsBeforeTheNext) {
-    server.routes["/a.zip"] = {200, "AAA"};
-    server.routes["/b.zip"] = {200, "BBB"};
+    server.routes["/a.zip"] = {200, ZippedDatafile("a.dat")};
+    server.routes["/b.zip"] = {200, ZippedDatafile("b.dat")};
     const std::vector<const TWebRecord*> records = {Add("A", "/a.zip"), Add("B", "/b.zip")};
     TDownloadProgress progress = Progress();
     progress.Step = [this] { cancelled = true; };

@@ -63,6 +63,15 @@ inline void MakeZip(const std::string& zipName, const std::map<std::string, std:
     if (code != 0) throw std::runtime_error("zip failed for " + zipName);
 }
 
+// The bytes of a zip holding one small datafile the reader takes, named entry.
+inline std::string ZippedDatafile(const std::string& entry) {
+    TTempDir stage;
+    MakeZip(stage / "served.zip",
+            {{entry, "[CREDITS]\r\nAuthor=me\r\n[DAT]\r\nversion=2.00\r\n[EMULATOR]\r\nrefname=" + entry +
+                         "\r\n[GAMES]\r\n"}});
+    return ReadFile(stage / "served.zip");
+}
+
 // The entries of a zip archive as Info-ZIP lists them.
 inline std::string ZipEntries(const std::string& zipName) {
     return RunCommand("unzip -Z1 " + ShellQuote(zipName) + " 2>/dev/null");

@@ -142,13 +142,26 @@ TEST_F(MameDatTest, AFailedBuildShowsTheErrorAndKeepsTheOldDatafile) {
     EXPECT_EQ(statuses.back(), "");
     EXPECT_EQ(hooks.busyDepth, 0);
 
+    // A datutil that writes something that is no datafile and says all went well.
+    hooks.shown.clear();
+    {
+        TScopedEnv garbage("QM_FAKE_MODE", "garbage");
+        Build({"Mame", "mame"});
+    }
+    EXPECT_EQ(ReadFile(home.Datas() + "Mame.dat"), "old");
+    ASSERT_EQ(hooks.shown.size(), 1u);
+    EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtError);
+    EXPECT_EQ(hooks.shown[0].text,
+              "Dat file not created !\ndatutil exited with code 0 but wrote no datafile: its [DAT] section gives no "
+              "version that can be read.\nIt begins with:\nSegmentation in the listing\nnothing of a datafile here");
+
     // Without datutil nothing runs and the box says so.
     hooks.shown.clear();
     EXPECT_THROW(du.SetDatutilExe(""), datutil::EFileNotFound);  // stored all the same
     Build({"Mame", "mame"});
     ASSERT_EQ(hooks.shown.size(), 1u);
     EXPECT_EQ(hooks.shown[0].type, TMsgDlgType::mtError);
-    EXPECT_EQ(Calls(log).size(), 2u);  // only the failed job above ran
+    EXPECT_EQ(Calls(log).size(), 4u);  // only the failed jobs above ran
 }
 
 TEST_F(MameDatTest, DialogBuildButtonClosesOnlyOnceTheChecksPass) {

@@ -216,15 +216,18 @@ void TFixPipeline::Doing(TFixStep step, const std::string& where) {
 void TFixPipeline::RewritesFailed(const std::vector<TRewriteBatch::TFailure>& failures) {
     for (const TRewriteBatch::TFailure& failure : failures) {
         const std::string& archive = failure.name;
-        Log("Can't write file " + archive);
+        // A file someone else put in place meanwhile is theirs: it stays, and is said so.
+        const std::string why = failure.changed ? Fmt(_("%1 was changed during the fix: it was left as it is now."),
+                                                      {archive})
+                                                : SysErrorMessage(failure.err);
+        Log(failure.changed ? why : "Can't write file " + archive);
         ++errorTotal_;
         ++rewritesLost_;
         FixError = true;
         // Taken as the step takes a failed write: renaming roms goes on past it, the other
         // steps end the fix with the first one, told as the operation that asked for it.
         if (rewriteFailure_.empty() && rewritingStep_ != TFixStep::RenameRoms)
-            rewriteFailure_ = (failure.operation.empty() ? archive : failure.operation) + ": " +
-                              SysErrorMessage(failure.err);
+            rewriteFailure_ = (failure.operation.empty() ? archive : failure.operation) + ": " + why;
         // The database took the rewrite for done: the archive is read again as it is.
         const size_t cut = archive.find_last_of('/');
         const int index = filesBd_.Paths().IndexOf(archive.substr(0, cut + 1));
