@@ -284,9 +284,13 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
     UnescapeInto(fields[next + 2], r.errorText);
     UnescapeInto(fields[next + 3], r.comment);
     if (measured) {
-        int64_t inode = 0;
-        if (!size(expected, r.fileChangeTime) || !size(expected + 1, inode)) return false;
-        r.fileInode = static_cast<uint64_t>(inode);
+        if (!size(expected, r.fileChangeTime)) return false;
+        const std::string_view inode = fields[expected + 1];
+        const auto [end, error] = std::from_chars(inode.data(), inode.data() + inode.size(), r.fileInode);
+        if (inode.empty() || error != std::errc() || end != inode.data() + inode.size()) {
+            problem = Fmt(_("\"%1\" is not an inode"), {inode});
+            return false;
+        }
     }
     // A plain file that held no rom is written with "n/a" for its CRC; it must not come
     // back as a rom of that signature.

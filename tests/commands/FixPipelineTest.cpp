@@ -584,6 +584,7 @@ TEST_F(FixPipelineTest, MergedSetsTakeTheirBiosRomsFromTheBiosSet) {
     for (const auto& file : fx.path->Files())
         for (const auto& entry : file->RomFiles)
             EXPECT_EQ(entry.romFile->Status, rsOk) << file->Name << "/" << entry.romFile->StoredName;
+    fx.roms.RecalculateStatus();
     for (const char* game : {"gb", "gc", "neo"}) EXPECT_EQ(fx.roms.Games().FindGame(game)->GetStatus(), 2) << game;
     ExpectSecondFixChangesNothing();
     EXPECT_EQ(Listing("gb.zip"), "gb1.bin ");

@@ -31,6 +31,7 @@
 
 #include "ScanTestSupport.h"
 #include "archive/stringsTools.h"
+#include "filesdb/CacheFileUnit.h"
 #include "platform/Text.h"
 #include "CaseFileSupport.h"
 
@@ -98,18 +99,7 @@ public:
         const std::string root = fx_.romsDir;
         std::vector<std::string> written;
         if (op == "zip") {
-            const std::string staging = fx_.tmp.Path() + "staging/" + w.at(1) + "/";
-            std::filesystem::remove_all(staging);
-            std::string names;
-            for (size_t i = 2; i < w.size(); ++i) {
-                const auto [name, label] = Entry(w[i]);
-                WriteFile(staging + name, Content(label));
-                names += " " + ShellQuote(name);
-            }
-            std::filesystem::remove(root + w.at(1));
-            int status = -1;
-            RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + ShellQuote(root + w.at(1)) + names, &status);
-            EXPECT_EQ(status, 0) << line;
+            MakeZip(line, root + w.at(1), false);
             written.push_back(w.at(1));
         } else if (op == "folder") {
             std::filesystem::create_directories(root + w.at(1));
@@ -147,8 +137,7 @@ public:
             SetTime(root + name, st.st_mtime);
             ChangeAgain(root + name, st);
         } else if (op == "stored") {
-            // A zip of stored entries: its size is that of its names and contents only.
-            StoredZip(line, root + w.at(1));
+            MakeZip(line, root + w.at(1), true);
             written.push_back(w.at(1));
         } else if (op == "replace") {
             // Another file renamed over the old one, with its size and date.
@@ -156,7 +145,7 @@ public:
             EXPECT_EQ(::stat((root + Entry(w.at(1)).first).c_str(), &st), 0) << line;
             const std::string work = root + ".replacing";
             if (SameText(FileExtension(w.at(1)), ".zip")) {
-                StoredZip(line, work);
+                MakeZip(line, work, true);
             } else {
                 WriteFile(work, Content(Entry(w.at(1)).second));
             }
@@ -207,8 +196,9 @@ public:
 private:
     int64_t NextTime() { return kNewTime + 2 * ++moments_; }
 
-    // "stored|replace NAME entry={L} ...": the entries stored, in order.
-    void StoredZip(const std::string& line, const std::string& zipName) {
+    // "zip|stored|replace NAME entry={L} ...": the entries in order, deflated or stored
+    // (a stored zip's size is that of its names and contents only).
+    void MakeZip(const std::string& line, const std::string& zipName, bool stored) {
         const auto w = Words(line);
         const std::string staging = fx_.tmp.Path() + "staging/" + w.at(1) + "/";
         std::filesystem::remove_all(staging);
@@ -220,7 +210,8 @@ private:
         }
         std::filesystem::remove(zipName);
         int status = -1;
-        RunCommand("cd " + ShellQuote(staging) + " && zip -q -X -0 " + ShellQuote(zipName) + names, &status);
+        RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + (stored ? "-0 " : "") + ShellQuote(zipName) + names,
+                   &status);
         EXPECT_EQ(status, 0) << line;
     }
 
