@@ -218,6 +218,9 @@ struct TCollectionArgs {
     std::string RomPath;  // ends with "/"
     std::string Mode = "merged";
     long long Make = 0;
+    // Merged sets also hold the roms their games take from a bios, as a full merge
+    // writes them (bench_scan only).
+    bool FullMerge = false;
     std::string PlugInDir = ProgramFolder() + "plugin/";
 
     // False when the line is not of that form.
@@ -228,6 +231,10 @@ struct TCollectionArgs {
         if (RomPath.back() != '/') RomPath += '/';
         for (int i = 3; i < argc; ++i) {
             const std::string arg = argv[i];
+            if (arg == "--full-merge") {
+                FullMerge = true;
+                continue;
+            }
             if (i + 1 >= argc) return false;
             if (arg == "--mode")
                 Mode = argv[++i];

@@ -1,14 +1,16 @@
 // Scans a rom path with the default plug-in, matches it against a datafile, then loads
 // it again in a fresh files database (as after a restart: the cache, then the scan).
 //
-//   bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]
+//   bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--full-merge]
+//              [--plugin-dir DIR]
 //
 // --make N first writes a collection into ROMPATH (absent or empty): one zip per set of
 // the mode for the first N sets, holding the roms the set needs (no-dump roms left
 // out), each rom's content forged to its listed size and CRC (zeros and four bytes that
 // give the CRC, deflated); every 25th set also lies as a plain file of its smallest rom
 // that no other listing shares, under that rom's name. Such a collection is clean:
-// nothing of it is misnamed or out of place. Prints one line:
+// nothing of it is misnamed or out of place. With --full-merge a merged set's zip also
+// holds the roms its game takes from a bios, as a full merge writes them. Prints one line:
 //   made_zips=N made_plain=N files=N roms=N status0=N .. status9=N duplicated=N
 //   games_complete=N games_partial=N games_missing=N clones_complete=N clones_partial=N
 //   clones_missing=N partial_dumpable=N first_scan_ms=N match_ms=N signature_calls=N
@@ -44,6 +46,7 @@
 #include "ForgedCollection.h"
 #include "archive/DiskInfo.h"
 #include "archive/archivemanager.h"
+#include "archive/stringsTools.h"
 #include "catalogue/RomsBd.h"
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
@@ -78,7 +81,8 @@ TCounts Count(const qm::TFilesBd& files) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]\n");
+                 "usage: bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--full-merge]"
+                 " [--plugin-dir DIR]\n");
     return 2;
 }
 
@@ -104,6 +108,17 @@ int main(int argc, char** argv) {
         for (const auto& [name, clone] : sets) {
             if (madeZips >= args.Make) break;
             roms.ListGameRoms(name, needed);
+            if (args.FullMerge && !roms.Split && !clone->Game->IsResource) {
+                // The bios roms each clone of the game takes, once a name.
+                for (const qm::TClone* member : clone->Game->Clones)
+                    for (qm::TCloneRom* cr : member->CloneRoms) {
+                        if (!cr->IsResourceRom()) continue;
+                        bool listed = false;
+                        for (size_t i = 0; i < needed.Count() && !listed; ++i)
+                            listed = qm::SameText(needed[i]->Name, cr->Name);
+                        if (!listed) needed.Add(cr);
+                    }
+            }
             std::vector<TZipEntry> entries;
             const qm::TCloneRom* smallest = nullptr;
             for (size_t i = 0; i < needed.Count(); ++i) {

@@ -18,6 +18,11 @@
 //     --bios-shared N    parents with a rom of the CRC and size of a bios rom, unmerged (100)
 //     --lost-merges N    clone roms whose merge name is a rom their parent lacks (100)
 //     --upper N          parents (with their clones) whose rom names are upper case (500)
+//     --merge-aliases N  parents whose first clone lists a rom of the parent's under
+//                        another name (merge name given) that the second clone lists
+//                        with a content of its own (40)
+//     --devices N        pairs of device sets after the games: the second names the
+//                        first in romof and takes its rom from it (51)
 //
 // Without OUTPUT (or with "-") the datafile goes to standard output. Prints one line,
 // lines=N games=N resources=N bytes=N, on standard output, or on standard error when
@@ -108,7 +113,7 @@ std::string Upper(std::string text) {
 int main(int argc, char** argv) {
     long games = 45000, clones = 2, roms = 7, bios = 20, biosUsers = 8000, shared = 2000, nodump = 500,
          baddump = 500, clashes = 100, seed = 1;
-    long cloneClashes = 0, twins = 0, biosShared = 0, lostMerges = 0, upper = 0;
+    long cloneClashes = 0, twins = 0, biosShared = 0, lostMerges = 0, upper = 0, mergeAliases = 0, devices = 0;
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -127,18 +132,23 @@ int main(int argc, char** argv) {
         else if (a == "--bios-shared") biosShared = Arg(i, argc, argv);
         else if (a == "--lost-merges") lostMerges = Arg(i, argc, argv);
         else if (a == "--upper") upper = Arg(i, argc, argv);
+        else if (a == "--merge-aliases") mergeAliases = Arg(i, argc, argv);
+        else if (a == "--devices") devices = Arg(i, argc, argv);
         else if (a == "--realistic") {
             cloneClashes = 100;
             twins = 200;
             biosShared = 100;
             lostMerges = 100;
             upper = 500;
+            mergeAliases = 40;
+            devices = 51;
         }
         else if ((a == "-" || (!a.empty() && a[0] != '-')) && !output) output = argv[i];
         else {
             std::fprintf(stderr, "usage: gen_datafile [--games N] [--clones N] [--roms N] [--bios N] [--bios-users N]"
                                  " [--shared N] [--nodump N] [--baddump N] [--clashes N] [--seed N] [--realistic]"
                                  " [--clone-clashes N] [--twins N] [--bios-shared N] [--lost-merges N] [--upper N]"
+                                 " [--merge-aliases N] [--devices N]"
                                  " [OUTPUT]\n");
             return 2;
         }
@@ -183,6 +193,7 @@ int main(int argc, char** argv) {
     const long cloneClashStep = every(cloneClashes, parents), twinStep = every(twins, parents);
     const long biosSharedStep = every(biosShared, parents), lostMergeStep = every(lostMerges, parents * clones);
     const long upperStep = every(upper, parents);
+    const long aliasStep = clones >= 2 ? every(mergeAliases, parents) : parents + 1;
     std::vector<TRomDef> previousRoms;
     long romIndex = 0, cloneIndex = 0, gameCount = 0;
     int64_t resourceLines = 0;
@@ -220,6 +231,13 @@ int main(int argc, char** argv) {
             w.Line(RomLine(pname, pdesc, pname, pdesc, romName(pname + ".bios"), Hex(br.crc), br.size, "", ""));
         }
         const bool cloneClash = p % cloneClashStep == cloneClashStep - 1;
+        // A content of the parent's that the first clone lists under a name of its own,
+        // merged from the parent's name; the second clone lists that name with a rom of
+        // its own. (Only the second is a rom of that name in the game's one set.)
+        const TRomDef* aliased = nullptr;
+        if (p % aliasStep == aliasStep - 1)
+            for (const TRomDef& rom : own)
+                if (!rom.noDump && aliased == nullptr) aliased = &rom;
         ++gameCount;
         for (long c = 0; c < clones && gameCount < games; ++c, ++cloneIndex, ++gameCount) {
             const std::string cname = pname + "c" + std::to_string(c);
@@ -249,8 +267,21 @@ int main(int argc, char** argv) {
                                    Hex(static_cast<uint32_t>(rnd.Next())), size(), pname, ""));
                 }
             }
+            if (aliased != nullptr && c == 0)
+                w.Line(RomLine(pname, pdesc, cname, cdesc, romName(pname + ".al"), Hex(aliased->crc), aliased->size,
+                               pname, aliased->name));
+            if (aliased != nullptr && c == 1)
+                w.Line(RomLine(pname, pdesc, cname, cdesc, romName(pname + ".al"),
+                               Hex(static_cast<uint32_t>(rnd.Next())), size(), pname, ""));
         }
         previousRoms.swap(own);
+    }
+    // Device sets that take their rom from a sibling set, neither parent nor bios.
+    for (long d = 0; d < devices; ++d, gameCount += 2) {
+        const std::string us = "dev" + std::to_string(d) + "_us", de = "dev" + std::to_string(d) + "_de";
+        const TRomDef rom{us + ".rom", static_cast<uint32_t>(rnd.Next()), size()};
+        w.Line(RomLine(us, "Keyboard (US)", us, "Keyboard (US)", rom.name, Hex(rom.crc), rom.size, "", ""));
+        w.Line(RomLine(de, "Keyboard (DE)", de, "Keyboard (DE)", de + ".rom", Hex(rom.crc), rom.size, us, rom.name));
     }
     w.Line("[RESOURCES]");
     for (long b = 0; b < bios; ++b)

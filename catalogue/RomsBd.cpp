@@ -64,6 +64,36 @@ std::string FreeCopyName(const TGame& game, const std::string& name) {
     }
 }
 
+// The listing a merge name takes its rom from: the parent's (unless the parent takes it
+// from a bios), else the bios set's; failing both, the one of the set romof names,
+// whatever that set is (a device set may take its rom from a sibling set that is
+// neither its parent nor a bios).
+TCloneRom* MergeSource(const TClone& clone, std::string_view romOf, std::string_view merge) {
+    const TGame& game = *clone.Game;
+    if (!clone.IsParent) {
+        const TClone* parent = game.GetParentClone();
+        TCloneRom* fromParent = parent ? parent->FindCloneRom(merge) : nullptr;
+        if (fromParent != nullptr && !fromParent->IsResourceRom()) return fromParent;
+    }
+    if (game.ResourceGame != nullptr) {
+        const TClone* parent = game.ResourceGame->GetParentClone();
+        return parent ? parent->FindCloneRom(merge) : nullptr;
+    }
+    if (romOf.empty()) return nullptr;
+    const TClone* named = game.GamesList->AllClones.Find(romOf);
+    if (named == nullptr || named->Game == &game) return nullptr;  // the parent was looked at
+    TCloneRom* source = named->FindCloneRom(merge);
+    // That set may itself take the rom from a bios: the bios holds it.
+    if (source != nullptr && source->IsResourceRom()) return source->MergedFrom;
+    return source;
+}
+
+// A listing merged from the very rom of another set: that set holds it, under its own
+// name, so the listing's name takes no room in the game's one set.
+bool HeldUnderSourceName(const TCloneRom& cloneRom) {
+    return cloneRom.MergedFrom != nullptr && cloneRom.MergedFrom->Rom == cloneRom.Rom;
+}
+
 // An item that would make a game, clone or rom without a name (always missing).
 bool IsNamelessItem(const TDataFileItem& item) {
     return item.ParentName.empty() || item.GameName.empty() || item.RomName.empty();
@@ -128,7 +158,10 @@ bool TCloneRom::IsResourceRom() const { return MergedFrom != nullptr && MergedFr
 
 bool TCloneRom::IsMerged() const {
     if (MergedFrom == nullptr) return false;
-    return Clone->RomsBd().MergeResources || !IsResourceRom();
+    // In one set per game a bios keeps its roms in its own set, as the emulator loads
+    // them: a game's set is complete without them.
+    const TRomsBd& bd = Clone->RomsBd();
+    return bd.MergeResources || !bd.Split || !IsResourceRom();
 }
 
 TCloneRom* TCloneRom::InSet() {
@@ -381,7 +414,7 @@ TClone::TClone(std::string_view name, std::string_view description, TGame* game)
 
 TRomsBd& TClone::RomsBd() const { return *Game->GamesList->RomsBd; }
 
-TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t size, std::string_view /*romOf*/,
+TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t size, std::string_view romOf,
                           std::string_view merge) {
     TRomsBd& bd = RomsBd();
     TGamesList& games = *Game->GamesList;
@@ -390,11 +423,22 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
     std::string mergedSetName;       // the name in the game's one set, when not its own
     const TCloneRom* sameRom = nullptr;  // a listing of this name and rom elsewhere in the game
 
-    // The first listing of that name in the game, clones in name order.
+    // A listing merged from a rom of the same content is that rom (1942abl's "1.bin"
+    // merged from the parent's "sr-01.c11"): it clashes with no other listing of its name.
+    TCloneRom* source = merge.empty() ? nullptr : MergeSource(*this, romOf, merge);
+    const bool sameAsSource = source != nullptr && source->Rom->Crc == crc && FindCloneRom(romName) == nullptr;
+    if (sameAsSource) rom = source->Rom;
+
+    // The first listing of that name in the game, clones in name order; a listing held
+    // under its source's name is not one.
     TCloneRom* existing = nullptr;
     const uint32_t hash = TCloneRom::HashName(romName);
-    for (const TClone* clone : Game->Clones)
-        if ((existing = clone->CloneRoms.FindByName(romName, hash)) != nullptr) break;
+    for (const TClone* clone : Game->Clones) {
+        if (sameAsSource) break;
+        existing = clone->CloneRoms.FindByName(romName, hash);
+        if (existing != nullptr && HeldUnderSourceName(*existing)) existing = nullptr;
+        if (existing != nullptr) break;
+    }
 
     if (existing != nullptr) {
         TRom* known = existing->Rom;
@@ -476,21 +520,9 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         if (!mergedSetName.empty()) result->MergedSetAlias = games.NewCloneRom(mergedSetName, crc, rom, this);
     }
 
-    if (!merge.empty()) {
-        auto fromResource = [&]() -> TCloneRom* {
-            const TClone* parent = Game->ResourceGame ? Game->ResourceGame->GetParentClone() : nullptr;
-            return parent ? parent->FindCloneRom(merge) : nullptr;
-        };
-        if (!IsParent) {
-            const TClone* parent = Game->GetParentClone();
-            TCloneRom* fromParent = parent ? parent->FindCloneRom(merge) : nullptr;
-            if (fromParent != nullptr && !fromParent->IsResourceRom())
-                result->MergedFrom = fromParent;
-            else if (Game->ResourceGame != nullptr)
-                result->MergedFrom = fromResource();
-        } else if (Game->ResourceGame != nullptr) {
-            result->MergedFrom = fromResource();
-        }
+    // (A merge that names nothing leaves a listing met before as it was.)
+    if (source != nullptr || (!merge.empty() && Game->ResourceGame != nullptr)) {
+        result->MergedFrom = source;
         if (result->MergedSetAlias != nullptr) result->MergedSetAlias->MergedFrom = result->MergedFrom;
     }
     return result;

@@ -146,7 +146,8 @@ class TCloneRom {
 public:
     TCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone);
 
-    TCloneRom* MergedFrom = nullptr;  // listing of the parent or resource set it is taken from
+    // The listing of the parent, the resource set or the set romof names that it is taken from.
+    TCloneRom* MergedFrom = nullptr;
     const std::string Name;
     std::string Crc;  // the CRC as this clone lists it
     TRom* Rom;
@@ -166,7 +167,8 @@ public:
     int GetCrcState() const;
     // Taken from a listing of a resource set.
     bool IsResourceRom() const;
-    // Held by another set in the current mode (resources count only with MergeResources).
+    // Held by another set in the current mode: in one set per game always; with Split
+    // on, resource roms only with MergeResources.
     bool IsMerged() const;
     // 2 when a file was found for the rom, plus 4 for a bad dump or no dump.
     int GetStateFlags() const;

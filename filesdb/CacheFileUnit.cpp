@@ -152,6 +152,8 @@ struct TRecordFields {
     int64_t romSize;
     int32_t romDate;
     std::string_view errorText, comment;
+    int64_t fileChangeTime = 0;
+    uint64_t fileInode = 0;
 };
 
 // Appends the record line (without line end) to line; false, adding nothing, for an
@@ -200,6 +202,12 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
     text(r.extension);
     text(r.errorText);
     text(r.comment);
+    if (r.kind != kCacheKindFolder && r.fileInode != 0) {
+        number(r.fileChangeTime);
+        line += kSep;
+        char buffer[24];
+        line.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.fileInode).ptr);
+    }
     return true;
 }
 
@@ -208,7 +216,7 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
 std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
     std::string line;
     AppendRecordLine(line, {r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc, r.extension, r.romSize,
-                            r.romDate, r.errorText, r.comment});
+                            r.romDate, r.errorText, r.comment, r.fileChangeTime, r.fileInode});
     return line;
 }
 
@@ -222,13 +230,17 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
     r.fileDate = 0;
     r.romSize = -1;
     r.romDate = 0;
+    r.fileChangeTime = 0;
+    r.fileInode = 0;
     const std::string_view tag = FieldAt(fields, 1);
     r.kind = tag == "F" ? kCacheKindFile : tag == "D" ? kCacheKindFolder : kCacheKindZip;
     UnescapeInto(FieldAt(fields, 2), r.fileName);
     // Texts are escaped, so a whole record has exactly its kind's fields; fewer is a
     // cut line, more a line that two records ran into.
     const size_t expected = r.kind == kCacheKindFile ? 9 : r.kind == kCacheKindFolder ? 10 : 11;
-    if (fields.size() != expected || !fields[0].empty()) {
+    // A plain file or zip may carry its change time and inode after them.
+    const bool measured = r.kind != kCacheKindFolder && fields.size() == expected + 2;
+    if ((fields.size() != expected && !measured) || !fields[0].empty()) {
         problem = _("the record is incomplete or damaged");
         return false;
     }
@@ -271,6 +283,15 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
     UnescapeInto(fields[next + 1], r.extension);
     UnescapeInto(fields[next + 2], r.errorText);
     UnescapeInto(fields[next + 3], r.comment);
+    if (measured) {
+        if (!size(expected, r.fileChangeTime)) return false;
+        const std::string_view inode = fields[expected + 1];
+        const auto [end, error] = std::from_chars(inode.data(), inode.data() + inode.size(), r.fileInode);
+        if (inode.empty() || error != std::errc() || end != inode.data() + inode.size()) {
+            problem = Fmt(_("\"%1\" is not an inode"), {inode});
+            return false;
+        }
+    }
     // A plain file that held no rom is written with "n/a" for its CRC; it must not come
     // back as a rom of that signature.
     if (r.kind == kCacheKindFile && r.crc == "n/a") r.romName.clear();
@@ -491,16 +512,18 @@ void TCacheFile::Clear() {
 
 void TCacheFile::AddRecord(const TCacheRecord& record) {
     AddRecord(record.fileName, record.romName, record.fileSize, record.fileDate, record.crc, record.extension,
-              record.romSize, record.romDate, record.kind, record.errorText, record.comment);
+              record.romSize, record.romDate, record.kind, record.errorText, record.comment, record.fileChangeTime,
+              record.fileInode);
 }
 
 void TCacheFile::AddRecord(const std::string& fileName, const std::string& romName, int64_t fileSize,
                            int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
-                           int32_t romDate, int kind, const std::string& errorText, const std::string& comment) {
+                           int32_t romDate, int kind, const std::string& errorText, const std::string& comment,
+                           int64_t fileChangeTime, uint64_t fileInode) {
     if (kind != kCacheKindFile && kind != kCacheKindFolder && kind != kCacheKindZip) return;
     if (lineCount_ < kHeaderLines) Clear();
     if (AppendRecordLine(text_, {kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension,
-                                 romSize, romDate, errorText, comment})) {
+                                 romSize, romDate, errorText, comment, fileChangeTime, fileInode})) {
         text_ += "\r\n";
         ++lineCount_;
     }
@@ -550,10 +573,12 @@ void TPath::SaveCache() {
             wroteRom = true;
             cache.AddRecord(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
                             file.IsFolder() ? rom.Date : file.Date, file.Kind,
-                            rom.Status == rsError ? rom.ErrorText : std::string(), rom.Comment);
+                            rom.Status == rsError ? rom.ErrorText : std::string(), rom.Comment, file.ChangeTime,
+                            file.Inode);
         }
         if (!wroteRom)
-            cache.AddRecord(file.Name, "", file.Size, file.Date, "n/a", "", -1, 0, file.Kind, file.ErrorText, "");
+            cache.AddRecord(file.Name, "", file.Size, file.Date, "n/a", "", -1, 0, file.Kind, file.ErrorText, "",
+                            file.ChangeTime, file.Inode);
     }
     cache.Save();
 }
@@ -613,6 +638,8 @@ void TPath::LoadFromCache() {
             file->Size = record.fileSize;
             file->Date = record.fileDate;
             file->SetErrorText(record.errorText);
+            file->Inode = record.fileInode;
+            file->ChangeTime = record.fileChangeTime;
             continue;
         }
         if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
@@ -622,6 +649,8 @@ void TPath::LoadFromCache() {
         romFile->Comment = record.comment;
         romFile->File->Date = record.fileDate;
         romFile->File->Size = record.fileSize;
+        romFile->File->Inode = record.fileInode;
+        romFile->File->ChangeTime = record.fileChangeTime;
         if (!record.errorText.empty()) romFile->SetError(record.errorText);
     }
     dropDamaged();

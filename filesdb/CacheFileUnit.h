@@ -12,7 +12,9 @@
 //   D  folder       folder name, rom name, rom size, rom date, CRC, extension, error, comment
 //   A  zip archive  zip name, zip size, zip date, rom name, rom size, CRC, extension, error, comment
 // Sizes are decimal ("-1" unknown), dates DOS date-and-time values as decimal (empty
-// for zero), CRC "n/a" for a file that holds no rom.
+// for zero), CRC "n/a" for a file that holds no rom. An F or A record may end with two
+// more fields, the file's status-change time (nanoseconds) and inode, both decimal:
+// records written before they were kept lack them and are read all the same.
 //
 // Names are bytes and UTF-8 itself holds 0xA4 ("ä" is C3 A4), and comments may hold
 // line breaks, so every text is escaped: "%" as "%25", 0xA4 as "%A4", CR as "%0D", LF
@@ -52,6 +54,8 @@ struct TCacheRecord {
     int32_t romDate = 0;
     std::string errorText;
     std::string comment;
+    int64_t fileChangeTime = 0;  // plain file or zip; 0 with the inode when not recorded
+    uint64_t fileInode = 0;
 };
 
 // The seven header lines, decoded.
@@ -91,7 +95,8 @@ public:
     // adds nothing.
     void AddRecord(const std::string& fileName, const std::string& romName, int64_t fileSize, int32_t fileDate,
                    const std::string& crc, const std::string& extension, int64_t romSize, int32_t romDate, int kind,
-                   const std::string& errorText, const std::string& comment);
+                   const std::string& errorText, const std::string& comment, int64_t fileChangeTime = 0,
+                   uint64_t fileInode = 0);
     void AddRecord(const TCacheRecord& record);
 
     // Writes the lines to the cache file, only when the volume is available and the

@@ -1,5 +1,7 @@
 #include "filesdb/filesBd.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -15,6 +17,7 @@
 #include "filesdb/CacheFileUnit.h"
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
+#include "filesdb/filesBdScan.h"
 #include "platform/Finally.h"
 #include "platform/Text.h"
 #include "platform/UiHooks.h"
@@ -387,6 +390,11 @@ void TFile::UpdateDate() {
     const int32_t date = GetFileDosDateTime(FullPath);
     if (date == -1) return;
     Date = date;
+    struct stat st;
+    if (!IsFolder() && ::stat(FullPath.c_str(), &st) == 0) {
+        Inode = static_cast<uint64_t>(st.st_ino);
+        ChangeTime = ChangeTimeOf(st);
+    }
     for (const auto& entry : RomFiles) {
         TRomFile* romFile = entry.romFile.get();
         if (romFile->IsPlaceholder()) continue;

@@ -239,6 +239,10 @@ public:
 
     int32_t Date = 0;  // DOS date; 0 when unknown
     int64_t Size = 0;
+    // The inode and status-change time (nanoseconds) of a plain file or zip when it was
+    // read; 0 when unknown. A file replaced under the same size and date tells by them.
+    uint64_t Inode = 0;
+    int64_t ChangeTime = 0;
     TRomFilesList RomFiles;
     std::string FullPath;   // rom path + Name; a folder's ends with "/"
     std::string Name;       // last component (a folder without "/")
@@ -277,7 +281,8 @@ public:
     bool TestArchive();
     void OnArchiveEntryError(const std::string& archiveName, const std::string& entryName,
                              const std::string& message);
-    // Re-reads the date of the file (and of folder members) from disk.
+    // Re-reads the date of the file (and of folder members) from disk, and the inode
+    // and change time of a plain file or zip.
     void UpdateDate();
     void Log(const std::string& text) const;
 

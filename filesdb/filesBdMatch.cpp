@@ -33,6 +33,18 @@ TRomFile* FirstUnsettled(const TRomFilesList& list, std::string_view crc) {
     return nullptr;
 }
 
+// The listing by which a game of one set takes a rom from a bios, named as r is and of
+// its content, or nullptr.
+TCloneRom* BiosListing(const TGame& game, const TRomFile& r) {
+    for (const TClone* clone : game.Clones) {
+        TCloneRom* cr = clone->FindCloneRom(r.Name);
+        if (cr == nullptr || !cr->IsResourceRom()) continue;
+        const std::string& crc = cr->Rom->Crc;
+        if (SameText(r.Crc, crc) || SameText(r.Crc, ComplementCrcFast(crc))) return cr;
+    }
+    return nullptr;
+}
+
 TClone* DisplayClone(const TRom* rom) {
     const TCloneRom* shown = rom->GetDisplayCloneRom();
     return shown != nullptr ? shown->Clone : nullptr;
@@ -201,6 +213,20 @@ void TFile::Match() {
         TRomFile* raw = placeholder.get();
         RomFiles.Add(std::move(placeholder), raw->Crc);
         if (created && bd != nullptr && bd->OnCreateRomFile) bd->OnCreateRomFile(raw);
+    }
+
+    // In one set per game the bios set holds the roms a game takes from it; the copy a
+    // full merge leaves in the game's own set is still the game's rom: kept, not useless.
+    if (Clone != nullptr && romsBd != nullptr && !romsBd->Split && !IsPlain()) {
+        for (const auto& entry : RomFiles) {
+            TRomFile& r = *entry.romFile;
+            if (r.Status != rsNotSettled || r.IsPlaceholder() || r.IsNoDump()) continue;
+            TCloneRom* cr = BiosListing(*Clone->Game, r);
+            if (cr == nullptr) continue;
+            r.Status = rsOk;
+            r.CloneRom = cr;
+            if (romCase != coDontCare && r.GetCorrectName() != r.Name) r.Status = rsBadCase;
+        }
     }
 
     for (auto& left : aside) {

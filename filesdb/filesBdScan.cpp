@@ -32,6 +32,10 @@
 
 namespace qm {
 
+int64_t ChangeTimeOf(const struct stat& st) {
+    return static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+}
+
 int32_t ScanDate(int64_t unixSeconds) {
     const int32_t date = DosDateTimeFromUnix(unixSeconds);
     return date == -1 ? 0 : date;
@@ -52,7 +56,14 @@ struct TEntryStat {
     mode_t mode = 0;
     int64_t size = 0;
     int64_t mtime = 0;
+    uint64_t inode = 0;
+    int64_t ctime = 0;  // nanoseconds
 };
+
+TEntryStat EntryStatOf(const struct stat& st) {
+    return {true, st.st_mode, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtime),
+            static_cast<uint64_t>(st.st_ino), ChangeTimeOf(st)};
+}
 
 // Stats the names of a folder, side by side on up to threads threads (0: one per core)
 // when the folder is large: a stat is a system call each, and they make most of the
@@ -67,7 +78,7 @@ std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& n
             for (size_t i = from; i < to; ++i) {
                 struct stat st;
                 if (::fstatat(dirFd, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-                stats[i] = {true, st.st_mode, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtime)};
+                stats[i] = EntryStatOf(st);
             }
         }
     };
@@ -113,7 +124,7 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
                 out.skipped.push_back(std::move(name));
                 continue;
             }
-            st = {true, target.st_mode, static_cast<int64_t>(target.st_size), static_cast<int64_t>(target.st_mtime)};
+            st = EntryStatOf(target);
         }
         if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) {
             out.skipped.push_back(std::move(name));
@@ -124,6 +135,8 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
         entry.isDir = S_ISDIR(st.mode);
         entry.size = entry.isDir ? 0 : st.size;
         entry.date = ScanDate(st.mtime);
+        entry.inode = st.inode;
+        entry.changeTime = st.ctime;
         out.entries.push_back(std::move(entry));
     }
     std::sort(out.entries.begin(), out.entries.end(),
@@ -345,8 +358,15 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
             for (const auto& item : file->RomFiles)
                 if (!item.romFile->IsPlaceholder()) item.romFile->Date = file->Date;
         }
+        file->Inode = entry->inode;
+        file->ChangeTime = entry->changeTime;
     } else {
         file->UpdateDate();
+        // Measured before the reading: a file replaced meanwhile is read again next time.
+        if (entry != nullptr && kind == fkPlain) {
+            file->Inode = entry->inode;
+            file->ChangeTime = entry->changeTime;
+        }
     }
     return file;
 }
@@ -393,6 +413,12 @@ TFile* TPath::AddFile(const std::string& fullName, uint8_t kind) {
 
 bool TPath::IsFileUnchanged(const TFile* file, const TScanEntry& entry) const {
     if (file->Date != 0 && file->Date != entry.date) return false;
+    // A file replaced by another of the same size and date (rsync -t, cp -p, unzip)
+    // is another inode, or the same one changed since: only a cache written before
+    // these were kept lacks them.
+    if (file->Inode != 0 && entry.inode != 0 &&
+        (file->Inode != entry.inode || file->ChangeTime != entry.changeTime))
+        return false;
     return file->Name == entry.name;
 }
 
@@ -507,6 +533,10 @@ void TPath::Scan(bool rebuild) {
                 // The cache holds no date of a folder itself.
                 file->Date = entry.date;
                 file->Size = 0;
+            } else {
+                // Kept: a file the cache knew without them is measured from now on.
+                file->Inode = entry.inode;
+                file->ChangeTime = entry.changeTime;
             }
             if (!erroneous.empty() && erroneous.count(LowerCase(file->FullPath)) != 0) file->TestArchive();
         } catch (const qm::EAbortOperation&) {

@@ -4,6 +4,8 @@
 // it points to when its target lies inside the rom path; FIFOs, devices, sockets,
 // dangling links and links leading out of the rom path are left out (a FIFO would block
 // the plug-in that reads it, a link out of the path would list foreign files as ours).
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +17,8 @@ struct TScanEntry {
     bool isDir = false;
     int64_t size = -1;
     int32_t date = 0;  // DOS date-and-time of the last write; 0 when unknown
+    uint64_t inode = 0;
+    int64_t changeTime = 0;  // status change, nanoseconds since the epoch
 };
 
 struct TScanListing {
@@ -26,6 +30,8 @@ struct TScanListing {
 // The DOS date-and-time a scan compares: the cache's kind of value, 0 for a moment that
 // has none (after 2107).
 int32_t ScanDate(int64_t unixSeconds);
+// The status-change time of a stat, in nanoseconds since the epoch.
+int64_t ChangeTimeOf(const struct stat& st);
 
 // Lists folder (ending with "/"); links are followed only into realRoot (the resolved
 // rom path, ending with "/"). A large folder's entries are measured on up to threads

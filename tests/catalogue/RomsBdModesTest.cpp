@@ -89,11 +89,11 @@ TEST_F(RomsBdModes, ShownAndNeededListsInEveryMode) {
     } cases[] = {
         // Merged: the parent shows the whole family, clones in name order; a parent's
         // listing replaces a clone's of the same name because the datafile has a clash.
-        // The parent's bios rom comes last: merged lines are built in the second pass.
+        // The bios set holds the bios rom, whatever MergeResources says.
         {false, false, false, false, false, "par", false,
-         "clo:c3.bin clo:p2 Copy 1.bin par:p1.bin par:p2.bin par:nd.bin par:g.bin par:bios.rom"},
+         "clo:c3.bin clo:p2 Copy 1.bin par:p1.bin par:p2.bin par:nd.bin par:g.bin"},
         {false, true, false, true, true, "par", true,
-         "clo:c3.bin clo:p2 Copy 1.bin par:p1.bin par:p2.bin par:nd.bin par:g.bin par:bios.rom"},
+         "clo:c3.bin clo:p2 Copy 1.bin par:p1.bin par:p2.bin par:nd.bin par:g.bin"},
         {false, false, true, false, false, "par", true,
          "clo:c3.bin clo:p2 Copy 1.bin par:p1.bin par:p2.bin par:nd.bin par:g.bin"},
         {false, false, false, false, false, "clo", false, ""},
@@ -230,7 +230,7 @@ TEST_F(RomsBdModes, ClonesAndSetsListedPerMode) {
     bd.ListGameRoms("clo", roms);
     EXPECT_TRUE(roms.Empty());
     bd.ListGameRoms("par", roms);
-    EXPECT_EQ(roms.Count(), 7u);
+    EXPECT_EQ(roms.Count(), 6u);  // the bios rom is the bios set's
     bd.Games().FindGame("par")->ListClones(items);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].second, Clone("par"));
@@ -285,9 +285,9 @@ TEST_F(RomsBdModes, StatesFollowFilesAndStatisticsCountEachSetOnce) {
     EXPECT_EQ(bd.GameCount, 2);
     EXPECT_EQ(bd.GetTotalSize(), 10 + 180 + 140);
 
-    // Merged: one set per game.
+    // Merged: one set per game; the bios rom only in the bios set's.
     bd.Split = false;
-    EXPECT_EQ(bd.GetTotalSize(), 10 + (60 + 70 + 10 + 20 + 30 + 40 + 50));
+    EXPECT_EQ(bd.GetTotalSize(), 10 + (60 + 70 + 20 + 30 + 40 + 50));
     EXPECT_EQ(bd.ClonesPartial, 1);
     EXPECT_EQ(bd.ClonesMissing, 1);
     EXPECT_EQ(bd.ClonesComplete, 0);

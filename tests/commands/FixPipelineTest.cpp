@@ -567,6 +567,31 @@ TEST_P(FixPipelineModeTest, EveryCompletableGameEndsComplete) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, FixPipelineModeTest, ::testing::Values(0, 1, 2));
 
+// Merged sets as collectors of the emulator keep them: the bios set holds the roms its
+// games take from it. gb.zip lacks them and is complete; gc.zip, written by a full
+// merge, holds a copy, which is its rom all the same. A whole fix changes nothing.
+TEST_F(FixPipelineTest, MergedSetsTakeTheirBiosRomsFromTheBiosSet) {
+    fx.roms.Split = false;
+    fx.roms.MergeRoms = false;
+    BuildRoms(fx.roms, "[RESOURCES]\nneo|neo|sp1.bin|" + CrcOf('h') + "|16||\n[GAMES]\n" + RepairCatalogue() +
+                           "gb|gb|sp1.bin|" + CrcOf('h') + "|16|neo|sp1.bin\ngb|gb|gb1.bin|" + CrcOf('i') +
+                           "|16|neo|\ngc|gc|sp1.bin|" + CrcOf('h') + "|16|neo|sp1.bin\ngc|gc|gc1.bin|" +
+                           CrcOf('k') + "|16|neo|\n");
+    Zip("neo.zip", {{"sp1.bin", 'h'}});
+    Zip("gb.zip", {{"gb1.bin", 'i'}});
+    Zip("gc.zip", {{"gc1.bin", 'k'}, {"sp1.bin", 'h'}});
+    fx.Load(true);
+    for (const auto& file : fx.path->Files())
+        for (const auto& entry : file->RomFiles)
+            EXPECT_EQ(entry.romFile->Status, rsOk) << file->Name << "/" << entry.romFile->StoredName;
+    fx.roms.RecalculateStatus();
+    for (const char* game : {"gb", "gc", "neo"}) EXPECT_EQ(fx.roms.Games().FindGame(game)->GetStatus(), 2) << game;
+    ExpectSecondFixChangesNothing();
+    EXPECT_EQ(Listing("gb.zip"), "gb1.bin ");
+    EXPECT_EQ(Listing("gc.zip"), "gc1.bin sp1.bin ");
+    EXPECT_EQ(Listing("neo.zip"), "sp1.bin ");
+}
+
 }  // namespace
 }  // namespace qm::test
 

@@ -165,6 +165,56 @@ TEST(CacheFileFormat, RecordsReadBackWithTheRulesOfTheirKind) {
     EXPECT_EQ(r.fileDate, 9);
 }
 
+// A plain file or zip carries its change time and inode after the old fields; a record
+// written without them (an older cache) reads as before, with both unknown.
+TEST(CacheFileFormat, ChangeTimeAndInodeFollowTheOldFields) {
+    TCacheRecord zip;
+    zip.kind = kCacheKindZip;
+    zip.fileName = "pacman.zip";
+    zip.fileSize = 22;
+    zip.fileDate = 9;
+    zip.romName = "r";
+    zip.romSize = 5;
+    zip.crc = "12345678";
+    const std::string old = TCacheFile::FormatRecord(zip);
+    zip.fileChangeTime = 1577880000123456789;
+    zip.fileInode = 18446744073709551557ull;
+    const std::string line = TCacheFile::FormatRecord(zip);
+    EXPECT_EQ(line, old + S + "1577880000123456789" + S + "18446744073709551557");
+    TCacheRecord r;
+    std::string problem;
+    ASSERT_TRUE(TCacheFile::ParseRecord(line, r, problem)) << problem;
+    EXPECT_EQ(r.fileChangeTime, 1577880000123456789);
+    EXPECT_EQ(r.fileInode, 18446744073709551557ull);
+    EXPECT_EQ(r.comment, "");
+    ASSERT_TRUE(TCacheFile::ParseRecord(old, r, problem));
+    EXPECT_EQ(r.fileChangeTime, 0);
+    EXPECT_EQ(r.fileInode, 0u);
+
+    TCacheRecord plain;
+    plain.kind = kCacheKindFile;
+    plain.fileName = "dd1.bin";
+    plain.fileSize = 16;
+    plain.crc = "0badcafe";
+    plain.fileChangeTime = 7;
+    plain.fileInode = 8;
+    ASSERT_TRUE(TCacheFile::ParseRecord(TCacheFile::FormatRecord(plain), r, problem));
+    EXPECT_EQ(r.romName, "dd1.bin");
+    EXPECT_EQ(r.fileInode, 8u);
+
+    // A folder's members are judged by their own size and date: its records keep their shape.
+    TCacheRecord folder;
+    folder.kind = kCacheKindFolder;
+    folder.fileName = "galaga";
+    folder.romName = "gg1.bin";
+    folder.crc = "12345678";
+    folder.fileInode = 8;
+    const std::string folderLine = TCacheFile::FormatRecord(folder);
+    EXPECT_EQ(std::count(folderLine.begin(), folderLine.end(), S[0]), 9);
+    EXPECT_FALSE(TCacheFile::ParseRecord(folderLine + S + "7" + S + "8", r, problem));
+    EXPECT_FALSE(TCacheFile::ParseRecord(line.substr(0, line.rfind(S[0])), r, problem)) << "one field short";
+}
+
 TEST(CacheFileFormat, DamagedRecordsAreRefused) {
     const std::string good = S + "A" + S + "z.zip" + S + "22" + S + "9" + S + "r" + S + "5" + S + "12345678" + S + S + S;
     TCacheRecord r;

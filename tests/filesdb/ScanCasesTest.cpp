@@ -4,6 +4,9 @@
 //   [scan]     the path loaded again in the same files database
 //   [restart]  a new files database that reads the cache file first, then scans
 //   [rebuild]  the path loaded with rebuild on
+// ("replace" puts new content in place under the old size and date, as rsync -t and
+// cp -p do; "oldcache" strips the cache file's records to the shape older versions
+// wrote.)
 // Each loading step expects "reads N" (files handed to the signature calculator) and
 // the statuses after matching, one line per file and rom file:
 //   <file> = <clone, - for none>      <file> error      <file>[/<rom>] <status> [dup]
@@ -19,11 +22,17 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "ScanTestSupport.h"
+#include "archive/stringsTools.h"
+#include "filesdb/CacheFileUnit.h"
+#include "platform/Text.h"
 #include "CaseFileSupport.h"
 
 namespace qm::test {
@@ -90,18 +99,7 @@ public:
         const std::string root = fx_.romsDir;
         std::vector<std::string> written;
         if (op == "zip") {
-            const std::string staging = fx_.tmp.Path() + "staging/" + w.at(1) + "/";
-            std::filesystem::remove_all(staging);
-            std::string names;
-            for (size_t i = 2; i < w.size(); ++i) {
-                const auto [name, label] = Entry(w[i]);
-                WriteFile(staging + name, Content(label));
-                names += " " + ShellQuote(name);
-            }
-            std::filesystem::remove(root + w.at(1));
-            int status = -1;
-            RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + ShellQuote(root + w.at(1)) + names, &status);
-            EXPECT_EQ(status, 0) << line;
+            MakeZip(line, root + w.at(1), false);
             written.push_back(w.at(1));
         } else if (op == "folder") {
             std::filesystem::create_directories(root + w.at(1));
@@ -131,12 +129,32 @@ public:
         } else if (op == "touch") {
             SetTime(root + w.at(1), NextTime());
         } else if (op == "rewrite") {
-            // New content, the old date: the scan must not notice.
+            // New content in the same file, the old date: only its change time tells.
             const auto [name, label] = Entry(w.at(1));
             struct stat st {};
             ::stat((root + name).c_str(), &st);
             WriteFile(root + name, Content(label));
             SetTime(root + name, st.st_mtime);
+            ChangeAgain(root + name, st);
+        } else if (op == "stored") {
+            MakeZip(line, root + w.at(1), true);
+            written.push_back(w.at(1));
+        } else if (op == "replace") {
+            // Another file renamed over the old one, with its size and date.
+            struct stat st {};
+            EXPECT_EQ(::stat((root + Entry(w.at(1)).first).c_str(), &st), 0) << line;
+            const std::string work = root + ".replacing";
+            if (SameText(FileExtension(w.at(1)), ".zip")) {
+                MakeZip(line, work, true);
+            } else {
+                WriteFile(work, Content(Entry(w.at(1)).second));
+            }
+            SetTime(work, st.st_mtime);
+            const std::string name = Entry(w.at(1)).first;
+            EXPECT_EQ(std::filesystem::file_size(work), static_cast<uintmax_t>(st.st_size)) << line;
+            std::filesystem::rename(work, root + name);
+        } else if (op == "oldcache") {
+            StripCacheFields();
         } else if (op == "rename") {
             std::filesystem::rename(root + w.at(1), root + w.at(2));
         } else if (op == "remove") {
@@ -177,6 +195,60 @@ public:
 
 private:
     int64_t NextTime() { return kNewTime + 2 * ++moments_; }
+
+    // "zip|stored|replace NAME entry={L} ...": the entries in order, deflated or stored
+    // (a stored zip's size is that of its names and contents only).
+    void MakeZip(const std::string& line, const std::string& zipName, bool stored) {
+        const auto w = Words(line);
+        const std::string staging = fx_.tmp.Path() + "staging/" + w.at(1) + "/";
+        std::filesystem::remove_all(staging);
+        std::string names;
+        for (size_t i = 2; i < w.size(); ++i) {
+            const auto [name, label] = Entry(w[i]);
+            WriteFile(staging + name, Content(label));
+            names += " " + ShellQuote(name);
+        }
+        std::filesystem::remove(zipName);
+        int status = -1;
+        RunCommand("cd " + ShellQuote(staging) + " && zip -q -X " + (stored ? "-0 " : "") + ShellQuote(zipName) + names,
+                   &status);
+        EXPECT_EQ(status, 0) << line;
+    }
+
+    // A file system whose clock ticks coarsely may give a rewrite within the same tick
+    // the change time it had: a second change of the file's status moves it on.
+    static void ChangeAgain(const std::string& name, const struct stat& before) {
+        for (int i = 0; i < 100; ++i) {
+            struct stat now {};
+            ::stat(name.c_str(), &now);
+            if (now.st_ctim.tv_sec != before.st_ctim.tv_sec || now.st_ctim.tv_nsec != before.st_ctim.tv_nsec) return;
+            ::usleep(10000);
+            ::chmod(name.c_str(), now.st_mode & 07777);
+        }
+    }
+
+    // The records of the path's cache file without the change time and inode that
+    // plain files and zips now carry.
+    void StripCacheFields() {
+        const std::string name = fx_.path->CacheFile().GetCacheFileName();
+        std::ifstream in(name, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::istringstream lines(text);
+        std::string line, out;
+        int stripped = 0;
+        while (std::getline(lines, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const size_t fields = std::count(line.begin(), line.end(), '\xA4');
+            const bool record = line.size() > 2 && line[0] == '\xA4';
+            if (record && ((line[1] == 'F' && fields == 10) || (line[1] == 'A' && fields == 12))) {
+                for (int cut = 0; cut < 2; ++cut) line.erase(line.rfind('\xA4'));
+                ++stripped;
+            }
+            out += line + "\r\n";
+        }
+        EXPECT_GT(stripped, 0) << "no record carried the new fields";
+        std::ofstream(name, std::ios::binary | std::ios::trunc) << out;
+    }
 
     std::vector<std::string> Render() const {
         std::vector<std::string> lines;
