@@ -430,7 +430,9 @@ TEST(FixPipelineFaults, ARomRenameThatFailsEndsWithTheWarning) {
     std::vector<std::string> warnings;
     for (const auto& shown : c.hooks.shown)
         if (shown.type == TMsgDlgType::mtWarning) warnings.push_back(shown.text);
-    EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed."});
+    // It names the zip and the system's reason.
+    EXPECT_EQ(warnings, std::vector<std::string>{"Some files has not been fixed.\n\nRenaming roms of " + c.fx.romsDir +
+                                                 "galaga.zip: " + SysErrorMessage(EIO)});
 }
 
 }  // namespace
