@@ -141,7 +141,7 @@ int RemoveTree(const std::string& path) {
 // beside to and renamed into place when complete, so that a failure leaves no half
 // copy under the final name.
 int CopyFolderNew(const std::string& from, const std::string& to) {
-    std::string pattern = ParentOf(to) + "/." + NameOf(to) + ".qmtmp-XXXXXX";
+    std::string pattern = SiblingTempPattern(ParentOf(to), NameOf(to));
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (!::mkdtemp(buffer.data())) return errno;

@@ -626,7 +626,14 @@ void TPath::LoadFromCache() {
         if (!reader.Record(index, record, problem)) {
             // One damaged record costs a fresh reading of its file, never the whole path.
             Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
-            if (!record.fileName.empty()) damaged.insert(LastComponent(record.fileName));
+            if (!record.fileName.empty()) {
+                const std::string name = LastComponent(record.fileName);
+                damaged.insert(name);
+                // A record cut inside its name (a crash or a full disk while the cache
+                // was written) may be one of the file whose records came just before:
+                // that file goes too, rather than stay half known.
+                if (lastName.compare(0, name.size(), name) == 0) damaged.insert(lastName);
+            }
             continue;
         }
         lastName.assign(LastComponentView(record.fileName));

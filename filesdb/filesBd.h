@@ -170,8 +170,11 @@ public:
     // Fills a placeholder from another file holding the rom, asking for an absent disk
     // unless noMorePrompts is set (No clears it, No to all sets it). A step that imports
     // many roms hands in one index of the copies (kept in step here); without one, the
-    // call makes its own.
-    void ImportFrom(bool& noMorePrompts, TRomCopyIndex* index = nullptr);
+    // call makes its own. A set that lists one content under two names takes the
+    // missing name from the copy it holds itself. Says whether a copy was added, none
+    // was to be had (the rom stays missing; no failure), or the file may not be written.
+    enum class TImport { Imported, NoSource, ReadOnly };
+    TImport ImportFrom(bool& noMorePrompts, TRomCopyIndex* index = nullptr);
     // Writes a zero-filled dummy for a missing rom that has no good dump.
     void CreateRom();
 };

@@ -264,6 +264,15 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
             } else {
                 CopyNoReplace(from, dest);
             }
+        } else if (source->IsZip() && target == source) {
+            // A second name inside the same zip: the entry is taken out and added back
+            // under the new name.
+            TStagingFolder staging(*source);
+            ManagerOf(*source).ExtractFile(source->FullPath, storedName, staging.Path(), false);
+            const std::string extracted = staging.Path() + ExtractFileNameAnySep(storedName);
+            const std::string staged = staging.Path() + ExtractFileNameAnySep(newName);
+            if (staged != extracted) CheckFsResult(Fs().RenameNoReplace(extracted, staged), staged);
+            ManagerOf(*target).AddFile(target->FullPath, staged);
         } else if (source->IsZip()) {
             ManagerOf(*target).CopyFileBetweenArchives(source->FullPath, storedName, target->FullPath, newName);
         } else if (newName != name) {
@@ -429,19 +438,20 @@ TPlacement PlaceRom(TRomFile& romFile) {
 
 bool TRomFile::CopyToItsPlace() { return PlaceRom(*this) != TPlacement::kFailed; }
 
-void TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index) {
+TRomFile::TImport TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index) {
     TFile* file = File;
     TFilesBd& bd = BdOf(*file);
     TFilesBd::TCommandScope scope(bd);
     CheckRepairAbort(*file);
-    if (file->IsPlain() || Status != rsAvailableElsewhere || file->Path->IsReadOnly()) return;
+    if (file->IsPlain() || Status != rsAvailableElsewhere) return TImport::NoSource;
+    if (file->Path->IsReadOnly()) return TImport::ReadOnly;
     // The placeholder may be reused or freed by the copy: what the log and the prompt
     // need is read now.
     const std::string placeholderName = Name;
     const std::string cloneRomName = CloneRom != nullptr ? CloneRom->Name : Name;
     const bool noDump = IsNoDump();
     const TRom* rom = GetRom();
-    if (rom == nullptr) return;
+    if (rom == nullptr) return TImport::NoSource;
     const std::string romCrc = LowerCase(rom->Crc);
     // The complement of S's CRC equals the rom's exactly when S's CRC equals the
     // complement of the rom's: computed once, not for every rom file walked.
@@ -493,8 +503,12 @@ void TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index) {
         });
     }
 
+    // No other file holds it: the set itself may, under another of its names (one
+    // content listed twice); the copy is made inside the set.
+    if (source == nullptr && absent == nullptr && !noDump)
+        source = FirstCopyIn(file->RomFiles, romCrc, romComplement);
     if (source == nullptr) {
-        if (absent == nullptr) return;
+        if (absent == nullptr) return TImport::NoSource;
         const auto ignore = [] { throw filesbd::EIgnoreFile(_("Disk not available, importation aborted.")); };
         if (noMorePrompts) ignore();
         TPath* path = absent->File->Path;
@@ -526,6 +540,7 @@ void TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index) {
     source->CopyTo(file, cloneRomName);
     index->Update(file);
     file->Log("Import rom " + placeholderName + " from " + WithSlash(sourceFile) + sourceName);
+    return TImport::Imported;
 }
 
 void TRomFile::CreateRom() {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <atomic>
 #include <climits>
 #include <system_error>
@@ -102,6 +103,14 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        // The program's own work files are no file of the collection; those a process
+        // that is gone left behind (a rewrite killed half way) go.
+        if (IsSiblingTemp(e->d_name)) {
+            const std::string leftover = folder + e->d_name;
+            std::error_code ignored;
+            if (SiblingTempLeftOver(leftover)) std::filesystem::remove_all(leftover, ignored);
+            continue;
+        }
         names.emplace_back(e->d_name);
     }
     const std::vector<TEntryStat> stats = StatEntries(::dirfd(dir), names, threads);

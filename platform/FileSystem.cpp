@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <ctime>
+#include <string_view>
 #include <atomic>
 #include <cstdlib>
 #include <cerrno>
@@ -99,8 +102,37 @@ std::string FileBehindLinks(const std::string& path) {
     return target;
 }
 
+namespace {
+constexpr std::string_view kTempMark = ".qmtmp-";
+}  // namespace
+
+std::string SiblingTempPattern(const std::string& folder, const std::string& name) {
+    return folder + "/." + name + std::string(kTempMark) + std::to_string(::getpid()) + "-XXXXXX";
+}
+
+bool IsSiblingTemp(const std::string& name) {
+    return !name.empty() && name[0] == '.' && name.find(kTempMark) != std::string::npos;
+}
+
+bool SiblingTempLeftOver(const std::string& path) {
+    const std::string name = NameOf(path);
+    if (!IsSiblingTemp(name)) return false;
+    const size_t at = name.rfind(kTempMark) + kTempMark.size();
+    const size_t dash = name.find('-', at);
+    if (dash != std::string::npos && dash > at &&
+        name.find_first_not_of("0123456789", at) == dash) {
+        const long pid = std::strtol(name.c_str() + at, nullptr, 10);
+        if (pid <= 0 || pid == ::getpid()) return false;
+        return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    }
+    // Made before work files named their process: left over once nobody wrote it for a day.
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    return std::time(nullptr) - st.st_mtime > 24 * 60 * 60;
+}
+
 int CreateSiblingTemp(const std::string& path, std::string& tempName) {
-    std::string pattern = FolderOf(path) + "/." + NameOf(path) + ".qmtmp-XXXXXX";
+    std::string pattern = SiblingTempPattern(FolderOf(path), NameOf(path));
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     const int fd = ::mkstemp(buf.data());

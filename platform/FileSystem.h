@@ -154,6 +154,15 @@ int MakeDirs(const std::string& path);
 // writes it and renames it, or unlinks it.
 int CreateSiblingTemp(const std::string& path, std::string& tempName);
 
+// The mkstemp/mkdtemp pattern of a work file or folder beside folder/name: hidden, and
+// naming the process that makes it, so that another one can tell a leftover.
+std::string SiblingTempPattern(const std::string& folder, const std::string& name);
+// Whether a folder entry is such a work file (of any process, this one included).
+bool IsSiblingTemp(const std::string& name);
+// Whether the work file at path is a leftover: its process is gone (for a name without
+// a process, one not written for a day).
+bool SiblingTempLeftOver(const std::string& path);
+
 // fsync through one door, so that a benchmark can count the flushes a command costs:
 // 0, or -1 with errno set, as fsync. SyncCount: the calls made so far in this process.
 int SyncFd(int fd);

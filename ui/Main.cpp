@@ -453,6 +453,10 @@ void TMainFrm::ClearTree() {
 
 void TMainFrm::RebuildTree(bool keepFocus) {
     vTreeView_->Rebuild(keepFocus);
+    // Every rebuild counts the games root again (a name filter, a fix, a refresh): the
+    // status bar shows what it counted.
+    UpdateStatusCounters();
+    ShowDatabaseInfo();
     if (keepFocus && vTreeView_->FirstSelected().isValid()) return;
     vTreeView_->SetSelectedString(TQMVirtualTreeView::GamesRootText());
     const QModelIndex root = vTreeView_->FirstSelected();

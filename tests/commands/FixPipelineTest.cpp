@@ -26,6 +26,9 @@ namespace {
 
 class FixPipelineTest : public TRepairCollectionTest {
 protected:
+    FixPipelineTest() = default;
+    explicit FixPipelineTest(const std::string& catalogue) : TRepairCollectionTest(catalogue) {}
+
     // The whole path as the tree offers it when the path is focused.
     TFixSelection WholePath() const {
         TFixSelection s;
@@ -308,7 +311,11 @@ TEST_F(FixPipelineTest, AFailingFileIsCountedWhileTheOthersAreFixed) {
     EXPECT_TRUE(std::filesystem::exists(fx.romsDir + (pacmanFixed ? "galag.zip" : "pacmn.zip")));
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 2u);  // the failure itself, then the summary
-    EXPECT_EQ(boxes.back(), "Some files has not been fixed.");
+    // The summary names the zip that failed, as the box of the failure did.
+    const std::string failed = fx.romsDir + (pacmanFixed ? "galag.zip" : "pacmn.zip");
+    EXPECT_EQ(boxes.back().rfind("Some files has not been fixed.\n\nRenaming file " + failed + ": ", 0), 0u)
+        << boxes.back();
+    EXPECT_NE(boxes.front().find(failed), std::string::npos) << boxes.front();
     EXPECT_EQ(hooks.shown.back().type, TMsgDlgType::mtWarning);
     EXPECT_EQ(hooks.shown.front().type, TMsgDlgType::mtError);
 }
@@ -477,8 +484,10 @@ TEST_F(FixPipelineTest, ADamagedArchiveIsCountedAndTheOthersAreRezipped) {
     EXPECT_EQ(p->ErrorTotal(), 1);
     EXPECT_EQ(p->FixedTotal(), 1);
     EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ");
-    // A counted failure is not reported as success.
-    EXPECT_EQ(Boxes().back(), "Some files has not been fixed.");
+    // A counted failure is not reported as success, and says which file and why.
+    EXPECT_EQ(Boxes().back().rfind("Some files has not been fixed.\n\nRezipping file " + fx.romsDir + "pacman.zip: ", 0),
+              0u)
+        << Boxes().back();
     EXPECT_EQ(ReadFile(fx.romsDir + "pacman.zip"), bytes);  // the damaged file is left as it was
 }
 
@@ -610,9 +619,85 @@ TEST_F(FixPipelineTest, ARefusedRenameIsNotCountedAndWarnsAfterTheCount) {
     EXPECT_EQ(Listing("mspac.zip"), "ms1.bin ms2.bin ");
     EXPECT_EQ(ReadFile(fx.romsDir + "pacman.zip"), "not the set");
     EXPECT_GE(p->ErrorTotal(), 1);
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{Fmt("%1 files fixed.", {std::to_string(p->FixedTotal())}),
-                                                 "Some files has not been fixed."}));
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[0], Fmt("%1 files fixed.", {std::to_string(p->FixedTotal())}));
+    EXPECT_EQ(Boxes()[1].rfind("Some files has not been fixed.\n\n", 0), 0u);
+    EXPECT_NE(Boxes()[1].find(fx.romsDir + "pacmn.zip"), std::string::npos) << Boxes()[1];
     EXPECT_EQ(hooks.shown.back().type, TMsgDlgType::mtWarning);
+}
+
+// A rom that would go into a set whose zip is damaged: the fix goes on, and its last box
+// and the log say which zip and why.
+TEST_F(FixPipelineTest, AFailureTheFixGoesOnPastIsNamedInTheBoxAndTheLog) {
+    Zip("galaga.zip", {{"gg1.bin", 'c'}, {"gg2.bin", 'd'}, {"ms2.bin", 'g'}});
+    Zip("mspac.zip", {{"ms1.bin", 'f'}});
+    fx.Load(true);
+    std::string bytes = ReadFile(fx.romsDir + "mspac.zip");
+    bytes.resize(bytes.size() / 2);
+    WriteFile(fx.romsDir + "mspac.zip", bytes);
+    auto p = Pipeline(TFixSwitches{false, true, false, false, false, false, false});
+    p->Run(WholePath());
+    EXPECT_EQ(Listing("galaga.zip"), "gg1.bin gg2.bin ms2.bin ");  // kept: it had nowhere to go
+    const std::string zip = fx.romsDir + "mspac.zip";
+    const auto boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(boxes.back().find(zip), std::string::npos) << boxes.back();
+    ASSERT_EQ(p->Failures().size(), 1u);
+    const std::string& failure = p->Failures().front();
+    EXPECT_NE(failure.find(zip), std::string::npos) << failure;
+    EXPECT_GT(failure.size(), failure.find(": ") + 2) << "a reason follows";
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(failure) != std::string::npos; }),
+              1);
+    // Named once: the box that ends the fix does not list it twice.
+    EXPECT_EQ(boxes.back().find(zip), boxes.back().rfind(zip)) << boxes.back();
+}
+
+// The box lists the first twenty failures and tells how many more the log holds.
+TEST_F(FixPipelineTest, ManyFailuresAreListedUpToTwentyThenCounted) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 23; ++i) {
+        const std::string name = "bad" + std::to_string(100 + i) + ".zip";
+        Zip(name, {{"pm1.bin", 'a'}, {"pm2.bin", 'b'}});
+        names.push_back(name);
+    }
+    fx.Load(true);
+    for (const std::string& name : names) {
+        std::string bytes = ReadFile(fx.romsDir + name);
+        bytes.resize(bytes.size() / 2);
+        WriteFile(fx.romsDir + name, bytes);
+    }
+    auto p = Pipeline(TFixSwitches{false, false, false, false, false, false, true});
+    p->Run(WholePath());
+    EXPECT_EQ(p->Failures().size(), 23u);
+    const std::string box = Boxes().back();
+    EXPECT_NE(box.find(names[19]), std::string::npos);
+    EXPECT_EQ(box.find(names[20]), std::string::npos);
+    EXPECT_NE(box.find("\nand 3 more"), std::string::npos) << box;
+    for (const std::string& name : names)
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.find(name) != std::string::npos; }))
+            << name;
+}
+
+// A set that lists one content under two names, its zip holding one: the fix makes the
+// other name from the copy in the same zip, says nothing went wrong, and a second fix
+// changes nothing.
+class FixTwinNamesTest : public FixPipelineTest {
+protected:
+    FixTwinNamesTest()
+        : FixPipelineTest(RepairCatalogue() + "twin|twin|a.bin|" + CrcOf('h') + "|16||\n" + "twin|twin|b.bin|" +
+                          CrcOf('h') + "|16||\n") {}
+};
+
+TEST_F(FixTwinNamesTest, TheMissingNameIsMadeFromTheCopyInTheSameZip) {
+    Zip("twin.zip", {{"a.bin", 'h'}});
+    fx.Load(true);
+    auto p = Pipeline(TFixSwitches{});
+    p->Run(WholePath());
+    EXPECT_EQ(Listing("twin.zip"), "a.bin b.bin ");
+    EXPECT_EQ(p->ErrorTotal(), 0);
+    EXPECT_TRUE(p->Failures().empty());
+    for (const auto& shown : hooks.shown) EXPECT_EQ(shown.type, TMsgDlgType::mtInformation) << shown.text;
+    ExpectSecondFixChangesNothing();
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ inline const std::string& RepairCatalogue() {
 
 class TRepairCollectionTest : public ::testing::Test {
 protected:
-    TRepairCollectionTest() : fx(RepairCatalogue()) {
+    explicit TRepairCollectionTest(const std::string& catalogue = RepairCatalogue()) : fx(catalogue) {
         fx.files->RomFileCaseOptions = coLowercase;
         fx.files->FileCaseOptions = coLowercase;
         MakeDirs(archiveDir);

@@ -2,6 +2,7 @@
 // byte for byte, the empty cases, the proposed names and folders, and the file writing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -214,6 +215,30 @@ TEST(Reports, MergedModeReportsEachSetOnceUnderItsParent) {
               "You are missing 1 of 1 known test ROMS\r\n\r\npacman\r\n");
     c.roms.Split = true;
     EXPECT_EQ(ReportClones(c.roms, listed), listed);
+}
+
+// mappyj takes every rom from mappy, which is missing: it needs nothing of its own,
+// yet the tree shows it missing, and so must the reports.
+TEST(Reports, EachSetIsReportedInTheStateTheTreeShows) {
+    const std::string catalogue = std::string(kReportCatalogue) + "mappy|mappyj|mp1.bin|77777777|16|mappy|mp1.bin\n";
+    for (const char* mode : {"merged", "split", "unmerged"}) {
+        SCOPED_TRACE(mode);
+        TReportCollection c(mode, catalogue.c_str());
+        TReportScope scope = Scope(c);
+        const auto miss = BuildMissingGamesReport(c.roms, scope, "test");
+        const auto have = BuildHaveGamesReport(c.roms, scope, "test");
+        for (const TClone* clone : ReportClones(c.roms, scope.ListedClones)) {
+            const int status = clone->GetStatus();
+            const bool complete = status == 2 || status == 6;
+            const std::string name = clone->GetDisplayName();
+            EXPECT_EQ(std::count(have.begin(), have.end(), name), complete ? 1 : 0) << name;
+            EXPECT_EQ(std::count(miss.begin(), miss.end(), name), complete ? 0 : 1) << name;
+        }
+        if (std::string(mode) != "merged") {
+            EXPECT_EQ(std::count(have.begin(), have.end(), "mappyj"), 0);
+            EXPECT_EQ(std::count(miss.begin(), miss.end(), "mappyj"), 1);
+        }
+    }
 }
 
 TEST(Reports, SubListSuffixAndHeader) {

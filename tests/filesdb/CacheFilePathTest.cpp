@@ -2,6 +2,7 @@
 // what happens to damaged and truncated caches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -215,6 +216,30 @@ TEST_F(CacheFilePathTest, DamagedRecordsCostOnlyTheirFile) {
     EXPECT_NE(log[0].find("\"40x6\" is not a size"), std::string::npos) << log[0];
     EXPECT_NE(log[1].find("line 15"), std::string::npos) << log[1];
     EXPECT_NE(log[2].find("line 16"), std::string::npos) << log[2];
+}
+
+// The cache ends inside the name of a record of the file before it: that file is read
+// again whole, not kept with the records before the cut.
+TEST_F(CacheFilePathTest, ARecordCutInsideItsNameCostsTheFileBeforeIt) {
+    TFilesBd first;
+    TPath* written = AddPath(first);
+    Populate(*written);
+    written->SaveCache();
+    const std::string cacheName = written->CacheFile().GetCacheFileName();
+    std::string text = ReadFile(cacheName);
+    // The zip's later record, cut after the first byte of its name.
+    const std::string zip = "J\xC3\xA4ger.zip";
+    const size_t later = std::max(text.find("broken.bin"), text.find("ger.bin"));
+    ASSERT_NE(later, std::string::npos);
+    const size_t line = text.rfind('\n', later) + 1;
+    ASSERT_EQ(text.compare(line, 4, S + "A" + S + "J"), 0);
+    text.resize(line + 4);
+    WriteFile(cacheName, text);
+
+    TFilesBd reread;
+    TPath* read = AddPath(reread);
+    ASSERT_NO_THROW(read->LoadFromCache());
+    EXPECT_EQ(read->Files().Find(zip), nullptr);
 }
 
 TEST_F(CacheFilePathTest, PlainFileWithoutRomComesBackWithoutRom) {

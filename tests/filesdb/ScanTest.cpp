@@ -3,6 +3,9 @@
 // runs, and the reloading of nested rom paths.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -328,6 +331,35 @@ TEST_F(ScanTest, FilteredExtensionGivesAFileWithoutRomAndWithoutError) {
     EXPECT_FALSE(readme->HasError());
     EXPECT_EQ(readme->Size, 5);
     EXPECT_EQ(fx.path->Files().Find("a.bin")->GetRomFileCount(), 1);
+}
+
+// Work files of a rewrite are never files of the collection; those of a process that
+// is gone (killed half way) are taken away by the next scan, a running one's are left.
+TEST_F(ScanTest, WorkFilesOfRewritesAreNeverListedAndLeftoversGo) {
+    Zip("pacman.zip", "pm1.bin", "abc");
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);  // its number now names no process
+    const std::string dead = fx.romsDir + ".pacman.zip.qmtmp-" + std::to_string(child) + "-Ab12Cd";
+    const std::string alive = fx.romsDir + ".galaga.zip.qmtmp-" + std::to_string(::getppid()) + "-Zz99Yy";
+    const std::string older = fx.romsDir + ".dkong.zip.qmtmp-Qw3rTy";  // no process named, written now
+    const std::string folder = fx.romsDir + ".mspac.qmtmp-" + std::to_string(child) + "-Fo1der/";
+    for (const std::string& name : {dead, alive}) Plain(name.substr(fx.romsDir.size()), "half a zip");
+    WriteFile(older, "half a zip");
+    WriteFile(folder + "ms1.bin", "x");
+    fx.Load();
+    EXPECT_EQ(Names(), std::vector<std::string>{"pacman.zip"});
+    EXPECT_FALSE(std::filesystem::exists(dead));
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_TRUE(std::filesystem::exists(alive));
+    EXPECT_TRUE(std::filesystem::exists(older));
+    // Of a process gone long ago, before work files named theirs: it goes too.
+    SetTime(older, kOldTime);
+    fx.Restart();
+    fx.Load();
+    EXPECT_EQ(Names(), std::vector<std::string>{"pacman.zip"});
+    EXPECT_FALSE(std::filesystem::exists(older));
 }
 
 TEST_F(ScanTest, ZeroByteZipBecomesAnEmptyArchive) {

@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
@@ -272,6 +273,77 @@ TEST_F(MainProgramTest, EnterInTheFilterBoxAppliesItOnce) {
     EXPECT_EQ(main.NameFilter().History().Entries().size(), 1u);
     main.A(TActionId::ActDBClones)->trigger();
     EXPECT_EQ(Tree().RootItems().Count(), 1);
+}
+
+// The status bar's counters and database line are the catalogue's whatever the window
+// did since: a name filter typed and cleared, a game opened, the window minimised and
+// restored, a game played.
+TEST_F(MainProgramTest, TheCountersFollowTheCatalogueAfterFilterMinimiseAndPlay) {
+    std::string dat = Datafile("testemu", {DatLine("pacman", "pacman", "p.bin", "PPPP"),
+                                           DatLine("pacman", "puckman", "q.bin", "QQQQQ"),
+                                           DatLine("galaga", "galaga", "g.bin", "GGGG"),
+                                           DatLine("digdug", "digdug", "d1.bin", "DDDD"),
+                                           DatLine("digdug", "digdug", "d2.bin", "EEEE")});
+    // A bios set, before the games.
+    const std::string s = "\xac";
+    dat.insert(dat.find("[GAMES]"), "[RESOURCES]\n" + s + "neo" + s + "neo bios" + s + "neo" + s + "neo bios" + s +
+                                        "n.bin" + s + Crc("NNNN") + s + "4" + s + s + s + "\n");
+    test::WriteFile(home.Dats() + "test.dat", dat);
+    std::filesystem::create_directories(home.Roms() + "pacman");
+    test::WriteFile(home.Roms() + "pacman/p.bin", "PPPP");
+    WriteZip(home.Roms() + "digdug.zip", {{"d1.bin", "DDDD"}});
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms()});
+    const std::string emulator = home.dir / "emu.sh";
+    test::WriteFile(emulator, "#!/bin/sh\nexit 0\n");
+    std::filesystem::permissions(emulator, std::filesystem::perms::owner_all);
+
+    TMainFrm& main = Start();
+    const auto shown = [&] {
+        std::string text;
+        for (int i = 0; i < 3; ++i) text += main.Status().Panel(i)->text().toStdString() + "/";
+        return text + main.Status().TreeViewStatus()->text().toStdString();
+    };
+    const std::string catalogue = shown();
+    // Missing (galaga), incomplete (pacman without q.bin, digdug), complete (none).
+    EXPECT_EQ(catalogue.substr(0, catalogue.find("/D")), "1/2/0") << catalogue;
+
+    // The filter typed into the box and Enter: the counters are those of what it lists,
+    // the database line stays the catalogue's; cleared, everything is counted again.
+    QComboBox* box = main.Actions().NameFilterBox();
+    main.activateWindow();
+    box->setFocus();
+    QWidget* focused = QApplication::focusWidget() ? QApplication::focusWidget() : box->lineEdit();
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(focused, "gal*");
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_EQ(Tree().RootItems().Count(), 1);
+    const std::string filtered = shown();
+    EXPECT_EQ(filtered.substr(0, filtered.find("/D")), "1/0/0") << filtered;  // galaga alone
+    EXPECT_EQ(filtered.substr(filtered.find("/D")), catalogue.substr(catalogue.find("/D")));
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(focused, "*");
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_EQ(shown(), catalogue);
+
+    // A game opened in the tree and shown in the list: its clones are not the catalogue.
+    const QModelIndex pacman = Child(GamesRoot(), "pacman game");
+    ASSERT_TRUE(pacman.isValid());
+    Tree().expand(pacman);
+    Tree().setCurrentIndex(pacman);
+    EXPECT_EQ(shown(), catalogue);
+
+    // Minimised and restored: the window is shown again.
+    main.showMinimized();
+    main.showNormal();
+    QShowEvent show;
+    QApplication::sendEvent(&main, &show);
+    EXPECT_EQ(shown(), catalogue);
+
+    // Play, on the game focused in the tree.
+    Config->Emulator->SetExe(emulator);
+    main.A(TActionId::ActPlayGame)->trigger();
+    QApplication::sendEvent(&main, &show);
+    EXPECT_EQ(shown(), catalogue) << ::testing::PrintToString(BoxTexts(hooks));
 }
 
 TEST_F(MainProgramTest, PlayRunsTheEmulatorOnASetKeptAsAFolder) {

@@ -172,10 +172,14 @@ void TChildCollector::CollectGamesRoot(TChildItems& items) {
     TModeOverride override(*this);
     ResetStateCounters();
     ResourceCount = 0;
+    RootCounts = {};
     if (displayLevel_ == dlGames)
         CollectGames(items);
     else
         CollectClones(items);
+    RootCounts.missing = MissingCount;
+    RootCounts.incomplete = IncompleteCount;
+    RootCounts.complete = CompleteCount;
     ResetRomCount();
 }
 
@@ -183,11 +187,13 @@ void TChildCollector::CollectGames(TChildItems& items) {
     if (ShownClones == nullptr) return;
     const TNameFilter filter(RegularExpression);
     std::unordered_set<const TGame*> counted;
+    std::unordered_set<const TGame*> resources;
     // A game whose description is listed already stays out, like a second clone of it.
     std::unordered_set<std::string_view, TSameTextHash, TSameTextEqual> listed;
     for (const auto& [text, clone] : *ShownClones) {
         if (clone == nullptr || clone->Game == nullptr) continue;
         TGame* game = clone->Game;
+        if (game->IsResource && resources.insert(game).second) ++RootCounts.resources;
         if (filter.Active() && !filter.Matches(game->Description) && !filter.Matches(game->Name)) continue;
         const int status = game->GetStatus();
         if (counted.insert(game).second) {
@@ -209,6 +215,7 @@ void TChildCollector::CollectClones(TChildItems& items) {
     TCloneRomsList scratch;
     for (const auto& [text, clone] : *ShownClones) {
         if (clone == nullptr) continue;
+        if (clone->Game != nullptr && clone->Game->IsResource) ++RootCounts.resources;
         if (!CloneMatches(filter, *clone, scratch)) continue;
         const int status = clone->GetStatus();
         CountState(status);

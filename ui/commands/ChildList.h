@@ -94,6 +94,17 @@ public:
     int IncompleteFileCount = 0;
     int UnknownCount = 0;
     int64_t TotalSize = 0;
+    // The games root's state counts as its last listing left them, kept while games and
+    // clones are listed after it (what the status bar shows), and the resource entries
+    // among the shown games or clones whatever the name filter, beside the game and
+    // clone counts that ignore it too (the database line).
+    struct TRootCounts {
+        int missing = 0;
+        int incomplete = 0;
+        int complete = 0;
+        int resources = 0;
+    };
+    TRootCounts RootCounts;
 
     TDisplayLevel DisplayLevel() const { return displayLevel_; }
     // Ignored while Refreshing.

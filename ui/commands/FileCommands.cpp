@@ -241,7 +241,8 @@ TCommandResult TFileCommands::RunFixStep(int mode, const TCommandSelection& sele
         } catch (...) {
             raised = true;
             result.errors = 1;
-            ErrorBox(CommandErrorText(std::current_exception()));
+            // What was being done to which file, and the failures met before.
+            ErrorBox(pipeline.EndingText(std::current_exception()));
         }
         StopProgress();
         if (result.done + result.errors == 0) {
@@ -252,7 +253,7 @@ TCommandResult TFileCommands::RunFixStep(int mode, const TCommandSelection& sele
         // A step that went on past a failure says so, as the whole fix does; one that
         // ended on it has shown its error already.
         if (!raised && (result.errors > 0 || pipeline.FixError))
-            UiHooks().MessageDlg(_("Some files has not been fixed."), TMsgDlgType::mtWarning, mbOK);
+            UiHooks().MessageDlg(pipeline.NotFixedText(), TMsgDlgType::mtWarning, mbOK);
     }
     if (result.done + result.errors != 0 && OnScrollToSelection) OnScrollToSelection();
     return result;

@@ -115,6 +115,32 @@ std::string WhereText(const TRomFile* romFile) {
     return file->FullPath + (file->IsZip() ? "/" : "") + romFile->StoredName;
 }
 
+// What a failure says, with the archive it concerns when the place does not name it
+// already (a copy into another set fails in that set's zip).
+std::string ReasonOf(std::exception_ptr error, const std::string& where) {
+    std::string text;
+    Classify(error, text);
+    try {
+        std::rethrow_exception(error);
+    } catch (const archive::EArchiveException& e) {
+        if (!e.ArchiveName.empty() && where.find(e.ArchiveName) == std::string::npos &&
+            text.find(e.ArchiveName) == std::string::npos)
+            text += " (" + e.ArchiveName + ")";
+    } catch (...) {
+    }
+    return text;
+}
+
+// The reason a file or rom file keeps for a refusal, else the step's own.
+std::string RecordedOr(const std::string& recorded, const std::string& otherwise) {
+    return recorded.empty() ? otherwise : recorded;
+}
+
+std::string KeptText() { return _("Its only copy could not be put in its place: it was kept."); }
+
+// How many failures the box that ends a fix lists; the log has them all.
+constexpr size_t kFailuresShown = 20;
+
 template <class T>
 bool Erase(std::vector<T*>& list, const T* item) {
     auto it = std::find(list.begin(), list.end(), item);
@@ -146,7 +172,14 @@ void TFixPipeline::ClearAbortFlags() {
 // or shown and the step goes on with the next candidate, or it goes on to the step.
 void TFixPipeline::ItemFailed(TFixStep step, int& errors) {
     std::string text;
-    switch (ItemAction(step, Classify(std::current_exception(), text))) {
+    const std::exception_ptr error = std::current_exception();
+    const TItemAction action = ItemAction(step, Classify(error, text));
+    // Every failure the step goes on past is kept with its file and reason; one that
+    // ends the fix is told by the box that ends it.
+    if (action == TItemAction::Count || action == TItemAction::FlagNext || action == TItemAction::Box ||
+        action == TItemAction::BoxFlag)
+        Failed(failedAt_, ReasonOf(error, failedAt_));
+    switch (action) {
         case TItemAction::Count:
             ++errors;
             FixError = true;
@@ -161,7 +194,7 @@ void TFixPipeline::ItemFailed(TFixStep step, int& errors) {
         case TItemAction::BoxFlag:
             FixError = true;
             ClearAbortFlags();
-            ShowError(text);
+            ShowError(failedAt_.empty() ? text : failedAt_ + ": " + ReasonOf(error, failedAt_));
             ++errors;
             return;
         case TItemAction::Propagate:
@@ -170,9 +203,45 @@ void TFixPipeline::ItemFailed(TFixStep step, int& errors) {
     throw;
 }
 
-void TFixPipeline::Refused(int& errors) {
+void TFixPipeline::Refused(int& errors, const std::string& where, const std::string& reason) {
     ++errors;
     FixError = true;
+    Failed(where, reason);
+}
+
+void TFixPipeline::Failed(const std::string& where, const std::string& reason) {
+    std::string line = where.empty() ? reason : where + ": " + reason;
+    Log(_("Not fixed: ") + line);
+    failures_.push_back(std::move(line));
+}
+
+std::string TFixPipeline::FailureList(size_t skip) const {
+    std::vector<const std::string*> lines;
+    for (size_t i = 0; i < failures_.size(); ++i)
+        if (i != skip) lines.push_back(&failures_[i]);
+    if (lines.empty()) return {};
+    std::string text = "\n";
+    for (size_t i = 0; i < lines.size() && i < kFailuresShown; ++i) text += "\n" + *lines[i];
+    if (lines.size() > kFailuresShown)
+        text += "\n" + Fmt(_("and %1 more"), {std::to_string(lines.size() - kFailuresShown)});
+    return text;
+}
+
+std::string TFixPipeline::NotFixedText() const {
+    return _("Some files has not been fixed.") + FailureList(std::string::npos);
+}
+
+std::string TFixPipeline::EndingText(std::exception_ptr error) const {
+    std::string text;
+    size_t skip = std::string::npos;
+    if (!rewriteFailure_.empty()) {
+        text = rewriteFailure_;  // what failed first, whatever the step met after it
+        skip = endingFailure_;  // listed already as a failure: named once
+    } else if (Classify(error, text) != TFailure::Abort && !failedAt_.empty()) {
+        // A cancel is no failure of a file.
+        text = failedAt_ + ": " + ReasonOf(error, failedAt_);
+    }
+    return text + FailureList(skip);
 }
 
 bool TFixPipeline::Removed(const TFile* file) const { return removedFiles_.count(file) != 0; }
@@ -224,10 +293,14 @@ void TFixPipeline::RewritesFailed(const std::vector<TRewriteBatch::TFailure>& fa
         ++errorTotal_;
         ++rewritesLost_;
         FixError = true;
+        const std::string where = failure.operation.empty() ? archive : failure.operation;
         // Taken as the step takes a failed write: renaming roms goes on past it, the other
         // steps end the fix with the first one, told as the operation that asked for it.
-        if (rewriteFailure_.empty() && rewritingStep_ != TFixStep::RenameRoms)
-            rewriteFailure_ = (failure.operation.empty() ? archive : failure.operation) + ": " + why;
+        if (rewriteFailure_.empty() && rewritingStep_ != TFixStep::RenameRoms) {
+            rewriteFailure_ = where + ": " + why;
+            endingFailure_ = failures_.size();
+        }
+        Failed(where, why);
         // The database took the rewrite for done: the archive is read again as it is.
         const size_t cut = archive.find_last_of('/');
         const int index = filesBd_.Paths().IndexOf(archive.substr(0, cut + 1));
@@ -393,7 +466,9 @@ int TFixPipeline::FixRenameFiles(int& errors) {
                 if (result != 2 && result != 3) {
                     // Nothing renamed: a refusal while the name is still wrong is a
                     // failure; a name an earlier merge already put right is not.
-                    if (result == 4 || (!Removed(file) && file->NeedsRename())) Refused(errors);
+                    if (result == 4 || (!Removed(file) && file->NeedsRename()))
+                        Refused(errors, WhereText(file),
+                                RecordedOr(file->ErrorText, Fmt(_("Not renamed to %1."), {correct})));
                     return;
                 }
                 // A merged file has left its path: what it became is the file it was
@@ -435,8 +510,9 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
             [this](TRomFile* romFile) { return RomSelected(romFile); },
             [&](TRomFile* romFile) {
                 // 0: the only copy could not be put in its place and was kept.
+                const std::string where = WhereText(romFile);
                 if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
-                    Refused(errors);
+                    Refused(errors, where, RecordedOr(romFile->ErrorText, KeptText()));
                 else
                     ++fixed;
             },
@@ -491,17 +567,22 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             std::vector<std::string> before;
             before.reserve(toRename.size());
             for (const TRomFile* romFile : toRename) before.push_back(romFile->StoredName);
+            std::string reason = _("Not renamed.");
             const auto tally = [&] {
                 int renamed = 0;
                 for (size_t i = 0; i < toRename.size(); ++i)
                     if (toRename[i]->StoredName != before[i]) ++renamed;
                 fixed += renamed;
-                for (int left = static_cast<int>(toRename.size()) - renamed; left > 0; --left) Refused(errors);
+                for (size_t i = 0; i < toRename.size(); ++i)
+                    if (toRename[i]->StoredName == before[i])
+                        Refused(errors, where + (file->IsZip() ? "/" : "") + before[i],
+                                RecordedOr(toRename[i]->ErrorText, reason));
             };
             try {
                 file->FixRomNames(toRename);
             } catch (...) {
                 failedAt_ = Fmt(OperationText(TFixStep::RenameRoms), {where});
+                reason = ReasonOf(std::current_exception(), where);
                 // A failed rename is recorded on its rom file; only a cancel ends the step.
                 tally();
                 if (IsAbortError(std::current_exception())) throw;
@@ -547,14 +628,20 @@ int TFixPipeline::FixImportRoms(int& errors) {
             [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->CanBeImported(); },
             [&](TRomFile* romFile) {
                 TFile* file = romFile->File;
+                const std::string where = WhereText(romFile);
                 // An import that found no source, or a medium it may not write, adds
                 // nothing to the file.
                 const int held = file->GetRomFileCount();
-                romFile->ImportFrom(noMorePrompts, &copies);
+                const TRomFile::TImport result = romFile->ImportFrom(noMorePrompts, &copies);
+                // A rom no file holds stays missing, which the views show: no failure.
                 if (file->GetRomFileCount() > held)
                     ++fixed;
-                else
-                    Refused(errors);
+                else if (result != TRomFile::TImport::NoSource)
+                    Refused(errors, where,
+                            result == TRomFile::TImport::ReadOnly
+                                ? _("This disk is read only.")
+                                : RecordedOr(file->ErrorText,
+                                             RecordedOr(romFile->ErrorText, _("The rom could not be added."))));
                 file->Match();
             },
             errors);
@@ -587,7 +674,7 @@ int TFixPipeline::RemoveLooseCopies(int& errors) {
         try {
             // 0: the only copy could not be put in its place and was kept.
             if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
-                Refused(errors);
+                Refused(errors, where, RecordedOr(romFile->ErrorText, KeptText()));
             else
                 ++removed;
         } catch (...) {
@@ -614,11 +701,12 @@ int TFixPipeline::FixRemoveUselessFiles(int& errors) {
             [this](TFile* file) { return FileSelected(file); },
             [&](TFile* file) {
                 // Removed only when it left its rom path (a read-only medium keeps it).
+                const std::string where = WhereText(file);
                 file->Remove(archivePath_);
                 if (Removed(file))
                     ++fixed;
                 else
-                    Refused(errors);
+                    Refused(errors, where, RecordedOr(file->ErrorText, _("The file could not be moved away.")));
             },
             errors);
     } catch (...) {
@@ -652,12 +740,13 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
             [this](TRomFile* romFile) { return RomSelected(romFile) && romFile->IsMissingDump(); },
             [&](TRomFile* romFile) {
                 TFile* file = romFile->File;
+                const std::string where = WhereText(romFile);
                 const int held = file->GetRomFileCount();
                 romFile->CreateRom();
                 if (file->GetRomFileCount() > held)
                     ++fixed;
                 else
-                    Refused(errors);
+                    Refused(errors, where, RecordedOr(romFile->ErrorText, _("The dummy rom could not be added.")));
             },
             errors);
     } catch (...) {
@@ -710,6 +799,10 @@ int TFixPipeline::FixReZip(int& errors) {
 int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
     TFilesBd::TCommandScope scope(filesBd_);
     removedFiles_.clear();
+    failures_.clear();
+    endingFailure_ = std::string::npos;
+    failedAt_.clear();
+    rewriteFailure_.clear();
     // A step alone still hears what the repairs free, so that a candidate in a zip or
     // file an earlier candidate took away is skipped rather than worked on.
     FixFullPath = false;
@@ -889,6 +982,8 @@ void TFixPipeline::Run(const TFixSelection& selection) {
     failedAt_.clear();
     rewriteFailure_.clear();
     rewritesLost_ = 0;
+    failures_.clear();
+    endingFailure_ = std::string::npos;
     removedFiles_.clear();
     const TProgressEvent romsProgress = romsBd_.OnProgress;
     const TInfosEvent romsInfos = romsBd_.OnInfos;
@@ -967,21 +1062,15 @@ void TFixPipeline::Run(const TFixSelection& selection) {
                                                      TMsgDlgType::mtInformation, mbOK);
                             }
                             // The count says what was done; what was not is told as well.
-                            if (FixError)
-                                UiHooks().MessageDlg(_("Some files has not been fixed."), TMsgDlgType::mtWarning,
-                                                     mbOK);
+                            if (FixError) UiHooks().MessageDlg(NotFixedText(), TMsgDlgType::mtWarning, mbOK);
                         }
                     }
                 }
             }
         } catch (...) {
-            std::string text;
-            // A failure that ends the fix says what was being done to which file; a
-            // cancel is no failure of a file.
-            if (!rewriteFailure_.empty())
-                text = rewriteFailure_;  // what failed first, whatever the step met after it
-            else if (Classify(std::current_exception(), text) != TFailure::Abort && !failedAt_.empty())
-                text = failedAt_ + ": " + text;
+            // A failure that ends the fix says what was being done to which file, and
+            // lists those the fix went on past.
+            const std::string text = EndingText(std::current_exception());
             failedAt_.clear();
             rewriteFailure_.clear();
             ShowError(text);

@@ -10,6 +10,7 @@
 // stays valid until the fix ends (the fix is one TFilesBd::TCommandScope), and a step
 // only works on a candidate that is still selected.
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -103,6 +104,16 @@ public:
     // Called between steps (a test's window onto the order); the step that is next.
     std::function<void(TFixStep step)> OnStepStarted;
 
+    // Every failure of the last Run or RunStep that it went on past, "file: reason", in
+    // the order met (each also a log line).
+    const std::vector<std::string>& Failures() const { return failures_; }
+    // The warning that ends a fix some of whose files failed: the sentence, then the
+    // failures (the first ones, then how many more).
+    std::string NotFixedText() const;
+    // The box text of a failure that ended the fix or the step: what was being done to
+    // which file and why, then the other failures.
+    std::string EndingText(std::exception_ptr error) const;
+
     // Totals of the last Run.
     int FixedTotal() const { return fixedTotal_; }
     int ErrorTotal() const { return errorTotal_; }
@@ -124,8 +135,12 @@ private:
     void ItemFailed(TFixStep step, int& errors);
     // After imports: removes the selected plain files they left as surplus copies.
     int RemoveLooseCopies(int& errors);
-    // A candidate whose operation did not take place: an error of the step.
-    void Refused(int& errors);
+    // A candidate whose operation did not take place: an error of the step, kept with
+    // its place and reason.
+    void Refused(int& errors, const std::string& where, const std::string& reason);
+    void Failed(const std::string& where, const std::string& reason);
+    // The failures as lines after a blank line, skip left out (npos: none).
+    std::string FailureList(size_t skip) const;
     // The files database dropped the file during this command.
     bool Removed(const TFile* file) const;
     void MatchAll();
@@ -229,6 +244,8 @@ private:
     // step, put before the text of the error that ends the fix.
     std::string failedAt_;
     std::string rewriteFailure_;  // the first rewrite that could not be put in place
+    size_t endingFailure_ = std::string::npos;  // its line among failures_
+    std::vector<std::string> failures_;
     TFixStep rewritingStep_ = TFixStep::RenameFiles;  // whose rewrites the batch holds
     int rewritesLost_ = 0;                           // of the step that just ended
     std::unordered_set<const TFile*> removedFiles_;

@@ -87,15 +87,17 @@ TStatusTexts StatusBarTexts(int64_t selectedSize, int selectedCount, int64_t tot
 }
 
 std::string DatabaseInfoText(TChildCollector& tree) {
-    const int resources = tree.ResourceCount;
+    // The games and clones are counted whatever the name filter: so are the resources.
+    const int resources = tree.RootCounts.resources;
     return Fmt(_("Database: %1 games, %2 clones, %3 roms, %4 resources."),
                {std::to_string(tree.GetGameCount() - resources), std::to_string(tree.GetCloneCount() - resources),
                 std::to_string(tree.GetRomCount()), std::to_string(resources)});
 }
 
 std::array<std::string, 3> StatusCounterTexts(const TChildCollector& tree) {
-    return {std::to_string(tree.MissingCount), std::to_string(tree.IncompleteCount),
-            std::to_string(tree.CompleteCount)};
+    // The root's, not those of a game or clone the tree listed since.
+    return {std::to_string(tree.RootCounts.missing), std::to_string(tree.RootCounts.incomplete),
+            std::to_string(tree.RootCounts.complete)};
 }
 
 }  // namespace qm

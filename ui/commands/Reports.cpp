@@ -22,12 +22,20 @@ namespace {
 
 bool RomFound(const TCloneRom* cloneRom) { return cloneRom->Rom->MatchCount > 0; }
 
+// Complete as the tree shows it (status 2, or 6 with a bad dump shown). A set whose
+// needed list is empty (every rom comes from a parent) is no more complete than what
+// it shows.
+bool ShownComplete(const TClone* clone) {
+    const int status = clone->GetStatus();
+    return status == 2 || status == 6;
+}
+
 std::vector<std::string> GamesReport(const TRomsBd& roms, const TReportScope& scope, const std::string& refName,
                                      bool complete, const std::string& header) {
     const std::vector<TClone*> clones = ReportClones(roms, scope.ListedClones);
     std::vector<std::string> lines;
     for (const TClone* clone : clones)
-        if (clone->IsComplete() == complete) lines.push_back(clone->GetDisplayName());
+        if (ShownComplete(clone) == complete) lines.push_back(clone->GetDisplayName());
     if (lines.empty()) return lines;
     std::string top = Fmt(header, {std::to_string(lines.size()), std::to_string(clones.size()), refName}) +
                       SubListSuffix(scope.SubListFileName, scope.AllExcept);
@@ -78,7 +86,7 @@ std::vector<std::string> BuildMissingRomsReport(const TRomsBd& roms, const TRepo
     size_t gameCount = 0;
     TCloneRomsList needed;
     for (const TClone* clone : ReportClones(roms, scope.ListedClones)) {
-        if (clone->IsComplete()) continue;
+        if (ShownComplete(clone)) continue;
         std::string line = clone->GetDisplayName();
         if (!clone->HasFoundRoms()) line += " (" + _("all roms") + ")";
         lines.push_back(std::move(line));
@@ -105,7 +113,7 @@ std::vector<std::string> BuildMissingCrcsReport(const TRomsBd& roms, const TRepo
     size_t count = 0;
     TCloneRomsList shown;
     for (const TClone* clone : ReportClones(roms, scope.ListedClones)) {
-        if (clone->IsComplete()) continue;
+        if (ShownComplete(clone)) continue;
         clone->ListRoms(shown, false);
         for (const TCloneRom* cloneRom : shown) {
             if (RomFound(cloneRom) || cloneRom->Rom->Kind != rkKnown) continue;

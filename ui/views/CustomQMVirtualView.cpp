@@ -66,6 +66,7 @@ int TCustomQMVirtualView::DoCompare(const TViewNode& a, const TViewNode& b, int 
 
 void TCustomQMVirtualView::Clear() {
     ResetStateCounters();
+    RootCounts = {};
     model_->Clear();
 }
 
