@@ -213,12 +213,16 @@ inline std::string ProgramFolder() {
 
 // The command line of the programs over a collection:
 //   PROGRAM DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]
+//           [--plugin NAME]
+// NAME is the plug-in's file name as the settings hold it (arcade.dll, the default, signs
+// a zip's roms by the CRCs it stores; any other name has every entry extracted).
 struct TCollectionArgs {
     std::string Datafile;
     std::string RomPath;  // ends with "/"
     std::string Mode = "merged";
     long long Make = 0;
     std::string PlugInDir = ProgramFolder() + "plugin/";
+    std::string PlugInName = "arcade.dll";
 
     // False when the line is not of that form.
     bool Parse(int argc, char** argv) {
@@ -235,6 +239,8 @@ struct TCollectionArgs {
                 Make = std::atoll(argv[++i]);
             else if (arg == "--plugin-dir")
                 PlugInDir = argv[++i];
+            else if (arg == "--plugin")
+                PlugInName = argv[++i];
             else
                 return false;
         }
