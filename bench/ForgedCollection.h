@@ -213,9 +213,10 @@ inline std::string ProgramFolder() {
 
 // The command line of the programs over a collection:
 //   PROGRAM DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]
-//           [--plugin NAME]
+//           [--plugin NAME] [--cache DIR]
 // NAME is the plug-in's file name as the settings hold it (arcade.dll, the default, signs
-// a zip's roms by the CRCs it stores; any other name has every entry extracted).
+// a zip's roms by the CRCs it stores; any other name has every entry extracted). DIR,
+// for the programs that write a cache file, is kept with it, to compare two builds' files.
 struct TCollectionArgs {
     std::string Datafile;
     std::string RomPath;  // ends with "/"
@@ -223,6 +224,7 @@ struct TCollectionArgs {
     long long Make = 0;
     std::string PlugInDir = ProgramFolder() + "plugin/";
     std::string PlugInName = "arcade.dll";
+    std::string CacheDir;  // empty: a temporary folder, removed at the end
 
     // False when the line is not of that form.
     bool Parse(int argc, char** argv) {
@@ -241,6 +243,8 @@ struct TCollectionArgs {
                 PlugInDir = argv[++i];
             else if (arg == "--plugin")
                 PlugInName = argv[++i];
+            else if (arg == "--cache")
+                CacheDir = argv[++i];
             else
                 return false;
         }

@@ -2,7 +2,7 @@
 // it again in a fresh files database (as after a restart: the cache, then the scan).
 //
 //   bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]
-//             [--plugin NAME]
+//             [--plugin NAME] [--cache DIR]
 //
 // --make N first writes a collection into ROMPATH (absent or empty): one zip per set of
 // the mode for the first N sets, holding the roms the set needs (no-dump roms left
@@ -33,6 +33,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -82,7 +83,7 @@ TCounts Count(const qm::TFilesBd& files) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR] [--plugin NAME]\n");
+                 "usage: bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR] [--plugin NAME] [--cache DIR]\n");
     return 2;
 }
 
@@ -133,8 +134,10 @@ int main(int argc, char** argv) {
     }
 
     char cacheTemplate[] = "/tmp/bench_scan_cache.XXXXXX";
-    if (::mkdtemp(cacheTemplate) == nullptr) return 1;
-    const std::string cacheDir = std::string(cacheTemplate) + "/";
+    if (args.CacheDir.empty() ? ::mkdtemp(cacheTemplate) == nullptr
+                              : ::mkdir(args.CacheDir.c_str(), 0700) != 0 && errno != EEXIST)
+        return 1;
+    const std::string cacheDir = (args.CacheDir.empty() ? std::string(cacheTemplate) : args.CacheDir) + "/";
 
     qm::TArchiveManager manager;
     qm::TCrcPlugIn plugIn;
@@ -233,6 +236,6 @@ int main(int argc, char** argv) {
         rc = 1;
     }
     std::error_code ec;
-    std::filesystem::remove_all(cacheDir, ec);
+    if (args.CacheDir.empty()) std::filesystem::remove_all(cacheDir, ec);
     return rc;
 }
