@@ -544,9 +544,8 @@ int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::
     std::string temp;
     if (dcl_.fWorkFiles) temp = target;
     else if (const int err = CreateTempBeside(target, temp); err != 0) return WriteFailed(err, text);
-    const int fd = ::open(temp.c_str(),
-                          dcl_.fWorkFiles ? O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC : O_WRONLY | O_TRUNC | O_CLOEXEC,
-                          0600);
+    const int flags = dcl_.fWorkFiles ? O_CREAT | O_NOFOLLOW : 0;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | flags, 0600);
     if (fd < 0) {
         const int err = errno;
         ::unlink(temp.c_str());
