@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -652,9 +653,12 @@ void PutFileInPlace(const std::string& work, const std::string& dest) {
 }
 
 void CheckDiskSpace(const std::string& path, int64_t bytes) {
-    const TDiskInfo info(path);
+    // The free space is read on every call, as TDiskInfo reads it; the volume's identity
+    // (mount table, device links), which a fix would otherwise read thousands of times,
+    // is only read to name a full disk. Unknown free space is no free space.
+    const int64_t free = std::max<int64_t>(0, Fs().FreeSpace(AbsolutePath(path)));
     // Written so that a huge request cannot overflow: free is never negative.
-    if (bytes > info.DiskFree() - kDiskSpaceReserve) throw EDiskFull(Fmt(_("Disk %1 is full"), {info.Disk()}));
+    if (bytes > free - kDiskSpaceReserve) throw EDiskFull(Fmt(_("Disk %1 is full"), {TDiskInfo(path).Disk()}));
 }
 
 // ---- Processes ----

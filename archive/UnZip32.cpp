@@ -538,9 +538,14 @@ int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::
     if (!folder.empty()) {
         if (const int err = MakeDirs(folder); err != 0) return WriteFailed(err, text);
     }
+    // A work file lives in a private folder until it has been read, then goes: written
+    // under its own name and never flushed, which would cost more than the extraction.
+    // Any other file is written beside its target and renamed over it once complete.
     std::string temp;
-    if (const int err = CreateTempBeside(target, temp); err != 0) return WriteFailed(err, text);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (dcl_.fWorkFiles) temp = target;
+    else if (const int err = CreateTempBeside(target, temp); err != 0) return WriteFailed(err, text);
+    const int flags = dcl_.fWorkFiles ? O_CREAT | O_NOFOLLOW : 0;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | flags, 0600);
     if (fd < 0) {
         const int err = errno;
         ::unlink(temp.c_str());
@@ -556,7 +561,7 @@ int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::
         ::futimens(fd, times);
     }
     if (::close(fd) != 0 && result == kOk) result = WriteFailed(errno, text);
-    if (result == kOk) {
+    if (result == kOk && temp != target) {
         if (const int err = Fs().ReplaceWith(temp, target); err != 0) result = WriteFailed(err, text);
     }
     if (result != kOk) ::unlink(temp.c_str());

@@ -36,6 +36,7 @@ struct DCL {
     int nZIflag = 0;
     int C_flag = 0;     // match names without regard to letter case
     int fPrivilege = 0;
+    int fWorkFiles = 0;  // extraction: files read once and deleted, written in place unflushed
     std::string lpszZipFN;       // the archive
     std::string lpszExtractDir;  // where extraction writes
 };

@@ -436,14 +436,34 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
         r.NewFlags = FlagsForName(r.Flags, newName);
         r.NewName = std::move(newName);
     };
-    // Runs test over both names of every entry; the first entry that passes, and the form
-    // it passed with.
-    auto findFirst = [&](auto test) -> std::pair<int, const std::string*> {
-        for (size_t i = 0; i < records.size(); ++i) {
-            if (test(key[i])) return {static_cast<int>(i), &key[i]};
-            if (!alt[i].empty() && test(alt[i])) return {static_cast<int>(i), &alt[i]};
+    // The first entry that answers to a name, and the form it answers with, in each of
+    // the four ways a file item is looked for: indexed on first use, so that renaming
+    // every entry of a large archive costs one lookup per item, not a walk over the
+    // entries. Entries are met in order, the stored name before its other reading: the
+    // first one met keeps the name.
+    using TFound = std::pair<int, const std::string*>;
+    auto folded = [](std::string s) {
+        for (char& c : s) c = Fold(c);
+        return s;
+    };
+    enum { kExact, kFolded, kLast, kLastFolded };
+    std::unordered_map<std::string, TFound> index[4];
+    bool indexed[4] = {};
+    auto find = [&](int way, const std::string& name) -> TFound {
+        auto& map = index[way];
+        if (!indexed[way]) {
+            indexed[way] = true;
+            map.reserve(records.size());
+            for (size_t i = 0; i < records.size(); ++i)
+                for (const std::string* form : {&key[i], &alt[i]}) {
+                    if (form == &alt[i] && alt[i].empty()) continue;
+                    std::string k = way == kExact || way == kFolded ? *form : LastComponent(*form);
+                    map.emplace(way == kFolded || way == kLastFolded ? folded(std::move(k)) : std::move(k),
+                                TFound{static_cast<int>(i), form});
+                }
         }
-        return {-1, nullptr};
+        const auto it = map.find(way == kFolded || way == kLastFolded ? folded(name) : name);
+        return it == map.end() ? TFound{-1, nullptr} : it->second;
     };
 
     for (size_t j = 0; j < items.size(); ++j) {
@@ -477,8 +497,8 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
             if (i < records.size() && key[i] == item.oldName) claim(i, j, item.newName);
             continue;
         }
-        auto found = findFirst([&](const std::string& n) { return n == item.oldName; });
-        if (found.first < 0) found = findFirst([&](const std::string& n) { return SameText(n, item.oldName); });
+        TFound found = find(kExact, item.oldName);
+        if (found.first < 0) found = find(kFolded, item.oldName);
         if (found.first >= 0) {
             claim(static_cast<size_t>(found.first), j, item.newName);
             continue;
@@ -486,9 +506,8 @@ bool PlanRenames(std::vector<TZipEntryRecord>& records, const std::vector<TItem>
         if (item.oldName.find('/') != std::string::npos) continue;
         // A bare name (as the plug-ins report entries) stands for the entry of that name
         // in whatever folder; the folder stays.
-        found = findFirst([&](const std::string& n) { return LastComponent(n) == item.oldName; });
-        if (found.first < 0)
-            found = findFirst([&](const std::string& n) { return SameText(LastComponent(n), item.oldName); });
+        found = find(kLast, item.oldName);
+        if (found.first < 0) found = find(kLastFolded, item.oldName);
         if (found.first >= 0) claim(static_cast<size_t>(found.first), j, FolderOf(*found.second) + item.newName);
     }
 

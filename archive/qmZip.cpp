@@ -451,6 +451,7 @@ size_t TQMZip::ExtractEach(const std::string& archiveName, const std::vector<std
     const std::string dir = WithSlash(destDir);
     MakeDirs(StripTrailingSlash(dir));
     UnzipOptions(1, 0, 0, 0, 1, archiveName, dir);
+    dcl_.fWorkFiles = 1;  // each file goes once handed over
     std::vector<std::string> patterns;
     patterns.reserve(fileNames.size());
     for (const std::string& name : fileNames) patterns.push_back(EscapeWildcards(ToSlash(name), false));

@@ -149,8 +149,10 @@ std::string_view WithoutFileExt(std::string_view text) {
     if (text.size() <= 3) return text;
     size_t dot = text.rfind('.');
     if (dot == std::string_view::npos || dot < text.size() - 4) return text;
-    size_t sep = text.find_last_of("\\/");
-    if (sep != std::string_view::npos && sep > dot) return text;
+    // Only the few characters after the dot can hold a separator; find_last_of would
+    // look each character of the whole text up in its set.
+    for (size_t i = dot + 1; i < text.size(); ++i)
+        if (text[i] == '\\' || text[i] == '/') return text;
     return text.substr(0, dot);
 }
 

@@ -213,6 +213,10 @@ inline std::string ProgramFolder() {
 
 // The command line of the programs over a collection:
 //   PROGRAM DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--plugin-dir DIR]
+//           [--plugin NAME] [--cache DIR]
+// NAME is the plug-in's file name as the settings hold it (arcade.dll, the default, signs
+// a zip's roms by the CRCs it stores; any other name has every entry extracted). DIR,
+// for the programs that write a cache file, is kept with it, to compare two builds' files.
 struct TCollectionArgs {
     std::string Datafile;
     std::string RomPath;  // ends with "/"
@@ -222,6 +226,8 @@ struct TCollectionArgs {
     // writes them (bench_scan only).
     bool FullMerge = false;
     std::string PlugInDir = ProgramFolder() + "plugin/";
+    std::string PlugInName = "arcade.dll";
+    std::string CacheDir;  // empty: a temporary folder, removed at the end
 
     // False when the line is not of that form.
     bool Parse(int argc, char** argv) {
@@ -242,6 +248,10 @@ struct TCollectionArgs {
                 Make = std::atoll(argv[++i]);
             else if (arg == "--plugin-dir")
                 PlugInDir = argv[++i];
+            else if (arg == "--plugin")
+                PlugInName = argv[++i];
+            else if (arg == "--cache")
+                CacheDir = argv[++i];
             else
                 return false;
         }

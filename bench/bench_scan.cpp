@@ -2,7 +2,7 @@
 // it again in a fresh files database (as after a restart: the cache, then the scan).
 //
 //   bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--full-merge]
-//              [--plugin-dir DIR]
+//              [--plugin-dir DIR] [--plugin NAME] [--cache DIR]
 //
 // --make N first writes a collection into ROMPATH (absent or empty): one zip per set of
 // the mode for the first N sets, holding the roms the set needs (no-dump roms left
@@ -15,7 +15,7 @@
 //   games_complete=N games_partial=N games_missing=N clones_complete=N clones_partial=N
 //   clones_missing=N partial_dumpable=N first_scan_ms=N match_ms=N signature_calls=N
 //   rescan_ms=N rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N
-//   rescan_files_per_s=N clear_files_ms=N load_ms=N audit_ms=N
+//   rescan_files_per_s=N clear_files_ms=N load_ms=N audit_ms=N first_scan_fsyncs=N
 // roms counts the rom files found (placeholders left out), status<k> every rom file of
 // status k (placeholders of missing roms included); partial_dumpable the sets of the
 // mode with something found that lack a rom of which a good dump exists (a set partial
@@ -24,7 +24,9 @@
 // cache the first one wrote; signature_calls the files handed to the calculator;
 // zips_per_s the zips of the first load by its time, threads the threads its listing
 // ran on; rescan_files_per_s the files of the second load by its time; clear_files_ms
-// the time to drop every file of the path from the files database; load_ms the
+// the time to drop every file of the path from the files database; first_scan_fsyncs
+// the flushes to disk of the first load (its cache file's, and with another plug-in
+// than the default every extracted entry's before); load_ms the
 // reading and building of the rom database, audit_ms that with the first load and the
 // matching (the whole audit of a collection seen for the first time).
 #include <sys/resource.h>
@@ -32,6 +34,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +55,7 @@
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -82,7 +86,7 @@ TCounts Count(const qm::TFilesBd& files) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: bench_scan DATAFILE ROMPATH [--mode merged|split|unmerged] [--make N] [--full-merge]"
-                 " [--plugin-dir DIR]\n");
+                 " [--plugin-dir DIR] [--plugin NAME] [--cache DIR]\n");
     return 2;
 }
 
@@ -144,8 +148,10 @@ int main(int argc, char** argv) {
     }
 
     char cacheTemplate[] = "/tmp/bench_scan_cache.XXXXXX";
-    if (::mkdtemp(cacheTemplate) == nullptr) return 1;
-    const std::string cacheDir = std::string(cacheTemplate) + "/";
+    if (args.CacheDir.empty() ? ::mkdtemp(cacheTemplate) == nullptr
+                              : ::mkdir(args.CacheDir.c_str(), 0700) != 0 && errno != EEXIST)
+        return 1;
+    const std::string cacheDir = (args.CacheDir.empty() ? std::string(cacheTemplate) : args.CacheDir) + "/";
 
     qm::TArchiveManager manager;
     qm::TCrcPlugIn plugIn;
@@ -153,7 +159,7 @@ int main(int argc, char** argv) {
     int rc = 0;
     try {
         plugIn.SetPath(args.PlugInDir);
-        plugIn.SetFileName("arcade.dll");
+        plugIn.SetFileName(args.PlugInName);
         calc.SetArchiveManager(&manager);
         calc.SetCrcPlugIn(&plugIn);
 
@@ -169,9 +175,11 @@ int main(int argc, char** argv) {
         };
         std::unique_ptr<qm::TFilesBd> files;
         qm::TPath* path = open(files);
+        const int64_t syncsBefore = qm::SyncCount();
         auto start = Clock::now();
         path->Load(false);
         const auto scanTime = Clock::now() - start;
+        const long long scanSyncs = qm::SyncCount() - syncsBefore;
         const long long scanMs = Ms(start);
         const long long calls = files->SignatureCalls;
         const int threads = files->ScanThreadsUsed;
@@ -233,15 +241,15 @@ int main(int argc, char** argv) {
                     "clones_complete=%lld clones_partial=%lld clones_missing=%lld partial_dumpable=%lld "
                     "first_scan_ms=%lld match_ms=%lld signature_calls=%lld rescan_ms=%lld "
                     "rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld threads=%d rescan_files_per_s=%lld "
-                    "clear_files_ms=%lld load_ms=%lld audit_ms=%lld\n",
+                    "clear_files_ms=%lld load_ms=%lld audit_ms=%lld first_scan_fsyncs=%lld\n",
                     counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], partialDumpable,
                     scanMs, matchMs, calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime),
-                    threads, perSecond(rescanFiles, rescanTime), clearMs, loadMs, loadMs + scanMs + matchMs);
+                    threads, perSecond(rescanFiles, rescanTime), clearMs, loadMs, loadMs + scanMs + matchMs, scanSyncs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;
     }
     std::error_code ec;
-    std::filesystem::remove_all(cacheDir, ec);
+    if (args.CacheDir.empty()) std::filesystem::remove_all(cacheDir, ec);
     return rc;
 }

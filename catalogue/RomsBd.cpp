@@ -196,8 +196,13 @@ void TRom::AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file
 void TRom::DetachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file) {
     if (Crc == kBlankCrc) return;
     --MatchCount;
-    auto it = std::find(Files.begin(), Files.end(), file);
-    if (it != Files.end()) Files.erase(it);
+    // A path cleared goes from its last file back: the file is then the last one here,
+    // and a rom shared by thousands of files is not walked for each of them.
+    if (!Files.empty() && Files.back() == file) {
+        Files.pop_back();
+    } else if (auto it = std::find(Files.begin(), Files.end(), file); it != Files.end()) {
+        Files.erase(it);
+    }
     if (Kind == rkNoDump && !fileCrc.empty() && fileCrc != kNoDumpCrc) {
         TRom* other = GamesList->FindRomByCrc(fileCrc, fileSize);
         if (other && other->MatchCount > 0) --other->MatchCount;

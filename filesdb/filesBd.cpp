@@ -35,8 +35,10 @@ std::string ProgramFolder() {
 
 // The inner folders of a stored name, up to and including its last separator.
 std::string_view InnerPath(std::string_view storedName) {
-    const size_t cut = storedName.find_last_of("/\\");
-    return cut == std::string_view::npos ? std::string_view() : storedName.substr(0, cut + 1);
+    // A plain walk back: find_last_of looks each character up in its set of two.
+    size_t cut = storedName.size();
+    while (cut > 0 && storedName[cut - 1] != '/' && storedName[cut - 1] != '\\') --cut;
+    return storedName.substr(0, cut);
 }
 
 }  // namespace
@@ -168,11 +170,16 @@ bool TRomFilesList::PlugInSuggestedExtension() const {
     return bd != nullptr && bd->PlugInSuggeredExtension;
 }
 
-bool TRomFilesList::SameNameWithoutExt(const TRomFile& r, std::string_view name) const {
-    const std::string_view inner = InnerPath(r.StoredName);
-    const std::string_view base = WithoutFileExt(r.Name);
+bool TRomFilesList::SameNameWithoutExt(std::string_view inner, std::string_view base, std::string_view name) const {
     return name.size() == inner.size() + base.size() && SameName(name.substr(0, inner.size()), inner) &&
            SameName(name.substr(inner.size()), base);
+}
+
+bool TRomFilesList::FitsName(const TRomFile& r, std::string_view inner, std::string_view base, std::string_view romName,
+                            std::string_view nameWithoutExt, bool suggested) const {
+    if (!SameNameWithoutExt(inner, base, nameWithoutExt) && !SameNameWithoutExt(inner, base, romName)) return false;
+    if (!r.SuggestedExtension.empty()) return !suggested || SameName(r.SuggestedExtension, r.Extension);
+    return SameName(r.Name, romName);
 }
 
 int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) const {
@@ -181,15 +188,58 @@ int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) c
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (!SameNameWithoutExt(r, nameWithoutExt) && !SameNameWithoutExt(r, romName)) continue;
-        bool extensionFits;
-        if (!r.SuggestedExtension.empty())
-            extensionFits = !suggested || SameName(r.SuggestedExtension, r.Extension);
-        else
-            extensionFits = SameName(r.Name, romName);
-        if (extensionFits) return static_cast<int>(i);
+        if (FitsName(r, InnerPath(r.StoredName), WithoutFileExt(r.Name), romName, nameWithoutExt, suggested))
+            return static_cast<int>(i);
     }
     return -1;
+}
+
+namespace {
+
+// A hash of a name that letter case does not change, so that names SameName may find
+// equal always share it; fed in pieces.
+uint64_t NameHash(std::string_view text, uint64_t h = 14695981039346656037ull) {
+    for (char c : text) {
+        h ^= static_cast<unsigned char>(LowerChar(c));
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+}  // namespace
+
+TRomFilesList::TNameIndex::TNameIndex(const TRomFilesList& list) : list_(list) {
+    keys_.reserve(list.items_.size());
+    for (size_t i = 0; i < list.items_.size(); ++i) {
+        TRomFile* r = list.items_[i].romFile.get();
+        if (r->IsPlaceholder()) continue;
+        const std::string_view inner = InnerPath(r->StoredName);
+        const std::string_view base = WithoutFileExt(r->Name);
+        keys_.push_back({NameHash(base, NameHash(inner)), static_cast<uint32_t>(i), r, inner, base});
+    }
+    std::stable_sort(keys_.begin(), keys_.end(), [](const TKey& a, const TKey& b) { return a.hash < b.hash; });
+}
+
+TRomFile* TRomFilesList::TNameIndex::Find(std::string_view romName) const {
+    // A rom file fits by its name without extension, equal to the wanted name with or
+    // without its own: only the rom files of those two hashes can, the first in list
+    // order wins.
+    const std::string_view nameWithoutExt = WithoutFileExt(romName);
+    const bool suggested = list_.PlugInSuggestedExtension();
+    auto range = [this](uint64_t hash) {
+        return std::equal_range(keys_.begin(), keys_.end(), TKey{hash, 0, nullptr, {}, {}},
+                                [](const TKey& a, const TKey& b) { return a.hash < b.hash; });
+    };
+    auto [a, aEnd] = range(NameHash(nameWithoutExt));
+    auto [b, bEnd] = nameWithoutExt.size() == romName.size() ? std::pair{aEnd, aEnd} : range(NameHash(romName));
+    while (a != aEnd || b != bEnd) {
+        const bool fromA = b == bEnd || (a != aEnd && a->order < b->order);
+        const TKey& key = fromA ? *a++ : *b++;
+        if (!key.romFile->IsPlaceholder() &&
+            list_.FitsName(*key.romFile, key.inner, key.base, romName, nameWithoutExt, suggested))
+            return key.romFile;
+    }
+    return nullptr;
 }
 
 int TRomFilesList::IndexOfFileName(std::string_view name, bool withPlaceholders) const {
@@ -205,7 +255,7 @@ int TRomFilesList::IndexOfNameWithoutExt(std::string_view name, bool withPlaceho
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (SameNameWithoutExt(r, name)) return static_cast<int>(i);
+        if (SameNameWithoutExt(InnerPath(r.StoredName), WithoutFileExt(r.Name), name)) return static_cast<int>(i);
     }
     return -1;
 }

@@ -205,6 +205,24 @@ public:
     int IndexOfObject(const TRomFile* romFile) const;
     // The first rom file whose name fits a database rom name (see the .cpp).
     int FindByName(std::string_view romName, bool withPlaceholders) const;
+    // FindByName(romName, false) for the many lookups of one match: every rom file's name
+    // is hashed once, and a lookup reads only the rom files of that hash, in list order.
+    // Holds while no name changes and no rom file but placeholders comes in or goes.
+    class TNameIndex {
+    public:
+        explicit TNameIndex(const TRomFilesList& list);
+        TRomFile* Find(std::string_view romName) const;
+
+    private:
+        struct TKey {
+            uint64_t hash;
+            uint32_t order;  // position in the list
+            TRomFile* romFile;
+            std::string_view inner, base;  // its inner folders and its name without extension
+        };
+        const TRomFilesList& list_;
+        std::vector<TKey> keys_;  // by hash, then list order
+    };
     int IndexOfFileName(std::string_view name, bool withPlaceholders) const;
     int IndexOfNameWithoutExt(std::string_view name, bool withPlaceholders) const;
     int IndexOfRomFile(const TRom* rom, bool withPlaceholders) const;
@@ -221,9 +239,12 @@ public:
 
 private:
     bool SameName(std::string_view a, std::string_view b) const;
-    // SameName(r.GetNameWithoutExt(), name), without building the name: the lookups run
-    // for every rom of every file a match looks at.
-    bool SameNameWithoutExt(const TRomFile& r, std::string_view name) const;
+    // SameName(r.GetNameWithoutExt(), name) for inner = InnerPath(r.StoredName) and base =
+    // WithoutFileExt(r.Name), without building the name: the lookups run for every rom of
+    // every file a match looks at.
+    bool SameNameWithoutExt(std::string_view inner, std::string_view base, std::string_view name) const;
+    bool FitsName(const TRomFile& r, std::string_view inner, std::string_view base, std::string_view romName,
+                  std::string_view nameWithoutExt, bool suggested) const;
     bool PlugInSuggestedExtension() const;
     int IndexOfKey(std::string_view key) const;  // key lower-cased
 

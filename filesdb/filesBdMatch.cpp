@@ -141,10 +141,11 @@ void TFile::Match() {
     const TCaseOptions romCase = bd != nullptr ? bd->RomFileCaseOptions : coDontCare;
 
     // Pass 1: the right name.
+    const TRomFilesList::TNameIndex byName(RomFiles);
     for (TCloneRom* cr : wanted) {
-        const int index = RomFiles.FindByName(cr->Name, false);
-        if (index < 0) continue;
-        TRomFile& r = *RomFiles[index];
+        TRomFile* found = byName.Find(cr->Name);
+        if (found == nullptr) continue;
+        TRomFile& r = *found;
         if (r.HasError()) continue;
         if (!(r.SuggestedExtension.empty() && SameText(r.Name, cr->Name)) && suggested &&
             !SameText(r.SuggestedExtension, r.Extension))
@@ -161,8 +162,9 @@ void TFile::Match() {
 
     // Pass 2: the right rom under another name, else a placeholder.
     for (TCloneRom* cr : wanted) {
-        const int named = RomFiles.FindByName(cr->Name, false);
-        if (named >= 0 && RomFiles[named]->CloneRom == cr) continue;
+        // Only placeholders have come in since the index was made.
+        const TRomFile* named = byName.Find(cr->Name);
+        if (named != nullptr && named->CloneRom == cr) continue;
 
         TRomFile* taken = nullptr;
         if (cr->GetCrcState() == csNoDump) {

@@ -247,7 +247,14 @@ TEST(FilesTools, WriteByteAtCreatesOrPatches) {
 }
 
 TEST(FilesTools, DiskSpaceCheckKeepsFiveMebibytesFree) {
-    TStaticVolumeProvider volumes;
+    // A fix checks before every rom it writes: the volume is only read to name a full one.
+    struct TCountingVolumes : TStaticVolumeProvider {
+        int queries = 0;
+        bool Query(const std::string& path, TVolumeFacts& facts) override {
+            ++queries;
+            return TStaticVolumeProvider::Query(path, facts);
+        }
+    } volumes;
     TVolumeFacts usb;
     usb.root = "/media/usb/";
     usb.uuid = "1234-5678";
@@ -258,6 +265,7 @@ TEST(FilesTools, DiskSpaceCheckKeepsFiveMebibytesFree) {
     faulty.forcedFreeSpace = 100000000;
     TScopedFileSystem scope(faulty);
     EXPECT_NO_THROW(CheckDiskSpace("/media/usb/roms/", 100000000 - kDiskSpaceReserve));
+    EXPECT_EQ(volumes.queries, 0);
     try {
         CheckDiskSpace("/media/usb/roms/", 100000000 - kDiskSpaceReserve + 1);
         FAIL() << "no error";
