@@ -1,6 +1,7 @@
 #include "filesdb/CacheFileUnit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -82,12 +83,14 @@ int64_t TimeKey(int year, int month, int day, int hour, int minute, int second) 
 // ---- Format -------------------------------------------------------------------------
 
 void TCacheFile::AppendEscaped(std::string& out, std::string_view text) {
+    // A plain walk: find_first_of looks each character up in its set of four, and a
+    // save escapes every field of every record.
     size_t from = 0;
-    for (;;) {
-        const size_t at = text.find_first_of(std::string_view("%\xA4\r\n", 4), from);
-        if (at == std::string_view::npos) break;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c != '%' && c != kSep && c != '\r' && c != '\n') continue;
         out.append(text.data() + from, at - from);
-        switch (text[at]) {
+        switch (c) {
             case '%': out += "%25"; break;
             case kSep: out += "%A4"; break;
             case '\r': out += "%0D"; break;
@@ -541,8 +544,51 @@ void TCacheFile::Save() {
             }
         }
     }
+    // A rescan that found nothing changed writes nothing: the file would only get a new
+    // save time.
+    if (HoldsLines()) return;
     if (const int err = Fs().WriteFileAtomic(cacheFileName_, text_))
         throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
+}
+
+namespace {
+
+// Where the line of the save time starts and ends (before its line end) in a cache text;
+// false when the text has no whole header up to it.
+bool TimeLineOf(std::string_view text, size_t& from, size_t& to) {
+    from = 0;
+    for (int line = 0; line < 3; ++line) {
+        const size_t end = text.find("\r\n", from);
+        if (end == std::string_view::npos) return false;
+        from = end + 2;
+    }
+    to = text.find("\r\n", from);
+    return to != std::string_view::npos;
+}
+
+bool OlderThan(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+}  // namespace
+
+bool TCacheFile::HoldsLines() const {
+    struct stat cache;
+    if (::stat(cacheFileName_.c_str(), &cache) != 0 || !S_ISREG(cache.st_mode) ||
+        static_cast<uint64_t>(cache.st_size) != text_.size())
+        return false;
+    // A cache older than its folder tells the next start that the folder changed (and
+    // makes it scan again): that one is written anew, time and all.
+    struct stat folder;
+    if (::stat(path_.c_str(), &folder) != 0 || OlderThan(cache.st_mtim, folder.st_mtim)) return false;
+    std::string stored;
+    if (Fs().ReadFile(cacheFileName_, stored) != 0 || stored.size() != text_.size()) return false;
+    size_t from = 0, to = 0, storedFrom = 0, storedTo = 0;
+    if (!TimeLineOf(text_, from, to) || !TimeLineOf(stored, storedFrom, storedTo) || from != storedFrom ||
+        to != storedTo)
+        return false;
+    const std::string_view lines(text_), held(stored);
+    return lines.substr(0, from) == held.substr(0, from) && lines.substr(to) == held.substr(to);
 }
 
 // ---- Reading ------------------------------------------------------------------------
@@ -670,7 +716,8 @@ TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romNam
     TFile* file = Files().Find(name);
     if (file == nullptr) file = NewFile(std::string(name), kind, false);
     if (romName.empty()) return nullptr;
-    return file->AddRomFile(romName, LowerCase(crc), romDate, romSize, extension);
+    // AddRomFile lower-cases the signature itself.
+    return file->AddRomFile(romName, crc, romDate, romSize, extension);
 }
 
 }  // namespace qm
