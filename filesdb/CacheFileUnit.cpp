@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <climits>
 #include <ctime>
@@ -168,9 +171,10 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
         line += kSep;
         TCacheFile::AppendEscaped(line, value);
     };
+    // (By length: an append of two pointers goes through the string's general replace.)
     const auto digits = [&](int64_t value) {
         char buffer[24];
-        line.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+        line.append(buffer, static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer));
     };
     const auto number = [&](int64_t value) {
         line += kSep;
@@ -201,7 +205,11 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
             number(r.romSize);
             break;
     }
-    text(LowerCase(r.crc));
+    // The signatures are held in lower case already: no copy for them.
+    if (std::any_of(r.crc.begin(), r.crc.end(), [](char c) { return LowerChar(c) != c; }))
+        text(LowerCase(r.crc));
+    else
+        text(r.crc);
     text(r.extension);
     text(r.errorText);
     text(r.comment);
@@ -209,7 +217,7 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
         number(r.fileChangeTime);
         line += kSep;
         char buffer[24];
-        line.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.fileInode).ptr);
+        line.append(buffer, static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, r.fileInode).ptr - buffer));
     }
     return true;
 }
@@ -581,14 +589,38 @@ bool TCacheFile::HoldsLines() const {
     // makes it scan again): that one is written anew, time and all.
     struct stat folder;
     if (::stat(path_.c_str(), &folder) != 0 || OlderThan(cache.st_mtim, folder.st_mtim)) return false;
-    std::string stored;
-    if (Fs().ReadFile(cacheFileName_, stored) != 0 || stored.size() != text_.size()) return false;
-    size_t from = 0, to = 0, storedFrom = 0, storedTo = 0;
-    if (!TimeLineOf(text_, from, to) || !TimeLineOf(stored, storedFrom, storedTo) || from != storedFrom ||
-        to != storedTo)
-        return false;
-    const std::string_view lines(text_), held(stored);
-    return lines.substr(0, from) == held.substr(0, from) && lines.substr(to) == held.substr(to);
+    size_t from = 0, to = 0;
+    if (!TimeLineOf(text_, from, to)) return false;
+    // Compared block by block: the file of a large path is not held twice in memory.
+    const int fd = ::open(cacheFileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string block(size_t{1} << 20, '\0');
+    size_t at = 0;
+    bool same = true;
+    while (same && at < text_.size()) {
+        const ssize_t got = ::read(fd, block.data(), std::min(block.size(), text_.size() - at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            same = false;
+            break;
+        }
+        const size_t end = at + static_cast<size_t>(got);
+        // The time line may read otherwise, but at the same length and as one line.
+        for (size_t i = at; same && i < end;) {
+            const size_t stop = i < from ? std::min(end, from) : i < to ? std::min(end, to) : end;
+            const char* held = block.data() + (i - at);
+            if (i >= from && i < to)
+                same = std::none_of(held, held + (stop - i), [](char c) { return c == '\r' || c == '\n'; });
+            else
+                same = std::memcmp(text_.data() + i, held, stop - i) == 0;
+            i = stop;
+        }
+        at = end;
+    }
+    char extra;
+    if (same && ::read(fd, &extra, 1) != 0) same = false;
+    ::close(fd);
+    return same;
 }
 
 // ---- Reading ------------------------------------------------------------------------
