@@ -16,6 +16,7 @@
 //   clones_missing=N partial_dumpable=N first_scan_ms=N match_ms=N signature_calls=N
 //   rescan_ms=N rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N
 //   rescan_files_per_s=N clear_files_ms=N load_ms=N audit_ms=N first_scan_fsyncs=N
+//   rescan_fsyncs=N steady_rescan_ms=N steady_rescan_fsyncs=N
 // roms counts the rom files found (placeholders left out), status<k> every rom file of
 // status k (placeholders of missing roms included); partial_dumpable the sets of the
 // mode with something found that lack a rom of which a good dump exists (a set partial
@@ -26,7 +27,9 @@
 // ran on; rescan_files_per_s the files of the second load by its time; clear_files_ms
 // the time to drop every file of the path from the files database; first_scan_fsyncs
 // the flushes to disk of the first load (its cache file's, and with another plug-in
-// than the default every extracted entry's before); load_ms the
+// than the default every extracted entry's before), rescan_fsyncs those of the second;
+// steady_rescan_ms and steady_rescan_fsyncs the same of a third load (a later start
+// that finds nothing changed: its cache is not written again); load_ms the
 // reading and building of the rom database, audit_ms that with the first load and the
 // matching (the whole audit of a collection seen for the first time).
 #include <sys/resource.h>
@@ -217,12 +220,22 @@ int main(int argc, char** argv) {
         }
 
         path = open(files);
+        int64_t syncs = qm::SyncCount();
         start = Clock::now();
         path->Load(false);
         const auto rescanTime = Clock::now() - start;
         const long long rescanMs = Ms(start);
+        const long long rescanSyncs = qm::SyncCount() - syncs;
         const long long rescanCalls = files->SignatureCalls;
         const long long rescanFiles = path->Files().Count();
+        // Once more, as a later start finds it: the files the rescan read again now
+        // stand where it put them, so nothing is left to change.
+        path = open(files);
+        syncs = qm::SyncCount();
+        start = Clock::now();
+        path->Load(false);
+        const long long steadyMs = Ms(start);
+        const long long steadySyncs = qm::SyncCount() - syncs;
         start = Clock::now();
         path->ClearFiles();
         const long long clearMs = Ms(start);
@@ -241,10 +254,12 @@ int main(int argc, char** argv) {
                     "clones_complete=%lld clones_partial=%lld clones_missing=%lld partial_dumpable=%lld "
                     "first_scan_ms=%lld match_ms=%lld signature_calls=%lld rescan_ms=%lld "
                     "rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld threads=%d rescan_files_per_s=%lld "
-                    "clear_files_ms=%lld load_ms=%lld audit_ms=%lld first_scan_fsyncs=%lld\n",
+                    "clear_files_ms=%lld load_ms=%lld audit_ms=%lld first_scan_fsyncs=%lld rescan_fsyncs=%lld "
+                    "steady_rescan_ms=%lld steady_rescan_fsyncs=%lld\n",
                     counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], partialDumpable,
                     scanMs, matchMs, calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime),
-                    threads, perSecond(rescanFiles, rescanTime), clearMs, loadMs, loadMs + scanMs + matchMs, scanSyncs);
+                    threads, perSecond(rescanFiles, rescanTime), clearMs, loadMs, loadMs + scanMs + matchMs, scanSyncs,
+                    rescanSyncs, steadyMs, steadySyncs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;

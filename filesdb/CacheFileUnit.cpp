@@ -1,12 +1,16 @@
 #include "filesdb/CacheFileUnit.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <climits>
 #include <ctime>
@@ -82,12 +86,14 @@ int64_t TimeKey(int year, int month, int day, int hour, int minute, int second) 
 // ---- Format -------------------------------------------------------------------------
 
 void TCacheFile::AppendEscaped(std::string& out, std::string_view text) {
+    // A plain walk: find_first_of looks each character up in its set of four, and a
+    // save escapes every field of every record.
     size_t from = 0;
-    for (;;) {
-        const size_t at = text.find_first_of(std::string_view("%\xA4\r\n", 4), from);
-        if (at == std::string_view::npos) break;
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c != '%' && c != kSep && c != '\r' && c != '\n') continue;
         out.append(text.data() + from, at - from);
-        switch (text[at]) {
+        switch (c) {
             case '%': out += "%25"; break;
             case kSep: out += "%A4"; break;
             case '\r': out += "%0D"; break;
@@ -165,9 +171,10 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
         line += kSep;
         TCacheFile::AppendEscaped(line, value);
     };
+    // (By length: an append of two pointers goes through the string's general replace.)
     const auto digits = [&](int64_t value) {
         char buffer[24];
-        line.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+        line.append(buffer, static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer));
     };
     const auto number = [&](int64_t value) {
         line += kSep;
@@ -198,7 +205,11 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
             number(r.romSize);
             break;
     }
-    text(LowerCase(r.crc));
+    // The signatures are held in lower case already: no copy for them.
+    if (std::any_of(r.crc.begin(), r.crc.end(), [](char c) { return LowerChar(c) != c; }))
+        text(LowerCase(r.crc));
+    else
+        text(r.crc);
     text(r.extension);
     text(r.errorText);
     text(r.comment);
@@ -206,7 +217,7 @@ bool AppendRecordLine(std::string& line, const TRecordFields& r) {
         number(r.fileChangeTime);
         line += kSep;
         char buffer[24];
-        line.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, r.fileInode).ptr);
+        line.append(buffer, static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, r.fileInode).ptr - buffer));
     }
     return true;
 }
@@ -541,8 +552,75 @@ void TCacheFile::Save() {
             }
         }
     }
+    // A rescan that found nothing changed writes nothing: the file would only get a new
+    // save time.
+    if (HoldsLines()) return;
     if (const int err = Fs().WriteFileAtomic(cacheFileName_, text_))
         throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
+}
+
+namespace {
+
+// Where the line of the save time starts and ends (before its line end) in a cache text;
+// false when the text has no whole header up to it.
+bool TimeLineOf(std::string_view text, size_t& from, size_t& to) {
+    from = 0;
+    for (int line = 0; line < 3; ++line) {
+        const size_t end = text.find("\r\n", from);
+        if (end == std::string_view::npos) return false;
+        from = end + 2;
+    }
+    to = text.find("\r\n", from);
+    return to != std::string_view::npos;
+}
+
+bool OlderThan(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+}  // namespace
+
+bool TCacheFile::HoldsLines() const {
+    struct stat cache;
+    if (::stat(cacheFileName_.c_str(), &cache) != 0 || !S_ISREG(cache.st_mode) ||
+        static_cast<uint64_t>(cache.st_size) != text_.size())
+        return false;
+    // A cache older than its folder tells the next start that the folder changed (and
+    // makes it scan again): that one is written anew, time and all.
+    struct stat folder;
+    if (::stat(path_.c_str(), &folder) != 0 || OlderThan(cache.st_mtim, folder.st_mtim)) return false;
+    size_t from = 0, to = 0;
+    if (!TimeLineOf(text_, from, to)) return false;
+    // Compared block by block: the file of a large path is not held twice in memory.
+    const int fd = ::open(cacheFileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string block(size_t{1} << 20, '\0');
+    size_t at = 0;
+    bool same = true;
+    while (same && at < text_.size()) {
+        const ssize_t got = ::read(fd, block.data(), std::min(block.size(), text_.size() - at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            same = false;
+            break;
+        }
+        const size_t end = at + static_cast<size_t>(got);
+        // The time line may read otherwise, but at the same length and as one line.
+        for (size_t i = at; same && i < end;) {
+            const size_t stop = i < from ? std::min(end, from) : i < to ? std::min(end, to) : end;
+            const char* held = block.data() + (i - at);
+            if (i >= from && i < to)
+                same = std::none_of(held, held + (stop - i), [](char c) { return c == '\r' || c == '\n'; });
+            else
+                same = std::memcmp(text_.data() + i, held, stop - i) == 0;
+            i = stop;
+        }
+        at = end;
+    }
+    char extra;
+    if (same && ::read(fd, &extra, 1) != 0) same = false;
+    ::close(fd);
+    return same;
 }
 
 // ---- Reading ------------------------------------------------------------------------
@@ -670,7 +748,8 @@ TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romNam
     TFile* file = Files().Find(name);
     if (file == nullptr) file = NewFile(std::string(name), kind, false);
     if (romName.empty()) return nullptr;
-    return file->AddRomFile(romName, LowerCase(crc), romDate, romSize, extension);
+    // AddRomFile lower-cases the signature itself.
+    return file->AddRomFile(romName, crc, romDate, romSize, extension);
 }
 
 }  // namespace qm

@@ -102,7 +102,9 @@ public:
     // Writes the lines to the cache file, only when the volume is available and the
     // header is there. The file is replaced atomically: a failure keeps the old one and
     // raises cachefile::EFileError. The first save without a known name takes the
-    // smallest free "quarmelle<N>.dat"; later saves reuse that name.
+    // smallest free "quarmelle<N>.dat"; later saves reuse that name. A file that holds
+    // these lines already, but for its save time, and is not older than the folder is
+    // left as it is.
     void Save();
 
     // Chooses the newest cache file of the cache folder whose serial (ignoring case),
@@ -178,6 +180,9 @@ public:
 
 private:
     void AddLine(std::string_view line);
+    // The file already holds the lines but for the time of its save, and is not older
+    // than the folder.
+    bool HoldsLines() const;
 
     // The lines as the file holds them, each with its line end: a collection's cache
     // has hundreds of thousands, written at every load.

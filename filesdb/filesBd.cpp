@@ -41,14 +41,21 @@ std::string_view InnerPath(std::string_view storedName) {
     return storedName.substr(0, cut);
 }
 
+// The last component of a stored name (after its last "/" or "\\"), by the same plain
+// walk back.
+std::string_view LastNameOf(std::string_view storedName) { return storedName.substr(InnerPath(storedName).size()); }
+
 }  // namespace
 
 std::string FileExtension(std::string_view name) {
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos) return {};
-    const size_t sep = name.find_last_of("/\\");
-    if (sep != std::string_view::npos && sep > dot) return {};
-    return std::string(name.substr(dot));
+    // From the end to the last dot; a separator met first means the last component has
+    // no extension.
+    for (size_t at = name.size(); at > 0; --at) {
+        const char c = name[at - 1];
+        if (c == '/' || c == '\\') return {};
+        if (c == '.') return std::string(name.substr(at - 1));
+    }
+    return {};
 }
 
 // ---- TRomFile -----------------------------------------------------------------------
@@ -295,7 +302,7 @@ void TFile::Register(TRomFile* romFile, bool attach) {
     TCloneRom* cloneRom = nullptr;
     TRom* rom = nullptr;
     // The lookup never registers by itself: the rom file records what it is attached to.
-    romsBd->FindRomForFile(setName, ExtractFileNameAnySep(romFile->StoredName), romFile->Crc, romFile->Size, false,
+    romsBd->FindRomForFile(setName, LastNameOf(romFile->StoredName), romFile->Crc, romFile->Size, false,
                            cloneRom, rom, romFile);
     romFile->Rom = rom;
     if (attach) romFile->AttachTo(rom, romFile->Crc, romFile->Size);
@@ -338,7 +345,7 @@ TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, 
     romFile->SuggestedExtension = suggestedExtension;
     romFile->Extension = FileExtension(romName);
     romFile->StoredName = romName;
-    romFile->Name = ExtractFileNameAnySep(romName);
+    romFile->Name = LastNameOf(romName);
     romFile->Date = date;
 
     const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;

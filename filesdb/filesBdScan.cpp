@@ -238,6 +238,10 @@ struct TPrelisted {
     bool done = false;
     int code = 0;
     TArchiveItems items;
+    // The zip measured just after its listing, as the merge would measure it: the
+    // merge's thread is spared a system call per zip.
+    int statError = 0;
+    TFileStat stat;
 };
 
 // Lists the zips side by side: each thread takes the next archive in turn; the results
@@ -253,6 +257,7 @@ int ListZipsInParallel(const std::vector<std::string>& names, std::vector<TPreli
         for (size_t i; (i = next.fetch_add(1)) < names.size();) {
             try {
                 out[i].code = TQMZip::ListEntries(names[i], out[i].items);
+                out[i].statError = Fs().Stat(names[i], out[i].stat);
                 out[i].done = true;
             } catch (...) {
                 // Left to the merge, which lists it again and meets the failure itself.
@@ -295,7 +300,9 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
         }
         case fkZip: {
             TFileStat st;
-            if (Fs().Stat(fullName, st) != 0 || !st.exists)
+            const bool measured = listed != nullptr && listed->done;
+            if (measured) st = listed->stat;
+            if ((measured ? listed->statError : Fs().Stat(fullName, st)) != 0 || !st.exists)
                 throw filesbd::EFileNotFound(Fmt(_("File %1 not found."), {fullName}));
             TFilesBd* bd = path.FilesBd();
             TArchiveManager* manager = bd != nullptr ? bd->ArchiveManager() : nullptr;

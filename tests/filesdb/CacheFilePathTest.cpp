@@ -145,6 +145,12 @@ TEST_F(CacheFilePathTest, PathSavedAndLoadedBack) {
     const std::string after = ReadFile(cacheName);
     const auto body = [](const std::string& text) { return text.substr(text.find("\r\n" + S)); };
     EXPECT_EQ(body(after), body(before));
+    // A change that keeps the file's size is written all the same.
+    read->Files().Find("plain \xFF.bin")->RomFiles[0]->Crc = "44444444";
+    read->SaveCache();
+    const std::string changed = ReadFile(cacheName);
+    ASSERT_EQ(changed.size(), after.size());
+    EXPECT_NE(changed.find(S + "44444444" + S), std::string::npos);
 }
 
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {

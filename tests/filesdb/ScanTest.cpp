@@ -150,6 +150,8 @@ TEST_F(ScanTest, CacheIsWrittenAfterTheScanAndReadBackInPlaceOfTheFiles) {
     EXPECT_NE(text.find(S + "F" + S + "gg1.bin" + S), std::string::npos) << text;
 
     // The cache alone gives the files: the folder that has no change is not read.
+    struct stat saved {};
+    ASSERT_EQ(::stat(cacheName.c_str(), &saved), 0);
     fx.Restart();
     EXPECT_EQ(fx.Load(), 0);
     EXPECT_EQ(Names(), (std::vector<std::string>{"gg1.bin", "pacman.zip"}));
@@ -157,6 +159,22 @@ TEST_F(ScanTest, CacheIsWrittenAfterTheScanAndReadBackInPlaceOfTheFiles) {
     ASSERT_NE(zip, nullptr);
     ASSERT_EQ(zip->GetRomFileCount(), 1);
     EXPECT_GE(zip->RomFiles.IndexOfFileName("pm1.bin", false), 0);
+    // Nor is the cache written again: it is the same file, save time and all.
+    struct stat kept {};
+    ASSERT_EQ(::stat(cacheName.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_ino, saved.st_ino);
+    EXPECT_EQ(ReadFile(cacheName), text);
+
+    // A cache older than its folder (a file made and removed there since) is written
+    // anew, so that the change test does not find the folder changed at every start.
+    SetTime(cacheName, kOldTime);
+    fx.Restart();
+    EXPECT_EQ(fx.Load(), 0);
+    struct stat rewritten {};
+    ASSERT_EQ(::stat(cacheName.c_str(), &rewritten), 0);
+    EXPECT_NE(rewritten.st_ino, kept.st_ino);
+    EXPECT_NE(rewritten.st_mtime, kOldTime);
+    EXPECT_FALSE(fx.path->HasChanged());
 }
 
 TEST_F(ScanTest, AbsentVolumeOrFolderChangesNothing) {
