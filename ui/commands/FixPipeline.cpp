@@ -246,7 +246,62 @@ std::string TFixPipeline::EndingText(std::exception_ptr error) const {
 
 bool TFixPipeline::Removed(const TFile* file) const { return removedFiles_.count(file) != 0; }
 
-void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
+namespace {
+
+uint64_t Mix(uint64_t seed, uint64_t value) {
+    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 12) + (seed >> 4);
+    return seed * 0xff51afd7ed558ccdULL;
+}
+
+uint64_t Mix(uint64_t seed, const std::string& text) { return Mix(seed, std::hash<std::string>{}(text)); }
+
+uint64_t Mix(uint64_t seed, const void* pointer) { return Mix(seed, reinterpret_cast<uintptr_t>(pointer)); }
+
+// Everything a match of the file reads from it or sets on it.
+uint64_t MatchDigest(const TFile& file) {
+    uint64_t d = Mix(Mix(Mix(Mix(0, file.ShortName), file.ErrorText), file.Clone), file.Game);
+    d = Mix(Mix(d, file.Kind), static_cast<uint64_t>(file.RomFiles.Count()));
+    for (const auto& entry : file.RomFiles) {
+        const TRomFile& r = *entry.romFile;
+        d = Mix(Mix(Mix(Mix(d, &r), r.Rom), r.CloneRom), entry.key);
+        d = Mix(d, (uint64_t{r.Status} << 16) | (uint64_t{r.Duplicated} << 8) | uint64_t{r.SharesName});
+        d = Mix(Mix(Mix(Mix(d, r.StoredName), r.Name), r.Crc), static_cast<uint64_t>(r.Size));
+        d = Mix(Mix(Mix(d, r.Extension), r.SuggestedExtension), r.ErrorText);
+    }
+    return d;
+}
+
+// Whether each placeholder still tells rightly whether its rom is found anywhere.
+bool PlaceholdersCurrent(const TFile& file) {
+    for (const auto& entry : file.RomFiles) {
+        const TRomFile& r = *entry.romFile;
+        if (!r.IsPlaceholder()) continue;
+        if (r.CloneRom == nullptr || r.CloneRom->Rom == nullptr) return false;
+        if ((r.CloneRom->Rom->MatchCount < 1) != (r.Status == rsMissing)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TFixPipeline::MatchFile(TFile* file) {
+    const uint64_t now = MatchDigest(*file);
+    const auto known = settled_.find(file);
+    if (known != settled_.end() && known->second == now && !file->IsPlain() && PlaceholdersCurrent(*file)) return;
+    file->Match();
+    if (MatchDigest(*file) == now)
+        settled_[file] = now;
+    else if (known != settled_.end())
+        settled_.erase(file);
+}
+
+void TFixPipeline::MatchAll() {
+    TPathsList& paths = filesBd_.Paths();
+    for (int p = 0; p < paths.Count(); ++p) {
+        const TFilesList& files = paths.GetPath(p)->Files();
+        for (int i = 0; i < files.Count(); ++i) MatchFile(files[i]);
+    }
+}
 
 void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
 
@@ -540,7 +595,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
     for (TRomFile* romFile : std::vector<TRomFile*>(SelectedRoms)) {
         TFile* file = romFile->File;
         if (takenSet.count(file) != 0 || file->HasError() || !RomSelected(romFile)) continue;
-        if (matched.insert(file).second) file->Match();
+        if (matched.insert(file).second) MatchFile(file);
         if (RomSelected(romFile) && romFile->NeedsRename() && takenSet.insert(file).second) taken.push_back(file);
     }
     if (taken.empty()) return fixed;
@@ -798,6 +853,7 @@ int TFixPipeline::FixReZip(int& errors) {
 
 int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
     TFilesBd::TCommandScope scope(filesBd_);
+    settled_.clear();
     removedFiles_.clear();
     failures_.clear();
     endingFailure_ = std::string::npos;
@@ -974,6 +1030,7 @@ void TFixPipeline::RunSteps() {
 
 void TFixPipeline::Run(const TFixSelection& selection) {
     if (OnBusy) OnBusy(true);
+    settled_.clear();
     bool nothingDone = true;
     TPath* path = nullptr;
     fixedTotal_ = 0;
@@ -1105,6 +1162,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
         FixFullPath = false;
         if (wired) UnwireEvents();
         // The lists point at objects freed when the command scope ends.
+        settled_.clear();
         SelectedRoms.clear();
         SelectedFiles.clear();
         CreatedFiles.clear();

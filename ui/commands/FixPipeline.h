@@ -144,6 +144,8 @@ private:
     // The files database dropped the file during this command.
     bool Removed(const TFile* file) const;
     void MatchAll();
+    // Matches the file again, unless that would change nothing (see settled_).
+    void MatchFile(TFile* file);
     void ShowError(const std::string& text) const;
     void BeginStep();
     // One step's frame: the selection's hash sets made from the lists, the archives the
@@ -249,6 +251,13 @@ private:
     TFixStep rewritingStep_ = TFixStep::RenameFiles;  // whose rewrites the batch holds
     int rewritesLost_ = 0;                           // of the step that just ended
     std::unordered_set<const TFile*> removedFiles_;
+    // Files whose last match left them as it found them, by a digest of everything a
+    // match reads from the file and writes to it. Matching such a file again while it
+    // still shows that digest gives the same, as long as what else the match reads has
+    // not moved: the catalogue does not during a fix, whether each rom is found anywhere
+    // is checked against the file's placeholders, and a plain file, whose surplus flag
+    // follows the other copies of its rom, is always matched again.
+    std::unordered_map<const TFile*, uint64_t> settled_;
 };
 
 }  // namespace qm
