@@ -246,7 +246,62 @@ std::string TFixPipeline::EndingText(std::exception_ptr error) const {
 
 bool TFixPipeline::Removed(const TFile* file) const { return removedFiles_.count(file) != 0; }
 
-void TFixPipeline::MatchAll() { filesBd_.Paths().MatchAll(); }
+namespace {
+
+uint64_t Mix(uint64_t seed, uint64_t value) {
+    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 12) + (seed >> 4);
+    return seed * 0xff51afd7ed558ccdULL;
+}
+
+uint64_t Mix(uint64_t seed, const std::string& text) { return Mix(seed, std::hash<std::string>{}(text)); }
+
+uint64_t Mix(uint64_t seed, const void* pointer) { return Mix(seed, reinterpret_cast<uintptr_t>(pointer)); }
+
+// Everything a match of the file reads from it or sets on it.
+uint64_t MatchDigest(const TFile& file) {
+    uint64_t d = Mix(Mix(Mix(Mix(0, file.ShortName), file.ErrorText), file.Clone), file.Game);
+    d = Mix(Mix(d, file.Kind), static_cast<uint64_t>(file.RomFiles.Count()));
+    for (const auto& entry : file.RomFiles) {
+        const TRomFile& r = *entry.romFile;
+        d = Mix(Mix(Mix(Mix(d, &r), r.Rom), r.CloneRom), entry.key);
+        d = Mix(d, (uint64_t{r.Status} << 16) | (uint64_t{r.Duplicated} << 8) | uint64_t{r.SharesName});
+        d = Mix(Mix(Mix(Mix(d, r.StoredName), r.Name), r.Crc), static_cast<uint64_t>(r.Size));
+        d = Mix(Mix(Mix(d, r.Extension), r.SuggestedExtension), r.ErrorText);
+    }
+    return d;
+}
+
+// Whether each placeholder still tells rightly whether its rom is found anywhere.
+bool PlaceholdersCurrent(const TFile& file) {
+    for (const auto& entry : file.RomFiles) {
+        const TRomFile& r = *entry.romFile;
+        if (!r.IsPlaceholder()) continue;
+        if (r.CloneRom == nullptr || r.CloneRom->Rom == nullptr) return false;
+        if ((r.CloneRom->Rom->MatchCount < 1) != (r.Status == rsMissing)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TFixPipeline::MatchFile(TFile* file) {
+    const uint64_t now = MatchDigest(*file);
+    const auto known = settled_.find(file);
+    if (known != settled_.end() && known->second == now && !file->IsPlain() && PlaceholdersCurrent(*file)) return;
+    file->Match();
+    if (MatchDigest(*file) == now)
+        settled_[file] = now;
+    else if (known != settled_.end())
+        settled_.erase(file);
+}
+
+void TFixPipeline::MatchAll() {
+    TPathsList& paths = filesBd_.Paths();
+    for (int p = 0; p < paths.Count(); ++p) {
+        const TFilesList& files = paths.GetPath(p)->Files();
+        for (int i = 0; i < files.Count(); ++i) MatchFile(files[i]);
+    }
+}
 
 void TFixPipeline::ShowError(const std::string& text) const { UiHooks().MessageDlg(text, TMsgDlgType::mtError, mbOK); }
 
@@ -266,6 +321,7 @@ TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), cache
     owner_.CompactSelection();
     if (owner_.keepIndex_) {
         owner_.selectedByCrc_.clear();
+        owner_.selectedByText_.clear();
         owner_.crcIndexed_ = false;
     } else {
         owner_.IndexSelection();
@@ -337,6 +393,7 @@ void TFixPipeline::IndexSelection() {
     }
     fileSet_.insert(SelectedFiles.begin(), SelectedFiles.end());
     selectedByCrc_.clear();
+    selectedByText_.clear();
     crcIndexed_ = false;
     deadRoms_ = 0;
     deadFiles_ = 0;
@@ -398,12 +455,38 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
 
 bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.count(romFile) != 0; }
 
+namespace {
+// The 32 bits of a lower-case CRC text of eight hexadecimal digits; false for any other.
+bool CrcBits(const std::string& text, uint32_t& bits) {
+    if (text.size() != 8) return false;
+    bits = 0;
+    for (const char c : text) {
+        uint32_t digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        else
+            return false;
+        bits = (bits << 4) | digit;
+    }
+    return true;
+}
+}  // namespace
+
 void TFixPipeline::IndexCrcOf(const TRomFile* romFile) {
     if (!crcIndexed_) return;
+    const auto add = [&](const std::string& key) {
+        uint32_t bits = 0;
+        if (CrcBits(key, bits))
+            selectedByCrc_.emplace(bits, romFile);
+        else
+            selectedByText_.emplace(key, romFile);
+    };
     const std::string crc = LowerCase(romFile->Crc);
-    selectedByCrc_[crc].push_back(romFile);
+    add(crc);
     const std::string complement = LowerCase(ComplementCrcFast(romFile->Crc));
-    if (complement != crc) selectedByCrc_[complement].push_back(romFile);
+    if (complement != crc) add(complement);
 }
 
 bool TFixPipeline::SelectionHolds(const TRom* rom) {
@@ -422,12 +505,16 @@ bool TFixPipeline::SelectionHolds(const TRom* rom) {
     if (byName) return std::any_of(SelectedRoms.begin(), SelectedRoms.end(), holds);
     if (!crcIndexed_) {
         crcIndexed_ = true;
+        selectedByCrc_.reserve(SelectedRoms.size() * 2);
         for (const TRomFile* romFile : SelectedRoms)
             if (RomSelected(romFile)) IndexCrcOf(romFile);
     }
     for (const std::string& key : {LowerCase(rom->Crc), LowerCase(ComplementCrcFast(rom->Crc))}) {
-        const auto found = selectedByCrc_.find(key);
-        if (found != selectedByCrc_.end() && std::any_of(found->second.begin(), found->second.end(), holds))
+        const auto any = [&](const auto& range) {
+            return std::any_of(range.first, range.second, [&](const auto& entry) { return holds(entry.second); });
+        };
+        uint32_t bits = 0;
+        if (CrcBits(key, bits) ? any(selectedByCrc_.equal_range(bits)) : any(selectedByText_.equal_range(key)))
             return true;
     }
     return false;
@@ -540,7 +627,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
     for (TRomFile* romFile : std::vector<TRomFile*>(SelectedRoms)) {
         TFile* file = romFile->File;
         if (takenSet.count(file) != 0 || file->HasError() || !RomSelected(romFile)) continue;
-        if (matched.insert(file).second) file->Match();
+        if (matched.insert(file).second) MatchFile(file);
         if (RomSelected(romFile) && romFile->NeedsRename() && takenSet.insert(file).second) taken.push_back(file);
     }
     if (taken.empty()) return fixed;
@@ -798,6 +885,7 @@ int TFixPipeline::FixReZip(int& errors) {
 
 int TFixPipeline::RunStep(TFixStep step, int& errors, bool mode) {
     TFilesBd::TCommandScope scope(filesBd_);
+    settled_.clear();
     removedFiles_.clear();
     failures_.clear();
     endingFailure_ = std::string::npos;
@@ -974,6 +1062,7 @@ void TFixPipeline::RunSteps() {
 
 void TFixPipeline::Run(const TFixSelection& selection) {
     if (OnBusy) OnBusy(true);
+    settled_.clear();
     bool nothingDone = true;
     TPath* path = nullptr;
     fixedTotal_ = 0;
@@ -1105,6 +1194,7 @@ void TFixPipeline::Run(const TFixSelection& selection) {
         FixFullPath = false;
         if (wired) UnwireEvents();
         // The lists point at objects freed when the command scope ends.
+        settled_.clear();
         SelectedRoms.clear();
         SelectedFiles.clear();
         CreatedFiles.clear();

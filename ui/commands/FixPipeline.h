@@ -144,6 +144,8 @@ private:
     // The files database dropped the file during this command.
     bool Removed(const TFile* file) const;
     void MatchAll();
+    // Matches the file again, unless that would change nothing (see settled_).
+    void MatchFile(TFile* file);
     void ShowError(const std::string& text) const;
     void BeginStep();
     // One step's frame: the selection's hash sets made from the lists, the archives the
@@ -227,7 +229,10 @@ private:
     // for a rom of either (a no-dump rom, found by name, is the exception). Made when a
     // step first asks, then told of each rom file selected or given another CRC; an
     // entry that left the selection or changed since is weeded out when asked.
-    std::unordered_map<std::string, std::vector<const TRomFile*>> selectedByCrc_;
+    // A CRC of eight hexadecimal digits, nearly every one, is kept as its 32 bits (a
+    // node of a few words instead of a text and a list per key); any other text as it is.
+    std::unordered_multimap<uint32_t, const TRomFile*> selectedByCrc_;
+    std::unordered_multimap<std::string, const TRomFile*> selectedByText_;
     bool crcIndexed_ = false;
     bool keepIndex_ = false;  // the sets are in step with the lists from the last step
     std::unordered_set<const TFile*> createdSet_;  // CreatedFiles, for membership
@@ -249,6 +254,13 @@ private:
     TFixStep rewritingStep_ = TFixStep::RenameFiles;  // whose rewrites the batch holds
     int rewritesLost_ = 0;                           // of the step that just ended
     std::unordered_set<const TFile*> removedFiles_;
+    // Files whose last match left them as it found them, by a digest of everything a
+    // match reads from the file and writes to it. Matching such a file again while it
+    // still shows that digest gives the same, as long as what else the match reads has
+    // not moved: the catalogue does not during a fix, whether each rom is found anywhere
+    // is checked against the file's placeholders, and a plain file, whose surplus flag
+    // follows the other copies of its rom, is always matched again.
+    std::unordered_map<const TFile*, uint64_t> settled_;
 };
 
 }  // namespace qm
