@@ -851,7 +851,13 @@ void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName,
                              int64_t fileSize, bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file) {
     cloneRom = nullptr;
     rom = nullptr;
-    const std::string name = ExtractFileNameAnySep(romName);
+    // The last part of the name, as a view: no copy per file found.
+    std::string_view name = romName;
+    for (size_t i = name.size(); i > 0; --i)
+        if (name[i - 1] == '/' || name[i - 1] == '\\') {
+            name.remove_prefix(i);
+            break;
+        }
 
     TClone* clone = games_->AllClones.Find(setName);
     if (clone != nullptr && !Split && !clone->IsParent) clone = clone->Game->GetParentClone();
