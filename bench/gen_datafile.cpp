@@ -23,10 +23,17 @@
 //                        with a content of its own (40)
 //     --devices N        pairs of device sets after the games: the second names the
 //                        first in romof and takes its rom from it (51)
+//     --big-families N   parents with 24 clones instead of --clones (games / 300): their one
+//                        set holds every clone's own roms, and most clone roms are the
+//                        parent's under the same name
+//     --device-users N   parents that list one of 8 device roms as a rom of their own,
+//                        and their clones merged from it (games / 15): one content
+//                        listed by thousands of sets
 //
 // Without OUTPUT (or with "-") the datafile goes to standard output. Prints one line,
 // lines=N games=N resources=N bytes=N, on standard output, or on standard error when
 // the datafile goes there.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +121,9 @@ int main(int argc, char** argv) {
     long games = 45000, clones = 2, roms = 7, bios = 20, biosUsers = 8000, shared = 2000, nodump = 500,
          baddump = 500, clashes = 100, seed = 1;
     long cloneClashes = 0, twins = 0, biosShared = 0, lostMerges = 0, upper = 0, mergeAliases = 0, devices = 0;
+    long bigFamilies = 0, deviceUsers = 0;
+    constexpr long kDeviceRoms = 8;
+    constexpr long kBigFamilyClones = 24;
     const char* output = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -134,6 +144,8 @@ int main(int argc, char** argv) {
         else if (a == "--upper") upper = Arg(i, argc, argv);
         else if (a == "--merge-aliases") mergeAliases = Arg(i, argc, argv);
         else if (a == "--devices") devices = Arg(i, argc, argv);
+        else if (a == "--big-families") bigFamilies = Arg(i, argc, argv);
+        else if (a == "--device-users") deviceUsers = Arg(i, argc, argv);
         else if (a == "--realistic") {
             cloneClashes = 100;
             twins = 200;
@@ -142,13 +154,15 @@ int main(int argc, char** argv) {
             upper = 500;
             mergeAliases = 40;
             devices = 51;
+            bigFamilies = -1;  // one parent in 300 games, whatever --games says
+            deviceUsers = -1;  // one in 15 games
         }
         else if ((a == "-" || (!a.empty() && a[0] != '-')) && !output) output = argv[i];
         else {
             std::fprintf(stderr, "usage: gen_datafile [--games N] [--clones N] [--roms N] [--bios N] [--bios-users N]"
                                  " [--shared N] [--nodump N] [--baddump N] [--clashes N] [--seed N] [--realistic]"
                                  " [--clone-clashes N] [--twins N] [--bios-shared N] [--lost-merges N] [--upper N]"
-                                 " [--merge-aliases N] [--devices N]"
+                                 " [--merge-aliases N] [--devices N] [--big-families N] [--device-users N]"
                                  " [OUTPUT]\n");
             return 2;
         }
@@ -184,7 +198,17 @@ int main(int argc, char** argv) {
                           "[EMULATOR]", "refname=bench", "version=1", "[GAMES]"})
         w.Line(l);
 
-    const long parents = (games + clones) / (clones + 1);
+    if (bigFamilies < 0) bigFamilies = games / 300;
+    if (deviceUsers < 0) deviceUsers = games / 15;
+    // Drawn apart from the main sequence, so that every other line stays as it was.
+    std::vector<TRomDef> deviceRoms;
+    TRandom deviceRnd{static_cast<uint64_t>(seed) ^ 0xDE71CE5ull};
+    for (long d = 0; d < kDeviceRoms; ++d)
+        deviceRoms.push_back({"devrom" + std::to_string(d) + ".bin", static_cast<uint32_t>(deviceRnd.Next()),
+                              int64_t(4096) << d});
+    // Big families take the games of several ordinary ones: the file still holds --games.
+    const long parents =
+        bigFamilies + std::max(0L, games - bigFamilies * (kBigFamilyClones + 1) + clones) / (clones + 1);
     // Spread the special cases evenly over the file, the same way for every run.
     auto every = [&](long wanted, long total) { return wanted <= 0 ? total + 1 : std::max(1L, total / wanted); };
     const long sharedStep = every(shared, parents * roms), nodumpStep = every(nodump, parents * roms);
@@ -193,6 +217,8 @@ int main(int argc, char** argv) {
     const long cloneClashStep = every(cloneClashes, parents), twinStep = every(twins, parents);
     const long biosSharedStep = every(biosShared, parents), lostMergeStep = every(lostMerges, parents * clones);
     const long upperStep = every(upper, parents);
+    const long bigStep = every(bigFamilies, parents);
+    const long deviceStep = every(deviceUsers, parents);
     const long aliasStep = clones >= 2 ? every(mergeAliases, parents) : parents + 1;
     std::vector<TRomDef> previousRoms;
     long romIndex = 0, cloneIndex = 0, gameCount = 0;
@@ -230,6 +256,10 @@ int main(int argc, char** argv) {
             const TRomDef& br = biosRoms[rnd.Below(bios)][0];
             w.Line(RomLine(pname, pdesc, pname, pdesc, romName(pname + ".bios"), Hex(br.crc), br.size, "", ""));
         }
+        const TRomDef* device = p % deviceStep == deviceStep - 1 ? &deviceRoms[p % kDeviceRoms] : nullptr;
+        if (device != nullptr)
+            w.Line(RomLine(pname, pdesc, pname, pdesc, device->name, Hex(device->crc), device->size,
+                           b >= 0 ? biosNames[b] : "", ""));
         const bool cloneClash = p % cloneClashStep == cloneClashStep - 1;
         // A content of the parent's that the first clone lists under a name of its own,
         // merged from the parent's name; the second clone lists that name with a rom of
@@ -239,7 +269,8 @@ int main(int argc, char** argv) {
             for (const TRomDef& rom : own)
                 if (!rom.noDump && aliased == nullptr) aliased = &rom;
         ++gameCount;
-        for (long c = 0; c < clones && gameCount < games; ++c, ++cloneIndex, ++gameCount) {
+        const long familyClones = p % bigStep == bigStep - 1 ? kBigFamilyClones : clones;
+        for (long c = 0; c < familyClones && gameCount < games; ++c, ++cloneIndex, ++gameCount) {
             const std::string cname = pname + "c" + std::to_string(c);
             const std::string cdesc = pdesc + " (clone " + std::to_string(c + 1) + ")";
             for (long r = 0; r < roms; ++r) {
@@ -267,6 +298,9 @@ int main(int argc, char** argv) {
                                    Hex(static_cast<uint32_t>(rnd.Next())), size(), pname, ""));
                 }
             }
+            if (device != nullptr)
+                w.Line(RomLine(pname, pdesc, cname, cdesc, device->name, Hex(device->crc), device->size, pname,
+                               device->name));
             if (aliased != nullptr && c == 0)
                 w.Line(RomLine(pname, pdesc, cname, cdesc, romName(pname + ".al"), Hex(aliased->crc), aliased->size,
                                pname, aliased->name));

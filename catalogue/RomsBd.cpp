@@ -150,8 +150,13 @@ int TCloneRom::GetCrcState() const {
     if (Crc == kNoDumpCrc) return csNoDump;
     if (Rom->Kind == rkBothCrcs) return csBothCrcs;
     if (Crc == Rom->Crc) return csNormal;
-    if (ComplementCrcFast(Crc) == Rom->Crc) return csBadDump;
-    return csNormal;
+    // Read as numbers, so that no complement text is made for every listing of a status.
+    uint32_t own;
+    uint32_t romValue;
+    if (!CrcValue(Crc, own)) return ComplementCrc(Crc) == Rom->Crc ? csBadDump : csNormal;
+    // The complement is written in lower case: an upper-case CRC of the rom is not it.
+    const bool lower = std::none_of(Rom->Crc.begin(), Rom->Crc.end(), [](char c) { return c >= 'A' && c <= 'F'; });
+    return CrcValue(Rom->Crc, romValue) && romValue == ~own && lower ? csBadDump : csNormal;
 }
 
 bool TCloneRom::IsResourceRom() const { return MergedFrom != nullptr && MergedFrom->Clone->Game->IsResource; }
@@ -423,6 +428,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
                           std::string_view merge) {
     TRomsBd& bd = RomsBd();
     TGamesList& games = *Game->GamesList;
+    Game->noDumpsValid_ = false;
     std::string romName(name);
     TRom* rom = nullptr;
     std::string mergedSetName;       // the name in the game's one set, when not its own
@@ -639,11 +645,23 @@ TClone* TGame::AddClone(std::string_view name, std::string_view description) {
     // A clone name is one clone in the whole database, whichever game named it first.
     if (TClone* known = GamesList->AllClones.Find(name)) return known;
     TClone* clone = GamesList->NewClone(name, description, this);
+    noDumpsValid_ = false;
     clone->IsParent = name == Name;
     Clones.Add(clone);
     GamesList->AllClones.Add(clone);
     ++RomsBd().CloneCount;
     return clone;
+}
+
+const std::vector<TCloneRom*>& TGame::NoDumpListings() const {
+    if (!noDumpsValid_) {
+        noDumps_.clear();
+        for (const TClone* clone : Clones)
+            for (TCloneRom* listing : clone->CloneRoms)
+                if (listing->GetCrcState() == csNoDump) noDumps_.push_back(listing);
+        noDumpsValid_ = true;
+    }
+    return noDumps_;
 }
 
 TClone* TGame::GetParentClone() const {
@@ -833,21 +851,26 @@ void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName,
                              int64_t fileSize, bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file) {
     cloneRom = nullptr;
     rom = nullptr;
-    const std::string name = ExtractFileNameAnySep(romName);
+    // The last part of the name, as a view: no copy per file found.
+    std::string_view name = romName;
+    for (size_t i = name.size(); i > 0; --i)
+        if (name[i - 1] == '/' || name[i - 1] == '\\') {
+            name.remove_prefix(i);
+            break;
+        }
 
     TClone* clone = games_->AllClones.Find(setName);
     if (clone != nullptr && !Split && !clone->IsParent) clone = clone->Game->GetParentClone();
 
     // A rom without a good dump is known by its name alone.
+    const uint32_t hash = TCloneRom::HashName(name);
     if (clone != nullptr && clone->Game->HasBadDumps()) {
-        for (const TClone* member : clone->Game->Clones) {
-            for (TCloneRom* listing : member->CloneRoms) {
-                if (listing->GetCrcState() == csNoDump && SameText(listing->Name, name)) {
-                    cloneRom = listing;
-                    rom = listing->Rom;
-                    if (attach) rom->AttachFile(fileCrc, fileSize, file);
-                    return;
-                }
+        for (TCloneRom* listing : clone->Game->NoDumpListings()) {
+            if (listing->NameHash == hash && SameText(listing->Name, name)) {
+                cloneRom = listing;
+                rom = listing->Rom;
+                if (attach) rom->AttachFile(fileCrc, fileSize, file);
+                return;
             }
         }
     }
@@ -855,7 +878,7 @@ void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName,
     rom = games_->FindRomByCrc(fileCrc, fileSize);
     if (rom == nullptr) return;
     for (TCloneRom* owner : rom->Owners) {
-        if (SameText(owner->Name, name)) {
+        if (owner->NameHash == hash && SameText(owner->Name, name)) {
             cloneRom = owner;
             break;
         }

@@ -328,9 +328,17 @@ public:
     template <class F>
     void ForEachShownClone(F f) const;
 
+    // The listings of every clone without a good dump, clones in name order, each
+    // clone's in the order added: a file is known by name alone only among these.
+    const std::vector<TCloneRom*>& NoDumpListings() const;
+
 private:
+    friend class TClone;
     const TStatusCache& Status() const;
     mutable TStatusCache cache_;
+    // Made on first use after the game's listings last changed.
+    mutable std::vector<TCloneRom*> noDumps_;
+    mutable bool noDumpsValid_ = false;
 };
 
 // Every game, by name (any case), with the all-clones list, the CRC index and the

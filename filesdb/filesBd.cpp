@@ -222,7 +222,8 @@ TRomFilesList::TNameIndex::TNameIndex(const TRomFilesList& list) : list_(list) {
         if (r->IsPlaceholder()) continue;
         const std::string_view inner = InnerPath(r->StoredName);
         const std::string_view base = WithoutFileExt(r->Name);
-        keys_.push_back({NameHash(base, NameHash(inner)), static_cast<uint32_t>(i), r, inner, base});
+        keys_.push_back({NameHash(base, NameHash(inner)), static_cast<uint32_t>(i),
+                         static_cast<uint32_t>(NameHash(r->Name)), r, inner, base});
     }
     std::stable_sort(keys_.begin(), keys_.end(), [](const TKey& a, const TKey& b) { return a.hash < b.hash; });
 }
@@ -234,14 +235,22 @@ TRomFile* TRomFilesList::TNameIndex::Find(std::string_view romName) const {
     const std::string_view nameWithoutExt = WithoutFileExt(romName);
     const bool suggested = list_.PlugInSuggestedExtension();
     auto range = [this](uint64_t hash) {
-        return std::equal_range(keys_.begin(), keys_.end(), TKey{hash, 0, nullptr, {}, {}},
+        return std::equal_range(keys_.begin(), keys_.end(), TKey{hash, 0, 0, nullptr, {}, {}},
                                 [](const TKey& a, const TKey& b) { return a.hash < b.hash; });
     };
-    auto [a, aEnd] = range(NameHash(nameWithoutExt));
-    auto [b, bEnd] = nameWithoutExt.size() == romName.size() ? std::pair{aEnd, aEnd} : range(NameHash(romName));
+    // The hash goes on byte by byte: the whole name's is the one without extension's
+    // carried over the extension.
+    const uint64_t withoutExtHash = NameHash(nameWithoutExt);
+    const uint64_t wholeHash = NameHash(romName.substr(nameWithoutExt.size()), withoutExtHash);
+    auto [a, aEnd] = range(withoutExtHash);
+    auto [b, bEnd] = nameWithoutExt.size() == romName.size() ? std::pair{aEnd, aEnd} : range(wholeHash);
+    // The rom files of one set often share their name without extension ("game.1a",
+    // "game.2a"): the whole name's hash settles most of them without a comparison.
+    const auto romHash = static_cast<uint32_t>(wholeHash);
     while (a != aEnd || b != bEnd) {
         const bool fromA = b == bEnd || (a != aEnd && a->order < b->order);
         const TKey& key = fromA ? *a++ : *b++;
+        if (key.nameHash != romHash && key.romFile->SuggestedExtension.empty()) continue;
         if (!key.romFile->IsPlaceholder() &&
             list_.FitsName(*key.romFile, key.inner, key.base, romName, nameWithoutExt, suggested))
             return key.romFile;

@@ -216,7 +216,8 @@ public:
     private:
         struct TKey {
             uint64_t hash;
-            uint32_t order;  // position in the list
+            uint32_t order;     // position in the list
+            uint32_t nameHash;  // of its whole name, that a name without a suggested extension must share
             TRomFile* romFile;
             std::string_view inner, base;  // its inner folders and its name without extension
         };

@@ -395,6 +395,21 @@ TEST_F(RomsBdModes, FindRomForFile) {
     }
 }
 
+TEST_F(RomsBdModes, ANoDumpWhoseDumpBecomesKnownIsNoLongerFoundByName) {
+    TCloneRom* cloneRom = nullptr;
+    TRom* rom = nullptr;
+    bd.FindRomForFile("clo", "nd.bin", "deadbeef", 1, false, cloneRom, rom, nullptr);
+    ASSERT_NE(cloneRom, nullptr);
+    // A later line of the family gives the rom a CRC: a file is now known by its CRC only.
+    Clone("clo")->AddRom("12345678", "nd.bin", 40, "par", "");
+    bd.RecalculateStatus();
+    bd.FindRomForFile("clo", "nd.bin", "deadbeef", 1, false, cloneRom, rom, nullptr);
+    EXPECT_EQ(rom, nullptr);
+    bd.FindRomForFile("clo", "nd.bin", "12345678", 40, false, cloneRom, rom, nullptr);
+    ASSERT_NE(cloneRom, nullptr);
+    EXPECT_EQ(cloneRom->Clone->Name + ":" + rom->Crc, "par:12345678");
+}
+
 TEST_F(RomsBdModes, OnlyAttachingConfirmsABadDumpPair) {
     TRom* g = Clone("par")->FindCloneRom("g.bin")->Rom;
     TCloneRom* cloneRom = nullptr;
