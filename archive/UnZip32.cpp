@@ -16,7 +16,9 @@
 
 #include "archive/LittleEndian.h"
 #include "archive/stringsTools.h"
+#include "archive/ZipFailure.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 namespace qm {
 
@@ -33,18 +35,14 @@ constexpr int kDiskFull = 50;
 constexpr int kEof = 51;
 constexpr int kStopped = 80;
 
-std::mutex writeErrorMutex;
-std::string lastWriteError;
-
-// A write that failed: a full disk (or quota) is the library's "disk full"; any other
-// reason is told in the system's own words.
-int WriteFailed(int err, std::string& text) {
+// A write to file that failed: a full disk (or quota) is the library's "disk full"; any
+// other reason is told in the system's own words alone.
+int WriteFailed(int err, const std::string& file, std::string& text) {
     text = SysErrorMessage(err);
-    if (err == ENOSPC || err == EDQUOT) return kDiskFull;
-    std::lock_guard<std::mutex> lock(writeErrorMutex);
-    lastWriteError = text;
-    return kUnzipWriteFailed;
+    SetZipFailure(file, text);
+    return err == ENOSPC || err == EDQUOT ? kDiskFull : kUnzipWriteFailed;
 }
+
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -195,8 +193,8 @@ struct TDirEntryRecord {
 // same checks as before and only the common case is cheaper.
 bool ReadPlainDirectory(const std::string& archive, std::vector<TDirEntryRecord>& out) {
     out.clear();
-    const int fd = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    int fd = -1;
+    if (Fs().Open(archive, O_RDONLY, 0, fd) != 0) return false;
     struct TClose {
         int fd;
         ~TClose() { ::close(fd); }
@@ -318,7 +316,8 @@ private:
     int Test(const std::vector<TSelected>& selected);
     int Extract(const std::vector<TSelected>& selected);
     // Reads the whole entry; with fd >= 0 writes it there. On failure text holds why.
-    int ReadEntry(zip_uint64_t index, int fd, std::string& text);
+    // target: the file fd writes, named when a write fails.
+    int ReadEntry(zip_uint64_t index, int fd, std::string& text, const std::string& target = {});
     int ExtractEntry(zip_uint64_t index, const std::string& target, std::string& text);
 
     const DCL& dcl_;
@@ -331,26 +330,14 @@ int TUnzipRun::Run(int ifnc, const char* const* ifnv, int xfnc, const char* cons
     int error = 0;
     // No ZIP_CHECKCONS for a test: it takes the zeroed sizes of a local header followed
     // by a data descriptor for damage. Reading every entry checks its data and CRC.
-    za_ = zip_open(dcl_.lpszZipFN.c_str(), ZIP_RDONLY, &error);
-    if (!za_) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, error);
-        Print(dcl_.lpszZipFN + ": " + zip_error_strerror(&ze) + "\n");
-        zip_error_fini(&ze);
-        return OpenErrorCode(error);
-    }
+    za_ = OpenForReading(dcl_.lpszZipFN, ZIP_RDONLY, error, &f_);
+    if (!za_) return OpenErrorCode(error);
     if (zip_get_num_entries(za_, 0) == 0) {
         // A stray end signature inside a sound archive makes it look empty, and an
         // empty archive may be removed: a real empty one passes the consistency check,
         // a misread one does not.
-        zip_t* strict = zip_open(dcl_.lpszZipFN.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-        if (!strict) {
-            zip_error_t ze;
-            zip_error_init_with_code(&ze, error);
-            Print(dcl_.lpszZipFN + ": " + zip_error_strerror(&ze) + "\n");
-            zip_error_fini(&ze);
-            return OpenErrorCode(error);
-        }
+        zip_t* strict = OpenForReading(dcl_.lpszZipFN, ZIP_RDONLY | ZIP_CHECKCONS, error, &f_);
+        if (!strict) return OpenErrorCode(error);
         zip_discard(strict);
     }
     std::vector<TSelected> selected;
@@ -468,11 +455,12 @@ int TUnzipRun::List(const std::vector<TSelected>& selected) {
     return kOk;
 }
 
-int TUnzipRun::ReadEntry(zip_uint64_t index, int fd, std::string& text) {
+int TUnzipRun::ReadEntry(zip_uint64_t index, int fd, std::string& text, const std::string& target) {
     zip_file_t* zf = zip_fopen_index(za_, index, 0);
     if (!zf) {
         const int code = zip_error_code_zip(zip_get_error(za_));
         text = zip_error_strerror(zip_get_error(za_));
+        NoteZipError(dcl_.lpszZipFN, StoredName(za_, index), zip_get_error(za_));
         zip_error_clear(za_);
         return ReadErrorCode(code);
     }
@@ -483,6 +471,7 @@ int TUnzipRun::ReadEntry(zip_uint64_t index, int fd, std::string& text) {
         if (n < 0) {
             const int code = zip_error_code_zip(zip_file_get_error(zf));
             text = zip_file_strerror(zf);
+            NoteZipError(dcl_.lpszZipFN, StoredName(za_, index), zip_file_get_error(zf));
             result = ReadErrorCode(code);
             break;
         }
@@ -496,7 +485,7 @@ int TUnzipRun::ReadEntry(zip_uint64_t index, int fd, std::string& text) {
                 if (w <= 0) {
                     const int err = w < 0 ? errno : ENOSPC;
                     zip_fclose(zf);
-                    return WriteFailed(err, text);
+                    return WriteFailed(err, target, text);
                 }
                 p += w;
                 left -= static_cast<size_t>(w);
@@ -536,22 +525,21 @@ int TUnzipRun::Test(const std::vector<TSelected>& selected) {
 int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::string& text) {
     const std::string folder = FolderOf(target);
     if (!folder.empty()) {
-        if (const int err = MakeDirs(folder); err != 0) return WriteFailed(err, text);
+        if (const int err = MakeDirs(folder); err != 0) return WriteFailed(err, folder, text);
     }
     // A work file lives in a private folder until it has been read, then goes: written
     // under its own name and never flushed, which would cost more than the extraction.
     // Any other file is written beside its target and renamed over it once complete.
     std::string temp;
     if (dcl_.fWorkFiles) temp = target;
-    else if (const int err = CreateTempBeside(target, temp); err != 0) return WriteFailed(err, text);
+    else if (const int err = CreateTempBeside(target, temp); err != 0) return WriteFailed(err, target, text);
     const int flags = dcl_.fWorkFiles ? O_CREAT | O_NOFOLLOW : 0;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | flags, 0600);
-    if (fd < 0) {
-        const int err = errno;
+    int fd = -1;
+    if (const int err = Fs().Open(temp, O_WRONLY | O_TRUNC | flags, 0600, fd); err != 0) {
         ::unlink(temp.c_str());
-        return WriteFailed(err, text);
+        return WriteFailed(err, target, text);
     }
-    int result = ReadEntry(index, fd, text);
+    int result = ReadEntry(index, fd, text, target);
     // A plain file of the usual mode: stored modes (set-uid, symbolic links) are not
     // restored. The time is the entry's.
     ::fchmod(fd, 0644);
@@ -560,9 +548,9 @@ int TUnzipRun::ExtractEntry(zip_uint64_t index, const std::string& target, std::
         const timespec times[2] = {{st.mtime, 0}, {st.mtime, 0}};
         ::futimens(fd, times);
     }
-    if (::close(fd) != 0 && result == kOk) result = WriteFailed(errno, text);
+    if (::close(fd) != 0 && result == kOk) result = WriteFailed(errno, target, text);
     if (result == kOk && temp != target) {
-        if (const int err = Fs().ReplaceWith(temp, target); err != 0) result = WriteFailed(err, text);
+        if (const int err = Fs().ReplaceWith(temp, target); err != 0) result = WriteFailed(err, target, text);
     }
     if (result != kOk) ::unlink(temp.c_str());
     return result;
@@ -596,7 +584,7 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
         if (isFolder) {
             if (const int err = MakeDirs(target.substr(0, target.size() - 1)); err != 0) {
                 std::string text;
-                const int code = WriteFailed(err, text);
+                const int code = WriteFailed(err, target, text);
                 Print("error:  cannot create " + target + ": " + text + "\n");
                 if (code > result) result = code;
             }
@@ -626,20 +614,53 @@ int TUnzipRun::Extract(const std::vector<TSelected>& selected) {
 
 }  // namespace
 
-std::string UnzipLastWriteError() {
-    std::lock_guard<std::mutex> lock(writeErrorMutex);
-    return lastWriteError;
+void NoteZipError(const std::string& archive, const std::string& entry, const zip_error_t* error) {
+    const int code = zip_error_code_zip(error);
+    if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP) {
+        SetZipFailure(archive, Fmt(_("entry %1 is encrypted"), {entry}));
+    } else if (zip_error_system_type(error) == ZIP_ET_SYS && zip_error_code_system(error) != 0) {
+        SetZipFailure(archive, SysErrorMessage(zip_error_code_system(error)));
+    }
 }
 
-int CreateTempBeside(const std::string& path, std::string& temp) {
-    int err = CreateSiblingTemp(path, temp);
+zip_t* OpenForReading(const std::string& path, int flags, int& zipError, const USERFUNCTIONS* functions) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* za = nullptr;
+    int fd = -1;
+    if (const int err = Fs().Open(path, O_RDONLY, 0, fd); err != 0) {
+        zip_error_set(&error, err == ENOENT ? ZIP_ER_NOENT : ZIP_ER_OPEN, err);
+    } else if (FILE* file = ::fdopen(fd, "rb"); file == nullptr) {
+        zip_error_set(&error, ZIP_ER_OPEN, errno);
+        ::close(fd);
+    } else if (zip_source_t* src = zip_source_filep_create(file, 0, -1, &error); src == nullptr) {
+        std::fclose(file);
+    } else if ((za = zip_open_from_source(src, flags, &error)) == nullptr) {
+        zip_source_free(src);
+    }
+    if (za == nullptr) {
+        zipError = zip_error_code_zip(&error);
+        NoteZipError(path, {}, &error);
+        if (functions != nullptr && functions->print) {
+            const std::string line = path + ": " + zip_error_strerror(&error) + "\n";
+            functions->print(line.c_str(), static_cast<unsigned long>(line.size()));
+        }
+    }
+    zip_error_fini(&error);
+    return za;
+}
+
+int CreateTempBeside(const std::string& path, std::string& temp, unsigned mode) {
+    int err = CreateSiblingTemp(path, temp, mode);
     if (err != ENAMETOOLONG) return err;
-    std::string pattern = FolderOf(path);
-    pattern += (pattern.empty() ? "" : "/") + std::string(".qmtmp-XXXXXX");
+    // The name leaves no room: a work file of this process under no name of its own,
+    // still known as one to the scan that clears leftovers.
+    const std::string pattern = SiblingTempPattern(path.find('/') == std::string::npos ? "." : FolderOf(path), "");
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const int fd = ::mkstemp(buffer.data());
     if (fd < 0) return errno;
+    if (mode != 0600) ::fchmod(fd, static_cast<mode_t>(mode));
     ::close(fd);
     temp.assign(buffer.data());
     return 0;
@@ -675,6 +696,7 @@ bool WildLiteral(const std::string& pattern, std::string& literal) {
 
 int Wiz_SingleEntryUnzip(int ifnc, const char* const* ifnv, int xfnc, const char* const* xfnv,
                          const DCL& dcl, const USERFUNCTIONS& functions) {
+    ClearZipFailure();
     try {
         if (dcl.nvflag && ifnc == 0 && xfnc == 0 && !dcl.lpszZipFN.empty()) {
             // A whole listing, the scan's every call: straight from the directory.

@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+typedef struct zip zip_t;
+typedef struct zip_error zip_error_t;
+
 namespace qm {
 
 // The unzip option record. A flag is 0 (off) or non-zero; what an operation does is
@@ -79,12 +82,22 @@ bool WildMatch(const std::string& pattern, const std::string& name, bool noCase)
 bool WildLiteral(const std::string& pattern, std::string& literal);
 
 // The result of Wiz_SingleEntryUnzip when writing an extracted file failed for another
-// reason than a full disk; UnzipLastWriteError gives the system's text of it.
+// reason than a full disk; the file and the system's text of it are the call's
+// TakeZipFailure.
 constexpr int kUnzipWriteFailed = 102;
-std::string UnzipLastWriteError();
+
+// For the layer's own use: the archive opened through the file-system seam, or null
+// with libzip's error code in zipError (the system's text noted, SetZipFailure, and
+// printed through functions when given).
+zip_t* OpenForReading(const std::string& path, int flags, int& zipError, const USERFUNCTIONS* functions);
+// For the layer's own use: notes (SetZipFailure) what a libzip error about the archive
+// says beyond its code: the system's text when a system call failed, or that the entry
+// is encrypted.
+void NoteZipError(const std::string& archive, const std::string& entry, const zip_error_t* error);
 
 // For the layer's own use: a fresh temporary file beside path (CreateSiblingTemp), or
-// under a short name in the same folder when the long name leaves no room; 0 or errno.
-int CreateTempBeside(const std::string& path, std::string& temp);
+// under a short name in the same folder when the long name leaves no room, made with
+// mode; 0 or errno.
+int CreateTempBeside(const std::string& path, std::string& temp, unsigned mode = 0600);
 
 }  // namespace qm

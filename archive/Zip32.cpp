@@ -1,5 +1,6 @@
 #include "archive/Zip32.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -13,9 +14,11 @@
 #include <unordered_map>
 
 #include "archive/UnZip32.h"
+#include "archive/ZipFailure.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
 #include "platform/RewriteBatch.h"
+#include "platform/Text.h"
 
 namespace qm {
 
@@ -87,8 +90,7 @@ private:
             case ZIP_SOURCE_ACCEPT_EMPTY:
                 return 0;  // a 0-byte file is not an archive (Info-ZIP zip says so too)
             case ZIP_SOURCE_OPEN: {
-                in_ = std::fopen(path_.c_str(), "rb");
-                if (!in_) return Fail(ZIP_ER_OPEN, errno);
+                if (const int err = OpenFile(path_, O_RDONLY, "rb", in_); err != 0) return Fail(ZIP_ER_OPEN, err);
                 // What the rewrite is made from: a batch puts it only over this file.
                 struct stat sys;
                 if (!source_.exists && ::fstat(fileno(in_), &sys) == 0) source_ = TRewriteBatch::TSource::Of(sys);
@@ -127,17 +129,15 @@ private:
                 delete this;
                 return 0;
             case ZIP_SOURCE_BEGIN_WRITE: {
-                if (const int err = CreateTempBeside(path_, temp_); err != 0)
+                // The rewritten archive keeps the mode of the one it replaces.
+                struct stat sys;
+                const unsigned mode = ::stat(path_.c_str(), &sys) == 0 ? (sys.st_mode & 07777) : 0644;
+                if (const int err = CreateTempBeside(path_, temp_, mode); err != 0)
                     return Fail(ZIP_ER_TMPOPEN, err);
-                out_ = std::fopen(temp_.c_str(), "r+b");
-                if (!out_) {
-                    const int err = errno;
+                if (const int err = OpenFile(temp_, O_RDWR, "r+b", out_); err != 0) {
                     DropTemp();
                     return Fail(ZIP_ER_TMPOPEN, err);
                 }
-                // The rewritten archive keeps the mode of the one it replaces.
-                struct stat sys;
-                ::fchmod(fileno(out_), ::stat(path_.c_str(), &sys) == 0 ? (sys.st_mode & 07777) : 0644);
                 return 0;
             }
             case ZIP_SOURCE_WRITE: {
@@ -145,11 +145,13 @@ private:
                 if (n < len) return Fail(ZIP_ER_WRITE, errno);
                 return static_cast<zip_int64_t>(n);
             }
+            // A seek flushes what the stream holds: its failure is a failed write (a
+            // full disk), not a read.
             case ZIP_SOURCE_SEEK_WRITE:
-                return Seek(out_, data, len, ZIP_ER_SEEK);
+                return Seek(out_, data, len, ZIP_ER_WRITE);
             case ZIP_SOURCE_TELL_WRITE: {
                 const off_t pos = ::ftello(out_);
-                return pos < 0 ? Fail(ZIP_ER_TELL, errno) : pos;
+                return pos < 0 ? Fail(ZIP_ER_WRITE, errno) : pos;
             }
             case ZIP_SOURCE_COMMIT_WRITE: {
                 // In a batch the flush and the rename are the batch's, with its others.
@@ -166,7 +168,10 @@ private:
                     // Refused (an earlier rewrite of the batch failed): the old archive stays.
                     err = batch->Defer(temp_, path_, alias_, source_.exists ? &source_ : nullptr);
                     temp_.clear();
-                    return err != 0 ? Fail(ZIP_ER_RENAME, err) : 0;
+                    if (err == 0) return 0;
+                    SetZipFailure(alias_, Fmt(_("not written after the failure of %1: %2"),
+                                              {batch->FirstFailure(), SysErrorMessage(err)}));
+                    return Fail(ZIP_ER_RENAME, err);
                 }
                 if ((err = Fs().ReplaceWith(temp_, path_)) != 0) {
                     DropTemp();
@@ -190,6 +195,17 @@ private:
             default:
                 return Fail(ZIP_ER_OPNOTSUPP, 0);
         }
+    }
+
+    // The file opened through the file-system seam as a stream: 0 or the errno.
+    static int OpenFile(const std::string& path, int flags, const char* mode, FILE*& file) {
+        int fd = -1;
+        if (const int err = Fs().Open(path, flags, 0, fd); err != 0) return err;
+        file = ::fdopen(fd, mode);
+        if (file != nullptr) return 0;
+        const int err = errno;
+        ::close(fd);
+        return err;
     }
 
     zip_int64_t Seek(FILE* file, void* data, zip_uint64_t len, int zipError) {
@@ -265,7 +281,8 @@ public:
     // 0, or the unzip code of an archive that cannot be read.
     int Open(const std::string& path) {
         int error = 0;
-        za_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
+        path_ = path;
+        za_ = OpenForReading(path, ZIP_RDONLY, error, nullptr);
         if (za_) return 0;
         switch (error) {
             case ZIP_ER_MEMORY: return 4;
@@ -308,7 +325,10 @@ public:
     // CRC checked, as an extraction would. 0, or the unzip code with libzip's text.
     int Check(zip_uint64_t index, std::string& text) {
         zip_file_t* zf = zip_fopen_index(za_, index, 0);
-        if (!zf) return 2;
+        if (!zf) {
+            NoteZipError(path_, names_[index], zip_get_error(za_));
+            return 2;
+        }
         static thread_local char buffer[1 << 16];
         zip_int64_t n;
         while ((n = zip_fread(zf, buffer, sizeof buffer)) > 0) {
@@ -317,6 +337,7 @@ public:
         if (n < 0) {
             const int error = zip_error_code_zip(zip_file_get_error(zf));
             text = zip_file_strerror(zf);
+            NoteZipError(path_, names_[index], zip_file_get_error(zf));
             code = error == ZIP_ER_EOF || error == ZIP_ER_READ ? 51 : error == ZIP_ER_MEMORY ? 4 : 2;
         }
         zip_fclose(zf);
@@ -324,6 +345,7 @@ public:
     }
 
 private:
+    std::string path_;
     zip_t* za_ = nullptr;
     std::vector<std::string> names_;  // "\\" read as "/"
     std::unordered_map<std::string, size_t> exact_;   // first entry of each name
@@ -386,8 +408,12 @@ private:
         return functions_.ServiceApplication && functions_.ServiceApplication(name.c_str(), size) != 0;
     }
 
+    // The code of the archive's last libzip error, its cause noted.
+    int Failed();
+
     const ZPOPT options_;
     const ZIPUSERFUNCTIONS functions_;
+    std::string archive_;  // the archive being written
     zip_t* za_ = nullptr;
     TNameIndex* names_ = nullptr;  // while a batch runs
 };
@@ -427,6 +453,11 @@ int CloseErrorCode(int zipError) {
     }
 }
 
+int TZipRun::Failed() {
+    NoteZipError(archive_, {}, zip_get_error(za_));
+    return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+}
+
 int TZipRun::Open(const std::string& archive, bool create) {
     zip_error_t error;
     zip_error_init(&error);
@@ -436,7 +467,9 @@ int TZipRun::Open(const std::string& archive, bool create) {
         if (!za_) zip_source_free(src);
     }
     int code = kOk;
+    archive_ = archive;
     if (!za_) {
+        NoteZipError(archive, {}, &error);
         Print("zip error: " + archive + ": " + zip_error_strerror(&error) + "\n");
         code = OpenErrorCode(zip_error_code_zip(&error));
     }
@@ -449,7 +482,7 @@ int TZipRun::Close() {
         za_ = nullptr;
         return kOk;
     }
-    const int code = CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+    const int code = Failed();
     Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
     return code;  // the destructor discards: the rollback removed the temporary file
 }
@@ -570,7 +603,7 @@ int TZipRun::Add(const ZCL& command) {
         if (s.entryName.empty()) continue;
         if (s.isFolder) {
             if (FindRaw(s.entryName) >= 0) continue;
-            if (zip_dir_add(za_, s.entryName.c_str(), ZIP_FL_ENC_GUESS) < 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+            if (zip_dir_add(za_, s.entryName.c_str(), ZIP_FL_ENC_GUESS) < 0) return Failed();
             if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + s.entryName + "\n");
             continue;
         }
@@ -581,7 +614,7 @@ int TZipRun::Add(const ZCL& command) {
         if (index < 0) {
             zip_source_free(src);
             Print(std::string("zip error: ") + zip_strerror(za_) + "\n");
-            return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+            return Failed();
         }
         SetCompression(static_cast<zip_uint64_t>(index));
         if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + s.entryName + "\n");
@@ -642,13 +675,19 @@ int TZipRun::Recompress(const ZCL& command) {
         if (zip_stat_index(za_, index, 0, &st) != 0) return kForm;
         const std::string name = st.name ? st.name : "";
         if (!name.empty() && name.back() == '/') continue;
+        // Without its password an entry cannot be read to be written anew.
+        if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+            SetZipFailure(archive_, Fmt(_("entry %1 is encrypted"), {name}));
+            Print("zip error: " + name + ": encrypted\n");
+            return kLogic;
+        }
         // The entry reads itself decompressed (its CRC checked), so libzip writes it
         // anew at the wanted level.
         zip_source_t* src = zip_source_zip(za_, za_, index, 0, 0, -1);
-        if (!src) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        if (!src) return Failed();
         if (zip_file_replace(za_, index, src, 0) != 0) {
             zip_source_free(src);
-            return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+            return Failed();
         }
         zip_file_set_mtime(za_, index, st.mtime, 0);
         SetCompression(index);
@@ -673,11 +712,11 @@ zip_int64_t TZipRun::SourceEntry(TSourceArchive& source, const std::string& srcE
 
 int TZipRun::Take(TSourceArchive& source, zip_uint64_t index, const std::string& name) {
     zip_source_t* data = zip_source_zip(za_, source.Get(), index, ZIP_FL_COMPRESSED, 0, -1);
-    if (!data) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+    if (!data) return Failed();
     const zip_int64_t added = AddOrReplace(name, data);
     if (added < 0) {
         zip_source_free(data);
-        return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        return Failed();
     }
     SetCompression(static_cast<zip_uint64_t>(added));
     if (options_.fVerbose || !options_.fQuiet) Print("  adding: " + name + "\n");
@@ -718,7 +757,7 @@ int TZipRun::DeleteMatching(const std::string& pattern) {
     }
     for (const zip_uint64_t index : doomed) {
         const std::string raw = zip_get_name(za_, index, ZIP_FL_ENC_RAW);
-        if (zip_delete(za_, index) != 0) return CloseErrorCode(zip_error_code_zip(zip_get_error(za_)));
+        if (zip_delete(za_, index) != 0) return Failed();
         names_->Remove(raw, index);
         Print("deleting: " + ToSlash(raw) + "\n");
     }
@@ -775,6 +814,7 @@ template <typename F>
 int RunWithSettings(F&& f) {
     ZPOPT options;
     ZIPUSERFUNCTIONS functions;
+    ClearZipFailure();
     {
         std::lock_guard lock(g_mutex);
         options = g_options;

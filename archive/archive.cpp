@@ -109,11 +109,11 @@ const TCodeEntry kUnzipCodes[] = {
 
 template <size_t N>
 void Check(const TCodeEntry (&table)[N], int code, bool strict, const std::string& archiveName,
-           const std::string& fileName) {
+           const std::string& fileName, const std::string& why) {
     for (const TCodeEntry& entry : table) {
         if (entry.code != code) continue;
         if (entry.strictOnly && !strict) return;
-        entry.raise(entry.translated ? _(entry.message) : std::string(entry.message),
+        entry.raise(WithCause(entry.translated ? _(entry.message) : std::string(entry.message), why),
                     archiveName, fileName);
     }
     RaiseUnknown(code, archiveName, fileName);
@@ -121,16 +121,24 @@ void Check(const TCodeEntry (&table)[N], int code, bool strict, const std::strin
 
 }  // namespace
 
-void CheckZipResult(int code, const std::string& archiveName, const std::string& fileName) {
+std::string WithCause(const std::string& message, const std::string& why) {
+    return why.empty() ? message : message + ": " + why;
+}
+
+void CheckZipResult(int code, const std::string& archiveName, const std::string& fileName,
+                    const std::string& why) {
     if (code == 0) return;
-    Check(kZipCodes, code, true, archiveName, fileName);
+    Check(kZipCodes, code, true, archiveName, fileName, why);
 }
 
 void CheckUnzipResult(int code, bool strict, const std::string& archiveName,
-                      const std::string& fileName) {
+                      const std::string& fileName, const std::string& why) {
     if (code == 0 || code == 1) return;
-    if (code == kUnzipWriteFailed) throw ESystemError(UnzipLastWriteError(), archiveName, fileName);
-    Check(kUnzipCodes, code, strict, archiveName, fileName);
+    if (code == kUnzipWriteFailed) {
+        if (why.empty()) RaiseUnknown(code, archiveName, fileName);
+        throw ESystemError(why, archiveName, fileName);
+    }
+    Check(kUnzipCodes, code, strict, archiveName, fileName, why);
 }
 
 }  // namespace archive

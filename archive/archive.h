@@ -181,16 +181,21 @@ QM_DECLARE_ARCHIVE_EXCEPTION(EZE_PARMS, ESystemError);
 constexpr int kUnzipArchiveMissing = 100;
 
 // Maps a result code of the zip library (add, delete, add folder) to its exception and
-// raises it; 0 raises nothing. Unknown codes (1 among them) raise ESystemError.
-void CheckZipResult(int code, const std::string& archiveName, const std::string& fileName);
+// raises it; 0 raises nothing. Unknown codes (1 among them) raise ESystemError. why
+// ("file: system's text", TakeZipFailure) follows the code's own text.
+void CheckZipResult(int code, const std::string& archiveName, const std::string& fileName,
+                    const std::string& why = {});
 
 // Maps a result code of the unzip library (listing, extraction, test) or the program's
 // own codes 100 (archive missing) and 101 to its exception and raises it (102, a write
-// that failed on a disk that is not full: ESystemError with the system's text); 0 and 1
+// that failed on a disk that is not full: ESystemError with why alone); 0 and 1
 // (warning) raise nothing, and 2, 3, 9 and 51 raise only when strict (listing, single
 // extraction, extract-all; the integrity test is not strict).
 void CheckUnzipResult(int code, bool strict, const std::string& archiveName,
-                      const std::string& fileName);
+                      const std::string& fileName, const std::string& why = {});
+
+// message, then ": " and why when there is a why.
+std::string WithCause(const std::string& message, const std::string& why);
 
 }  // namespace archive
 }  // namespace qm

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/FilesTools.h"
+#include "archive/ZipFailure.h"
 #include "archive/ZipNameRewriter.h"
 #include "archive/stringsTools.h"
 #include "platform/FileSystem.h"
@@ -252,8 +253,10 @@ int TQMZip::RunHere(TOperation operation) {
         direct_ = false;
     });
     const char* name = nameList_.c_str();
-    if (operation == opNamed) return Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_);
-    return Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
+    const int result = operation == opNamed ? Wiz_SingleEntryUnzip(1, &name, 0, nullptr, dcl_, userFunctions_)
+                                            : Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl_, userFunctions_);
+    failure_ = TakeZipFailure();
+    return result;
 }
 
 int TQMZip::Run(TOperation operation) {
@@ -303,6 +306,7 @@ int TQMZip::Run(TOperation operation) {
                     result = ZpApplyChanges(zcl.lpszZipFN, batch_, copyUnzipCode_, batchFailed_);
                     break;
             }
+            failure_ = TakeZipFailure();
         } catch (...) {
             workerFailure = std::current_exception();
         }
@@ -389,6 +393,7 @@ void TQMZip::SetZipOptions(bool add, bool remove, const std::string& rootDir) {
 void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     int result = archive::kUnzipArchiveMissing;
     if (ArchiveExists(archiveName)) {
@@ -400,10 +405,10 @@ void TQMZip::GetFileList(const std::string& archiveName, TArchiveItems& items) {
         UnzipOptions(2, 0, 1, 0, 0, archiveName, TempDir);
         result = RunHere(opList);
     }
-    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName, failure_);
 }
 
-int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items) {
+int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items, std::string* why) {
     DCL dcl;
     dcl.fQuiet = 2;
     dcl.nvflag = 1;
@@ -419,6 +424,8 @@ int TQMZip::ListEntries(const std::string& archiveName, TArchiveItems& items) {
     // What is on disk is listed, the old archive when its pending rewrite failed.
     TRewriteBatch::Settle(archiveName);
     const int result = Wiz_SingleEntryUnzip(0, nullptr, 0, nullptr, dcl, functions);
+    const std::string failure = TakeZipFailure();
+    if (why != nullptr) *why = failure;
     // Only a failure asks whether the archive is there at all (a plain stat: any
     // thread may be here).
     struct stat st;
@@ -430,6 +437,7 @@ void TQMZip::ExtractFile(const std::string& archiveName, const std::string& file
                          const std::string& destDir, bool keepPath) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     const std::string name = ToSlash(fileName);
     CurrentFileName = name;
     int result = archive::kUnzipArchiveMissing;
@@ -439,7 +447,7 @@ void TQMZip::ExtractFile(const std::string& archiveName, const std::string& file
         nameList_ = EscapeWildcards(name, false);
         result = RunHere(opNamed);
     }
-    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 size_t TQMZip::ExtractEach(const std::string& archiveName, const std::vector<std::string>& fileNames,
@@ -447,6 +455,7 @@ size_t TQMZip::ExtractEach(const std::string& archiveName, const std::vector<std
     CheckIdle(archiveName, {});
     if (fileNames.empty() || !ArchiveExists(archiveName)) return 0;
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     const std::string dir = WithSlash(destDir);
     MakeDirs(StripTrailingSlash(dir));
@@ -490,6 +499,7 @@ size_t TQMZip::ExtractEach(const std::string& archiveName, const std::vector<std
 void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName = fileName;
     if (Trim(archiveName).empty())
         throw archive::ENoFileSpecified("[1] No filename specified", CurrentArchiveName, CurrentFileName);
@@ -498,7 +508,7 @@ void TQMZip::AddFile(const std::string& archiveName, const std::string& fileName
     SetZipOptions(true, false, {});
     zcl_ = ZCL{1, archiveName, {EscapeWildcards(fileName, true)}};
     const int result = Run(opZip);
-    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileName) {
@@ -506,11 +516,12 @@ void TQMZip::DeleteFile(const std::string& archiveName, const std::string& fileN
     if (Trim(archiveName).empty())
         throw archive::ENoFileSpecified("[DE1] No filename specified", archiveName, fileName);
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName = fileName;
     SetZipOptions(false, true, {});
     zcl_ = ZCL{1, archiveName, {EscapeZipName(ToSlash(fileName))}};
     const int result = Run(opZip);
-    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
@@ -542,6 +553,7 @@ void TQMZip::CreateEmptyArchive(const std::string& archiveName) {
 void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destDir) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     int result = 0;
     TFileStat st;
@@ -553,13 +565,14 @@ void TQMZip::ExtractAll(const std::string& archiveName, const std::string& destD
         UnzipOptions(1, 0, 0, 1, 1, archiveName, dir);
         result = Run(opExtractAll);
     }
-    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName);
+    archive::CheckUnzipResult(result, true, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName) {
     CheckIdle(archiveName, {});
     const std::string folder = StripTrailingSlash(dir);
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     if (Trim(archiveName).empty())
         throw archive::ENoFileSpecified("[1] No filename specified", CurrentArchiveName, CurrentFileName);
@@ -578,13 +591,14 @@ void TQMZip::AddDirectory(const std::string& dir, const std::string& archiveName
     SetZipOptions(false, false, folder);
     zcl_ = ZCL{1, archiveName, {"."}};
     const int result = Run(opZip);
-    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 void TQMZip::TestArchive(const std::string& archiveName) {
     CheckIdle(archiveName, {});
     EntryTestMode = false;
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     if (OnMessage) OnMessage("File " + archiveName);
     int result = archive::kUnzipArchiveMissing;
@@ -600,7 +614,7 @@ void TQMZip::TestArchive(const std::string& archiveName) {
     } else if (OnMessage) {
         OnMessage("File not found");
     }
-    archive::CheckUnzipResult(result, false, CurrentArchiveName, CurrentFileName);
+    archive::CheckUnzipResult(result, false, CurrentArchiveName, CurrentFileName, failure_);
     if (OnError) {
         switch (result) {
             case 2: {
@@ -616,7 +630,7 @@ void TQMZip::TestArchive(const std::string& archiveName) {
                 break;
             }
             case 3: OnError(archiveName, "", _("Severes errors in zipfile")); break;
-            case 9: OnError(archiveName, "", _("Probably not a zip")); break;
+            case 9: OnError(archiveName, "", archive::WithCause(_("Probably not a zip"), failure_)); break;
             case 51: OnError(archiveName, "", _("Unexpected EOF")); break;
             default: break;
         }
@@ -627,6 +641,7 @@ void TQMZip::TestArchive(const std::string& archiveName) {
 void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list, int) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     // The libraries cannot rename: the engine works on the archive's own structures.
     // It lets windows work while it copies, so it counts as a running operation: a
@@ -642,6 +657,7 @@ void TQMZip::RenameFiles(const std::string& archiveName, const TRenameList& list
 void TQMZip::RecompressArchive(const std::string& archiveName) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     if (!ArchiveExists(archiveName))
         archive::CheckUnzipResult(archive::kUnzipArchiveMissing, true, CurrentArchiveName, CurrentFileName);
@@ -652,13 +668,14 @@ void TQMZip::RecompressArchive(const std::string& archiveName) {
                                             CurrentFileName);
     zcl_ = ZCL{1, archiveName, {}};
     const int result = Run(opRecompress);
-    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 void TQMZip::CopyEntry(const std::string& srcArchive, const std::string& fileName,
                        const std::string& destArchive, const std::string& newName) {
     CheckIdle(srcArchive, fileName);
     CurrentArchiveName = srcArchive;
+    failure_.clear();
     CurrentFileName = ToSlash(fileName);
     if (!ArchiveExists(srcArchive))
         archive::CheckUnzipResult(archive::kUnzipArchiveMissing, true, CurrentArchiveName, CurrentFileName);
@@ -673,15 +690,16 @@ void TQMZip::CopyEntry(const std::string& srcArchive, const std::string& fileNam
     copyUnzipCode_ = 0;
     const int result = Run(opCopy);
     if (copyUnzipCode_ != 0)
-        archive::CheckUnzipResult(copyUnzipCode_, true, CurrentArchiveName, CurrentFileName);
+        archive::CheckUnzipResult(copyUnzipCode_, true, CurrentArchiveName, CurrentFileName, failure_);
     CurrentArchiveName = destArchive;
     CurrentFileName = newName;
-    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 void TQMZip::ApplyChanges(const std::string& archiveName, const TArchiveChanges& changes) {
     CheckIdle(archiveName, {});
     CurrentArchiveName = archiveName;
+    failure_.clear();
     CurrentFileName.clear();
     if (Trim(archiveName).empty())
         throw archive::ENoFileSpecified("[1] No filename specified", CurrentArchiveName, CurrentFileName);
@@ -706,9 +724,9 @@ void TQMZip::ApplyChanges(const std::string& archiveName, const TArchiveChanges&
     const int result = Run(opBatch);
     const TArchiveChange* atFault = batchFailed_ >= 0 ? &changes[static_cast<size_t>(batchFailed_)] : nullptr;
     if (copyUnzipCode_ != 0 && atFault != nullptr)
-        archive::CheckUnzipResult(copyUnzipCode_, true, atFault->SrcArchive, ToSlash(atFault->FileName));
+        archive::CheckUnzipResult(copyUnzipCode_, true, atFault->SrcArchive, ToSlash(atFault->FileName), failure_);
     if (atFault != nullptr) CurrentFileName = atFault->SrcArchive.empty() ? ToSlash(atFault->FileName) : atFault->NewName;
-    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName);
+    archive::CheckZipResult(result, CurrentArchiveName, CurrentFileName, failure_);
 }
 
 TQMZip& ZipObject() {

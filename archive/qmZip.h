@@ -69,7 +69,7 @@ public:
     // A listing that any thread may run beside the others: the entries are appended to
     // items and the library's result code returned (100 for a missing archive); the
     // library's text is dropped. GetFileList is this plus the events and the exception.
-    static int ListEntries(const std::string& archiveName, TArchiveItems& items);
+    static int ListEntries(const std::string& archiveName, TArchiveItems& items, std::string* why = nullptr);
 
     // Library text: trimmed, line feeds removed; to OnMessage, or to OnError while an
     // archive is tested entry by entry. Unassigned events drop it.
@@ -117,6 +117,7 @@ private:
     ZCL zcl_;
     std::string nameList_;  // the one entry name of a named extraction or test
     std::string copySource_;  // the source archive of a copy
+    std::string failure_;     // why the last library call failed (TakeZipFailure)
     int copyUnzipCode_ = 0;   // a copy's failure on the source side
     std::vector<ZCHANGE> batch_;  // the changes of a batch
     int batchFailed_ = -1;        // the change of the batch at fault

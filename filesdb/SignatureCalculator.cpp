@@ -129,12 +129,14 @@ bool TSignatureCalculator::SignsZipByListing(const std::string& fileName) {
     return archiveManager_ && scanInsideZip_ && UsesZipCrc() && archiveManager_->IsArchive(fileName);
 }
 
-void TSignatureCalculator::CalculateListed(const std::string& fileName, int code, const TArchiveItems& entries) {
+void TSignatureCalculator::CalculateListed(const std::string& fileName, int code, const TArchiveItems& entries,
+                                           const std::string& why) {
     items_.clear();
-    CalculateZip(fileName, &entries, code);
+    CalculateZip(fileName, &entries, code, why);
 }
 
-void TSignatureCalculator::CalculateZip(const std::string& fileName, const TArchiveItems* listed, int listedCode) {
+void TSignatureCalculator::CalculateZip(const std::string& fileName, const TArchiveItems* listed, int listedCode,
+                                        const std::string& listedWhy) {
     // A plug-in that did not load is never called.
     const bool zipCrc = UsesZipCrc();
     const bool plugIn = !zipCrc && PlugInUsable();
@@ -145,7 +147,7 @@ void TSignatureCalculator::CalculateZip(const std::string& fileName, const TArch
     int64_t lastSize = 0;
     try {
         TArchiveItems own;
-        if (listed != nullptr) archive::CheckUnzipResult(listedCode, true, fileName, "");
+        if (listed != nullptr) archive::CheckUnzipResult(listedCode, true, fileName, "", listedWhy);
         else archiveManager_->GetFileList(fileName, own);
         // The entries the plug-in signs are read in one pass over the archive.
         std::vector<const TArchiveItem*> toSign;

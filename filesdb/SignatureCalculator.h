@@ -87,7 +87,8 @@ public:
     bool SignsZipByListing(const std::string& fileName);
     // Calculate for a zip archive whose listing was made beforehand: code is the
     // listing's result code (TQMZip::ListEntries), entries what it gave.
-    void CalculateListed(const std::string& fileName, int code, const TArchiveItems& entries);
+    void CalculateListed(const std::string& fileName, int code, const TArchiveItems& entries,
+                         const std::string& why = {});
 
     int GetCount() const { return static_cast<int>(items_.size()); }
     const TCrcItem& GetItem(int index) const { return items_.at(static_cast<size_t>(index)); }
@@ -104,7 +105,8 @@ public:
 
 private:
     // listed: a listing made beforehand, with its result code; nullptr lists now.
-    void CalculateZip(const std::string& fileName, const TArchiveItems* listed = nullptr, int listedCode = 0);
+    void CalculateZip(const std::string& fileName, const TArchiveItems* listed = nullptr, int listedCode = 0,
+                      const std::string& listedWhy = {});
     bool UsesZipCrc() const;
     void CalculatePlain(const std::string& fileName);
     bool PlugInUsable() const;

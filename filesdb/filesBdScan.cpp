@@ -237,6 +237,7 @@ void LogSkipped(const TPath& path, const std::string& folder, const TScanListing
 struct TPrelisted {
     bool done = false;
     int code = 0;
+    std::string why;  // the failure's file and system text
     TArchiveItems items;
     // The zip measured just after its listing, as the merge would measure it: the
     // merge's thread is spared a system call per zip.
@@ -256,7 +257,7 @@ int ListZipsInParallel(const std::vector<std::string>& names, std::vector<TPreli
     const auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < names.size();) {
             try {
-                out[i].code = TQMZip::ListEntries(names[i], out[i].items);
+                out[i].code = TQMZip::ListEntries(names[i], out[i].items, &out[i].why);
                 out[i].statError = Fs().Stat(names[i], out[i].stat);
                 out[i].done = true;
             } catch (...) {
@@ -324,7 +325,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
             file->Size = st.size;
             if (listed != nullptr && listed->done && st.size == entry->size) {
                 if (TFilesBd* counted = path.FilesBd()) ++counted->SignatureCalls;
-                calc.CalculateListed(fullName, listed->code, listed->items);
+                calc.CalculateListed(fullName, listed->code, listed->items, listed->why);
             } else {
                 Sign(path, calc, fullName);
                 entry = nullptr;  // read now: its date is read now too

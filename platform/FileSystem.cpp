@@ -131,12 +131,13 @@ bool SiblingTempLeftOver(const std::string& path) {
     return std::time(nullptr) - st.st_mtime > 24 * 60 * 60;
 }
 
-int CreateSiblingTemp(const std::string& path, std::string& tempName) {
+int CreateSiblingTemp(const std::string& path, std::string& tempName, unsigned mode) {
     std::string pattern = SiblingTempPattern(FolderOf(path), NameOf(path));
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     const int fd = ::mkstemp(buf.data());
     if (fd < 0) return errno;
+    if (mode != 0600) ::fchmod(fd, static_cast<mode_t>(mode));
     ::close(fd);
     tempName.assign(buf.data());
     return 0;
@@ -367,6 +368,26 @@ bool TRealFileSystem::IsReadOnly(const std::string& path) {
     std::string folder = path;
     if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) folder = FolderOf(path);
     return ::access(folder.c_str(), W_OK) != 0;
+}
+
+int IFileSystem::Open(const std::string& path, int flags, unsigned mode, int& fd) {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    return fd < 0 ? errno : 0;
+}
+
+int TFaultyFileSystem::Open(const std::string& path, int flags, unsigned mode, int& fd) {
+    const auto under = [&path](const std::string& prefix) { return path.compare(0, prefix.size(), prefix) == 0; };
+    for (const auto& [prefix, err] : failOpens)
+        if (under(prefix)) return err;
+    if ((flags & O_ACCMODE) != O_RDONLY)
+        for (const std::string& prefix : fullPaths)
+            if (under(prefix)) {
+                // The file is made as asked; what is written to it goes to the full device.
+                if (const int err = inner_.Open(path, flags, mode, fd); err != 0) return err;
+                ::close(fd);
+                return inner_.Open("/dev/full", O_RDWR, 0, fd);
+            }
+    return inner_.Open(path, flags, mode, fd);
 }
 
 bool TFaultyFileSystem::Fail() {

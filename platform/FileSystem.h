@@ -49,6 +49,9 @@ public:
     // the end instead of once per file.
     virtual void ReplaceEach(const std::vector<std::pair<std::string, std::string>>& moves,
                              std::vector<int>& results);
+    // Opens a file as open(2) does, O_CLOEXEC added: 0 with the descriptor in fd, or the
+    // errno. The zip layer reads and writes archives through it.
+    virtual int Open(const std::string& path, int flags, unsigned mode, int& fd);
     virtual int Unlink(const std::string& path) = 0;
     virtual int MakeDir(const std::string& path) = 0;
     virtual int RemoveDir(const std::string& path) = 0;
@@ -105,6 +108,11 @@ public:
     int64_t forcedFreeSpace = -2;  // -2: ask the inner file system
     std::vector<std::string> readOnlyPaths;  // prefixes reported read-only
     int changingCalls = 0;                   // counted so far
+    // Opens of a path that starts with the prefix fail with the errno.
+    std::vector<std::pair<std::string, int>> failOpens;
+    // A path that starts with one of these opens for writing onto a full disk: every
+    // write to it fails with ENOSPC.
+    std::vector<std::string> fullPaths;
 
     int Stat(const std::string& path, TFileStat& out) override { return inner_.Stat(path, out); }
     int ListDir(const std::string& path, std::vector<TDirEntry>& out) override { return inner_.ListDir(path, out); }
@@ -116,6 +124,7 @@ public:
     int RemoveDir(const std::string& path) override;
     int WriteFileAtomic(const std::string& path, const std::string& data) override;
     int CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
+    int Open(const std::string& path, int flags, unsigned mode, int& fd) override;
     int64_t FreeSpace(const std::string& path) override;
     bool IsReadOnly(const std::string& path) override;
 
@@ -150,9 +159,9 @@ std::string FileBehindLinks(const std::string& path);
 int MakeDirs(const std::string& path);
 
 // The name of a fresh temporary file beside path (same folder, hidden, unique); the
-// file is created empty with O_EXCL so that nobody else takes the name. The caller
-// writes it and renames it, or unlinks it.
-int CreateSiblingTemp(const std::string& path, std::string& tempName);
+// file is created empty with O_EXCL and mode so that nobody else takes the name. The
+// caller writes it and renames it, or unlinks it.
+int CreateSiblingTemp(const std::string& path, std::string& tempName, unsigned mode = 0600);
 
 // The mkstemp/mkdtemp pattern of a work file or folder beside folder/name: hidden, and
 // naming the process that makes it, so that another one can tell a leftover.

@@ -202,6 +202,13 @@ int TRewriteBatch::Defer(const std::string& temporary, const std::string& target
     return 0;
 }
 
+std::string TRewriteBatch::FirstFailure() {
+    if (joined_ != nullptr) return joined_->FirstFailure();
+    std::lock_guard lock(mutex_);
+    if (failed_.empty()) return {};
+    return failed_.front().alias.empty() ? failed_.front().target : failed_.front().alias;
+}
+
 void TRewriteBatch::Flush() {
     if (joined_ != nullptr) return joined_->Flush();
     std::lock_guard lock(mutex_);

@@ -83,6 +83,8 @@ public:
               const TSource* source = nullptr);
     // Flushes and renames every pending file now.
     void Flush();
+    // The name of the first file whose replacement failed since the last Commit, or "".
+    std::string FirstFailure();
     struct TFailure {
         std::string name;       // the name the file was rewritten by
         int err;                // why it stayed as it was
@@ -98,6 +100,9 @@ public:
     int ReadFile(const std::string& path, std::string& out) override;
     int RenameNoReplace(const std::string& from, const std::string& to) override;
     int ReplaceWith(const std::string& temporary, const std::string& target) override;
+    int Open(const std::string& path, int flags, unsigned mode, int& fd) override {
+        return inner_->Open(path, flags, mode, fd);
+    }
     int Unlink(const std::string& path) override;
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;

@@ -38,10 +38,10 @@ constexpr TActionDef kActions[] = {
     QM_ACTION(ActRenameRoms, "_Repair", "Rename &Roms", "", "", false, false, true, -1, -1),
     QM_ACTION(ActRenameFiles, "_Repair", "Rename &Files", "", "", false, false, true, -1, -1),
     QM_ACTION(ActImportExternalRom, "_Repair", "Fin&d roms", "", "", false, false, true, 7, -1),
-    QM_ACTION(ActRemoveUselessFiles, "_Repair", "Remove useless &files", "", "", false, false, true, 11, -1),
-    QM_ACTION(ActRemoveUselessRoms, "_Repair", "Remove useless &roms", "", "", false, false, true, -1, -1),
+    QM_ACTION(ActRemoveUselessFiles, "_Repair", "Remove &useless files", "", "", false, false, true, 11, -1),
+    QM_ACTION(ActRemoveUselessRoms, "_Repair", "Remo&ve useless roms", "", "", false, false, true, -1, -1),
     QM_ACTION(ActCreateDummy, "_Repair", "Create dummy roms", "", "", false, false, true, -1, -1),
-    QM_ACTION(ActAdvanced, "_Repair", "&Advanced", "", "", false, false, true, -1, -1),
+    QM_ACTION(ActAdvanced, "_Repair", "Adva&nced", "", "", false, false, true, -1, -1),
     QM_ACTION(ActMoveFile, "_Shell", "&Move file(s) to ...", "", "", false, false, true, 8, -1),
     QM_ACTION(ActCopyFile, "_Shell", "&Copy file(s) to ...", "", "", false, false, true, 9, -1),
     QM_ACTION(ActDeleteFiles, "_Shell", "&Delete files", "", "Del", false, false, true, 10, -1),
@@ -74,7 +74,7 @@ constexpr TActionDef kActions[] = {
     QM_ACTION(ActDBPlayable, "_DBFilter", "&Complete", "", "", true, false, true, -1, 2),
     QM_ACTION(ActDBMissing, "_DBFilter", "&Missing", "", "", true, false, true, -1, 0),
     QM_ACTION(ActDBIncomplete, "_DBFilter", "&Incomplete", "", "", true, false, true, -1, 1),
-    QM_ACTION(ActDBClones, "_DBFilter", "Show &clones", "", "", true, false, true, -1, 27),
+    QM_ACTION(ActDBClones, "_DBFilter", "Show c&lones", "", "", true, false, true, -1, 27),
     QM_ACTION(ActDBSets, "_DBFilter", "Show &sets", "", "", true, false, true, -1, 26),
     QM_ACTION(ActPlayGame, "_Emulator", "&Play game (enter)", "", "", false, false, true, 6, -1),
     QM_ACTION(ActConfiguration, "", "&Preferences...", "", "", false, false, true, 13, -1),
@@ -202,7 +202,7 @@ QMenu* TMainActions::SelectionMenu(QWidget* parent, const char* caption) {
 
 QMenu* TMainActions::ShellMenu(QWidget* parent) {
     using enum TActionId;
-    auto* menu = new QMenu(Q("Shell &operations ..."), parent);
+    auto* menu = new QMenu(Q("S&hell operations ..."), parent);
     for (TActionId id : {ActMoveFile, ActCopyFile, ActDeleteFiles, ActTestFiles, ActReZip}) menu->addAction(Action(id));
     return menu;
 }
@@ -352,7 +352,7 @@ void TMainActions::BuildPopups(QMainWindow* window) {
     QMenu* dbFilter = popupTV_->addMenu(Q("&Database Filter"));
     for (TActionId id : {ActDBPlayable, ActDBIncomplete, ActDBMissing, ActDBSets, ActDBClones})
         dbFilter->addAction(Action(id));
-    QMenu* pathFilter = popupTV_->addMenu(Q("&Path Filter"));
+    QMenu* pathFilter = popupTV_->addMenu(Q("Pa&th Filter"));
     for (TActionId id : {ActTVGood, ActTVBadName, ActTVIncomplete, ActTVUnknown, ActTVMissing})
         pathFilter->addAction(Action(id));
     popupTV_->addSeparator();

@@ -1,9 +1,15 @@
 #include "ui/MainStatusBar.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStatusBar>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "archive/stringsTools.h"
 
 #include "platform/Text.h"
 #include "ui/ViewActionStates.h"
@@ -39,9 +45,10 @@ TMainStatusBar::TMainStatusBar(QStatusBar* statusBar, QWidget* viewsParent) {
         label->setObjectName(QString("StatusPanel%1").arg(i));
         label->setTextFormat(Qt::PlainText);
         QWidget* panel = label;
+        QWidget* box = nullptr;
         if (i < 3) {
-            // A picture and its count in one panel of fixed width.
-            auto* box = new QWidget;
+            // A picture and its count in one panel as wide as they need.
+            box = new QWidget;
             box->setObjectName(QString("StatusGlyphPanel%1").arg(i));
             auto* layout = new QHBoxLayout(box);
             layout->setContentsMargins(2, 0, 2, 0);
@@ -53,11 +60,22 @@ TMainStatusBar::TMainStatusBar(QStatusBar* statusBar, QWidget* viewsParent) {
             glyphs_[static_cast<size_t>(i)] = glyph;
             panel = box;
         }
-        // The last panel is at least its width and grows with its text.
-        if (i == kPanelCount - 1)
+        // Widths follow the font: a count holds six digits (a catalogue has tens of
+        // thousands of sets) and the size panel its widest text. The last panel is at
+        // least its width and grows with its text.
+        const QFontMetrics metrics(label->font());
+        if (i < 3) {
+            label->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("999999")));
+            box->setMinimumWidth(kWidths[i]);
+            box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+        } else if (i == 3) {
+            int widest = 0;
+            for (const int64_t size : {int64_t{1023}, int64_t{1048575}, int64_t{9999} << 30})
+                widest = std::max(widest, metrics.horizontalAdvance(ui::ToQ(FormatSize(size))));
+            panel->setFixedWidth(std::max(kWidths[i], widest + 2 * label->margin() + 8));
+        } else if (i == kPanelCount - 1) {
             panel->setMinimumWidth(kWidths[i]);
-        else if (kWidths[i] > 0)
-            panel->setFixedWidth(kWidths[i]);
+        }
         if (kHints[i][0] != '\0') panel->setToolTip(ui::ToQ(_(kHints[i])));
         statusBar->addPermanentWidget(panel);
         panels_[static_cast<size_t>(i)] = label;

@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
+#include "archive/UnZip32.h"
 #include "archive/ZipTestSupport.h"
 #include "archive/qmZip.h"
 #include "platform/FileSystem.h"
@@ -246,14 +248,81 @@ TEST_F(QMZipTest, AnExtractionThatCannotWriteSaysWhy) {
             ADD_FAILURE() << "nothing raised";
         } catch (const archive::EADiskFull& e) {
             EXPECT_NE(err, EIO) << e.Message();
-            EXPECT_EQ(e.Message(), "Disk full");
+            EXPECT_EQ(e.Message(), "Disk full: " + (dir / "out/a.bin") + ": " + SysErrorMessage(err));
         } catch (const archive::ESystemError& e) {
             EXPECT_EQ(err, EIO);
-            EXPECT_EQ(e.Message(), SysErrorMessage(EIO));
+            EXPECT_EQ(e.Message(), (dir / "out/a.bin") + ": " + SysErrorMessage(EIO));
             EXPECT_EQ(e.ArchiveName, dir / "ok.zip");
         }
         EXPECT_FALSE(test::FileExists(dir / "out/a.bin"));
     }
+}
+
+// Where a system call or an entry that cannot be read is the cause, the message keeps
+// its code's own text and adds the file and the reason.
+TEST_F(QMZipTest, ZipFailuresNameTheFileAndTheReason) {
+    WriteFile(dir / "a.bin", "a");
+    WriteFile(dir / "b.bin", "b");
+    const std::string one = dir / "one.zip";
+    const std::string two = dir / "two.zip";
+    int status = -1;
+    test::RunCommand("cd " + test::ShellQuote(dir.Path()) + " && zip -q -P secret locked.zip a.bin", &status);
+    ASSERT_EQ(status, 0);
+    struct Case {
+        const char* name;
+        std::function<void(TFaultyFileSystem&)> fault;
+        std::function<void()> call;
+        const char* text;  // the code's own text
+        std::string file;
+        std::string reason;
+    } cases[] = {
+        {"unreadable zip", [&](TFaultyFileSystem& f) { f.failOpens = {{one, EACCES}}; },
+         [&] { Listing(one); }, "Probably not a zip", one, SysErrorMessage(EACCES)},
+        {"full disk", [&](TFaultyFileSystem& f) { f.fullPaths = {dir / ".one.zip"}; },
+         [&] { zip.AddFile(one, dir / "b.bin"); }, "Output file write failure", one, SysErrorMessage(ENOSPC)},
+        {"no free inodes", [&](TFaultyFileSystem& f) { f.failOpens = {{dir / ".one.zip", ENOSPC}}; },
+         [&] { zip.AddFile(one, dir / "b.bin"); }, "Temporary file failure", one, SysErrorMessage(ENOSPC)},
+        {"refused after an earlier failure", [](TFaultyFileSystem&) {},
+         [&] {
+             TFaultyFileSystem& faulty = static_cast<TFaultyFileSystem&>(Fs());
+             TRewriteBatch batch;
+             zip.AddFile(one, dir / "b.bin");
+             faulty.failAt = faulty.changingCalls + 1;
+             faulty.failErrno = EIO;
+             batch.Flush();
+             faulty.failAt = 0;
+             zip.AddFile(two, dir / "b.bin");
+         },
+         "Could not create output file", two, one + ": " + SysErrorMessage(EIO)},
+        {"encrypted entry", [](TFaultyFileSystem&) {}, [&] { zip.RecompressArchive(dir / "locked.zip"); },
+         "Internal logic error", dir / "locked.zip", "a.bin is encrypted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(one, RawZip({{"a.bin", "a"}}));
+        WriteFile(two, RawZip({{"a.bin", "a"}}));
+        TFaultyFileSystem faulty(Fs());
+        c.fault(faulty);
+        TScopedFileSystem scope(faulty);
+        try {
+            c.call();
+            ADD_FAILURE() << "nothing raised";
+        } catch (const archive::EArchiveException& e) {
+            EXPECT_EQ(e.Message().rfind(std::string(c.text) + ": ", 0), 0u) << e.Message();
+            EXPECT_NE(e.Message().find(c.file + ": "), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find(c.reason), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(test::UnzipNames(one), "a.bin\n");
+        EXPECT_EQ(test::UnzipNames(two), "a.bin\n");
+    }
+    // The work file made where the archive's own name leaves no room names its process
+    // as the others do, so the scan that clears leftovers knows it.
+    const std::string longName = dir / (std::string(250, 'x') + ".zip");
+    std::string temp;
+    ASSERT_EQ(CreateTempBeside(longName, temp), 0);
+    EXPECT_TRUE(IsSiblingTemp(temp.substr(temp.rfind('/') + 1))) << temp;
+    EXPECT_FALSE(SiblingTempLeftOver(temp)) << temp;
+    ::unlink(temp.c_str());
 }
 
 TEST_F(QMZipTest, AFailedEmptyArchiveLeavesNothingBehind) {

@@ -29,6 +29,9 @@ public:
     int ReadFile(const std::string& path, std::string& out) override { return inner_.ReadFile(path, out); }
     int RenameNoReplace(const std::string& from, const std::string& to) override;
     int ReplaceWith(const std::string& temporary, const std::string& target) override;
+    int Open(const std::string& path, int flags, unsigned mode, int& fd) override {
+        return inner_.Open(path, flags, mode, fd);
+    }
     int Unlink(const std::string& path) override;
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;

@@ -128,13 +128,13 @@ TEST_F(MainActionsBuildTest, MenuBar) {
 
     QMenu* roms = TopMenu(window, "&Roms");
     EXPECT_EQ(Items(roms), (Strings{"&Filter", "-", "ActFixGame", "ActAdvanced", "ActRemoveUselessFiles",
-                                    "ActRemoveUselessRoms", "-", "Shell &operations ..."}));
+                                    "ActRemoveUselessRoms", "-", "S&hell operations ..."}));
     EXPECT_EQ(Items(SubMenu(roms, "&Filter")),
               (Strings{"ActTVGood", "ActTVBadName", "ActTVIncomplete", "ActTVUnknown", "ActTVMissing"}));
     EXPECT_EQ(actions.Action(ActAdvanced)->menu(), actions.AdvancedMenu());
     EXPECT_EQ(Items(actions.AdvancedMenu()),
               (Strings{"ActRenameFiles", "-", "ActRenameRoms", "ActImportExternalRom", "ActCreateDummy", "ActChangeCase"}));
-    EXPECT_EQ(Items(SubMenu(roms, "Shell &operations ...")),
+    EXPECT_EQ(Items(SubMenu(roms, "S&hell operations ...")),
               (Strings{"ActMoveFile", "ActCopyFile", "ActDeleteFiles", "ActTestFiles", "ActReZip"}));
 
     EXPECT_EQ(Items(TopMenu(window, "&Tools")), (Strings{"ActRefresh", "ActRebuild", "RefreshAll1", "ActRebuildAll", "-", "ActPlayGame"}));
@@ -181,17 +181,17 @@ TEST_F(MainActionsBuildTest, ToolBarsAndDropDowns) {
 
 TEST_F(MainActionsBuildTest, PopupMenus) {
     QMenu* tv = actions.PopupMenuTV();
-    EXPECT_EQ(Items(tv), (Strings{"&Items selection", "-", "&Database Filter", "&Path Filter", "-", "ActAddPath",
+    EXPECT_EQ(Items(tv), (Strings{"&Items selection", "-", "&Database Filter", "Pa&th Filter", "-", "ActAddPath",
                                   "ActOpenPath", "ActRemovePath", "ActRefresh", "ActRebuild", "-", "ActFixGame", "ActAdvanced",
-                                  "ActRemoveUselessFiles", "ActRemoveUselessRoms", "-", "Shell &operations ...", "-",
+                                  "ActRemoveUselessFiles", "ActRemoveUselessRoms", "-", "S&hell operations ...", "-",
                                   "ActPlayGame"}));
     EXPECT_EQ(Items(SubMenu(tv, "&Items selection")).size(), 5u);
     EXPECT_EQ(Items(SubMenu(tv, "&Database Filter")),
               (Strings{"ActDBPlayable", "ActDBIncomplete", "ActDBMissing", "ActDBSets", "ActDBClones"}));
-    EXPECT_EQ(Items(SubMenu(tv, "&Path Filter")).size(), 5u);
+    EXPECT_EQ(Items(SubMenu(tv, "Pa&th Filter")).size(), 5u);
     QMenu* lv = actions.PopupMenuLV();
     EXPECT_EQ(Items(lv), (Strings{"ActParentNode", "-", "Selection...", "-", "ActFixGame", "ActAdvanced",
-                                  "ActRemoveUselessFiles", "ActRemoveUselessRoms", "-", "Shell &operations ...", "-",
+                                  "ActRemoveUselessFiles", "ActRemoveUselessRoms", "-", "S&hell operations ...", "-",
                                   "ActPlayGame"}));
 }
 

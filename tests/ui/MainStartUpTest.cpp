@@ -8,6 +8,9 @@
 #include <filesystem>
 
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <map>
 
 #include "ui/AppTestSupport.h"
 #include "platform/FileSystem.h"
@@ -291,4 +294,63 @@ TEST(FirstStartTest, TheDemoOpensScannedThroughTheShippedPlugIn) {
     EXPECT_GE(windows->MainFrm->DatafilesCombo()->findText("extra"), 0);
     EXPECT_EQ(windows->MainFrm->DatafilesCombo()->currentText().toStdString(), "demo");
     windows.reset();
+}
+
+namespace {
+
+// The accelerator of a menu text: the letter after a single "&", folded; 0 when none.
+QChar Accelerator(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '&') continue;
+        if (text[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        return text[i + 1].toLower();
+    }
+    return QChar();
+}
+
+}  // namespace
+
+// What a user sees of the window as start-up builds it: no two items of one menu (menu
+// bars, their menus and submenus, and the pop-ups of every window) share an accelerator,
+// and the counter panels show five-digit counts whole.
+TEST_F(MainStartUpTest, MenusNeverShareAnAcceleratorAndCountersFitFiveDigits) {
+    WriteCollection("testemu");
+    home.WriteIni(home.Dats() + "test.dat", "", "testemu", {home.Roms()});
+    TGlobalConfig config(ProgramFile());
+    TMainFrm main;
+    Start(main);
+    main.show();
+
+    std::vector<QWidget*> owners;
+    for (QWidget* top : QApplication::topLevelWidgets()) owners.push_back(top);
+    int menus = 0;
+    const auto check = [&](const QString& where, const QList<QAction*>& actions) {
+        std::map<QChar, QString> taken;
+        for (QAction* action : actions) {
+            if (action->isSeparator() || !action->isVisible()) continue;
+            const QChar key = Accelerator(action->text());
+            if (key.isNull()) continue;
+            const auto [it, fresh] = taken.emplace(key, action->text());
+            EXPECT_TRUE(fresh) << where.toStdString() << ": \"" << it->second.toStdString() << "\" and \""
+                               << action->text().toStdString() << "\"";
+        }
+        ++menus;
+    };
+    for (QWidget* owner : owners) {
+        for (QMenuBar* bar : owner->findChildren<QMenuBar*>()) check(bar->objectName(), bar->actions());
+        for (QMenu* menu : owner->findChildren<QMenu*>()) check(menu->title(), menu->actions());
+        if (auto* menu = qobject_cast<QMenu*>(owner)) check(menu->title(), menu->actions());
+    }
+    EXPECT_GT(menus, 10);
+
+    main.Status().SetCounters({"99999", "99999", "99999"});
+    QApplication::processEvents();
+    for (int i = 0; i < 3; ++i) {
+        QLabel* panel = main.Status().Panel(i);
+        EXPECT_GE(panel->width(), panel->fontMetrics().horizontalAdvance(panel->text())) << "panel " << i;
+        EXPECT_GE(panel->width(), panel->minimumSizeHint().width()) << "panel " << i;
+    }
 }
