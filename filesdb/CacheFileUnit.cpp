@@ -508,8 +508,10 @@ void TCacheFile::AddLine(std::string_view line) {
 }
 
 void TCacheFile::Clear() {
-    // The buffer is kept: the next save fills it again to about the same size.
+    stream_.reset();  // a save left unfinished writes nothing
+    saved_ = false;
     text_.clear();
+    text_.reserve(kPieceSize + kPieceSize / 8);
     lineCount_ = 0;
     entryCount_ = CountDirEntries(path_);
     AddLine(kVersion);
@@ -532,31 +534,13 @@ void TCacheFile::AddRecord(const std::string& fileName, const std::string& romNa
                            int32_t romDate, int kind, const std::string& errorText, const std::string& comment,
                            int64_t fileChangeTime, uint64_t fileInode) {
     if (kind != kCacheKindFile && kind != kCacheKindFolder && kind != kCacheKindZip) return;
-    if (lineCount_ < kHeaderLines) Clear();
+    if (lineCount_ < kHeaderLines || saved_) Clear();
     if (AppendRecordLine(text_, {kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension,
                                  romSize, romDate, errorText, comment, fileChangeTime, fileInode})) {
         text_ += "\r\n";
         ++lineCount_;
+        FlushFull();
     }
-}
-
-void TCacheFile::Save() {
-    if (!volumeAvailable_ || lineCount_ < kHeaderLines) return;
-    if (cacheFileName_.empty()) {
-        for (int n = 0;; ++n) {
-            const std::string candidate = WithSlash(CacheFolder) + "quarmelle" + std::to_string(n) + ".dat";
-            TFileStat st;
-            if (Fs().Stat(candidate, st) != 0 || !st.exists) {
-                cacheFileName_ = candidate;
-                break;
-            }
-        }
-    }
-    // A rescan that found nothing changed writes nothing: the file would only get a new
-    // save time.
-    if (HoldsLines()) return;
-    if (const int err = Fs().WriteFileAtomic(cacheFileName_, text_))
-        throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
 }
 
 namespace {
@@ -578,49 +562,158 @@ bool OlderThan(const timespec& a, const timespec& b) {
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
+// Reads size bytes at offset, short only at the end of the file; -1 on an error.
+ssize_t ReadAt(int fd, char* data, size_t size, int64_t offset) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, data + got, size - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
 }  // namespace
 
-bool TCacheFile::HoldsLines() const {
-    struct stat cache;
-    if (::stat(cacheFileName_.c_str(), &cache) != 0 || !S_ISREG(cache.st_mode) ||
-        static_cast<uint64_t>(cache.st_size) != text_.size())
-        return false;
-    // A cache older than its folder tells the next start that the folder changed (and
-    // makes it scan again): that one is written anew, time and all.
-    struct stat folder;
-    if (::stat(path_.c_str(), &folder) != 0 || OlderThan(cache.st_mtim, folder.st_mtim)) return false;
-    size_t from = 0, to = 0;
-    if (!TimeLineOf(text_, from, to)) return false;
-    // Compared block by block: the file of a large path is not held twice in memory.
-    const int fd = ::open(cacheFileName_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    std::string block(size_t{1} << 20, '\0');
-    size_t at = 0;
-    bool same = true;
-    while (same && at < text_.size()) {
-        const ssize_t got = ::read(fd, block.data(), std::min(block.size(), text_.size() - at));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            same = false;
-            break;
-        }
-        const size_t end = at + static_cast<size_t>(got);
-        // The time line may read otherwise, but at the same length and as one line.
-        for (size_t i = at; same && i < end;) {
-            const size_t stop = i < from ? std::min(end, from) : i < to ? std::min(end, to) : end;
-            const char* held = block.data() + (i - at);
-            if (i >= from && i < to)
-                same = std::none_of(held, held + (stop - i), [](char c) { return c == '\r' || c == '\n'; });
-            else
-                same = std::memcmp(text_.data() + i, held, stop - i) == 0;
+// A save in progress. A rescan that found nothing changed would only give the file a new
+// save time, so each piece is first compared with the same range of the file on disk;
+// the new file is begun at the first difference, from the header just made and the
+// matching bytes of the old file, and a text that matches to its end writes nothing.
+struct TCacheFile::TSaveStream {
+    std::string target;
+    int old = -1;               // the file on disk while everything so far matches it
+    int64_t done = 0;           // bytes of the text handed over so far
+    size_t timeFrom = 0, timeTo = 0;  // the save-time line, which may read otherwise
+    std::string head;           // the new text up to the end of that line
+    std::string block;          // a piece of the old file
+    std::unique_ptr<IAtomicWriter> writer;
+    int error = 0;
+
+    ~TSaveStream() { CloseOld(); }
+
+    void CloseOld() {
+        if (old >= 0) ::close(old);
+        old = -1;
+    }
+
+    // Whether the old file holds piece at offset done, but for the time line, which must
+    // keep its length and stay one line.
+    bool Matches(std::string_view piece) {
+        block.resize(piece.size());
+        if (ReadAt(old, block.data(), piece.size(), done) != static_cast<ssize_t>(piece.size())) return false;
+        const size_t at = static_cast<size_t>(done);
+        for (size_t i = 0; i < piece.size();) {
+            const size_t abs = at + i;
+            const size_t stop = abs < timeFrom ? std::min(piece.size(), timeFrom - at)
+                                : abs < timeTo ? std::min(piece.size(), timeTo - at)
+                                               : piece.size();
+            const char* held = block.data() + i;
+            if (abs >= timeFrom && abs < timeTo) {
+                if (std::any_of(held, held + (stop - i), [](char c) { return c == '\r' || c == '\n'; })) return false;
+            } else if (std::memcmp(piece.data() + i, held, stop - i) != 0) {
+                return false;
+            }
             i = stop;
         }
-        at = end;
+        return true;
     }
-    char extra;
-    if (same && ::read(fd, &extra, 1) != 0) same = false;
-    ::close(fd);
-    return same;
+
+    // Opens the new file and writes into it what matched so far: the new header, then
+    // the old file's bytes after it.
+    void BeginWriting() {
+        if ((error = Fs().OpenAtomicWriter(target, writer)) != 0) return;
+        if (done > 0) {
+            Write(head);
+            for (int64_t at = static_cast<int64_t>(head.size()); error == 0 && at < done;) {
+                block.resize(static_cast<size_t>(std::min<int64_t>(kPieceSize, done - at)));
+                if (ReadAt(old, block.data(), block.size(), at) != static_cast<ssize_t>(block.size())) {
+                    error = EIO;  // the old file shrank under us: its bytes are not there to take
+                    break;
+                }
+                Write(block);
+                at += static_cast<int64_t>(block.size());
+            }
+        }
+        CloseOld();
+        std::string().swap(block);
+    }
+
+    void Write(std::string_view data) {
+        if (error == 0 && (error = writer->Write(data)) != 0) writer.reset();
+    }
+
+    void Take(std::string_view piece) {
+        if (error != 0) return;
+        if (done == 0) {
+            if (TimeLineOf(piece, timeFrom, timeTo))
+                head.assign(piece.substr(0, timeTo));
+            else
+                CloseOld();
+        }
+        if (old >= 0 && !Matches(piece)) BeginWriting();
+        if (old < 0 && error == 0) {
+            if (!writer) BeginWriting();
+            Write(piece);
+        }
+        done += static_cast<int64_t>(piece.size());
+    }
+
+    // True when the old file was the whole text but for its time: it stays.
+    bool Unchanged() {
+        if (old < 0) return false;
+        char extra;
+        if (ReadAt(old, &extra, 1, done) == 0) return true;
+        BeginWriting();
+        return false;
+    }
+};
+
+TCacheFile::TCacheFile() = default;
+TCacheFile::~TCacheFile() = default;
+
+void TCacheFile::Flush() {
+    // An absent volume keeps its cache as it is.
+    if (!volumeAvailable_ || saved_) {
+        text_.clear();
+        return;
+    }
+    if (!stream_) {
+        if (cacheFileName_.empty()) {
+            for (int n = 0;; ++n) {
+                const std::string candidate = WithSlash(CacheFolder) + "quarmelle" + std::to_string(n) + ".dat";
+                TFileStat st;
+                if (Fs().Stat(candidate, st) != 0 || !st.exists) {
+                    cacheFileName_ = candidate;
+                    break;
+                }
+            }
+        }
+        stream_ = std::make_unique<TSaveStream>();
+        stream_->target = cacheFileName_;
+        // A cache older than its folder tells the next start that the folder changed
+        // (and makes it scan again): that one is written anew, time and all.
+        struct stat cache, folder;
+        if (::stat(cacheFileName_.c_str(), &cache) == 0 && S_ISREG(cache.st_mode) &&
+            ::stat(path_.c_str(), &folder) == 0 && !OlderThan(cache.st_mtim, folder.st_mtim))
+            stream_->old = ::open(cacheFileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    stream_->Take(text_);
+    text_.clear();
+}
+
+void TCacheFile::Save() {
+    if (!volumeAvailable_ || lineCount_ < kHeaderLines || saved_) return;
+    Flush();
+    std::unique_ptr<TSaveStream> stream = std::move(stream_);
+    saved_ = true;
+    // The piece buffer goes too: a path's lines are not needed again before its next save.
+    std::string().swap(text_);
+    int err = stream->error;
+    if (err == 0 && !stream->Unchanged()) err = stream->error != 0 ? stream->error : stream->writer->Commit();
+    if (err != 0)
+        throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
 }
 
 // ---- Reading ------------------------------------------------------------------------

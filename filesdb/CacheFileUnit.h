@@ -20,6 +20,7 @@
 // line breaks, so every text is escaped: "%" as "%25", 0xA4 as "%A4", CR as "%0D", LF
 // as "%0A". A text without those bytes is written as it is.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,7 +75,8 @@ public:
     static constexpr const char* kVersion = "2.50";
     static constexpr int kHeaderLines = 7;
 
-    TCacheFile() = default;
+    TCacheFile();
+    ~TCacheFile();
     TCacheFile(const TCacheFile&) = delete;
     TCacheFile& operator=(const TCacheFile&) = delete;
 
@@ -104,7 +106,8 @@ public:
     // raises cachefile::EFileError. The first save without a known name takes the
     // smallest free "quarmelle<N>.dat"; later saves reuse that name. A file that holds
     // these lines already, but for its save time, and is not older than the folder is
-    // left as it is.
+    // left as it is. The lines go out in pieces while they are added, so a save ends
+    // them: a record added after it starts a new header.
     void Save();
 
     // Chooses the newest cache file of the cache folder whose serial (ignoring case),
@@ -179,14 +182,21 @@ public:
     static bool ReadHeader(const std::string& fileName, TCacheHeader& header);
 
 private:
-    void AddLine(std::string_view line);
-    // The file already holds the lines but for the time of its save, and is not older
-    // than the folder.
-    bool HoldsLines() const;
+    struct TSaveStream;
 
-    // The lines as the file holds them, each with its line end: a collection's cache
-    // has hundreds of thousands, written at every load.
+    void AddLine(std::string_view line);
+    // Hands the lines added so far over to the save in progress, once they fill a piece.
+    void FlushFull() {
+        if (text_.size() >= kPieceSize) Flush();
+    }
+    void Flush();
+
+    // A collection's cache has hundreds of thousands of lines, written at every load:
+    // they are held a piece at a time, each with its line end, and go out as it fills.
+    static constexpr size_t kPieceSize = size_t{1} << 20;
     std::string text_;
+    std::unique_ptr<TSaveStream> stream_;
+    bool saved_ = false;  // the lines are written; more of them start a new file
     int lineCount_ = 0;
     std::string path_;
     std::string cacheFileName_;

@@ -297,27 +297,122 @@ int TRealFileSystem::MakeDir(const std::string& path) { return ::mkdir(path.c_st
 
 int TRealFileSystem::RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? 0 : errno; }
 
-int TRealFileSystem::WriteFileAtomic(const std::string& path, const std::string& data) {
-    std::string temp;
-    if (int err = CreateSiblingTemp(path, temp)) return err;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
+namespace {
+
+// The temporary file of a rewrite, beside its target, with the target's permissions.
+class TRealAtomicWriter final : public IAtomicWriter {
+public:
+    explicit TRealAtomicWriter(std::string target) : target_(std::move(target)) {}
+    ~TRealAtomicWriter() override { Drop(); }
+
+    int Open() {
+        if (int err = CreateSiblingTemp(target_, temp_)) return err;
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd_ < 0) {
+            const int err = errno;
+            Drop();
+            return err;
+        }
+        struct stat old;
+        ::fchmod(fd_, ::stat(target_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+        return 0;
+    }
+
+    int Write(std::string_view data) override {
+        if (fd_ < 0) return EBADF;
+        const int err = WriteAll(fd_, data.data(), data.size());
+        if (err != 0) Drop();
         return err;
     }
-    struct stat old;
-    ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    int err = WriteAll(fd, data.data(), data.size());
-    if (err == 0 && SyncFd(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        return err;
+
+    int Commit() override {
+        if (fd_ < 0) return EBADF;
+        int err = SyncFd(fd_) != 0 ? errno : 0;
+        if (::close(fd_) != 0 && err == 0) err = errno;
+        fd_ = -1;
+        if (err == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
+        if (err != 0) {
+            Drop();
+            return err;
+        }
+        temp_.clear();
+        FsyncFolder(FolderOf(target_));
+        return 0;
     }
-    FsyncFolder(FolderOf(path));
+
+private:
+    void Drop() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+};
+
+// For file systems that only know whole writes.
+class TCollectingWriter final : public IAtomicWriter {
+public:
+    TCollectingWriter(IFileSystem& fs, std::string target) : fs_(fs), target_(std::move(target)) {}
+    int Write(std::string_view data) override {
+        data_ += data;
+        return 0;
+    }
+    int Commit() override { return fs_.WriteFileAtomic(target_, data_); }
+
+private:
+    IFileSystem& fs_;
+    std::string target_;
+    std::string data_;
+};
+
+// Passes the pieces on until limit bytes went through, then fails them.
+class TFaultyWriter final : public IAtomicWriter {
+public:
+    TFaultyWriter(std::unique_ptr<IAtomicWriter> inner, int64_t limit, int err)
+        : inner_(std::move(inner)), limit_(limit), err_(err) {}
+    int Write(std::string_view data) override {
+        if (failed_ || (limit_ >= 0 && written_ + static_cast<int64_t>(data.size()) > limit_)) {
+            failed_ = true;
+            inner_.reset();  // what a full disk leaves: no temporary file, the target as it was
+            return err_;
+        }
+        written_ += static_cast<int64_t>(data.size());
+        return inner_->Write(data);
+    }
+    int Commit() override { return failed_ ? err_ : inner_->Commit(); }
+
+private:
+    std::unique_ptr<IAtomicWriter> inner_;
+    int64_t limit_;
+    int err_;
+    int64_t written_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+int IFileSystem::OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) {
+    writer = std::make_unique<TCollectingWriter>(*this, path);
     return 0;
+}
+
+int TRealFileSystem::OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) {
+    writer.reset();
+    auto opened = std::make_unique<TRealAtomicWriter>(path);
+    if (int err = opened->Open()) return err;
+    writer = std::move(opened);
+    return 0;
+}
+
+int TRealFileSystem::WriteFileAtomic(const std::string& path, const std::string& data) {
+    std::unique_ptr<IAtomicWriter> writer;
+    if (int err = OpenAtomicWriter(path, writer)) return err;
+    if (int err = writer->Write(data)) return err;
+    return writer->Commit();
 }
 
 int TRealFileSystem::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
@@ -407,6 +502,14 @@ int TFaultyFileSystem::MakeDir(const std::string& path) { return Fail() ? failEr
 int TFaultyFileSystem::RemoveDir(const std::string& path) { return Fail() ? failErrno : inner_.RemoveDir(path); }
 int TFaultyFileSystem::WriteFileAtomic(const std::string& path, const std::string& data) {
     return Fail() ? failErrno : inner_.WriteFileAtomic(path, data);
+}
+int TFaultyFileSystem::OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) {
+    writer.reset();
+    if (Fail()) return failErrno;
+    std::unique_ptr<IAtomicWriter> inner;
+    if (int err = inner_.OpenAtomicWriter(path, inner)) return err;
+    writer = std::make_unique<TFaultyWriter>(std::move(inner), failWritesAfter, failErrno);
+    return 0;
 }
 int TFaultyFileSystem::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
     return Fail() ? failErrno : inner_.CopyFile(from, to, overwrite);

@@ -6,7 +6,9 @@
 // Calls return 0 on success or an errno value; SysErrorMessage turns that into the
 // system's text, which the calling unit raises with its own exception class.
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +27,18 @@ struct TDirEntry {
     bool isDir = false;
     int64_t size = -1;
     int64_t mtime = 0;
+};
+
+// A file written in pieces in place of another, for a file too large to hold whole: the
+// pieces go to a temporary file beside the target, which Commit flushes and renames over
+// it. Dropped uncommitted (or after a failure), it removes the temporary file and leaves
+// the target as it was.
+class IAtomicWriter {
+public:
+    virtual ~IAtomicWriter() = default;
+    // 0 or errno; after a failure the writer takes nothing more.
+    virtual int Write(std::string_view data) = 0;
+    virtual int Commit() = 0;
 };
 
 class IFileSystem {
@@ -58,6 +72,9 @@ public:
     // Writes data to a new temporary file beside path, flushes it, then renames it over
     // path. A failure leaves the old file as it was and no temporary file behind.
     virtual int WriteFileAtomic(const std::string& path, const std::string& data) = 0;
+    // WriteFileAtomic in pieces: 0 with writer set, or errno. The default collects the
+    // pieces and hands them to WriteFileAtomic at the commit.
+    virtual int OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer);
     // Copies a file; the copy is written beside its target under a temporary name and
     // renamed into place, without replacing an existing target unless overwrite.
     virtual int CopyFile(const std::string& from, const std::string& to, bool overwrite) = 0;
@@ -87,6 +104,7 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int WriteFileAtomic(const std::string& path, const std::string& data) override;
+    int OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) override;
     int CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
     int64_t FreeSpace(const std::string& path) override;
     bool IsReadOnly(const std::string& path) override;
@@ -113,6 +131,9 @@ public:
     // A path that starts with one of these opens for writing onto a full disk: every
     // write to it fails with ENOSPC.
     std::vector<std::string> fullPaths;
+    // A writer opened by OpenAtomicWriter (one changing call) fails its writes with
+    // failErrno once this many bytes went through it, as on a disk that fills up; -1 never.
+    int64_t failWritesAfter = -1;
 
     int Stat(const std::string& path, TFileStat& out) override { return inner_.Stat(path, out); }
     int ListDir(const std::string& path, std::vector<TDirEntry>& out) override { return inner_.ListDir(path, out); }
@@ -123,6 +144,7 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int WriteFileAtomic(const std::string& path, const std::string& data) override;
+    int OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) override;
     int CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
     int Open(const std::string& path, int flags, unsigned mode, int& fd) override;
     int64_t FreeSpace(const std::string& path) override;

@@ -1,6 +1,9 @@
 // A rom path written to its cache file and read back: files, rom files, errors, and
 // what happens to damaged and truncated caches.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include "filesdb/CacheFileUnit.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
+#include "platform/FileSystem.h"
 #include "support/TestSupport.h"
 
 namespace qm {
@@ -151,6 +155,65 @@ TEST_F(CacheFilePathTest, PathSavedAndLoadedBack) {
     const std::string changed = ReadFile(cacheName);
     ASSERT_EQ(changed.size(), after.size());
     EXPECT_NE(changed.find(S + "44444444" + S), std::string::npos);
+}
+
+TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache) {
+    // Records well past a piece of the writer, so that a save takes several.
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    const std::string pad(120, 'x');
+    constexpr int kZips = 12000;
+    for (int i = 0; i < kZips; ++i)
+        ASSERT_NE(path->AddEntry("game" + std::to_string(i) + pad + ".zip", "rom.bin", "0badcafe", "", 1, fkZip, 0),
+                  nullptr);
+    path->SaveCache();
+    const std::string cacheName = path->CacheFile().GetCacheFileName();
+    const std::string first = ReadFile(cacheName);
+    ASSERT_GT(first.size(), size_t{3} << 19);
+    const TCacheReader reader(first);
+    ASSERT_EQ(reader.LineCount(), 7 + kZips);
+    EXPECT_EQ(reader.Line(7 + kZips - 1).substr(0, 12), S + "A" + S + "game11999");
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(cacheName.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto body = [](const std::string& text) { return text.substr(text.find("\r\n" + S)); };
+
+    // Unchanged: the file stays as it is.
+    const auto firstInode = inode();
+    path->SaveCache();
+    EXPECT_EQ(inode(), firstInode);
+    EXPECT_EQ(ReadFile(cacheName), first);
+
+    // A change in the last piece: the pieces that matched come from the old file.
+    path->Files().Find("game11999" + pad + ".zip")->RomFiles[0]->Crc = "12345678";
+    path->SaveCache();
+    std::string expected = body(first);
+    expected.replace(expected.rfind("0badcafe"), 8, "12345678");
+    const std::string second = ReadFile(cacheName);
+    EXPECT_EQ(body(second), expected);
+    EXPECT_NE(inode(), firstInode);
+
+    // The disk fills up in the second piece of a change in the first: the same error as
+    // a whole write, the old cache intact, no work file left.
+    path->Files().Find("game0" + pad + ".zip")->RomFiles[0]->Crc = "87654321";
+    TRealFileSystem real;
+    TFaultyFileSystem faulty(real);
+    faulty.failWritesAfter = (1 << 20) + 100;
+    faulty.failErrno = ENOSPC;
+    {
+        TScopedFileSystem fsScope(faulty);
+        try {
+            path->SaveCache();
+            ADD_FAILURE() << "a full disk saved the cache";
+        } catch (const cachefile::EFileError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot write " + cacheName + ": " + SysErrorMessage(ENOSPC));
+        }
+    }
+    EXPECT_EQ(ReadFile(cacheName), second);
+    for (const auto& entry : std::filesystem::directory_iterator(cacheFolder))
+        EXPECT_FALSE(IsSiblingTemp(entry.path().filename().string())) << entry.path();
 }
 
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
