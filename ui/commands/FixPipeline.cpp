@@ -321,7 +321,6 @@ TFixPipeline::TStepScope::TStepScope(TFixPipeline& owner) : owner_(owner), cache
     owner_.CompactSelection();
     if (owner_.keepIndex_) {
         owner_.selectedByCrc_.clear();
-        owner_.selectedByText_.clear();
         owner_.crcIndexed_ = false;
     } else {
         owner_.IndexSelection();
@@ -393,7 +392,6 @@ void TFixPipeline::IndexSelection() {
     }
     fileSet_.insert(SelectedFiles.begin(), SelectedFiles.end());
     selectedByCrc_.clear();
-    selectedByText_.clear();
     crcIndexed_ = false;
     deadRoms_ = 0;
     deadFiles_ = 0;
@@ -455,38 +453,12 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
 
 bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.count(romFile) != 0; }
 
-namespace {
-// The 32 bits of a lower-case CRC text of eight hexadecimal digits; false for any other.
-bool CrcBits(const std::string& text, uint32_t& bits) {
-    if (text.size() != 8) return false;
-    bits = 0;
-    for (const char c : text) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else
-            return false;
-        bits = (bits << 4) | digit;
-    }
-    return true;
-}
-}  // namespace
-
 void TFixPipeline::IndexCrcOf(const TRomFile* romFile) {
     if (!crcIndexed_) return;
-    const auto add = [&](const std::string& key) {
-        uint32_t bits = 0;
-        if (CrcBits(key, bits))
-            selectedByCrc_.emplace(bits, romFile);
-        else
-            selectedByText_.emplace(key, romFile);
-    };
     const std::string crc = LowerCase(romFile->Crc);
-    add(crc);
+    selectedByCrc_[crc].push_back(romFile);
     const std::string complement = LowerCase(ComplementCrcFast(romFile->Crc));
-    if (complement != crc) add(complement);
+    if (complement != crc) selectedByCrc_[complement].push_back(romFile);
 }
 
 bool TFixPipeline::SelectionHolds(const TRom* rom) {
@@ -505,16 +477,12 @@ bool TFixPipeline::SelectionHolds(const TRom* rom) {
     if (byName) return std::any_of(SelectedRoms.begin(), SelectedRoms.end(), holds);
     if (!crcIndexed_) {
         crcIndexed_ = true;
-        selectedByCrc_.reserve(SelectedRoms.size() * 2);
         for (const TRomFile* romFile : SelectedRoms)
             if (RomSelected(romFile)) IndexCrcOf(romFile);
     }
     for (const std::string& key : {LowerCase(rom->Crc), LowerCase(ComplementCrcFast(rom->Crc))}) {
-        const auto any = [&](const auto& range) {
-            return std::any_of(range.first, range.second, [&](const auto& entry) { return holds(entry.second); });
-        };
-        uint32_t bits = 0;
-        if (CrcBits(key, bits) ? any(selectedByCrc_.equal_range(bits)) : any(selectedByText_.equal_range(key)))
+        const auto found = selectedByCrc_.find(key);
+        if (found != selectedByCrc_.end() && std::any_of(found->second.begin(), found->second.end(), holds))
             return true;
     }
     return false;

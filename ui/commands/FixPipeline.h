@@ -229,10 +229,7 @@ private:
     // for a rom of either (a no-dump rom, found by name, is the exception). Made when a
     // step first asks, then told of each rom file selected or given another CRC; an
     // entry that left the selection or changed since is weeded out when asked.
-    // A CRC of eight hexadecimal digits, nearly every one, is kept as its 32 bits (a
-    // node of a few words instead of a text and a list per key); any other text as it is.
-    std::unordered_multimap<uint32_t, const TRomFile*> selectedByCrc_;
-    std::unordered_multimap<std::string, const TRomFile*> selectedByText_;
+    std::unordered_map<std::string, std::vector<const TRomFile*>> selectedByCrc_;
     bool crcIndexed_ = false;
     bool keepIndex_ = false;  // the sets are in step with the lists from the last step
     std::unordered_set<const TFile*> createdSet_;  // CreatedFiles, for membership
