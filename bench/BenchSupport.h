@@ -19,12 +19,12 @@ inline long long Ms(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
 }
 
-// Reads and builds the rom database of file; false (the reason printed) when it fails.
+// Reads and builds the rom database of file as the program does, the datafile's text
+// released once built; false (the reason printed) when it fails.
 inline bool LoadRoms(TRomsBd& roms, const char* file) {
     roms.SetDatafileName(file);
     try {
-        roms.Datafile().LoadFromFile();
-        roms.Build();
+        roms.LoadDatabase();
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return false;
