@@ -48,12 +48,16 @@ struct TDataFileItem {
 
 // The items of one section, in file order. A catalogue holds hundreds of thousands of
 // lines whose set and game texts repeat from line to line, so the texts live in one
-// buffer, a text equal to the one before it (or to another field of its line) is stored
-// once, and each line keeps only offsets into the buffer.
+// buffer: the texts of a line's set and game (and the set it takes roms from) are held
+// once for a run of lines that share them, a text equal to another field of its line is
+// stored once, and each line keeps only offsets. A loaded datafile is parsed in the
+// buffer it was read into: its texts are moved down over the bytes already parsed, and
+// what is left over is given back at the end.
 class TDataFileItems {
 public:
-    enum TField : uint8_t { fParentName, fParentDescription, fGameName, fGameDescription, fRomName, fCrc, fRomOf,
-                            fMerge, kFieldCount };
+    TDataFileItems() = default;
+    TDataFileItems(const TDataFileItems&) = delete;
+    TDataFileItems& operator=(const TDataFileItems&) = delete;
 
     void Add(std::string_view parentName, std::string_view parentDescription, std::string_view gameName,
              std::string_view gameDescription, std::string_view romName, std::string_view crc, int64_t size,
@@ -91,20 +95,52 @@ private:
         uint32_t offset = 0;
         uint32_t length = 0;
     };
+    // The texts that the lines of one game share.
+    struct THead {
+        TText parentName, parentDescription, gameName, gameDescription, romOf;
+    };
     struct TRecord {
-        TText field[kFieldCount];
+        uint32_t head = 0;
+        uint32_t rom = 0;  // the rom name, then the CRC right after it
+        uint32_t romLength = 0;
+        uint32_t crcLength = 0;
+        TText merge;
         int64_t size = -1;
     };
+    // A growable block of bytes from malloc, so that a file read into it can be taken
+    // over, and a buffer can shrink or grow without a copy where the system allows.
+    class TBuffer {
+    public:
+        TBuffer() = default;
+        TBuffer(const TBuffer&) = delete;
+        TBuffer& operator=(const TBuffer&) = delete;
+        ~TBuffer() { Release(); }
+        char* data = nullptr;
+        size_t size = 0;  // bytes of text held; those after it are free, or not yet parsed
+        size_t capacity = 0;
+        void Release();
+        // False when the memory could not be had.
+        bool Resize(size_t newCapacity);
+        void Adopt(char* bytes, size_t bytesCapacity);
+    };
 
-    std::string_view Text(TText t) const { return std::string_view(text_.data() + t.offset, t.length); }
+    std::string_view Text(TText t) const { return std::string_view(text_.data + t.offset, t.length); }
     TDataFileItem View(const TRecord& r) const;
-    // The stored text of value for field of the record being made: a text already held
-    // by the previous record or by an earlier field of this one, else a copy appended
-    // (lower-cased when lower is set).
-    TText Store(const TRecord& record, TField field, std::string_view value, bool lower = false);
-    void AddRecord(const TDataFileItem& item, bool lowerCrc);
+    // Appends a copy of value (lower-cased when lower is set) at the end of the text.
+    // value may lie in the buffer after the text held: the bytes are moved down.
+    TText Append(std::string_view value, bool lower = false);
+    // Makes room for every text of item at once, moving its views along when they point
+    // into the buffer.
+    void MakeRoom(TDataFileItem& item);
+    // Adds a line. The texts of item may point into this buffer, after the text held, in
+    // field order (as a line read into the buffer lies): each is moved down before a
+    // later one is written.
+    void AddRecord(TDataFileItem item, bool lowerCrc);
+    // Gives back the unused end of the buffer (after a load).
+    void Trim();
 
-    std::string text_;
+    TBuffer text_;
+    std::vector<THead> heads_;
     std::vector<TRecord> records_;
 };
 
@@ -215,7 +251,11 @@ private:
     void ClearForAbort();
     void DeleteWorkFile();
     std::string ExtractFromArchive();
-    void ReadLines(const std::vector<std::string_view>& lines);
+    // Reads the header and the rom lines from the file's bytes, which GameItems has
+    // taken over: it parses them in place.
+    void ReadText(const char* bytes, size_t size);
+    // The lines after the "[games]" line (index s), when there was one.
+    void ReadRomLines(std::string_view text, bool found, size_t s);
     void ReportBad() const;
     std::string PlugInNameToWrite() const;
 

@@ -137,6 +137,11 @@ TEST(Datafile, VersionsAndLayouts) {
         {"1.90 other flag", "1.90", {Rom({"p", "pd", "g", "gd", "r", "1", "77", "O", "9"})}, {"p", "r", "1", "", ""}, 9},
         {"1.90 size not a number", "1.90", {Rom({"p", "pd", "g", "gd", "r", "1", "77", "", "9x"})}, {"p", "r", "1", "", ""}, -1},
         {"trimmed version value", " 2.00 ", {Rom({"p", "pd", "g", "gd", "r", "1", "5", "", ""})}, {"p", "r", "1", "", ""}, 5},
+        // Names longer than the header before them: a text taken from another field must
+        // not be read where the line's own bytes were already moved.
+        {"1.90 merged, long names", "1.90",
+         {Rom({std::string(300, 'p'), "pd", "g", "gd", std::string(200, 'r'), "1", "77", "N", "9"})},
+         {std::string(300, 'p'), std::string(200, 'r'), "1", std::string(300, 'p'), std::string(200, 'r')}, 9},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -237,6 +242,13 @@ TEST(Datafile, HeaderFields) {
     TLoad d(Header("2.00") + "[GAMES]\r\n");
     d.df.LoadFromFile();
     EXPECT_EQ(d.df.PlugIn, "arcade.dll");
+
+    // A header section that only comes after the games still counts; its lines are
+    // game lines as well.
+    TLoad late("[CREDITS]\r\n[DAT]\r\nversion=2.00\r\n[GAMES]\r\n[EMULATOR]\r\nrefname=late\r\n");
+    late.df.LoadFromFile();
+    EXPECT_EQ(late.df.Refname, "late");
+    EXPECT_EQ(late.df.GetGameCount(), 2u);
 }
 
 TEST(Datafile, Failures) {
