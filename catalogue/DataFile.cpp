@@ -168,6 +168,18 @@ void AdviseLargePages(void* block, size_t size) {
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
+// Gives back to the system the large pages between from and to: bytes of a datafile
+// already parsed, behind the texts kept, which nothing reads again. Pages from the
+// last such call on only; a page that a later text reaches comes back zeroed.
+void ReleaseParsed(const char* from, const char* to, uintptr_t& releasedTo) {
+    constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+    const auto begin = std::max((reinterpret_cast<uintptr_t>(from) + kLarge - 1) & ~(kLarge - 1), releasedTo);
+    const auto end = reinterpret_cast<uintptr_t>(to) & ~(kLarge - 1);
+    if (end <= begin) return;
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    releasedTo = end;
+}
+
 // Reads a whole file into memory from malloc (the caller frees it): size bytes read,
 // capacity bytes held. 0 or the errno.
 int ReadWholeFile(const std::string& path, char*& bytes, size_t& size, size_t& capacity) {
@@ -670,8 +682,17 @@ void TDatafile::ReadRomLines(std::string_view text, bool found, size_t s) {
     TLineCursor cursor(text);
     size_t index = 0;  // of the line after "[games]", from 1
     size_t r = 0;      // index of the "[resources]" line, 0 before it
+    // The bytes parsed are given back as the parse goes, so that the file and what is
+    // made of it are not both held whole.
+    constexpr size_t kReleaseStep = size_t{4} << 20;
+    uintptr_t releasedTo = 0;
+    const char* nextRelease = text.data() + kReleaseStep;
     while (cursor.Next(line)) {
         ++index;
+        if (line.data() >= nextRelease) {
+            ReleaseParsed(GameItems.text_.data + GameItems.text_.size, line.data(), releasedTo);
+            nextRelease = line.data() + kReleaseStep;
+        }
         if (r == 0 && SameText(line, "[resources]")) {
             r = index;
             continue;
