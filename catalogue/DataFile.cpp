@@ -393,7 +393,8 @@ void TDataFileItems::Add(std::string_view parentName, std::string_view parentDes
 void TDataFileItems::AddRecord(TDataFileItem item, bool lowerCrc) {
     MakeRoom(item);
     const auto same = [this](TText t, std::string_view value) {
-        return t.length == value.size() && (value.empty() || std::memcmp(text_.data + t.offset, value.data(), t.length) == 0);
+        return t.length == value.size() &&
+               (value.empty() || std::memcmp(text_.data + t.offset, value.data(), t.length) == 0);
     };
     // A parsed line may give one view of its bytes for two fields (the merge flag of the
     // old layout); the bytes of the first may already have been overwritten, so such a
