@@ -11,7 +11,7 @@
 //   zips=N fixed=N errors=N archive_rewrites=N fix_ms=N fix_cpu_ms=N rename_files_ms=N
 //   remove_roms_ms=N rename_roms_ms=N import_ms=N remove_files_ms=N dummy_ms=N fsyncs=N
 //   games_complete=N games_partial=N games_missing=N second_fixed=N second_rewrites=N
-//   fix_rss_mb=N peak_rss_mb=N
+//   check_rss_mb=N fix_rss_mb=N peak_rss_mb=N
 // zips counts the zips before the fix; archive_rewrites the zips written or replaced by
 // it; fix_ms the pipeline alone (its matching included), fix_cpu_ms its processor time;
 // the *_ms after it split fix_ms by step (rename_roms_ms both of its runs; the last step
@@ -19,9 +19,9 @@
 // fsyncs the flushes to disk the fix made; the game counts come from the scan after
 // the fix. Then the fix runs again over that scan: second_fixed is what it fixed and
 // second_rewrites the files of the rom path it wrote, replaced, added or took away (both
-// 0 when the first fix left nothing to do). fix_rss_mb is the peak resident memory when
-// the first fix ends (the catalogue, the scan and the fix), peak_rss_mb the process's at
-// the end. The work folder, with the removal folder,
+// 0 when the first fix left nothing to do). check_rss_mb is the peak resident memory
+// before the fix starts (the catalogue and the scan), fix_rss_mb when the first fix ends
+// (the catalogue, the scan and the fix), peak_rss_mb the process's at the end. The work folder, with the removal folder,
 // lies under TMPDIR (/tmp when unset).
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -225,6 +225,7 @@ int main(int argc, char** argv) {
             current = step;
             inStep = true;
         };
+        const long checkRssMb = PeakRssMb();
         const int64_t syncsBefore = qm::SyncCount();
         const long long cpuBefore = CpuMs();
         const auto start = Clock::now();
@@ -277,12 +278,12 @@ int main(int argc, char** argv) {
         std::printf("zips=%zu fixed=%d errors=%d archive_rewrites=%lld fix_ms=%lld fix_cpu_ms=%lld rename_files_ms=%lld "
                     "remove_roms_ms=%lld rename_roms_ms=%lld import_ms=%lld remove_files_ms=%lld dummy_ms=%lld "
                     "fsyncs=%lld games_complete=%lld games_partial=%lld games_missing=%lld second_fixed=%d "
-                    "second_rewrites=%lld fix_rss_mb=%ld peak_rss_mb=%ld\n",
+                    "second_rewrites=%lld check_rss_mb=%ld fix_rss_mb=%ld peak_rss_mb=%ld\n",
                     before.size(), fix.FixedTotal(), fix.ErrorTotal(), rewrites, fixMs, fixCpuMs, step(qm::TFixStep::RenameFiles),
                     step(qm::TFixStep::RemoveUselessRoms), step(qm::TFixStep::RenameRoms),
                     step(qm::TFixStep::ImportRoms), step(qm::TFixStep::RemoveUselessFiles),
                     step(qm::TFixStep::CreateDummyRoms), static_cast<long long>(fsyncs), games[2], games[1], games[0],
-                    again.FixedTotal(), rewrites2, fixRssMb, PeakRssMb());
+                    again.FixedTotal(), rewrites2, checkRssMb, fixRssMb, PeakRssMb());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;

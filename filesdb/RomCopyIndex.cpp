@@ -6,67 +6,139 @@
 
 namespace qm {
 
-TRomCopyIndex::TRomCopyIndex(TPathsList& paths) : paths_(paths) {
-    for (int p = 0; p < paths_.Count(); ++p)
-        for (const auto& file : paths_.GetPath(p)->Files()) {
-            const TPlace place{p, nextOrder_++, file.get()};
-            places_[file.get()] = place;
-            Index(place);
-        }
+namespace {
+
+// The CRC of a key of eight lower-case hexadecimal digits; false for any other text.
+bool CrcOfKey(std::string_view key, uint32_t& crc) {
+    if (key.size() != 8) return false;
+    crc = 0;
+    for (const char c : key) {
+        uint32_t digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        else
+            return false;
+        crc = (crc << 4) | digit;
+    }
+    return true;
 }
 
-void TRomCopyIndex::Index(const TPlace& place) {
-    const TRomFilesList& roms = place.File->RomFiles;
+bool Sound(const TRomFile& romFile) { return !romFile.IsPlaceholder() && !romFile.HasError(); }
+
+}  // namespace
+
+TRomCopyIndex::TRomCopyIndex(TPathsList& paths) : paths_(paths) {
+    size_t count = 0;
+    for (int p = 0; p < paths_.Count(); ++p) count += static_cast<size_t>(paths_.GetPath(p)->Files().Count());
+    places_.reserve(count);
+    numbers_.reserve(count);
+    size_t romFiles = 0;
+    for (int p = 0; p < paths_.Count(); ++p)
+        for (const auto& file : paths_.GetPath(p)->Files()) romFiles += static_cast<size_t>(file->RomFiles.Count());
+    records_.reserve(romFiles);
+    // Numbers follow the search order here, so sorting the records by CRC, then number,
+    // puts each CRC's files in search order.
+    for (int p = 0; p < paths_.Count(); ++p)
+        for (const auto& file : paths_.GetPath(p)->Files()) {
+            const auto number = static_cast<uint32_t>(places_.size());
+            places_.push_back({p, file.get()});
+            numbers_.emplace_back(file.get(), number);
+            const TRomFilesList& roms = file->RomFiles;
+            for (int i = 0; i < roms.Count(); ++i) {
+                // A placeholder carries the CRC it waits for but is no copy of it: a CRC
+                // missing from thousands of sets would put thousands of files before its
+                // one holder.
+                if (!Sound(*roms[i])) continue;
+                uint32_t crc;
+                if (CrcOfKey(roms.Key(i), crc))
+                    records_.push_back((TRecord{crc} << 32) | number);
+                else
+                    AddTo(odd_[roms.Key(i)], number);
+            }
+        }
+    std::sort(records_.begin(), records_.end());
+    records_.erase(std::unique(records_.begin(), records_.end()), records_.end());
+    records_.shrink_to_fit();
+    std::sort(numbers_.begin(), numbers_.end());
+}
+
+void TRomCopyIndex::AddTo(std::vector<TRecord>& list, TRecord record) {
+    const uint32_t number = Number(record);
+    const auto at = std::lower_bound(list.begin(), list.end(), number,
+                                     [this](TRecord r, uint32_t n) { return Before(Number(r), n); });
+    if (at == list.end() || Number(*at) != number) list.insert(at, record);
+}
+
+void TRomCopyIndex::Index(uint32_t number) {
+    const TRomFilesList& roms = places_[number].File->RomFiles;
     for (int i = 0; i < roms.Count(); ++i) {
-        // A placeholder carries the CRC it waits for but is no copy of it: a CRC missing
-        // from thousands of sets would put thousands of files before its one holder.
-        if (roms[i]->IsPlaceholder() || roms[i]->HasError()) continue;
-        std::vector<TPlace>& files = byKey_[roms.Key(i)];
-        const auto at = std::lower_bound(files.begin(), files.end(), place);
-        if (at == files.end() || at->File != place.File) files.insert(at, place);
+        if (!Sound(*roms[i])) continue;
+        uint32_t crc;
+        if (!CrcOfKey(roms.Key(i), crc)) {
+            AddTo(odd_[roms.Key(i)], number);
+            continue;
+        }
+        const TRecord record = (TRecord{crc} << 32) | number;
+        if (std::binary_search(records_.begin(), records_.end(), record)) continue;
+        AddTo(added_[crc], record);
     }
 }
 
 void TRomCopyIndex::Visit(std::initializer_list<std::string_view> keys,
                           const std::function<bool(TFile*)>& visit) const {
-    // Each key's files are in search order: merged as they are read.
+    // Each list is in search order: merged as they are read.
     struct TRun {
-        const TPlace* at;
-        const TPlace* end;
+        const TRecord* at;
+        const TRecord* end;
     };
     std::vector<TRun> runs;
+    const auto add = [&runs](const TRecord* from, const TRecord* to) {
+        if (from != to) runs.push_back({from, to});
+    };
     for (const std::string_view key : keys) {
         if (key.empty()) continue;
-        const auto found = byKey_.find(std::string(key));
-        if (found != byKey_.end() && !found->second.empty())
-            runs.push_back({found->second.data(), found->second.data() + found->second.size()});
+        uint32_t crc;
+        if (!CrcOfKey(key, crc)) {
+            const auto found = odd_.find(std::string(key));
+            if (found != odd_.end()) add(found->second.data(), found->second.data() + found->second.size());
+            continue;
+        }
+        const TRecord first = TRecord{crc} << 32;
+        const auto from = std::lower_bound(records_.begin(), records_.end(), first);
+        const auto to = std::lower_bound(from, records_.end(), first + (TRecord{1} << 32));
+        add(records_.data() + (from - records_.begin()), records_.data() + (to - records_.begin()));
+        if (const auto more = added_.find(crc); more != added_.end())
+            add(more->second.data(), more->second.data() + more->second.size());
     }
-    const TFile* last = nullptr;
+    uint32_t last = UINT32_MAX;
     for (;;) {
         TRun* next = nullptr;
         for (TRun& run : runs)
-            if (run.at != run.end && (next == nullptr || *run.at < *next->at)) next = &run;
+            if (run.at != run.end && (next == nullptr || Before(Number(*run.at), Number(*next->at)))) next = &run;
         if (next == nullptr) return;
-        TFile* file = next->at->File;
+        const uint32_t number = Number(*next->at);
         ++next->at;
         // A file under two of the keys stands at the same place in both.
-        if (file == last) continue;
-        last = file;
-        if (!visit(file)) return;
+        if (number == last) continue;
+        last = number;
+        if (!visit(places_[number].File)) return;
     }
 }
 
 void TRomCopyIndex::Update(TFile* file) {
     if (file == nullptr || file->Path == nullptr) return;
-    auto known = places_.find(file);
-    if (known == places_.end()) {
-        int p = 0;
-        while (p < paths_.Count() && paths_.GetPath(p) != file->Path) ++p;
-        if (p == paths_.Count()) return;
-        // A file new to its path stands after every file listed before it.
-        known = places_.emplace(file, TPlace{p, nextOrder_++, file}).first;
-    }
-    Index(known->second);
+    const auto known = std::lower_bound(numbers_.begin(), numbers_.end(), std::pair<const TFile*, uint32_t>{file, 0});
+    if (known != numbers_.end() && known->first == file) return Index(known->second);
+    if (const auto met = newNumbers_.find(file); met != newNumbers_.end()) return Index(met->second);
+    int p = 0;
+    while (p < paths_.Count() && paths_.GetPath(p) != file->Path) ++p;
+    if (p == paths_.Count()) return;
+    const auto number = static_cast<uint32_t>(places_.size());
+    places_.push_back({p, file});
+    newNumbers_.emplace(file, number);
+    Index(number);
 }
 
 bool TRomCopyIndex::Available(TPath* path) {

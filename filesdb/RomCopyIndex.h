@@ -5,11 +5,17 @@
 // the step puts a rom into, and asked once per missing rom, so that a step that fills
 // thousands of placeholders reads each rom file once rather than once per placeholder.
 // A path's volume is read once per step as well.
+//
+// A collection holds hundreds of thousands of rom files: the index keeps one 8-byte
+// record per rom file (the CRC as a number beside the file's place), sorted once, rather
+// than a text and a list per CRC.
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -36,19 +42,35 @@ public:
     void SetAvailable(TPath* path) { available_[path] = true; }
 
 private:
+    // A file's place in the search: its rom path's rank, then its number, given in list
+    // order (a file new to its path stands after every file numbered before it).
     struct TPlace {
         int Path = 0;
-        long long Order = 0;
         TFile* File = nullptr;
-        bool operator<(const TPlace& o) const { return Path != o.Path ? Path < o.Path : Order < o.Order; }
     };
-    void Index(const TPlace& place);
+    // A record: the CRC in the high half, the file's number in the low half.
+    using TRecord = uint64_t;
+    static uint32_t Number(TRecord record) { return static_cast<uint32_t>(record); }
+    bool Before(uint32_t a, uint32_t b) const {
+        return places_[a].Path != places_[b].Path ? places_[a].Path < places_[b].Path : a < b;
+    }
+    // The records of the file's sound rom files that are not there yet.
+    void Index(uint32_t number);
+    // Adds number to a list kept in search order, unless it is there.
+    void AddTo(std::vector<TRecord>& list, TRecord record);
 
     TPathsList& paths_;
-    std::unordered_map<std::string, std::vector<TPlace>> byKey_;
-    std::unordered_map<const TFile*, TPlace> places_;
+    std::vector<TPlace> places_;  // by number
+    // Every file of the paths when the index was made, by address: its number.
+    std::vector<std::pair<const TFile*, uint32_t>> numbers_;
+    std::unordered_map<const TFile*, uint32_t> newNumbers_;  // files met after
+    // The records when the index was made, sorted: a CRC's files in search order.
+    std::vector<TRecord> records_;
+    // What the step added since, by CRC, each list in search order.
+    std::unordered_map<uint32_t, std::vector<TRecord>> added_;
+    // Keys that are not eight lower-case hexadecimal digits (a plug-in's own text).
+    std::unordered_map<std::string, std::vector<TRecord>> odd_;
     std::unordered_map<const TPath*, bool> available_;
-    long long nextOrder_ = 0;
 };
 
 }  // namespace qm

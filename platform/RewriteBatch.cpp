@@ -338,6 +338,16 @@ int TRewriteBatch::WriteFileAtomic(const std::string& path, const std::string& d
     return inner_->WriteFileAtomic(path, data);
 }
 
+int TRewriteBatch::OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) {
+    writer.reset();
+    {
+        std::lock_guard lock(mutex_);
+        FlushLocked();
+        if (!failed_.empty()) return failed_.front().err;
+    }
+    return inner_->OpenAtomicWriter(path, writer);
+}
+
 int TRewriteBatch::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
     if (const int err = Settle(from)) return err;
     if (const int err = Settle(to)) return err;

@@ -107,6 +107,9 @@ public:
     int MakeDir(const std::string& path) override;
     int RemoveDir(const std::string& path) override;
     int WriteFileAtomic(const std::string& path, const std::string& data) override;
+    // As WriteFileAtomic, the pending files first; then the pieces go straight to the
+    // file system in force, not gathered in memory (a cache of many megabytes).
+    int OpenAtomicWriter(const std::string& path, std::unique_ptr<IAtomicWriter>& writer) override;
     int CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
     int64_t FreeSpace(const std::string& path) override { return inner_->FreeSpace(path); }
     bool IsReadOnly(const std::string& path) override { return inner_->IsReadOnly(path); }

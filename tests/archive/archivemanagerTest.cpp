@@ -344,6 +344,25 @@ TEST_F(ArchiveManagerTest, APendingRewriteIsSeenByEveryReaderWhateverWayItComes)
     EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
 }
 
+// A file written in pieces while rewrites wait (a rom path's cache after a repair step)
+// describes them: they are in place before its first piece, and the pieces go to disk as
+// they come rather than piling up in memory until the end.
+TEST_F(ArchiveManagerTest, AFileWrittenInPiecesDuringABatchFollowsItsRewrites) {
+    WriteFile(dir / "new.bin", "new");
+    TRewriteBatch batch;
+    manager.AddFile(dir / "src.zip", dir / "new.bin");
+    std::unique_ptr<IAtomicWriter> writer;
+    ASSERT_EQ(Fs().OpenAtomicWriter(dir / "cache.txt", writer), 0);
+    EXPECT_EQ(test::UnzipNames(dir / "src.zip"), "a.bin\nsub/x.bin\nkeep.bin\nnew.bin\n");
+    ASSERT_EQ(writer->Write("first piece "), 0);
+    EXPECT_NE(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
+    ASSERT_EQ(writer->Write("second piece"), 0);
+    ASSERT_EQ(writer->Commit(), 0);
+    EXPECT_EQ(ReadFile(dir / "cache.txt"), "first piece second piece");
+    EXPECT_TRUE(batch.Commit().empty());
+    EXPECT_EQ(test::Tree(dir.Path()).find(".qmtmp"), std::string::npos);
+}
+
 // A rewrite goes in place only over the archive it was made from: one the user put at
 // that name while the rewrite waited stays, and the batch says so; the rewrites after
 // it wait for it and stay out too.

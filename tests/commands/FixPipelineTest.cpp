@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #ifndef QM_PLUGIN_DIR
@@ -698,6 +699,28 @@ TEST_F(FixTwinNamesTest, TheMissingNameIsMadeFromTheCopyInTheSameZip) {
     EXPECT_TRUE(p->Failures().empty());
     for (const auto& shown : hooks.shown) EXPECT_EQ(shown.type, TMsgDlgType::mtInformation) << shown.text;
     ExpectSecondFixChangesNothing();
+}
+
+// The selection's membership table answers as a hash set would through growth and
+// through many erasures (erased slots are passed over, not taken for the end of a run).
+TEST(FixSelectionSet, AgreesWithAHashSetThroughGrowthAndErasures) {
+    std::vector<int64_t> objects(60000);
+    TAddressSet set;
+    std::unordered_set<const void*> oracle;
+    uint64_t state = 12345;
+    for (int step = 0; step < 400000; ++step) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const void* address = &objects[(state >> 33) % (step < 200000 ? 20000 : objects.size())];
+        switch ((state >> 20) % 3) {
+            case 0: ASSERT_EQ(set.Insert(address), oracle.insert(address).second) << step; break;
+            case 1: ASSERT_EQ(set.Erase(address), oracle.erase(address) != 0) << step; break;
+            default: ASSERT_EQ(set.Contains(address), oracle.count(address) != 0) << step; break;
+        }
+        ASSERT_EQ(set.Size(), oracle.size());
+    }
+    set.Clear();
+    EXPECT_FALSE(set.Contains(&objects[0]));
+    EXPECT_TRUE(set.Insert(&objects[0]));
 }
 
 }  // namespace

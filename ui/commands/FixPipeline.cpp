@@ -151,6 +151,70 @@ bool Erase(std::vector<T*>& list, const T* item) {
 
 }  // namespace
 
+size_t TAddressSet::Home(uintptr_t key) const {
+    // Objects lie at least 16 bytes apart: the low bits tell nothing.
+    uint64_t hash = static_cast<uint64_t>(key >> 4) * 0x9e3779b97f4a7c15ULL;
+    hash ^= hash >> 29;
+    return static_cast<size_t>(hash) & (slots_.size() - 1);
+}
+
+bool TAddressSet::Contains(const void* address) const {
+    if (slots_.empty()) return false;
+    const auto key = reinterpret_cast<uintptr_t>(address);
+    for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i] == key) return true;
+        if (slots_[i] == kEmpty) return false;
+    }
+}
+
+bool TAddressSet::Insert(const void* address) {
+    // At most three quarters of the table in use, so that every probe meets a free slot.
+    if ((used_ + 1) * 4 > slots_.size() * 3) Rehash(std::max<size_t>(16, (size_ + 1) * 2));
+    const auto key = reinterpret_cast<uintptr_t>(address);
+    size_t gone = SIZE_MAX;
+    for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i] == key) return false;
+        if (slots_[i] == kGone && gone == SIZE_MAX) gone = i;
+        if (slots_[i] != kEmpty) continue;
+        if (gone != SIZE_MAX)
+            i = gone;
+        else
+            ++used_;
+        slots_[i] = key;
+        ++size_;
+        return true;
+    }
+}
+
+bool TAddressSet::Erase(const void* address) {
+    if (slots_.empty()) return false;
+    const auto key = reinterpret_cast<uintptr_t>(address);
+    for (size_t i = Home(key);; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i] == kEmpty) return false;
+        if (slots_[i] != key) continue;
+        slots_[i] = kGone;
+        --size_;
+        return true;
+    }
+}
+
+void TAddressSet::Clear() {
+    std::vector<uintptr_t>().swap(slots_);
+    size_ = 0;
+    used_ = 0;
+}
+
+void TAddressSet::Rehash(size_t capacity) {
+    size_t slots = 16;
+    while (slots * 3 < capacity * 4) slots *= 2;
+    std::vector<uintptr_t> old(slots, kEmpty);
+    old.swap(slots_);
+    size_ = 0;
+    used_ = 0;
+    for (const uintptr_t key : old)
+        if (key != kEmpty && key != kGone) Insert(reinterpret_cast<const void*>(key));
+}
+
 TFixPipeline::TFixPipeline(TRomsBd& romsBd, TFilesBd& filesBd, TFixSwitches switches, std::string archivePath)
     : romsBd_(romsBd), filesBd_(filesBd), switches_(switches), archivePath_(std::move(archivePath)) {}
 
@@ -383,14 +447,14 @@ void TFixPipeline::EndIfRewriteFailed() const {
 }
 
 void TFixPipeline::IndexSelection() {
-    romSet_.clear();
-    fileSet_.clear();
+    romSet_.Clear();
+    fileSet_.Clear();
     romsOfFile_.clear();
     for (TRomFile* romFile : SelectedRoms) {
-        romSet_.insert(romFile);
+        romSet_.Insert(romFile);
         romsOfFile_[romFile->File].push_back(romFile);
     }
-    fileSet_.insert(SelectedFiles.begin(), SelectedFiles.end());
+    for (const TFile* file : SelectedFiles) fileSet_.Insert(file);
     selectedByCrc_.clear();
     crcIndexed_ = false;
     deadRoms_ = 0;
@@ -398,8 +462,8 @@ void TFixPipeline::IndexSelection() {
 }
 
 void TFixPipeline::CompactSelection() {
-    if (deadRoms_ > 0) std::erase_if(SelectedRoms, [this](const TRomFile* r) { return romSet_.count(r) == 0; });
-    if (deadFiles_ > 0) std::erase_if(SelectedFiles, [this](const TFile* f) { return fileSet_.count(f) == 0; });
+    if (deadRoms_ > 0) std::erase_if(SelectedRoms, [this](const TRomFile* r) { return !romSet_.Contains(r); });
+    if (deadFiles_ > 0) std::erase_if(SelectedFiles, [this](const TFile* f) { return !fileSet_.Contains(f); });
     deadRoms_ = 0;
     deadFiles_ = 0;
 }
@@ -451,7 +515,7 @@ void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const 
     }
 }
 
-bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.count(romFile) != 0; }
+bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.Contains(romFile); }
 
 void TFixPipeline::IndexCrcOf(const TRomFile* romFile) {
     if (!crcIndexed_) return;
@@ -487,7 +551,7 @@ bool TFixPipeline::SelectionHolds(const TRom* rom) {
     }
     return false;
 }
-bool TFixPipeline::FileSelected(const TFile* file) const { return fileSet_.count(file) != 0; }
+bool TFixPipeline::FileSelected(const TFile* file) const { return fileSet_.Contains(file); }
 
 // Reloads the path itself without matching again (matching follows elsewhere).
 void TFixPipeline::RefreshPathOf(TPath* path) {
@@ -887,13 +951,13 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
     NoteWritten(file->Path);
     if (const auto group = romsOfFile_.find(file); group != romsOfFile_.end()) {
         for (TRomFile* romFile : group->second) {
-            if (romFile->File != file || romSet_.erase(romFile) == 0) continue;
+            if (romFile->File != file || !romSet_.Erase(romFile)) continue;
             Log("Romfile " + romFile->Name + " removed from list");
             ++deadRoms_;
         }
     }
     removedFiles_.insert(file);
-    if (fileSet_.erase(file) != 0) {
+    if (fileSet_.Erase(file)) {
         ++deadFiles_;
         Log("File " + file->Name + " removed from list");
     }
@@ -905,7 +969,7 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
 void TFixPipeline::FilesBdRemoveRomFile(TRomFile* romFile) {
     Log("remove romfile " + romFile->Name + " from list");
     if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
-    if (romSet_.erase(romFile) != 0) {
+    if (romSet_.Erase(romFile)) {
         ++deadRoms_;
         Log("Romfile " + romFile->Name + " removed from list");
     }
@@ -930,7 +994,7 @@ void TFixPipeline::FilesBdCreateRomFile(TRomFile* romFile) {
     const TRom* rom = romFile->GetRom();
     if (rom == nullptr || !SelectionHolds(rom)) return;
     SelectedRoms.push_back(romFile);
-    romSet_.insert(romFile);
+    romSet_.Insert(romFile);
     romsOfFile_[romFile->File].push_back(romFile);
     IndexCrcOf(romFile);
 }

@@ -31,6 +31,30 @@ class TRom;
 class TRomFile;
 class TRomsBd;
 
+// A set of addresses in one flat table (open addressing): a fix of a whole rom path
+// marks a few hundred thousand rom files selected, and a node per entry would cost four
+// times the memory.
+class TAddressSet {
+public:
+    bool Contains(const void* address) const;
+    // True when the address was not there.
+    bool Insert(const void* address);
+    // True when the address was there.
+    bool Erase(const void* address);
+    void Clear();
+    size_t Size() const { return size_; }
+
+private:
+    static constexpr uintptr_t kEmpty = 0;
+    static constexpr uintptr_t kGone = 1;  // an erased entry: a lookup goes on past it
+    size_t Home(uintptr_t key) const;
+    void Rehash(size_t capacity);
+
+    std::vector<uintptr_t> slots_;
+    size_t size_ = 0;
+    size_t used_ = 0;  // entries and erased ones
+};
+
 // The emulator profile's fix switches.
 struct TFixSwitches {
     bool renameFiles = true;
@@ -222,8 +246,8 @@ private:
     // Beside SelectedRoms and SelectedFiles, kept in step with them: membership, and
     // the selected rom files of each file in list order (entries that left the list
     // stay here; membership tells).
-    std::unordered_set<const TRomFile*> romSet_;
-    std::unordered_set<const TFile*> fileSet_;
+    TAddressSet romSet_;
+    TAddressSet fileSet_;
     std::unordered_map<const TFile*, std::vector<TRomFile*>> romsOfFile_;
     // The selected rom files under their CRC and under its complement: a rom file stands
     // for a rom of either (a no-dump rom, found by name, is the exception). Made when a
