@@ -259,8 +259,8 @@ TEST_F(RomsBdObjects, CrcStatesInOrder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.listed);
-        cr->Crc = c.listed;
-        rom->Crc = c.romCrc;
+        cr->Crc = bd.Games().StoreText(c.listed);
+        rom->Crc = bd.Games().StoreText(c.romCrc);
         rom->Kind = c.kind;
         EXPECT_EQ(cr->GetCrcState(), c.state);
         rom->MatchCount = 0;
