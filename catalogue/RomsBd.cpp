@@ -485,7 +485,7 @@ const TCrcList::TSlot* TCrcList::FindSlot(uint32_t crc) const {
     const size_t mask = slots_.size() - 1;
     for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
         const TSlot& slot = slots_[i];
-        if (slot.first == nullptr) return nullptr;
+        if (slot.rom == 0) return nullptr;
         if (slot.crc == crc) return &slot;
     }
 }
@@ -495,7 +495,7 @@ TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
     const size_t mask = slots_.size() - 1;
     for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
         TSlot& slot = slots_[i];
-        if (slot.first == nullptr) {
+        if (slot.rom == 0) {
             slot.crc = crc;
             ++used_;
             return slot;
@@ -504,68 +504,68 @@ TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
     }
 }
 
-void TCrcList::Rehash(size_t slots) {
+void TCrcList::Rehash(size_t slotCount) {
     std::vector<TSlot> old;
     old.swap(slots_);
-    slots_.assign(slots, TSlot{});
-    const size_t mask = slots - 1;
+    slots_.assign(slotCount, TSlot{});
+    const size_t mask = slotCount - 1;
     for (const TSlot& slot : old) {
-        if (slot.first == nullptr) continue;
+        if (slot.rom == 0) continue;
         size_t i = SlotOf(slot.crc, mask);
-        while (slots_[i].first != nullptr) i = (i + 1) & mask;
+        while (slots_[i].rom != 0) i = (i + 1) & mask;
         slots_[i] = slot;
     }
 }
 
 void TCrcList::AddRom(std::string_view crc, TRom* rom) {
-    TRom** first;
-    std::vector<TRom*>* more;
-    uint32_t value;
-    if (CrcValue(crc, value)) {
-        TSlot& slot = InsertSlot(value);
-        if (slot.first != nullptr && slot.first != rom && slot.more == 0) {
-            more_.emplace_back();
-            slot.more = static_cast<uint32_t>(more_.size());
-        }
-        first = &slot.first;
-        more = slot.more == 0 ? nullptr : &more_[slot.more - 1];
-    } else {
-        auto it = index_.find(crc);
-        if (it == index_.end()) it = index_.emplace(std::string(crc), TBucket()).first;
-        first = &it->second.first;
-        more = &it->second.more;
-    }
-    if (*first == nullptr) {
-        *first = rom;
-    } else if (*first != rom && std::find(more->begin(), more->end(), rom) == more->end()) {
-        more->push_back(rom);
-    }
-    if (!rom->indexed_) {
-        rom->indexed_ = true;
+    if (rom->crcIndex_ == 0) {
         roms_.push_back(rom);
+        rom->crcIndex_ = static_cast<uint32_t>(roms_.size());
+    }
+    uint32_t value;
+    if (!CrcValue(crc, value)) {
+        std::vector<TRom*>& roms = index_[std::string(crc)];
+        if (std::find(roms.begin(), roms.end(), rom) == roms.end()) roms.push_back(rom);
+        return;
+    }
+    TSlot& slot = InsertSlot(value);
+    if (slot.rom == 0) {
+        slot.rom = rom->crcIndex_;
+    } else if ((slot.rom & kMany) != 0) {
+        std::vector<TRom*>& roms = many_[slot.rom & ~kMany];
+        if (std::find(roms.begin(), roms.end(), rom) == roms.end()) roms.push_back(rom);
+    } else if (slot.rom != rom->crcIndex_) {
+        many_.push_back({roms_[slot.rom - 1], rom});
+        slot.rom = kMany | static_cast<uint32_t>(many_.size() - 1);
     }
 }
 
 TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) const {
-    TRom* first = nullptr;
-    const std::vector<TRom*>* more = nullptr;
+    TRom* const* roms = nullptr;
+    size_t count = 0;
     uint32_t value;
     if (CrcValue(crc, value)) {
         const TSlot* slot = FindSlot(value);
         if (slot == nullptr) return nullptr;
-        first = slot->first;
-        if (slot->more != 0) more = &more_[slot->more - 1];
+        if ((slot->rom & kMany) != 0) {
+            const std::vector<TRom*>& many = many_[slot->rom & ~kMany];
+            roms = many.data();
+            count = many.size();
+        } else {
+            roms = &roms_[slot->rom - 1];
+            count = 1;
+        }
     } else {
         auto it = index_.find(crc);
-        if (it == index_.end()) return nullptr;
-        first = it->second.first;
-        more = &it->second.more;
+        if (it == index_.end() || it->second.empty()) return nullptr;
+        roms = it->second.data();
+        count = it->second.size();
     }
-    if (!checkSize || first->Size == -1) return first;
-    return FindIn(first, more, crc, size);
+    if (!checkSize || roms[0]->Size == -1) return roms[0];
+    return FindIn(roms, count, crc, size);
 }
 
-TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_view crc, int64_t size) const {
+TRom* TCrcList::FindIn(TRom* const* roms, size_t count, std::string_view crc, int64_t size) const {
     // Several roms may share a CRC text with different sizes: the first of equal size
     // (or of unknown size) wins.
     const std::string complement = ComplementCrcFast(crc);
@@ -597,9 +597,8 @@ TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_
         }
         return true;
     };
-    if (!visit(first) && more != nullptr)
-        for (TRom* rom : *more)
-            if (visit(rom)) break;
+    for (size_t i = 0; i < count; ++i)
+        if (visit(roms[i])) break;
     return result;
 }
 
@@ -607,8 +606,8 @@ void TCrcList::Clear() {
     slots_.clear();
     slots_.shrink_to_fit();
     used_ = 0;
-    more_.clear();
-    more_.shrink_to_fit();
+    many_.clear();
+    many_.shrink_to_fit();
     index_.clear();
     roms_.clear();
     roms_.shrink_to_fit();
@@ -616,10 +615,9 @@ void TCrcList::Clear() {
 }
 
 void TCrcList::Reserve(size_t n) {
-    size_t slots = 64;
-    while (slots * 7 < n * 10) slots *= 2;
-    if (slots > slots_.size()) Rehash(slots);
-    roms_.reserve(n);
+    size_t slotCount = 64;
+    while (slotCount * 7 < n * 10) slotCount *= 2;
+    if (slotCount > slots_.size()) Rehash(slotCount);
 }
 
 // ---- TStatusCache -------------------------------------------------------------------

@@ -371,7 +371,7 @@ public:
 private:
     friend class TCrcList;
     TCloneRom* SameGameNormalOwner(const TCloneRom* owner) const;
-    bool indexed_ = false;  // already in the CRC index's list of roms
+    uint32_t crcIndex_ = 0;  // 1 + its place in the CRC index's list of roms; 0 before it is added
 };
 
 // The CRC index: CRC text (any case) -> the roms added under it, in the order added.
@@ -387,28 +387,25 @@ public:
     void Reserve(size_t n);
 
 private:
-    struct TBucket {
-        TRom* first = nullptr;
-        std::vector<TRom*> more;
-    };
     // A CRC text of eight hexadecimal digits (every real one) is kept in a flat table
-    // under its value, so that a lookup costs one probe of one cache line in most cases;
-    // any other text goes to the map. A slot is empty while first is nullptr; more is
-    // 1 + the index of the slot's further roms in more_, 0 when none.
+    // under its value, eight bytes a slot, so that a lookup costs one probe of one cache
+    // line in most cases; any other text goes to the map. A slot is empty while rom is
+    // 0; otherwise rom is 1 + the place in roms_ of its only rom, or kMany + the place in
+    // many_ of its roms when there are several.
+    static constexpr uint32_t kMany = 0x80000000u;
     struct TSlot {
         uint32_t crc = 0;
-        uint32_t more = 0;
-        TRom* first = nullptr;
+        uint32_t rom = 0;
     };
     const TSlot* FindSlot(uint32_t crc) const;
     TSlot& InsertSlot(uint32_t crc);
-    void Rehash(size_t slots);
-    TRom* FindIn(TRom* first, const std::vector<TRom*>* more, std::string_view crc, int64_t size) const;
+    void Rehash(size_t slotCount);
+    TRom* FindIn(TRom* const* roms, size_t count, std::string_view crc, int64_t size) const;
 
     std::vector<TSlot> slots_;  // a power of two in size, or empty
     size_t used_ = 0;
-    std::vector<std::vector<TRom*>> more_;
-    std::unordered_map<std::string, TBucket, TSameTextHash, TSameTextEqual> index_;
+    std::vector<std::vector<TRom*>> many_;
+    std::unordered_map<std::string, std::vector<TRom*>, TSameTextHash, TSameTextEqual> index_;
     std::vector<TRom*> roms_;
     mutable std::unordered_set<std::string, TSameTextHash, TSameTextEqual> warned_;
 };
