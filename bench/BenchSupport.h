@@ -68,7 +68,7 @@ struct TMemoryCollection {
             roms.ListGameRoms(name, needed);
             TFile* zip = path->NewFile(name + ".zip", fkZip, false);
             for (const TCloneRom* cr : needed)
-                zip->AddRomFile(cr->Name, cr->Crc == kNoDumpCrc ? "0badf00d" : cr->Crc, 0, cr->Rom->Size, "");
+                zip->AddRomFile(cr->Name, cr->Crc == kNoDumpCrc ? "0badf00d" : cr->Crc.str(), 0, cr->Rom->Size, "");
         }
         files.MatchAll();
         roms.RecalculateStatus();

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
             if (n % 10 == 0 && i == 0) continue;
             std::string romName = cr->Name;
             if (n % 7 == 0 && i == 1) romName = "renamed_" + romName;
-            std::string crc = cr->Crc == qm::kNoDumpCrc ? "0badf00d" : cr->Crc;
+            std::string crc = cr->Crc == qm::kNoDumpCrc ? "0badf00d" : cr->Crc.str();
             zip->AddRomFile(romName, crc, 0, cr->Rom->Size, "");
             ++romFiles;
         }

@@ -1,6 +1,9 @@
 #include "catalogue/RomsBd.h"
 
+#include <bit>
 #include <cstdio>
+#include <ostream>
+#include <stdexcept>
 #include <unordered_set>
 
 #include "platform/Text.h"
@@ -32,6 +35,16 @@ bool CrcValue(std::string_view crc, uint32_t& value) {
         value = value << 4 | static_cast<uint32_t>(v);
     }
     return true;
+}
+
+// crc is the text ComplementCrcFast makes of of, without making it.
+bool IsComplementOf(std::string_view crc, std::string_view of) {
+    uint32_t value;
+    if (!CrcValue(of, value)) return crc == ComplementCrc(of);
+    uint32_t own;
+    // The complement is written in lower-case digits.
+    return CrcValue(crc, own) && own == ~value &&
+           std::none_of(crc.begin(), crc.end(), [](char c) { return c >= 'A' && c <= 'F'; });
 }
 
 // The name before and from its extension: the last "." after the last separator.
@@ -70,19 +83,20 @@ std::string FreeCopyName(const TGame& game, const std::string& name) {
 // neither its parent nor a bios).
 TCloneRom* MergeSource(const TClone& clone, std::string_view romOf, std::string_view merge) {
     const TGame& game = *clone.Game;
+    const uint32_t hash = TCloneRom::HashName(merge);
     if (!clone.IsParent) {
         const TClone* parent = game.GetParentClone();
-        TCloneRom* fromParent = parent ? parent->FindCloneRom(merge) : nullptr;
+        TCloneRom* fromParent = parent ? parent->CloneRoms.FindByName(merge, hash) : nullptr;
         if (fromParent != nullptr && !fromParent->IsResourceRom()) return fromParent;
     }
     if (game.ResourceGame != nullptr) {
         const TClone* parent = game.ResourceGame->GetParentClone();
-        return parent ? parent->FindCloneRom(merge) : nullptr;
+        return parent ? parent->CloneRoms.FindByName(merge, hash) : nullptr;
     }
     if (romOf.empty()) return nullptr;
     const TClone* named = game.GamesList->AllClones.Find(romOf);
     if (named == nullptr || named->Game == &game) return nullptr;  // the parent was looked at
-    TCloneRom* source = named->FindCloneRom(merge);
+    TCloneRom* source = named->CloneRoms.FindByName(merge, hash);
     // That set may itself take the rom from a bios: the bios holds it.
     if (source != nullptr && source->IsResourceRom()) return source->MergedFrom;
     return source;
@@ -94,12 +108,80 @@ bool HeldUnderSourceName(const TCloneRom& cloneRom) {
     return cloneRom.MergedFrom != nullptr && cloneRom.MergedFrom->Rom == cloneRom.Rom;
 }
 
+// The text holds a "/", a "\\" or a NUL byte; eight bytes at a time.
+bool HoldsSeparatorOrNul(std::string_view text) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x80 * kOnes;
+    auto holds = [](uint64_t w, unsigned char c) {
+        const uint64_t x = w ^ (c * kOnes);
+        return ((x - kOnes) & ~x & kHigh) != 0;
+    };
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, text.data() + i, 8);
+        if (holds(w, '/') || holds(w, '\\') || holds(w, 0)) return true;
+    }
+    for (; i < text.size(); ++i)
+        if (text[i] == '/' || text[i] == '\\' || text[i] == '\0') return true;
+    return false;
+}
+
 // An item that would make a game, clone or rom without a name (always missing).
 bool IsNamelessItem(const TDataFileItem& item) {
     return item.ParentName.empty() || item.GameName.empty() || item.RomName.empty();
 }
 
 }  // namespace
+
+uint64_t FoldedHash(std::string_view text) noexcept {
+    // Eight bytes at a time, ASCII capitals folded to lower case as SameText folds them.
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    auto fold = [](uint64_t w) {
+        const uint64_t low7 = w & (0x7F * kOnes);
+        const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+        const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+        const uint64_t capital = (atLeastA ^ aboveZ) & ~w & (0x80 * kOnes);
+        return w | capital >> 2;
+    };
+    auto mix = [](uint64_t h, uint64_t w) {
+        h = (h ^ w) * kMul;
+        return h ^ (h >> 29);
+    };
+    const char* p = text.data();
+    const size_t size = text.size();
+    uint64_t h = size * kMul;
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = mix(h, fold(w));
+    }
+    if (i < size) {
+        // The last bytes, read as one word that may overlap the words before.
+        uint64_t w;
+        if (size >= 8) {
+            std::memcpy(&w, p + size - 8, 8);
+        } else if (size >= 4) {
+            uint32_t first;
+            uint32_t last;
+            std::memcpy(&first, p, 4);
+            std::memcpy(&last, p + size - 4, 4);
+            w = first | uint64_t{last} << 32;
+        } else {
+            w = uint64_t{static_cast<unsigned char>(p[0])} | uint64_t{static_cast<unsigned char>(p[size / 2])} << 8 |
+                uint64_t{static_cast<unsigned char>(p[size - 1])} << 16;
+        }
+        h = mix(h, fold(w));
+    }
+    // Every bit of the result depends on every byte: tables index by the low bits.
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
 
 int CompareNames(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
@@ -122,6 +204,137 @@ std::string ComplementCrcFast(std::string_view crc) {
     return result;
 }
 
+// ---- TTextArena ----------------------------------------------------------------------
+
+// ---- TStoredText ---------------------------------------------------------------------
+
+const char TStoredText::kEmpty[sizeof(uint32_t) + 1] = {};
+
+std::string TStoredText::Join(std::string_view a, std::string_view b) {
+    std::string joined;
+    joined.reserve(a.size() + b.size());
+    joined.append(a).append(b);
+    return joined;
+}
+
+std::ostream& operator<<(std::ostream& out, TStoredText text) { return out << text.view(); }
+
+// ---- TTextArena ----------------------------------------------------------------------
+
+TStoredText TTextArena::Store(std::string_view text) {
+    constexpr size_t kBlockBytes = 256 * 1024;
+    if (text.size() > UINT32_MAX) throw std::length_error("TTextArena::Store");
+    const auto length = static_cast<uint32_t>(text.size());
+    const size_t need = sizeof length + text.size() + 1;
+    char* stored;
+    if (need > kBlockBytes / 4) {
+        // A long text gets a block of its own; the current one stays in use.
+        blocks_.emplace_back(new char[need]);
+        stored = blocks_.back().get();
+    } else {
+        if (need > left_) {
+            blocks_.emplace_back(new char[kBlockBytes]);
+            next_ = blocks_.back().get();
+            left_ = kBlockBytes;
+        }
+        stored = next_;
+        next_ += need;
+        left_ -= need;
+    }
+    std::memcpy(stored, &length, sizeof length);
+    std::copy(text.begin(), text.end(), stored + sizeof length);
+    stored[sizeof length + text.size()] = '\0';
+    return TStoredText(stored + sizeof length);
+}
+
+void TTextArena::Clear() {
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    next_ = nullptr;
+    left_ = 0;
+}
+
+// ---- TPointerArena and TCloneRomRun ---------------------------------------------------
+
+namespace {
+
+int SizeClass(uint32_t capacity) { return std::countr_zero(capacity); }
+
+}  // namespace
+
+TCloneRom** TPointerArena::Allocate(uint32_t capacity) {
+    TCloneRom**& head = free_[SizeClass(capacity)];
+    if (head != nullptr) {
+        TCloneRom** items = head;
+        head = reinterpret_cast<TCloneRom**>(items[0]);
+        return items;
+    }
+    if (capacity > left_) {
+        // The rest of the block goes to the free lists, largest arrays first.
+        while (left_ > 0) {
+            const uint32_t piece = std::bit_floor(static_cast<uint32_t>(left_));
+            Release(next_, piece);
+            next_ += piece;
+            left_ -= piece;
+        }
+        const size_t items = std::max<size_t>(kBlockItems, capacity);
+        blocks_.emplace_back(new TCloneRom*[items]);
+        next_ = blocks_.back().get();
+        left_ = items;
+    }
+    TCloneRom** items = next_;
+    next_ += capacity;
+    left_ -= capacity;
+    return items;
+}
+
+void TPointerArena::Release(TCloneRom** items, uint32_t capacity) {
+    TCloneRom**& head = free_[SizeClass(capacity)];
+    items[0] = reinterpret_cast<TCloneRom*>(head);
+    head = items;
+}
+
+void TPointerArena::Clear() {
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    next_ = nullptr;
+    left_ = 0;
+    std::fill(std::begin(free_), std::end(free_), nullptr);
+}
+
+void TCloneRomRun::Add(TCloneRom* cloneRom, TPointerArena& arena) {
+    if (count_ == capacity_) {
+        const uint32_t capacity = capacity_ == 0 ? 1 : capacity_ * 2;
+        TCloneRom** items = arena.Allocate(capacity);
+        std::copy(items_, items_ + count_, items);
+        if (items_ != nullptr) arena.Release(items_, capacity_);
+        items_ = items;
+        capacity_ = capacity;
+    }
+    items_[count_++] = cloneRom;
+}
+
+TCloneRom* TCloneRomRun::GetCloneRom(size_t index) const {
+    if (index >= count_) throw std::out_of_range("TCloneRomRun::GetCloneRom");
+    return items_[index];
+}
+
+TCloneRom* TCloneRomRun::FindByName(std::string_view name) const {
+    return FindByName(name, TCloneRom::HashName(name));
+}
+
+TCloneRom* TCloneRomRun::FindByName(std::string_view name, uint32_t hash) const {
+    for (TCloneRom* cloneRom : *this)
+        if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return cloneRom;
+    return nullptr;
+}
+
+int TCloneRomRun::IndexOfClone(const TClone* clone) const {
+    for (uint32_t i = 0; i < count_; ++i)
+        if (items_[i]->Clone == clone) return static_cast<int>(i);
+    return -1;
+}
+
 // ---- TCloneRomsList -----------------------------------------------------------------
 
 TCloneRom* TCloneRomsList::FindByName(std::string_view name) const {
@@ -142,8 +355,11 @@ int TCloneRomsList::IndexOfClone(const TClone* clone) const {
 
 // ---- TCloneRom ----------------------------------------------------------------------
 
-TCloneRom::TCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone)
-    : Name(name), Crc(crc), Rom(rom), Clone(clone), NameHash(HashName(name)) {}
+TCloneRom::TCloneRom(TStoredText name, TStoredText crc, TRom* rom, TClone* clone)
+    : TCloneRom(name, crc, rom, clone, HashName(name)) {}
+
+TCloneRom::TCloneRom(TStoredText name, TStoredText crc, TRom* rom, TClone* clone, uint32_t nameHash)
+    : Name(name), Crc(crc), Rom(rom), Clone(clone), NameHash(nameHash) {}
 
 int TCloneRom::GetCrcState() const {
     if (TrimView(Crc).empty()) return csNormal;
@@ -180,7 +396,7 @@ int TCloneRom::GetStateFlags() const {
 
 // ---- TRom ---------------------------------------------------------------------------
 
-TRom::TRom(std::string_view crc, int64_t size, TGamesList* gamesList) : Crc(crc), Size(size), GamesList(gamesList) {}
+TRom::TRom(TStoredText crc, int64_t size, TGamesList* gamesList) : Crc(crc), Size(size), GamesList(gamesList) {}
 
 void TRom::AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file) {
     if (Crc == kBlankCrc) {
@@ -194,7 +410,7 @@ void TRom::AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file
         if (TRom* other = GamesList->FindRomByCrc(fileCrc, fileSize)) ++other->MatchCount;
     } else if (Kind == rkBothCrcs) {
         Kind = rkConfirmed;
-        Crc = LowerCase(fileCrc);
+        Crc = GamesList->StoreText(LowerCase(fileCrc));
     }
 }
 
@@ -269,7 +485,7 @@ const TCrcList::TSlot* TCrcList::FindSlot(uint32_t crc) const {
     const size_t mask = slots_.size() - 1;
     for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
         const TSlot& slot = slots_[i];
-        if (slot.first == nullptr) return nullptr;
+        if (slot.rom == 0) return nullptr;
         if (slot.crc == crc) return &slot;
     }
 }
@@ -279,7 +495,7 @@ TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
     const size_t mask = slots_.size() - 1;
     for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
         TSlot& slot = slots_[i];
-        if (slot.first == nullptr) {
+        if (slot.rom == 0) {
             slot.crc = crc;
             ++used_;
             return slot;
@@ -288,68 +504,68 @@ TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
     }
 }
 
-void TCrcList::Rehash(size_t slots) {
+void TCrcList::Rehash(size_t slotCount) {
     std::vector<TSlot> old;
     old.swap(slots_);
-    slots_.assign(slots, TSlot{});
-    const size_t mask = slots - 1;
+    slots_.assign(slotCount, TSlot{});
+    const size_t mask = slotCount - 1;
     for (const TSlot& slot : old) {
-        if (slot.first == nullptr) continue;
+        if (slot.rom == 0) continue;
         size_t i = SlotOf(slot.crc, mask);
-        while (slots_[i].first != nullptr) i = (i + 1) & mask;
+        while (slots_[i].rom != 0) i = (i + 1) & mask;
         slots_[i] = slot;
     }
 }
 
 void TCrcList::AddRom(std::string_view crc, TRom* rom) {
-    TRom** first;
-    std::vector<TRom*>* more;
-    uint32_t value;
-    if (CrcValue(crc, value)) {
-        TSlot& slot = InsertSlot(value);
-        if (slot.first != nullptr && slot.first != rom && slot.more == 0) {
-            more_.emplace_back();
-            slot.more = static_cast<uint32_t>(more_.size());
-        }
-        first = &slot.first;
-        more = slot.more == 0 ? nullptr : &more_[slot.more - 1];
-    } else {
-        auto it = index_.find(crc);
-        if (it == index_.end()) it = index_.emplace(std::string(crc), TBucket()).first;
-        first = &it->second.first;
-        more = &it->second.more;
-    }
-    if (*first == nullptr) {
-        *first = rom;
-    } else if (*first != rom && std::find(more->begin(), more->end(), rom) == more->end()) {
-        more->push_back(rom);
-    }
-    if (!rom->indexed_) {
-        rom->indexed_ = true;
+    if (rom->crcIndex_ == 0) {
         roms_.push_back(rom);
+        rom->crcIndex_ = static_cast<uint32_t>(roms_.size());
+    }
+    uint32_t value;
+    if (!CrcValue(crc, value)) {
+        std::vector<TRom*>& roms = index_[std::string(crc)];
+        if (std::find(roms.begin(), roms.end(), rom) == roms.end()) roms.push_back(rom);
+        return;
+    }
+    TSlot& slot = InsertSlot(value);
+    if (slot.rom == 0) {
+        slot.rom = rom->crcIndex_;
+    } else if ((slot.rom & kMany) != 0) {
+        std::vector<TRom*>& roms = many_[slot.rom & ~kMany];
+        if (std::find(roms.begin(), roms.end(), rom) == roms.end()) roms.push_back(rom);
+    } else if (slot.rom != rom->crcIndex_) {
+        many_.push_back({roms_[slot.rom - 1], rom});
+        slot.rom = kMany | static_cast<uint32_t>(many_.size() - 1);
     }
 }
 
 TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) const {
-    TRom* first = nullptr;
-    const std::vector<TRom*>* more = nullptr;
+    TRom* const* roms = nullptr;
+    size_t count = 0;
     uint32_t value;
     if (CrcValue(crc, value)) {
         const TSlot* slot = FindSlot(value);
         if (slot == nullptr) return nullptr;
-        first = slot->first;
-        if (slot->more != 0) more = &more_[slot->more - 1];
+        if ((slot->rom & kMany) != 0) {
+            const std::vector<TRom*>& many = many_[slot->rom & ~kMany];
+            roms = many.data();
+            count = many.size();
+        } else {
+            roms = &roms_[slot->rom - 1];
+            count = 1;
+        }
     } else {
         auto it = index_.find(crc);
-        if (it == index_.end()) return nullptr;
-        first = it->second.first;
-        more = &it->second.more;
+        if (it == index_.end() || it->second.empty()) return nullptr;
+        roms = it->second.data();
+        count = it->second.size();
     }
-    if (!checkSize || first->Size == -1) return first;
-    return FindIn(first, more, crc, size);
+    if (!checkSize || roms[0]->Size == -1) return roms[0];
+    return FindIn(roms, count, crc, size);
 }
 
-TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_view crc, int64_t size) const {
+TRom* TCrcList::FindIn(TRom* const* roms, size_t count, std::string_view crc, int64_t size) const {
     // Several roms may share a CRC text with different sizes: the first of equal size
     // (or of unknown size) wins.
     const std::string complement = ComplementCrcFast(crc);
@@ -370,7 +586,8 @@ TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_
                         shown = owner;
                         break;
                     }
-                return shown == nullptr ? r->Crc : shown->Clone->Name + "/" + shown->Name;
+                return shown == nullptr ? std::string(r->Crc)
+                                        : std::string(shown->Clone->Name) + "/" + std::string(shown->Name);
             };
             UiHooks().MessageDlg(_("Warning !!!") + "\n" + _("Two roms have same crc and same size !") + "\n" +
                                      Fmt(_("%1 and %2: CRC %3, %4 bytes."),
@@ -380,9 +597,8 @@ TRom* TCrcList::FindIn(TRom* first, const std::vector<TRom*>* more, std::string_
         }
         return true;
     };
-    if (!visit(first) && more != nullptr)
-        for (TRom* rom : *more)
-            if (visit(rom)) break;
+    for (size_t i = 0; i < count; ++i)
+        if (visit(roms[i])) break;
     return result;
 }
 
@@ -390,8 +606,8 @@ void TCrcList::Clear() {
     slots_.clear();
     slots_.shrink_to_fit();
     used_ = 0;
-    more_.clear();
-    more_.shrink_to_fit();
+    many_.clear();
+    many_.shrink_to_fit();
     index_.clear();
     roms_.clear();
     roms_.shrink_to_fit();
@@ -399,10 +615,9 @@ void TCrcList::Clear() {
 }
 
 void TCrcList::Reserve(size_t n) {
-    size_t slots = 64;
-    while (slots * 7 < n * 10) slots *= 2;
-    if (slots > slots_.size()) Rehash(slots);
-    roms_.reserve(n);
+    size_t slotCount = 64;
+    while (slotCount * 7 < n * 10) slotCount *= 2;
+    if (slotCount > slots_.size()) Rehash(slotCount);
 }
 
 // ---- TStatusCache -------------------------------------------------------------------
@@ -419,7 +634,7 @@ void TStatusCache::stamp(const TRomsBd& bd) {
 
 // ---- TClone -------------------------------------------------------------------------
 
-TClone::TClone(std::string_view name, std::string_view description, TGame* game)
+TClone::TClone(TStoredText name, TStoredText description, TGame* game)
     : Name(name), Description(description), Game(game) {}
 
 TRomsBd& TClone::RomsBd() const { return *Game->GamesList->RomsBd; }
@@ -429,7 +644,10 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
     TRomsBd& bd = RomsBd();
     TGamesList& games = *Game->GamesList;
     Game->noDumpsValid_ = false;
-    std::string romName(name);
+    std::string_view romName = name;
+    std::string renamed;  // holds romName once the listing had to take another name
+    uint32_t hash = TCloneRom::HashName(romName);
+    TCloneRom* own = CloneRoms.FindByName(romName, hash);  // this clone's listing of the name
     TRom* rom = nullptr;
     std::string mergedSetName;       // the name in the game's one set, when not its own
     const TCloneRom* sameRom = nullptr;  // a listing of this name and rom elsewhere in the game
@@ -437,16 +655,15 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
     // A listing merged from a rom of the same content is that rom (1942abl's "1.bin"
     // merged from the parent's "sr-01.c11"): it clashes with no other listing of its name.
     TCloneRom* source = merge.empty() ? nullptr : MergeSource(*this, romOf, merge);
-    const bool sameAsSource = source != nullptr && source->Rom->Crc == crc && FindCloneRom(romName) == nullptr;
+    const bool sameAsSource = source != nullptr && source->Rom->Crc == crc && own == nullptr;
     if (sameAsSource) rom = source->Rom;
 
     // The first listing of that name in the game, clones in name order; a listing held
     // under its source's name is not one.
     TCloneRom* existing = nullptr;
-    const uint32_t hash = TCloneRom::HashName(romName);
     for (const TClone* clone : Game->Clones) {
         if (sameAsSource) break;
-        existing = clone->CloneRoms.FindByName(romName, hash);
+        existing = clone == this ? own : clone->CloneRoms.FindByName(romName, hash);
         if (existing != nullptr && HeldUnderSourceName(*existing)) existing = nullptr;
         if (existing != nullptr) break;
     }
@@ -455,17 +672,17 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         TRom* known = existing->Rom;
         if (known->Crc == crc) {
             rom = known;
-        } else if (crc == ComplementCrcFast(known->Crc)) {
+        } else if (IsComplementOf(crc, known->Crc)) {
             known->Kind = rkBothCrcs;
             rom = known;
         } else if (crc == kNoDumpCrc && known->Crc != kNoDumpCrc) {
             rom = known;
         } else if (known->Crc == kNoDumpCrc && crc != kNoDumpCrc) {
             // A dump became known: the rom must now be found under that CRC too.
-            known->Crc = std::string(crc);
+            known->Crc = games.StoreText(crc);
             known->Kind = rkKnown;
-            existing->Crc = std::string(crc);
-            if (existing->MergedSetAlias != nullptr) existing->MergedSetAlias->Crc = std::string(crc);
+            existing->Crc = known->Crc;
+            if (existing->MergedSetAlias != nullptr) existing->MergedSetAlias->Crc = known->Crc;
             games.CrcList.AddRom(crc, known);
             if (crc != kBlankCrc) ++bd.RomCount;
             rom = known;
@@ -497,10 +714,15 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
                 // Two roms of one name in this clone's own set: the newcomer is renamed
                 // in every mode. Otherwise each clone's set keeps the name, and only the
                 // game's one set needs another for it.
-                if (FindCloneRom(romName) != nullptr)
-                    romName = FreeCopyName(*Game, romName);
-                else
-                    mergedSetName = FreeCopyName(*Game, romName);
+                if (own != nullptr) {
+                    // A name no clone of the game uses: this clone has no listing of it.
+                    renamed = FreeCopyName(*Game, std::string(romName));
+                    romName = renamed;
+                    hash = TCloneRom::HashName(romName);
+                    own = nullptr;
+                } else {
+                    mergedSetName = FreeCopyName(*Game, std::string(romName));
+                }
             }
         }
         if (rom == known) sameRom = existing;
@@ -522,13 +744,25 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         if (crc != kNoDumpCrc && crc != kBlankCrc) ++bd.RomCount;
     }
 
-    TCloneRom* result = FindCloneRom(romName);
+    TCloneRom* result = own;
     if (result == nullptr) {
-        result = games.NewCloneRom(romName, crc, rom, this);
-        CloneRoms.Add(result);
-        rom->Owners.Add(result);
-        if (sameRom != nullptr && sameRom->MergedSetAlias != nullptr) mergedSetName = sameRom->MergedSetAlias->Name;
-        if (!mergedSetName.empty()) result->MergedSetAlias = games.NewCloneRom(mergedSetName, crc, rom, this);
+        // The name is most often stored already, by the listing it repeats or merges.
+        TStoredText storedName;
+        if (existing != nullptr && existing->Name == romName)
+            storedName = existing->Name;
+        else if (source != nullptr && source->Name == romName)
+            storedName = source->Name;
+        else
+            storedName = games.StoreText(romName);
+        result = games.NewCloneRom(storedName, hash, crc, rom, this);
+        CloneRoms.Add(result, games.Pointers());
+        rom->Owners.Add(result, games.Pointers());
+        if (sameRom != nullptr && sameRom->MergedSetAlias != nullptr) {
+            const TCloneRom* alias = sameRom->MergedSetAlias;
+            result->MergedSetAlias = games.NewCloneRom(alias->Name, alias->NameHash, crc, rom, this);
+        } else if (!mergedSetName.empty()) {
+            result->MergedSetAlias = games.NewCloneRom(mergedSetName, crc, rom, this);
+        }
     }
 
     // (A merge that names nothing leaves a listing met before as it was.)
@@ -596,9 +830,9 @@ void TClone::ListRoms(TCloneRomsList& list, bool needed) const {
     if (holes) items.erase(std::remove(items.begin(), items.end(), nullptr), items.end());
 }
 
-const std::string& TClone::GetDisplayName() const { return RomsBd().Split ? Name : Game->Name; }
+TStoredText TClone::GetDisplayName() const { return RomsBd().Split ? Name : Game->Name; }
 
-const std::string& TClone::GetDisplayDescription() const {
+TStoredText TClone::GetDisplayDescription() const {
     return RomsBd().Split ? Description : Game->Description;
 }
 
@@ -636,7 +870,7 @@ bool TClone::HasFoundRoms() const { return Status().hasFoundRoms; }
 
 // ---- TGame --------------------------------------------------------------------------
 
-TGame::TGame(std::string_view name, std::string_view description, bool isResource, TGamesList* gamesList)
+TGame::TGame(TStoredText name, TStoredText description, bool isResource, TGamesList* gamesList)
     : Name(name), Description(description), IsResource(isResource), GamesList(gamesList) {}
 
 TRomsBd& TGame::RomsBd() const { return *GamesList->RomsBd; }
@@ -708,7 +942,9 @@ TGamesList::TGamesList(TRomsBd* romsBd) : RomsBd(romsBd) {}
 TGame* TGamesList::AddGame(std::string_view name, std::string_view description, bool isResource,
                            std::string_view romOf) {
     if (TGame* known = games_.Find(name)) return known;
-    TGame* game = &gamePool_.emplace_back(name, description, isResource, this);
+    const TStoredText storedName = texts_.Store(name);
+    const TStoredText storedDescription = description == name ? storedName : texts_.Store(description);
+    TGame* game = gamePool_.Emplace(storedName, storedDescription, isResource, this);
     games_.Add(game);
     if (!isResource && !romOf.empty()) {
         const TClone* clone = AllClones.Find(romOf);
@@ -728,21 +964,35 @@ void TGamesList::Clear() {
     CrcList.Clear();
     AllClones.Clear();
     games_.Clear();
-    cloneRomPool_.clear();
-    romPool_.clear();
-    clonePool_.clear();
-    gamePool_.clear();
+    cloneRomPool_.Clear();
+    romPool_.Clear();
+    clonePool_.Clear();
+    gamePool_.Clear();
+    pointers_.Clear();
+    texts_.Clear();
 }
 
 TClone* TGamesList::NewClone(std::string_view name, std::string_view description, TGame* game) {
-    return &clonePool_.emplace_back(name, description, game);
+    // A parent's texts are most often its game's.
+    const TStoredText storedName = name == game->Name ? game->Name : texts_.Store(name);
+    const TStoredText storedDescription = description == game->Description ? game->Description
+                                          : description == name             ? storedName
+                                                                            : texts_.Store(description);
+    return clonePool_.Emplace(storedName, storedDescription, game);
 }
 
 TCloneRom* TGamesList::NewCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone) {
-    return &cloneRomPool_.emplace_back(name, crc, rom, clone);
+    return NewCloneRom(texts_.Store(name), TCloneRom::HashName(name), crc, rom, clone);
 }
 
-TRom* TGamesList::NewRom(std::string_view crc, int64_t size) { return &romPool_.emplace_back(crc, size, this); }
+TCloneRom* TGamesList::NewCloneRom(TStoredText name, uint32_t nameHash, std::string_view crc, TRom* rom,
+                                   TClone* clone) {
+    // Listings of one rom content mostly give it under the rom's own CRC text.
+    const TStoredText storedCrc = crc == rom->Crc ? rom->Crc : texts_.Store(crc);
+    return cloneRomPool_.Emplace(name, storedCrc, rom, clone, nameHash);
+}
+
+TRom* TGamesList::NewRom(std::string_view crc, int64_t size) { return romPool_.Emplace(texts_.Store(crc), size, this); }
 
 // ---- TRomsBd ------------------------------------------------------------------------
 
@@ -974,6 +1224,20 @@ void TRomsBd::BuildPasses() {
         ProcessPendingMessages();
     };
 
+    // The lines of a game name the same romof: its clone is looked up once a run. A clone
+    // found stays; a name not found is looked up again once clones were added.
+    std::string_view lastRomOf;
+    const TClone* lastFrom = nullptr;
+    size_t clonesAtLookup = SIZE_MAX;
+    auto romOfClone = [&](std::string_view romOf) {
+        if (romOf != lastRomOf || (lastFrom == nullptr && clonesAtLookup != games_->AllClones.Count())) {
+            lastRomOf = romOf;
+            lastFrom = games_->AllClones.Find(romOf);
+            clonesAtLookup = games_->AllClones.Count();
+        }
+        return lastFrom;
+    };
+
     // Pass 1: every line that takes nothing from another set, except from a resource
     // set, so that pass 2 finds the roms that merged lines refer to.
     for (int64_t i = 0; i < count; ++i) {
@@ -981,7 +1245,7 @@ void TRomsBd::BuildPasses() {
         const TDataFileItem item = items.GetItem(static_cast<size_t>(i));
         if (!item.Merge.empty()) continue;
         if (!item.RomOf.empty()) {
-            const TClone* from = games_->AllClones.Find(item.RomOf);
+            const TClone* from = romOfClone(item.RomOf);
             if (from == nullptr || !from->Game->IsResource) continue;
         }
         if (IsNamelessItem(item)) continue;
@@ -1001,7 +1265,7 @@ void TRomsBd::BuildPasses() {
         auto [game, clone] = GameAndClone(item, false);
         clone->AddRom(item.Crc, item.RomName, item.Size, item.RomOf, item.Merge);
         if (game->ResourceGame == nullptr && !item.RomOf.empty()) {
-            const TClone* from = games_->AllClones.Find(item.RomOf);
+            const TClone* from = romOfClone(item.RomOf);
             if (from != nullptr && from->Game->IsResource) game->ResourceGame = from->Game;
         }
     }
@@ -1010,7 +1274,7 @@ void TRomsBd::BuildPasses() {
     // nothing could show or match it.
     games_->RemoveGamesIf([&](const TGame* game) {
         if (!game->Clones.Empty()) return false;
-        droppedGames_.push_back(game->Name);
+        droppedGames_.emplace_back(game->Name);
         return true;
     });
     for (const TGame* game : *games_)
@@ -1024,7 +1288,9 @@ void TRomsBd::LogUnsafeNames() {
     // a path. Each name is logged once, however many lines carry it.
     std::unordered_set<std::string_view> logged;
     const auto check = [&](std::string_view name, bool innerPath) {
-        if (name.empty() || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
+        // Nearly every name is one plain part: no separator, no NUL, not "." or "..".
+        const bool plain = !HoldsSeparatorOrNul(name) && name != "." && name != "..";
+        if (name.empty() || plain || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
         if (OnLog) OnLog(_("Datafile: ") + UnsafeNameMessage(name, innerPath));
     };
     for (const TDataFileItems* list : {&datafile_->ResourceItems, &datafile_->GameItems}) {

@@ -12,7 +12,10 @@
 // CompareNames (lower-cased bytes, then byte order), not a locale collation.
 #include <algorithm>
 #include <cstdint>
-#include <deque>
+#include <compare>
+#include <cstring>
+#include <iosfwd>
+#include <new>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,9 +70,170 @@ inline constexpr int kStatusBadDumps = 4;
 // bytes compared unsigned. <0, 0, >0.
 int CompareNames(std::string_view a, std::string_view b);
 
+// A hash of the name with ASCII capitals folded: names SameText calls equal hash alike.
+uint64_t FoldedHash(std::string_view text) noexcept;
+
 // ComplementCrc for the usual eight hexadecimal digits without allocating a
 // translated text; any other value goes to ComplementCrc.
 std::string ComplementCrcFast(std::string_view crc);
+
+// A text of the catalogue (a name, a description, a CRC). It reads like the const
+// std::string it replaces, and converts to one where a function asks for a string, but it
+// is one pointer to bytes stored once in the catalogue's text arena: the length before
+// them, a NUL after them. Valid until the catalogue is cleared.
+class TStoredText {
+public:
+    TStoredText() : data_(kEmpty + sizeof(uint32_t)) {}
+
+    operator std::string_view() const noexcept { return {data_, size()}; }
+    operator std::string() const { return std::string(data_, size()); }
+    std::string_view view() const noexcept { return {data_, size()}; }
+    std::string str() const { return std::string(data_, size()); }
+
+    const char* data() const noexcept { return data_; }
+    const char* c_str() const noexcept { return data_; }
+    size_t size() const noexcept {
+        uint32_t n;
+        std::memcpy(&n, data_ - sizeof n, sizeof n);
+        return n;
+    }
+    size_t length() const noexcept { return size(); }
+    bool empty() const noexcept { return size() == 0; }
+    char operator[](size_t index) const { return data_[index]; }
+    const char* begin() const noexcept { return data_; }
+    const char* end() const noexcept { return data_ + size(); }
+    char front() const { return data_[0]; }
+    char back() const { return data_[size() - 1]; }
+
+    size_t find(std::string_view text, size_t pos = 0) const noexcept { return view().find(text, pos); }
+    size_t find(char c, size_t pos = 0) const noexcept { return view().find(c, pos); }
+    size_t rfind(std::string_view text, size_t pos = std::string_view::npos) const noexcept {
+        return view().rfind(text, pos);
+    }
+    size_t rfind(char c, size_t pos = std::string_view::npos) const noexcept { return view().rfind(c, pos); }
+    size_t find_first_of(std::string_view chars, size_t pos = 0) const noexcept {
+        return view().find_first_of(chars, pos);
+    }
+    size_t find_last_of(std::string_view chars, size_t pos = std::string_view::npos) const noexcept {
+        return view().find_last_of(chars, pos);
+    }
+    std::string substr(size_t pos = 0, size_t count = std::string::npos) const {
+        return std::string(view().substr(pos, count));
+    }
+    int compare(std::string_view text) const noexcept { return view().compare(text); }
+    bool starts_with(std::string_view text) const noexcept { return view().starts_with(text); }
+    bool ends_with(std::string_view text) const noexcept { return view().ends_with(text); }
+
+    friend bool operator==(TStoredText a, TStoredText b) noexcept { return a.view() == b.view(); }
+    friend bool operator==(TStoredText a, std::string_view b) noexcept { return a.view() == b; }
+    friend std::strong_ordering operator<=>(TStoredText a, TStoredText b) noexcept {
+        return a.view() <=> b.view();
+    }
+    friend std::strong_ordering operator<=>(TStoredText a, std::string_view b) noexcept { return a.view() <=> b; }
+    friend std::string operator+(TStoredText a, std::string_view b) { return Join(a.view(), b); }
+    friend std::string operator+(std::string_view a, TStoredText b) { return Join(a, b.view()); }
+    friend std::string operator+(TStoredText a, TStoredText b) { return Join(a.view(), b.view()); }
+    friend std::string operator+(std::string&& a, TStoredText b) { return std::move(a.append(b.view())); }
+    friend std::string operator+(const char* a, TStoredText b) { return Join(a, b.view()); }
+    friend std::string operator+(TStoredText a, const char* b) { return Join(a.view(), b); }
+    friend std::ostream& operator<<(std::ostream& out, TStoredText text);
+
+private:
+    friend class TTextArena;
+    explicit TStoredText(const char* data) : data_(data) {}
+    static std::string Join(std::string_view a, std::string_view b);
+    static const char kEmpty[sizeof(uint32_t) + 1];
+
+    const char* data_;
+};
+
+// Texts of the catalogue, copied once into large blocks that live until Clear.
+class TTextArena {
+public:
+    TStoredText Store(std::string_view text);
+    void Clear();
+
+private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* next_ = nullptr;
+    size_t left_ = 0;
+};
+
+// Objects in blocks of fixed size: no allocation per object, and an object never moves.
+template <class T, size_t kBlock = 1024>
+class TObjectPool {
+public:
+    TObjectPool() = default;
+    TObjectPool(const TObjectPool&) = delete;
+    TObjectPool& operator=(const TObjectPool&) = delete;
+    ~TObjectPool() { Clear(); }
+
+    template <class... Args>
+    T* Emplace(Args&&... args) {
+        if (count_ % kBlock == 0)
+            blocks_.emplace_back(static_cast<T*>(::operator new(sizeof(T) * kBlock, std::align_val_t(alignof(T)))));
+        T* item = new (blocks_.back().get() + count_ % kBlock) T(std::forward<Args>(args)...);
+        ++count_;
+        return item;
+    }
+    size_t Count() const { return count_; }
+    T* operator[](size_t index) const { return blocks_[index / kBlock].get() + index % kBlock; }
+    void Clear() {
+        for (size_t i = 0; i < count_; ++i) (*this)[i]->~T();
+        count_ = 0;
+        blocks_.clear();
+        blocks_.shrink_to_fit();
+    }
+
+private:
+    struct TFree {
+        void operator()(T* block) const { ::operator delete(block, std::align_val_t(alignof(T))); }
+    };
+    std::vector<std::unique_ptr<T, TFree>> blocks_;
+    size_t count_ = 0;
+};
+
+// Room for the lists of clone-rom pointers that roms and clones keep: arrays of a power
+// of two in size carved from large blocks; an array outgrown goes back to a free list of
+// its size for the next list that grows into it.
+class TPointerArena {
+public:
+    TCloneRom** Allocate(uint32_t capacity);
+    void Release(TCloneRom** items, uint32_t capacity);
+    void Clear();
+
+private:
+    static constexpr size_t kBlockItems = 64 * 1024;
+    std::vector<std::unique_ptr<TCloneRom*[]>> blocks_;
+    TCloneRom** next_ = nullptr;
+    size_t left_ = 0;
+    TCloneRom** free_[32] = {};
+};
+
+// The listings of one rom or one clone, in the order added, held in the catalogue's
+// pointer arena (not owned one by one).
+class TCloneRomRun {
+public:
+    void Add(TCloneRom* cloneRom, TPointerArena& arena);
+    size_t Count() const { return count_; }
+    bool Empty() const { return count_ == 0; }
+    TCloneRom* GetCloneRom(size_t index) const;
+    TCloneRom* operator[](size_t index) const { return items_[index]; }
+    // The first clone rom named name (any case), or nullptr.
+    TCloneRom* FindByName(std::string_view name) const;
+    // The same with the name's NameHash already computed.
+    TCloneRom* FindByName(std::string_view name, uint32_t nameHash) const;
+    // The index of the first clone rom of clone, -1 when none.
+    int IndexOfClone(const TClone* clone) const;
+
+    TCloneRom* const* begin() const { return items_; }
+    TCloneRom* const* end() const { return items_ + count_; }
+
+private:
+    TCloneRom** items_ = nullptr;
+    uint32_t count_ = 0;
+    uint32_t capacity_ = 0;
+};
 
 // A list of clone roms that does not own them.
 class TCloneRomsList {
@@ -132,11 +296,19 @@ public:
 
 private:
     void EnsureSorted() const;
+    // The hash index: open addressing over a power-of-two table, the folded name hash
+    // kept beside each object so that most probes compare no text.
+    struct TSlot {
+        uint32_t hash = 0;
+        T* item = nullptr;
+    };
+    void Insert(T* item, uint32_t hash);
+    void Rehash(size_t slotCount);
 
     bool hashed_;
     mutable bool sorted_ = true;
     mutable std::vector<T*> items_;
-    std::unordered_map<std::string_view, T*, TSameTextHash, TSameTextEqual> index_;
+    std::vector<TSlot> slots_;
 };
 
 using TClonesList = TNamedList<TClone>;
@@ -144,24 +316,26 @@ using TClonesList = TNamedList<TClone>;
 // One listing of a rom by a clone.
 class TCloneRom {
 public:
-    TCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone);
+    TCloneRom(TStoredText name, TStoredText crc, TRom* rom, TClone* clone);
+    TCloneRom(TStoredText name, TStoredText crc, TRom* rom, TClone* clone, uint32_t nameHash);
 
     // The listing of the parent, the resource set or the set romof names that it is taken from.
     TCloneRom* MergedFrom = nullptr;
-    const std::string Name;
-    std::string Crc;  // the CRC as this clone lists it
+    // Texts held by the catalogue until its next Clear.
+    const TStoredText Name;
+    TStoredText Crc;  // the CRC as this clone lists it
     TRom* Rom;
     TClone* Clone;
-    const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
     // The same listing under another name, for the one set of a whole game only: another
     // clone of the game lists Name with another rom, and a set cannot hold two roms of
     // one name. Each clone's own set keeps Name. Not an owner of Rom.
     TCloneRom* MergedSetAlias = nullptr;
+    const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
 
     // The listing as the set of the current mode holds it: the alias with Split off.
     TCloneRom* InSet();
 
-    static uint32_t HashName(std::string_view name) { return static_cast<uint32_t>(TSameTextHash()(name)); }
+    static uint32_t HashName(std::string_view name) { return static_cast<uint32_t>(FoldedHash(name)); }
 
     // csNormal, csNoDump, csBothCrcs or csBadDump (see the constants above).
     int GetCrcState() const;
@@ -177,15 +351,15 @@ public:
 // One distinct rom content, shared by every listing of that CRC.
 class TRom {
 public:
-    TRom(std::string_view crc, int64_t size, TGamesList* gamesList);
+    TRom(TStoredText crc, int64_t size, TGamesList* gamesList);
 
-    TCloneRomsList Owners;  // every listing of this rom
-    int32_t MatchCount = 0;
-    std::string Crc;
-    uint8_t Kind = rkKnown;
-    int64_t Size;  // -1 unknown
+    TCloneRomRun Owners;  // every listing of this rom
+    TStoredText Crc;
     std::vector<TRomFile*> Files;  // rom files attached, not owned
+    int64_t Size;  // -1 unknown
     TGamesList* GamesList;
+    int32_t MatchCount = 0;
+    uint8_t Kind = rkKnown;
 
     void AttachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
     void DetachFile(std::string_view fileCrc, int64_t fileSize, TRomFile* file);
@@ -197,7 +371,7 @@ public:
 private:
     friend class TCrcList;
     TCloneRom* SameGameNormalOwner(const TCloneRom* owner) const;
-    bool indexed_ = false;  // already in the CRC index's list of roms
+    uint32_t crcIndex_ = 0;  // 1 + its place in the CRC index's list of roms; 0 before it is added
 };
 
 // The CRC index: CRC text (any case) -> the roms added under it, in the order added.
@@ -213,28 +387,25 @@ public:
     void Reserve(size_t n);
 
 private:
-    struct TBucket {
-        TRom* first = nullptr;
-        std::vector<TRom*> more;
-    };
     // A CRC text of eight hexadecimal digits (every real one) is kept in a flat table
-    // under its value, so that a lookup costs one probe of one cache line in most cases;
-    // any other text goes to the map. A slot is empty while first is nullptr; more is
-    // 1 + the index of the slot's further roms in more_, 0 when none.
+    // under its value, eight bytes a slot, so that a lookup costs one probe of one cache
+    // line in most cases; any other text goes to the map. A slot is empty while rom is
+    // 0; otherwise rom is 1 + the place in roms_ of its only rom, or kMany + the place in
+    // many_ of its roms when there are several.
+    static constexpr uint32_t kMany = 0x80000000u;
     struct TSlot {
         uint32_t crc = 0;
-        uint32_t more = 0;
-        TRom* first = nullptr;
+        uint32_t rom = 0;
     };
     const TSlot* FindSlot(uint32_t crc) const;
     TSlot& InsertSlot(uint32_t crc);
-    void Rehash(size_t slots);
-    TRom* FindIn(TRom* first, const std::vector<TRom*>* more, std::string_view crc, int64_t size) const;
+    void Rehash(size_t slotCount);
+    TRom* FindIn(TRom* const* roms, size_t count, std::string_view crc, int64_t size) const;
 
     std::vector<TSlot> slots_;  // a power of two in size, or empty
     size_t used_ = 0;
-    std::vector<std::vector<TRom*>> more_;
-    std::unordered_map<std::string, TBucket, TSameTextHash, TSameTextEqual> index_;
+    std::vector<std::vector<TRom*>> many_;
+    std::unordered_map<std::string, std::vector<TRom*>, TSameTextHash, TSameTextEqual> index_;
     std::vector<TRom*> roms_;
     mutable std::unordered_set<std::string, TSameTextHash, TSameTextEqual> warned_;
 };
@@ -258,11 +429,11 @@ struct TStatusCache {
 // A game as its datafile lines name it: a parent or one of its clones.
 class TClone {
 public:
-    TClone(std::string_view name, std::string_view description, TGame* game);
+    TClone(TStoredText name, TStoredText description, TGame* game);
 
-    const std::string Name;
-    std::string Description;
-    TCloneRomsList CloneRoms;  // in the order added
+    const TStoredText Name;
+    TStoredText Description;
+    TCloneRomRun CloneRoms;  // in the order added
     bool IsParent = false;
     TGame* Game;
 
@@ -271,8 +442,8 @@ public:
     TCloneRom* FindCloneRom(std::string_view name) const { return CloneRoms.FindByName(name); }
     // The shown list (needed false) or the list the set's own archive must hold.
     void ListRoms(TCloneRomsList& list, bool needed) const;
-    const std::string& GetDisplayName() const;
-    const std::string& GetDisplayDescription() const;
+    TStoredText GetDisplayName() const;
+    TStoredText GetDisplayDescription() const;
 
     int GetStatus() const;
     int64_t GetSize() const;
@@ -297,10 +468,10 @@ private:
 // One set: a parent game with its clones.
 class TGame {
 public:
-    TGame(std::string_view name, std::string_view description, bool isResource, TGamesList* gamesList);
+    TGame(TStoredText name, TStoredText description, bool isResource, TGamesList* gamesList);
 
-    const std::string Name;
-    std::string Description;
+    const TStoredText Name;
+    TStoredText Description;
     TClonesList Clones{false};  // its own clones, in name order
     TGame* ResourceGame = nullptr;
     bool IsResource;
@@ -372,17 +543,24 @@ public:
     // The Yes to All answer of the name-clash warning, forgotten at each build.
     bool ClashYesToAll = false;
 
-    // Storage; objects never move.
+    // Storage; objects never move. Texts are copied into the catalogue.
     TClone* NewClone(std::string_view name, std::string_view description, TGame* game);
     TCloneRom* NewCloneRom(std::string_view name, std::string_view crc, TRom* rom, TClone* clone);
+    // The same with the name already stored and hashed.
+    TCloneRom* NewCloneRom(TStoredText name, uint32_t nameHash, std::string_view crc, TRom* rom, TClone* clone);
     TRom* NewRom(std::string_view crc, int64_t size);
+    // A copy of text that lives until Clear.
+    TStoredText StoreText(std::string_view text) { return texts_.Store(text); }
+    TPointerArena& Pointers() { return pointers_; }
 
 private:
     TNamedList<TGame> games_{true};
-    std::deque<TGame> gamePool_;
-    std::deque<TClone> clonePool_;
-    std::deque<TCloneRom> cloneRomPool_;
-    std::deque<TRom> romPool_;
+    TTextArena texts_;
+    TPointerArena pointers_;
+    TObjectPool<TGame, 256> gamePool_;
+    TObjectPool<TClone> clonePool_;
+    TObjectPool<TCloneRom, 4096> cloneRomPool_;
+    TObjectPool<TRom, 4096> romPool_;
 };
 
 class TRomsBd {
@@ -501,8 +679,14 @@ private:
 template <class T>
 T* TNamedList<T>::Find(std::string_view name) const {
     if (hashed_) {
-        auto it = index_.find(name);
-        return it == index_.end() ? nullptr : it->second;
+        if (slots_.empty()) return nullptr;
+        const auto hash = static_cast<uint32_t>(FoldedHash(name));
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const TSlot& slot = slots_[i];
+            if (slot.item == nullptr) return nullptr;
+            if (slot.hash == hash && SameText(slot.item->Name, name)) return slot.item;
+        }
     }
     auto it = std::lower_bound(items_.begin(), items_.end(), name,
                                [](const T* item, std::string_view n) { return CompareNames(item->Name, n) < 0; });
@@ -513,7 +697,8 @@ T* TNamedList<T>::Find(std::string_view name) const {
 template <class T>
 void TNamedList<T>::Add(T* item) {
     if (hashed_) {
-        index_.emplace(std::string_view(item->Name), item);
+        if ((items_.size() + 1) * 4 > slots_.size() * 3) Rehash(std::max<size_t>(16, slots_.size() * 2));
+        Insert(item, static_cast<uint32_t>(FoldedHash(item->Name)));
         if (sorted_ && !items_.empty() && CompareNames(items_.back()->Name, item->Name) > 0) sorted_ = false;
         items_.push_back(item);
         return;
@@ -528,26 +713,40 @@ template <class T>
 template <class Pred>
 void TNamedList<T>::RemoveIf(Pred pred) {
     EnsureSorted();
-    auto it = std::remove_if(items_.begin(), items_.end(), [&](T* item) {
-        if (!pred(item)) return false;
-        if (hashed_) index_.erase(std::string_view(item->Name));
-        return true;
-    });
-    items_.erase(it, items_.end());
+    const size_t before = items_.size();
+    items_.erase(std::remove_if(items_.begin(), items_.end(), pred), items_.end());
+    if (hashed_ && items_.size() != before) Rehash(slots_.size());
+}
+
+template <class T>
+void TNamedList<T>::Insert(T* item, uint32_t hash) {
+    const size_t mask = slots_.size() - 1;
+    size_t i = hash & mask;
+    while (slots_[i].item != nullptr) i = (i + 1) & mask;
+    slots_[i] = TSlot{hash, item};
+}
+
+template <class T>
+void TNamedList<T>::Rehash(size_t slotCount) {
+    slots_.assign(slotCount, TSlot{});
+    for (T* item : items_) Insert(item, static_cast<uint32_t>(FoldedHash(item->Name)));
 }
 
 template <class T>
 void TNamedList<T>::Clear() {
     items_.clear();
     items_.shrink_to_fit();
-    index_.clear();
+    slots_.clear();
+    slots_.shrink_to_fit();
     sorted_ = true;
 }
 
 template <class T>
 void TNamedList<T>::Reserve(size_t n) {
     items_.reserve(n);
-    if (hashed_) index_.reserve(n);
+    size_t slotCount = 16;
+    while (slotCount * 3 < n * 4) slotCount *= 2;
+    if (hashed_ && slotCount > slots_.size()) Rehash(slotCount);
 }
 
 template <class T>

@@ -391,7 +391,7 @@ TEST_F(RomsBdModes, FindRomForFile) {
         TRom* rom = reinterpret_cast<TRom*>(1);
         bd.FindRomForFile(c.set, c.rom, c.crc, c.size, false, cloneRom, rom, nullptr);
         EXPECT_EQ(cloneRom ? cloneRom->Clone->Name + ":" + cloneRom->Name : "", c.cloneRom);
-        EXPECT_EQ(rom ? rom->Crc : "", c.romCrc);
+        EXPECT_EQ(rom ? rom->Crc.str() : "", c.romCrc);
     }
 }
 

@@ -259,8 +259,8 @@ TEST_F(RomsBdObjects, CrcStatesInOrder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.listed);
-        cr->Crc = c.listed;
-        rom->Crc = c.romCrc;
+        cr->Crc = bd.Games().StoreText(c.listed);
+        rom->Crc = bd.Games().StoreText(c.romCrc);
         rom->Kind = c.kind;
         EXPECT_EQ(cr->GetCrcState(), c.state);
         rom->MatchCount = 0;
@@ -336,6 +336,16 @@ TEST_F(RomsBdObjects, ListsAreInNameOrderAndFindIgnoresCase) {
     EXPECT_LT(CompareNames("a", "B"), 0);
     EXPECT_EQ(CompareNames("abc", "ABC"), 0);
     EXPECT_LT(CompareNames("ab", "abc"), 0);
+
+    // Names of every length the lookup reads in pieces; only ASCII letters fold, never
+    // their neighbours "@[`{" nor bytes above 127.
+    TRomsBd named;
+    BuildCatalogue(named, "Q|Q|r|1|1\nGame5|Game5|r|1|1\nLongGameName|LongGameName|r|1|1\n"
+                          "VeryLongGameName_2024|VeryLongGameName_2024|r|1|1\n@x[|@x[|r|1|1\n\xC1z|\xC1z|r|1|1");
+    for (const char* name : {"q", "GAME5", "longgamename", "verylonggamename_2024", "VERYLONGGAMENAME_2024"})
+        EXPECT_NE(named.Games().FindClone(name), nullptr) << name;
+    for (const char* name : {"`x[", "@x{", "@X[", "\xE1z", "verylonggamename_2025", "game"})
+        EXPECT_EQ(named.Games().FindGame(name) != nullptr, std::string(name) == "@X[") << name;
 }
 
 TEST_F(RomsBdObjects, ParentIsTheCloneNamedExactlyAfterTheGame) {

@@ -128,7 +128,7 @@ inline std::vector<std::string> RenderStatuses(const TFilesBd& files, const std:
         const TPath* path = files.GetPath(p);
         const std::string& pathName = pathNames.at(static_cast<size_t>(p));
         for (const auto& file : path->Files()) {
-            lines.push_back(pathName + " " + file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
+            lines.push_back(pathName + " " + file->Name + " = " + (file->Clone ? file->Clone->Name.str() : "-"));
             for (const auto& entry : file->RomFiles) {
                 const TRomFile& r = *entry.romFile;
                 std::string line = pathName + " " + file->Name;

@@ -253,7 +253,7 @@ private:
     std::vector<std::string> Render() const {
         std::vector<std::string> lines;
         for (const auto& file : fx_.path->Files()) {
-            lines.push_back(file->Name + " = " + (file->Clone ? file->Clone->Name : "-"));
+            lines.push_back(file->Name + " = " + (file->Clone ? file->Clone->Name.str() : "-"));
             if (file->HasError()) lines.push_back(file->Name + " error");
             for (const auto& entry : file->RomFiles) {
                 const TRomFile& r = *entry.romFile;
