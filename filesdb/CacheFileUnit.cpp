@@ -971,6 +971,7 @@ void TPath::LoadFromCache() {
     TCacheRecord record;
     std::string problem;
     std::string lastName;  // the file of the last record taken
+    TFile* lastFile = nullptr;  // its entry, once looked up
     // Whether a save of what is read would write this very text again, and the
     // fingerprint of its records that lets the save see so.
     bool asSaved = lineCount >= TCacheFile::kHeaderLines && reader.EndsLinesAsSaved();
@@ -1004,23 +1005,33 @@ void TPath::LoadFromCache() {
             asSaved = record.canonical;
             digest.Add(record);
         }
-        lastName.assign(LastComponentView(record.fileName));
+        // The records of a file follow each other: its entry is looked up once.
+        if (const std::string_view name = LastComponentView(record.fileName); lastFile == nullptr || name != lastName) {
+            lastName.assign(name);
+            lastFile = nullptr;
+        }
+        const auto file = [&] {
+            if (lastFile == nullptr) lastFile = Files().Find(lastName);
+            if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
+            return lastFile;
+        };
         if (!record.errorText.empty() && record.romName.empty()) {
             // A file that could not be read: listed with its error, which makes the scan
             // that follows read it again (or drop it when it is gone).
-            TFile* file = Files().Find(lastName);
-            if (file == nullptr) file = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
-            file->Size = record.fileSize;
-            file->Date = record.fileDate;
-            file->SetErrorText(record.errorText);
-            file->Inode = record.fileInode;
-            file->ChangeTime = record.fileChangeTime;
+            TFile* unread = file();
+            unread->Size = record.fileSize;
+            unread->Date = record.fileDate;
+            unread->SetErrorText(record.errorText);
+            unread->Inode = record.fileInode;
+            unread->ChangeTime = record.fileChangeTime;
             continue;
         }
         if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
-        TRomFile* romFile = AddEntry(record.fileName, record.romName, record.crc, record.extension, record.romSize,
-                                     static_cast<uint8_t>(record.kind), record.romDate);
-        if (romFile == nullptr) continue;
+        // As AddEntry: no CRC adds nothing, no rom name only the file.
+        if (record.crc.empty()) continue;
+        TFile* holder = file();
+        if (record.romName.empty()) continue;
+        TRomFile* romFile = holder->AddRomFile(record.romName, record.crc, record.romDate, record.romSize, record.extension);
         romFile->Comment = record.comment;
         romFile->File->Date = record.fileDate;
         romFile->File->Size = record.fileSize;
