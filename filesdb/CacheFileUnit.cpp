@@ -23,6 +23,7 @@
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -860,20 +861,7 @@ bool TCacheFile::SaveUnchanged(const TCacheDigest& records) {
 
 // ---- Reading ------------------------------------------------------------------------
 
-TCacheReader::TCacheReader(std::string_view text) : text_(text) { SplitLines(text, lines_); }
-
-bool TCacheReader::EndsLinesAsSaved() const {
-    const char* end = text_.data() + text_.size();
-    return std::all_of(lines_.begin(), lines_.end(), [&](std::string_view line) {
-        const char* after = line.data() + line.size();
-        return end - after >= 2 && after[0] == '\r' && after[1] == '\n';
-    });
-}
-
-std::string_view TCacheReader::Before(int index) const {
-    const size_t at = static_cast<size_t>(index);
-    return text_.substr(0, at < lines_.size() ? static_cast<size_t>(lines_[at].data() - text_.data()) : text_.size());
-}
+TCacheReader::TCacheReader(std::string_view text) { SplitLines(text, lines_); }
 
 bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem) const {
     return TCacheFile::ParseRecord(Line(index), record, problem);
@@ -942,22 +930,108 @@ void TPath::SaveCache() {
     cache.Save();
 }
 
+namespace {
+
+// A cache file read a piece at a time, its lines cut as SplitLines cuts them (CR LF, CR
+// or LF ends one; a last line may have no end): a large path's cache is not held whole
+// beside the files built from it.
+class TLineStream {
+public:
+    explicit TLineStream(int fd) : fd_(fd) {}
+
+    // The next line, which stays valid until the next call, and whether CR LF ended it.
+    // False at the end of the file or on a read error (Error then tells it).
+    bool Next(std::string_view& line, bool& crlf) {
+        for (;;) {
+            const char* data = buffer_.data();
+            const char* begin = data + at_;
+            const char* end = data + buffer_.size();
+            const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
+            const char* stop = lf != nullptr ? lf : end;
+            const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', static_cast<size_t>(stop - begin)));
+            // A CR that is the last byte read yet may be the first half of a CR LF.
+            if (cr != nullptr && (cr + 1 < end || eof_)) {
+                line = std::string_view(begin, static_cast<size_t>(cr - begin));
+                crlf = cr + 1 < end && cr[1] == '\n';
+                at_ = static_cast<size_t>(cr - data) + (crlf ? 2 : 1);
+                return true;
+            }
+            if (cr == nullptr && lf != nullptr) {
+                line = std::string_view(begin, static_cast<size_t>(lf - begin));
+                crlf = false;
+                at_ = static_cast<size_t>(lf - data) + 1;
+                return true;
+            }
+            if (eof_) {
+                if (begin == end) return false;
+                line = std::string_view(begin, static_cast<size_t>(end - begin));
+                crlf = false;
+                at_ = buffer_.size();
+                return true;
+            }
+            if (!Fill()) return false;
+        }
+    }
+    int Error() const { return error_; }
+    void Rewind() {
+        buffer_.clear();
+        at_ = 0;
+        eof_ = false;
+        if (::lseek(fd_, 0, SEEK_SET) < 0) error_ = errno;
+    }
+
+private:
+    static constexpr size_t kBlock = size_t{1} << 20;
+
+    bool Fill() {
+        buffer_.erase(0, at_);
+        at_ = 0;
+        const size_t had = buffer_.size();
+        buffer_.resize(had + kBlock);
+        ssize_t got;
+        do {
+            got = ::read(fd_, buffer_.data() + had, kBlock);
+        } while (got < 0 && errno == EINTR);
+        buffer_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        if (got < 0) {
+            error_ = errno;
+            return false;
+        }
+        eof_ = got == 0;
+        return true;
+    }
+
+    int fd_;
+    std::string buffer_;
+    size_t at_ = 0;
+    bool eof_ = false;
+    int error_ = 0;
+};
+
+}  // namespace
+
 void TPath::LoadFromCache() {
     const TCacheFile& cache = CacheFile();
     if (!cache.CacheFileExists()) throw filesbd::EFileNotFound(_("Cache file not found"));
     const std::string cacheName = cache.GetCacheFileName();
-    std::string text;
-    if (const int err = Fs().ReadFile(cacheName, text)) {
-        // Nothing is lost: the scan that follows reads the whole folder from disk.
-        Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)}));
-        return;
-    }
+    // Nothing is lost when the file cannot be read: the scan that follows reads the whole
+    // folder from disk.
+    const auto cannotRead = [&](int err) { Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)})); };
+    const int fd = ::open(cacheName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return cannotRead(errno);
+    const TFinally closeFile([fd] { ::close(fd); });
+    TLineStream lines(fd);
+    std::string_view line;
+    bool crlf = false;
+    // The progress counts lines: they are counted first, in a pass that keeps nothing.
+    int lineCount = 0;
+    while (lines.Next(line, crlf)) ++lineCount;
+    lines.Rewind();
+    if (lines.Error() != 0) return cannotRead(lines.Error());
     TFilesBd* bd = FilesBd();
     const std::string& path = GetPath();
     if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {path.size() > 45 ? StrLastChars(path, 42) : path}));
 
-    const TCacheReader reader(text);
-    const int lineCount = reader.LineCount();
     std::unordered_set<std::string> damaged;
     // A file that lost a record is left for the scan to read whole.
     const auto dropDamaged = [&] {
@@ -974,9 +1048,15 @@ void TPath::LoadFromCache() {
     TFile* lastFile = nullptr;  // its entry, once looked up
     // Whether a save of what is read would write this very text again, and the
     // fingerprint of its records that lets the save see so.
-    bool asSaved = lineCount >= TCacheFile::kHeaderLines && reader.EndsLinesAsSaved();
+    bool asSaved = lineCount >= TCacheFile::kHeaderLines;
     TCacheDigest digest;
-    for (int index = TCacheFile::kHeaderLines; index < lineCount; ++index) {
+    std::string header;  // the first lines, with their ends
+    for (int index = 0; lines.Next(line, crlf); ++index) {
+        asSaved = asSaved && crlf;
+        if (index < TCacheFile::kHeaderLines) {
+            header.append(line).append("\r\n");
+            continue;
+        }
         try {
             if (owner_ != nullptr) owner_->CheckAbort();
         } catch (const qm::EAbortOperation&) {
@@ -987,7 +1067,7 @@ void TPath::LoadFromCache() {
             throw;
         }
         if (bd != nullptr) bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
-        if (!reader.Record(index, record, problem)) {
+        if (!TCacheFile::ParseRecord(line, record, problem)) {
             asSaved = false;
             // One damaged record costs a fresh reading of its file, never the whole path.
             Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
@@ -1039,8 +1119,14 @@ void TPath::LoadFromCache() {
         romFile->File->ChangeTime = record.fileChangeTime;
         if (!record.errorText.empty()) romFile->SetError(record.errorText);
     }
+    if (lines.Error() != 0) {
+        // Cut short: the file being read may miss some of its roms.
+        cannotRead(lines.Error());
+        if (!lastName.empty()) damaged.insert(lastName);
+        asSaved = false;
+    }
     dropDamaged();
-    if (asSaved) CacheFile().NoteLoaded(reader.Before(TCacheFile::kHeaderLines), digest);
+    if (asSaved) CacheFile().NoteLoaded(header, digest);
 }
 
 TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,

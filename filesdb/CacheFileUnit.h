@@ -286,13 +286,8 @@ public:
     std::string_view Line(int index) const { return lines_.at(static_cast<size_t>(index)); }
     // TCacheFile::ParseRecord of line index.
     bool Record(int index, TCacheRecord& record, std::string& problem) const;
-    // Every line ends in CR LF, as a save ends them.
-    bool EndsLinesAsSaved() const;
-    // The text of the lines before line index, with their line ends.
-    std::string_view Before(int index) const;
 
 private:
-    std::string_view text_;
     std::vector<std::string_view> lines_;
 };
 

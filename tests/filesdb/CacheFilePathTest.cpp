@@ -335,6 +335,46 @@ TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache)
         EXPECT_FALSE(IsSiblingTemp(entry.path().filename().string())) << entry.path();
 }
 
+// The reader takes the file a piece at a time: a line end split between two pieces
+// (CR the last byte of one, LF the first of the next) is still one line end.
+TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
+    std::string cacheName, text;
+    {
+        TFilesBd bd;
+        TPath* path = AddPath(bd);
+        path->SaveCache();
+        cacheName = path->CacheFile().GetCacheFileName();
+        text = ReadFile(cacheName);
+    }
+    const auto record = [](const std::string& name) {
+        return S + "A" + S + name + S + "1" + S + S + "rom.bin" + S + "1" + S + "0badcafe" + S + S + S;
+    };
+    constexpr size_t kPiece = size_t{1} << 20;
+    int zips = 0;
+    while (text.size() + 2 * record("game000000.zip").size() < kPiece)
+        text += record("game" + std::to_string(zips++) + ".zip") + "\r\n";
+    const size_t padding = kPiece - 1 - text.size() - record("g.zip").size();
+    text += record("g" + std::string(padding, 'x') + ".zip") + "\r\n";
+    ASSERT_EQ(text.substr(kPiece - 1, 2), "\r\n");
+    for (int i = 0; i < 3; ++i) text += record("last" + std::to_string(i) + ".zip") + "\r\n";
+    WriteFile(cacheName, text);
+    struct stat before {};
+    ::stat(cacheName.c_str(), &before);
+
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->LoadFromCache();
+    EXPECT_EQ(path->Files().Count(), zips + 4);
+    EXPECT_NE(path->Files().Find("last2.zip"), nullptr);
+    EXPECT_TRUE(log.empty()) << log.front();
+    // Read as it was written, so saved unchanged it is kept.
+    path->SaveCache();
+    struct stat after {};
+    ::stat(cacheName.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(cacheName), text);
+}
+
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
     TFilesBd bd;
     TPath* path = AddPath(bd);
