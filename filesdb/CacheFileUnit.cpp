@@ -23,6 +23,7 @@
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
 #include "platform/FileSystem.h"
+#include "platform/Finally.h"
 #include "platform/Text.h"
 
 namespace qm {
@@ -47,13 +48,31 @@ int HexValue(char c) {
     return -1;
 }
 
+// TryStrToInt64, spelled out for the short numbers of a record: a cache of a large
+// path holds some million of them.
+bool ParseNumber(std::string_view text, int64_t& value) {
+    const size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+    // Nineteen digits still fit the unsigned sum; more are out of range or zeros first.
+    if (first >= text.size() || text.size() - first > 19) return TryStrToInt64(text, value);
+    uint64_t digits = 0;
+    for (size_t i = first; i < text.size(); ++i) {
+        const unsigned digit = static_cast<unsigned>(text[i] - '0');
+        if (digit > 9) return false;
+        digits = digits * 10 + digit;
+    }
+    constexpr uint64_t kMost = static_cast<uint64_t>(INT64_MAX);
+    if (digits > kMost + first) return false;
+    value = first != 0 ? static_cast<int64_t>(0 - digits) : static_cast<int64_t>(digits);
+    return true;
+}
+
 bool ParseDate(std::string_view text, int32_t& date) {
     if (text.empty()) {
         date = 0;
         return true;
     }
     int64_t value = 0;
-    if (!TryStrToInt64(text, value) || value < INT32_MIN || value > INT32_MAX) return false;
+    if (!ParseNumber(text, value) || value < INT32_MIN || value > INT32_MAX) return false;
     date = static_cast<int32_t>(value);
     return true;
 }
@@ -76,6 +95,17 @@ bool IsVersionText(std::string_view text) {
         if (i != dot && (text[i] < '0' || text[i] > '9')) return false;
     return true;
 }
+
+// A number as std::to_chars writes it: no leading zero but in "0", no "-0". (That the
+// text is digits is the parser's test.)
+bool IsCanonicalNumber(std::string_view text) {
+    const size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (first >= text.size()) return false;
+    return text[first] != '0' || (first == 0 && text.size() == 1);
+}
+
+// A date as the writer puts it: empty for zero.
+bool IsCanonicalDate(std::string_view text) { return text.empty() || (text != "0" && IsCanonicalNumber(text)); }
 
 int64_t TimeKey(int year, int month, int day, int hour, int minute, int second) {
     return ((((static_cast<int64_t>(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
@@ -117,15 +147,16 @@ std::string TCacheFile::Unescape(std::string_view text) {
     return out;
 }
 
-void TCacheFile::UnescapeInto(std::string_view text, std::string& out) {
+bool TCacheFile::UnescapeInto(std::string_view text, std::string& out) {
     size_t at = text.find('%');
     if (at == std::string_view::npos) {
         out.assign(text);
-        return;
+        return true;
     }
     out.clear();
     out.reserve(text.size());
     size_t from = 0;
+    bool asWritten = true;
     while (at != std::string_view::npos) {
         out.append(text.data() + from, at - from);
         from = at + 1;
@@ -135,15 +166,21 @@ void TCacheFile::UnescapeInto(std::string_view text, std::string& out) {
             if (code == 0x25 || code == 0xA4 || code == 0x0D || code == 0x0A) {
                 out += static_cast<char>(code);
                 from = at + 3;
+                // The writer spells its escapes in capitals.
+                asWritten = asWritten && !(text[at + 1] >= 'a' && text[at + 1] <= 'f') &&
+                            !(text[at + 2] >= 'a' && text[at + 2] <= 'f');
             } else {
                 out += '%';
+                asWritten = false;
             }
         } else {
             out += '%';
+            asWritten = false;
         }
         at = text.find('%', from);
     }
     out.append(text.data() + from, text.size() - from);
+    return asWritten;
 }
 
 namespace {
@@ -231,9 +268,48 @@ std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
     return line;
 }
 
+void TCacheDigest::Add(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize,
+                       int32_t fileDate, std::string_view crc, std::string_view extension, int64_t romSize,
+                       int32_t romDate, std::string_view errorText, std::string_view comment, int64_t fileChangeTime,
+                       uint64_t fileInode) {
+    // The fields a line of that kind holds, in its order; the others do not count.
+    const uint64_t measured = kind != kCacheKindFolder && fileInode != 0 ? 1 : 0;
+    const int32_t date = kind == kCacheKindFolder ? romDate : fileDate;
+    Word(static_cast<uint64_t>(static_cast<uint32_t>(date)) | static_cast<uint64_t>(kind) << 32 | measured << 40);
+    Text(fileName);
+    if (kind != kCacheKindFolder) Word(static_cast<uint64_t>(fileSize));
+    if (kind != kCacheKindFile) {
+        Text(romName);
+        Word(static_cast<uint64_t>(romSize));
+    }
+    Text(crc);
+    Text(extension);
+    Text(errorText);
+    Text(comment);
+    if (measured != 0) {
+        Word(static_cast<uint64_t>(fileChangeTime));
+        Word(fileInode);
+    }
+}
+
+void TCacheDigest::Add(const TCacheRecord& r) {
+    Add(r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc, r.extension, r.romSize, r.romDate, r.errorText,
+        r.comment, r.fileChangeTime, r.fileInode);
+}
+
 bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
     thread_local std::vector<std::string_view> fields;
-    SplitFields(line, kSep, fields);
+    // A plain walk: the fields are short, and a search call each costs more than the
+    // bytes it passes.
+    fields.clear();
+    const char* start = line.data();
+    const char* const end = start + line.size();
+    for (const char* at = start; at != end; ++at) {
+        if (*at != kSep) continue;
+        fields.emplace_back(start, static_cast<size_t>(at - start));
+        start = at + 1;
+    }
+    fields.emplace_back(start, static_cast<size_t>(end - start));
     // The texts keep their buffers from one record to the next: a cache of a large
     // path is read without an allocation per field.
     for (std::string* text : {&r.fileName, &r.romName, &r.crc, &r.extension, &r.errorText, &r.comment}) text->clear();
@@ -243,9 +319,14 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
     r.romDate = 0;
     r.fileChangeTime = 0;
     r.fileInode = 0;
+    r.canonical = false;
     const std::string_view tag = FieldAt(fields, 1);
     r.kind = tag == "F" ? kCacheKindFile : tag == "D" ? kCacheKindFolder : kCacheKindZip;
-    UnescapeInto(FieldAt(fields, 2), r.fileName);
+    // Whether the writer would give this very line back: every field spelled as it
+    // spells it, and nothing it would change (a name with a folder, a CRC in capitals,
+    // an inode of 0 that it leaves out).
+    bool canonical = tag == "F" || tag == "D" || tag == "A";
+    canonical = UnescapeInto(FieldAt(fields, 2), r.fileName) && canonical;
     // Texts are escaped, so a whole record has exactly its kind's fields; fewer is a
     // cut line, more a line that two records ran into.
     const size_t expected = r.kind == kCacheKindFile ? 9 : r.kind == kCacheKindFolder ? 10 : 11;
@@ -256,11 +337,13 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
         return false;
     }
     const auto size = [&](size_t n, int64_t& value) {
-        if (TryStrToInt64(fields[n], value)) return true;
+        canonical = canonical && IsCanonicalNumber(fields[n]);
+        if (ParseNumber(fields[n], value)) return true;
         problem = Fmt(_("\"%1\" is not a size"), {fields[n]});
         return false;
     };
     const auto date = [&](size_t n, int32_t& value) {
+        canonical = canonical && IsCanonicalDate(fields[n]);
         if (ParseDate(fields[n], value)) return true;
         problem = Fmt(_("\"%1\" is not a date"), {fields[n]});
         return false;
@@ -275,7 +358,7 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             next = 5;
             break;
         case kCacheKindFolder:
-            UnescapeInto(fields[3], r.romName);
+            canonical = UnescapeInto(fields[3], r.romName) && canonical;
             if (!size(4, r.romSize) || !date(5, r.romDate)) return false;
             r.fileSize = -1;
             r.fileDate = 0;
@@ -283,17 +366,21 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             break;
         default:
             if (!size(3, r.fileSize) || !date(4, r.fileDate)) return false;
-            UnescapeInto(fields[5], r.romName);
+            canonical = UnescapeInto(fields[5], r.romName) && canonical;
             if (!size(6, r.romSize)) return false;
             r.romDate = 0;
             next = 7;
             break;
     }
-    UnescapeInto(fields[next], r.crc);
-    for (char& c : r.crc) c = LowerChar(c);
-    UnescapeInto(fields[next + 1], r.extension);
-    UnescapeInto(fields[next + 2], r.errorText);
-    UnescapeInto(fields[next + 3], r.comment);
+    canonical = UnescapeInto(fields[next], r.crc) && canonical;
+    for (char& c : r.crc) {
+        const char lower = LowerChar(c);
+        canonical = canonical && lower == c;
+        c = lower;
+    }
+    canonical = UnescapeInto(fields[next + 1], r.extension) && canonical;
+    canonical = UnescapeInto(fields[next + 2], r.errorText) && canonical;
+    canonical = UnescapeInto(fields[next + 3], r.comment) && canonical;
     if (measured) {
         if (!size(expected, r.fileChangeTime)) return false;
         const std::string_view inode = fields[expected + 1];
@@ -303,6 +390,8 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             return false;
         }
     }
+    if (measured) canonical = canonical && fields[expected + 1][0] != '0';
+    r.canonical = canonical && r.fileName.find('/') == std::string::npos;
     // A plain file that held no rom is written with "n/a" for its CRC; it must not come
     // back as a rom of that signature.
     if (r.kind == kCacheKindFile && r.crc == "n/a") r.romName.clear();
@@ -705,6 +794,7 @@ void TCacheFile::Flush() {
 
 void TCacheFile::Save() {
     if (!volumeAvailable_ || lineCount_ < kHeaderLines || saved_) return;
+    loaded_.reset();  // whatever comes of it, the file may no longer be the one read
     Flush();
     std::unique_ptr<TSaveStream> stream = std::move(stream_);
     saved_ = true;
@@ -714,6 +804,59 @@ void TCacheFile::Save() {
     if (err == 0 && !stream->Unchanged()) err = stream->error != 0 ? stream->error : stream->writer->Commit();
     if (err != 0)
         throw cachefile::EFileError(Fmt(_("Cannot write %1: %2"), {cacheFileName_, SysErrorMessage(err)}));
+}
+
+namespace {
+
+struct TFileTimes {
+    uint64_t inode = 0;
+    int64_t size = 0, mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+    bool operator==(const TFileTimes&) const = default;
+};
+
+TFileTimes TimesOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_ino), static_cast<int64_t>(st.st_size), st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
+struct TCacheFile::TLoaded {
+    std::string fileName;
+    std::string header;
+    TCacheDigest records;
+    TFileTimes times;
+};
+
+void TCacheFile::NoteLoaded(std::string_view headerText, const TCacheDigest& records) {
+    loaded_.reset();
+    struct stat st;
+    if (cacheFileName_.empty() || ::stat(cacheFileName_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    loaded_ = std::make_unique<TLoaded>(TLoaded{cacheFileName_, std::string(headerText), records, TimesOf(st)});
+}
+
+bool TCacheFile::SaveUnchanged(const TCacheDigest& records) {
+    if (!loaded_ || !volumeAvailable_ || saved_ || lineCount_ != kHeaderLines || stream_ ||
+        cacheFileName_ != loaded_->fileName || !(records == loaded_->records))
+        return false;
+    // The header just made (text_ holds nothing else yet) against the one read: equal
+    // but for the save time, which keeps its length, as a save compares them.
+    const std::string& old = loaded_->header;
+    size_t from = 0, to = 0;
+    if (text_.size() != old.size() || !TimeLineOf(text_, from, to) ||
+        text_.compare(0, from, old, 0, from) != 0 || text_.compare(to, std::string::npos, old, to) != 0 ||
+        std::any_of(old.begin() + static_cast<std::ptrdiff_t>(from), old.begin() + static_cast<std::ptrdiff_t>(to),
+                    [](char c) { return c == '\r' || c == '\n'; }))
+        return false;
+    // The file is still the one read, and (as every save asks) not older than its folder.
+    struct stat cache, folder;
+    if (::stat(cacheFileName_.c_str(), &cache) != 0 || !S_ISREG(cache.st_mode) ||
+        !(TimesOf(cache) == loaded_->times) ||
+        ::stat(path_.c_str(), &folder) != 0 || OlderThan(cache.st_mtim, folder.st_mtim))
+        return false;
+    saved_ = true;
+    std::string().swap(text_);
+    return true;
 }
 
 // ---- Reading ------------------------------------------------------------------------
@@ -726,6 +869,31 @@ bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem)
 
 // ---- The writer and reader of a rom path --------------------------------------------
 
+namespace {
+
+// Hands each record that a save of the files writes to take, in the order of the file.
+template <typename Take>
+void ForEachRecord(const TFilesList& files, Take&& take) {
+    static const std::string none, notAvailable = "n/a";
+    for (const auto& owned : files) {
+        const TFile& file = *owned;
+        bool wroteRom = false;
+        for (const auto& entry : file.RomFiles) {
+            const TRomFile& rom = *entry.romFile;
+            if (rom.IsPlaceholder()) continue;
+            wroteRom = true;
+            take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
+                 file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
+                 rom.Comment, file.ChangeTime, file.Inode);
+        }
+        if (!wroteRom)
+            take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
+                 file.ErrorText, none, file.ChangeTime, file.Inode);
+    }
+}
+
+}  // namespace
+
 void TPath::SaveCache() {
     if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->DeferCacheSave(this)) return;
     TCacheFile& cache = CacheFile();
@@ -735,41 +903,135 @@ void TPath::SaveCache() {
     if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->SignatureCalculator() != nullptr &&
                                   bd->SignatureCalculator()->CrcPlugIn() != nullptr)
         cache.PlugInName = bd->SignatureCalculator()->CrcPlugIn()->FileName();
-    for (const auto& owned : Files()) {
-        const TFile& file = *owned;
-        bool wroteRom = false;
-        for (const auto& entry : file.RomFiles) {
-            const TRomFile& rom = *entry.romFile;
-            if (rom.IsPlaceholder()) continue;
-            wroteRom = true;
-            cache.AddRecord(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
-                            file.IsFolder() ? rom.Date : file.Date, file.Kind,
-                            rom.Status == rsError ? rom.ErrorText : std::string(), rom.Comment, file.ChangeTime,
-                            file.Inode);
-        }
-        if (!wroteRom)
-            cache.AddRecord(file.Name, "", file.Size, file.Date, "n/a", "", -1, 0, file.Kind, file.ErrorText, "",
-                            file.ChangeTime, file.Inode);
+    // A path whose files are still what its cache file says (a load that found nothing
+    // changed) has nothing to write: a fingerprint of its records tells so without
+    // making the text. A CRC held in capitals would be written otherwise: that one is
+    // made and compared.
+    if (cache.HasLoaded()) {
+        TCacheDigest digest;
+        bool lowerCrcs = true;
+        ForEachRecord(Files(), [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                                   int32_t fileDate, const std::string& crc, const std::string& extension,
+                                   int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
+                                   const std::string& comment, int64_t changeTime, uint64_t inode) {
+            lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) { return LowerChar(c) != c; });
+            digest.Add(kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension, romSize,
+                       romDate, errorText, comment, changeTime, inode);
+        });
+        if (lowerCrcs && cache.SaveUnchanged(digest)) return;
     }
+    ForEachRecord(Files(), [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                               int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
+                               int32_t romDate, uint8_t kind, const std::string& errorText, const std::string& comment,
+                               int64_t changeTime, uint64_t inode) {
+        cache.AddRecord(fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, kind, errorText,
+                        comment, changeTime, inode);
+    });
     cache.Save();
 }
+
+namespace {
+
+// A cache file read a piece at a time, its lines cut as SplitLines cuts them (CR LF, CR
+// or LF ends one; a last line may have no end): a large path's cache is not held whole
+// beside the files built from it.
+class TLineStream {
+public:
+    explicit TLineStream(int fd) : fd_(fd) {}
+
+    // The next line, which stays valid until the next call, and whether CR LF ended it.
+    // False at the end of the file or on a read error (Error then tells it).
+    bool Next(std::string_view& line, bool& crlf) {
+        for (;;) {
+            const char* data = buffer_.data();
+            const char* begin = data + at_;
+            const char* end = data + buffer_.size();
+            const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
+            const char* stop = lf != nullptr ? lf : end;
+            const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', static_cast<size_t>(stop - begin)));
+            // A CR that is the last byte read yet may be the first half of a CR LF.
+            if (cr != nullptr && (cr + 1 < end || eof_)) {
+                line = std::string_view(begin, static_cast<size_t>(cr - begin));
+                crlf = cr + 1 < end && cr[1] == '\n';
+                at_ = static_cast<size_t>(cr - data) + (crlf ? 2 : 1);
+                return true;
+            }
+            if (cr == nullptr && lf != nullptr) {
+                line = std::string_view(begin, static_cast<size_t>(lf - begin));
+                crlf = false;
+                at_ = static_cast<size_t>(lf - data) + 1;
+                return true;
+            }
+            if (eof_) {
+                if (begin == end) return false;
+                line = std::string_view(begin, static_cast<size_t>(end - begin));
+                crlf = false;
+                at_ = buffer_.size();
+                return true;
+            }
+            if (!Fill()) return false;
+        }
+    }
+    int Error() const { return error_; }
+    void Rewind() {
+        buffer_.clear();
+        at_ = 0;
+        eof_ = false;
+        if (::lseek(fd_, 0, SEEK_SET) < 0) error_ = errno;
+    }
+
+private:
+    static constexpr size_t kBlock = size_t{1} << 20;
+
+    bool Fill() {
+        buffer_.erase(0, at_);
+        at_ = 0;
+        const size_t had = buffer_.size();
+        buffer_.resize(had + kBlock);
+        ssize_t got;
+        do {
+            got = ::read(fd_, buffer_.data() + had, kBlock);
+        } while (got < 0 && errno == EINTR);
+        buffer_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        if (got < 0) {
+            error_ = errno;
+            return false;
+        }
+        eof_ = got == 0;
+        return true;
+    }
+
+    int fd_;
+    std::string buffer_;
+    size_t at_ = 0;
+    bool eof_ = false;
+    int error_ = 0;
+};
+
+}  // namespace
 
 void TPath::LoadFromCache() {
     const TCacheFile& cache = CacheFile();
     if (!cache.CacheFileExists()) throw filesbd::EFileNotFound(_("Cache file not found"));
     const std::string cacheName = cache.GetCacheFileName();
-    std::string text;
-    if (const int err = Fs().ReadFile(cacheName, text)) {
-        // Nothing is lost: the scan that follows reads the whole folder from disk.
-        Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)}));
-        return;
-    }
+    // Nothing is lost when the file cannot be read: the scan that follows reads the whole
+    // folder from disk.
+    const auto cannotRead = [&](int err) { Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)})); };
+    const int fd = ::open(cacheName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return cannotRead(errno);
+    const TFinally closeFile([fd] { ::close(fd); });
+    TLineStream lines(fd);
+    std::string_view line;
+    bool crlf = false;
+    // The progress counts lines: they are counted first, in a pass that keeps nothing.
+    int lineCount = 0;
+    while (lines.Next(line, crlf)) ++lineCount;
+    lines.Rewind();
+    if (lines.Error() != 0) return cannotRead(lines.Error());
     TFilesBd* bd = FilesBd();
     const std::string& path = GetPath();
     if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {path.size() > 45 ? StrLastChars(path, 42) : path}));
 
-    const TCacheReader reader(text);
-    const int lineCount = reader.LineCount();
     std::unordered_set<std::string> damaged;
     // A file that lost a record is left for the scan to read whole.
     const auto dropDamaged = [&] {
@@ -783,7 +1045,18 @@ void TPath::LoadFromCache() {
     TCacheRecord record;
     std::string problem;
     std::string lastName;  // the file of the last record taken
-    for (int index = TCacheFile::kHeaderLines; index < lineCount; ++index) {
+    TFile* lastFile = nullptr;  // its entry, once looked up
+    // Whether a save of what is read would write this very text again, and the
+    // fingerprint of its records that lets the save see so.
+    bool asSaved = lineCount >= TCacheFile::kHeaderLines;
+    TCacheDigest digest;
+    std::string header;  // the first lines, with their ends
+    for (int index = 0; lines.Next(line, crlf); ++index) {
+        asSaved = asSaved && crlf;
+        if (index < TCacheFile::kHeaderLines) {
+            header.append(line).append("\r\n");
+            continue;
+        }
         try {
             if (owner_ != nullptr) owner_->CheckAbort();
         } catch (const qm::EAbortOperation&) {
@@ -794,7 +1067,8 @@ void TPath::LoadFromCache() {
             throw;
         }
         if (bd != nullptr) bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
-        if (!reader.Record(index, record, problem)) {
+        if (!TCacheFile::ParseRecord(line, record, problem)) {
+            asSaved = false;
             // One damaged record costs a fresh reading of its file, never the whole path.
             Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
             if (!record.fileName.empty()) {
@@ -807,23 +1081,37 @@ void TPath::LoadFromCache() {
             }
             continue;
         }
-        lastName.assign(LastComponentView(record.fileName));
+        if (asSaved) {
+            asSaved = record.canonical;
+            digest.Add(record);
+        }
+        // The records of a file follow each other: its entry is looked up once.
+        if (const std::string_view name = LastComponentView(record.fileName); lastFile == nullptr || name != lastName) {
+            lastName.assign(name);
+            lastFile = nullptr;
+        }
+        const auto file = [&] {
+            if (lastFile == nullptr) lastFile = Files().Find(lastName);
+            if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
+            return lastFile;
+        };
         if (!record.errorText.empty() && record.romName.empty()) {
             // A file that could not be read: listed with its error, which makes the scan
             // that follows read it again (or drop it when it is gone).
-            TFile* file = Files().Find(lastName);
-            if (file == nullptr) file = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
-            file->Size = record.fileSize;
-            file->Date = record.fileDate;
-            file->SetErrorText(record.errorText);
-            file->Inode = record.fileInode;
-            file->ChangeTime = record.fileChangeTime;
+            TFile* unread = file();
+            unread->Size = record.fileSize;
+            unread->Date = record.fileDate;
+            unread->SetErrorText(record.errorText);
+            unread->Inode = record.fileInode;
+            unread->ChangeTime = record.fileChangeTime;
             continue;
         }
         if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
-        TRomFile* romFile = AddEntry(record.fileName, record.romName, record.crc, record.extension, record.romSize,
-                                     static_cast<uint8_t>(record.kind), record.romDate);
-        if (romFile == nullptr) continue;
+        // As AddEntry: no CRC adds nothing, no rom name only the file.
+        if (record.crc.empty()) continue;
+        TFile* holder = file();
+        if (record.romName.empty()) continue;
+        TRomFile* romFile = holder->AddRomFile(record.romName, record.crc, record.romDate, record.romSize, record.extension);
         romFile->Comment = record.comment;
         romFile->File->Date = record.fileDate;
         romFile->File->Size = record.fileSize;
@@ -831,7 +1119,14 @@ void TPath::LoadFromCache() {
         romFile->File->ChangeTime = record.fileChangeTime;
         if (!record.errorText.empty()) romFile->SetError(record.errorText);
     }
+    if (lines.Error() != 0) {
+        // Cut short: the file being read may miss some of its roms.
+        cannotRead(lines.Error());
+        if (!lastName.empty()) damaged.insert(lastName);
+        asSaved = false;
+    }
     dropDamaged();
+    if (asSaved) CacheFile().NoteLoaded(header, digest);
 }
 
 TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,

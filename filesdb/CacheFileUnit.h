@@ -20,6 +20,7 @@
 // line breaks, so every text is escaped: "%" as "%25", 0xA4 as "%A4", CR as "%0D", LF
 // as "%0A". A text without those bytes is written as it is.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -57,6 +58,54 @@ struct TCacheRecord {
     std::string comment;
     int64_t fileChangeTime = 0;  // plain file or zip; 0 with the inode when not recorded
     uint64_t fileInode = 0;
+    // The line is exactly what FormatRecord makes of the record (numbers without
+    // leading zeros, escapes in upper case, the CRC in lower case, a plain name): a
+    // record read back from such lines is written out as the very same text.
+    bool canonical = false;
+};
+
+// A fingerprint of the records of a cache text, as the writer lays them out: two caches
+// of equal fingerprints and equal headers are the same text but for their save time.
+class TCacheDigest {
+public:
+    // One record, the fields of its kind that a record line holds.
+    void Add(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize, int32_t fileDate,
+             std::string_view crc, std::string_view extension, int64_t romSize, int32_t romDate,
+             std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode);
+    void Add(const TCacheRecord& record);
+    bool operator==(const TCacheDigest&) const = default;
+
+private:
+    // Two lanes of different mixing: texts that collide in one rarely do in both.
+    void Word(uint64_t word) {
+        a_ = (a_ ^ word) * 0x9E3779B97F4A7C15ull;
+        a_ ^= a_ >> 32;
+        b_ = (b_ + word) * 0xD6E8FEB86659FD93ull;
+        b_ = (b_ << 27) | (b_ >> 37);
+    }
+    // Whole words of the text, then its last bytes with its length in the top byte.
+    void Text(std::string_view text) {
+        const char* p = text.data();
+        size_t left = text.size();
+        for (; left >= 8; p += 8, left -= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            Word(word);
+        }
+        // The last bytes read as two overlapping halves (or three bytes of a short one).
+        uint64_t word = static_cast<uint64_t>(text.size()) << 56;
+        if (left >= 4) {
+            uint32_t low, high;
+            std::memcpy(&low, p, 4);
+            std::memcpy(&high, p + left - 4, 4);
+            word ^= low | static_cast<uint64_t>(high) << 24;
+        } else if (left > 0) {
+            const auto byte = [&](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(p[i])); };
+            word ^= byte(0) | byte(left / 2) << 8 | byte(left - 1) << 16;
+        }
+        Word(word);
+    }
+    uint64_t a_ = 0x9E3779B97F4A7C15ull, b_ = 0xC2B2AE3D27D4EB4Full;
 };
 
 // The seven header lines, decoded.
@@ -110,6 +159,18 @@ public:
     // them: a record added after it starts a new header.
     void Save();
 
+    // The cache file was just read and every record of it was canonical: records is
+    // their fingerprint, headerText its first seven lines with their line ends. A later
+    // save that would write the same text can tell so without making it.
+    void NoteLoaded(std::string_view headerText, const TCacheDigest& records);
+    // Called after Clear, before any record is added: when the records about to be
+    // written are those read (records), the header matches the one read but for its
+    // save time, and the file is still the one read and not older than its folder, the
+    // save is done as Save would do it for an unchanged text (nothing is written).
+    // False otherwise: the records are to be added and saved as usual.
+    bool SaveUnchanged(const TCacheDigest& records);
+    bool HasLoaded() const { return loaded_ != nullptr; }
+
     // Chooses the newest cache file of the cache folder whose serial (ignoring case),
     // path without drive (exactly) and plug-in name (ignoring case) are this path's;
     // other matching ones are deleted, as are caches of another format version. Only
@@ -162,7 +223,8 @@ public:
     static void AppendEscaped(std::string& out, std::string_view text);
     static std::string Escape(std::string_view text);
     static std::string Unescape(std::string_view text);
-    static void UnescapeInto(std::string_view text, std::string& out);
+    // UnescapeInto says whether text is spelled as AppendEscaped spells it.
+    static bool UnescapeInto(std::string_view text, std::string& out);
 
     // The record line of a record (without line end); empty for an unknown kind.
     static std::string FormatRecord(const TCacheRecord& record);
@@ -183,6 +245,7 @@ public:
 
 private:
     struct TSaveStream;
+    struct TLoaded;
 
     void AddLine(std::string_view line);
     // Hands the lines added so far over to the save in progress, once they fill a piece.
@@ -196,6 +259,8 @@ private:
     static constexpr size_t kPieceSize = size_t{1} << 20;
     std::string text_;
     std::unique_ptr<TSaveStream> stream_;
+    // What the last reading of the cache file found, while it may still stand for it.
+    std::unique_ptr<TLoaded> loaded_;
     bool saved_ = false;  // the lines are written; more of them start a new file
     int lineCount_ = 0;
     std::string path_;

@@ -86,15 +86,33 @@ void TRomFile::AttachTo(TRom* rom, std::string_view crc, int64_t size) {
     if (rom == nullptr || attachedRom_ != nullptr) return;
     rom->AttachFile(crc, size, this);
     attachedRom_ = rom;
-    attachedCrc_ = std::string(crc);
     attachedSize_ = size;
+    attachedCrcText_.reset();
+    uint32_t value = 0;
+    bool digits = crc.size() == 8;
+    for (size_t i = 0; digits && i < crc.size(); ++i) {
+        const char c = crc[i];
+        digits = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+        value = value << 4 | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+    }
+    if (digits)
+        attachedCrcValue_ = value;
+    else
+        attachedCrcText_ = std::make_unique<std::string>(crc);
 }
 
 void TRomFile::Detach() {
     if (attachedRom_ == nullptr) return;
     TRom* rom = attachedRom_;
     attachedRom_ = nullptr;
-    rom->DetachFile(attachedCrc_, attachedSize_, this);
+    if (attachedCrcText_) {
+        const std::unique_ptr<std::string> text = std::move(attachedCrcText_);
+        rom->DetachFile(*text, attachedSize_, this);
+        return;
+    }
+    char text[8];
+    for (int i = 0; i < 8; ++i) text[i] = "0123456789abcdef"[(attachedCrcValue_ >> (28 - 4 * i)) & 15];
+    rom->DetachFile(std::string_view(text, 8), attachedSize_, this);
 }
 
 void TRomFile::SetError(const std::string& text) {

@@ -151,7 +151,10 @@ public:
 
 private:
     TRom* attachedRom_ = nullptr;
-    std::string attachedCrc_;
+    // The CRC registered with: eight hexadecimal digits as their value (nearly every
+    // one), any other text kept whole. A collection has a rom file per rom it holds.
+    uint32_t attachedCrcValue_ = 0;
+    std::unique_ptr<std::string> attachedCrcText_;
     int64_t attachedSize_ = 0;
 
 public:

@@ -544,8 +544,13 @@ void TPath::Scan(bool rebuild) {
             }
             if (file == nullptr) {
                 auto listed = prelistedAt.find(&entry);
-                file = AddFileFrom(*this, path_ + entry.name, kind, reader, &entry,
-                                   listed != prelistedAt.end() ? &prelisted[listed->second] : nullptr);
+                TPrelisted* pre = listed != prelistedAt.end() ? &prelisted[listed->second] : nullptr;
+                // The listing goes once its rom files are made: the listings of a large
+                // folder would otherwise all stay until the last zip is taken.
+                const TFinally release([pre] {
+                    if (pre != nullptr) TArchiveItems().swap(pre->items);
+                });
+                file = AddFileFrom(*this, path_ + entry.name, kind, reader, &entry, pre);
             } else if (file->IsFolder()) {
                 // The cache holds no date of a folder itself.
                 file->Date = entry.date;

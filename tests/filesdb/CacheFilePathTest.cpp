@@ -6,7 +6,9 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,123 @@ TEST_F(CacheFilePathTest, PathSavedAndLoadedBack) {
     EXPECT_NE(changed.find(S + "44444444" + S), std::string::npos);
 }
 
+// A path read from its cache and saved unchanged leaves the file alone; anything the
+// save would write otherwise (a field, a record's place, the header, a file that is no
+// longer the one read, a cache spelled otherwise than the writer spells it) rewrites it.
+TEST_F(CacheFilePathTest, ACacheReadBackIsRewrittenExactlyWhenItsTextWouldChange) {
+    {
+        TFilesBd bd;
+        TPath* written = AddPath(bd);
+        Populate(*written);
+        written->SaveCache();
+    }
+    const std::string cacheName = cacheFolder + "quarmelle0.dat";
+    const std::string saved = ReadFile(cacheName);
+    const auto body = [](const std::string& text) { return text.substr(text.find("\r\n" + S)); };
+    const auto inode = [&] {
+        struct stat st {};
+        ::stat(cacheName.c_str(), &st);
+        return st.st_ino;
+    };
+    const auto replaceOnce = [](std::string text, const std::string& from, const std::string& to) {
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+        return text;
+    };
+    // (The byte 0xA4 of the names is escaped in the file.)
+    const std::string zipRom = S + "A" + S + "J\xC3%A4ger.zip" + S + "5000000000" + S + "1512782925" + S +
+                               "sub/j\xC3%A4ger.bin" + S + "4096" + S + "abcdef01";
+    const std::string brokenRom = S + "A" + S + "J\xC3%A4ger.zip" + S + "5000000000" + S + "1512782925" + S +
+                                  "broken.bin" + S + "10" + S + "00000000" + S + S + "CRC error" + S;
+    ASSERT_NE(saved.find(zipRom), std::string::npos);
+    ASSERT_NE(saved.find(brokenRom + "\r\n"), std::string::npos);
+
+    // kept: the file stays as it is; asSaved: rewritten as the first save wrote it;
+    // changed: rewritten with the change.
+    enum TOutcome { kept, asSaved, changed };
+    struct TCase {
+        const char* what;
+        std::function<std::string()> onDisk;  // the cache file before the load
+        std::function<void(TPath&)> change;   // between the load and the save
+        TOutcome outcome;
+    };
+    const auto same = [&] { return saved; };
+    const auto nothing = [](TPath&) {};
+    const auto rom = [](TPath& path, const char* file, int index) { return path.Files().Find(file)->RomFiles[index]; };
+    const auto past = [&] {
+        std::filesystem::last_write_time(roms, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    };
+    const std::vector<TCase> cases = {
+        {"nothing changed", same, nothing, kept},
+        {"a CRC held in capitals", same, [&](TPath& p) { rom(p, "J\xC3\xA4ger.zip", 1)->Crc = "ABCDEF01"; }, kept},
+        {"a comment", same, [&](TPath& p) { rom(p, "plain \xFF.bin", 0)->Comment = "x"; }, changed},
+        {"a rom's size", same, [&](TPath& p) { rom(p, "folder", 0)->Size = 3; }, changed},
+        {"a member's date", same, [&](TPath& p) { rom(p, "folder", 0)->Date = 0x4A000002; }, changed},
+        {"a zip's inode", same, [&](TPath& p) { p.Files().Find("J\xC3\xA4ger.zip")->Inode = 42; }, changed},
+        {"an error taken back", same, [&](TPath& p) { p.Files().Find("unreadable.bin")->ErrorText.clear(); }, changed},
+        {"a rom file dropped", same,
+         [&](TPath& p) { p.Files().Find("folder")->DropRomFile(rom(p, "folder", 1)); }, changed},
+        {"a file dropped", same, [&](TPath& p) { p.DropFile(p.Files().Find("empty.zip")); }, changed},
+        {"a new entry in the folder: the header's count", same,
+         [&](TPath&) {
+             WriteFile(roms + "new.bin", "x");
+             past();
+         },
+         asSaved},
+        {"a folder newer than the cache", same,
+         [&](TPath&) {
+             std::filesystem::last_write_time(roms,
+                                              std::filesystem::file_time_type::clock::now() + std::chrono::seconds(5));
+         },
+         asSaved},
+        {"the file written over since the load", same,
+         [&](TPath&) { WriteFile(cacheName, replaceOnce(saved, "CRC error", "CRC errox")); }, asSaved},
+        {"a number with a leading zero", [&] { return replaceOnce(saved, S + "4096" + S, S + "04096" + S); }, nothing,
+         asSaved},
+        {"an escape in lower case", [&] { return replaceOnce(saved, "%0D", "%0d"); }, nothing, asSaved},
+        {"a CRC in capitals", [&] { return replaceOnce(saved, "abcdef01", "ABCDEF01"); }, nothing, asSaved},
+        {"a line ended by LF alone",
+         [&] { return replaceOnce(saved, "CRC error" + S + "\r\n", "CRC error" + S + "\n"); }, nothing, asSaved},
+        {"the records of a zip in another order",
+         [&] {
+             const size_t first = saved.find(brokenRom), second = saved.find(zipRom);
+             const size_t secondEnd = saved.find("\r\n", second) + 2;
+             return saved.substr(0, first) + saved.substr(second, secondEnd - second) +
+                    saved.substr(first, second - first) + saved.substr(secondEnd);
+         },
+         nothing, asSaved},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ignored;
+        std::filesystem::remove(roms + "new.bin", ignored);
+        past();
+        const std::string onDisk = c.onDisk();
+        WriteFile(cacheName, onDisk);
+        TFilesBd bd;
+        TPath* path = AddPath(bd);
+        path->LoadFromCache();
+        ASSERT_EQ(path->Files().Count(), 5);
+        c.change(*path);
+        const std::string before = ReadFile(cacheName);
+        const auto inodeBefore = inode();
+        path->SaveCache();
+        const std::string after = ReadFile(cacheName);
+        if (c.outcome == kept) {
+            EXPECT_EQ(after, before);
+            EXPECT_EQ(inode(), inodeBefore);
+        } else if (c.outcome == asSaved) {
+            EXPECT_NE(inode(), inodeBefore);
+            EXPECT_EQ(body(after), body(saved));
+        } else {
+            EXPECT_NE(inode(), inodeBefore);
+            EXPECT_NE(body(after), body(saved));
+            EXPECT_EQ(after.size() - after.find("\r\n" + S), body(after).size());
+        }
+    }
+}
+
 TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache) {
     // Records well past a piece of the writer, so that a save takes several.
     TFilesBd bd;
@@ -214,6 +333,46 @@ TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache)
     EXPECT_EQ(ReadFile(cacheName), second);
     for (const auto& entry : std::filesystem::directory_iterator(cacheFolder))
         EXPECT_FALSE(IsSiblingTemp(entry.path().filename().string())) << entry.path();
+}
+
+// The reader takes the file a piece at a time: a line end split between two pieces
+// (CR the last byte of one, LF the first of the next) is still one line end.
+TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
+    std::string cacheName, text;
+    {
+        TFilesBd bd;
+        TPath* path = AddPath(bd);
+        path->SaveCache();
+        cacheName = path->CacheFile().GetCacheFileName();
+        text = ReadFile(cacheName);
+    }
+    const auto record = [](const std::string& name) {
+        return S + "A" + S + name + S + "1" + S + S + "rom.bin" + S + "1" + S + "0badcafe" + S + S + S;
+    };
+    constexpr size_t kPiece = size_t{1} << 20;
+    int zips = 0;
+    while (text.size() + 2 * record("game000000.zip").size() < kPiece)
+        text += record("game" + std::to_string(zips++) + ".zip") + "\r\n";
+    const size_t padding = kPiece - 1 - text.size() - record("g.zip").size();
+    text += record("g" + std::string(padding, 'x') + ".zip") + "\r\n";
+    ASSERT_EQ(text.substr(kPiece - 1, 2), "\r\n");
+    for (int i = 0; i < 3; ++i) text += record("last" + std::to_string(i) + ".zip") + "\r\n";
+    WriteFile(cacheName, text);
+    struct stat before {};
+    ::stat(cacheName.c_str(), &before);
+
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->LoadFromCache();
+    EXPECT_EQ(path->Files().Count(), zips + 4);
+    EXPECT_NE(path->Files().Find("last2.zip"), nullptr);
+    EXPECT_TRUE(log.empty()) << log.front();
+    // Read as it was written, so saved unchanged it is kept.
+    path->SaveCache();
+    struct stat after {};
+    ::stat(cacheName.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(cacheName), text);
 }
 
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
