@@ -3,6 +3,7 @@
 // no extension and gives no comment.
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -142,7 +143,12 @@ public:
 
 private:
     THelpers() {
-        const unsigned cores = std::thread::hardware_concurrency();
+        // The cores this process may run on, which a container or taskset may limit.
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        const unsigned cores = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0
+                                   ? static_cast<unsigned>(CPU_COUNT(&allowed))
+                                   : std::thread::hardware_concurrency();
         const unsigned wanted = cores > 1 ? std::min(kHelpers, cores - 1) : 0;
         // Signals go to the program's own threads, never to these.
         sigset_t all, previous;
@@ -250,12 +256,21 @@ bool CrcSideBySide(int fd, int64_t size, std::vector<unsigned char>& buffer, uin
     return stop != TReadEnd::Failed;
 }
 
+// Closes the file on every way out, a failed allocation included.
+struct TFd {
+    int fd;
+    ~TFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 // Reads the whole file through buffer; false with the system's reason when it cannot.
 bool CrcOfFile(const char* fileName, std::vector<unsigned char>& buffer, uint32_t& crc, int64_t& size,
                std::string& error) {
     crc = 0;
     size = 0;
-    const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
+    const TFd file{::open(fileName, O_RDONLY | O_CLOEXEC)};
+    const int fd = file.fd;
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
@@ -265,26 +280,19 @@ bool CrcOfFile(const char* fileName, std::vector<unsigned char>& buffer, uint32_
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kSideBySideFrom) {
         bool ran = false;
         const bool ok = CrcSideBySide(fd, st.st_size, buffer, crc, size, error, ran);
-        if (ran) {
-            ::close(fd);
-            return ok;
-        }
+        if (ran) return ok;
     }
-    bool ok = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR) continue;
             error = std::strerror(errno);
-            ok = false;
-            break;
+            return false;
         }
-        if (n == 0) break;
+        if (n == 0) return true;
         crc = crc32_gzip_refl(crc, buffer.data(), static_cast<uint64_t>(n));
         size += n;
     }
-    ::close(fd);
-    return ok;
 }
 
 }  // namespace
