@@ -41,9 +41,10 @@ constexpr size_t kChunk = 1 << 18;
 // One core copies out of the page cache at well under the vectorised CRC's speed, and
 // mapping the file instead costs far more wherever page-table updates trap (virtual
 // machines). So a big file is cut into units that helper threads read and sum side by
-// side with the caller, and the units' CRCs are joined in order. A third reader still
-// gained over a second where it was measured; a fourth lost, the copies then competing
-// for memory bandwidth. Below some megabytes, waking the helpers costs what they save.
+// side with the caller, and the units' CRCs are joined in order. On a quiet machine a
+// third reader still gained over a second; a fourth lost, the copies then competing for
+// memory bandwidth. A file of fewer than four units is read plainly: split among three
+// readers it would leave them little each beside the cost of waking them.
 constexpr int64_t kUnit = int64_t(1) << 20;
 constexpr int64_t kSideBySideFrom = 4 * kUnit;
 constexpr unsigned kHelpers = 2;
