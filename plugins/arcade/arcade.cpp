@@ -42,8 +42,8 @@ constexpr size_t kChunk = 1 << 18;
 // mapping the file instead costs far more wherever page-table updates trap (virtual
 // machines). So a big file is cut into units that helper threads read and sum side by
 // side with the caller, and the units' CRCs are joined in order. On a quiet machine a
-// third reader still gained over a second; a fourth lost, the copies then competing for
-// memory bandwidth. A file of fewer than four units is read plainly: split among three
+// third reader doubled the plain read's rate; a fourth gained in some runs and lost in
+// others, the copies then competing for memory bandwidth. A file of fewer than four units is read plainly: split among three
 // readers it would leave them little each beside the cost of waking them.
 constexpr int64_t kUnit = int64_t(1) << 20;
 constexpr int64_t kSideBySideFrom = 4 * kUnit;
