@@ -1,11 +1,22 @@
 // The plug-in loader against the small plug-ins of tests/plugins (one source, several
 // sets of exports) and the shipped arcade plug-in, whose CRCs are checked with
 // Python's zlib.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <random>
+#include <utility>
 
 #include "filesdb/CrcPlugIn.h"
 #include "platform/UiHooks.h"
@@ -26,11 +37,60 @@ std::string PythonCrc(const std::string& path) {
 }
 
 std::string RandomBytes(size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
+    std::mt19937_64 gen(seed);
     std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(gen());
+    for (size_t i = 0; i < n; i += 8) {
+        const uint64_t v = gen();
+        std::memcpy(s.data() + i, &v, std::min<size_t>(8, n - i));
+    }
     return s;
 }
+
+// What the test does to the reads of one file (by inode): the first read at or after
+// from runs change first, every other read there waiting for it; reads of [from, to)
+// then fail with error (EAGAIN: only the reads that may refuse to wait, preadv2's).
+struct TReadHook {
+    std::mutex mutex;
+    std::atomic<ino_t> inode{0};
+    int64_t from = 0, to = 0;
+    int error = 0;
+    std::function<void()> change;
+} gReadHook;
+
+// 0 to read, or the errno the read fails with.
+int BeforeRead(int fd, int64_t offset, bool mayWait) {
+    if (gReadHook.inode.load() == 0) return 0;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_ino != gReadHook.inode.load()) return 0;
+    std::lock_guard<std::mutex> lock(gReadHook.mutex);
+    if (offset < gReadHook.from) return 0;
+    if (gReadHook.change) std::exchange(gReadHook.change, nullptr)();
+    if (offset >= gReadHook.to || (gReadHook.error == EAGAIN && mayWait)) return 0;
+    return gReadHook.error;
+}
+
+}  // namespace
+}  // namespace qm
+
+// The test program's own pread and preadv2 (exported to the plug-in it loads) stand in
+// for the C library's, so that a file can change or fail at a chosen place of a read.
+extern "C" ssize_t HookedPread(int fd, void* buf, size_t n, off_t offset) __asm__("pread");
+extern "C" ssize_t HookedPreadv2(int fd, const iovec* iov, int count, off_t offset, int flags) __asm__("preadv2");
+
+extern "C" ssize_t HookedPread(int fd, void* buf, size_t n, off_t offset) {
+    static const auto real = reinterpret_cast<decltype(&HookedPread)>(::dlsym(RTLD_NEXT, "pread"));
+    if (const int error = qm::BeforeRead(fd, offset, true)) return errno = error, -1;
+    return real(fd, buf, n, offset);
+}
+
+extern "C" ssize_t HookedPreadv2(int fd, const iovec* iov, int count, off_t offset, int flags) {
+    static const auto real = reinterpret_cast<decltype(&HookedPreadv2)>(::dlsym(RTLD_NEXT, "preadv2"));
+    if (const int error = qm::BeforeRead(fd, offset, false)) return errno = error, -1;
+    return real(fd, iov, count, offset, flags);
+}
+
+namespace qm {
+namespace {
 
 struct LoadCase {
     const char* fileName;
@@ -194,9 +254,10 @@ TEST(CrcPlugIn, ArcadeAgreesWithPythonZlib) {
     ASSERT_TRUE(plugIn.IsLoaded());
     EXPECT_EQ(plugIn.InterfaceVersion(), "2.62");
     EXPECT_EQ(plugIn.PlugInName(), "Arcade");
-    // Sizes around the plug-in's read size and the zero/one-byte ends.
+    // Sizes around the plug-in's read size and the zero/one-byte ends; a big file is
+    // summed in parts side by side, whose CRCs must join to the whole one's.
     for (size_t size : {size_t(0), size_t(1), size_t(7), size_t(4095), size_t(1 << 20), size_t((1 << 20) + 1),
-                        size_t(3 * (1 << 20) + 12345)}) {
+                        size_t(3 * (1 << 20) + 12345), size_t(11 * (1 << 20) + 4321)}) {
         const std::string path = dir / ("f" + std::to_string(size));
         test::WriteFile(path, RandomBytes(size, static_cast<unsigned>(size)));
         const TSignatureResult r = plugIn.GetSignature(path, nullptr);
@@ -211,6 +272,56 @@ TEST(CrcPlugIn, ArcadeAgreesWithPythonZlib) {
     EXPECT_NE(missing.ErrorText, "");
     const TSignatureResult folder = plugIn.GetSignature(dir.Path(), nullptr);
     EXPECT_NE(folder.ErrorText, "");
+}
+
+// A big file summed in parts side by side gives what reading it in order would, even
+// when it changes or fails under the reads: the CRC and size of the file as it now is,
+// or the read's error.
+TEST(CrcPlugIn, ArcadeSumsAChangingFileAsReadingInOrderWould) {
+    cpu_set_t cores;
+    if (::sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) < 2)
+        GTEST_SKIP() << "one core: no helper reads side by side";
+    constexpr int64_t kMiB = 1 << 20;
+    const int64_t size = 10 * kMiB + 777;
+    struct TCase {
+        const char* what;
+        int64_t from, to;
+        int error;
+        int64_t newSize;  // the file cut or grown (with zeros) to this size first; -1: unchanged
+    };
+    for (const TCase& c : {TCase{"cut between parts", 5 * kMiB, 0, 0, 5 * kMiB},
+                           TCase{"cut inside a part", 5 * kMiB, 0, 0, 5 * kMiB + 333},
+                           TCase{"grows", 10 * kMiB, 0, 0, size + 4321},
+                           TCase{"not in the cache from inside a part", 2 * kMiB + (1 << 18), 3 * kMiB, EAGAIN, -1},
+                           TCase{"read error", 3 * kMiB, size, EIO, -1}}) {
+        test::TTempDir dir;
+        const std::string path = dir / "big.bin";
+        test::WriteFile(path, RandomBytes(static_cast<size_t>(size), 7));
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        {
+            std::lock_guard<std::mutex> lock(gReadHook.mutex);
+            gReadHook.from = c.from;
+            gReadHook.to = c.to;
+            gReadHook.error = c.error;
+            gReadHook.change = nullptr;
+            if (c.newSize >= 0) gReadHook.change = [&] { ASSERT_EQ(::truncate(path.c_str(), c.newSize), 0); };
+        }
+        gReadHook.inode = st.st_ino;
+        TCrcPlugIn plugIn;
+        plugIn.SetPath(QM_PLUGIN_DIR);
+        plugIn.SetFileName("arcade.dll");
+        const TSignatureResult r = plugIn.GetSignature(path, nullptr);
+        gReadHook.inode = 0;
+        if (c.error == EIO) {
+            EXPECT_EQ(r.Signature, "00000000") << c.what;
+            EXPECT_EQ(r.ErrorText, std::strerror(EIO)) << c.what;
+            continue;
+        }
+        EXPECT_EQ(r.ErrorText, "") << c.what;
+        EXPECT_EQ(r.Signature, PythonCrc(path)) << c.what;
+        EXPECT_EQ(r.Size, c.newSize >= 0 ? c.newSize : size) << c.what;
+    }
 }
 
 TEST(CrcPlugIn, ArcadeExportsExactlyTheInterface) {
