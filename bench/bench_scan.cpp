@@ -16,7 +16,8 @@
 //   clones_missing=N partial_dumpable=N first_scan_ms=N match_ms=N signature_calls=N
 //   rescan_ms=N rescan_signature_calls=N peak_rss_mb=N zips_per_s=N threads=N
 //   rescan_files_per_s=N clear_files_ms=N load_ms=N audit_ms=N first_scan_fsyncs=N
-//   rescan_fsyncs=N steady_rescan_ms=N steady_rescan_fsyncs=N
+//   rescan_fsyncs=N steady_rescan_ms=N steady_rescan_fsyncs=N steady_rescan_files_per_s=N
+//   cache_check_ms=N
 // roms counts the rom files found (placeholders left out), status<k> every rom file of
 // status k (placeholders of missing roms included); partial_dumpable the sets of the
 // mode with something found that lack a rom of which a good dump exists (a set partial
@@ -31,7 +32,8 @@
 // steady_rescan_ms and steady_rescan_fsyncs the same of a third load (a later start
 // that finds nothing changed: its cache is not written again); load_ms the
 // reading and building of the rom database, audit_ms that with the first load and the
-// matching (the whole audit of a collection seen for the first time).
+// matching (the whole audit of a collection seen for the first time), cache_check_ms
+// that with the third load and a matching after it (the whole check at a later start).
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -234,8 +236,14 @@ int main(int argc, char** argv) {
         syncs = qm::SyncCount();
         start = Clock::now();
         path->Load(false);
+        const auto steadyTime = Clock::now() - start;
         const long long steadyMs = Ms(start);
         const long long steadySyncs = qm::SyncCount() - syncs;
+        const long long steadyFiles = path->Files().Count();
+        start = Clock::now();
+        files->MatchAll();
+        roms.RecalculateStatus();
+        const long long steadyMatchMs = Ms(start);
         start = Clock::now();
         path->ClearFiles();
         const long long clearMs = Ms(start);
@@ -255,11 +263,13 @@ int main(int argc, char** argv) {
                     "first_scan_ms=%lld match_ms=%lld signature_calls=%lld rescan_ms=%lld "
                     "rescan_signature_calls=%lld peak_rss_mb=%ld zips_per_s=%lld threads=%d rescan_files_per_s=%lld "
                     "clear_files_ms=%lld load_ms=%lld audit_ms=%lld first_scan_fsyncs=%lld rescan_fsyncs=%lld "
-                    "steady_rescan_ms=%lld steady_rescan_fsyncs=%lld\n",
+                    "steady_rescan_ms=%lld steady_rescan_fsyncs=%lld steady_rescan_files_per_s=%lld "
+                    "cache_check_ms=%lld\n",
                     counts.duplicated, games[2], games[1], games[0], clones[2], clones[1], clones[0], partialDumpable,
                     scanMs, matchMs, calls, rescanMs, rescanCalls, usage.ru_maxrss / 1024, perSecond(zips, scanTime),
                     threads, perSecond(rescanFiles, rescanTime), clearMs, loadMs, loadMs + scanMs + matchMs, scanSyncs,
-                    rescanSyncs, steadyMs, steadySyncs);
+                    rescanSyncs, steadyMs, steadySyncs, perSecond(steadyFiles, steadyTime),
+                    loadMs + steadyMs + steadyMatchMs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;
