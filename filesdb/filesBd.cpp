@@ -134,7 +134,7 @@ std::string TRomFile::GetCorrectName() const {
     if (CloneRom == nullptr) return {};
     const TFilesBd* bd = File != nullptr ? File->FilesBd() : nullptr;
     const TCaseOptions option = bd != nullptr ? bd->RomFileCaseOptions : coDontCare;
-    if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension, option);
+    if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension.str(), option);
     // The datafile's spelling is the rule: its extension stays as written when the file
     // has that extension; another one is taken in lower case.
     if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension)) return CloneRom->Name;

@@ -74,6 +74,45 @@ using TRemoveRomFileEvent = std::function<void(TRomFile* romFile)>;  // before i
 
 // ---- Rom files ----------------------------------------------------------------------
 
+// A text that most rom files never get (a plug-in's suggested extension or comment, an
+// error): one pointer, the string made only when the text is set, so that a collection's
+// hundreds of thousands of rom files do not each carry three empty strings.
+class TRareText {
+public:
+    TRareText() = default;
+    TRareText(const TRareText& other) { *this = other.str(); }
+    TRareText& operator=(const TRareText& other) { return *this = other.str(); }
+    TRareText& operator=(std::string_view text) {
+        if (text.empty()) text_.reset();
+        else if (text_) text_->assign(text);
+        else text_ = std::make_unique<std::string>(text);
+        return *this;
+    }
+    TRareText& operator=(const std::string& text) { return *this = std::string_view(text); }
+    TRareText& operator=(const char* text) { return *this = std::string_view(text); }
+
+    const std::string& str() const { return text_ ? *text_ : Empty(); }
+    operator const std::string&() const { return str(); }
+    operator std::string_view() const { return str(); }
+    bool empty() const { return !text_; }
+    size_t size() const { return str().size(); }
+    const char* c_str() const { return str().c_str(); }
+    void clear() { text_.reset(); }
+
+    friend bool operator==(const TRareText& a, std::string_view b) { return std::string_view(a.str()) == b; }
+    friend bool operator==(const TRareText& a, const char* b) { return std::string_view(a.str()) == b; }
+    friend std::string operator+(const std::string& a, const TRareText& b) { return a + b.str(); }
+    friend std::string operator+(const char* a, const TRareText& b) { return a + b.str(); }
+
+private:
+    static const std::string& Empty() {
+        static const std::string empty;
+        return empty;
+    }
+    std::unique_ptr<std::string> text_;
+};
+
+
 class TRomFile {
 public:
     explicit TRomFile(TFile* file);
@@ -85,7 +124,7 @@ public:
     TRom* Rom = nullptr;  // the rom the last lookup found (nullptr when none)
     int32_t Date = 0;     // DOS date of a folder member; other kinds use the file's
     bool ErrorFlag = false;
-    std::string SuggestedExtension;  // from the plug-in
+    TRareText SuggestedExtension;    // from the plug-in
     std::string Extension;           // of StoredName, with its dot
     std::string StoredName;          // zip entry name with its inner path, member or file name
     std::string Name;                // StoredName after its last "/" or "\"
@@ -97,8 +136,8 @@ public:
     bool SharesName = false;
     int64_t Size = 0;
     TFile* File;
-    std::string ErrorText;
-    std::string Comment;
+    TRareText ErrorText;
+    TRareText Comment;
 
     // The clone rom's rom when linked, else Rom.
     TRom* GetRom() const;
