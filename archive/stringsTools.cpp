@@ -137,10 +137,13 @@ std::string StrLastChars(std::string_view text, int64_t n) {
     return StrCopyRange(text, len - n + 1, len);
 }
 
-std::string ExtractFileNameAnySep(std::string_view text) {
-    size_t pos = text.find_last_of("\\/");
-    if (pos == std::string_view::npos) return std::string(text);
-    return std::string(text.substr(pos + 1));
+std::string ExtractFileNameAnySep(std::string_view text) { return std::string(FileNameViewAnySep(text)); }
+
+std::string_view FileNameViewAnySep(std::string_view text) {
+    // A plain walk back: find_last_of tries every separator at every byte.
+    size_t at = text.size();
+    while (at > 0 && text[at - 1] != '/' && text[at - 1] != '\\') --at;
+    return text.substr(at);
 }
 
 std::string RemoveFileExt(std::string_view text) { return std::string(WithoutFileExt(text)); }
@@ -156,7 +159,33 @@ std::string_view WithoutFileExt(std::string_view text) {
     return text.substr(0, dot);
 }
 
+namespace {
+
+// The text holds a "/", a "\\" or a NUL byte; eight bytes at a time.
+bool HoldsSeparatorOrNul(std::string_view text) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x80 * kOnes;
+    auto holds = [](uint64_t w, unsigned char c) {
+        const uint64_t x = w ^ (c * kOnes);
+        return ((x - kOnes) & ~x & kHigh) != 0;
+    };
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, text.data() + i, 8);
+        if (holds(w, '/') || holds(w, '\\') || holds(w, 0)) return true;
+    }
+    for (; i < text.size(); ++i)
+        if (text[i] == '/' || text[i] == '\\' || text[i] == '\0') return true;
+    return false;
+}
+
+}  // namespace
+
 std::string UnsafeNameReason(std::string_view name, bool innerPath) {
+    // Nearly every name is one plain part (a whole datafile's are checked at each load):
+    // no separator, no NUL, not "." or "..".
+    if (!name.empty() && name != "." && name != ".." && !HoldsSeparatorOrNul(name)) return {};
     if (name.empty()) return _("it is empty");
     if (name.find('\0') != std::string_view::npos) return _("it holds a NUL byte");
     if (name[0] == '/' || name[0] == '\\') return _("it starts with a separator");

@@ -65,6 +65,8 @@ std::string StrLastChars(std::string_view text, int64_t n);
 
 // The text after the last "\" or "/"; the whole text when neither occurs.
 std::string ExtractFileNameAnySep(std::string_view text);
+// The same as a view into text.
+std::string_view FileNameViewAnySep(std::string_view text);
 
 // The name without an extension of one to three characters: game.zip -> game,
 // a.zip.zip -> a.zip, a.jpeg and texts of three characters or fewer stay. Only a "."

@@ -108,25 +108,6 @@ bool HeldUnderSourceName(const TCloneRom& cloneRom) {
     return cloneRom.MergedFrom != nullptr && cloneRom.MergedFrom->Rom == cloneRom.Rom;
 }
 
-// The text holds a "/", a "\\" or a NUL byte; eight bytes at a time.
-bool HoldsSeparatorOrNul(std::string_view text) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kHigh = 0x80 * kOnes;
-    auto holds = [](uint64_t w, unsigned char c) {
-        const uint64_t x = w ^ (c * kOnes);
-        return ((x - kOnes) & ~x & kHigh) != 0;
-    };
-    size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        uint64_t w;
-        std::memcpy(&w, text.data() + i, 8);
-        if (holds(w, '/') || holds(w, '\\') || holds(w, 0)) return true;
-    }
-    for (; i < text.size(); ++i)
-        if (text[i] == '/' || text[i] == '\\' || text[i] == '\0') return true;
-    return false;
-}
-
 // An item that would make a game, clone or rom without a name (always missing).
 bool IsNamelessItem(const TDataFileItem& item) {
     return item.ParentName.empty() || item.GameName.empty() || item.RomName.empty();
@@ -204,8 +185,6 @@ std::string ComplementCrcFast(std::string_view crc) {
     return result;
 }
 
-// ---- TTextArena ----------------------------------------------------------------------
-
 // ---- TStoredText ---------------------------------------------------------------------
 
 const char TStoredText::kEmpty[sizeof(uint32_t) + 1] = {};
@@ -259,6 +238,25 @@ void TTextArena::Clear() {
 namespace {
 
 int SizeClass(uint32_t capacity) { return std::countr_zero(capacity); }
+
+// The first listing of the list named name (any case), whose NameHash is hash.
+template <class List>
+TCloneRom* FindListingByName(const List& list, std::string_view name, uint32_t hash) {
+    for (TCloneRom* cloneRom : list)
+        if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return cloneRom;
+    return nullptr;
+}
+
+// The place of the first listing of clone in the list, -1 when none.
+template <class List>
+int IndexOfListingOf(const List& list, const TClone* clone) {
+    int index = 0;
+    for (const TCloneRom* cloneRom : list) {
+        if (cloneRom->Clone == clone) return index;
+        ++index;
+    }
+    return -1;
+}
 
 }  // namespace
 
@@ -324,16 +322,10 @@ TCloneRom* TCloneRomRun::FindByName(std::string_view name) const {
 }
 
 TCloneRom* TCloneRomRun::FindByName(std::string_view name, uint32_t hash) const {
-    for (TCloneRom* cloneRom : *this)
-        if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return cloneRom;
-    return nullptr;
+    return FindListingByName(*this, name, hash);
 }
 
-int TCloneRomRun::IndexOfClone(const TClone* clone) const {
-    for (uint32_t i = 0; i < count_; ++i)
-        if (items_[i]->Clone == clone) return static_cast<int>(i);
-    return -1;
-}
+int TCloneRomRun::IndexOfClone(const TClone* clone) const { return IndexOfListingOf(*this, clone); }
 
 // ---- TCloneRomsList -----------------------------------------------------------------
 
@@ -342,16 +334,10 @@ TCloneRom* TCloneRomsList::FindByName(std::string_view name) const {
 }
 
 TCloneRom* TCloneRomsList::FindByName(std::string_view name, uint32_t hash) const {
-    for (TCloneRom* cloneRom : items_)
-        if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return cloneRom;
-    return nullptr;
+    return FindListingByName(*this, name, hash);
 }
 
-int TCloneRomsList::IndexOfClone(const TClone* clone) const {
-    for (size_t i = 0; i < items_.size(); ++i)
-        if (items_[i]->Clone == clone) return static_cast<int>(i);
-    return -1;
-}
+int TCloneRomsList::IndexOfClone(const TClone* clone) const { return IndexOfListingOf(*this, clone); }
 
 // ---- TCloneRom ----------------------------------------------------------------------
 
@@ -367,12 +353,7 @@ int TCloneRom::GetCrcState() const {
     if (Rom->Kind == rkBothCrcs) return csBothCrcs;
     if (Crc == Rom->Crc) return csNormal;
     // Read as numbers, so that no complement text is made for every listing of a status.
-    uint32_t own;
-    uint32_t romValue;
-    if (!CrcValue(Crc, own)) return ComplementCrc(Crc) == Rom->Crc ? csBadDump : csNormal;
-    // The complement is written in lower case: an upper-case CRC of the rom is not it.
-    const bool lower = std::none_of(Rom->Crc.begin(), Rom->Crc.end(), [](char c) { return c >= 'A' && c <= 'F'; });
-    return CrcValue(Rom->Crc, romValue) && romValue == ~own && lower ? csBadDump : csNormal;
+    return IsComplementOf(Rom->Crc, Crc) ? csBadDump : csNormal;
 }
 
 bool TCloneRom::IsResourceRom() const { return MergedFrom != nullptr && MergedFrom->Clone->Game->IsResource; }
@@ -1102,12 +1083,7 @@ void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName,
     cloneRom = nullptr;
     rom = nullptr;
     // The last part of the name, as a view: no copy per file found.
-    std::string_view name = romName;
-    for (size_t i = name.size(); i > 0; --i)
-        if (name[i - 1] == '/' || name[i - 1] == '\\') {
-            name.remove_prefix(i);
-            break;
-        }
+    const std::string_view name = FileNameViewAnySep(romName);
 
     TClone* clone = games_->AllClones.Find(setName);
     if (clone != nullptr && !Split && !clone->IsParent) clone = clone->Game->GetParentClone();
@@ -1288,9 +1264,7 @@ void TRomsBd::LogUnsafeNames() {
     // a path. Each name is logged once, however many lines carry it.
     std::unordered_set<std::string_view> logged;
     const auto check = [&](std::string_view name, bool innerPath) {
-        // Nearly every name is one plain part: no separator, no NUL, not "." or "..".
-        const bool plain = !HoldsSeparatorOrNul(name) && name != "." && name != "..";
-        if (name.empty() || plain || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
+        if (name.empty() || IsSafeName(name, innerPath) || !logged.insert(name).second) return;
         if (OnLog) OnLog(_("Datafile: ") + UnsafeNameMessage(name, innerPath));
     };
     for (const TDataFileItems* list : {&datafile_->ResourceItems, &datafile_->GameItems}) {
