@@ -299,17 +299,7 @@ void TCacheDigest::Add(const TCacheRecord& r) {
 
 bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
     thread_local std::vector<std::string_view> fields;
-    // A plain walk: the fields are short, and a search call each costs more than the
-    // bytes it passes.
-    fields.clear();
-    const char* start = line.data();
-    const char* const end = start + line.size();
-    for (const char* at = start; at != end; ++at) {
-        if (*at != kSep) continue;
-        fields.emplace_back(start, static_cast<size_t>(at - start));
-        start = at + 1;
-    }
-    fields.emplace_back(start, static_cast<size_t>(end - start));
+    SplitFields(line, kSep, fields);
     // The texts keep their buffers from one record to the next: a cache of a large
     // path is read without an allocation per field.
     for (std::string* text : {&r.fileName, &r.romName, &r.crc, &r.extension, &r.errorText, &r.comment}) text->clear();
