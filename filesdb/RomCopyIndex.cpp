@@ -8,23 +8,6 @@ namespace qm {
 
 namespace {
 
-// The CRC of a key of eight lower-case hexadecimal digits; false for any other text.
-bool CrcOfKey(std::string_view key, uint32_t& crc) {
-    if (key.size() != 8) return false;
-    crc = 0;
-    for (const char c : key) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else
-            return false;
-        crc = (crc << 4) | digit;
-    }
-    return true;
-}
-
 bool Sound(const TRomFile& romFile) { return !romFile.IsPlaceholder() && !romFile.HasError(); }
 
 }  // namespace
@@ -52,7 +35,7 @@ TRomCopyIndex::TRomCopyIndex(TPathsList& paths) : paths_(paths) {
                 // one holder.
                 if (!Sound(*roms[i])) continue;
                 uint32_t crc;
-                if (CrcOfKey(roms.Key(i), crc))
+                if (LowerCrcValue(roms.Key(i), crc))
                     records_.push_back((TRecord{crc} << 32) | number);
                 else
                     AddTo(odd_[roms.Key(i)], number);
@@ -76,7 +59,7 @@ void TRomCopyIndex::Index(uint32_t number) {
     for (int i = 0; i < roms.Count(); ++i) {
         if (!Sound(*roms[i])) continue;
         uint32_t crc;
-        if (!CrcOfKey(roms.Key(i), crc)) {
+        if (!LowerCrcValue(roms.Key(i), crc)) {
             AddTo(odd_[roms.Key(i)], number);
             continue;
         }
@@ -100,7 +83,7 @@ void TRomCopyIndex::Visit(std::initializer_list<std::string_view> keys,
     for (const std::string_view key : keys) {
         if (key.empty()) continue;
         uint32_t crc;
-        if (!CrcOfKey(key, crc)) {
+        if (!LowerCrcValue(key, crc)) {
             const auto found = odd_.find(std::string(key));
             if (found != odd_.end()) add(found->second.data(), found->second.data() + found->second.size());
             continue;

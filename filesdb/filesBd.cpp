@@ -58,6 +58,22 @@ std::string FileExtension(std::string_view name) {
     return {};
 }
 
+bool LowerCrcValue(std::string_view crc, uint32_t& value) {
+    if (crc.size() != 8) return false;
+    value = 0;
+    for (const char c : crc) {
+        uint32_t digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        else
+            return false;
+        value = (value << 4) | digit;
+    }
+    return true;
+}
+
 // ---- TRomFile -----------------------------------------------------------------------
 
 TRomFile::TRomFile(TFile* file) : File(file) {}
@@ -88,17 +104,7 @@ void TRomFile::AttachTo(TRom* rom, std::string_view crc, int64_t size) {
     attachedRom_ = rom;
     attachedSize_ = size;
     attachedCrcText_.reset();
-    uint32_t value = 0;
-    bool digits = crc.size() == 8;
-    for (size_t i = 0; digits && i < crc.size(); ++i) {
-        const char c = crc[i];
-        digits = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-        value = value << 4 | static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-    }
-    if (digits)
-        attachedCrcValue_ = value;
-    else
-        attachedCrcText_ = std::make_unique<std::string>(crc);
+    if (!LowerCrcValue(crc, attachedCrcValue_)) attachedCrcText_ = std::make_unique<std::string>(crc);
 }
 
 void TRomFile::Detach() {

@@ -736,4 +736,8 @@ private:
 // that follows the last "/" or "\".
 std::string FileExtension(std::string_view name);
 
+// The value of a signature of eight lower-case hexadecimal digits, as the default plug-in
+// gives them; false for any other text.
+bool LowerCrcValue(std::string_view crc, uint32_t& value);
+
 }  // namespace qm
