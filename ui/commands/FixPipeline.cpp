@@ -349,9 +349,15 @@ bool PlaceholdersCurrent(const TFile& file) {
 }  // namespace
 
 void TFixPipeline::MatchFile(TFile* file) {
+    // A plain file's Duplicated flag depends on other files: it is always matched again,
+    // so no digest of it is kept.
+    if (file->IsPlain()) {
+        file->Match();
+        return;
+    }
     const uint64_t now = MatchDigest(*file);
     const auto known = settled_.find(file);
-    if (known != settled_.end() && known->second == now && !file->IsPlain() && PlaceholdersCurrent(*file)) return;
+    if (known != settled_.end() && known->second == now && PlaceholdersCurrent(*file)) return;
     file->Match();
     if (MatchDigest(*file) == now)
         settled_[file] = now;
