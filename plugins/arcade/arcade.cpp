@@ -43,8 +43,9 @@ constexpr size_t kChunk = 1 << 18;
 // machines). So a big file is cut into units that helper threads read and sum side by
 // side with the caller, and the units' CRCs are joined in order. On a quiet machine a
 // third reader doubled the plain read's rate; a fourth gained in some runs and lost in
-// others, the copies then competing for memory bandwidth. A file of fewer than four units is read plainly: split among three
-// readers it would leave them little each beside the cost of waking them.
+// others, the copies then competing for memory bandwidth. A file of fewer than four
+// units is read plainly: split among three readers it would leave them little each
+// beside the cost of waking them.
 constexpr int64_t kUnit = int64_t(1) << 20;
 constexpr int64_t kSideBySideFrom = 4 * kUnit;
 constexpr unsigned kHelpers = 2;
@@ -214,10 +215,10 @@ TReadEnd ReadOn(int fd, std::vector<unsigned char>& buffer, uint32_t& crc, int64
 }
 
 // Sums a big regular file unit by unit; ran is false, and nothing read, when the
-// helpers were not free. The result is the one reading in order gives: the units are joined in
-// order, and from the first one that stopped short the file is read on in order, so a
-// file that shrank gives the CRC of what was there up to the end met first, and one
-// that grew is read to its new end.
+// helpers were not free. The result is the one reading in order gives: the units are
+// joined in order, and from the first one that stopped short the file is read on in
+// order, so a file that shrank gives the CRC of what was there up to the end met first,
+// and one that grew is read to its new end.
 bool CrcSideBySide(int fd, int64_t size, std::vector<unsigned char>& buffer, uint32_t& crc, int64_t& bytes,
                    std::string& error, bool& ran) {
     TJob job;
