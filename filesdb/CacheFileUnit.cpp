@@ -776,7 +776,7 @@ void TCacheFile::Flush() {
         struct stat cache, folder;
         if (::stat(cacheFileName_.c_str(), &cache) == 0 && S_ISREG(cache.st_mode) &&
             ::stat(path_.c_str(), &folder) == 0 && !OlderThan(cache.st_mtim, folder.st_mtim))
-            stream_->old = ::open(cacheFileName_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (Fs().Open(cacheFileName_, O_RDONLY | O_CLOEXEC, 0, stream_->old) != 0) stream_->old = -1;
     }
     stream_->Take(text_);
     text_.clear();
@@ -1007,8 +1007,8 @@ void TPath::LoadFromCache() {
     // Nothing is lost when the file cannot be read: the scan that follows reads the whole
     // folder from disk.
     const auto cannotRead = [&](int err) { Log(Fmt(_("Cannot read %1: %2"), {cacheName, SysErrorMessage(err)})); };
-    const int fd = ::open(cacheName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return cannotRead(errno);
+    int fd = -1;
+    if (const int err = Fs().Open(cacheName, O_RDONLY | O_CLOEXEC, 0, fd)) return cannotRead(err);
     const TFinally closeFile([fd] { ::close(fd); });
     TLineStream lines(fd);
     std::string_view line;
