@@ -283,23 +283,11 @@ public:
     int Threads() const { return static_cast<int>(helpers_.size()) + 1; }
 
     // The listing of zip index, once made; index grows from call to call, and the
-    // listings before it are no longer needed. A zip that no helper took yet is listed
-    // here.
+    // listings before it are no longer needed.
     const TPrelisted& Take(size_t index) {
-        std::atomic<size_t>& listed = listed_[index % kWindow];
-        const bool ready = listed.load(std::memory_order_acquire) == index;
-        // Room is made now and then, not at every zip: a helper waiting for it then
-        // sleeps instead of waking at every step of the merge.
-        if (!ready || index % kStep == 0) Release(index);
-        if (ready) return slots_[index % kWindow];
-        // Not taken yet: listed here (the zips skipped before it need no listing).
-        for (size_t first = next_.load(); first <= index;) {
-            if (next_.compare_exchange_weak(first, index + 1)) {
-                List(index);
-                return slots_[index % kWindow];
-            }
-        }
-        for (size_t seen; (seen = listed.load(std::memory_order_acquire)) != index;) listed.wait(seen);
+        // A zip passed over is still waited for: its slot must be written by no one
+        // once the window moves past it.
+        while (taken_ <= index) Obtain(taken_++);
         return slots_[index % kWindow];
     }
 
@@ -315,6 +303,22 @@ private:
         released_.notify_all();
     }
 
+    // Waits for the listing of zip index, or makes it when no helper took it yet.
+    void Obtain(size_t index) {
+        std::atomic<size_t>& listed = listed_[index % kWindow];
+        const bool ready = listed.load(std::memory_order_acquire) == index;
+        // Room is made now and then, not at every zip: a helper waiting for it then
+        // sleeps instead of waking at every step of the merge.
+        if (!ready || index % kStep == 0) Release(index);
+        if (ready) return;
+        size_t unclaimed = index;
+        if (next_.compare_exchange_strong(unclaimed, index + 1)) {
+            List(index);
+            return;
+        }
+        for (size_t seen; (seen = listed.load(std::memory_order_acquire)) != index;) listed.wait(seen);
+    }
+
     void Work() {
         for (size_t index; !stop_.load(std::memory_order_relaxed) && (index = next_.fetch_add(1)) < zips_.size();) {
             // Room in the window: the merge is done with the listing whose slot this is.
@@ -327,8 +331,8 @@ private:
 
     void List(size_t index) {
         TPrelisted& slot = slots_[index % kWindow];
-        const std::string name = folder_ + zips_[index]->name;
         try {
+            const std::string name = folder_ + zips_[index]->name;
             slot.done = false;
             slot.items.clear();
             slot.why.clear();
@@ -347,6 +351,7 @@ private:
     std::vector<const TScanEntry*> zips_;
     std::array<TPrelisted, kWindow> slots_;  // zip k in slot k % kWindow
     std::array<std::atomic<size_t>, kWindow> listed_;  // the zip a slot holds once listed
+    size_t taken_ = 0;                  // the merge's next zip
     std::atomic<size_t> next_{0};       // the first zip no thread took yet
     std::atomic<size_t> released_{0};  // the merge is done with the zips before it
     std::atomic<bool> stop_{false};
