@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <array>
 #include <atomic>
 #include <climits>
+#include <filesystem>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <cstdlib>
@@ -245,29 +247,116 @@ struct TPrelisted {
     TFileStat stat;
 };
 
-// Lists the zips side by side: each thread takes the next archive in turn; the results
-// stay in their slots, so the merge that follows meets them in the folder's order.
-int ListZipsInParallel(const std::vector<std::string>& names, std::vector<TPrelisted>& out, int wanted) {
-    out.assign(names.size(), TPrelisted{});
-    int threads = wanted > 0 ? wanted : static_cast<int>(std::thread::hardware_concurrency());
-    // Left to itself, a thread is worth its start for some 64 archives.
-    const size_t most = wanted > 0 ? names.size() : (names.size() + 63) / 64;
-    threads = std::max(1, static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), most)));
-    std::atomic<size_t> next{0};
-    const auto work = [&] {
-        for (size_t i; (i = next.fetch_add(1)) < names.size();) {
-            try {
-                out[i].code = TQMZip::ListEntries(names[i], out[i].items, &out[i].why);
-                out[i].statError = Fs().Stat(names[i], out[i].stat);
-                out[i].done = true;
-            } catch (...) {
-                // Left to the merge, which lists it again and meets the failure itself.
-                out[i] = TPrelisted{};
-            }
+// Lists a folder's zips on helper threads while the merge takes them in the folder's
+// order. The helpers run at most a window of zips ahead of the merge and each reuses
+// the slot of a listing already merged, so a large folder's listings are never all
+// held at once: what a helper allocates goes back to its own malloc arena and serves
+// its next listings, instead of staying there, freed but unusable by the merge, until
+// the program ends.
+class TZipLister {
+public:
+    // zips: the folder's entries to list, in the order the merge takes them. threads:
+    // the scan's threads, the merging one among them (0: one per core).
+    TZipLister(const std::string& folder, std::vector<const TScanEntry*> zips, int wanted)
+        : folder_(folder), zips_(std::move(zips)) {
+        int threads = wanted > 0 ? wanted : static_cast<int>(std::thread::hardware_concurrency());
+        // Left to itself, a thread is worth its start for some 64 archives.
+        const size_t most = wanted > 0 ? zips_.size() : (zips_.size() + 63) / 64;
+        threads = std::max(1, static_cast<int>(std::min<size_t>(static_cast<size_t>(threads), most)));
+        for (size_t k = 0; k < kWindow; ++k) listed_[k].store(kNone, std::memory_order_relaxed);
+        try {
+            for (int t = 1; t < threads; ++t) helpers_.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            // Fewer threads than asked: the merge lists what none of them took.
         }
-    };
-    return static_cast<int>(RunOnThreads(static_cast<size_t>(std::max(threads, 1)), work));
-}
+    }
+    ~TZipLister() {
+        stop_.store(true);
+        Release(zips_.size());
+        for (std::thread& helper : helpers_) helper.join();
+    }
+    TZipLister(const TZipLister&) = delete;
+    TZipLister& operator=(const TZipLister&) = delete;
+
+    size_t Count() const { return zips_.size(); }
+    const TScanEntry* Zip(size_t index) const { return zips_[index]; }
+    int Threads() const { return static_cast<int>(helpers_.size()) + 1; }
+
+    // The listing of zip index, once made; index grows from call to call, and the
+    // listings before it are no longer needed.
+    const TPrelisted& Take(size_t index) {
+        // A zip passed over is still waited for: its slot must be written by no one
+        // once the window moves past it.
+        while (taken_ <= index) Obtain(taken_++);
+        return slots_[index % kWindow];
+    }
+
+private:
+    static constexpr size_t kWindow = 512;
+    static constexpr size_t kStep = kWindow / 8;
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+    // The merge is done with the zips before index.
+    void Release(size_t index) {
+        if (released_.load(std::memory_order_relaxed) == index) return;
+        released_.store(index, std::memory_order_release);
+        released_.notify_all();
+    }
+
+    // Waits for the listing of zip index, or makes it when no helper took it yet.
+    void Obtain(size_t index) {
+        std::atomic<size_t>& listed = listed_[index % kWindow];
+        const bool ready = listed.load(std::memory_order_acquire) == index;
+        // Room is made now and then, not at every zip: a helper waiting for it then
+        // sleeps instead of waking at every step of the merge.
+        if (!ready || index % kStep == 0) Release(index);
+        if (ready) return;
+        size_t unclaimed = index;
+        if (next_.compare_exchange_strong(unclaimed, index + 1)) {
+            List(index);
+            return;
+        }
+        for (size_t seen; (seen = listed.load(std::memory_order_acquire)) != index;) listed.wait(seen);
+    }
+
+    void Work() {
+        for (size_t index; !stop_.load(std::memory_order_relaxed) && (index = next_.fetch_add(1)) < zips_.size();) {
+            // Room in the window: the merge is done with the listing whose slot this is.
+            for (size_t done; index >= (done = released_.load(std::memory_order_acquire)) + kWindow;)
+                released_.wait(done);
+            if (stop_.load(std::memory_order_relaxed)) return;
+            List(index);
+        }
+    }
+
+    void List(size_t index) {
+        TPrelisted& slot = slots_[index % kWindow];
+        try {
+            const std::string name = folder_ + zips_[index]->name;
+            slot.done = false;
+            slot.items.clear();
+            slot.why.clear();
+            slot.code = TQMZip::ListEntries(name, slot.items, &slot.why);
+            slot.statError = Fs().Stat(name, slot.stat);
+            slot.done = true;
+        } catch (...) {
+            // Left to the merge, which lists it again and meets the failure itself.
+            slot = TPrelisted{};
+        }
+        listed_[index % kWindow].store(index, std::memory_order_release);
+        listed_[index % kWindow].notify_all();
+    }
+
+    std::string folder_;
+    std::vector<const TScanEntry*> zips_;
+    std::array<TPrelisted, kWindow> slots_;  // zip k in slot k % kWindow
+    std::array<std::atomic<size_t>, kWindow> listed_;  // the zip a slot holds once listed
+    size_t taken_ = 0;                  // the merge's next zip
+    std::atomic<size_t> next_{0};       // the first zip no thread took yet
+    std::atomic<size_t> released_{0};  // the merge is done with the zips before it
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> helpers_;
+};
 
 TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, TFolderReader& reader,
                    const TScanEntry* entry = nullptr, const TPrelisted* listed = nullptr) {
@@ -505,17 +594,17 @@ void TPath::Scan(bool rebuild) {
         }
     }
 
-    // The zips to read are listed first, side by side; the merge below then takes each
+    // The zips to read are listed on helper threads while the merge below takes each
     // listing in the folder's order, as a one-thread scan would have made it.
-    std::unordered_map<const TScanEntry*, size_t> prelistedAt;
-    std::vector<TPrelisted> prelisted;
+    std::optional<TZipLister> lister;
+    size_t nextListed = 0;  // the lister's next zip the merge meets
     // The zips found unchanged while choosing what to list: the merge keeps them without
     // a second look.
     std::unordered_set<const TScanEntry*> keptZips;
     if (bd != nullptr) bd->ScanThreadsUsed = 1;
     if (bd != nullptr && bd->ScanThreads != 1 && bd->ArchiveManager() != nullptr && !bd->ArchiveManager()->OnMessage &&
         bd->SignatureCalculator() != nullptr) {
-        std::vector<std::string> names;
+        std::vector<const TScanEntry*> zips;
         for (const TScanEntry& entry : top.entries) {
             if (entry.isDir || entry.size <= 0 || !SameText(FileExtension(entry.name), ".zip")) continue;
             TFile* file = files_.Find(entry.name);
@@ -523,12 +612,13 @@ void TPath::Scan(bool rebuild) {
                 keptZips.insert(&entry);
                 continue;
             }
-            if (names.empty() && !bd->SignatureCalculator()->SignsZipByListing(path_ + entry.name)) break;
-            prelistedAt.emplace(&entry, names.size());
-            names.push_back(path_ + entry.name);
+            if (zips.empty() && !bd->SignatureCalculator()->SignsZipByListing(path_ + entry.name)) break;
+            zips.push_back(&entry);
         }
-        if (names.size() > 1) bd->ScanThreadsUsed = ListZipsInParallel(names, prelisted, bd->ScanThreads);
-        else prelistedAt.clear();
+        if (zips.size() > 1) {
+            lister.emplace(path_, std::move(zips), bd->ScanThreads);
+            bd->ScanThreadsUsed = lister->Threads();
+        }
     }
 
     // The folder's entries: new files and changed ones are read.
@@ -537,19 +627,15 @@ void TPath::Scan(bool rebuild) {
         if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {LowerCase(entry.name)}));
         const uint8_t kind = entry.isDir ? fkFolder : SameText(FileExtension(entry.name), ".zip") ? fkZip : fkPlain;
         TFile* file = files_.Find(entry.name);
+        size_t listed = SIZE_MAX;
+        if (lister && nextListed < lister->Count() && lister->Zip(nextListed) == &entry) listed = nextListed++;
         try {
             if (file != nullptr && keptZips.count(&entry) == 0 && !CanKeep(*this, file, entry, reader)) {
                 DropFile(file);
                 file = nullptr;
             }
             if (file == nullptr) {
-                auto listed = prelistedAt.find(&entry);
-                TPrelisted* pre = listed != prelistedAt.end() ? &prelisted[listed->second] : nullptr;
-                // The listing goes once its rom files are made: the listings of a large
-                // folder would otherwise all stay until the last zip is taken.
-                const TFinally release([pre] {
-                    if (pre != nullptr) TArchiveItems().swap(pre->items);
-                });
+                const TPrelisted* pre = listed < SIZE_MAX ? &lister->Take(listed) : nullptr;
                 file = AddFileFrom(*this, path_ + entry.name, kind, reader, &entry, pre);
             } else if (file->IsFolder()) {
                 // The cache holds no date of a folder itself.

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -49,6 +50,28 @@ protected:
     }
     // Moves the cache file's date past every change made since.
     void AgeFolder() { SetTime(fx.romsDir, kOldTime); }
+    // Every file with its date and error, and every rom file with its CRC and status.
+    std::string State() const {
+        std::string out;
+        for (const auto& file : fx.path->Files()) {
+            out += file->Name + " " + std::to_string(file->Date) + " " + file->ErrorText + "\n";
+            for (const auto& item : file->RomFiles) {
+                const TRomFile& r = *item.romFile;
+                out += "  " + r.StoredName + " " + r.Crc + " " + std::to_string(r.Status) + " " + r.ErrorText + "\n";
+            }
+        }
+        return out;
+    }
+    // The cache file without its fourth header line, the time it was written: two scans
+    // may fall in different seconds.
+    std::string CacheWithoutTime() const {
+        std::string text = ReadFile(fx.path->CacheFile().GetCacheFileName());
+        size_t start = 0;
+        for (int line = 0; line < 3 && start != std::string::npos; ++line) start = text.find('\n', start) + 1;
+        const size_t end = text.find('\n', start);
+        if (start != 0 && end != std::string::npos) text.erase(start, end - start);
+        return text;
+    }
 
     TScanFixture fx{kCatalogue};
 };
@@ -88,39 +111,54 @@ TEST_F(ScanTest, ManyThreadsGiveTheCacheAndStatusesOfOne) {
     Zip("pacman.zip", "pm1.bin", "0123456789abcdef");
     Plain("text.zip", "no zip at all, only text");
     Plain("gg1.bin", "fedcba9876543210");
-    const auto state = [&] {
-        std::string out;
-        for (const auto& file : fx.path->Files()) {
-            out += file->Name + " " + std::to_string(file->Date) + " " + file->ErrorText + "\n";
-            for (const auto& item : file->RomFiles) {
-                const TRomFile& r = *item.romFile;
-                out += "  " + r.StoredName + " " + r.Crc + " " + std::to_string(r.Status) + " " + r.ErrorText + "\n";
-            }
-        }
-        return out;
-    };
-    // The fourth header line is the time the cache was written: the two scans may fall
-    // in different seconds.
-    const auto cacheWithoutTime = [&](const std::string& name) {
-        std::string text = ReadFile(name);
-        size_t start = 0;
-        for (int line = 0; line < 3 && start != std::string::npos; ++line) start = text.find('\n', start) + 1;
-        const size_t end = text.find('\n', start);
-        if (start != 0 && end != std::string::npos) text.erase(start, end - start);
-        return text;
-    };
     fx.files->ScanThreads = 1;
     EXPECT_EQ(fx.Load(), 15);
     EXPECT_EQ(fx.files->ScanThreadsUsed, 1);
-    const std::string cacheName = fx.path->CacheFile().GetCacheFileName();
-    const std::string cache = cacheWithoutTime(cacheName);
-    const std::string statuses = state();
+    const std::string cache = CacheWithoutTime();
+    const std::string statuses = State();
 
     fx.files->ScanThreads = 4;
     EXPECT_EQ(fx.Load(true), 15);
     EXPECT_EQ(fx.files->ScanThreadsUsed, 4);
-    EXPECT_EQ(cacheWithoutTime(cacheName), cache);
-    EXPECT_EQ(state(), statuses);
+    EXPECT_EQ(CacheWithoutTime(), cache);
+    EXPECT_EQ(State(), statuses);
+}
+
+// Far more zips than the listing runs ahead of the merge, of seven kinds in turn, so
+// that a listing handed to the wrong zip shows: the threads still give what one gives,
+// and a Cancel in the middle of the merge stops them with it and loses nothing.
+TEST_F(ScanTest, AFolderOfManyZipsOnManyThreadsIsMergedInOrderAndCancelledMidWay) {
+    for (int k = 0; k < 7; ++k)
+        Zip("kind" + std::to_string(k) + ".zip", "e" + std::to_string(k) + ".bin", std::string(k + 1, 'x'));
+    constexpr int kCopies = 1200;
+    for (int i = 0; i < kCopies; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "m%04d.zip", i);
+        std::filesystem::copy_file(fx.romsDir + "kind" + std::to_string(i % 7) + ".zip", fx.romsDir + name);
+    }
+    const int total = kCopies + 7;
+    fx.files->ScanThreads = 1;
+    EXPECT_EQ(fx.Load(), total);
+    const std::string cache = CacheWithoutTime();
+    const std::string statuses = State();
+
+    fx.files->ScanThreads = 4;
+    EXPECT_EQ(fx.Load(true), total);
+    EXPECT_EQ(fx.files->ScanThreadsUsed, 4);
+    EXPECT_EQ(CacheWithoutTime(), cache);
+    EXPECT_EQ(State(), statuses);
+
+    // The flag is seen before the entry after m0600.zip: the seven kinds come first.
+    fx.files->OnInfos = [&](const std::string& text) {
+        if (text == "Loading m0600.zip") fx.files->Paths().Abort = true;
+    };
+    const int64_t before = fx.files->SignatureCalls;
+    EXPECT_THROW(fx.Load(true), filesbd::EAbortPathLoading);
+    EXPECT_EQ(fx.files->SignatureCalls - before, 7 + 601);
+    fx.files->OnInfos = nullptr;
+    EXPECT_EQ(fx.Load(), total - 7 - 601) << "only the zips not read yet";
+    EXPECT_EQ(CacheWithoutTime(), cache);
+    EXPECT_EQ(State(), statuses);
 }
 
 TEST_F(ScanTest, AZipRewrittenWithinTheSameDateIsReadAgainByItsSize) {
