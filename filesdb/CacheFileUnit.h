@@ -66,16 +66,40 @@ struct TCacheRecord {
 
 // A fingerprint of the records of a cache text, as the writer lays them out: two caches
 // of equal fingerprints and equal headers are the same text but for their save time.
+// Each record is hashed on its own and the hashes are folded in order, so the records
+// of a large cache can be hashed side by side and folded after.
 class TCacheDigest {
 public:
     // One record, the fields of its kind that a record line holds.
     void Add(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize, int32_t fileDate,
              std::string_view crc, std::string_view extension, int64_t romSize, int32_t romDate,
-             std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode);
+             std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode) {
+        TCacheDigest one;
+        one.Record(kind, fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, errorText, comment,
+                   fileChangeTime, fileInode);
+        Fold(one);
+    }
     void Add(const TCacheRecord& record);
+    // The hash of one record alone, and its adding to a fingerprint: Add in two steps.
+    static TCacheDigest Of(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize,
+                           int32_t fileDate, std::string_view crc, std::string_view extension, int64_t romSize,
+                           int32_t romDate, std::string_view errorText, std::string_view comment,
+                           int64_t fileChangeTime, uint64_t fileInode) {
+        TCacheDigest one;
+        one.Record(kind, fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, errorText, comment,
+                   fileChangeTime, fileInode);
+        return one;
+    }
+    void Fold(const TCacheDigest& record) {
+        Word(record.a_);
+        Word(record.b_);
+    }
     bool operator==(const TCacheDigest&) const = default;
 
 private:
+    void Record(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize, int32_t fileDate,
+                std::string_view crc, std::string_view extension, int64_t romSize, int32_t romDate,
+                std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode);
     // Two lanes of different mixing: texts that collide in one rarely do in both.
     void Word(uint64_t word) {
         a_ = (a_ ^ word) * 0x9E3779B97F4A7C15ull;
