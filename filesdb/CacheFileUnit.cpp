@@ -15,6 +15,7 @@
 #include <climits>
 #include <ctime>
 #include <memory>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -31,6 +32,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Finally.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
 
 namespace qm {
 
@@ -41,11 +43,10 @@ constexpr char kSep = kCacheFieldSeparator;
 // The last component of a name, a trailing "/" removed first.
 std::string_view LastComponentView(std::string_view name) {
     while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-    const size_t slash = name.find_last_of('/');
-    return slash == std::string_view::npos ? name : name.substr(slash + 1);
+    // (A search from the end: every record and every file of a save passes here.)
+    const auto* slash = name.empty() ? nullptr : static_cast<const char*>(::memrchr(name.data(), '/', name.size()));
+    return slash == nullptr ? name : name.substr(static_cast<size_t>(slash - name.data()) + 1);
 }
-
-std::string LastComponent(std::string_view name) { return std::string(LastComponentView(name)); }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -948,25 +949,65 @@ bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem)
 
 namespace {
 
-// Hands each record that a save of the files writes to take, in the order of the file.
+// Hands each record that a save of a file writes to take, in their order.
 template <typename Take>
-void ForEachRecord(const TFilesList& files, Take&& take) {
+void ForEachRecordOf(const TFile& file, Take&& take) {
     static const std::string none, notAvailable = "n/a";
-    for (const auto& owned : files) {
-        const TFile& file = *owned;
-        bool wroteRom = false;
-        for (const auto& entry : file.RomFiles) {
-            const TRomFile& rom = *entry.romFile;
-            if (rom.IsPlaceholder()) continue;
-            wroteRom = true;
-            take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
-                 file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
-                 rom.Comment, file.ChangeTime, file.Inode);
-        }
-        if (!wroteRom)
-            take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
-                 file.ErrorText, none, file.ChangeTime, file.Inode);
+    bool wroteRom = false;
+    for (const auto& entry : file.RomFiles) {
+        const TRomFile& rom = *entry.romFile;
+        if (rom.IsPlaceholder()) continue;
+        wroteRom = true;
+        take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
+             file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
+             rom.Comment, file.ChangeTime, file.Inode);
     }
+    if (!wroteRom)
+        take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
+             file.ErrorText, none, file.ChangeTime, file.Inode);
+}
+
+// The fingerprint of the records a save of the files would write, and whether each of
+// their CRCs is in lower case already (false when it could not be made). The records
+// are hashed a block of files on each of a few threads, and folded in the files' order.
+bool FingerprintOf(const TFilesList& files, TCacheDigest& digest) {
+    constexpr size_t kBlock = 256;
+    const size_t count = static_cast<size_t>(files.Count());
+    const size_t blocks = (count + kBlock - 1) / kBlock;
+    std::vector<std::vector<TCacheDigest>> hashes(blocks);
+    std::atomic<size_t> next{0};
+    std::atomic<bool> usable{true};
+    const auto work = [&] {
+        try {
+            for (size_t block; (block = next.fetch_add(1)) < blocks;) {
+                std::vector<TCacheDigest>& out = hashes[block];
+                out.reserve(kBlock * 4);
+                bool lowerCrcs = true;
+                for (size_t at = block * kBlock; at < std::min(count, (block + 1) * kBlock); ++at)
+                    ForEachRecordOf(*files[static_cast<int>(at)],
+                                    [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                                        int32_t fileDate, const std::string& crc, const std::string& extension,
+                                        int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
+                                        const std::string& comment, int64_t changeTime, uint64_t inode) {
+                                        lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) {
+                                                        return LowerChar(c) != c;
+                                                    });
+                                        out.push_back(TCacheDigest::Of(kind, LastComponentView(fileName), romName,
+                                                                       fileSize, fileDate, crc, extension, romSize,
+                                                                       romDate, errorText, comment, changeTime, inode));
+                                    });
+                if (!lowerCrcs) usable = false;
+            }
+        } catch (...) {
+            usable = false;
+        }
+    };
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    RunOnThreads(std::max<size_t>(1, std::min(cores, blocks / 4)), work);
+    if (!usable) return false;
+    for (const std::vector<TCacheDigest>& block : hashes)
+        for (const TCacheDigest& hash : block) digest.Fold(hash);
+    return true;
 }
 
 }  // namespace
@@ -986,24 +1027,16 @@ void TPath::SaveCache() {
     // made and compared.
     if (cache.HasLoaded()) {
         TCacheDigest digest;
-        bool lowerCrcs = true;
-        ForEachRecord(Files(), [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+        if (FingerprintOf(Files(), digest) && cache.SaveUnchanged(digest)) return;
+    }
+    for (const auto& file : Files())
+        ForEachRecordOf(*file, [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
                                    int32_t fileDate, const std::string& crc, const std::string& extension,
                                    int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
                                    const std::string& comment, int64_t changeTime, uint64_t inode) {
-            lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) { return LowerChar(c) != c; });
-            digest.Add(kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension, romSize,
-                       romDate, errorText, comment, changeTime, inode);
+            cache.AddRecord(fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, kind, errorText,
+                            comment, changeTime, inode);
         });
-        if (lowerCrcs && cache.SaveUnchanged(digest)) return;
-    }
-    ForEachRecord(Files(), [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
-                               int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
-                               int32_t romDate, uint8_t kind, const std::string& errorText, const std::string& comment,
-                               int64_t changeTime, uint64_t inode) {
-        cache.AddRecord(fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, kind, errorText,
-                        comment, changeTime, inode);
-    });
     cache.Save();
 }
 
@@ -1041,6 +1074,7 @@ struct TReadLine {
     TRecordProblem problem = TRecordProblem::kNone;
     std::string_view badField;
     TRecordFields fields;
+    std::string_view name;  // the last component of the file name
     TCacheDigest hash;
 };
 
@@ -1080,6 +1114,7 @@ struct TReadBatch {
                 p = lf + 1;
             }
             line.parsed = ParseFields(line.text, line.fields, line.canonical, arena, line.problem, line.badField);
+            line.name = LastComponentView(line.fields.fileName);
             if (line.parsed) {
                 const TRecordFields& r = line.fields;
                 line.hash = TCacheDigest::Of(r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc,
@@ -1325,7 +1360,7 @@ void TPath::LoadFromCache() {
                 Log(Fmt(_("Cache file %1, line %2 skipped: %3"),
                         {cacheName, std::to_string(index + 1), ProblemText(line.problem, line.badField)}));
                 if (!record.fileName.empty()) {
-                    const std::string name = LastComponent(record.fileName);
+                    const std::string name(line.name);
                     damaged.insert(name);
                     // A record cut inside its name (a crash or a full disk while the cache
                     // was written) may be one of the file whose records came just before:
@@ -1339,9 +1374,8 @@ void TPath::LoadFromCache() {
                 digest.Fold(line.hash);
             }
             // The records of a file follow each other: its entry is looked up once.
-            if (const std::string_view name = LastComponentView(record.fileName);
-                lastFile == nullptr || name != lastName) {
-                lastName.assign(name);
+            if (lastFile == nullptr || line.name != lastName) {
+                lastName.assign(line.name);
                 lastFile = nullptr;
             }
             const auto file = [&] {

@@ -51,25 +51,27 @@ std::string ResolvedFolder(const std::string& folder) {
 
 namespace {
 
-// What a listing needs of one entry's stat.
+// What a listing needs of one entry's stat. The date is made where the stat is: the
+// local time of each entry costs more than its stat.
 struct TEntryStat {
     bool found = false;
     mode_t mode = 0;
     int64_t size = 0;
-    int64_t mtime = 0;
+    int32_t date = 0;
     uint64_t inode = 0;
     int64_t ctime = 0;  // nanoseconds
 };
 
 TEntryStat EntryStatOf(const struct stat& st) {
-    return {true, st.st_mode, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtime),
+    return {true, st.st_mode, static_cast<int64_t>(st.st_size), ScanDate(static_cast<int64_t>(st.st_mtime)),
             static_cast<uint64_t>(st.st_ino), ChangeTimeOf(st)};
 }
 
 // Stats the names of a folder, side by side on up to threads threads (0: one per core)
 // when the folder is large: a stat is a system call each, and they make most of the
 // time of a rescan.
-std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& names, int threads) {
+// (Each name's text is followed by a NUL.)
+std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string_view>& names, int threads) {
     std::vector<TEntryStat> stats(names.size());
     constexpr size_t kBlock = 512;
     std::atomic<size_t> next{0};
@@ -78,7 +80,7 @@ std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& n
             const size_t to = std::min(names.size(), from + kBlock);
             for (size_t i = from; i < to; ++i) {
                 struct stat st;
-                if (::fstatat(dirFd, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                if (::fstatat(dirFd, names[i].data(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
                 stats[i] = EntryStatOf(st);
             }
         }
@@ -100,7 +102,10 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
         out.error = errno;
         return;
     }
-    std::vector<std::string> names;
+    // The names in one text, each ended by a NUL, sorted as views of it: a large folder
+    // is listed without a string per name, and its entries made once, in order.
+    std::string text;
+    std::vector<std::pair<size_t, size_t>> spans;
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         // The program's own work files are no file of the collection; those a process
@@ -111,46 +116,50 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
             if (SiblingTempLeftOver(leftover)) std::filesystem::remove_all(leftover, ignored);
             continue;
         }
-        names.emplace_back(e->d_name);
+        const size_t length = std::strlen(e->d_name);
+        spans.emplace_back(text.size(), length);
+        text.append(e->d_name, length + 1);
     }
+    std::vector<std::string_view> names;
+    names.reserve(spans.size());
+    for (const auto& [from, length] : spans) names.emplace_back(text.data() + from, length);
+    std::vector<std::pair<size_t, size_t>>().swap(spans);
+    std::sort(names.begin(), names.end());
     const std::vector<TEntryStat> stats = StatEntries(::dirfd(dir), names, threads);
     ::closedir(dir);
     out.entries.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        std::string& name = names[i];
+        const std::string_view name = names[i];
         if (!stats[i].found) {
-            out.skipped.push_back(std::move(name));  // vanished since the listing
+            out.skipped.emplace_back(name);  // vanished since the listing
             continue;
         }
         TEntryStat st = stats[i];
         if (S_ISLNK(st.mode)) {
             char resolved[PATH_MAX];
-            const std::string linkName = folder + name;
+            const std::string linkName = folder + std::string(name);
             struct stat target;
             // Inside means below the root: the root itself (a loop) is not inside.
             if (::realpath(linkName.c_str(), resolved) == nullptr || std::string(resolved).rfind(realRoot, 0) != 0 ||
                 ::stat(resolved, &target) != 0) {
-                out.skipped.push_back(std::move(name));
+                out.skipped.emplace_back(name);
                 continue;
             }
             st = EntryStatOf(target);
         }
         if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) {
-            out.skipped.push_back(std::move(name));
+            out.skipped.emplace_back(name);
             continue;
         }
         TScanEntry entry;
-        entry.name = std::move(name);
+        entry.name = name;
         entry.isDir = S_ISDIR(st.mode);
         entry.size = entry.isDir ? 0 : st.size;
-        entry.date = ScanDate(st.mtime);
+        entry.date = st.date;
         entry.inode = st.inode;
         entry.changeTime = st.ctime;
         out.entries.push_back(std::move(entry));
     }
-    std::sort(out.entries.begin(), out.entries.end(),
-              [](const TScanEntry& a, const TScanEntry& b) { return a.name < b.name; });
-    std::sort(out.skipped.begin(), out.skipped.end());
 }
 
 namespace {
@@ -172,6 +181,38 @@ bool IsTrashFolder(const TScanEntry& entry) {
     if (entry.name.size() <= prefix.size() || entry.name.compare(0, prefix.size(), prefix) != 0) return false;
     return entry.name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
+
+// Whether a folder entry's name ends in ".zip" in any case: its extension is ".zip".
+bool IsZipName(std::string_view name) { return name.size() >= 4 && SameText(name.substr(name.size() - 4), ".zip"); }
+
+// A message of one value, made as Fmt makes it, for a text shown once for each entry of
+// a folder: the translation is looked up and cut once, and the text made in one buffer.
+class TEntryText {
+public:
+    explicit TEntryText(const std::string& format) {
+        for (size_t from = 0;;) {
+            const size_t at = format.find("%1", from);
+            pieces_.push_back(format.substr(from, at == std::string::npos ? std::string::npos : at - from));
+            if (at == std::string::npos) break;
+            // "%1" followed by digits is "%1" all the same while there is one value.
+            from = at + 2;
+        }
+    }
+    // The text with value in lower case in place of "%1".
+    const std::string& WithLowerCase(std::string_view value) {
+        text_.clear();
+        for (size_t i = 0; i < pieces_.size(); ++i) {
+            if (i > 0)
+                for (const char c : value) text_ += LowerChar(c);
+            text_ += pieces_[i];
+        }
+        return text_;
+    }
+
+private:
+    std::vector<std::string> pieces_;
+    std::string text_;
+};
 
 class TFolderReader {
 public:
@@ -463,9 +504,18 @@ void TPath::Scan(bool rebuild) {
     cacheFile_->Clear();
 
     LogSkipped(*this, path_, top);
-    std::unordered_map<std::string_view, const TScanEntry*> onDisk;
-    onDisk.reserve(top.entries.size());
-    for (const TScanEntry& entry : top.entries) onDisk.emplace(entry.name, &entry);
+    // The entries are sorted by name, and the files mostly come in the order of the
+    // scan that listed them: each is looked for next to the last one found first.
+    size_t hint = 0;
+    const auto onDisk = [&](const std::string& name) -> const TScanEntry* {
+        const std::vector<TScanEntry>& entries = top.entries;
+        if (hint < entries.size() && entries[hint].name == name) return &entries[hint++];
+        const auto it = std::lower_bound(entries.begin(), entries.end(), name,
+                                         [](const TScanEntry& entry, const std::string& key) { return entry.name < key; });
+        if (it == entries.end() || it->name != name) return nullptr;
+        hint = static_cast<size_t>(it - entries.begin()) + 1;
+        return &*it;
+    };
 
     const int64_t total = static_cast<int64_t>(files_.Count()) + static_cast<int64_t>(top.entries.size());
     int64_t position = 0;
@@ -485,8 +535,8 @@ void TPath::Scan(bool rebuild) {
         for (int index = 0; index < count; ++index) {
             step();
             TFile* file = files_[index];
-            auto it = onDisk.find(file->Name);
-            bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
+            const TScanEntry* entry = onDisk(file->Name);
+            bool keep = entry != nullptr && entry->isDir == file->IsFolder();
             if (keep && file->IsFolder()) {
                 const TScanListing& members = reader.Listing(file->FullPath);
                 // An unreadable folder loses no member here; it is read again below.
@@ -532,10 +582,11 @@ void TPath::Scan(bool rebuild) {
     }
 
     // The folder's entries: new files and changed ones are read.
+    TEntryText loading(_("Loading %1"));
     for (const TScanEntry& entry : top.entries) {
         step();
-        if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {LowerCase(entry.name)}));
-        const uint8_t kind = entry.isDir ? fkFolder : SameText(FileExtension(entry.name), ".zip") ? fkZip : fkPlain;
+        if (bd != nullptr) bd->DoInfos(loading.WithLowerCase(entry.name));
+        const uint8_t kind = entry.isDir ? fkFolder : IsZipName(entry.name) ? fkZip : fkPlain;
         TFile* file = files_.Find(entry.name);
         try {
             if (file != nullptr && keptZips.count(&entry) == 0 && !CanKeep(*this, file, entry, reader)) {
