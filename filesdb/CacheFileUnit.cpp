@@ -29,6 +29,7 @@
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
+#include "filesdb/filesBdScan.h"
 #include "platform/FileSystem.h"
 #include "platform/Finally.h"
 #include "platform/Text.h"
@@ -837,8 +838,6 @@ struct TCacheFile::TSaveStream {
     }
 };
 
-TCacheFile::TCacheFile() = default;
-TCacheFile::~TCacheFile() = default;
 
 void TCacheFile::Flush() {
     // An absent volume keeps its cache as it is.
@@ -937,6 +936,62 @@ bool TCacheFile::SaveUnchanged(const TCacheDigest& records) {
     return true;
 }
 
+struct TCacheFile::TEarlyListing {
+    std::thread thread;
+    TScanListing listing;
+    bool done = false;      // listed without a failure
+    TFileTimes folder;      // the folder measured before it was listed
+    int filesLoaded = -1;   // the files the reading left; -1 while it runs
+    ~TEarlyListing() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
+TCacheFile::TCacheFile() = default;
+TCacheFile::~TCacheFile() = default;
+
+void TCacheFile::BeginListing(int threads) {
+    early_.reset();
+    struct stat folder;
+    if (::stat(path_.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return;
+    auto early = std::make_unique<TEarlyListing>();
+    early->folder = TimesOf(folder);
+    // The entries' room is made here, from the count the cache was saved with: what the
+    // listing's thread allocates stays with it once freed.
+    early->listing.entries.reserve(static_cast<size_t>(std::max(entryCount_, 0)) + 64);
+    TEarlyListing* listing = early.get();
+    try {
+        early->thread = std::thread([listing, path = path_, threads] {
+            try {
+                ListScanFolder(path, ResolvedFolder(path), listing->listing, threads);
+                listing->done = true;
+            } catch (...) {
+                // The scan lists the folder itself.
+            }
+        });
+    } catch (const std::system_error&) {
+        return;
+    }
+    early_ = std::move(early);
+}
+
+void TCacheFile::NoteFilesLoaded(int count) {
+    if (early_) early_->filesLoaded = count;
+}
+
+std::unique_ptr<TScanListing> TCacheFile::TakeListing(int filesCount) {
+    const std::unique_ptr<TEarlyListing> early = std::move(early_);
+    if (!early) return nullptr;
+    if (early->thread.joinable()) early->thread.join();
+    // Whatever was made, created, removed or renamed in the folder since changed its
+    // times; the files read are those the listing was made for.
+    struct stat folder;
+    if (!early->done || early->filesLoaded != filesCount || ::stat(path_.c_str(), &folder) != 0 ||
+        !(TimesOf(folder) == early->folder))
+        return nullptr;
+    return std::make_unique<TScanListing>(std::move(early->listing));
+}
+
 // ---- Reading ------------------------------------------------------------------------
 
 TCacheReader::TCacheReader(std::string_view text) { SplitLines(text, lines_); }
@@ -967,46 +1022,72 @@ void ForEachRecordOf(const TFile& file, Take&& take) {
              file.ErrorText, none, file.ChangeTime, file.Inode);
 }
 
-// The fingerprint of the records a save of the files would write, and whether each of
-// their CRCs is in lower case already (false when it could not be made). The records
-// are hashed a block of files on each of a few threads, and folded in the files' order.
+// The fingerprint of a path's records: each record hashed alone, the hashes folded a
+// block of files at a time, and the blocks folded in their order. The reading folds
+// the records as they come; a save hashes its blocks side by side.
+class TFingerprint {
+public:
+    static constexpr size_t kFilesPerBlock = 256;
+
+    // The records of another file follow.
+    void BeginFile() {
+        if (files_ > 0 && files_ % kFilesPerBlock == 0) EndBlock(block_);
+        ++files_;
+    }
+    void AddRecord(const TCacheDigest& hash) { block_.Fold(hash); }
+    // A whole block, folded apart.
+    void EndBlock(const TCacheDigest& block) {
+        total_.Fold(block);
+        block_ = TCacheDigest();
+    }
+    TCacheDigest Total() const {
+        TCacheDigest total = total_;
+        if (files_ > 0) total.Fold(block_);  // the last block, whole or not
+        return total;
+    }
+
+private:
+    TCacheDigest total_, block_;
+    size_t files_ = 0;
+};
+
+// The fingerprint of the records a save of the files would write; false when one of
+// their CRCs is not in lower case (the save then makes and compares the text), or when
+// it could not be made.
 bool FingerprintOf(const TFilesList& files, TCacheDigest& digest) {
-    constexpr size_t kBlock = 256;
+    constexpr size_t kBlock = TFingerprint::kFilesPerBlock;
     const size_t count = static_cast<size_t>(files.Count());
     const size_t blocks = (count + kBlock - 1) / kBlock;
-    std::vector<std::vector<TCacheDigest>> hashes(blocks);
+    // (Made here: nothing is allocated on the threads.)
+    std::vector<TCacheDigest> folded(blocks);
     std::atomic<size_t> next{0};
     std::atomic<bool> usable{true};
     const auto work = [&] {
-        try {
-            for (size_t block; (block = next.fetch_add(1)) < blocks;) {
-                std::vector<TCacheDigest>& out = hashes[block];
-                out.reserve(kBlock * 4);
-                bool lowerCrcs = true;
-                for (size_t at = block * kBlock; at < std::min(count, (block + 1) * kBlock); ++at)
-                    ForEachRecordOf(*files[static_cast<int>(at)],
-                                    [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
-                                        int32_t fileDate, const std::string& crc, const std::string& extension,
-                                        int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
-                                        const std::string& comment, int64_t changeTime, uint64_t inode) {
-                                        lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) {
-                                                        return LowerChar(c) != c;
-                                                    });
-                                        out.push_back(TCacheDigest::Of(kind, LastComponentView(fileName), romName,
-                                                                       fileSize, fileDate, crc, extension, romSize,
-                                                                       romDate, errorText, comment, changeTime, inode));
-                                    });
-                if (!lowerCrcs) usable = false;
-            }
-        } catch (...) {
-            usable = false;
+        for (size_t block; (block = next.fetch_add(1)) < blocks;) {
+            TCacheDigest& out = folded[block];
+            bool lowerCrcs = true;
+            for (size_t at = block * kBlock; at < std::min(count, (block + 1) * kBlock); ++at)
+                ForEachRecordOf(*files[static_cast<int>(at)],
+                                [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                                    int32_t fileDate, const std::string& crc, const std::string& extension,
+                                    int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
+                                    const std::string& comment, int64_t changeTime, uint64_t inode) {
+                                    lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) {
+                                                    return LowerChar(c) != c;
+                                                });
+                                    out.Fold(TCacheDigest::Of(kind, LastComponentView(fileName), romName, fileSize,
+                                                              fileDate, crc, extension, romSize, romDate, errorText,
+                                                              comment, changeTime, inode));
+                                });
+            if (!lowerCrcs) usable = false;
         }
     };
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     RunOnThreads(std::max<size_t>(1, std::min(cores, blocks / 4)), work);
     if (!usable) return false;
-    for (const std::vector<TCacheDigest>& block : hashes)
-        for (const TCacheDigest& hash : block) digest.Fold(hash);
+    TFingerprint total;
+    for (const TCacheDigest& block : folded) total.EndBlock(block);
+    digest = total.Total();
     return true;
 }
 
@@ -1071,8 +1152,6 @@ struct TReadLine {
     bool crlf = false;
     bool parsed = false;
     bool canonical = false;
-    TRecordProblem problem = TRecordProblem::kNone;
-    std::string_view badField;
     TRecordFields fields;
     std::string_view name;  // the last component of the file name
     TCacheDigest hash;
@@ -1089,10 +1168,17 @@ struct TReadBatch {
     bool done = false;
     std::exception_ptr failure;
 
+    // Room for the decoding, made by the thread that fills the batch: memory taken on
+    // the decoding threads would stay with them, out of reach of the files built after.
+    void Prepare() {
+        arena.reserve(capacity);  // decoded texts are never longer than the batch
+        // Records run to some hundred bytes; more lines than that take more room then.
+        if (lines.size() < capacity / 80) lines.resize(capacity / 80);
+    }
+
     void Decode() {
         count = 0;
         arena.clear();
-        arena.reserve(size);  // decoded texts are never longer than the batch
         const char* p = data.get();
         const char* const end = p + size;
         const char* lf = nullptr;
@@ -1113,7 +1199,9 @@ struct TReadBatch {
                 line.crlf = false;
                 p = lf + 1;
             }
-            line.parsed = ParseFields(line.text, line.fields, line.canonical, arena, line.problem, line.badField);
+            TRecordProblem problem;
+            std::string_view badField;
+            line.parsed = ParseFields(line.text, line.fields, line.canonical, arena, problem, badField);
             line.name = LastComponentView(line.fields.fileName);
             if (line.parsed) {
                 const TRecordFields& r = line.fields;
@@ -1130,7 +1218,7 @@ struct TReadBatch {
 // ends after its last LF, or after a CR that is known to stand alone.
 class TBatchReader {
 public:
-    static constexpr size_t kBatch = size_t{128} << 10;
+    static constexpr size_t kBatch = size_t{64} << 10;
 
     explicit TBatchReader(int fd) : fd_(fd) {}
 
@@ -1272,6 +1360,17 @@ void TPath::LoadFromCache() {
     int fd = -1;
     if (const int err = Fs().Open(cacheName, O_RDONLY | O_CLOEXEC, 0, fd)) return cannotRead(err);
     const TFinally closeFile([fd] { ::close(fd); });
+    TFilesBd* bd = FilesBd();
+    // The records of a large cache are decoded on a few threads, a batch ahead of the
+    // files being built from them here, in the file's order; and the folder is listed
+    // meanwhile for the scan that follows.
+    struct stat st;
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t wanted = bd != nullptr && bd->ScanThreads > 0 ? static_cast<size_t>(bd->ScanThreads) : cores;
+    const size_t threads = ::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(2 * TBatchReader::kBatch)
+                               ? std::min<size_t>(wanted - 1, 3)
+                               : 0;
+    if (threads > 0) CacheFile().BeginListing(bd != nullptr ? bd->ScanThreads : 1);
     // The progress counts lines: they are counted first, in a pass that keeps nothing.
     int64_t fileSize = 0;
     int lineCount = 0;
@@ -1290,7 +1389,6 @@ void TPath::LoadFromCache() {
         lineCount = static_cast<int>(counter.Lines());
         if (::lseek(fd, 0, SEEK_SET) < 0) return cannotRead(errno);
     }
-    TFilesBd* bd = FilesBd();
     const std::string& path = GetPath();
     if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {path.size() > 45 ? StrLastChars(path, 42) : path}));
 
@@ -1309,16 +1407,11 @@ void TPath::LoadFromCache() {
     // Whether a save of what is read would write this very text again, and the
     // fingerprint of its records that lets the save see so.
     bool asSaved = lineCount >= TCacheFile::kHeaderLines;
-    TCacheDigest digest;
+    TFingerprint digest;
+    const int firstRecord = TCacheFile::kHeaderLines;
     std::string header;  // the first lines, with their ends
     std::string romName, crc, extension;  // the texts handed on, their buffers kept
 
-    // The records of a large cache are decoded on a few threads, a batch ahead of the
-    // files being built from them here, in the file's order.
-    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t wanted = bd != nullptr && bd->ScanThreads > 0 ? static_cast<size_t>(bd->ScanThreads) : cores;
-    const size_t threads =
-        fileSize > static_cast<int64_t>(2 * TBatchReader::kBatch) ? std::min<size_t>(wanted - 1, 3) : 0;
     TBatchReader reader(fd);
     std::vector<TReadBatch> ring(2 * threads + 2);
     TDecodePool pool(threads);
@@ -1327,6 +1420,7 @@ void TPath::LoadFromCache() {
         while (inFlight < ring.size()) {
             TReadBatch& batch = ring[(head + inFlight) % ring.size()];
             if (!reader.Fill(batch)) break;
+            batch.Prepare();
             pool.Submit(batch);
             ++inFlight;
         }
@@ -1357,8 +1451,10 @@ void TPath::LoadFromCache() {
             if (!line.parsed) {
                 asSaved = false;
                 // One damaged record costs a fresh reading of its file, never the whole path.
-                Log(Fmt(_("Cache file %1, line %2 skipped: %3"),
-                        {cacheName, std::to_string(index + 1), ProblemText(line.problem, line.badField)}));
+                std::string problem;
+                TCacheRecord again;
+                TCacheFile::ParseRecord(line.text, again, problem);
+                Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
                 if (!record.fileName.empty()) {
                     const std::string name(line.name);
                     damaged.insert(name);
@@ -1371,7 +1467,9 @@ void TPath::LoadFromCache() {
             }
             if (asSaved) {
                 asSaved = line.canonical;
-                digest.Fold(line.hash);
+                // A file's records follow each other, as a save writes them.
+                if (index == firstRecord || line.name != lastName) digest.BeginFile();
+                digest.AddRecord(line.hash);
             }
             // The records of a file follow each other: its entry is looked up once.
             if (lastFile == nullptr || line.name != lastName) {
@@ -1420,7 +1518,8 @@ void TPath::LoadFromCache() {
         asSaved = false;
     }
     dropDamaged();
-    if (asSaved) CacheFile().NoteLoaded(header, digest);
+    if (asSaved) CacheFile().NoteLoaded(header, digest.Total());
+    CacheFile().NoteFilesLoaded(Files().Count());
 }
 
 TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,

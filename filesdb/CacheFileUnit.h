@@ -31,6 +31,8 @@
 
 namespace qm {
 
+struct TScanListing;
+
 namespace cachefile {
 // The volume is there but the rom folder is not.
 QM_DECLARE_EXCEPTION(EPathNotFound, Exception);
@@ -195,6 +197,15 @@ public:
     bool SaveUnchanged(const TCacheDigest& records);
     bool HasLoaded() const { return loaded_ != nullptr; }
 
+    // The rom folder listed on another thread while the cache file is read, so that the
+    // scan that follows the reading need not wait for the listing. TakeListing waits for
+    // it and hands it over; nullptr when none was begun, or when the folder or the
+    // number of files read from the cache (noted by NoteFilesLoaded) is not the same
+    // any more.
+    void BeginListing(int threads);
+    void NoteFilesLoaded(int count);
+    std::unique_ptr<TScanListing> TakeListing(int filesCount);
+
     // Chooses the newest cache file of the cache folder whose serial (ignoring case),
     // path without drive (exactly) and plug-in name (ignoring case) are this path's;
     // other matching ones are deleted, as are caches of another format version. Only
@@ -270,6 +281,7 @@ public:
 private:
     struct TSaveStream;
     struct TLoaded;
+    struct TEarlyListing;
 
     void AddLine(std::string_view line);
     // Hands the lines added so far over to the save in progress, once they fill a piece.
@@ -285,6 +297,7 @@ private:
     std::unique_ptr<TSaveStream> stream_;
     // What the last reading of the cache file found, while it may still stand for it.
     std::unique_ptr<TLoaded> loaded_;
+    std::unique_ptr<TEarlyListing> early_;
     bool saved_ = false;  // the lines are written; more of them start a new file
     int lineCount_ = 0;
     std::string path_;

@@ -105,7 +105,6 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
     // The names in one text, each ended by a NUL, sorted as views of it: a large folder
     // is listed without a string per name, and its entries made once, in order.
     std::string text;
-    std::vector<std::pair<size_t, size_t>> spans;
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         // The program's own work files are no file of the collection; those a process
@@ -116,14 +115,11 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
             if (SiblingTempLeftOver(leftover)) std::filesystem::remove_all(leftover, ignored);
             continue;
         }
-        const size_t length = std::strlen(e->d_name);
-        spans.emplace_back(text.size(), length);
-        text.append(e->d_name, length + 1);
+        text.append(e->d_name, std::strlen(e->d_name) + 1);
     }
     std::vector<std::string_view> names;
-    names.reserve(spans.size());
-    for (const auto& [from, length] : spans) names.emplace_back(text.data() + from, length);
-    std::vector<std::pair<size_t, size_t>>().swap(spans);
+    for (const char* at = text.data(); at < text.data() + text.size(); at += names.back().size() + 1)
+        names.emplace_back(at);
     std::sort(names.begin(), names.end());
     const std::vector<TEntryStat> stats = StatEntries(::dirfd(dir), names, threads);
     ::closedir(dir);
@@ -218,6 +214,12 @@ class TFolderReader {
 public:
     explicit TFolderReader(const std::string& root, int threads = 1)
         : root_(root), realRoot_(ResolvedFolder(root)), threads_(threads) {}
+
+    // A listing of folder made already, as Listing would make it.
+    void Adopt(const std::string& folder, TScanListing&& listing) {
+        TScanListing& held = listings_[folder] = std::move(listing);
+        if (folder == root_) std::erase_if(held.entries, IsTrashFolder);
+    }
 
     const TScanListing& Listing(const std::string& folder) {
         auto it = listings_.find(folder);
@@ -483,9 +485,12 @@ bool TPath::IsFileUnchanged(const TFile* file, const TScanEntry& entry) const {
 void TPath::Scan(bool rebuild) {
     // The files of a volume that is not there (unplugged, another disk in its place, or
     // only its empty mount point left) are what the cache says, not what the folder holds.
+    // The folder listed while the cache was read, when nothing changed since.
+    std::unique_ptr<TScanListing> early = cacheFile_->TakeListing(files_.Count());
     if (!CacheFile().CheckVolume()) return;
     if (!Exists(path_, true)) return;
     TFolderReader reader(path_, FilesBd() != nullptr ? FilesBd()->ScanThreads : 1);
+    if (early && cacheFile_->GetPath() == path_) reader.Adopt(path_, std::move(*early));
     const TScanListing& top = reader.Listing(path_);
     if (top.error != 0) {
         // A folder that cannot be read is not an empty one: nothing is dropped.
