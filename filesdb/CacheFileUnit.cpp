@@ -939,6 +939,7 @@ bool TCacheFile::SaveUnchanged(const TCacheDigest& records) {
 struct TCacheFile::TEarlyListing {
     std::thread thread;
     TScanListing listing;
+    TListingRoom room;
     bool done = false;      // listed without a failure
     TFileTimes folder;      // the folder measured before it was listed
     int filesLoaded = -1;   // the files the reading left; -1 while it runs
@@ -958,12 +959,14 @@ void TCacheFile::BeginListing(int threads) {
     early->folder = TimesOf(folder);
     // The entries' room is made here, from the count the cache was saved with: what the
     // listing's thread allocates stays with it once freed.
-    early->listing.entries.reserve(static_cast<size_t>(std::max(entryCount_, 0)) + 64);
+    const size_t entries = static_cast<size_t>(std::max(entryCount_, 0)) + 64;
+    early->listing.entries.reserve(entries);
+    early->room.Reserve(entries);
     TEarlyListing* listing = early.get();
     try {
         early->thread = std::thread([listing, path = path_, threads] {
             try {
-                ListScanFolder(path, ResolvedFolder(path), listing->listing, threads);
+                ListScanFolder(path, ResolvedFolder(path), listing->listing, threads, &listing->room);
                 listing->done = true;
             } catch (...) {
                 // The scan lists the folder itself.
@@ -1163,7 +1166,8 @@ struct TReadBatch {
     std::unique_ptr<char[]> data;
     size_t capacity = 0, size = 0;
     std::vector<TReadLine> lines;
-    size_t count = 0;
+    size_t count = 0;     // lines decoded by the last call
+    size_t decoded = 0;   // bytes decoded so far
     std::string arena;  // decoded texts that held escapes
     bool done = false;
     std::exception_ptr failure;
@@ -1171,23 +1175,29 @@ struct TReadBatch {
     // Room for the decoding, made by the thread that fills the batch: memory taken on
     // the decoding threads would stay with them, out of reach of the files built after.
     void Prepare() {
+        decoded = 0;
         arena.reserve(capacity);  // decoded texts are never longer than the batch
         // Records run to some hundred bytes; more lines than that take more room then.
         if (lines.size() < capacity / 80) lines.resize(capacity / 80);
     }
 
-    void Decode() {
+    // Decodes the lines from where the last call stopped, into the room there is (or
+    // more with mayGrow): the decoding threads take none of their own.
+    void Decode(bool mayGrow) {
+        if (decoded == 0) arena.clear();
         count = 0;
-        arena.clear();
-        const char* p = data.get();
-        const char* const end = p + size;
+        const char* p = data.get() + decoded;
+        const char* const end = data.get() + size;
         const char* lf = nullptr;
-        while (p < end) {
+        for (; p < end; decoded = static_cast<size_t>(p - data.get())) {
+            if (count == lines.size()) {
+                if (!mayGrow) break;
+                lines.emplace_back();
+            }
             if (lf == nullptr || lf < p) {
                 lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
                 if (lf == nullptr) lf = end;
             }
-            if (count == lines.size()) lines.emplace_back();
             TReadLine& line = lines[count++];
             const auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(lf - p)));
             if (cr != nullptr) {
@@ -1210,6 +1220,7 @@ struct TReadBatch {
                                              r.fileChangeTime, r.fileInode);
             }
         }
+        if (p >= end) decoded = size;
     }
 };
 
@@ -1302,7 +1313,7 @@ public:
         batch.done = false;
         batch.failure = nullptr;
         if (threads_.empty()) {
-            batch.Decode();
+            batch.Decode(true);
             batch.done = true;
             return;
         }
@@ -1331,7 +1342,7 @@ private:
             queue_.pop_front();
             lock.unlock();
             try {
-                batch->Decode();
+                batch->Decode(false);
             } catch (...) {
                 batch->failure = std::current_exception();
             }
@@ -1429,84 +1440,89 @@ void TPath::LoadFromCache() {
     for (readAhead(); inFlight > 0; readAhead()) {
         TReadBatch& batch = ring[head];
         pool.Wait(batch);
-        for (size_t at = 0; at < batch.count; ++at, ++index) {
-            const TReadLine& line = batch.lines[at];
-            asSaved = asSaved && line.crlf;
-            if (index < TCacheFile::kHeaderLines) {
-                header.append(line.text).append("\r\n");
-                continue;
-            }
-            try {
-                if (owner_ != nullptr) owner_->CheckAbort();
-            } catch (const qm::EAbortOperation&) {
-                // The records of one file follow each other: the file being read may miss
-                // some of its roms, and a later scan would keep it as it is.
-                if (!lastName.empty()) damaged.insert(lastName);
-                dropDamaged();
-                throw;
-            }
-            if (bd != nullptr)
-                bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
-            const TRecordFields& record = line.fields;
-            if (!line.parsed) {
-                asSaved = false;
-                // One damaged record costs a fresh reading of its file, never the whole path.
-                std::string problem;
-                TCacheRecord again;
-                TCacheFile::ParseRecord(line.text, again, problem);
-                Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
-                if (!record.fileName.empty()) {
-                    const std::string name(line.name);
-                    damaged.insert(name);
-                    // A record cut inside its name (a crash or a full disk while the cache
-                    // was written) may be one of the file whose records came just before:
-                    // that file goes too, rather than stay half known.
-                    if (lastName.compare(0, name.size(), name) == 0) damaged.insert(lastName);
+        for (;;) {
+            for (size_t at = 0; at < batch.count; ++at, ++index) {
+                const TReadLine& line = batch.lines[at];
+                asSaved = asSaved && line.crlf;
+                if (index < TCacheFile::kHeaderLines) {
+                    header.append(line.text).append("\r\n");
+                    continue;
                 }
-                continue;
+                try {
+                    if (owner_ != nullptr) owner_->CheckAbort();
+                } catch (const qm::EAbortOperation&) {
+                    // The records of one file follow each other: the file being read may miss
+                    // some of its roms, and a later scan would keep it as it is.
+                    if (!lastName.empty()) damaged.insert(lastName);
+                    dropDamaged();
+                    throw;
+                }
+                if (bd != nullptr)
+                    bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
+                const TRecordFields& record = line.fields;
+                if (!line.parsed) {
+                    asSaved = false;
+                    // One damaged record costs a fresh reading of its file, never the whole path.
+                    std::string problem;
+                    TCacheRecord again;
+                    TCacheFile::ParseRecord(line.text, again, problem);
+                    Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
+                    if (!record.fileName.empty()) {
+                        const std::string name(line.name);
+                        damaged.insert(name);
+                        // A record cut inside its name (a crash or a full disk while the cache
+                        // was written) may be one of the file whose records came just before:
+                        // that file goes too, rather than stay half known.
+                        if (lastName.compare(0, name.size(), name) == 0) damaged.insert(lastName);
+                    }
+                    continue;
+                }
+                if (asSaved) {
+                    asSaved = line.canonical;
+                    // A file's records follow each other, as a save writes them.
+                    if (index == firstRecord || line.name != lastName) digest.BeginFile();
+                    digest.AddRecord(line.hash);
+                }
+                // The records of a file follow each other: its entry is looked up once.
+                if (lastFile == nullptr || line.name != lastName) {
+                    lastName.assign(line.name);
+                    lastFile = nullptr;
+                }
+                const auto file = [&] {
+                    if (lastFile == nullptr) lastFile = Files().Find(lastName);
+                    if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
+                    return lastFile;
+                };
+                if (!record.errorText.empty() && record.romName.empty()) {
+                    // A file that could not be read: listed with its error, which makes the scan
+                    // that follows read it again (or drop it when it is gone).
+                    TFile* unread = file();
+                    unread->Size = record.fileSize;
+                    unread->Date = record.fileDate;
+                    unread->SetErrorText(std::string(record.errorText));
+                    unread->Inode = record.fileInode;
+                    unread->ChangeTime = record.fileChangeTime;
+                    continue;
+                }
+                if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
+                // As AddEntry: no CRC adds nothing, no rom name only the file.
+                if (record.crc.empty()) continue;
+                TFile* holder = file();
+                if (record.romName.empty()) continue;
+                romName.assign(record.romName);
+                crc.assign(record.crc);
+                extension.assign(record.extension);
+                TRomFile* romFile = holder->AddRomFile(romName, crc, record.romDate, record.romSize, extension);
+                romFile->Comment = record.comment;
+                romFile->File->Date = record.fileDate;
+                romFile->File->Size = record.fileSize;
+                romFile->File->Inode = record.fileInode;
+                romFile->File->ChangeTime = record.fileChangeTime;
+                if (!record.errorText.empty()) romFile->SetError(std::string(record.errorText));
             }
-            if (asSaved) {
-                asSaved = line.canonical;
-                // A file's records follow each other, as a save writes them.
-                if (index == firstRecord || line.name != lastName) digest.BeginFile();
-                digest.AddRecord(line.hash);
-            }
-            // The records of a file follow each other: its entry is looked up once.
-            if (lastFile == nullptr || line.name != lastName) {
-                lastName.assign(line.name);
-                lastFile = nullptr;
-            }
-            const auto file = [&] {
-                if (lastFile == nullptr) lastFile = Files().Find(lastName);
-                if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
-                return lastFile;
-            };
-            if (!record.errorText.empty() && record.romName.empty()) {
-                // A file that could not be read: listed with its error, which makes the scan
-                // that follows read it again (or drop it when it is gone).
-                TFile* unread = file();
-                unread->Size = record.fileSize;
-                unread->Date = record.fileDate;
-                unread->SetErrorText(std::string(record.errorText));
-                unread->Inode = record.fileInode;
-                unread->ChangeTime = record.fileChangeTime;
-                continue;
-            }
-            if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
-            // As AddEntry: no CRC adds nothing, no rom name only the file.
-            if (record.crc.empty()) continue;
-            TFile* holder = file();
-            if (record.romName.empty()) continue;
-            romName.assign(record.romName);
-            crc.assign(record.crc);
-            extension.assign(record.extension);
-            TRomFile* romFile = holder->AddRomFile(romName, crc, record.romDate, record.romSize, extension);
-            romFile->Comment = record.comment;
-            romFile->File->Date = record.fileDate;
-            romFile->File->Size = record.fileSize;
-            romFile->File->Inode = record.fileInode;
-            romFile->File->ChangeTime = record.fileChangeTime;
-            if (!record.errorText.empty()) romFile->SetError(std::string(record.errorText));
+            if (batch.decoded >= batch.size) break;
+            // The lines past the room the decoding thread had are decoded here.
+            batch.Decode(true);
         }
         head = (head + 1) % ring.size();
         --inFlight;

@@ -51,17 +51,8 @@ std::string ResolvedFolder(const std::string& folder) {
 
 namespace {
 
-// What a listing needs of one entry's stat. The date is made where the stat is: the
-// local time of each entry costs more than its stat.
-struct TEntryStat {
-    bool found = false;
-    mode_t mode = 0;
-    int64_t size = 0;
-    int32_t date = 0;
-    uint64_t inode = 0;
-    int64_t ctime = 0;  // nanoseconds
-};
-
+// The date is made where the stat is: the local time of each entry costs more than
+// its stat.
 TEntryStat EntryStatOf(const struct stat& st) {
     return {true, st.st_mode, static_cast<int64_t>(st.st_size), ScanDate(static_cast<int64_t>(st.st_mtime)),
             static_cast<uint64_t>(st.st_ino), ChangeTimeOf(st)};
@@ -71,8 +62,8 @@ TEntryStat EntryStatOf(const struct stat& st) {
 // when the folder is large: a stat is a system call each, and they make most of the
 // time of a rescan.
 // (Each name's text is followed by a NUL.)
-std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string_view>& names, int threads) {
-    std::vector<TEntryStat> stats(names.size());
+void StatEntries(int dirFd, const std::vector<std::string_view>& names, int threads, std::vector<TEntryStat>& stats) {
+    stats.assign(names.size(), TEntryStat{});
     constexpr size_t kBlock = 512;
     std::atomic<size_t> next{0};
     const auto work = [&] {
@@ -88,12 +79,14 @@ std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string_vie
     const size_t wanted = threads > 0 ? static_cast<size_t>(threads) : std::thread::hardware_concurrency();
     // A thread is worth its start for some thousand names.
     RunOnThreads(std::max<size_t>(1, std::min(wanted, names.size() / 1024)), work);
-    return stats;
 }
 
 }  // namespace
 
-void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads) {
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads,
+                    TListingRoom* room) {
+    TListingRoom ownRoom;
+    if (room == nullptr) room = &ownRoom;
     out.entries.clear();
     out.skipped.clear();
     out.error = 0;
@@ -104,7 +97,8 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
     }
     // The names in one text, each ended by a NUL, sorted as views of it: a large folder
     // is listed without a string per name, and its entries made once, in order.
-    std::string text;
+    std::string& text = room->text;
+    text.clear();
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         // The program's own work files are no file of the collection; those a process
@@ -117,11 +111,13 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
         }
         text.append(e->d_name, std::strlen(e->d_name) + 1);
     }
-    std::vector<std::string_view> names;
+    std::vector<std::string_view>& names = room->names;
+    names.clear();
     for (const char* at = text.data(); at < text.data() + text.size(); at += names.back().size() + 1)
         names.emplace_back(at);
     std::sort(names.begin(), names.end());
-    const std::vector<TEntryStat> stats = StatEntries(::dirfd(dir), names, threads);
+    std::vector<TEntryStat>& stats = room->stats;
+    StatEntries(::dirfd(dir), names, threads, stats);
     ::closedir(dir);
     out.entries.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {

@@ -375,6 +375,34 @@ TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
     EXPECT_EQ(ReadFile(cacheName), text);
 }
 
+// A large cache is read while the folder is listed beside it; the scan takes that
+// listing only while the folder is as it was listed.
+TEST_F(CacheFilePathTest, AFolderChangedWhileItsCacheIsReadIsListedAgain) {
+    std::string cacheName, text;
+    {
+        TFilesBd bd;
+        TPath* path = AddPath(bd);
+        path->SaveCache();
+        cacheName = path->CacheFile().GetCacheFileName();
+        text = ReadFile(cacheName);
+    }
+    for (int i = 0; text.size() < (size_t{1} << 19); ++i)
+        text += S + "A" + S + "gone" + std::to_string(i) + ".zip" + S + "1" + S + S + "rom.bin" + S + "1" + S +
+                "0badcafe" + S + S + S + "\r\n";
+    WriteFile(cacheName, text);
+
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->LoadFromCache();
+    ASSERT_NE(path->Files().Find("gone7.zip"), nullptr);
+    WriteFile(roms + "late.bin", "x");
+    path->Scan(false);
+    EXPECT_NE(path->Files().Find("late.bin"), nullptr);
+    EXPECT_NE(path->Files().Find("placeholder"), nullptr);
+    EXPECT_EQ(path->Files().Find("gone7.zip"), nullptr);
+    EXPECT_EQ(path->Files().Count(), 2);
+}
+
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
     TFilesBd bd;
     TPath* path = AddPath(bd);
