@@ -711,6 +711,13 @@ void TCacheFile::AddRecord(const std::string& fileName, const std::string& romNa
     }
 }
 
+void TCacheFile::AddRecordLines(std::string_view text, int lines) {
+    if (lineCount_ < kHeaderLines || saved_) Clear();
+    text_ += text;
+    lineCount_ += lines;
+    FlushFull();
+}
+
 namespace {
 
 // Where the line of the save time starts and ends (before its line end) in a cache text;
@@ -1094,6 +1101,105 @@ bool FingerprintOf(const TFilesList& files, TCacheDigest& digest) {
     return true;
 }
 
+// The record lines of a block of files, each ended by CR LF.
+int AppendRecordLines(const TFilesList& files, size_t from, size_t to, std::string& out) {
+    int lines = 0;
+    for (size_t at = from; at < to; ++at)
+        ForEachRecordOf(*files[static_cast<int>(at)],
+                        [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                            int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
+                            int32_t romDate, uint8_t kind, const std::string& errorText, const std::string& comment,
+                            int64_t changeTime, uint64_t inode) {
+                            if (!AppendRecordLine(out, {kind, LastComponentView(fileName), romName, fileSize,
+                                                        fileDate, crc, extension, romSize, romDate, errorText,
+                                                        comment, changeTime, inode}))
+                                return;
+                            out += "\r\n";
+                            ++lines;
+                        });
+    return lines;
+}
+
+// Adds the records of the files to the cache in their order. Those of a large path are
+// made a block of files at a time on a few threads, a window of blocks ahead of the
+// one handed to the cache; the blocks' room is made here, so their threads keep none.
+void WriteRecords(const TFilesList& files, TCacheFile& cache) {
+    constexpr size_t kBlock = TFingerprint::kFilesPerBlock;
+    const size_t count = static_cast<size_t>(files.Count());
+    const size_t blocks = (count + kBlock - 1) / kBlock;
+    const size_t threads = std::min<size_t>(3, std::max(1u, std::thread::hardware_concurrency()) - 1);
+    const auto oneByOne = [&] {
+        std::string text;
+        for (size_t block = 0; block < blocks; ++block) {
+            text.clear();
+            const int lines = AppendRecordLines(files, block * kBlock, std::min(count, (block + 1) * kBlock), text);
+            cache.AddRecordLines(text, lines);
+        }
+    };
+    if (blocks < 8 || threads == 0) return oneByOne();
+    struct TSlot {
+        std::string text;
+        int lines = 0;
+        bool ready = false;
+        std::exception_ptr failure;
+    };
+    std::vector<TSlot> window(4 * threads);
+    for (TSlot& slot : window) slot.text.reserve(kBlock * 512);
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0, taken = 0;
+    bool stop = false;
+    const auto work = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stop || next >= blocks || next < taken + window.size(); });
+            if (stop || next >= blocks) return;
+            const size_t block = next++;
+            TSlot& slot = window[block % window.size()];
+            lock.unlock();
+            try {
+                slot.text.clear();
+                slot.lines = AppendRecordLines(files, block * kBlock, std::min(count, (block + 1) * kBlock), slot.text);
+            } catch (...) {
+                slot.failure = std::current_exception();
+            }
+            lock.lock();
+            slot.ready = true;
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    const TFinally join([&] {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread& thread : pool) thread.join();
+    });
+    try {
+        for (size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No thread to be had: the blocks are made here, one after the other.
+        if (pool.empty()) return oneByOne();
+    }
+    for (size_t block = 0; block < blocks; ++block) {
+        TSlot& slot = window[block % window.size()];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return slot.ready; });
+        }
+        if (slot.failure) std::rethrow_exception(slot.failure);
+        cache.AddRecordLines(slot.text, slot.lines);
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            slot.ready = false;
+            taken = block + 1;
+        }
+        changed.notify_all();
+    }
+}
+
 }  // namespace
 
 void TPath::SaveCache() {
@@ -1113,14 +1219,7 @@ void TPath::SaveCache() {
         TCacheDigest digest;
         if (FingerprintOf(Files(), digest) && cache.SaveUnchanged(digest)) return;
     }
-    for (const auto& file : Files())
-        ForEachRecordOf(*file, [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
-                                   int32_t fileDate, const std::string& crc, const std::string& extension,
-                                   int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
-                                   const std::string& comment, int64_t changeTime, uint64_t inode) {
-            cache.AddRecord(fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, kind, errorText,
-                            comment, changeTime, inode);
-        });
+    WriteRecords(Files(), cache);
     cache.Save();
 }
 

@@ -175,6 +175,9 @@ public:
                    const std::string& errorText, const std::string& comment, int64_t fileChangeTime = 0,
                    uint64_t fileInode = 0);
     void AddRecord(const TCacheRecord& record);
+    // Appends record lines made elsewhere, each ended by CR LF, as AddRecord would have
+    // added them one by one.
+    void AddRecordLines(std::string_view text, int lines);
 
     // Writes the lines to the cache file, only when the volume is available and the
     // header is there. The file is replaced atomically: a failure keeps the old one and
