@@ -681,7 +681,7 @@ void TCacheFile::Clear() {
     text_.clear();
     text_.reserve(kPieceSize + kPieceSize / 8);
     lineCount_ = 0;
-    entryCount_ = CountDirEntries(path_);
+    entryCount_ = CountEntries();
     AddLine(kVersion);
     AddLine(Escape(label_));
     AddLine(serial_);
@@ -957,6 +957,27 @@ struct TCacheFile::TEarlyListing {
 
 TCacheFile::TCacheFile() = default;
 TCacheFile::~TCacheFile() = default;
+
+struct TCacheFile::TCounted {
+    std::string path;
+    TFileTimes folder;
+    int count = 0;
+};
+
+int TCacheFile::CountEntries() {
+    // A load counts the folder's entries twice (the scan and the save each begin a new
+    // header): a folder whose times are those it had at the last count, and had already
+    // had for some seconds then, holds what it held.
+    struct stat folder;
+    const bool measured = ::stat(path_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+    if (measured && counted_ && counted_->path == path_ && counted_->folder == TimesOf(folder)) return counted_->count;
+    counted_.reset();
+    const int count = CountDirEntries(path_);
+    // (A change within the resolution of the folder's times would not show in them.)
+    if (measured && std::time(nullptr) - folder.st_mtim.tv_sec >= 2 && std::time(nullptr) - folder.st_ctim.tv_sec >= 2)
+        counted_ = std::make_unique<TCounted>(TCounted{path_, TimesOf(folder), count});
+    return count;
+}
 
 void TCacheFile::BeginListing(int threads) {
     early_.reset();
@@ -1603,7 +1624,8 @@ void TPath::LoadFromCache() {
                     unread->ChangeTime = record.fileChangeTime;
                     continue;
                 }
-                if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
+                if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\'))
+                    continue;
                 // As AddEntry: no CRC adds nothing, no rom name only the file.
                 if (record.crc.empty()) continue;
                 TFile* holder = file();

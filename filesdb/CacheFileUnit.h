@@ -285,6 +285,10 @@ private:
     struct TSaveStream;
     struct TLoaded;
     struct TEarlyListing;
+    struct TCounted;
+
+    // The entries of the rom folder, counted now.
+    int CountEntries();
 
     void AddLine(std::string_view line);
     // Hands the lines added so far over to the save in progress, once they fill a piece.
@@ -301,6 +305,7 @@ private:
     // What the last reading of the cache file found, while it may still stand for it.
     std::unique_ptr<TLoaded> loaded_;
     std::unique_ptr<TEarlyListing> early_;
+    std::unique_ptr<TCounted> counted_;  // the last count, and the folder it was made of
     bool saved_ = false;  // the lines are written; more of them start a new file
     int lineCount_ = 0;
     std::string path_;

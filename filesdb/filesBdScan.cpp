@@ -511,8 +511,8 @@ void TPath::Scan(bool rebuild) {
     const auto onDisk = [&](const std::string& name) -> const TScanEntry* {
         const std::vector<TScanEntry>& entries = top.entries;
         if (hint < entries.size() && entries[hint].name == name) return &entries[hint++];
-        const auto it = std::lower_bound(entries.begin(), entries.end(), name,
-                                         [](const TScanEntry& entry, const std::string& key) { return entry.name < key; });
+        const auto byName = [](const TScanEntry& entry, const std::string& key) { return entry.name < key; };
+        const auto it = std::lower_bound(entries.begin(), entries.end(), name, byName);
         if (it == entries.end() || it->name != name) return nullptr;
         hint = static_cast<size_t>(it - entries.begin()) + 1;
         return &*it;
