@@ -51,6 +51,15 @@ protected:
         return bd.AddPath(path.empty() ? roms : path, "1234-abcd", "ROMDISK");
     }
 
+    // The cache of the path while it holds no file: its name, and its text (the header).
+    void HeaderOnlyCache(std::string& cacheName, std::string& text) {
+        TFilesBd bd;
+        TPath* path = AddPath(bd);
+        path->SaveCache();
+        cacheName = path->CacheFile().GetCacheFileName();
+        text = ReadFile(cacheName);
+    }
+
     // Fills a path with one file of every kind and shape the cache must carry.
     void Populate(TPath& path) {
         TRomFile* r = path.AddEntry("J\xC3\xA4ger.zip", "sub/j\xC3\xA4ger.bin", "ABCDEF01", ".bin", 4096, fkZip, 0);
@@ -339,13 +348,7 @@ TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache)
 // (CR the last byte of one, LF the first of the next) is still one line end.
 TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
     std::string cacheName, text;
-    {
-        TFilesBd bd;
-        TPath* path = AddPath(bd);
-        path->SaveCache();
-        cacheName = path->CacheFile().GetCacheFileName();
-        text = ReadFile(cacheName);
-    }
+    HeaderOnlyCache(cacheName, text);
     const auto record = [](const std::string& name) {
         return S + "A" + S + name + S + "1" + S + S + "rom.bin" + S + "1" + S + "0badcafe" + S + S + S;
     };
@@ -379,13 +382,7 @@ TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
 // listing only while the folder is as it was listed.
 TEST_F(CacheFilePathTest, AFolderChangedWhileItsCacheIsReadIsListedAgain) {
     std::string cacheName, text;
-    {
-        TFilesBd bd;
-        TPath* path = AddPath(bd);
-        path->SaveCache();
-        cacheName = path->CacheFile().GetCacheFileName();
-        text = ReadFile(cacheName);
-    }
+    HeaderOnlyCache(cacheName, text);
     for (int i = 0; text.size() < (size_t{1} << 19); ++i)
         text += S + "A" + S + "gone" + std::to_string(i) + ".zip" + S + "1" + S + S + "rom.bin" + S + "1" + S +
                 "0badcafe" + S + S + S + "\r\n";
