@@ -400,6 +400,37 @@ TEST_F(CacheFilePathTest, AFolderChangedWhileItsCacheIsReadIsListedAgain) {
     EXPECT_EQ(path->Files().Count(), 2);
 }
 
+// Batches of a large cache end wherever their lines do: a line longer than a batch, a
+// batch of lines shorter than its threads had room for, and lines ended by LF or CR
+// alone are all read as one thread reads them; such a cache is then written anew.
+TEST_F(CacheFilePathTest, ALargeCacheOfLongShortAndOddlyEndedLinesIsReadWhole) {
+    std::string cacheName, text;
+    HeaderOnlyCache(cacheName, text);
+    const auto record = [](const std::string& name, const std::string& comment) {
+        return S + "A" + S + name + S + "1" + S + S + "r" + S + "1" + S + "0badcafe" + S + S + S + comment;
+    };
+    int zips = 0;
+    for (; text.size() < (size_t{1} << 18); ++zips) text += record("z" + std::to_string(zips), "") + "\r\n";
+    const std::string longComment(size_t{200} << 10, 'c');
+    text += record("long", longComment) + "\r\n" + record("lf", "") + "\n" + record("cr", "") + "\r";
+    for (int i = 0; i < 3000; ++i) text += record("t" + std::to_string(i), "") + "\r\n";
+    WriteFile(cacheName, text);
+
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->LoadFromCache();
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_EQ(path->Files().Count(), zips + 3 + 3000);
+    const TFile* longOne = path->Files().Find("long");
+    ASSERT_NE(longOne, nullptr);
+    EXPECT_EQ(longOne->RomFiles[0]->Comment.str(), longComment);
+    for (const std::string name : {"lf", "cr", "t2999", "z0"}) EXPECT_NE(path->Files().Find(name), nullptr) << name;
+    path->SaveCache();
+    const std::string saved = ReadFile(cacheName);
+    EXPECT_NE(saved.find(record("lf", "") + "\r\n" + record("cr", "") + "\r\n"), std::string::npos);
+    EXPECT_EQ(saved.size(), text.size() + 2);
+}
+
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
     TFilesBd bd;
     TPath* path = AddPath(bd);
