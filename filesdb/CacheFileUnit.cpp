@@ -15,6 +15,13 @@
 #include <climits>
 #include <ctime>
 #include <memory>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "archive/FilesTools.h"
@@ -22,9 +29,11 @@
 #include "filesdb/CrcPlugIn.h"
 #include "filesdb/SignatureCalculator.h"
 #include "filesdb/filesBd.h"
+#include "filesdb/filesBdScan.h"
 #include "platform/FileSystem.h"
 #include "platform/Finally.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
 
 namespace qm {
 
@@ -35,11 +44,10 @@ constexpr char kSep = kCacheFieldSeparator;
 // The last component of a name, a trailing "/" removed first.
 std::string_view LastComponentView(std::string_view name) {
     while (name.size() > 1 && name.back() == '/') name.remove_suffix(1);
-    const size_t slash = name.find_last_of('/');
-    return slash == std::string_view::npos ? name : name.substr(slash + 1);
+    // (A search from the end: every record and every file of a save passes here.)
+    const auto* slash = name.empty() ? nullptr : static_cast<const char*>(::memrchr(name.data(), '/', name.size()));
+    return slash == nullptr ? name : name.substr(static_cast<size_t>(slash - name.data()) + 1);
 }
-
-std::string LastComponent(std::string_view name) { return std::string(LastComponentView(name)); }
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -111,6 +119,37 @@ int64_t TimeKey(int year, int month, int day, int hour, int minute, int second) 
     return ((((static_cast<int64_t>(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
 }
 
+// Appends the decoded text to out; whether text is spelled as AppendEscaped spells it.
+bool AppendUnescaped(std::string_view text, std::string& out) {
+    size_t at = text.find('%');
+    size_t from = 0;
+    bool asWritten = true;
+    while (at != std::string_view::npos) {
+        out.append(text.data() + from, at - from);
+        from = at + 1;
+        if (at + 2 < text.size()) {
+            const int high = HexValue(text[at + 1]), low = HexValue(text[at + 2]);
+            const int code = high < 0 || low < 0 ? -1 : high * 16 + low;
+            if (code == 0x25 || code == 0xA4 || code == 0x0D || code == 0x0A) {
+                out += static_cast<char>(code);
+                from = at + 3;
+                // The writer spells its escapes in capitals.
+                asWritten = asWritten && !(text[at + 1] >= 'a' && text[at + 1] <= 'f') &&
+                            !(text[at + 2] >= 'a' && text[at + 2] <= 'f');
+            } else {
+                out += '%';
+                asWritten = false;
+            }
+        } else {
+            out += '%';
+            asWritten = false;
+        }
+        at = text.find('%', from);
+    }
+    out.append(text.data() + from, text.size() - from);
+    return asWritten;
+}
+
 }  // namespace
 
 // ---- Format -------------------------------------------------------------------------
@@ -148,52 +187,26 @@ std::string TCacheFile::Unescape(std::string_view text) {
 }
 
 bool TCacheFile::UnescapeInto(std::string_view text, std::string& out) {
-    size_t at = text.find('%');
-    if (at == std::string_view::npos) {
+    if (text.find('%') == std::string_view::npos) {
         out.assign(text);
         return true;
     }
     out.clear();
     out.reserve(text.size());
-    size_t from = 0;
-    bool asWritten = true;
-    while (at != std::string_view::npos) {
-        out.append(text.data() + from, at - from);
-        from = at + 1;
-        if (at + 2 < text.size()) {
-            const int high = HexValue(text[at + 1]), low = HexValue(text[at + 2]);
-            const int code = high < 0 || low < 0 ? -1 : high * 16 + low;
-            if (code == 0x25 || code == 0xA4 || code == 0x0D || code == 0x0A) {
-                out += static_cast<char>(code);
-                from = at + 3;
-                // The writer spells its escapes in capitals.
-                asWritten = asWritten && !(text[at + 1] >= 'a' && text[at + 1] <= 'f') &&
-                            !(text[at + 2] >= 'a' && text[at + 2] <= 'f');
-            } else {
-                out += '%';
-                asWritten = false;
-            }
-        } else {
-            out += '%';
-            asWritten = false;
-        }
-        at = text.find('%', from);
-    }
-    out.append(text.data() + from, text.size() - from);
-    return asWritten;
+    return AppendUnescaped(text, out);
 }
 
 namespace {
 
 // The fields of one record as the writer holds them, without copies.
 struct TRecordFields {
-    int kind;
+    int kind = kCacheKindZip;
     std::string_view fileName, romName;
-    int64_t fileSize;
-    int32_t fileDate;
+    int64_t fileSize = -1;
+    int32_t fileDate = 0;
     std::string_view crc, extension;
-    int64_t romSize;
-    int32_t romDate;
+    int64_t romSize = -1;
+    int32_t romDate = 0;
     std::string_view errorText, comment;
     int64_t fileChangeTime = 0;
     uint64_t fileInode = 0;
@@ -268,10 +281,10 @@ std::string TCacheFile::FormatRecord(const TCacheRecord& r) {
     return line;
 }
 
-void TCacheDigest::Add(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize,
-                       int32_t fileDate, std::string_view crc, std::string_view extension, int64_t romSize,
-                       int32_t romDate, std::string_view errorText, std::string_view comment, int64_t fileChangeTime,
-                       uint64_t fileInode) {
+void TCacheDigest::Record(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize,
+                          int32_t fileDate, std::string_view crc, std::string_view extension, int64_t romSize,
+                          int32_t romDate, std::string_view errorText, std::string_view comment,
+                          int64_t fileChangeTime, uint64_t fileInode) {
     // The fields a line of that kind holds, in its order; the others do not count.
     const uint64_t measured = kind != kCacheKindFolder && fileInode != 0 ? 1 : 0;
     const int32_t date = kind == kCacheKindFolder ? romDate : fileDate;
@@ -297,45 +310,85 @@ void TCacheDigest::Add(const TCacheRecord& r) {
         r.comment, r.fileChangeTime, r.fileInode);
 }
 
-bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
-    thread_local std::vector<std::string_view> fields;
-    SplitFields(line, kSep, fields);
-    // The texts keep their buffers from one record to the next: a cache of a large
-    // path is read without an allocation per field.
-    for (std::string* text : {&r.fileName, &r.romName, &r.crc, &r.extension, &r.errorText, &r.comment}) text->clear();
-    r.fileSize = -1;
-    r.fileDate = 0;
-    r.romSize = -1;
-    r.romDate = 0;
-    r.fileChangeTime = 0;
-    r.fileInode = 0;
-    r.canonical = false;
-    const std::string_view tag = FieldAt(fields, 1);
+namespace {
+
+// Why a record line was refused, and the field at fault; the message is made by the
+// caller (the line may have been read on another thread).
+enum class TRecordProblem : uint8_t { kNone, kDamaged, kSize, kDate, kInode };
+
+std::string ProblemText(TRecordProblem problem, std::string_view field) {
+    switch (problem) {
+        case TRecordProblem::kSize: return Fmt(_("\"%1\" is not a size"), {field});
+        case TRecordProblem::kDate: return Fmt(_("\"%1\" is not a date"), {field});
+        case TRecordProblem::kInode: return Fmt(_("\"%1\" is not an inode"), {field});
+        default: return _("the record is incomplete or damaged");
+    }
+}
+
+// A text of a record line as a view: of the line itself when it holds no escape, else
+// of its decoded copy at the end of arena. The arena never grows past its capacity
+// while the line's texts are decoded (a decoded text is never longer than its field),
+// so the views it gives stay valid.
+std::string_view Decoded(std::string_view field, std::string& arena, bool& asWritten) {
+    if (field.empty() || std::memchr(field.data(), '%', field.size()) == nullptr) return field;
+    const size_t from = arena.size();
+    asWritten = AppendUnescaped(field, arena) && asWritten;
+    return std::string_view(arena.data() + from, arena.size() - from);
+}
+
+// Decodes a record line into views of the line or of arena, which must have room for
+// line.size() more bytes. canonical tells whether the writer would give this very line
+// back. False for a line that is not a whole record of its kind; the file name is
+// still filled when the line gives one.
+bool ParseFields(std::string_view line, TRecordFields& r, bool& canonicalOut, std::string& arena,
+                 TRecordProblem& problem, std::string_view& badField) {
+    r = TRecordFields{};
+    canonicalOut = false;
+    problem = TRecordProblem::kNone;
+    // The fields, split by a plain walk: they are mostly short. A line of more fields
+    // than any record has is refused, so those past them need not be kept.
+    constexpr size_t kMost = 14;
+    std::string_view fields[kMost];
+    size_t count = 0;
+    const char* start = line.data();
+    const char* const end = start + line.size();
+    for (const char* at = start; at != end; ++at) {
+        if (*at != kSep) continue;
+        if (count < kMost) fields[count] = std::string_view(start, static_cast<size_t>(at - start));
+        ++count;
+        start = at + 1;
+    }
+    if (count < kMost) fields[count] = std::string_view(start, static_cast<size_t>(end - start));
+    ++count;
+    const auto field = [&](size_t n) { return n < count && n < kMost ? fields[n] : std::string_view(); };
+    const std::string_view tag = field(1);
     r.kind = tag == "F" ? kCacheKindFile : tag == "D" ? kCacheKindFolder : kCacheKindZip;
     // Whether the writer would give this very line back: every field spelled as it
     // spells it, and nothing it would change (a name with a folder, a CRC in capitals,
     // an inode of 0 that it leaves out).
     bool canonical = tag == "F" || tag == "D" || tag == "A";
-    canonical = UnescapeInto(FieldAt(fields, 2), r.fileName) && canonical;
+    r.fileName = Decoded(field(2), arena, canonical);
     // Texts are escaped, so a whole record has exactly its kind's fields; fewer is a
     // cut line, more a line that two records ran into.
     const size_t expected = r.kind == kCacheKindFile ? 9 : r.kind == kCacheKindFolder ? 10 : 11;
     // A plain file or zip may carry its change time and inode after them.
-    const bool measured = r.kind != kCacheKindFolder && fields.size() == expected + 2;
-    if ((fields.size() != expected && !measured) || !fields[0].empty()) {
-        problem = _("the record is incomplete or damaged");
+    const bool measured = r.kind != kCacheKindFolder && count == expected + 2;
+    if ((count != expected && !measured) || !fields[0].empty()) {
+        problem = TRecordProblem::kDamaged;
         return false;
     }
     const auto size = [&](size_t n, int64_t& value) {
         canonical = canonical && IsCanonicalNumber(fields[n]);
         if (ParseNumber(fields[n], value)) return true;
-        problem = Fmt(_("\"%1\" is not a size"), {fields[n]});
+        problem = TRecordProblem::kSize;
+        badField = fields[n];
         return false;
     };
     const auto date = [&](size_t n, int32_t& value) {
         canonical = canonical && IsCanonicalDate(fields[n]);
         if (ParseDate(fields[n], value)) return true;
-        problem = Fmt(_("\"%1\" is not a date"), {fields[n]});
+        problem = TRecordProblem::kDate;
+        badField = fields[n];
         return false;
     };
     size_t next = 0;
@@ -348,44 +401,80 @@ bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string
             next = 5;
             break;
         case kCacheKindFolder:
-            canonical = UnescapeInto(fields[3], r.romName) && canonical;
+            r.romName = Decoded(fields[3], arena, canonical);
             if (!size(4, r.romSize) || !date(5, r.romDate)) return false;
-            r.fileSize = -1;
-            r.fileDate = 0;
             next = 6;
             break;
         default:
             if (!size(3, r.fileSize) || !date(4, r.fileDate)) return false;
-            canonical = UnescapeInto(fields[5], r.romName) && canonical;
+            r.romName = Decoded(fields[5], arena, canonical);
             if (!size(6, r.romSize)) return false;
-            r.romDate = 0;
             next = 7;
             break;
     }
-    canonical = UnescapeInto(fields[next], r.crc) && canonical;
-    for (char& c : r.crc) {
-        const char lower = LowerChar(c);
-        canonical = canonical && lower == c;
-        c = lower;
+    r.crc = Decoded(fields[next], arena, canonical);
+    if (std::any_of(r.crc.begin(), r.crc.end(), [](char c) { return LowerChar(c) != c; })) {
+        // Signatures are held in lower case: a decoded one is lowered where it lies, one
+        // of the line itself copied lowered.
+        canonical = false;
+        char* lowered;
+        if (r.crc.data() >= arena.data() && r.crc.data() < arena.data() + arena.size()) {
+            lowered = arena.data() + (r.crc.data() - arena.data());
+        } else {
+            const size_t from = arena.size();
+            arena.append(r.crc);
+            lowered = arena.data() + from;
+        }
+        for (size_t i = 0; i < r.crc.size(); ++i) lowered[i] = LowerChar(lowered[i]);
+        r.crc = std::string_view(lowered, r.crc.size());
     }
-    canonical = UnescapeInto(fields[next + 1], r.extension) && canonical;
-    canonical = UnescapeInto(fields[next + 2], r.errorText) && canonical;
-    canonical = UnescapeInto(fields[next + 3], r.comment) && canonical;
+    r.extension = Decoded(fields[next + 1], arena, canonical);
+    r.errorText = Decoded(fields[next + 2], arena, canonical);
+    r.comment = Decoded(fields[next + 3], arena, canonical);
     if (measured) {
         if (!size(expected, r.fileChangeTime)) return false;
         const std::string_view inode = fields[expected + 1];
-        const auto [end, error] = std::from_chars(inode.data(), inode.data() + inode.size(), r.fileInode);
-        if (inode.empty() || error != std::errc() || end != inode.data() + inode.size()) {
-            problem = Fmt(_("\"%1\" is not an inode"), {inode});
+        const auto [stop, error] = std::from_chars(inode.data(), inode.data() + inode.size(), r.fileInode);
+        if (inode.empty() || error != std::errc() || stop != inode.data() + inode.size()) {
+            problem = TRecordProblem::kInode;
+            badField = inode;
             return false;
         }
+        canonical = canonical && inode[0] != '0';
     }
-    if (measured) canonical = canonical && fields[expected + 1][0] != '0';
-    r.canonical = canonical && r.fileName.find('/') == std::string::npos;
+    canonicalOut = canonical && r.fileName.find('/') == std::string_view::npos;
     // A plain file that held no rom is written with "n/a" for its CRC; it must not come
     // back as a rom of that signature.
-    if (r.kind == kCacheKindFile && r.crc == "n/a") r.romName.clear();
+    if (r.kind == kCacheKindFile && r.crc == "n/a") r.romName = {};
     return true;
+}
+
+}  // namespace
+
+bool TCacheFile::ParseRecord(std::string_view line, TCacheRecord& r, std::string& problem) {
+    std::string arena;
+    arena.reserve(line.size());
+    TRecordFields f;
+    bool canonical = false;
+    TRecordProblem why = TRecordProblem::kNone;
+    std::string_view bad;
+    const bool parsed = ParseFields(line, f, canonical, arena, why, bad);
+    r.kind = f.kind;
+    r.fileName.assign(f.fileName);
+    r.romName.assign(f.romName);
+    r.fileSize = f.fileSize;
+    r.fileDate = f.fileDate;
+    r.crc.assign(f.crc);
+    r.extension.assign(f.extension);
+    r.romSize = f.romSize;
+    r.romDate = f.romDate;
+    r.errorText.assign(f.errorText);
+    r.comment.assign(f.comment);
+    r.fileChangeTime = f.fileChangeTime;
+    r.fileInode = f.fileInode;
+    r.canonical = parsed && canonical;
+    if (!parsed) problem = ProblemText(why, bad);
+    return parsed;
 }
 
 std::string TCacheFile::FormatHeaderTime(int64_t unixSeconds) {
@@ -592,7 +681,7 @@ void TCacheFile::Clear() {
     text_.clear();
     text_.reserve(kPieceSize + kPieceSize / 8);
     lineCount_ = 0;
-    entryCount_ = CountDirEntries(path_);
+    entryCount_ = CountEntries();
     AddLine(kVersion);
     AddLine(Escape(label_));
     AddLine(serial_);
@@ -620,6 +709,13 @@ void TCacheFile::AddRecord(const std::string& fileName, const std::string& romNa
         ++lineCount_;
         FlushFull();
     }
+}
+
+void TCacheFile::AddRecordLines(std::string_view text, int lines) {
+    if (lineCount_ < kHeaderLines || saved_) Clear();
+    text_ += text;
+    lineCount_ += lines;
+    FlushFull();
 }
 
 namespace {
@@ -749,8 +845,6 @@ struct TCacheFile::TSaveStream {
     }
 };
 
-TCacheFile::TCacheFile() = default;
-TCacheFile::~TCacheFile() = default;
 
 void TCacheFile::Flush() {
     // An absent volume keeps its cache as it is.
@@ -849,6 +943,86 @@ bool TCacheFile::SaveUnchanged(const TCacheDigest& records) {
     return true;
 }
 
+struct TCacheFile::TEarlyListing {
+    std::thread thread;
+    TScanListing listing;
+    TListingRoom room;
+    bool done = false;      // listed without a failure
+    TFileTimes folder;      // the folder measured before it was listed
+    int filesLoaded = -1;   // the files the reading left; -1 while it runs
+    ~TEarlyListing() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
+TCacheFile::TCacheFile() = default;
+TCacheFile::~TCacheFile() = default;
+
+struct TCacheFile::TCounted {
+    std::string path;
+    TFileTimes folder;
+    int count = 0;
+};
+
+int TCacheFile::CountEntries() {
+    // A load counts the folder's entries twice (the scan and the save each begin a new
+    // header): a folder whose times are those it had at the last count, and had already
+    // had for some seconds then, holds what it held.
+    struct stat folder;
+    const bool measured = ::stat(path_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+    if (measured && counted_ && counted_->path == path_ && counted_->folder == TimesOf(folder)) return counted_->count;
+    counted_.reset();
+    const int count = CountDirEntries(path_);
+    // (A change within the resolution of the folder's times would not show in them.)
+    if (measured && std::time(nullptr) - folder.st_mtim.tv_sec >= 2 && std::time(nullptr) - folder.st_ctim.tv_sec >= 2)
+        counted_ = std::make_unique<TCounted>(TCounted{path_, TimesOf(folder), count});
+    return count;
+}
+
+void TCacheFile::BeginListing(int threads) {
+    early_.reset();
+    struct stat folder;
+    if (::stat(path_.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) return;
+    auto early = std::make_unique<TEarlyListing>();
+    early->folder = TimesOf(folder);
+    // The entries' room is made here, from the count the cache was saved with: what the
+    // listing's thread allocates stays with it once freed.
+    const size_t entries = static_cast<size_t>(std::max(entryCount_, 0)) + 64;
+    early->listing.entries.reserve(entries);
+    early->room.Reserve(entries);
+    TEarlyListing* listing = early.get();
+    try {
+        early->thread = std::thread([listing, path = path_, threads] {
+            try {
+                ListScanFolder(path, ResolvedFolder(path), listing->listing, threads, &listing->room);
+                listing->done = true;
+            } catch (...) {
+                // The scan lists the folder itself.
+            }
+        });
+    } catch (const std::system_error&) {
+        return;
+    }
+    early_ = std::move(early);
+}
+
+void TCacheFile::NoteFilesLoaded(int count) {
+    if (early_) early_->filesLoaded = count;
+}
+
+std::unique_ptr<TScanListing> TCacheFile::TakeListing(int filesCount) {
+    const std::unique_ptr<TEarlyListing> early = std::move(early_);
+    if (!early) return nullptr;
+    if (early->thread.joinable()) early->thread.join();
+    // Whatever was made, created, removed or renamed in the folder since changed its
+    // times; the files read are those the listing was made for.
+    struct stat folder;
+    if (!early->done || early->filesLoaded != filesCount || ::stat(path_.c_str(), &folder) != 0 ||
+        !(TimesOf(folder) == early->folder))
+        return nullptr;
+    return std::make_unique<TScanListing>(std::move(early->listing));
+}
+
 // ---- Reading ------------------------------------------------------------------------
 
 TCacheReader::TCacheReader(std::string_view text) { SplitLines(text, lines_); }
@@ -861,24 +1035,189 @@ bool TCacheReader::Record(int index, TCacheRecord& record, std::string& problem)
 
 namespace {
 
-// Hands each record that a save of the files writes to take, in the order of the file.
+// Hands each record that a save of a file writes to take, in their order.
 template <typename Take>
-void ForEachRecord(const TFilesList& files, Take&& take) {
+void ForEachRecordOf(const TFile& file, Take&& take) {
     static const std::string none, notAvailable = "n/a";
-    for (const auto& owned : files) {
-        const TFile& file = *owned;
-        bool wroteRom = false;
-        for (const auto& entry : file.RomFiles) {
-            const TRomFile& rom = *entry.romFile;
-            if (rom.IsPlaceholder()) continue;
-            wroteRom = true;
-            take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
-                 file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
-                 rom.Comment, file.ChangeTime, file.Inode);
+    bool wroteRom = false;
+    for (const auto& entry : file.RomFiles) {
+        const TRomFile& rom = *entry.romFile;
+        if (rom.IsPlaceholder()) continue;
+        wroteRom = true;
+        take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
+             file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
+             rom.Comment, file.ChangeTime, file.Inode);
+    }
+    if (!wroteRom)
+        take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
+             file.ErrorText, none, file.ChangeTime, file.Inode);
+}
+
+// The fingerprint of a path's records: each record hashed alone, the hashes folded a
+// block of files at a time, and the blocks folded in their order. The reading folds
+// the records as they come; a save hashes its blocks side by side.
+class TFingerprint {
+public:
+    static constexpr size_t kFilesPerBlock = 256;
+
+    // The records of another file follow.
+    void BeginFile() {
+        if (files_ > 0 && files_ % kFilesPerBlock == 0) EndBlock(block_);
+        ++files_;
+    }
+    void AddRecord(const TCacheDigest& hash) { block_.Fold(hash); }
+    // A whole block, folded apart.
+    void EndBlock(const TCacheDigest& block) {
+        total_.Fold(block);
+        block_ = TCacheDigest();
+    }
+    TCacheDigest Total() const {
+        TCacheDigest total = total_;
+        if (files_ > 0) total.Fold(block_);  // the last block, whole or not
+        return total;
+    }
+
+private:
+    TCacheDigest total_, block_;
+    size_t files_ = 0;
+};
+
+// The fingerprint of the records a save of the files would write; false when one of
+// their CRCs is not in lower case (the save then makes and compares the text), or when
+// it could not be made.
+bool FingerprintOf(const TFilesList& files, TCacheDigest& digest) {
+    constexpr size_t kBlock = TFingerprint::kFilesPerBlock;
+    const size_t count = static_cast<size_t>(files.Count());
+    const size_t blocks = (count + kBlock - 1) / kBlock;
+    // (Made here: nothing is allocated on the threads.)
+    std::vector<TCacheDigest> folded(blocks);
+    std::atomic<size_t> next{0};
+    std::atomic<bool> usable{true};
+    const auto work = [&] {
+        for (size_t block; (block = next.fetch_add(1)) < blocks;) {
+            TCacheDigest& out = folded[block];
+            bool lowerCrcs = true;
+            for (size_t at = block * kBlock; at < std::min(count, (block + 1) * kBlock); ++at)
+                ForEachRecordOf(*files[static_cast<int>(at)],
+                                [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                                    int32_t fileDate, const std::string& crc, const std::string& extension,
+                                    int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
+                                    const std::string& comment, int64_t changeTime, uint64_t inode) {
+                                    lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) {
+                                                    return LowerChar(c) != c;
+                                                });
+                                    out.Fold(TCacheDigest::Of(kind, LastComponentView(fileName), romName, fileSize,
+                                                              fileDate, crc, extension, romSize, romDate, errorText,
+                                                              comment, changeTime, inode));
+                                });
+            if (!lowerCrcs) usable = false;
         }
-        if (!wroteRom)
-            take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
-                 file.ErrorText, none, file.ChangeTime, file.Inode);
+    };
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    RunOnThreads(std::max<size_t>(1, std::min(cores, blocks / 4)), work);
+    if (!usable) return false;
+    TFingerprint total;
+    for (const TCacheDigest& block : folded) total.EndBlock(block);
+    digest = total.Total();
+    return true;
+}
+
+// The record lines of a block of files, each ended by CR LF.
+int AppendRecordLines(const TFilesList& files, size_t from, size_t to, std::string& out) {
+    int lines = 0;
+    for (size_t at = from; at < to; ++at)
+        ForEachRecordOf(*files[static_cast<int>(at)],
+                        [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
+                            int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
+                            int32_t romDate, uint8_t kind, const std::string& errorText, const std::string& comment,
+                            int64_t changeTime, uint64_t inode) {
+                            if (!AppendRecordLine(out, {kind, LastComponentView(fileName), romName, fileSize,
+                                                        fileDate, crc, extension, romSize, romDate, errorText,
+                                                        comment, changeTime, inode}))
+                                return;
+                            out += "\r\n";
+                            ++lines;
+                        });
+    return lines;
+}
+
+// Adds the records of the files to the cache in their order. Those of a large path are
+// made a block of files at a time on a few threads, a window of blocks ahead of the
+// one handed to the cache; the blocks' room is made here, so their threads keep none.
+void WriteRecords(const TFilesList& files, TCacheFile& cache) {
+    constexpr size_t kBlock = TFingerprint::kFilesPerBlock;
+    const size_t count = static_cast<size_t>(files.Count());
+    const size_t blocks = (count + kBlock - 1) / kBlock;
+    const size_t threads = std::min<size_t>(3, std::max(1u, std::thread::hardware_concurrency()) - 1);
+    const auto oneByOne = [&] {
+        std::string text;
+        for (size_t block = 0; block < blocks; ++block) {
+            text.clear();
+            const int lines = AppendRecordLines(files, block * kBlock, std::min(count, (block + 1) * kBlock), text);
+            cache.AddRecordLines(text, lines);
+        }
+    };
+    if (blocks < 8 || threads == 0) return oneByOne();
+    struct TSlot {
+        std::string text;
+        int lines = 0;
+        bool ready = false;
+        std::exception_ptr failure;
+    };
+    std::vector<TSlot> window(4 * threads);
+    for (TSlot& slot : window) slot.text.reserve(kBlock * 512);
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0, taken = 0;
+    bool stop = false;
+    const auto work = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stop || next >= blocks || next < taken + window.size(); });
+            if (stop || next >= blocks) return;
+            const size_t block = next++;
+            TSlot& slot = window[block % window.size()];
+            lock.unlock();
+            try {
+                slot.text.clear();
+                slot.lines = AppendRecordLines(files, block * kBlock, std::min(count, (block + 1) * kBlock), slot.text);
+            } catch (...) {
+                slot.failure = std::current_exception();
+            }
+            lock.lock();
+            slot.ready = true;
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    const TFinally join([&] {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread& thread : pool) thread.join();
+    });
+    try {
+        for (size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No thread to be had: the blocks are made here, one after the other.
+        if (pool.empty()) return oneByOne();
+    }
+    for (size_t block = 0; block < blocks; ++block) {
+        TSlot& slot = window[block % window.size()];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return slot.ready; });
+        }
+        if (slot.failure) std::rethrow_exception(slot.failure);
+        cache.AddRecordLines(slot.text, slot.lines);
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            slot.ready = false;
+            taken = block + 1;
+        }
+        changed.notify_all();
     }
 }
 
@@ -899,103 +1238,245 @@ void TPath::SaveCache() {
     // made and compared.
     if (cache.HasLoaded()) {
         TCacheDigest digest;
-        bool lowerCrcs = true;
-        ForEachRecord(Files(), [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
-                                   int32_t fileDate, const std::string& crc, const std::string& extension,
-                                   int64_t romSize, int32_t romDate, uint8_t kind, const std::string& errorText,
-                                   const std::string& comment, int64_t changeTime, uint64_t inode) {
-            lowerCrcs = lowerCrcs && std::none_of(crc.begin(), crc.end(), [](char c) { return LowerChar(c) != c; });
-            digest.Add(kind, LastComponentView(fileName), romName, fileSize, fileDate, crc, extension, romSize,
-                       romDate, errorText, comment, changeTime, inode);
-        });
-        if (lowerCrcs && cache.SaveUnchanged(digest)) return;
+        if (FingerprintOf(Files(), digest) && cache.SaveUnchanged(digest)) return;
     }
-    ForEachRecord(Files(), [&](const std::string& fileName, const std::string& romName, int64_t fileSize,
-                               int32_t fileDate, const std::string& crc, const std::string& extension, int64_t romSize,
-                               int32_t romDate, uint8_t kind, const std::string& errorText, const std::string& comment,
-                               int64_t changeTime, uint64_t inode) {
-        cache.AddRecord(fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, kind, errorText,
-                        comment, changeTime, inode);
-    });
+    WriteRecords(Files(), cache);
     cache.Save();
 }
 
 namespace {
 
-// A cache file read a piece at a time, its lines cut as SplitLines cuts them (CR LF, CR
-// or LF ends one; a last line may have no end): a large path's cache is not held whole
-// beside the files built from it.
-class TLineStream {
+// Lines counted as the reader cuts them (CR LF, CR or LF ends one; a last line may have
+// no end), a block at a time.
+class TLineCounter {
 public:
-    explicit TLineStream(int fd) : fd_(fd) {}
+    void Add(const char* data, size_t size) {
+        if (size == 0) return;
+        const char* const end = data + size;
+        for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p))));
+             ++p)
+            ++lines_;
+        // An LF ends a line of its own unless it ends a CR LF.
+        for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p))));
+             ++p)
+            if ((p == data ? last_ : p[-1]) != '\r') ++lines_;
+        last_ = end[-1];
+    }
+    int64_t Lines() const { return lines_ + (last_ != 0 && last_ != '\r' && last_ != '\n' ? 1 : 0); }
 
-    // The next line, which stays valid until the next call, and whether CR LF ended it.
-    // False at the end of the file or on a read error (Error then tells it).
-    bool Next(std::string_view& line, bool& crlf) {
+private:
+    int64_t lines_ = 0;
+    char last_ = 0;  // the last byte counted; 0 before any
+};
+
+// One line of a batch, decoded as a record (header lines are decoded too, and not used).
+struct TReadLine {
+    std::string_view text;  // without its end
+    bool crlf = false;
+    bool parsed = false;
+    bool canonical = false;
+    TRecordFields fields;
+    std::string_view name;  // the last component of the file name
+    TCacheDigest hash;
+};
+
+// Whole lines of a cache file and their records, decoded on whichever thread takes the
+// batch; the texts stay in the batch until it is filled again.
+struct TReadBatch {
+    std::unique_ptr<char[]> data;
+    size_t capacity = 0, size = 0;
+    std::vector<TReadLine> lines;
+    size_t count = 0;     // lines decoded by the last call
+    size_t decoded = 0;   // bytes decoded so far
+    std::string arena;  // decoded texts that held escapes
+    bool done = false;
+    std::exception_ptr failure;
+
+    // Room for the decoding, made by the thread that fills the batch: memory taken on
+    // the decoding threads would stay with them, out of reach of the files built after.
+    void Prepare() {
+        decoded = 0;
+        arena.reserve(capacity);  // decoded texts are never longer than the batch
+        // Records run to some hundred bytes; more lines than that take more room then.
+        if (lines.size() < capacity / 80) lines.resize(capacity / 80);
+    }
+
+    // Decodes the lines from where the last call stopped, into the room there is (or
+    // more with mayGrow): the decoding threads take none of their own.
+    void Decode(bool mayGrow) {
+        if (decoded == 0) arena.clear();
+        count = 0;
+        const char* p = data.get() + decoded;
+        const char* const end = data.get() + size;
+        const char* lf = nullptr;
+        for (; p < end; decoded = static_cast<size_t>(p - data.get())) {
+            if (count == lines.size()) {
+                if (!mayGrow) break;
+                lines.emplace_back();
+            }
+            if (lf == nullptr || lf < p) {
+                lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+                if (lf == nullptr) lf = end;
+            }
+            TReadLine& line = lines[count++];
+            const auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(lf - p)));
+            if (cr != nullptr) {
+                line.text = std::string_view(p, static_cast<size_t>(cr - p));
+                line.crlf = cr + 1 < end && cr[1] == '\n';
+                p = cr + (line.crlf ? 2 : 1);
+            } else {
+                line.text = std::string_view(p, static_cast<size_t>(lf - p));
+                line.crlf = false;
+                p = lf + 1;
+            }
+            TRecordProblem problem;
+            std::string_view badField;
+            line.parsed = ParseFields(line.text, line.fields, line.canonical, arena, problem, badField);
+            line.name = LastComponentView(line.fields.fileName);
+            if (line.parsed) {
+                const TRecordFields& r = line.fields;
+                line.hash = TCacheDigest::Of(r.kind, r.fileName, r.romName, r.fileSize, r.fileDate, r.crc,
+                                             r.extension, r.romSize, r.romDate, r.errorText, r.comment,
+                                             r.fileChangeTime, r.fileInode);
+            }
+        }
+        if (p >= end) decoded = size;
+    }
+};
+
+// Fills batches from a file in order, each ending with a line end (or at the end of the
+// file): a CR at the end of what was read may be the first half of a CR LF, so a batch
+// ends after its last LF, or after a CR that is known to stand alone.
+class TBatchReader {
+public:
+    static constexpr size_t kBatch = size_t{64} << 10;
+
+    explicit TBatchReader(int fd) : fd_(fd) {}
+
+    // False when the file has nothing more, or on a read error (Error then tells it).
+    bool Fill(TReadBatch& batch) {
+        if (error_ != 0 || (eof_ && carry_.empty())) return false;
+        Reserve(batch, std::max(kBatch, carry_.size() * 2));
+        std::memcpy(batch.data.get(), carry_.data(), carry_.size());
+        size_t size = carry_.size();
+        carry_.clear();
         for (;;) {
-            const char* data = buffer_.data();
-            const char* begin = data + at_;
-            const char* end = data + buffer_.size();
-            const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
-            const char* stop = lf != nullptr ? lf : end;
-            const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', static_cast<size_t>(stop - begin)));
-            // A CR that is the last byte read yet may be the first half of a CR LF.
-            if (cr != nullptr && (cr + 1 < end || eof_)) {
-                line = std::string_view(begin, static_cast<size_t>(cr - begin));
-                crlf = cr + 1 < end && cr[1] == '\n';
-                at_ = static_cast<size_t>(cr - data) + (crlf ? 2 : 1);
-                return true;
+            while (!eof_ && size < batch.capacity) {
+                const ssize_t got = ::read(fd_, batch.data.get() + size, batch.capacity - size);
+                if (got < 0 && errno == EINTR) continue;
+                if (got < 0) {
+                    error_ = errno;
+                    return false;
+                }
+                eof_ = got == 0;
+                size += static_cast<size_t>(got);
             }
-            if (cr == nullptr && lf != nullptr) {
-                line = std::string_view(begin, static_cast<size_t>(lf - begin));
-                crlf = false;
-                at_ = static_cast<size_t>(lf - data) + 1;
-                return true;
+            const size_t cut = eof_ ? size : Cut(batch.data.get(), size);
+            if (cut > 0 || eof_) {
+                carry_.assign(batch.data.get() + cut, size - cut);
+                batch.size = cut;
+                return cut > 0;
             }
-            if (eof_) {
-                if (begin == end) return false;
-                line = std::string_view(begin, static_cast<size_t>(end - begin));
-                crlf = false;
-                at_ = buffer_.size();
-                return true;
-            }
-            if (!Fill()) return false;
+            // A line longer than the batch: it grows until the line's end is in.
+            Reserve(batch, batch.capacity * 2, size);
         }
     }
     int Error() const { return error_; }
-    void Rewind() {
-        buffer_.clear();
-        at_ = 0;
-        eof_ = false;
-        if (::lseek(fd_, 0, SEEK_SET) < 0) error_ = errno;
-    }
 
 private:
-    static constexpr size_t kBlock = size_t{1} << 20;
-
-    bool Fill() {
-        buffer_.erase(0, at_);
-        at_ = 0;
-        const size_t had = buffer_.size();
-        buffer_.resize(had + kBlock);
-        ssize_t got;
-        do {
-            got = ::read(fd_, buffer_.data() + had, kBlock);
-        } while (got < 0 && errno == EINTR);
-        buffer_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
-        if (got < 0) {
-            error_ = errno;
-            return false;
-        }
-        eof_ = got == 0;
-        return true;
+    static size_t Cut(const char* data, size_t size) {
+        for (size_t at = size; at-- > 0;)
+            if (data[at] == '\n') return at + 1;
+        // No LF at all: the last CR but one at the very end stands alone.
+        for (size_t at = size - 1; at-- > 0;)
+            if (data[at] == '\r') return at + 1;
+        return 0;
+    }
+    // Room for capacity bytes, keeping the first keep.
+    static void Reserve(TReadBatch& batch, size_t capacity, size_t keep = 0) {
+        if (batch.capacity >= capacity) return;
+        auto data = std::make_unique_for_overwrite<char[]>(capacity);
+        if (keep > 0) std::memcpy(data.get(), batch.data.get(), keep);
+        batch.data = std::move(data);
+        batch.capacity = capacity;
     }
 
     int fd_;
-    std::string buffer_;
-    size_t at_ = 0;
+    std::string carry_;  // the bytes after the last batch's cut
     bool eof_ = false;
     int error_ = 0;
+};
+
+// Threads that decode the batches handed to them, in any order; with no thread a batch
+// is decoded when it is handed over.
+class TDecodePool {
+public:
+    explicit TDecodePool(size_t threads) {
+        try {
+            for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            // Fewer threads than asked: those started share the work.
+        }
+    }
+    ~TDecodePool() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& thread : threads_) thread.join();
+    }
+    TDecodePool(const TDecodePool&) = delete;
+    TDecodePool& operator=(const TDecodePool&) = delete;
+
+    void Submit(TReadBatch& batch) {
+        batch.done = false;
+        batch.failure = nullptr;
+        if (threads_.empty()) {
+            batch.Decode(true);
+            batch.done = true;
+            return;
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(&batch);
+        }
+        wake_.notify_one();
+    }
+    // Waits until the batch is decoded; a failure on its thread is raised here.
+    void Wait(TReadBatch& batch) {
+        if (!threads_.empty()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            done_.wait(lock, [&] { return batch.done; });
+        }
+        if (batch.failure) std::rethrow_exception(batch.failure);
+    }
+
+private:
+    void Work() {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            TReadBatch* batch = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            try {
+                batch->Decode(false);
+            } catch (...) {
+                batch->failure = std::current_exception();
+            }
+            lock.lock();
+            batch->done = true;
+            done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::deque<TReadBatch*> queue_;
+    bool stop_ = false;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace
@@ -1010,15 +1491,35 @@ void TPath::LoadFromCache() {
     int fd = -1;
     if (const int err = Fs().Open(cacheName, O_RDONLY | O_CLOEXEC, 0, fd)) return cannotRead(err);
     const TFinally closeFile([fd] { ::close(fd); });
-    TLineStream lines(fd);
-    std::string_view line;
-    bool crlf = false;
-    // The progress counts lines: they are counted first, in a pass that keeps nothing.
-    int lineCount = 0;
-    while (lines.Next(line, crlf)) ++lineCount;
-    lines.Rewind();
-    if (lines.Error() != 0) return cannotRead(lines.Error());
     TFilesBd* bd = FilesBd();
+    // The records of a large cache are decoded on a few threads, a batch ahead of the
+    // files being built from them here, in the file's order; and the folder is listed
+    // meanwhile for the scan that follows.
+    struct stat st;
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t wanted = bd != nullptr && bd->ScanThreads > 0 ? static_cast<size_t>(bd->ScanThreads) : cores;
+    const size_t threads = ::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(2 * TBatchReader::kBatch)
+                               ? std::min<size_t>(wanted - 1, 3)
+                               : 0;
+    if (threads > 0) CacheFile().BeginListing(bd != nullptr ? bd->ScanThreads : 1);
+    // The progress counts lines: they are counted first, in a pass that keeps nothing.
+    int64_t fileSize = 0;
+    int lineCount = 0;
+    {
+        TLineCounter counter;
+        constexpr size_t kBlock = size_t{1} << 20;
+        const auto block = std::make_unique_for_overwrite<char[]>(kBlock);
+        for (;;) {
+            const ssize_t got = ::read(fd, block.get(), kBlock);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return cannotRead(errno);
+            if (got == 0) break;
+            counter.Add(block.get(), static_cast<size_t>(got));
+            fileSize += got;
+        }
+        lineCount = static_cast<int>(counter.Lines());
+        if (::lseek(fd, 0, SEEK_SET) < 0) return cannotRead(errno);
+    }
     const std::string& path = GetPath();
     if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {path.size() > 45 ? StrLastChars(path, 42) : path}));
 
@@ -1032,91 +1533,130 @@ void TPath::LoadFromCache() {
             if (bd != nullptr) bd->Retire(std::move(file));
         }
     };
-    TCacheRecord record;
-    std::string problem;
     std::string lastName;  // the file of the last record taken
     TFile* lastFile = nullptr;  // its entry, once looked up
     // Whether a save of what is read would write this very text again, and the
     // fingerprint of its records that lets the save see so.
     bool asSaved = lineCount >= TCacheFile::kHeaderLines;
-    TCacheDigest digest;
+    TFingerprint digest;
+    const int firstRecord = TCacheFile::kHeaderLines;
     std::string header;  // the first lines, with their ends
-    for (int index = 0; lines.Next(line, crlf); ++index) {
-        asSaved = asSaved && crlf;
-        if (index < TCacheFile::kHeaderLines) {
-            header.append(line).append("\r\n");
-            continue;
+    std::string romName, crc, extension;  // the texts handed on, their buffers kept
+
+    TBatchReader reader(fd);
+    std::vector<TReadBatch> ring(2 * threads + 2);
+    TDecodePool pool(threads);
+    size_t head = 0, inFlight = 0;
+    const auto readAhead = [&] {
+        while (inFlight < ring.size()) {
+            TReadBatch& batch = ring[(head + inFlight) % ring.size()];
+            if (!reader.Fill(batch)) break;
+            batch.Prepare();
+            pool.Submit(batch);
+            ++inFlight;
         }
-        try {
-            if (owner_ != nullptr) owner_->CheckAbort();
-        } catch (const qm::EAbortOperation&) {
-            // The records of one file follow each other: the file being read may miss
-            // some of its roms, and a later scan would keep it as it is.
-            if (!lastName.empty()) damaged.insert(lastName);
-            dropDamaged();
-            throw;
-        }
-        if (bd != nullptr) bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
-        if (!TCacheFile::ParseRecord(line, record, problem)) {
-            asSaved = false;
-            // One damaged record costs a fresh reading of its file, never the whole path.
-            Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
-            if (!record.fileName.empty()) {
-                const std::string name = LastComponent(record.fileName);
-                damaged.insert(name);
-                // A record cut inside its name (a crash or a full disk while the cache
-                // was written) may be one of the file whose records came just before:
-                // that file goes too, rather than stay half known.
-                if (lastName.compare(0, name.size(), name) == 0) damaged.insert(lastName);
+    };
+    int index = 0;
+    for (readAhead(); inFlight > 0; readAhead()) {
+        TReadBatch& batch = ring[head];
+        pool.Wait(batch);
+        for (;;) {
+            for (size_t at = 0; at < batch.count; ++at, ++index) {
+                const TReadLine& line = batch.lines[at];
+                asSaved = asSaved && line.crlf;
+                if (index < TCacheFile::kHeaderLines) {
+                    header.append(line.text).append("\r\n");
+                    continue;
+                }
+                try {
+                    if (owner_ != nullptr) owner_->CheckAbort();
+                } catch (const qm::EAbortOperation&) {
+                    // The records of one file follow each other: the file being read may miss
+                    // some of its roms, and a later scan would keep it as it is.
+                    if (!lastName.empty()) damaged.insert(lastName);
+                    dropDamaged();
+                    throw;
+                }
+                if (bd != nullptr)
+                    bd->DoProgress(index - TCacheFile::kHeaderLines, lineCount - TCacheFile::kHeaderLines - 1);
+                const TRecordFields& record = line.fields;
+                if (!line.parsed) {
+                    asSaved = false;
+                    // One damaged record costs a fresh reading of its file, never the whole path.
+                    std::string problem;
+                    TCacheRecord again;
+                    TCacheFile::ParseRecord(line.text, again, problem);
+                    Log(Fmt(_("Cache file %1, line %2 skipped: %3"), {cacheName, std::to_string(index + 1), problem}));
+                    if (!record.fileName.empty()) {
+                        const std::string name(line.name);
+                        damaged.insert(name);
+                        // A record cut inside its name (a crash or a full disk while the cache
+                        // was written) may be one of the file whose records came just before:
+                        // that file goes too, rather than stay half known.
+                        if (lastName.compare(0, name.size(), name) == 0) damaged.insert(lastName);
+                    }
+                    continue;
+                }
+                if (asSaved) {
+                    asSaved = line.canonical;
+                    // A file's records follow each other, as a save writes them.
+                    if (index == firstRecord || line.name != lastName) digest.BeginFile();
+                    digest.AddRecord(line.hash);
+                }
+                // The records of a file follow each other: its entry is looked up once.
+                if (lastFile == nullptr || line.name != lastName) {
+                    lastName.assign(line.name);
+                    lastFile = nullptr;
+                }
+                const auto file = [&] {
+                    if (lastFile == nullptr) lastFile = Files().Find(lastName);
+                    if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
+                    return lastFile;
+                };
+                if (!record.errorText.empty() && record.romName.empty()) {
+                    // A file that could not be read: listed with its error, which makes the scan
+                    // that follows read it again (or drop it when it is gone).
+                    TFile* unread = file();
+                    unread->Size = record.fileSize;
+                    unread->Date = record.fileDate;
+                    unread->SetErrorText(std::string(record.errorText));
+                    unread->Inode = record.fileInode;
+                    unread->ChangeTime = record.fileChangeTime;
+                    continue;
+                }
+                if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\'))
+                    continue;
+                // As AddEntry: no CRC adds nothing, no rom name only the file.
+                if (record.crc.empty()) continue;
+                TFile* holder = file();
+                if (record.romName.empty()) continue;
+                romName.assign(record.romName);
+                crc.assign(record.crc);
+                extension.assign(record.extension);
+                TRomFile* romFile = holder->AddRomFile(romName, crc, record.romDate, record.romSize, extension);
+                romFile->Comment = record.comment;
+                romFile->File->Date = record.fileDate;
+                romFile->File->Size = record.fileSize;
+                romFile->File->Inode = record.fileInode;
+                romFile->File->ChangeTime = record.fileChangeTime;
+                if (!record.errorText.empty()) romFile->SetError(std::string(record.errorText));
             }
-            continue;
+            if (batch.decoded >= batch.size) break;
+            // The lines past the room the decoding thread had are decoded here.
+            batch.Decode(true);
         }
-        if (asSaved) {
-            asSaved = record.canonical;
-            digest.Add(record);
-        }
-        // The records of a file follow each other: its entry is looked up once.
-        if (const std::string_view name = LastComponentView(record.fileName); lastFile == nullptr || name != lastName) {
-            lastName.assign(name);
-            lastFile = nullptr;
-        }
-        const auto file = [&] {
-            if (lastFile == nullptr) lastFile = Files().Find(lastName);
-            if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
-            return lastFile;
-        };
-        if (!record.errorText.empty() && record.romName.empty()) {
-            // A file that could not be read: listed with its error, which makes the scan
-            // that follows read it again (or drop it when it is gone).
-            TFile* unread = file();
-            unread->Size = record.fileSize;
-            unread->Date = record.fileDate;
-            unread->SetErrorText(record.errorText);
-            unread->Inode = record.fileInode;
-            unread->ChangeTime = record.fileChangeTime;
-            continue;
-        }
-        if (!record.romName.empty() && (record.romName.back() == '/' || record.romName.back() == '\\')) continue;
-        // As AddEntry: no CRC adds nothing, no rom name only the file.
-        if (record.crc.empty()) continue;
-        TFile* holder = file();
-        if (record.romName.empty()) continue;
-        TRomFile* romFile = holder->AddRomFile(record.romName, record.crc, record.romDate, record.romSize, record.extension);
-        romFile->Comment = record.comment;
-        romFile->File->Date = record.fileDate;
-        romFile->File->Size = record.fileSize;
-        romFile->File->Inode = record.fileInode;
-        romFile->File->ChangeTime = record.fileChangeTime;
-        if (!record.errorText.empty()) romFile->SetError(record.errorText);
+        head = (head + 1) % ring.size();
+        --inFlight;
     }
-    if (lines.Error() != 0) {
+    if (reader.Error() != 0) {
         // Cut short: the file being read may miss some of its roms.
-        cannotRead(lines.Error());
+        cannotRead(reader.Error());
         if (!lastName.empty()) damaged.insert(lastName);
         asSaved = false;
     }
     dropDamaged();
-    if (asSaved) CacheFile().NoteLoaded(header, digest);
+    if (asSaved) CacheFile().NoteLoaded(header, digest.Total());
+    CacheFile().NoteFilesLoaded(Files().Count());
 }
 
 TRomFile* TPath::AddEntry(const std::string& fileName, const std::string& romName, const std::string& crc,

@@ -31,6 +31,8 @@
 
 namespace qm {
 
+struct TScanListing;
+
 namespace cachefile {
 // The volume is there but the rom folder is not.
 QM_DECLARE_EXCEPTION(EPathNotFound, Exception);
@@ -66,16 +68,40 @@ struct TCacheRecord {
 
 // A fingerprint of the records of a cache text, as the writer lays them out: two caches
 // of equal fingerprints and equal headers are the same text but for their save time.
+// Each record is hashed on its own and the hashes are folded in order, so the records
+// of a large cache can be hashed side by side and folded after.
 class TCacheDigest {
 public:
     // One record, the fields of its kind that a record line holds.
     void Add(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize, int32_t fileDate,
              std::string_view crc, std::string_view extension, int64_t romSize, int32_t romDate,
-             std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode);
+             std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode) {
+        TCacheDigest one;
+        one.Record(kind, fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, errorText, comment,
+                   fileChangeTime, fileInode);
+        Fold(one);
+    }
     void Add(const TCacheRecord& record);
+    // The hash of one record alone, and its adding to a fingerprint: Add in two steps.
+    static TCacheDigest Of(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize,
+                           int32_t fileDate, std::string_view crc, std::string_view extension, int64_t romSize,
+                           int32_t romDate, std::string_view errorText, std::string_view comment,
+                           int64_t fileChangeTime, uint64_t fileInode) {
+        TCacheDigest one;
+        one.Record(kind, fileName, romName, fileSize, fileDate, crc, extension, romSize, romDate, errorText, comment,
+                   fileChangeTime, fileInode);
+        return one;
+    }
+    void Fold(const TCacheDigest& record) {
+        Word(record.a_);
+        Word(record.b_);
+    }
     bool operator==(const TCacheDigest&) const = default;
 
 private:
+    void Record(int kind, std::string_view fileName, std::string_view romName, int64_t fileSize, int32_t fileDate,
+                std::string_view crc, std::string_view extension, int64_t romSize, int32_t romDate,
+                std::string_view errorText, std::string_view comment, int64_t fileChangeTime, uint64_t fileInode);
     // Two lanes of different mixing: texts that collide in one rarely do in both.
     void Word(uint64_t word) {
         a_ = (a_ ^ word) * 0x9E3779B97F4A7C15ull;
@@ -149,6 +175,9 @@ public:
                    const std::string& errorText, const std::string& comment, int64_t fileChangeTime = 0,
                    uint64_t fileInode = 0);
     void AddRecord(const TCacheRecord& record);
+    // Appends record lines made elsewhere, each ended by CR LF, as AddRecord would have
+    // added them one by one.
+    void AddRecordLines(std::string_view text, int lines);
 
     // Writes the lines to the cache file, only when the volume is available and the
     // header is there. The file is replaced atomically: a failure keeps the old one and
@@ -170,6 +199,15 @@ public:
     // False otherwise: the records are to be added and saved as usual.
     bool SaveUnchanged(const TCacheDigest& records);
     bool HasLoaded() const { return loaded_ != nullptr; }
+
+    // The rom folder listed on another thread while the cache file is read, so that the
+    // scan that follows the reading need not wait for the listing. TakeListing waits for
+    // it and hands it over; nullptr when none was begun, or when the folder or the
+    // number of files read from the cache (noted by NoteFilesLoaded) is not the same
+    // any more.
+    void BeginListing(int threads);
+    void NoteFilesLoaded(int count);
+    std::unique_ptr<TScanListing> TakeListing(int filesCount);
 
     // Chooses the newest cache file of the cache folder whose serial (ignoring case),
     // path without drive (exactly) and plug-in name (ignoring case) are this path's;
@@ -246,6 +284,11 @@ public:
 private:
     struct TSaveStream;
     struct TLoaded;
+    struct TEarlyListing;
+    struct TCounted;
+
+    // The entries of the rom folder, counted now.
+    int CountEntries();
 
     void AddLine(std::string_view line);
     // Hands the lines added so far over to the save in progress, once they fill a piece.
@@ -261,6 +304,8 @@ private:
     std::unique_ptr<TSaveStream> stream_;
     // What the last reading of the cache file found, while it may still stand for it.
     std::unique_ptr<TLoaded> loaded_;
+    std::unique_ptr<TEarlyListing> early_;
+    std::unique_ptr<TCounted> counted_;  // the last count, and the folder it was made of
     bool saved_ = false;  // the lines are written; more of them start a new file
     int lineCount_ = 0;
     std::string path_;

@@ -53,26 +53,19 @@ std::string ResolvedFolder(const std::string& folder) {
 
 namespace {
 
-// What a listing needs of one entry's stat.
-struct TEntryStat {
-    bool found = false;
-    mode_t mode = 0;
-    int64_t size = 0;
-    int64_t mtime = 0;
-    uint64_t inode = 0;
-    int64_t ctime = 0;  // nanoseconds
-};
-
+// The date is made where the stat is: the local time of each entry costs more than
+// its stat.
 TEntryStat EntryStatOf(const struct stat& st) {
-    return {true, st.st_mode, static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtime),
+    return {true, st.st_mode, static_cast<int64_t>(st.st_size), ScanDate(static_cast<int64_t>(st.st_mtime)),
             static_cast<uint64_t>(st.st_ino), ChangeTimeOf(st)};
 }
 
 // Stats the names of a folder, side by side on up to threads threads (0: one per core)
 // when the folder is large: a stat is a system call each, and they make most of the
 // time of a rescan.
-std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& names, int threads) {
-    std::vector<TEntryStat> stats(names.size());
+// (Each name's text is followed by a NUL.)
+void StatEntries(int dirFd, const std::vector<std::string_view>& names, int threads, std::vector<TEntryStat>& stats) {
+    stats.assign(names.size(), TEntryStat{});
     constexpr size_t kBlock = 512;
     std::atomic<size_t> next{0};
     const auto work = [&] {
@@ -80,7 +73,7 @@ std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& n
             const size_t to = std::min(names.size(), from + kBlock);
             for (size_t i = from; i < to; ++i) {
                 struct stat st;
-                if (::fstatat(dirFd, names[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                if (::fstatat(dirFd, names[i].data(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
                 stats[i] = EntryStatOf(st);
             }
         }
@@ -88,12 +81,14 @@ std::vector<TEntryStat> StatEntries(int dirFd, const std::vector<std::string>& n
     const size_t wanted = threads > 0 ? static_cast<size_t>(threads) : std::thread::hardware_concurrency();
     // A thread is worth its start for some thousand names.
     RunOnThreads(std::max<size_t>(1, std::min(wanted, names.size() / 1024)), work);
-    return stats;
 }
 
 }  // namespace
 
-void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads) {
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads,
+                    TListingRoom* room) {
+    TListingRoom ownRoom;
+    if (room == nullptr) room = &ownRoom;
     out.entries.clear();
     out.skipped.clear();
     out.error = 0;
@@ -102,7 +97,10 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
         out.error = errno;
         return;
     }
-    std::vector<std::string> names;
+    // The names in one text, each ended by a NUL, sorted as views of it: a large folder
+    // is listed without a string per name, and its entries made once, in order.
+    std::string& text = room->text;
+    text.clear();
     while (const dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         // The program's own work files are no file of the collection; those a process
@@ -113,46 +111,49 @@ void ListScanFolder(const std::string& folder, const std::string& realRoot, TSca
             if (SiblingTempLeftOver(leftover)) std::filesystem::remove_all(leftover, ignored);
             continue;
         }
-        names.emplace_back(e->d_name);
+        text.append(e->d_name, std::strlen(e->d_name) + 1);
     }
-    const std::vector<TEntryStat> stats = StatEntries(::dirfd(dir), names, threads);
+    std::vector<std::string_view>& names = room->names;
+    names.clear();
+    for (const char* at = text.data(); at < text.data() + text.size(); at += names.back().size() + 1)
+        names.emplace_back(at);
+    std::sort(names.begin(), names.end());
+    std::vector<TEntryStat>& stats = room->stats;
+    StatEntries(::dirfd(dir), names, threads, stats);
     ::closedir(dir);
     out.entries.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i) {
-        std::string& name = names[i];
+        const std::string_view name = names[i];
         if (!stats[i].found) {
-            out.skipped.push_back(std::move(name));  // vanished since the listing
+            out.skipped.emplace_back(name);  // vanished since the listing
             continue;
         }
         TEntryStat st = stats[i];
         if (S_ISLNK(st.mode)) {
             char resolved[PATH_MAX];
-            const std::string linkName = folder + name;
+            const std::string linkName = folder + std::string(name);
             struct stat target;
             // Inside means below the root: the root itself (a loop) is not inside.
             if (::realpath(linkName.c_str(), resolved) == nullptr || std::string(resolved).rfind(realRoot, 0) != 0 ||
                 ::stat(resolved, &target) != 0) {
-                out.skipped.push_back(std::move(name));
+                out.skipped.emplace_back(name);
                 continue;
             }
             st = EntryStatOf(target);
         }
         if (!S_ISREG(st.mode) && !S_ISDIR(st.mode)) {
-            out.skipped.push_back(std::move(name));
+            out.skipped.emplace_back(name);
             continue;
         }
         TScanEntry entry;
-        entry.name = std::move(name);
+        entry.name = name;
         entry.isDir = S_ISDIR(st.mode);
         entry.size = entry.isDir ? 0 : st.size;
-        entry.date = ScanDate(st.mtime);
+        entry.date = st.date;
         entry.inode = st.inode;
         entry.changeTime = st.ctime;
         out.entries.push_back(std::move(entry));
     }
-    std::sort(out.entries.begin(), out.entries.end(),
-              [](const TScanEntry& a, const TScanEntry& b) { return a.name < b.name; });
-    std::sort(out.skipped.begin(), out.skipped.end());
 }
 
 namespace {
@@ -175,10 +176,48 @@ bool IsTrashFolder(const TScanEntry& entry) {
     return entry.name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
+// Whether a folder entry's name ends in ".zip" in any case: its extension is ".zip".
+bool IsZipName(std::string_view name) { return name.size() >= 4 && SameText(name.substr(name.size() - 4), ".zip"); }
+
+// A message of one value, made as Fmt makes it, for a text shown once for each entry of
+// a folder: the translation is looked up and cut once, and the text made in one buffer.
+class TEntryText {
+public:
+    explicit TEntryText(const std::string& format) {
+        for (size_t from = 0;;) {
+            const size_t at = format.find("%1", from);
+            pieces_.push_back(format.substr(from, at == std::string::npos ? std::string::npos : at - from));
+            if (at == std::string::npos) break;
+            // "%1" followed by digits is "%1" all the same while there is one value.
+            from = at + 2;
+        }
+    }
+    // The text with value in lower case in place of "%1".
+    const std::string& WithLowerCase(std::string_view value) {
+        text_.clear();
+        for (size_t i = 0; i < pieces_.size(); ++i) {
+            if (i > 0)
+                for (const char c : value) text_ += LowerChar(c);
+            text_ += pieces_[i];
+        }
+        return text_;
+    }
+
+private:
+    std::vector<std::string> pieces_;
+    std::string text_;
+};
+
 class TFolderReader {
 public:
     explicit TFolderReader(const std::string& root, int threads = 1)
         : root_(root), realRoot_(ResolvedFolder(root)), threads_(threads) {}
+
+    // A listing of folder made already, as Listing would make it.
+    void Adopt(const std::string& folder, TScanListing&& listing) {
+        TScanListing& held = listings_[folder] = std::move(listing);
+        if (folder == root_) std::erase_if(held.entries, IsTrashFolder);
+    }
 
     const TScanListing& Listing(const std::string& folder) {
         auto it = listings_.find(folder);
@@ -531,9 +570,12 @@ bool TPath::IsFileUnchanged(const TFile* file, const TScanEntry& entry) const {
 void TPath::Scan(bool rebuild) {
     // The files of a volume that is not there (unplugged, another disk in its place, or
     // only its empty mount point left) are what the cache says, not what the folder holds.
+    // The folder listed while the cache was read, when nothing changed since.
+    std::unique_ptr<TScanListing> early = cacheFile_->TakeListing(files_.Count());
     if (!CacheFile().CheckVolume()) return;
     if (!Exists(path_, true)) return;
     TFolderReader reader(path_, FilesBd() != nullptr ? FilesBd()->ScanThreads : 1);
+    if (early && cacheFile_->GetPath() == path_) reader.Adopt(path_, std::move(*early));
     const TScanListing& top = reader.Listing(path_);
     if (top.error != 0) {
         // A folder that cannot be read is not an empty one: nothing is dropped.
@@ -552,9 +594,18 @@ void TPath::Scan(bool rebuild) {
     cacheFile_->Clear();
 
     LogSkipped(*this, path_, top);
-    std::unordered_map<std::string_view, const TScanEntry*> onDisk;
-    onDisk.reserve(top.entries.size());
-    for (const TScanEntry& entry : top.entries) onDisk.emplace(entry.name, &entry);
+    // The entries are sorted by name, and the files mostly come in the order of the
+    // scan that listed them: each is looked for next to the last one found first.
+    size_t hint = 0;
+    const auto onDisk = [&](const std::string& name) -> const TScanEntry* {
+        const std::vector<TScanEntry>& entries = top.entries;
+        if (hint < entries.size() && entries[hint].name == name) return &entries[hint++];
+        const auto byName = [](const TScanEntry& entry, const std::string& key) { return entry.name < key; };
+        const auto it = std::lower_bound(entries.begin(), entries.end(), name, byName);
+        if (it == entries.end() || it->name != name) return nullptr;
+        hint = static_cast<size_t>(it - entries.begin()) + 1;
+        return &*it;
+    };
 
     const int64_t total = static_cast<int64_t>(files_.Count()) + static_cast<int64_t>(top.entries.size());
     int64_t position = 0;
@@ -574,8 +625,8 @@ void TPath::Scan(bool rebuild) {
         for (int index = 0; index < count; ++index) {
             step();
             TFile* file = files_[index];
-            auto it = onDisk.find(file->Name);
-            bool keep = it != onDisk.end() && it->second->isDir == file->IsFolder();
+            const TScanEntry* entry = onDisk(file->Name);
+            bool keep = entry != nullptr && entry->isDir == file->IsFolder();
             if (keep && file->IsFolder()) {
                 const TScanListing& members = reader.Listing(file->FullPath);
                 // An unreadable folder loses no member here; it is read again below.
@@ -622,10 +673,11 @@ void TPath::Scan(bool rebuild) {
     }
 
     // The folder's entries: new files and changed ones are read.
+    TEntryText loading(_("Loading %1"));
     for (const TScanEntry& entry : top.entries) {
         step();
-        if (bd != nullptr) bd->DoInfos(Fmt(_("Loading %1"), {LowerCase(entry.name)}));
-        const uint8_t kind = entry.isDir ? fkFolder : SameText(FileExtension(entry.name), ".zip") ? fkZip : fkPlain;
+        if (bd != nullptr) bd->DoInfos(loading.WithLowerCase(entry.name));
+        const uint8_t kind = entry.isDir ? fkFolder : IsZipName(entry.name) ? fkZip : fkPlain;
         TFile* file = files_.Find(entry.name);
         size_t listed = SIZE_MAX;
         if (lister && nextListed < lister->Count() && lister->Zip(nextListed) == &entry) listed = nextListed++;

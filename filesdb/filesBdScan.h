@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -33,10 +34,35 @@ int32_t ScanDate(int64_t unixSeconds);
 // The status-change time of a stat, in nanoseconds since the epoch.
 int64_t ChangeTimeOf(const struct stat& st);
 
+// What a listing needs of one entry's stat.
+struct TEntryStat {
+    bool found = false;
+    mode_t mode = 0;
+    int64_t size = 0;
+    int32_t date = 0;
+    uint64_t inode = 0;
+    int64_t ctime = 0;  // nanoseconds
+};
+
+// The room a listing works in. A caller that lists on another thread makes it (and
+// reserves the listing's entries) on its own: what a thread allocates stays in that
+// thread's heap once freed, out of reach of the caller's later work.
+struct TListingRoom {
+    std::string text;                     // the names read, each followed by a NUL
+    std::vector<std::string_view> names;  // views of them, sorted
+    std::vector<TEntryStat> stats;        // one for each name
+    void Reserve(size_t entries) {
+        text.reserve(entries * 24);
+        names.reserve(entries);
+        stats.reserve(entries);
+    }
+};
+
 // Lists folder (ending with "/"); links are followed only into realRoot (the resolved
 // rom path, ending with "/"). A large folder's entries are measured on up to threads
 // threads (0: one per core); the listing is the same for any number.
-void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads = 1);
+void ListScanFolder(const std::string& folder, const std::string& realRoot, TScanListing& out, int threads = 1,
+                    TListingRoom* room = nullptr);
 
 // The resolved form of a folder, ending with "/"; the folder itself when it cannot be
 // resolved.

@@ -51,6 +51,15 @@ protected:
         return bd.AddPath(path.empty() ? roms : path, "1234-abcd", "ROMDISK");
     }
 
+    // The cache of the path while it holds no file: its name, and its text (the header).
+    void HeaderOnlyCache(std::string& cacheName, std::string& text) {
+        TFilesBd bd;
+        TPath* path = AddPath(bd);
+        path->SaveCache();
+        cacheName = path->CacheFile().GetCacheFileName();
+        text = ReadFile(cacheName);
+    }
+
     // Fills a path with one file of every kind and shape the cache must carry.
     void Populate(TPath& path) {
         TRomFile* r = path.AddEntry("J\xC3\xA4ger.zip", "sub/j\xC3\xA4ger.bin", "ABCDEF01", ".bin", 4096, fkZip, 0);
@@ -339,13 +348,7 @@ TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache)
 // (CR the last byte of one, LF the first of the next) is still one line end.
 TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
     std::string cacheName, text;
-    {
-        TFilesBd bd;
-        TPath* path = AddPath(bd);
-        path->SaveCache();
-        cacheName = path->CacheFile().GetCacheFileName();
-        text = ReadFile(cacheName);
-    }
+    HeaderOnlyCache(cacheName, text);
     const auto record = [](const std::string& name) {
         return S + "A" + S + name + S + "1" + S + S + "rom.bin" + S + "1" + S + "0badcafe" + S + S + S;
     };
@@ -373,6 +376,59 @@ TEST_F(CacheFilePathTest, ALargeCacheIsReadInPiecesWhereverTheyEnd) {
     ::stat(cacheName.c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(ReadFile(cacheName), text);
+}
+
+// A large cache is read while the folder is listed beside it; the scan takes that
+// listing only while the folder is as it was listed.
+TEST_F(CacheFilePathTest, AFolderChangedWhileItsCacheIsReadIsListedAgain) {
+    std::string cacheName, text;
+    HeaderOnlyCache(cacheName, text);
+    for (int i = 0; text.size() < (size_t{1} << 19); ++i)
+        text += S + "A" + S + "gone" + std::to_string(i) + ".zip" + S + "1" + S + S + "rom.bin" + S + "1" + S +
+                "0badcafe" + S + S + S + "\r\n";
+    WriteFile(cacheName, text);
+
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->LoadFromCache();
+    ASSERT_NE(path->Files().Find("gone7.zip"), nullptr);
+    WriteFile(roms + "late.bin", "x");
+    path->Scan(false);
+    EXPECT_NE(path->Files().Find("late.bin"), nullptr);
+    EXPECT_NE(path->Files().Find("placeholder"), nullptr);
+    EXPECT_EQ(path->Files().Find("gone7.zip"), nullptr);
+    EXPECT_EQ(path->Files().Count(), 2);
+}
+
+// Batches of a large cache end wherever their lines do: a line longer than a batch, a
+// batch of lines shorter than its threads had room for, and lines ended by LF or CR
+// alone are all read as one thread reads them; such a cache is then written anew.
+TEST_F(CacheFilePathTest, ALargeCacheOfLongShortAndOddlyEndedLinesIsReadWhole) {
+    std::string cacheName, text;
+    HeaderOnlyCache(cacheName, text);
+    const auto record = [](const std::string& name, const std::string& comment) {
+        return S + "A" + S + name + S + "1" + S + S + "r" + S + "1" + S + "0badcafe" + S + S + S + comment;
+    };
+    int zips = 0;
+    for (; text.size() < (size_t{1} << 18); ++zips) text += record("z" + std::to_string(zips), "") + "\r\n";
+    const std::string longComment(size_t{200} << 10, 'c');
+    text += record("long", longComment) + "\r\n" + record("lf", "") + "\n" + record("cr", "") + "\r";
+    for (int i = 0; i < 3000; ++i) text += record("t" + std::to_string(i), "") + "\r\n";
+    WriteFile(cacheName, text);
+
+    TFilesBd bd;
+    TPath* path = AddPath(bd);
+    path->LoadFromCache();
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_EQ(path->Files().Count(), zips + 3 + 3000);
+    const TFile* longOne = path->Files().Find("long");
+    ASSERT_NE(longOne, nullptr);
+    EXPECT_EQ(longOne->RomFiles[0]->Comment.str(), longComment);
+    for (const std::string name : {"lf", "cr", "t2999", "z0"}) EXPECT_NE(path->Files().Find(name), nullptr) << name;
+    path->SaveCache();
+    const std::string saved = ReadFile(cacheName);
+    EXPECT_NE(saved.find(record("lf", "") + "\r\n" + record("cr", "") + "\r\n"), std::string::npos);
+    EXPECT_EQ(saved.size(), text.size() + 2);
 }
 
 TEST_F(CacheFilePathTest, RecordsAsTheyAreWritten) {
