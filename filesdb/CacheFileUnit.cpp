@@ -872,7 +872,7 @@ void ForEachRecord(const TFilesList& files, Take&& take) {
             const TRomFile& rom = *entry.romFile;
             if (rom.IsPlaceholder()) continue;
             wroteRom = true;
-            take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
+            take(file.Name, rom.StoredName(), file.Size, file.Date, rom.Crc(), rom.SuggestedExtension, rom.Size,
                  file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
                  rom.Comment, file.ChangeTime, file.Inode);
         }

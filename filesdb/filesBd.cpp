@@ -47,13 +47,15 @@ std::string_view LastNameOf(std::string_view storedName) { return storedName.sub
 
 }  // namespace
 
-std::string FileExtension(std::string_view name) {
+std::string FileExtension(std::string_view name) { return std::string(FileExtensionView(name)); }
+
+std::string_view FileExtensionView(std::string_view name) {
     // From the end to the last dot; a separator met first means the last component has
     // no extension.
     for (size_t at = name.size(); at > 0; --at) {
         const char c = name[at - 1];
         if (c == '/' || c == '\\') return {};
-        if (c == '.') return std::string(name.substr(at - 1));
+        if (c == '.') return name.substr(at - 1);
     }
     return {};
 }
@@ -84,18 +86,77 @@ TRom* TRomFile::GetRom() const { return CloneRom != nullptr ? CloneRom->Rom : Ro
 
 bool TRomFile::IsNoDump() const {
     const TRom* rom = GetRom();
-    return rom != nullptr && (Crc == kNoDumpCrc || rom->Kind == rkNoDump);
+    return rom != nullptr && (Crc() == kNoDumpCrc || rom->Kind == rkNoDump);
 }
 
 bool TRomFile::IsBadDump() const { return CloneRom != nullptr && CloneRom->GetCrcState() == csBadDump; }
 
-std::string TRomFile::GetBaseName() const { return RemoveFileExt(Name); }
+std::string TRomFile::GetBaseName() const { return std::string(WithoutFileExt(Name())); }
 
-std::string TRomFile::GetNameWithoutExt() const { return std::string(InnerPath(StoredName)) + GetBaseName(); }
+std::string TRomFile::GetNameWithoutExt() const { return std::string(InnerPath(storedName_)) + GetBaseName(); }
 
 int32_t TRomFile::GetDate() const {
     if (File != nullptr && !File->IsFolder()) return File->Date;
     return Date;
+}
+
+TRomFile::TApart& TRomFile::Apart() {
+    if (!apart_) apart_ = std::make_unique<TApart>();
+    return *apart_;
+}
+
+std::string_view TRomFile::Name() const {
+    if (nameApart_) return apart_->name;
+    return std::string_view(storedName_).substr(nameAt_);
+}
+
+std::string_view TRomFile::Extension() const {
+    if (extensionApart_) return apart_->extension;
+    return std::string_view(storedName_).substr(extensionAt_);
+}
+
+void TRomFile::SetStoredName(std::string_view storedName) {
+    const std::string_view name = LastNameOf(storedName);
+    SetNames(std::string(storedName), name, FileExtensionView(name));
+}
+
+void TRomFile::SetNames(std::string storedName, std::string_view name, std::string_view extension) {
+    // Either may be a view of the stored name it replaces: both are settled before it goes.
+    const auto endsWith = [&storedName](std::string_view part) {
+        return storedName.size() <= UINT16_MAX && std::string_view(storedName).ends_with(part);
+    };
+    const bool nameApart = !endsWith(name);
+    const bool extensionApart = !endsWith(extension);
+    if (nameApart) Apart().name = name;
+    if (extensionApart) Apart().extension = extension;
+    nameAt_ = nameApart ? 0 : static_cast<uint16_t>(storedName.size() - name.size());
+    extensionAt_ = extensionApart ? 0 : static_cast<uint16_t>(storedName.size() - extension.size());
+    nameApart_ = nameApart;
+    extensionApart_ = extensionApart;
+    storedName_ = std::move(storedName);
+}
+
+namespace {
+
+std::string CrcText(uint32_t value) {
+    std::string text(8, '0');
+    for (int i = 0; i < 8; ++i) text[static_cast<size_t>(i)] = "0123456789abcdef"[(value >> (28 - 4 * i)) & 15];
+    return text;
+}
+
+}  // namespace
+
+std::string TRomFile::Crc() const {
+    if (crcApart_) return apart_ ? apart_->crc : std::string();
+    return CrcText(crc_);
+}
+
+void TRomFile::SetCrc(std::string_view crc) {
+    crcApart_ = !LowerCrcValue(crc, crc_);
+    if (crcApart_)
+        Apart().crc = crc;
+    else if (apart_)
+        apart_->crc.clear();
 }
 
 void TRomFile::AttachTo(TRom* rom, std::string_view crc, int64_t size) {
@@ -103,22 +164,21 @@ void TRomFile::AttachTo(TRom* rom, std::string_view crc, int64_t size) {
     rom->AttachFile(crc, size, this);
     attachedRom_ = rom;
     attachedSize_ = size;
-    attachedCrcText_.reset();
-    if (!LowerCrcValue(crc, attachedCrcValue_)) attachedCrcText_ = std::make_unique<std::string>(crc);
+    attachedCrcApart_ = !LowerCrcValue(crc, attachedCrc_);
+    if (attachedCrcApart_) Apart().attachedCrc = crc;
 }
 
 void TRomFile::Detach() {
     if (attachedRom_ == nullptr) return;
     TRom* rom = attachedRom_;
     attachedRom_ = nullptr;
-    if (attachedCrcText_) {
-        const std::unique_ptr<std::string> text = std::move(attachedCrcText_);
-        rom->DetachFile(*text, attachedSize_, this);
+    if (attachedCrcApart_) {
+        const std::string text = std::move(apart_->attachedCrc);
+        apart_->attachedCrc.clear();
+        rom->DetachFile(text, attachedSize_, this);
         return;
     }
-    char text[8];
-    for (int i = 0; i < 8; ++i) text[i] = "0123456789abcdef"[(attachedCrcValue_ >> (28 - 4 * i)) & 15];
-    rom->DetachFile(std::string_view(text, 8), attachedSize_, this);
+    rom->DetachFile(CrcText(attachedCrc_), attachedSize_, this);
 }
 
 void TRomFile::SetError(const std::string& text) {
@@ -143,8 +203,8 @@ std::string TRomFile::GetCorrectName() const {
     if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension.str(), option);
     // The datafile's spelling is the rule: its extension stays as written when the file
     // has that extension; another one is taken in lower case.
-    if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension)) return CloneRom->Name;
-    return ApplyCaseOption(RemoveFileExt(CloneRom->Name) + LowerCase(Extension), option);
+    if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension())) return CloneRom->Name;
+    return ApplyCaseOption(RemoveFileExt(CloneRom->Name) + LowerCase(Extension()), option);
 }
 
 void TRomFile::Log(const std::string& text) const {
@@ -209,8 +269,8 @@ bool TRomFilesList::SameNameWithoutExt(std::string_view inner, std::string_view 
 bool TRomFilesList::FitsName(const TRomFile& r, std::string_view inner, std::string_view base, std::string_view romName,
                             std::string_view nameWithoutExt, bool suggested) const {
     if (!SameNameWithoutExt(inner, base, nameWithoutExt) && !SameNameWithoutExt(inner, base, romName)) return false;
-    if (!r.SuggestedExtension.empty()) return !suggested || SameName(r.SuggestedExtension, r.Extension);
-    return SameName(r.Name, romName);
+    if (!r.SuggestedExtension.empty()) return !suggested || SameName(r.SuggestedExtension, r.Extension());
+    return SameName(r.Name(), romName);
 }
 
 int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) const {
@@ -219,7 +279,7 @@ int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) c
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (FitsName(r, InnerPath(r.StoredName), WithoutFileExt(r.Name), romName, nameWithoutExt, suggested))
+        if (FitsName(r, InnerPath(r.StoredName()), WithoutFileExt(r.Name()), romName, nameWithoutExt, suggested))
             return static_cast<int>(i);
     }
     return -1;
@@ -244,10 +304,10 @@ TRomFilesList::TNameIndex::TNameIndex(const TRomFilesList& list) : list_(list) {
     for (size_t i = 0; i < list.items_.size(); ++i) {
         TRomFile* r = list.items_[i].romFile.get();
         if (r->IsPlaceholder()) continue;
-        const std::string_view inner = InnerPath(r->StoredName);
-        const std::string_view base = WithoutFileExt(r->Name);
+        const std::string_view inner = InnerPath(r->StoredName());
+        const std::string_view base = WithoutFileExt(r->Name());
         keys_.push_back({NameHash(base, NameHash(inner)), static_cast<uint32_t>(i),
-                         static_cast<uint32_t>(NameHash(r->Name)), r, inner, base});
+                         static_cast<uint32_t>(NameHash(r->Name())), r, inner, base});
     }
     std::stable_sort(keys_.begin(), keys_.end(), [](const TKey& a, const TKey& b) { return a.hash < b.hash; });
 }
@@ -286,7 +346,7 @@ int TRomFilesList::IndexOfFileName(std::string_view name, bool withPlaceholders)
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (SameName(r.StoredName, name)) return static_cast<int>(i);
+        if (SameName(r.StoredName(), name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -295,7 +355,7 @@ int TRomFilesList::IndexOfNameWithoutExt(std::string_view name, bool withPlaceho
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (SameNameWithoutExt(InnerPath(r.StoredName), WithoutFileExt(r.Name), name)) return static_cast<int>(i);
+        if (SameNameWithoutExt(InnerPath(r.StoredName()), WithoutFileExt(r.Name()), name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -335,10 +395,10 @@ void TFile::Register(TRomFile* romFile, bool attach) {
     TCloneRom* cloneRom = nullptr;
     TRom* rom = nullptr;
     // The lookup never registers by itself: the rom file records what it is attached to.
-    romsBd->FindRomForFile(setName, LastNameOf(romFile->StoredName), romFile->Crc, romFile->Size, false,
+    romsBd->FindRomForFile(setName, LastNameOf(romFile->StoredName()), romFile->Crc(), romFile->Size, false,
                            cloneRom, rom, romFile);
     romFile->Rom = rom;
-    if (attach) romFile->AttachTo(rom, romFile->Crc, romFile->Size);
+    if (attach) romFile->AttachTo(rom, romFile->Crc(), romFile->Size);
 }
 
 TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, int32_t date, int64_t size,
@@ -374,11 +434,9 @@ TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, 
         romFile->Duplicated = false;
     }
     romFile->Size = size;
-    romFile->Crc = lowered;
+    romFile->SetCrc(lowered);
     romFile->SuggestedExtension = suggestedExtension;
-    romFile->Extension = FileExtension(romName);
-    romFile->StoredName = romName;
-    romFile->Name = LastNameOf(romName);
+    romFile->SetStoredName(romName);
     romFile->Date = date;
 
     const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;
@@ -489,7 +547,7 @@ void TFile::UpdateDate() {
         TRomFile* romFile = entry.romFile.get();
         if (romFile->IsPlaceholder()) continue;
         if (IsFolder()) {
-            const int32_t memberDate = GetFileDosDateTime(FullPath + romFile->StoredName);
+            const int32_t memberDate = GetFileDosDateTime(FullPath + romFile->StoredName());
             romFile->Date = memberDate == -1 ? 0 : memberDate;
         } else {
             romFile->Date = Date;
@@ -590,7 +648,7 @@ std::string TFile::GetCorrectName() const {
         } else if (first != nullptr && shown.Count() > 1) {
             const TRom* rom = first->GetRom();
             for (const TCloneRom* cr : shown) {
-                if (SameText(cr->Crc, first->Crc) && rom != nullptr && cr->Rom->Size == rom->Size) {
+                if (SameText(cr->Crc, first->Crc()) && rom != nullptr && cr->Rom->Size == rom->Size) {
                     name = cr->Name;
                     break;
                 }

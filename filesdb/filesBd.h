@@ -121,23 +121,34 @@ public:
     TRomFile(const TRomFile&) = delete;
     TRomFile& operator=(const TRomFile&) = delete;
 
-    TRom* Rom = nullptr;  // the rom the last lookup found (nullptr when none)
-    int32_t Date = 0;     // DOS date of a folder member; other kinds use the file's
-    bool ErrorFlag = false;
-    TRareText SuggestedExtension;    // from the plug-in
-    std::string Extension;           // of StoredName, with its dot
-    std::string StoredName;          // zip entry name with its inner path, member or file name
-    std::string Name;                // StoredName after its last "/" or "\"
-    std::string Crc;                 // lower-case hexadecimal
-    TCloneRom* CloneRom = nullptr;   // set by matching
+    TRom* Rom = nullptr;            // the rom the last lookup found (nullptr when none)
+    TCloneRom* CloneRom = nullptr;  // set by matching
+    TFile* File;
+    TRareText SuggestedExtension;  // from the plug-in
+    TRareText ErrorText;
+    TRareText Comment;
+    int64_t Size = 0;
+    int32_t Date = 0;  // DOS date of a folder member; other kinds use the file's
     uint8_t Status = rsNotSettled;
+    bool ErrorFlag = false;
     bool Duplicated = false;
     // A zip entry whose name an earlier entry of the zip bears too (set by matching).
     bool SharesName = false;
-    int64_t Size = 0;
-    TFile* File;
-    TRareText ErrorText;
-    TRareText Comment;
+
+    // Zip entry name with its inner path, member or file name.
+    const std::string& StoredName() const { return storedName_; }
+    // StoredName after its last "/" or "\" (a placeholder's is its clone rom's whole name).
+    std::string_view Name() const;
+    // Of StoredName, with its dot (a plug-in's suggested one once a rename took it).
+    std::string_view Extension() const;
+    // The stored name, with the name and extension taken from it.
+    void SetStoredName(std::string_view storedName);
+    // The three as given; a name or extension that does not end the stored name is
+    // kept apart.
+    void SetNames(std::string storedName, std::string_view name, std::string_view extension);
+    // Lower-case hexadecimal as a rule; any other text is kept as it is.
+    std::string Crc() const;
+    void SetCrc(std::string_view crc);
 
     // The clone rom's rom when linked, else Rom.
     TRom* GetRom() const;
@@ -148,7 +159,7 @@ public:
     std::string GetBaseName() const;
     int32_t GetDate() const;
     const std::string& GetSuggestedExtension() const { return SuggestedExtension; }
-    const std::string& GetExtension() const { return Extension; }
+    std::string_view GetExtension() const { return Extension(); }
     void ClearErrorFlag() { ErrorFlag = false; }
 
     // Status 9 with that text; the registration is withdrawn and the file matched again.
@@ -189,12 +200,27 @@ public:
     int GetImageIndex() const;
 
 private:
+    // What few rom files have: a name or extension that is not the end of the stored
+    // name, a CRC that is not eight lower-case hexadecimal digits, such a CRC registered.
+    struct TApart {
+        std::string name, extension, crc, attachedCrc;
+    };
+    TApart& Apart();
+
+    std::string storedName_;
     TRom* attachedRom_ = nullptr;
-    // The CRC registered with: eight hexadecimal digits as their value (nearly every
-    // one), any other text kept whole. A collection has a rom file per rom it holds.
-    uint32_t attachedCrcValue_ = 0;
-    std::unique_ptr<std::string> attachedCrcText_;
+    std::unique_ptr<TApart> apart_;
     int64_t attachedSize_ = 0;
+    // The CRC and the one registered with, as their value unless kept apart.
+    uint32_t crc_ = 0;
+    uint32_t attachedCrc_ = 0;
+    // Where Name and Extension start in the stored name, unless kept apart.
+    uint16_t nameAt_ = 0;
+    uint16_t extensionAt_ = 0;
+    bool nameApart_ = false;
+    bool extensionApart_ = false;
+    bool crcApart_ = true;  // an empty CRC until one is set
+    bool attachedCrcApart_ = false;
 
 public:
     // Repairs of single roms
@@ -735,6 +761,7 @@ private:
 // The extension of a name with its dot ("" when none): the text from the last "."
 // that follows the last "/" or "\".
 std::string FileExtension(std::string_view name);
+std::string_view FileExtensionView(std::string_view name);
 
 // The value of a signature of eight lower-case hexadecimal digits, as the default plug-in
 // gives them; false for any other text.

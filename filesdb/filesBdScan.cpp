@@ -409,7 +409,7 @@ bool CanKeep(const TPath& path, TFile* file, const TScanEntry& entry, TFolderRea
     std::unordered_map<std::string_view, const TRomFile*> byName;
     for (const auto& item : file->RomFiles) {
         const TRomFile* romFile = item.romFile.get();
-        if (!romFile->IsPlaceholder()) byName.emplace(romFile->StoredName, romFile);
+        if (!romFile->IsPlaceholder()) byName.emplace(romFile->StoredName(), romFile);
     }
     const TScanListing& listing = reader.Listing(file->FullPath);
     if (listing.error != 0) return false;
@@ -497,7 +497,7 @@ void TPath::Scan(bool rebuild) {
                 std::vector<TRomFile*> gone;
                 for (const auto& item : file->RomFiles) {
                     TRomFile* romFile = item.romFile.get();
-                    if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
+                    if (!romFile->IsPlaceholder() && present.count(romFile->StoredName()) == 0) gone.push_back(romFile);
                 }
                 for (TRomFile* romFile : gone) file->DropRomFile(romFile);
             }

@@ -25,9 +25,7 @@ k|k|ROM.BIN|44444444|16||
 
 // Renames a rom file the way a repair would: stored name, name and extension.
 void RenameRom(TRomFile* rf, const std::string& name) {
-    rf->StoredName = name;
-    rf->Name = name;
-    rf->Extension = FileExtension(name);
+    rf->SetNames(name, name, FileExtension(name));
 }
 
 // Whatever the case rule, renaming a rom to the name its status asks for makes it good.
@@ -108,7 +106,7 @@ TEST(Match, PlaceholdersSurviveARematchAndAreFilled) {
     TRomFile* placeholder = zip->RomFiles[index];
     EXPECT_EQ(placeholder->Status, rsMissing);
     EXPECT_EQ(placeholder->CloneRom, f.CloneRomOf("g", "r2.bin"));
-    EXPECT_EQ(placeholder->Crc, "22222222");
+    EXPECT_EQ(placeholder->Crc(), "22222222");
     std::vector<TRomFile*> created, removed;
     f.files.OnCreateRomFile = [&](TRomFile* r) { created.push_back(r); };
     f.files.OnRemoveRomFile = [&](TRomFile* r) { removed.push_back(r); };
@@ -135,7 +133,7 @@ p|c|b.bin|66666666|16|p|
     zip->Match();  // un-merged: the clone's archive holds its parent's rom too
     ASSERT_EQ(zip->GetMissingRomCount(), 1);
     std::vector<std::string> removed;
-    f.files.OnRemoveRomFile = [&](TRomFile* r) { removed.push_back(r->Name); };
+    f.files.OnRemoveRomFile = [&](TRomFile* r) { removed.emplace_back(r->Name()); };
     f.roms.MergeRoms = true;  // split: the parent's rom is no longer wanted here
     zip->Match();
     EXPECT_EQ(removed, std::vector<std::string>{"a.bin"});

@@ -147,7 +147,7 @@ TEST(RepairTest, RenameTellsWhatItRenames) {
     plain->AddRomFile("pm.bin", "11111111", 0, 4, "");
     ASSERT_TRUE(plain->Rename("pm1.bin"));
     EXPECT_EQ(infos, std::vector<std::string>{"Renaming pm.bin..."});
-    EXPECT_EQ(plain->RomFiles[0]->StoredName, "pm1.bin");
+    EXPECT_EQ(plain->RomFiles[0]->StoredName(), "pm1.bin");
     EXPECT_EQ(plain->FullPath, fx.dir / "pm1.bin");
     EXPECT_EQ(test::ReadFile(fx.dir / "pm1.bin"), "abcd");
 }

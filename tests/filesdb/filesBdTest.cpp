@@ -125,7 +125,7 @@ TEST(FilesBdRegistration, FileErrorDropsAndWithdrawsEveryRomFile) {
 TEST(FilesBdRegistration, SignaturesAreKeptInLowerCase) {
     TFilesBdFixture f(kCatalogue);
     TRomFile* rf = f.Zip("galaga.zip")->AddRomFile("gg1.bin", "ABCDEF01", 0, 32, "");
-    EXPECT_EQ(rf->Crc, "abcdef01");
+    EXPECT_EQ(rf->Crc(), "abcdef01");
     EXPECT_EQ(rf->File->RomFiles.Key(0), "abcdef01");
 }
 
@@ -154,7 +154,7 @@ TEST(RomFilesList, DropFindsTheRomFileByIdentity) {
     zip->DropRomFile(second);
     ASSERT_EQ(zip->RomFiles.Count(), 1);
     EXPECT_EQ(zip->RomFiles[0], first);
-    EXPECT_EQ(first->StoredName, "pm1.bin");
+    EXPECT_EQ(first->StoredName(), "pm1.bin");
     try {
         zip->DropRomFile(second);
         FAIL() << "dropped twice";
@@ -247,11 +247,11 @@ TEST(RomFilesList, AddRomFileReusesTheMatchingPlaceholder) {
         EXPECT_EQ(zip->RomFiles[1], placeholder);  // its place, under its old key
         EXPECT_EQ(zip->RomFiles.Key(1), "ffffffff");
         EXPECT_EQ(got->Status, rsOk);
-        EXPECT_EQ(got->StoredName, c.romName);
-        EXPECT_EQ(got->Crc, LowerCase(c.crc));
+        EXPECT_EQ(got->StoredName(), c.romName);
+        EXPECT_EQ(got->Crc(), LowerCase(c.crc));
         EXPECT_EQ(got->Size, 16);
         EXPECT_EQ(got->SuggestedExtension, ".x");
-        EXPECT_EQ(got->Extension, FileExtension(c.romName));
+        EXPECT_EQ(got->Extension(), FileExtension(c.romName));
     }
 }
 
@@ -387,8 +387,8 @@ TEST(FilesBdEvents, EachEventNamesItsObject) {
     f.files.OnRemoveFile = [&](TFile* x) {
         seen.push_back("remove file " + x->Name + " roms " + std::to_string(x->RomFiles.Count()));
     };
-    f.files.OnCreateRomFile = [&](TRomFile* x) { seen.push_back("create rom " + x->StoredName + " in " + x->File->Name); };
-    f.files.OnRemoveRomFile = [&](TRomFile* x) { seen.push_back("remove rom " + x->StoredName); };
+    f.files.OnCreateRomFile = [&](TRomFile* x) { seen.push_back("create rom " + x->StoredName() + " in " + x->File->Name); };
+    f.files.OnRemoveRomFile = [&](TRomFile* x) { seen.push_back("remove rom " + x->StoredName()); };
     f.files.OnLog = [&](const std::string& line) { seen.push_back("log " + line); };
 
     TFile* a = f.path->NewFile("a.zip", fkZip, true);
@@ -439,13 +439,13 @@ TEST(FilesBdCommand, DroppedObjectsLiveUntilTheCommandEnds) {
             TFilesBd::TCommandScope nested(f.files);
             other->DropRomFile(placeholder);
         }
-        EXPECT_EQ(placeholder->StoredName, "x");  // kept past the nested command
+        EXPECT_EQ(placeholder->StoredName(), "x");  // kept past the nested command
         f.path->DropFile(zip);
         EXPECT_EQ(rom->MatchCount, 0);  // withdrawn at once
         // What a view or a repair step still holds reads fine (AddressSanitizer watches).
         EXPECT_EQ(zip->Name, "pacman.zip");
         EXPECT_EQ(rf->File, zip);
-        EXPECT_EQ(rf->StoredName, "pm1.bin");
+        EXPECT_EQ(rf->StoredName(), "pm1.bin");
         EXPECT_EQ(f.files.RetiredCount(), 2u);
         f.files.ClearPaths();
         EXPECT_EQ(other->Name, "other.zip");
@@ -710,7 +710,7 @@ TEST(FilesBdPaths, LoadReadsTheCacheOnlyIntoAnEmptyPath) {
     TFile* zip = path->Files()[0];
     EXPECT_EQ(zip->Name, "pacman.zip");
     ASSERT_EQ(zip->RomFiles.Count(), 1);
-    EXPECT_EQ(zip->RomFiles[0]->StoredName, "pm1.bin");
+    EXPECT_EQ(zip->RomFiles[0]->StoredName(), "pm1.bin");
     path->Load(false);
     EXPECT_EQ(path->Files().Count(), 1);
     EXPECT_EQ(path->Files()[0], zip);
