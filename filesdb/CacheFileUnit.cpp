@@ -872,9 +872,9 @@ void ForEachRecord(const TFilesList& files, Take&& take) {
             const TRomFile& rom = *entry.romFile;
             if (rom.IsPlaceholder()) continue;
             wroteRom = true;
-            take(file.Name, rom.StoredName(), file.Size, file.Date, rom.Crc(), rom.SuggestedExtension, rom.Size,
-                 file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
-                 rom.Comment, file.ChangeTime, file.Inode);
+            take(file.Name, rom.StoredName(), file.Size, file.Date, rom.Crc(), rom.SuggestedExtension(), rom.Size,
+                 file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText() : none,
+                 rom.Comment(), file.ChangeTime, file.Inode);
         }
         if (!wroteRom)
             take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
@@ -1102,7 +1102,7 @@ void TPath::LoadFromCache() {
         TFile* holder = file();
         if (record.romName.empty()) continue;
         TRomFile* romFile = holder->AddRomFile(record.romName, record.crc, record.romDate, record.romSize, record.extension);
-        romFile->Comment = record.comment;
+        romFile->SetComment(record.comment);
         romFile->File->Date = record.fileDate;
         romFile->File->Size = record.fileSize;
         romFile->File->Inode = record.fileInode;

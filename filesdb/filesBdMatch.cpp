@@ -147,8 +147,8 @@ void TFile::Match() {
         if (found == nullptr) continue;
         TRomFile& r = *found;
         if (r.HasError()) continue;
-        if (!(r.SuggestedExtension.empty() && SameText(r.Name(), cr->Name)) && suggested &&
-            !SameText(r.SuggestedExtension, r.Extension()))
+        if (!(r.SuggestedExtension().empty() && SameText(r.Name(), cr->Name)) && suggested &&
+            !SameText(r.SuggestedExtension(), r.Extension()))
             continue;
         const std::string& romCrc = cr->Rom->Crc;
         if (!SameText(r.Crc(), romCrc) && !SameText(r.Crc(), ComplementCrcFast(romCrc)) &&

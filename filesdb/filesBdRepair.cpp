@@ -150,8 +150,8 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
         CheckFsResult(MakeDirs(NoSlash(destFolder)), destFolder);
         const std::string backup = FreeName(WithSlash(destFolder), file.Name, false);
         if (int err = Fs().CopyFile(file.FullPath, backup, false)) {
-            romFile->ErrorText = SysErrorMessage(err);
-            throw filesbd::EFileError(backup + ": " + romFile->ErrorText);
+            romFile->StoreErrorText(SysErrorMessage(err));
+            throw filesbd::EFileError(backup + ": " + romFile->ErrorText());
         }
     }
     file.DeleteRomFile(romFile);
@@ -191,8 +191,8 @@ bool TFile::Rename(const std::string& newName) {
             TRomFile* romFile = RomFiles[0];
             // A plain file's name is its whole stored name; its extension stays the one
             // it had unless the plug-in's is the rule.
-            const bool suggested = bd != nullptr && bd->PlugInSuggeredExtension && !romFile->SuggestedExtension.empty();
-            const std::string extension(suggested ? romFile->SuggestedExtension.str() : romFile->Extension());
+            const bool suggested = bd != nullptr && bd->PlugInSuggeredExtension && !romFile->SuggestedExtension().empty();
+            const std::string extension(suggested ? std::string_view(romFile->SuggestedExtension()) : romFile->Extension());
             romFile->SetNames(newName, newName, extension);
         }
         DetachRomFiles();
@@ -310,7 +310,7 @@ bool TFile::MergeWith(TFile* target) {
         // this zip: whichever step fails, the database says where the rom is.
         if (IsZip()) ManagerOf(*this).CopyFileBetweenArchives(FullPath, romFile->StoredName(), target->FullPath, newName);
         if (IsFolder()) MoveSafe(FullPath + romFile->StoredName(), target->FullPath + newName);
-        target->AddRomFile(newName, romFile->Crc(), romFile->GetDate(), romFile->Size, romFile->SuggestedExtension);
+        target->AddRomFile(newName, romFile->Crc(), romFile->GetDate(), romFile->Size, romFile->SuggestedExtension());
         if (IsZip()) {
             try {
                 ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName());

@@ -231,7 +231,7 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     if (target != source) target->SeparateTwinNames();
     // What the copy takes along, read before anything changes.
     const std::string crc = Crc();
-    const std::string suggested = SuggestedExtension;
+    const std::string suggested = SuggestedExtension();
     const std::string storedName = StoredName();
     const std::string name(Name());
     const int32_t date = GetDate();
@@ -712,7 +712,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
         // shows why, and the file's fix counts as failed.
         if (!IsSafeName(correct, IsZip())) {
             r->SetErrorText(UnsafeNameMessage(correct, IsZip()));
-            if (refused.empty()) refused = r->ErrorText;
+            if (refused.empty()) refused = r->ErrorText();
             continue;
         }
         // Two roms never take one name: the second keeps its own.
@@ -726,7 +726,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     const auto takeName = [&](TPlan& plan) {
         TRomFile& r = *plan.romFile;
         if (suggested)
-            r.SetNames(plan.correct, FileNameViewAnySep(plan.correct), r.SuggestedExtension);
+            r.SetNames(plan.correct, FileNameViewAnySep(plan.correct), r.SuggestedExtension());
         else
             r.SetStoredName(plan.correct);
     };

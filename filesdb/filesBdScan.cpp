@@ -295,7 +295,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
                 file->SetError(item.ErrorText);
             } else {
                 TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
-                romFile->Comment = item.Comment;
+                romFile->SetComment(item.Comment);
             }
             break;
         }
@@ -332,7 +332,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
             }
             for (const TCrcItem& item : calc.Items()) {
                 TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
-                romFile->Comment = item.Comment;
+                romFile->SetComment(item.Comment);
                 if (!item.ErrorText.empty()) romFile->SetError(item.ErrorText);
             }
             break;
@@ -360,7 +360,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
                 } else {
                     TRomFile* romFile =
                         file->AddRomFile(item.Name, item.Signature, member.date, item.Size, item.Extension);
-                    romFile->Comment = item.Comment;
+                    romFile->SetComment(item.Comment);
                 }
             }
             break;

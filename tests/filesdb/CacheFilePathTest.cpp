@@ -55,7 +55,7 @@ protected:
     void Populate(TPath& path) {
         TRomFile* r = path.AddEntry("J\xC3\xA4ger.zip", "sub/j\xC3\xA4ger.bin", "ABCDEF01", ".bin", 4096, fkZip, 0);
         ASSERT_NE(r, nullptr);
-        r->Comment = "two\r\nlines \xA4 100%";
+        r->SetComment("two\r\nlines \xA4 100%");
         r->File->Size = 5000000000;
         r->File->Date = 0x5A2B3C4D;
         TRomFile* bad = path.AddEntry("J\xC3\xA4ger.zip", "broken.bin", "00000000", "", 10, fkZip, 0);
@@ -109,7 +109,7 @@ std::vector<TFileView> View(const TPath& path) {
         TFileView v{f.Name, f.FullPath, f.ShortName, f.ErrorText, f.Kind, f.Size, f.Date, {}};
         for (const auto& entry : f.RomFiles) {
             const TRomFile& r = *entry.romFile;
-            v.roms.push_back({r.StoredName(), r.Crc(), r.SuggestedExtension, r.ErrorText, r.Comment, r.Size, r.GetDate(),
+            v.roms.push_back({r.StoredName(), r.Crc(), r.SuggestedExtension(), r.ErrorText(), r.Comment(), r.Size, r.GetDate(),
                               r.Status});
         }
         out.push_back(v);
@@ -209,7 +209,7 @@ TEST_F(CacheFilePathTest, ACacheReadBackIsRewrittenExactlyWhenItsTextWouldChange
     const std::vector<TCase> cases = {
         {"nothing changed", same, nothing, kept},
         {"a CRC held in capitals", same, [&](TPath& p) { rom(p, "J\xC3\xA4ger.zip", 1)->SetCrc("ABCDEF01"); }, kept},
-        {"a comment", same, [&](TPath& p) { rom(p, "plain \xFF.bin", 0)->Comment = "x"; }, changed},
+        {"a comment", same, [&](TPath& p) { rom(p, "plain \xFF.bin", 0)->SetComment("x"); }, changed},
         {"a rom's size", same, [&](TPath& p) { rom(p, "folder", 0)->Size = 3; }, changed},
         {"a member's date", same, [&](TPath& p) { rom(p, "folder", 0)->Date = 0x4A000002; }, changed},
         {"a zip's inode", same, [&](TPath& p) { p.Files().Find("J\xC3\xA4ger.zip")->Inode = 42; }, changed},
@@ -496,7 +496,7 @@ TEST_F(CacheFilePathTest, AddEntry) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->Crc(), "abcdef01");
     EXPECT_EQ(r->Size, 9);
-    EXPECT_EQ(r->SuggestedExtension, ".bin");
+    EXPECT_EQ(r->SuggestedExtension(), ".bin");
     EXPECT_EQ(r->File->Name, "a.zip");
     EXPECT_EQ(r->File->ShortName, "a");
     EXPECT_EQ(r->File->FullPath, roms + "a.zip");

@@ -176,7 +176,7 @@ TEST(StatusTexts, FilesAndRomFiles) {
     TFile* unknown = zipOf(f.path, "none.zip", {{"y.bin", "98989898"}});
     TFile* broken = zipOf(f.path, "broken.zip", {{"r1.bin", "11111111"}});
     TFile* undated = f.Folder("k");
-    undated->AddRomFile("ROM.BIN", "44444444", 0, 16, "")->Comment = "from the plug-in";
+    undated->AddRomFile("ROM.BIN", "44444444", 0, 16, "")->SetComment("from the plug-in");
     TFile* plain = f.Plain("r1.bin");
     plain->Date = 1;
     plain->AddRomFile("r1.bin", "11111111", 0, 16, "");
@@ -185,7 +185,7 @@ TEST(StatusTexts, FilesAndRomFiles) {
     plainBad->AddRomFile("r1 copy.bin", "11111111", 0, 16, "");
     TFile* plainUnknown = f.Plain("readme.txt");
     plainUnknown->Date = 1;
-    plainUnknown->AddRomFile("readme.txt", "12121212", 0, 16, "")->Comment = " ";
+    plainUnknown->AddRomFile("readme.txt", "12121212", 0, 16, "")->SetComment(" ");
     f.files.MatchAll();
     broken->SetErrorText("Archive is damaged");
 
@@ -231,7 +231,7 @@ TEST(StatusTexts, RomFileFlagsOverTheStatus) {
     zip->Match();
     ExpectShown(Shown(r1), "Ok.", 2, "kept copy");
     ExpectShown(Shown(copy), "Duplicated.(2)", 1, "surplus copy");
-    copy->Comment = "c";
+    copy->SetComment("c");
     ExpectShown(Shown(copy), "Duplicated.(2) - c", 1, "with a comment");
     copy->SetErrorText("bad sector");
     ExpectShown(Shown(copy), "bad sector", 1, "flagged and duplicated");
@@ -244,7 +244,7 @@ TEST(StatusTexts, RomFileFlagsOverTheStatus) {
     copy->CloneRom = nullptr;
     copy->Duplicated = true;
     copy->ErrorFlag = false;
-    copy->Comment.clear();
+    copy->SetComment("");
     copy->Status = rsNotUsed;
     ExpectShown(Shown(copy), "Duplicated.", 1, "surplus copy of no rom");
 }

@@ -79,7 +79,7 @@ TEST(RepairTest, HostileNamesAreRefusedBeforeTheyBecomePaths) {
         EXPECT_THROW(member->Rename(name), filesbd::EFileError) << name;
         EXPECT_THROW(plain->Rename(name), filesbd::EFileError) << name;
     }
-    EXPECT_EQ(member->ErrorText, "The name \"a/b\" is refused: it holds a separator.");
+    EXPECT_EQ(member->ErrorText(), "The name \"a/b\" is refused: it holds a separator.");
     EXPECT_EQ(test::ReadFile(fx.dir / "pacman/pm1.bin"), "abcd");
     EXPECT_EQ(test::ReadFile(fx.dir / "pm.bin"), "abcd");
 }

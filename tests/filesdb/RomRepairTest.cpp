@@ -288,7 +288,7 @@ TEST(RomRepairRemove, AFailedBackupKeepsTheRom) {
     EXPECT_THROW(folder->RemoveRomFile(junk, f.root / "backup/"), filesbd::EFileError);
     f.fs.failAt = 0;
     EXPECT_TRUE(junk->ErrorFlag);
-    EXPECT_FALSE(junk->ErrorText.empty());
+    EXPECT_FALSE(junk->ErrorText().empty());
     EXPECT_GE(folder->RomFiles.IndexOfObject(junk), 0);
     EXPECT_EQ(Snapshot(f.root.Path()), before);
 }
@@ -302,7 +302,7 @@ TEST(RomRepairPlace, NoWritablePathKeepsTheRomWithTheReason) {
     const auto before = Snapshot(f.root.Path());
     TFilesBd::TCommandScope command(f.files);
     EXPECT_EQ(zip->RemoveRomFile(rom, f.root / "backup/"), 0);
-    EXPECT_EQ(rom->ErrorText, "No writable rom path found.");
+    EXPECT_EQ(rom->ErrorText(), "No writable rom path found.");
     EXPECT_TRUE(rom->ErrorFlag);
     EXPECT_EQ(Snapshot(f.root.Path()), before);
 }

@@ -94,7 +94,7 @@ TEST_F(ScanTest, ManyThreadsGiveTheCacheAndStatusesOfOne) {
             out += file->Name + " " + std::to_string(file->Date) + " " + file->ErrorText + "\n";
             for (const auto& item : file->RomFiles) {
                 const TRomFile& r = *item.romFile;
-                out += "  " + r.StoredName() + " " + r.Crc() + " " + std::to_string(r.Status) + " " + r.ErrorText + "\n";
+                out += "  " + r.StoredName() + " " + r.Crc() + " " + std::to_string(r.Status) + " " + r.ErrorText() + "\n";
             }
         }
         return out;

@@ -146,6 +146,27 @@ TEST(RomFilesList, EqualCrcsKeepTheOrderAddedAndLookupsFindTheFirst) {
     EXPECT_EQ(zip->RomFiles.IndexOf("dddddddd"), -1);
 }
 
+TEST(RomFilesList, SignaturesThatAreNoEightHexDigitsSortAndAreFoundAsText) {
+    // Most keys are held as values; the few others must still sort as the texts do.
+    TFilesBdFixture f(kCatalogue);
+    TFile* zip = f.Zip("odd.zip");
+    const std::vector<std::string> crcs = {"zz", "12345678", "", "ABCDEF0G", "0000000a", "1234567", "aaaaaaaa", "1234567"};
+    for (size_t i = 0; i < crcs.size(); ++i) zip->AddRomFile("sub\\dir/r" + std::to_string(i) + ".bin", crcs[i], 0, 1, "");
+    const std::vector<std::string> sorted = {"", "0000000a", "1234567", "1234567", "12345678", "aaaaaaaa", "abcdef0g", "zz"};
+    ASSERT_EQ(zip->RomFiles.Count(), 8);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(zip->RomFiles.Key(i), sorted[static_cast<size_t>(i)]) << i;
+        EXPECT_EQ(zip->RomFiles[i]->Crc(), sorted[static_cast<size_t>(i)]) << i;
+        EXPECT_EQ(zip->RomFiles.IndexOf(sorted[static_cast<size_t>(i)]), i == 3 ? 2 : i) << i;
+    }
+    EXPECT_EQ(zip->RomFiles[2]->StoredName(), "sub\\dir/r5.bin");
+    EXPECT_EQ(zip->RomFiles[3]->Name(), "r7.bin");
+    EXPECT_EQ(zip->RomFiles[3]->Extension(), ".bin");
+    EXPECT_EQ(zip->RomFiles.IndexOf("ABCDEF0G"), 6);
+    EXPECT_EQ(zip->RomFiles.IndexOf("123456"), -1);
+    EXPECT_EQ(zip->RomFiles.IndexOf("0000000b"), -1);
+}
+
 TEST(RomFilesList, DropFindsTheRomFileByIdentity) {
     TFilesBdFixture f(kCatalogue);
     TFile* zip = f.Zip("pacman.zip");
@@ -250,7 +271,7 @@ TEST(RomFilesList, AddRomFileReusesTheMatchingPlaceholder) {
         EXPECT_EQ(got->StoredName(), c.romName);
         EXPECT_EQ(got->Crc(), LowerCase(c.crc));
         EXPECT_EQ(got->Size, 16);
-        EXPECT_EQ(got->SuggestedExtension, ".x");
+        EXPECT_EQ(got->SuggestedExtension(), ".x");
         EXPECT_EQ(got->Extension(), FileExtension(c.romName));
     }
 }
@@ -601,7 +622,7 @@ TEST(FilesBdArchiveTest, PlainFileIsNotTested) {
     rf->SetErrorText("odd");
     EXPECT_FALSE(plain->TestArchive());
     EXPECT_TRUE(rf->ErrorFlag);  // nothing changed
-    EXPECT_EQ(rf->ErrorText, "odd");
+    EXPECT_EQ(rf->ErrorText(), "odd");
 }
 
 TEST(FilesBdArchiveTest, DamagedZipIsFoundBadAndSoundZipClean) {
@@ -646,7 +667,7 @@ TEST(FilesBdArchiveTest, FindingsReachTheRomFileOrTheFile) {
     TRomFile* other = zip->AddRomFile("pm2.bin", "22222222", 0, 16, "");
     zip->OnArchiveEntryError(zip->FullPath, "sub\\pm1.bin", "bad crc");  // the library's separator
     EXPECT_EQ(inner->Status, rsError);
-    EXPECT_EQ(inner->ErrorText, "bad crc");
+    EXPECT_EQ(inner->ErrorText(), "bad crc");
     EXPECT_EQ(f.RomOf("pacman", "pm1.bin")->MatchCount, 0);
     zip->OnArchiveEntryError(zip->FullPath, "nothing.bin", "ignored");
     EXPECT_NE(other->Status, rsError);

@@ -330,7 +330,7 @@ uint64_t MatchDigest(const TFile& file) {
         d = Mix(Mix(Mix(Mix(d, &r), r.Rom), r.CloneRom), entry.key);
         d = Mix(d, (uint64_t{r.Status} << 16) | (uint64_t{r.Duplicated} << 8) | uint64_t{r.SharesName});
         d = Mix(Mix(Mix(Mix(d, r.StoredName()), r.Name()), r.Crc()), static_cast<uint64_t>(r.Size));
-        d = Mix(Mix(Mix(d, r.Extension()), r.SuggestedExtension), r.ErrorText);
+        d = Mix(Mix(Mix(d, r.Extension()), r.SuggestedExtension()), r.ErrorText());
     }
     return d;
 }
@@ -644,7 +644,7 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
                 // 0: the only copy could not be put in its place and was kept.
                 const std::string where = WhereText(romFile);
                 if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
-                    Refused(errors, where, RecordedOr(romFile->ErrorText, KeptText()));
+                    Refused(errors, where, RecordedOr(romFile->ErrorText(), KeptText()));
                 else
                     ++fixed;
             },
@@ -708,7 +708,7 @@ int TFixPipeline::FixRenameRoms(int& errors) {
                 for (size_t i = 0; i < toRename.size(); ++i)
                     if (toRename[i]->StoredName() == before[i])
                         Refused(errors, where + (file->IsZip() ? "/" : "") + before[i],
-                                RecordedOr(toRename[i]->ErrorText, reason));
+                                RecordedOr(toRename[i]->ErrorText(), reason));
             };
             try {
                 file->FixRomNames(toRename);
@@ -773,7 +773,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
                             result == TRomFile::TImport::ReadOnly
                                 ? _("This disk is read only.")
                                 : RecordedOr(file->ErrorText,
-                                             RecordedOr(romFile->ErrorText, _("The rom could not be added."))));
+                                             RecordedOr(romFile->ErrorText(), _("The rom could not be added."))));
                 file->Match();
             },
             errors);
@@ -806,7 +806,7 @@ int TFixPipeline::RemoveLooseCopies(int& errors) {
         try {
             // 0: the only copy could not be put in its place and was kept.
             if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
-                Refused(errors, where, RecordedOr(romFile->ErrorText, KeptText()));
+                Refused(errors, where, RecordedOr(romFile->ErrorText(), KeptText()));
             else
                 ++removed;
         } catch (...) {
@@ -878,7 +878,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
                 if (file->GetRomFileCount() > held)
                     ++fixed;
                 else
-                    Refused(errors, where, RecordedOr(romFile->ErrorText, _("The dummy rom could not be added.")));
+                    Refused(errors, where, RecordedOr(romFile->ErrorText(), _("The dummy rom could not be added.")));
             },
             errors);
     } catch (...) {
