@@ -1044,9 +1044,9 @@ void ForEachRecordOf(const TFile& file, Take&& take) {
         const TRomFile& rom = *entry.romFile;
         if (rom.IsPlaceholder()) continue;
         wroteRom = true;
-        take(file.Name, rom.StoredName, file.Size, file.Date, rom.Crc, rom.SuggestedExtension, rom.Size,
-             file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText : none,
-             rom.Comment, file.ChangeTime, file.Inode);
+        take(file.Name, rom.StoredName(), file.Size, file.Date, rom.Crc(), rom.SuggestedExtension(), rom.Size,
+             file.IsFolder() ? rom.Date : file.Date, file.Kind, rom.Status == rsError ? rom.ErrorText() : none,
+             rom.Comment(), file.ChangeTime, file.Inode);
     }
     if (!wroteRom)
         take(file.Name, none, file.Size, file.Date, notAvailable, none, int64_t{-1}, int32_t{0}, file.Kind,
@@ -1634,7 +1634,7 @@ void TPath::LoadFromCache() {
                 crc.assign(record.crc);
                 extension.assign(record.extension);
                 TRomFile* romFile = holder->AddRomFile(romName, crc, record.romDate, record.romSize, extension);
-                romFile->Comment = record.comment;
+                romFile->SetComment(record.comment);
                 romFile->File->Date = record.fileDate;
                 romFile->File->Size = record.fileSize;
                 romFile->File->Inode = record.fileInode;

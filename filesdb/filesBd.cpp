@@ -45,15 +45,23 @@ std::string_view InnerPath(std::string_view storedName) {
 // walk back.
 std::string_view LastNameOf(std::string_view storedName) { return storedName.substr(InnerPath(storedName).size()); }
 
+std::string CrcText(uint32_t value) {
+    char text[8];
+    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789abcdef"[value & 15];
+    return std::string(text, 8);
+}
+
 }  // namespace
 
-std::string FileExtension(std::string_view name) {
+std::string FileExtension(std::string_view name) { return std::string(FileExtensionView(name)); }
+
+std::string_view FileExtensionView(std::string_view name) {
     // From the end to the last dot; a separator met first means the last component has
     // no extension.
     for (size_t at = name.size(); at > 0; --at) {
         const char c = name[at - 1];
         if (c == '/' || c == '\\') return {};
-        if (c == '.') return std::string(name.substr(at - 1));
+        if (c == '.') return name.substr(at - 1);
     }
     return {};
 }
@@ -76,6 +84,9 @@ bool LowerCrcValue(std::string_view crc, uint32_t& value) {
 
 // ---- TRomFile -----------------------------------------------------------------------
 
+// A collection holds a rom file per rom it holds, hundreds of thousands of them.
+static_assert(sizeof(void*) != 8 || sizeof(TRomFile) <= 104, "a rom file grew");
+
 TRomFile::TRomFile(TFile* file) : File(file) {}
 
 TRomFile::~TRomFile() { Detach(); }
@@ -84,45 +95,115 @@ TRom* TRomFile::GetRom() const { return CloneRom != nullptr ? CloneRom->Rom : Ro
 
 bool TRomFile::IsNoDump() const {
     const TRom* rom = GetRom();
-    return rom != nullptr && (Crc == kNoDumpCrc || rom->Kind == rkNoDump);
+    return rom != nullptr && (Crc() == kNoDumpCrc || rom->Kind == rkNoDump);
 }
 
 bool TRomFile::IsBadDump() const { return CloneRom != nullptr && CloneRom->GetCrcState() == csBadDump; }
 
-std::string TRomFile::GetBaseName() const { return RemoveFileExt(Name); }
+std::string TRomFile::GetBaseName() const { return std::string(WithoutFileExt(Name())); }
 
-std::string TRomFile::GetNameWithoutExt() const { return std::string(InnerPath(StoredName)) + GetBaseName(); }
+std::string TRomFile::GetNameWithoutExt() const { return std::string(InnerPath(storedName_)) + GetBaseName(); }
 
 int32_t TRomFile::GetDate() const {
     if (File != nullptr && !File->IsFolder()) return File->Date;
     return Date;
 }
 
+TRomFile::TApart& TRomFile::Apart() {
+    if (!apart_) apart_ = std::make_unique<TApart>();
+    return *apart_;
+}
+
+void TRomFile::SetApartText(std::string TApart::*field, std::string_view text) {
+    if (apart_)
+        (*apart_).*field = text;
+    else if (!text.empty())
+        Apart().*field = text;
+}
+
+const std::string& TRomFile::ApartText(std::string TApart::*field) const {
+    static const std::string empty;
+    return apart_ ? (*apart_).*field : empty;
+}
+
+const std::string& TRomFile::SuggestedExtension() const { return ApartText(&TApart::suggestedExtension); }
+const std::string& TRomFile::ErrorText() const { return ApartText(&TApart::errorText); }
+const std::string& TRomFile::Comment() const { return ApartText(&TApart::comment); }
+void TRomFile::SetSuggestedExtension(std::string_view text) { SetApartText(&TApart::suggestedExtension, text); }
+void TRomFile::SetComment(std::string_view text) { SetApartText(&TApart::comment, text); }
+void TRomFile::StoreErrorText(std::string_view text) { SetApartText(&TApart::errorText, text); }
+
+std::string_view TRomFile::Name() const {
+    if (nameApart_) return apart_->name;
+    return std::string_view(storedName_).substr(nameAt_);
+}
+
+std::string_view TRomFile::Extension() const {
+    if (extensionApart_) return apart_->extension;
+    return std::string_view(storedName_).substr(extensionAt_);
+}
+
+void TRomFile::SetStoredName(std::string_view storedName) {
+    const std::string_view name = LastNameOf(storedName);
+    SetNames(std::string(storedName), name, FileExtensionView(name));
+}
+
+void TRomFile::SetNames(std::string storedName, std::string_view name, std::string_view extension) {
+    // Either may be a view of the stored name it replaces: both are settled before it goes.
+    const auto endsWith = [&storedName](std::string_view part) {
+        return storedName.size() <= UINT16_MAX && std::string_view(storedName).ends_with(part);
+    };
+    const bool nameApart = !endsWith(name);
+    const bool extensionApart = !endsWith(extension);
+    if (nameApart) Apart().name = name;
+    if (extensionApart) Apart().extension = extension;
+    nameAt_ = nameApart ? 0 : static_cast<uint16_t>(storedName.size() - name.size());
+    extensionAt_ = extensionApart ? 0 : static_cast<uint16_t>(storedName.size() - extension.size());
+    nameApart_ = nameApart;
+    extensionApart_ = extensionApart;
+    storedName_ = std::move(storedName);
+}
+
+std::string TRomFile::Crc() const {
+    if (crcApart_) return apart_ ? apart_->crc : std::string();
+    return CrcText(crc_);
+}
+
+void TRomFile::SetCrc(std::string_view crc) {
+    crcApart_ = !LowerCrcValue(crc, crc_);
+    if (crcApart_)
+        Apart().crc = crc;
+    else if (apart_)
+        apart_->crc.clear();
+}
+
 void TRomFile::AttachTo(TRom* rom, std::string_view crc, int64_t size) {
     if (rom == nullptr || attachedRom_ != nullptr) return;
     rom->AttachFile(crc, size, this);
     attachedRom_ = rom;
-    attachedSize_ = size;
-    attachedCrcText_.reset();
-    if (!LowerCrcValue(crc, attachedCrcValue_)) attachedCrcText_ = std::make_unique<std::string>(crc);
+    attachedSizeApart_ = size < 0 || size > UINT32_MAX;
+    attachedSize_ = attachedSizeApart_ ? 0 : static_cast<uint32_t>(size);
+    if (attachedSizeApart_) Apart().attachedSize = size;
+    attachedCrcApart_ = !LowerCrcValue(crc, attachedCrc_);
+    if (attachedCrcApart_) Apart().attachedCrc = crc;
 }
 
 void TRomFile::Detach() {
     if (attachedRom_ == nullptr) return;
     TRom* rom = attachedRom_;
     attachedRom_ = nullptr;
-    if (attachedCrcText_) {
-        const std::unique_ptr<std::string> text = std::move(attachedCrcText_);
-        rom->DetachFile(*text, attachedSize_, this);
+    const int64_t size = attachedSizeApart_ ? apart_->attachedSize : attachedSize_;
+    if (attachedCrcApart_) {
+        const std::string text = std::move(apart_->attachedCrc);
+        apart_->attachedCrc.clear();
+        rom->DetachFile(text, size, this);
         return;
     }
-    char text[8];
-    for (int i = 0; i < 8; ++i) text[i] = "0123456789abcdef"[(attachedCrcValue_ >> (28 - 4 * i)) & 15];
-    rom->DetachFile(std::string_view(text, 8), attachedSize_, this);
+    rom->DetachFile(CrcText(attachedCrc_), size, this);
 }
 
 void TRomFile::SetError(const std::string& text) {
-    ErrorText = text;
+    StoreErrorText(text);
     Status = rsError;
     ErrorFlag = false;
     const bool known = GetRom() != nullptr;
@@ -131,7 +212,7 @@ void TRomFile::SetError(const std::string& text) {
 }
 
 void TRomFile::SetErrorText(const std::string& text) {
-    ErrorText = text;
+    StoreErrorText(text);
     ErrorFlag = true;
     if (File != nullptr) File->ErrorText = File->IsPlain() ? text : std::string();
 }
@@ -140,11 +221,11 @@ std::string TRomFile::GetCorrectName() const {
     if (CloneRom == nullptr) return {};
     const TFilesBd* bd = File != nullptr ? File->FilesBd() : nullptr;
     const TCaseOptions option = bd != nullptr ? bd->RomFileCaseOptions : coDontCare;
-    if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension.str(), option);
+    if (bd != nullptr && bd->PlugInSuggeredExtension) return ApplyCaseOption(CloneRom->Name + SuggestedExtension(), option);
     // The datafile's spelling is the rule: its extension stays as written when the file
     // has that extension; another one is taken in lower case.
-    if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension)) return CloneRom->Name;
-    return ApplyCaseOption(RemoveFileExt(CloneRom->Name) + LowerCase(Extension), option);
+    if (option == coDatabase && SameText(FileExtension(CloneRom->Name), Extension())) return CloneRom->Name;
+    return ApplyCaseOption(RemoveFileExt(CloneRom->Name) + LowerCase(Extension()), option);
 }
 
 void TRomFile::Log(const std::string& text) const {
@@ -153,11 +234,49 @@ void TRomFile::Log(const std::string& text) const {
 
 // ---- TRomFilesList ------------------------------------------------------------------
 
+TRomFilesList::TKeyView TRomFilesList::KeyOf(std::string_view loweredKey) {
+    TKeyView view;
+    view.apart = !LowerCrcValue(loweredKey, view.value);
+    if (view.apart) view.text = loweredKey;
+    return view;
+}
+
+TRomFilesList::TKeyView TRomFilesList::KeyOf(const TEntry& entry) {
+    TKeyView view;
+    view.value = entry.key;
+    view.apart = entry.keyApart;
+    if (view.apart) view.text = entry.romFile->apart_->listKey;
+    return view;
+}
+
+bool TRomFilesList::KeyLess(const TKeyView& a, const TKeyView& b) {
+    // Eight lower-case hexadecimal digits sort as their values do.
+    if (!a.apart && !b.apart) return a.value < b.value;
+    char textA[8], textB[8];
+    const auto text = [](const TKeyView& k, char* buffer) {
+        if (k.apart) return k.text;
+        for (int i = 0; i < 8; ++i) buffer[i] = "0123456789abcdef"[(k.value >> (28 - 4 * i)) & 15];
+        return std::string_view(buffer, 8);
+    };
+    return text(a, textA) < text(b, textB);
+}
+
+std::string TRomFilesList::Key(int index) const {
+    const TEntry& entry = items_.at(static_cast<size_t>(index));
+    if (entry.keyApart) return entry.romFile->apart_->listKey;
+    return CrcText(entry.key);
+}
+
 int TRomFilesList::Add(std::unique_ptr<TRomFile> romFile, std::string_view key) {
-    std::string lowered = LowerCase(key);
-    auto it = std::upper_bound(items_.begin(), items_.end(), lowered,
-                               [](const std::string& k, const TEntry& e) { return k < e.key; });
-    it = items_.insert(it, TEntry{std::move(lowered), std::move(romFile)});
+    const bool lowered = std::none_of(key.begin(), key.end(), [](char c) { return LowerChar(c) != c; });
+    TEntry entry;
+    entry.keyApart = !LowerCrcValue(lowered ? key : std::string_view(LowerCase(key)), entry.key);
+    if (entry.keyApart) romFile->Apart().listKey = LowerCase(key);
+    entry.romFile = std::move(romFile);
+    const TKeyView view = KeyOf(entry);
+    auto it = std::upper_bound(items_.begin(), items_.end(), view,
+                               [](const TKeyView& k, const TEntry& e) { return KeyLess(k, KeyOf(e)); });
+    it = items_.insert(it, std::move(entry));
     return static_cast<int>(it - items_.begin());
 }
 
@@ -180,9 +299,10 @@ int TRomFilesList::IndexOf(std::string_view crc) const {
 }
 
 int TRomFilesList::IndexOfKey(std::string_view key) const {
-    auto it = std::lower_bound(items_.begin(), items_.end(), key,
-                               [](const TEntry& e, std::string_view k) { return std::string_view(e.key) < k; });
-    if (it == items_.end() || it->key != key) return -1;
+    const TKeyView view = KeyOf(key);
+    auto it = std::lower_bound(items_.begin(), items_.end(), view,
+                               [](const TEntry& e, const TKeyView& k) { return KeyLess(KeyOf(e), k); });
+    if (it == items_.end() || KeyLess(view, KeyOf(*it))) return -1;
     return static_cast<int>(it - items_.begin());
 }
 
@@ -209,8 +329,8 @@ bool TRomFilesList::SameNameWithoutExt(std::string_view inner, std::string_view 
 bool TRomFilesList::FitsName(const TRomFile& r, std::string_view inner, std::string_view base, std::string_view romName,
                             std::string_view nameWithoutExt, bool suggested) const {
     if (!SameNameWithoutExt(inner, base, nameWithoutExt) && !SameNameWithoutExt(inner, base, romName)) return false;
-    if (!r.SuggestedExtension.empty()) return !suggested || SameName(r.SuggestedExtension, r.Extension);
-    return SameName(r.Name, romName);
+    if (!r.SuggestedExtension().empty()) return !suggested || SameName(r.SuggestedExtension(), r.Extension());
+    return SameName(r.Name(), romName);
 }
 
 int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) const {
@@ -219,7 +339,7 @@ int TRomFilesList::FindByName(std::string_view romName, bool withPlaceholders) c
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (FitsName(r, InnerPath(r.StoredName), WithoutFileExt(r.Name), romName, nameWithoutExt, suggested))
+        if (FitsName(r, InnerPath(r.StoredName()), WithoutFileExt(r.Name()), romName, nameWithoutExt, suggested))
             return static_cast<int>(i);
     }
     return -1;
@@ -244,10 +364,10 @@ TRomFilesList::TNameIndex::TNameIndex(const TRomFilesList& list) : list_(list) {
     for (size_t i = 0; i < list.items_.size(); ++i) {
         TRomFile* r = list.items_[i].romFile.get();
         if (r->IsPlaceholder()) continue;
-        const std::string_view inner = InnerPath(r->StoredName);
-        const std::string_view base = WithoutFileExt(r->Name);
+        const std::string_view inner = InnerPath(r->StoredName());
+        const std::string_view base = WithoutFileExt(r->Name());
         keys_.push_back({NameHash(base, NameHash(inner)), static_cast<uint32_t>(i),
-                         static_cast<uint32_t>(NameHash(r->Name)), r, inner, base});
+                         static_cast<uint32_t>(NameHash(r->Name())), r, inner, base});
     }
     std::stable_sort(keys_.begin(), keys_.end(), [](const TKey& a, const TKey& b) { return a.hash < b.hash; });
 }
@@ -274,7 +394,7 @@ TRomFile* TRomFilesList::TNameIndex::Find(std::string_view romName) const {
     while (a != aEnd || b != bEnd) {
         const bool fromA = b == bEnd || (a != aEnd && a->order < b->order);
         const TKey& key = fromA ? *a++ : *b++;
-        if (key.nameHash != romHash && key.romFile->SuggestedExtension.empty()) continue;
+        if (key.nameHash != romHash && key.romFile->SuggestedExtension().empty()) continue;
         if (!key.romFile->IsPlaceholder() &&
             list_.FitsName(*key.romFile, key.inner, key.base, romName, nameWithoutExt, suggested))
             return key.romFile;
@@ -286,7 +406,7 @@ int TRomFilesList::IndexOfFileName(std::string_view name, bool withPlaceholders)
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (SameName(r.StoredName, name)) return static_cast<int>(i);
+        if (SameName(r.StoredName(), name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -295,7 +415,7 @@ int TRomFilesList::IndexOfNameWithoutExt(std::string_view name, bool withPlaceho
     for (size_t i = 0; i < items_.size(); ++i) {
         const TRomFile& r = *items_[i].romFile;
         if (!withPlaceholders && r.IsPlaceholder()) continue;
-        if (SameNameWithoutExt(InnerPath(r.StoredName), WithoutFileExt(r.Name), name)) return static_cast<int>(i);
+        if (SameNameWithoutExt(InnerPath(r.StoredName()), WithoutFileExt(r.Name()), name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -335,10 +455,11 @@ void TFile::Register(TRomFile* romFile, bool attach) {
     TCloneRom* cloneRom = nullptr;
     TRom* rom = nullptr;
     // The lookup never registers by itself: the rom file records what it is attached to.
-    romsBd->FindRomForFile(setName, LastNameOf(romFile->StoredName), romFile->Crc, romFile->Size, false,
-                           cloneRom, rom, romFile);
+    const std::string crc = romFile->Crc();
+    romsBd->FindRomForFile(setName, LastNameOf(romFile->StoredName()), crc, romFile->Size, false, cloneRom, rom,
+                           romFile);
     romFile->Rom = rom;
-    if (attach) romFile->AttachTo(rom, romFile->Crc, romFile->Size);
+    if (attach) romFile->AttachTo(rom, crc, romFile->Size);
 }
 
 TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, int32_t date, int64_t size,
@@ -374,11 +495,9 @@ TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, 
         romFile->Duplicated = false;
     }
     romFile->Size = size;
-    romFile->Crc = lowered;
-    romFile->SuggestedExtension = suggestedExtension;
-    romFile->Extension = FileExtension(romName);
-    romFile->StoredName = romName;
-    romFile->Name = LastNameOf(romName);
+    romFile->SetCrc(lowered);
+    romFile->SetSuggestedExtension(suggestedExtension);
+    romFile->SetStoredName(romName);
     romFile->Date = date;
 
     const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;
@@ -435,7 +554,7 @@ void TFile::ClearRomErrors() {
         if (!romFile->HasError() && !romFile->ErrorFlag) continue;
         // A flagged rom file was never withdrawn: AttachTo leaves it registered once.
         if (TRom* rom = romFile->GetRom(); rom != nullptr && submit) romFile->AttachTo(rom, rom->Crc, rom->Size);
-        romFile->ErrorText.clear();
+        romFile->StoreErrorText({});
         romFile->Status = rsNotSettled;
         romFile->ErrorFlag = false;
     }
@@ -489,7 +608,7 @@ void TFile::UpdateDate() {
         TRomFile* romFile = entry.romFile.get();
         if (romFile->IsPlaceholder()) continue;
         if (IsFolder()) {
-            const int32_t memberDate = GetFileDosDateTime(FullPath + romFile->StoredName);
+            const int32_t memberDate = GetFileDosDateTime(FullPath + romFile->StoredName());
             romFile->Date = memberDate == -1 ? 0 : memberDate;
         } else {
             romFile->Date = Date;
@@ -590,7 +709,7 @@ std::string TFile::GetCorrectName() const {
         } else if (first != nullptr && shown.Count() > 1) {
             const TRom* rom = first->GetRom();
             for (const TCloneRom* cr : shown) {
-                if (SameText(cr->Crc, first->Crc) && rom != nullptr && cr->Rom->Size == rom->Size) {
+                if (SameText(cr->Crc, first->Crc()) && rom != nullptr && cr->Rom->Size == rom->Size) {
                     name = cr->Name;
                     break;
                 }

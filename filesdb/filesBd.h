@@ -74,45 +74,6 @@ using TRemoveRomFileEvent = std::function<void(TRomFile* romFile)>;  // before i
 
 // ---- Rom files ----------------------------------------------------------------------
 
-// A text that most rom files never get (a plug-in's suggested extension or comment, an
-// error): one pointer, the string made only when the text is set, so that a collection's
-// hundreds of thousands of rom files do not each carry three empty strings.
-class TRareText {
-public:
-    TRareText() = default;
-    TRareText(const TRareText& other) { *this = other.str(); }
-    TRareText& operator=(const TRareText& other) { return *this = other.str(); }
-    TRareText& operator=(std::string_view text) {
-        if (text.empty()) text_.reset();
-        else if (text_) text_->assign(text);
-        else text_ = std::make_unique<std::string>(text);
-        return *this;
-    }
-    TRareText& operator=(const std::string& text) { return *this = std::string_view(text); }
-    TRareText& operator=(const char* text) { return *this = std::string_view(text); }
-
-    const std::string& str() const { return text_ ? *text_ : Empty(); }
-    operator const std::string&() const { return str(); }
-    operator std::string_view() const { return str(); }
-    bool empty() const { return !text_; }
-    size_t size() const { return str().size(); }
-    const char* c_str() const { return str().c_str(); }
-    void clear() { text_.reset(); }
-
-    friend bool operator==(const TRareText& a, std::string_view b) { return std::string_view(a.str()) == b; }
-    friend bool operator==(const TRareText& a, const char* b) { return std::string_view(a.str()) == b; }
-    friend std::string operator+(const std::string& a, const TRareText& b) { return a + b.str(); }
-    friend std::string operator+(const char* a, const TRareText& b) { return a + b.str(); }
-
-private:
-    static const std::string& Empty() {
-        static const std::string empty;
-        return empty;
-    }
-    std::unique_ptr<std::string> text_;
-};
-
-
 class TRomFile {
 public:
     explicit TRomFile(TFile* file);
@@ -121,23 +82,60 @@ public:
     TRomFile(const TRomFile&) = delete;
     TRomFile& operator=(const TRomFile&) = delete;
 
-    TRom* Rom = nullptr;  // the rom the last lookup found (nullptr when none)
-    int32_t Date = 0;     // DOS date of a folder member; other kinds use the file's
-    bool ErrorFlag = false;
-    TRareText SuggestedExtension;    // from the plug-in
-    std::string Extension;           // of StoredName, with its dot
-    std::string StoredName;          // zip entry name with its inner path, member or file name
-    std::string Name;                // StoredName after its last "/" or "\"
-    std::string Crc;                 // lower-case hexadecimal
-    TCloneRom* CloneRom = nullptr;   // set by matching
-    uint8_t Status = rsNotSettled;
-    bool Duplicated = false;
-    // A zip entry whose name an earlier entry of the zip bears too (set by matching).
-    bool SharesName = false;
-    int64_t Size = 0;
+    TRom* Rom = nullptr;            // the rom the last lookup found (nullptr when none)
+    TCloneRom* CloneRom = nullptr;  // set by matching
     TFile* File;
-    TRareText ErrorText;
-    TRareText Comment;
+    int64_t Size = 0;
+    int32_t Date = 0;  // DOS date of a folder member; other kinds use the file's
+    uint8_t Status = rsNotSettled;
+    bool ErrorFlag : 1 = false;
+    bool Duplicated : 1 = false;
+    // A zip entry whose name an earlier entry of the zip bears too (set by matching).
+    bool SharesName : 1 = false;
+
+private:
+    // Declared here, between the public fields, so that no padding is left: a
+    // collection has a rom file per rom it holds.
+    bool nameApart_ : 1 = false;
+    bool extensionApart_ : 1 = false;
+    bool crcApart_ : 1 = true;  // an empty CRC until one is set
+    bool attachedCrcApart_ : 1 = false;
+    bool attachedSizeApart_ : 1 = false;
+    // Where Name and Extension start in the stored name, unless kept apart.
+    uint16_t nameAt_ = 0;
+    uint16_t extensionAt_ = 0;
+    // The size registered with, unless kept apart.
+    uint32_t attachedSize_ = 0;
+    // The CRC and the one registered with, as their value unless kept apart.
+    uint32_t crc_ = 0;
+    uint32_t attachedCrc_ = 0;
+    std::string storedName_;
+
+public:
+
+    // Texts most rom files never get; empty when none.
+    const std::string& SuggestedExtension() const;  // from the plug-in
+    const std::string& ErrorText() const;
+    const std::string& Comment() const;
+    void SetSuggestedExtension(std::string_view text);
+    void SetComment(std::string_view text);
+    // The error text alone (SetError and SetErrorText below say what else changes).
+    void StoreErrorText(std::string_view text);
+
+    // Zip entry name with its inner path, member or file name.
+    const std::string& StoredName() const { return storedName_; }
+    // StoredName after its last "/" or "\" (a placeholder's is its clone rom's whole name).
+    std::string_view Name() const;
+    // Of StoredName, with its dot (a plug-in's suggested one once a rename took it).
+    std::string_view Extension() const;
+    // The stored name, with the name and extension taken from it.
+    void SetStoredName(std::string_view storedName);
+    // The three as given; a name or extension that does not end the stored name is
+    // kept apart.
+    void SetNames(std::string storedName, std::string_view name, std::string_view extension);
+    // Lower-case hexadecimal as a rule; any other text is kept as it is.
+    std::string Crc() const;
+    void SetCrc(std::string_view crc);
 
     // The clone rom's rom when linked, else Rom.
     TRom* GetRom() const;
@@ -147,8 +145,8 @@ public:
     std::string GetNameWithoutExt() const;
     std::string GetBaseName() const;
     int32_t GetDate() const;
-    const std::string& GetSuggestedExtension() const { return SuggestedExtension; }
-    const std::string& GetExtension() const { return Extension; }
+    const std::string& GetSuggestedExtension() const { return SuggestedExtension(); }
+    std::string_view GetExtension() const { return Extension(); }
     void ClearErrorFlag() { ErrorFlag = false; }
 
     // Status 9 with that text; the registration is withdrawn and the file matched again.
@@ -189,12 +187,21 @@ public:
     int GetImageIndex() const;
 
 private:
+    // What few rom files have: a name or extension that is not the end of the stored
+    // name, a CRC that is not eight lower-case hexadecimal digits, such a CRC registered.
+    // The texts most rom files never get, too, and the key of its list entry when that
+    // is not a CRC value (TRomFilesList).
+    struct TApart {
+        std::string name, extension, crc, attachedCrc, suggestedExtension, errorText, comment, listKey;
+        int64_t attachedSize = 0;
+    };
+    friend class TRomFilesList;
+    TApart& Apart();
+    void SetApartText(std::string TApart::*field, std::string_view text);
+    const std::string& ApartText(std::string TApart::*field) const;
+
     TRom* attachedRom_ = nullptr;
-    // The CRC registered with: eight hexadecimal digits as their value (nearly every
-    // one), any other text kept whole. A collection has a rom file per rom it holds.
-    uint32_t attachedCrcValue_ = 0;
-    std::unique_ptr<std::string> attachedCrcText_;
-    int64_t attachedSize_ = 0;
+    std::unique_ptr<TApart> apart_;
 
 public:
     // Repairs of single roms
@@ -234,7 +241,7 @@ public:
     TRomFile* GetRomFile(int index) const { return items_.at(static_cast<size_t>(index)).romFile.get(); }
     TRomFile* operator[](int index) const { return items_[static_cast<size_t>(index)].romFile.get(); }
     // The key the rom file was added under (its CRC then, lower case).
-    const std::string& Key(int index) const { return items_.at(static_cast<size_t>(index)).key; }
+    std::string Key(int index) const;
 
     // Adds under key, after every entry of an equal key; returns the index.
     int Add(std::unique_ptr<TRomFile> romFile, std::string_view key);
@@ -274,8 +281,10 @@ public:
     bool CaseSensitive = false;
 
     struct TEntry {
-        std::string key;
         std::unique_ptr<TRomFile> romFile;
+        // The key as a CRC value; any other text is kept by the rom file.
+        uint32_t key = 0;
+        bool keyApart = false;
     };
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
@@ -290,6 +299,15 @@ private:
                   std::string_view nameWithoutExt, bool suggested) const;
     bool PlugInSuggestedExtension() const;
     int IndexOfKey(std::string_view key) const;  // key lower-cased
+    // A key as it is compared: its value when it has one, else its text.
+    struct TKeyView {
+        uint32_t value = 0;
+        bool apart = false;
+        std::string_view text;
+    };
+    static TKeyView KeyOf(std::string_view loweredKey);
+    static TKeyView KeyOf(const TEntry& entry);
+    static bool KeyLess(const TKeyView& a, const TKeyView& b);
 
     TFile* owner_;
     std::vector<TEntry> items_;
@@ -735,6 +753,7 @@ private:
 // The extension of a name with its dot ("" when none): the text from the last "."
 // that follows the last "/" or "\".
 std::string FileExtension(std::string_view name);
+std::string_view FileExtensionView(std::string_view name);
 
 // The value of a signature of eight lower-case hexadecimal digits, as the default plug-in
 // gives them; false for any other text.

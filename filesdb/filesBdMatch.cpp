@@ -17,7 +17,7 @@ namespace qm {
 namespace {
 
 // The clone among candidates that lists a no-dump rom of that name.
-bool ListsNoDump(const TClone* clone, const std::string& name) {
+bool ListsNoDump(const TClone* clone, std::string_view name) {
     const TCloneRom* cr = clone->FindCloneRom(name);
     return cr != nullptr && cr->GetCrcState() == csNoDump;
 }
@@ -37,10 +37,10 @@ TRomFile* FirstUnsettled(const TRomFilesList& list, std::string_view crc) {
 // its content, or nullptr.
 TCloneRom* BiosListing(const TGame& game, const TRomFile& r) {
     for (const TClone* clone : game.Clones) {
-        TCloneRom* cr = clone->FindCloneRom(r.Name);
+        TCloneRom* cr = clone->FindCloneRom(r.Name());
         if (cr == nullptr || !cr->IsResourceRom()) continue;
         const std::string& crc = cr->Rom->Crc;
-        if (SameText(r.Crc, crc) || SameText(r.Crc, ComplementCrcFast(crc))) return cr;
+        if (SameText(r.Crc(), crc) || SameText(r.Crc(), ComplementCrcFast(crc))) return cr;
     }
     return nullptr;
 }
@@ -71,13 +71,13 @@ TClone* TFile::FindGame() const {
         for (const auto& entry : RomFiles) {
             const TRomFile& r = *entry.romFile;
             if (!r.IsNoDump() || r.HasError()) continue;
-            if (ListsNoDump(named, r.Name)) return named;
+            if (ListsNoDump(named, r.Name())) return named;
             if (!listed) {
                 named->Game->ListClones(clones);
                 listed = true;
             }
             for (const auto& item : clones)
-                if (ListsNoDump(item.second, r.Name)) return item.second;
+                if (ListsNoDump(item.second, r.Name())) return item.second;
         }
     }
 
@@ -147,17 +147,17 @@ void TFile::Match() {
         if (found == nullptr) continue;
         TRomFile& r = *found;
         if (r.HasError()) continue;
-        if (!(r.SuggestedExtension.empty() && SameText(r.Name, cr->Name)) && suggested &&
-            !SameText(r.SuggestedExtension, r.Extension))
+        if (!(r.SuggestedExtension().empty() && SameText(r.Name(), cr->Name)) && suggested &&
+            !SameText(r.SuggestedExtension(), r.Extension()))
             continue;
         const std::string& romCrc = cr->Rom->Crc;
-        if (!SameText(r.Crc, romCrc) && !SameText(r.Crc, ComplementCrcFast(romCrc)) &&
+        if (!SameText(r.Crc(), romCrc) && !SameText(r.Crc(), ComplementCrcFast(romCrc)) &&
             cr->GetCrcState() != csNoDump)
             continue;
         r.Status = rsOk;
         r.CloneRom = cr;
         // The same rule names the rom for the rename, so a renamed rom matches as good.
-        if (romCase != coDontCare && r.GetCorrectName() != r.Name) r.Status = rsBadCase;
+        if (romCase != coDontCare && r.GetCorrectName() != r.Name()) r.Status = rsBadCase;
     }
 
     // Pass 2: the right rom under another name, else a placeholder.
@@ -170,7 +170,7 @@ void TFile::Match() {
         if (cr->GetCrcState() == csNoDump) {
             for (const auto& entry : RomFiles) {
                 TRomFile& r = *entry.romFile;
-                if (r.Status == rsNotSettled && SameText(r.Name, cr->Name)) {
+                if (r.Status == rsNotSettled && SameText(r.Name(), cr->Name)) {
                     taken = &r;
                     break;
                 }
@@ -194,7 +194,7 @@ void TFile::Match() {
         auto it = std::find_if(aside.begin(), aside.end(), [cr](const auto& p) { return p && p->CloneRom == cr; });
         if (it == aside.end())
             it = std::find_if(aside.begin(), aside.end(),
-                              [cr](const auto& p) { return p && SameText(p->Name, cr->Name); });
+                              [cr](const auto& p) { return p && SameText(p->Name(), cr->Name); });
         std::unique_ptr<TRomFile> placeholder;
         bool created = false;
         if (it != aside.end()) {
@@ -202,18 +202,17 @@ void TFile::Match() {
             aside.erase(it);
         } else {
             placeholder = std::make_unique<TRomFile>(this);
-            placeholder->StoredName = cr->Name;
-            placeholder->Name = cr->Name;
-            placeholder->Extension = FileExtension(cr->Name);
+            // Named after the clone rom as a whole, inner folders and all.
+            placeholder->SetNames(std::string(cr->Name), cr->Name, FileExtensionView(cr->Name));
             created = true;
         }
         placeholder->CloneRom = cr;
-        placeholder->Crc = LowerCase(cr->Crc);
+        placeholder->SetCrc(LowerCase(cr->Crc));
         placeholder->Size = cr->Rom->Size;
         placeholder->Duplicated = false;
         placeholder->Status = cr->Rom->MatchCount < 1 ? rsMissing : rsAvailableElsewhere;
         TRomFile* raw = placeholder.get();
-        RomFiles.Add(std::move(placeholder), raw->Crc);
+        RomFiles.Add(std::move(placeholder), raw->Crc());
         if (created && bd != nullptr && bd->OnCreateRomFile) bd->OnCreateRomFile(raw);
     }
 
@@ -227,7 +226,7 @@ void TFile::Match() {
             if (cr == nullptr) continue;
             r.Status = rsOk;
             r.CloneRom = cr;
-            if (romCase != coDontCare && r.GetCorrectName() != r.Name) r.Status = rsBadCase;
+            if (romCase != coDontCare && r.GetCorrectName() != r.Name()) r.Status = rsBadCase;
         }
     }
 
@@ -278,8 +277,8 @@ void TFile::Match() {
             TRomFile& b = *RomFiles[j];
             if (b.Status == rsMissing || b.HasError()) continue;
             const bool bNoDump = b.IsNoDump();
-            const bool copies = (!aNoDump && !bNoDump && SameText(a.Crc, b.Crc)) ||
-                                (aNoDump && bNoDump && a.Name == b.Name);
+            const bool copies = (!aNoDump && !bNoDump && SameText(a.Crc(), b.Crc())) ||
+                                (aNoDump && bNoDump && a.Name() == b.Name());
             if (!copies) continue;
             if (a.Status == rsNotSettled && b.Status == rsNotSettled) {
                 b.Duplicated = true;
@@ -296,7 +295,7 @@ void TFile::Match() {
     for (const auto& entry : RomFiles) {
         TRomFile& r = *entry.romFile;
         if (r.Status == rsNotSettled) r.Status = r.GetRom() != nullptr ? rsNotUsed : rsUnknown;
-        r.SharesName = IsZip() && !r.IsPlaceholder() && !names.insert(r.StoredName).second;
+        r.SharesName = IsZip() && !r.IsPlaceholder() && !names.insert(r.StoredName()).second;
     }
 }
 

@@ -109,14 +109,12 @@ void RenameMember(TFile& file, TRomFile* romFile, const std::string& newName) {
     CheckRepairSpace(file.FullPath, romFile->Size > INT64_MAX / 2 ? INT64_MAX : romFile->Size * 2);
     if (file.IsZip()) {
         TRenameList list;
-        list.push_back(TRenameItem{romFile->StoredName, newName, 0});
+        list.push_back(TRenameItem{romFile->StoredName(), newName, 0});
         ManagerOf(file).RenameFiles(file.FullPath, list);
     } else {
-        CheckFsResult(RenameNoReplaceAnyCase(file.FullPath + romFile->StoredName, file.FullPath + newName), file.FullPath + newName);
+        CheckFsResult(RenameNoReplaceAnyCase(file.FullPath + romFile->StoredName(), file.FullPath + newName), file.FullPath + newName);
     }
-    romFile->StoredName = newName;
-    romFile->Name = ExtractFileNameAnySep(newName);
-    romFile->Extension = FileExtension(newName);
+    romFile->SetStoredName(newName);
     // A rom found by its old name (one without a good dump) is not this file's any more:
     // the lookup is made again under the new name.
     file.DetachRomFiles();
@@ -152,8 +150,8 @@ void RemovePlainRom(TFile& file, const std::string& destFolder) {
         CheckFsResult(MakeDirs(NoSlash(destFolder)), destFolder);
         const std::string backup = FreeName(WithSlash(destFolder), file.Name, false);
         if (int err = Fs().CopyFile(file.FullPath, backup, false)) {
-            romFile->ErrorText = SysErrorMessage(err);
-            throw filesbd::EFileError(backup + ": " + romFile->ErrorText);
+            romFile->StoreErrorText(SysErrorMessage(err));
+            throw filesbd::EFileError(backup + ": " + romFile->ErrorText());
         }
     }
     file.DeleteRomFile(romFile);
@@ -179,8 +177,8 @@ bool TFile::Rename(const std::string& newName) {
             // goes to the trash, not away for good.
             TFile* other = Path->Files().Find(newName);
             const bool sameRom = other != nullptr && other != this && other->IsPlain() && other->RomFiles.Count() == 1 &&
-                                 RomFiles.Count() == 1 && !RomFiles[0]->Crc.empty() &&
-                                 SameText(other->RomFiles[0]->Crc, RomFiles[0]->Crc) &&
+                                 RomFiles.Count() == 1 && !RomFiles[0]->Crc().empty() &&
+                                 SameText(other->RomFiles[0]->Crc(), RomFiles[0]->Crc()) &&
                                  other->RomFiles[0]->Size == RomFiles[0]->Size;
             if (!sameRom) throw filesbd::EFileError(target + ": " + SysErrorMessage(EEXIST));
             Path->DeleteFileFromDisk(other);
@@ -191,10 +189,11 @@ bool TFile::Rename(const std::string& newName) {
         FullPath = target;
         if (!RomFiles.Empty()) {
             TRomFile* romFile = RomFiles[0];
-            romFile->StoredName = newName;
-            romFile->Name = newName;
-            if (bd != nullptr && bd->PlugInSuggeredExtension && !romFile->SuggestedExtension.empty())
-                romFile->Extension = romFile->SuggestedExtension;
+            // A plain file's name is its whole stored name; its extension stays the one
+            // it had unless the plug-in's is the rule.
+            const bool suggested = bd != nullptr && bd->PlugInSuggeredExtension && !romFile->SuggestedExtension().empty();
+            const std::string extension(suggested ? std::string_view(romFile->SuggestedExtension()) : romFile->Extension());
+            romFile->SetNames(newName, newName, extension);
         }
         DetachRomFiles();
         SubmitRomFiles(SubmitsRoms(*this));
@@ -270,8 +269,8 @@ bool TFile::MergeWith(TFile* target) {
         // of the correct name holds the same rom; otherwise this file would be taken
         // away with a rom found nowhere else.
         const bool same = RomFiles.Count() == 1 && target->RomFiles.Count() >= 1 &&
-                          target->RomFiles.IndexOf(RomFiles[0]->Crc) >= 0 &&
-                          !target->RomFiles[target->RomFiles.IndexOf(RomFiles[0]->Crc)]->IsPlaceholder();
+                          target->RomFiles.IndexOf(RomFiles[0]->Crc()) >= 0 &&
+                          !target->RomFiles[target->RomFiles.IndexOf(RomFiles[0]->Crc())]->IsPlaceholder();
         if (!same) return false;
     }
     if (bd != nullptr) bd->DoInfos(Fmt(_("Merging %1..."), {Name}));
@@ -294,12 +293,12 @@ bool TFile::MergeWith(TFile* target) {
         const bool slot = rom != nullptr && theirs.IndexOfRomFile(rom, true) >= 0;
         // Only the very name the rom lands under is in the way: a rom of the target that
         // shares it without its extension is another rom and keeps its name.
-        const std::string ownName = IsFolder() ? romFile->StoredName : romFile->Name;
+        const std::string ownName(IsFolder() ? std::string_view(romFile->StoredName()) : romFile->Name());
         const int nameIndex = theirs.IndexOfFileName(ownName, true);
         const bool nameDump = nameIndex >= 0 && theirs[nameIndex]->IsNoDump();
         const int takenIndex = theirs.IndexOfFileName(ownName, false);
         const bool nameTaken = takenIndex >= 0;
-        const bool sameCrc = nameDump && nameTaken && SameText(theirs[takenIndex]->Crc, romFile->Crc);
+        const bool sameCrc = nameDump && nameTaken && SameText(theirs[takenIndex]->Crc(), romFile->Crc());
         const bool move = (!nameDump && rom != nullptr && !present && slot) || (nameDump && !sameCrc);
         if (!move) continue;
 
@@ -309,12 +308,12 @@ bool TFile::MergeWith(TFile* target) {
         CheckSafeName(newName, target->IsZip());
         // A zip entry is copied, recorded in the target, and only then deleted from
         // this zip: whichever step fails, the database says where the rom is.
-        if (IsZip()) ManagerOf(*this).CopyFileBetweenArchives(FullPath, romFile->StoredName, target->FullPath, newName);
-        if (IsFolder()) MoveSafe(FullPath + romFile->StoredName, target->FullPath + newName);
-        target->AddRomFile(newName, romFile->Crc, romFile->GetDate(), romFile->Size, romFile->SuggestedExtension);
+        if (IsZip()) ManagerOf(*this).CopyFileBetweenArchives(FullPath, romFile->StoredName(), target->FullPath, newName);
+        if (IsFolder()) MoveSafe(FullPath + romFile->StoredName(), target->FullPath + newName);
+        target->AddRomFile(newName, romFile->Crc(), romFile->GetDate(), romFile->Size, romFile->SuggestedExtension());
         if (IsZip()) {
             try {
-                ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName);
+                ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName());
             } catch (...) {
                 target->Match();
                 throw;
@@ -433,15 +432,15 @@ bool TFile::DeleteRomFile(TRomFile* romFile) {
     // By identity: two rom files may share a name without extension (rom.bin and
     // rom.txt), and the one asked for is the one to delete.
     if (romFile == nullptr || RomFiles.IndexOfObject(romFile) < 0 ||
-        RomFiles.IndexOfNameWithoutExt(RemoveFileExt(romFile->StoredName), true) < 0)
+        RomFiles.IndexOfNameWithoutExt(RemoveFileExt(romFile->StoredName()), true) < 0)
         throw filesbd::EObjectNotFound(_("Internal Object TFile not found. Contact author."));
     if (!romFile->IsPlaceholder()) {
         if (IsZip()) {
             // The delete names one entry: a twin of the same name must not go with it.
             SeparateTwinNames();
-            ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName);
+            ManagerOf(*this).DeleteFile(FullPath, romFile->StoredName());
         } else {
-            const std::string name = IsPlain() ? FullPath : FullPath + romFile->StoredName;
+            const std::string name = IsPlain() ? FullPath : FullPath + romFile->StoredName();
             MakeWritable(name);
             CheckFsResult(Fs().Unlink(name), name);
         }
@@ -458,12 +457,12 @@ bool TFile::DeleteRomFiles(const std::vector<TRomFile*>& romFiles) {
     TScope scope(FilesBd());
     for (TRomFile* romFile : romFiles)
         if (romFile == nullptr || RomFiles.IndexOfObject(romFile) < 0 ||
-            RomFiles.IndexOfNameWithoutExt(RemoveFileExt(romFile->StoredName), true) < 0)
+            RomFiles.IndexOfNameWithoutExt(RemoveFileExt(romFile->StoredName()), true) < 0)
             throw filesbd::EObjectNotFound(_("Internal Object TFile not found. Contact author."));
     SeparateTwinNames();
     TArchiveChanges deletes;
     for (TRomFile* romFile : romFiles)
-        if (!romFile->IsPlaceholder()) deletes.push_back({{}, romFile->StoredName, {}});
+        if (!romFile->IsPlaceholder()) deletes.push_back({{}, romFile->StoredName(), {}});
     ManagerOf(*this).CommitChanges(FullPath, deletes);
     for (TRomFile* romFile : romFiles) DropRomFile(romFile);
     return TakeAwayWhenEmpty();

@@ -125,13 +125,13 @@ TMadeRoom MakeRoom(TFile& target, const std::string& newName) {
     if (index < 0) return room;
     TRomFile* other = target.RomFiles[index];
     const std::string base = NameWithoutExt(newName);
-    const std::string extension = FileExtension(other->StoredName);
+    const std::string extension = FileExtension(other->StoredName());
     std::string aside;
     for (int n = 0;; ++n) {
         aside = base + "_" + std::to_string(n) + extension;
         if (NameIsFree(target, aside)) break;
     }
-    room.oldName = other->StoredName;
+    room.oldName = other->StoredName();
     other->Rename(aside);
     room.romFile = other;
     return room;
@@ -169,7 +169,7 @@ TRomFile* FirstCopyIn(const TRomFilesList& list, const std::string& crc, const s
         for (int i = list.IndexOf(key); i >= 0 && i < list.Count() && list.Key(i) == key; ++i) {
             const TRomFile* s = list[i];
             if (s->IsPlaceholder() || s->HasError()) continue;
-            if (!SameText(s->Crc, crc) && !SameText(s->Crc, complement)) continue;
+            if (!SameText(s->Crc(), crc) && !SameText(s->Crc(), complement)) continue;
             if (best < 0 || i < best) best = i;
             break;
         }
@@ -198,15 +198,13 @@ bool TRomFile::Rename(const std::string& newName) {
             file->ShortName = newName;
             file->FullPath = target;
         } else if (file->IsFolder()) {
-            if (newName != StoredName)
-                CheckFsResult(RenameNoReplaceAnyCase(file->FullPath + StoredName, file->FullPath + newName),
+            if (newName != StoredName())
+                CheckFsResult(RenameNoReplaceAnyCase(file->FullPath + StoredName(), file->FullPath + newName),
                               file->FullPath + newName);
         } else {
-            ManagerOf(*file).RenameFiles(file->FullPath, {TRenameItem{StoredName, newName, 0}});
+            ManagerOf(*file).RenameFiles(file->FullPath, {TRenameItem{StoredName(), newName, 0}});
         }
-        StoredName = newName;
-        Name = ExtractFileNameAnySep(newName);
-        Extension = FileExtension(newName);
+        SetStoredName(newName);
         file->Match();
         file->UpdateDate();
         return true;
@@ -232,10 +230,10 @@ bool TRomFile::CopyTo(TFile* target, const std::string& newName) {
     source->SeparateTwinNames();
     if (target != source) target->SeparateTwinNames();
     // What the copy takes along, read before anything changes.
-    const std::string crc = Crc;
-    const std::string suggested = SuggestedExtension;
-    const std::string storedName = StoredName;
-    const std::string name = Name;
+    const std::string crc = Crc();
+    const std::string suggested = SuggestedExtension();
+    const std::string storedName = StoredName();
+    const std::string name(Name());
     const int32_t date = GetDate();
     const int64_t size = Size;
     const int64_t need = TwiceSize(size);
@@ -306,18 +304,18 @@ bool TRomFile::BackupTo(const std::string& destFolder) {
     try {
         CheckFsResult(MakeDirs(NoSlash(folder)), folder);
         if (file->IsPlain()) {
-            const std::string base = RemoveFileExt(Name);
-            const std::string extension = FileExtension(Name);
-            std::string dest = folder + Name;
+            const std::string base = RemoveFileExt(Name());
+            const std::string extension = FileExtension(Name());
+            std::string dest = folder + std::string(Name());
             for (int n = 0; PathExists(dest); ++n) dest = folder + base + "_" + std::to_string(n) + extension;
             CopyNoReplace(file->FullPath, dest);
         } else if (file->IsFolder()) {
             const std::string sub = folder + file->Name + "/";
             if (!PathExists(sub)) CheckFsResult(Fs().MakeDir(NoSlash(sub)), sub);
-            const std::string extension = FileExtension(StoredName);
-            std::string dest = sub + StoredName;
-            for (int n = 0; PathExists(dest); ++n) dest = sub + StoredName + "_" + std::to_string(n) + extension;
-            CopyNoReplace(file->FullPath + StoredName, dest);
+            const std::string extension = FileExtension(StoredName());
+            std::string dest = sub + StoredName();
+            for (int n = 0; PathExists(dest); ++n) dest = sub + StoredName() + "_" + std::to_string(n) + extension;
+            CopyNoReplace(file->FullPath + StoredName(), dest);
         } else {
             // The archiver stores the entry without its inner folders and replaces an
             // entry of that name: an earlier backup, or a rom of another folder of the
@@ -330,10 +328,10 @@ bool TRomFile::BackupTo(const std::string& destFolder) {
                 manager.GetFileList(zipName, items);
                 for (const TArchiveItem& item : items) taken.insert(LowerCase(item.GetFullName()));
             }
-            std::string entry = Name;
+            std::string entry(Name());
             for (int n = 0; taken.count(LowerCase(entry)) != 0; ++n)
-                entry = RemoveFileExt(Name) + "_" + std::to_string(n) + FileExtension(Name);
-            manager.CopyFileBetweenArchives(file->FullPath, StoredName, zipName, entry);
+                entry = RemoveFileExt(Name()) + "_" + std::to_string(n) + FileExtension(Name());
+            manager.CopyFileBetweenArchives(file->FullPath, StoredName(), zipName, entry);
         }
     } catch (const archive::EArchiveException& e) {
         SetErrorText(e.Message());
@@ -351,7 +349,7 @@ TPlacement PlaceRom(TRomFile& romFile) {
     TFile* file = romFile.File;
     TFilesBd& bd = BdOf(*file);
     TFilesBd::TCommandScope scope(bd);
-    romFile.Log("Copy rom " + romFile.StoredName + "to its place");
+    romFile.Log("Copy rom " + romFile.StoredName() + "to its place");
     CheckRepairAbort(*file);
     if (file->IsPlain() || romFile.Duplicated || romFile.Status != rsNotUsed) return TPlacement::kNothingToDo;
     const TRom* rom = romFile.GetRom();
@@ -447,8 +445,8 @@ TRomFile::TImport TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index
     if (file->Path->IsReadOnly()) return TImport::ReadOnly;
     // The placeholder may be reused or freed by the copy: what the log and the prompt
     // need is read now.
-    const std::string placeholderName = Name;
-    const std::string cloneRomName = CloneRom != nullptr ? CloneRom->Name : Name;
+    const std::string placeholderName(Name());
+    const std::string cloneRomName = CloneRom != nullptr ? std::string(CloneRom->Name) : std::string(Name());
     const bool noDump = IsNoDump();
     const TRom* rom = GetRom();
     if (rom == nullptr) return TImport::NoSource;
@@ -536,7 +534,7 @@ TRomFile::TImport TRomFile::ImportFrom(bool& noMorePrompts, TRomCopyIndex* index
     }
 
     const std::string sourceFile = source->File->FullPath;
-    const std::string sourceName = source->Name;
+    const std::string sourceName(source->Name());
     source->CopyTo(file, cloneRomName);
     index->Update(file);
     file->Log("Import rom " + placeholderName + " from " + WithSlash(sourceFile) + sourceName);
@@ -547,12 +545,12 @@ void TRomFile::CreateRom() {
     TFile* file = File;
     TFilesBd& bd = BdOf(*file);
     TFilesBd::TCommandScope scope(bd);
-    Log("Create rom " + Name);
+    Log("Create rom " + std::string(Name()));
     CheckRepairAbort(*file);
     // Only a missing rom without a good dump: a dummy of any other rom would stand for
     // data nobody has, and could take the name of a real entry.
     if (file->IsPlain() || !IsMissingDump() || file->Path->IsReadOnly()) return;
-    const std::string name = ExtractFileNameAnySep(Name);
+    const std::string name = ExtractFileNameAnySep(Name());
     if (!IsSafeName(name, false)) {
         SetErrorText(UnsafeNameMessage(name, false));
         CheckSafeName(name, false);
@@ -611,7 +609,7 @@ void TFile::SeparateTwinNames() {
     bool twins = false;
     for (const auto& entry : RomFiles) {
         const TRomFile* r = entry.romFile.get();
-        if (!r->IsPlaceholder() && !names.insert(r->StoredName).second) {
+        if (!r->IsPlaceholder() && !names.insert(r->StoredName()).second) {
             twins = true;
             break;
         }
@@ -664,8 +662,8 @@ void TFile::SeparateTwinNames() {
             group.clear();
             for (const auto& entry : RomFiles) {
                 TRomFile* r = entry.romFile.get();
-                if (!r->IsPlaceholder() && r->StoredName == full && assigned.count(r) == 0 &&
-                    (!byCrc || SameText(r->Crc, items[i].Crc)))
+                if (!r->IsPlaceholder() && r->StoredName() == full && assigned.count(r) == 0 &&
+                    (!byCrc || SameText(r->Crc(), items[i].Crc)))
                     group.push_back(r);
             }
             if (!group.empty()) break;
@@ -675,9 +673,7 @@ void TFile::SeparateTwinNames() {
         TRomFile* r = matched != group.end() ? *matched : group.front();
         assigned.insert(r);
         if (renamed == list.end()) continue;
-        r->StoredName = renamed->NewName;
-        r->Name = ExtractFileNameAnySep(renamed->NewName);
-        r->Extension = FileExtension(renamed->NewName);
+        r->SetStoredName(renamed->NewName);
     }
     Match();
     UpdateDate();
@@ -711,12 +707,12 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     for (TRomFile* r : romFiles) {
         if (r == nullptr || r->File != this || r->IsPlaceholder()) continue;
         std::string correct = r->GetCorrectName();
-        if (correct.empty() || correct == r->StoredName) continue;
+        if (correct.empty() || correct == r->StoredName()) continue;
         // A rom named "../../x.bin" in the datafile keeps the name it has: the rom file
         // shows why, and the file's fix counts as failed.
         if (!IsSafeName(correct, IsZip())) {
             r->SetErrorText(UnsafeNameMessage(correct, IsZip()));
-            if (refused.empty()) refused = r->ErrorText;
+            if (refused.empty()) refused = r->ErrorText();
             continue;
         }
         // Two roms never take one name: the second keeps its own.
@@ -729,9 +725,10 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
     }
     const auto takeName = [&](TPlan& plan) {
         TRomFile& r = *plan.romFile;
-        r.StoredName = plan.correct;
-        r.Name = ExtractFileNameAnySep(plan.correct);
-        r.Extension = suggested ? r.SuggestedExtension : FileExtension(plan.correct);
+        if (suggested)
+            r.SetNames(plan.correct, FileNameViewAnySep(plan.correct), r.SuggestedExtension());
+        else
+            r.SetStoredName(plan.correct);
     };
 
     try {
@@ -763,7 +760,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
                     TPlan& plan = plans[i];
                     if (!plan.active) continue;
                     const int err =
-                        RenameNoReplaceAnyCase(FullPath + plan.romFile->StoredName, FullPath + plan.correct);
+                        RenameNoReplaceAnyCase(FullPath + plan.romFile->StoredName(), FullPath + plan.correct);
                     errors[i] = err;
                     if (err != 0) continue;
                     takeName(plan);
@@ -788,7 +785,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
                     const bool moving = std::any_of(plans.begin(), plans.end(), [r](const TPlan& p) {
                         return p.active && p.romFile == r;
                     });
-                    if (!moving) staying.insert(r->StoredName);
+                    if (!moving) staying.insert(r->StoredName());
                 }
                 for (TPlan& plan : plans) {
                     if (!plan.active || staying.count(plan.correct) == 0) continue;
@@ -799,7 +796,7 @@ void TFile::FixRomNames(const std::vector<TRomFile*>& romFiles) {
             }
             TRenameList list;
             for (const TPlan& plan : plans)
-                if (plan.active) list.push_back(TRenameItem{plan.romFile->StoredName, plan.correct, 0});
+                if (plan.active) list.push_back(TRenameItem{plan.romFile->StoredName(), plan.correct, 0});
             ManagerOf(*this).RenameFiles(FullPath, list);
             for (TPlan& plan : plans)
                 if (plan.active) takeName(plan);

@@ -423,7 +423,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
                 file->SetError(item.ErrorText);
             } else {
                 TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
-                romFile->Comment = item.Comment;
+                romFile->SetComment(item.Comment);
             }
             break;
         }
@@ -460,7 +460,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
             }
             for (const TCrcItem& item : calc.Items()) {
                 TRomFile* romFile = file->AddRomFile(item.Name, item.Signature, 0, item.Size, item.Extension);
-                romFile->Comment = item.Comment;
+                romFile->SetComment(item.Comment);
                 if (!item.ErrorText.empty()) romFile->SetError(item.ErrorText);
             }
             break;
@@ -488,7 +488,7 @@ TFile* AddFileFrom(TPath& path, const std::string& fullNameText, uint8_t kind, T
                 } else {
                     TRomFile* romFile =
                         file->AddRomFile(item.Name, item.Signature, member.date, item.Size, item.Extension);
-                    romFile->Comment = item.Comment;
+                    romFile->SetComment(item.Comment);
                 }
             }
             break;
@@ -537,7 +537,7 @@ bool CanKeep(const TPath& path, TFile* file, const TScanEntry& entry, TFolderRea
     std::unordered_map<std::string_view, const TRomFile*> byName;
     for (const auto& item : file->RomFiles) {
         const TRomFile* romFile = item.romFile.get();
-        if (!romFile->IsPlaceholder()) byName.emplace(romFile->StoredName, romFile);
+        if (!romFile->IsPlaceholder()) byName.emplace(romFile->StoredName(), romFile);
     }
     const TScanListing& listing = reader.Listing(file->FullPath);
     if (listing.error != 0) return false;
@@ -637,7 +637,7 @@ void TPath::Scan(bool rebuild) {
                 std::vector<TRomFile*> gone;
                 for (const auto& item : file->RomFiles) {
                     TRomFile* romFile = item.romFile.get();
-                    if (!romFile->IsPlaceholder() && present.count(romFile->StoredName) == 0) gone.push_back(romFile);
+                    if (!romFile->IsPlaceholder() && present.count(romFile->StoredName()) == 0) gone.push_back(romFile);
                 }
                 for (TRomFile* romFile : gone) file->DropRomFile(romFile);
             }

@@ -65,7 +65,7 @@ std::string TFile::GetStatusText() const {
         else
             text = _("Ok.");
         // A file whose extension the calculator filters out has no rom file.
-        if (!RomFiles.Empty() && !TrimView(RomFiles[0]->Comment).empty()) text += " - " + RomFiles[0]->Comment;
+        if (!RomFiles.Empty() && !TrimView(RomFiles[0]->Comment()).empty()) text += " - " + RomFiles[0]->Comment();
     } else {
         if (HasBadName() && known)
             text = Fmt(_("Bad file name, correct name is %1"), {GetCorrectName()});
@@ -87,7 +87,7 @@ std::string TFile::GetStatusText() const {
             else
                 text = _("Ok.");
         }
-        if (RomFiles.Count() == 1 && !TrimView(RomFiles[0]->Comment).empty()) text += " - " + RomFiles[0]->Comment;
+        if (RomFiles.Count() == 1 && !TrimView(RomFiles[0]->Comment()).empty()) text += " - " + RomFiles[0]->Comment();
     }
     const int duplicates = GetDuplicateCount();
     if (duplicates > 1) text += " - " + DuplicatedText(duplicates);
@@ -123,8 +123,8 @@ int TFile::GetImageIndex() const {
 
 std::string TRomFile::GetStatusText() const {
     if (File != nullptr && File->IsPlain()) return File->GetStatusText();
-    if (HasError() || ErrorFlag) return ErrorText;
-    if (Status == rsUnknown) return Comment.empty() ? _("Unknown rom.") : _("Unknown rom.") + " - " + Comment;
+    if (HasError() || ErrorFlag) return ErrorText();
+    if (Status == rsUnknown) return Comment().empty() ? _("Unknown rom.") : _("Unknown rom.") + " - " + Comment();
     std::string text = Status == rsBadName ? Fmt(RomStatusText(rsBadName), {GetCorrectName()}) : RomStatusText(Status);
     if (Duplicated) {
         // A surplus copy of no known rom has no count to show.
@@ -133,7 +133,7 @@ std::string TRomFile::GetStatusText() const {
     }
     if (Status == rsBadFileName) text = RomStatusText(rsBadFileName);
     if (SharesName) text += " - " + _("Shares its name with another entry.");
-    if (!Comment.empty()) text += " - " + Comment;
+    if (!Comment().empty()) text += " - " + Comment();
     return text;
 }
 

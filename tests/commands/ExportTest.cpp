@@ -97,7 +97,7 @@ TEST(Export, HaveAndMissingTogetherGiveEveryNeededList) {
         for (int p = 0; p < h.collection.files.GetPathCount(); ++p)
             for (const auto& file : h.collection.files.GetPath(p)->Files())
                 for (const auto& entry : file->RomFiles)
-                    if (!entry.romFile->IsPlaceholder()) heldCrcs.insert(entry.romFile->Crc);
+                    if (!entry.romFile->IsPlaceholder()) heldCrcs.insert(entry.romFile->Crc());
         for (const TRow& row : Rows(have)) EXPECT_EQ(heldCrcs.count(std::get<3>(row)), 1u) << std::get<2>(row);
         for (const TRow& row : Rows(miss)) EXPECT_EQ(heldCrcs.count(std::get<3>(row)), 0u) << std::get<2>(row);
 

@@ -39,7 +39,7 @@ protected:
     TFile* File(const std::string& name) const { return fx.path->Files().Find(name); }
     TRomFile* Rom(const std::string& file, const std::string& name) const {
         for (const auto& e : File(file)->RomFiles)
-            if (e.romFile->StoredName == name) return e.romFile.get();
+            if (e.romFile->StoredName() == name) return e.romFile.get();
         return nullptr;
     }
 
@@ -192,7 +192,7 @@ TEST_F(FileCommandsTest, SingleStepsRepairTheirSelectionAndPruneWhatTheyFree) {
     {
         SCOPED_TRACE("useless and unknown roms removed, the view still hears of it");
         std::vector<std::string> viewHeard;
-        fx.files->OnRemoveRomFile = [&](TRomFile* r) { viewHeard.push_back(r->Name); };
+        fx.files->OnRemoveRomFile = [&](TRomFile* r) { viewHeard.emplace_back(r->Name()); };
         TCommandSelection s;
         s.treeRoms = {Rom("dkong.zip", "dk1.bin"), Rom("dkong.zip", "junk.txt")};
         const TCommandResult r = commands.RunFixStep(stRemoveUselessRoms, s);

@@ -193,7 +193,7 @@ struct TFaultyCollection {
             bool trusted = !file->HasError();
             for (const auto& entry : file->RomFiles) {
                 if (entry.romFile->HasError()) trusted = false;
-                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName);
+                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName());
             }
             if (trusted && members != found->second) lines.push_back("members differ: " + file->Name);
             disk.erase(found);

@@ -69,7 +69,7 @@ protected:
         for (const auto& file : fx.path->Files()) {
             names.push_back(file->Name);
             for (const auto& entry : file->RomFiles)
-                EXPECT_TRUE(entry.romFile->IsOk()) << file->Name << "/" << entry.romFile->StoredName << " "
+                EXPECT_TRUE(entry.romFile->IsOk()) << file->Name << "/" << entry.romFile->StoredName() << " "
                                                    << entry.romFile->GetStatusText();
         }
         std::sort(names.begin(), names.end());
@@ -458,7 +458,7 @@ TEST_F(FixPipelineTest, AFixOfTheWholePathThatCreatesFilesRunsTheSecondRoundAndS
     p->OnStepStarted = [&](TFixStep step) {
         if (step != TFixStep::RenameRoms || !joined.empty()) return;
         for (const TRomFile* r : p->SelectedRoms)
-            if (r->File->Name == "mspac.zip") joined.push_back(r->StoredName);
+            if (r->File->Name == "mspac.zip") joined.push_back(r->StoredName());
     };
     p->Run(WholePath());
     EXPECT_EQ(created, std::vector<std::string>{"mspac.zip"});
@@ -506,7 +506,7 @@ TEST_F(FixPipelineTest, AFileMergedIntoTheFileOfItsNameIsLoggedAsThatFile) {
               log.end());
     TFile* merged = fx.path->Files().Find("pacman.zip");
     ASSERT_NE(merged, nullptr);
-    for (const auto& entry : merged->RomFiles) EXPECT_TRUE(entry.romFile->IsOk()) << entry.romFile->Name;
+    for (const auto& entry : merged->RomFiles) EXPECT_TRUE(entry.romFile->IsOk()) << entry.romFile->Name();
 }
 
 TEST_F(FixPipelineTest, AReadOnlyMediumStopsTheFixBeforeAnythingIsWired) {
@@ -554,7 +554,7 @@ TEST_P(FixPipelineModeTest, EveryCompletableGameEndsComplete) {
     fx.Load(true);
     for (const auto& file : fx.path->Files())
         for (const auto& entry : file->RomFiles)
-            EXPECT_TRUE(entry.romFile->IsOk()) << file->Name << "/" << entry.romFile->StoredName << " "
+            EXPECT_TRUE(entry.romFile->IsOk()) << file->Name << "/" << entry.romFile->StoredName() << " "
                                                << entry.romFile->GetStatusText();
     int status = -1;
     for (const auto& file : fx.path->Files()) {
@@ -593,7 +593,7 @@ TEST_F(FixPipelineTest, MergedSetsTakeTheirBiosRomsFromTheBiosSet) {
     fx.Load(true);
     for (const auto& file : fx.path->Files())
         for (const auto& entry : file->RomFiles)
-            EXPECT_EQ(entry.romFile->Status, rsOk) << file->Name << "/" << entry.romFile->StoredName;
+            EXPECT_EQ(entry.romFile->Status, rsOk) << file->Name << "/" << entry.romFile->StoredName();
     fx.roms.RecalculateStatus();
     for (const char* game : {"gb", "gc", "neo"}) EXPECT_EQ(fx.roms.Games().FindGame(game)->GetStatus(), 2) << game;
     ExpectSecondFixChangesNothing();

@@ -64,7 +64,7 @@ protected:
     void Populate(TPath& path) {
         TRomFile* r = path.AddEntry("J\xC3\xA4ger.zip", "sub/j\xC3\xA4ger.bin", "ABCDEF01", ".bin", 4096, fkZip, 0);
         ASSERT_NE(r, nullptr);
-        r->Comment = "two\r\nlines \xA4 100%";
+        r->SetComment("two\r\nlines \xA4 100%");
         r->File->Size = 5000000000;
         r->File->Date = 0x5A2B3C4D;
         TRomFile* bad = path.AddEntry("J\xC3\xA4ger.zip", "broken.bin", "00000000", "", 10, fkZip, 0);
@@ -118,7 +118,7 @@ std::vector<TFileView> View(const TPath& path) {
         TFileView v{f.Name, f.FullPath, f.ShortName, f.ErrorText, f.Kind, f.Size, f.Date, {}};
         for (const auto& entry : f.RomFiles) {
             const TRomFile& r = *entry.romFile;
-            v.roms.push_back({r.StoredName, r.Crc, r.SuggestedExtension, r.ErrorText, r.Comment, r.Size, r.GetDate(),
+            v.roms.push_back({r.StoredName(), r.Crc(), r.SuggestedExtension(), r.ErrorText(), r.Comment(), r.Size, r.GetDate(),
                               r.Status});
         }
         out.push_back(v);
@@ -161,7 +161,7 @@ TEST_F(CacheFilePathTest, PathSavedAndLoadedBack) {
     const auto body = [](const std::string& text) { return text.substr(text.find("\r\n" + S)); };
     EXPECT_EQ(body(after), body(before));
     // A change that keeps the file's size is written all the same.
-    read->Files().Find("plain \xFF.bin")->RomFiles[0]->Crc = "44444444";
+    read->Files().Find("plain \xFF.bin")->RomFiles[0]->SetCrc("44444444");
     read->SaveCache();
     const std::string changed = ReadFile(cacheName);
     ASSERT_EQ(changed.size(), after.size());
@@ -217,8 +217,8 @@ TEST_F(CacheFilePathTest, ACacheReadBackIsRewrittenExactlyWhenItsTextWouldChange
     };
     const std::vector<TCase> cases = {
         {"nothing changed", same, nothing, kept},
-        {"a CRC held in capitals", same, [&](TPath& p) { rom(p, "J\xC3\xA4ger.zip", 1)->Crc = "ABCDEF01"; }, kept},
-        {"a comment", same, [&](TPath& p) { rom(p, "plain \xFF.bin", 0)->Comment = "x"; }, changed},
+        {"a CRC held in capitals", same, [&](TPath& p) { rom(p, "J\xC3\xA4ger.zip", 1)->SetCrc("ABCDEF01"); }, kept},
+        {"a comment", same, [&](TPath& p) { rom(p, "plain \xFF.bin", 0)->SetComment("x"); }, changed},
         {"a rom's size", same, [&](TPath& p) { rom(p, "folder", 0)->Size = 3; }, changed},
         {"a member's date", same, [&](TPath& p) { rom(p, "folder", 0)->Date = 0x4A000002; }, changed},
         {"a zip's inode", same, [&](TPath& p) { p.Files().Find("J\xC3\xA4ger.zip")->Inode = 42; }, changed},
@@ -315,7 +315,7 @@ TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache)
     EXPECT_EQ(ReadFile(cacheName), first);
 
     // A change in the last piece: the pieces that matched come from the old file.
-    path->Files().Find("game11999" + pad + ".zip")->RomFiles[0]->Crc = "12345678";
+    path->Files().Find("game11999" + pad + ".zip")->RomFiles[0]->SetCrc("12345678");
     path->SaveCache();
     std::string expected = body(first);
     expected.replace(expected.rfind("0badcafe"), 8, "12345678");
@@ -325,7 +325,7 @@ TEST_F(CacheFilePathTest, ALargePathGoesOutInPiecesAndAFullDiskKeepsTheOldCache)
 
     // The disk fills up in the second piece of a change in the first: the same error as
     // a whole write, the old cache intact, no work file left.
-    path->Files().Find("game0" + pad + ".zip")->RomFiles[0]->Crc = "87654321";
+    path->Files().Find("game0" + pad + ".zip")->RomFiles[0]->SetCrc("87654321");
     TRealFileSystem real;
     TFaultyFileSystem faulty(real);
     faulty.failWritesAfter = (1 << 20) + 100;
@@ -550,9 +550,9 @@ TEST_F(CacheFilePathTest, AddEntry) {
     EXPECT_EQ(path->Files().Count(), 0);
     TRomFile* r = path->AddEntry("/elsewhere/a.zip", "r.bin", "ABCDEF01", ".bin", 9, fkZip, 0);
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->Crc, "abcdef01");
+    EXPECT_EQ(r->Crc(), "abcdef01");
     EXPECT_EQ(r->Size, 9);
-    EXPECT_EQ(r->SuggestedExtension, ".bin");
+    EXPECT_EQ(r->SuggestedExtension(), ".bin");
     EXPECT_EQ(r->File->Name, "a.zip");
     EXPECT_EQ(r->File->ShortName, "a");
     EXPECT_EQ(r->File->FullPath, roms + "a.zip");

@@ -132,7 +132,7 @@ inline std::vector<std::string> RenderStatuses(const TFilesBd& files, const std:
             for (const auto& entry : file->RomFiles) {
                 const TRomFile& r = *entry.romFile;
                 std::string line = pathName + " " + file->Name;
-                if (!file->IsPlain()) line += "/" + r.StoredName;
+                if (!file->IsPlain()) line += "/" + r.StoredName();
                 line += " " + std::to_string(r.Status);
                 if (r.Duplicated) line += " dup";
                 lines.push_back(line);

@@ -25,9 +25,7 @@ k|k|ROM.BIN|44444444|16||
 
 // Renames a rom file the way a repair would: stored name, name and extension.
 void RenameRom(TRomFile* rf, const std::string& name) {
-    rf->StoredName = name;
-    rf->Name = name;
-    rf->Extension = FileExtension(name);
+    rf->SetNames(name, name, FileExtension(name));
 }
 
 // Whatever the case rule, renaming a rom to the name its status asks for makes it good.
@@ -108,7 +106,7 @@ TEST(Match, PlaceholdersSurviveARematchAndAreFilled) {
     TRomFile* placeholder = zip->RomFiles[index];
     EXPECT_EQ(placeholder->Status, rsMissing);
     EXPECT_EQ(placeholder->CloneRom, f.CloneRomOf("g", "r2.bin"));
-    EXPECT_EQ(placeholder->Crc, "22222222");
+    EXPECT_EQ(placeholder->Crc(), "22222222");
     std::vector<TRomFile*> created, removed;
     f.files.OnCreateRomFile = [&](TRomFile* r) { created.push_back(r); };
     f.files.OnRemoveRomFile = [&](TRomFile* r) { removed.push_back(r); };
@@ -135,7 +133,7 @@ p|c|b.bin|66666666|16|p|
     zip->Match();  // un-merged: the clone's archive holds its parent's rom too
     ASSERT_EQ(zip->GetMissingRomCount(), 1);
     std::vector<std::string> removed;
-    f.files.OnRemoveRomFile = [&](TRomFile* r) { removed.push_back(r->Name); };
+    f.files.OnRemoveRomFile = [&](TRomFile* r) { removed.emplace_back(r->Name()); };
     f.roms.MergeRoms = true;  // split: the parent's rom is no longer wanted here
     zip->Match();
     EXPECT_EQ(removed, std::vector<std::string>{"a.bin"});
@@ -178,7 +176,7 @@ TEST(StatusTexts, FilesAndRomFiles) {
     TFile* unknown = zipOf(f.path, "none.zip", {{"y.bin", "98989898"}});
     TFile* broken = zipOf(f.path, "broken.zip", {{"r1.bin", "11111111"}});
     TFile* undated = f.Folder("k");
-    undated->AddRomFile("ROM.BIN", "44444444", 0, 16, "")->Comment = "from the plug-in";
+    undated->AddRomFile("ROM.BIN", "44444444", 0, 16, "")->SetComment("from the plug-in");
     TFile* plain = f.Plain("r1.bin");
     plain->Date = 1;
     plain->AddRomFile("r1.bin", "11111111", 0, 16, "");
@@ -187,7 +185,7 @@ TEST(StatusTexts, FilesAndRomFiles) {
     plainBad->AddRomFile("r1 copy.bin", "11111111", 0, 16, "");
     TFile* plainUnknown = f.Plain("readme.txt");
     plainUnknown->Date = 1;
-    plainUnknown->AddRomFile("readme.txt", "12121212", 0, 16, "")->Comment = " ";
+    plainUnknown->AddRomFile("readme.txt", "12121212", 0, 16, "")->SetComment(" ");
     f.files.MatchAll();
     broken->SetErrorText("Archive is damaged");
 
@@ -233,7 +231,7 @@ TEST(StatusTexts, RomFileFlagsOverTheStatus) {
     zip->Match();
     ExpectShown(Shown(r1), "Ok.", 2, "kept copy");
     ExpectShown(Shown(copy), "Duplicated.(2)", 1, "surplus copy");
-    copy->Comment = "c";
+    copy->SetComment("c");
     ExpectShown(Shown(copy), "Duplicated.(2) - c", 1, "with a comment");
     copy->SetErrorText("bad sector");
     ExpectShown(Shown(copy), "bad sector", 1, "flagged and duplicated");
@@ -246,7 +244,7 @@ TEST(StatusTexts, RomFileFlagsOverTheStatus) {
     copy->CloneRom = nullptr;
     copy->Duplicated = true;
     copy->ErrorFlag = false;
-    copy->Comment.clear();
+    copy->SetComment("");
     copy->Status = rsNotUsed;
     ExpectShown(Shown(copy), "Duplicated.", 1, "surplus copy of no rom");
 }

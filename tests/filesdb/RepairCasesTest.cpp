@@ -197,9 +197,9 @@ std::vector<std::string> DatabaseTree(const TFilesBd& files, const std::vector<s
             std::vector<std::pair<std::string, std::string>> sorted;  // by name, as the disk lists them
             for (const auto& entry : file->RomFiles)
                 if (!entry.romFile->IsPlaceholder())
-                    sorted.emplace_back(entry.romFile->StoredName,
-                                        labels.count(entry.romFile->Crc) ? labels.at(entry.romFile->Crc)
-                                                                         : entry.romFile->Crc);
+                    sorted.emplace_back(entry.romFile->StoredName(),
+                                        labels.count(entry.romFile->Crc()) ? labels.at(entry.romFile->Crc())
+                                                                         : entry.romFile->Crc());
             std::sort(sorted.begin(), sorted.end());
             std::vector<std::string> members;
             for (const auto& [name, label] : sorted) members.push_back(name + "=" + label);
@@ -337,7 +337,7 @@ TRun RunCase(const TRepairCase& c, int failAt) {
         } else if (w[0] == "deleterom") {
             TRomFile* romFile = nullptr;
             for (const auto& entry : file->RomFiles)
-                if (entry.romFile->StoredName == w[2]) romFile = entry.romFile.get();
+                if (entry.romFile->StoredName() == w[2]) romFile = entry.romFile.get();
             run.result = file->DeleteRomFile(romFile) ? "true" : "false";
         } else if (w[0] == "deletefile") {
             run.result = path->DeleteFileFromDisk(file) ? "true" : "false";

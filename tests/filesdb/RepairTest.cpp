@@ -79,7 +79,7 @@ TEST(RepairTest, HostileNamesAreRefusedBeforeTheyBecomePaths) {
         EXPECT_THROW(member->Rename(name), filesbd::EFileError) << name;
         EXPECT_THROW(plain->Rename(name), filesbd::EFileError) << name;
     }
-    EXPECT_EQ(member->ErrorText, "The name \"a/b\" is refused: it holds a separator.");
+    EXPECT_EQ(member->ErrorText(), "The name \"a/b\" is refused: it holds a separator.");
     EXPECT_EQ(test::ReadFile(fx.dir / "pacman/pm1.bin"), "abcd");
     EXPECT_EQ(test::ReadFile(fx.dir / "pm.bin"), "abcd");
 }
@@ -147,7 +147,7 @@ TEST(RepairTest, RenameTellsWhatItRenames) {
     plain->AddRomFile("pm.bin", "11111111", 0, 4, "");
     ASSERT_TRUE(plain->Rename("pm1.bin"));
     EXPECT_EQ(infos, std::vector<std::string>{"Renaming pm.bin..."});
-    EXPECT_EQ(plain->RomFiles[0]->StoredName, "pm1.bin");
+    EXPECT_EQ(plain->RomFiles[0]->StoredName(), "pm1.bin");
     EXPECT_EQ(plain->FullPath, fx.dir / "pm1.bin");
     EXPECT_EQ(test::ReadFile(fx.dir / "pm1.bin"), "abcd");
 }

@@ -262,7 +262,7 @@ std::vector<std::string> Mismatches(const TDatabase& db, const std::string& root
             bool trusted = !file->HasError();
             for (const auto& entry : file->RomFiles) {
                 if (entry.romFile->HasError()) trusted = false;
-                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName);
+                if (!entry.romFile->IsPlaceholder()) members.insert(entry.romFile->StoredName());
             }
             if (trusted && members != found->second) lines.push_back("members differ: " + key);
             disk.erase(found);

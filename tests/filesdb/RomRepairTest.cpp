@@ -199,9 +199,9 @@ TEST(RomRepairFaults, FolderRenamesThatFailAreReportedAfterTheOthers) {
     EXPECT_THROW(folder->FixRomNames({a, b}), filesbd::EFileError);
     f.fs.failAt = 0;
     // The rename that worked is in the database; the one that failed kept its name.
-    EXPECT_EQ(a->StoredName, "pm1.bin");
+    EXPECT_EQ(a->StoredName(), "pm1.bin");
     EXPECT_EQ(a->Status, rsOk);
-    EXPECT_EQ(b->StoredName, "b.bin");
+    EXPECT_EQ(b->StoredName(), "b.bin");
     EXPECT_EQ(b->Status, rsBadName);
     EXPECT_FALSE(folder->ErrorText.empty());
     EXPECT_EQ(f.Disk(), (std::vector<std::string>{"path1/pacman/b.bin {B}", "path1/pacman/pm1.bin {A}"}));
@@ -288,7 +288,7 @@ TEST(RomRepairRemove, AFailedBackupKeepsTheRom) {
     EXPECT_THROW(folder->RemoveRomFile(junk, f.root / "backup/"), filesbd::EFileError);
     f.fs.failAt = 0;
     EXPECT_TRUE(junk->ErrorFlag);
-    EXPECT_FALSE(junk->ErrorText.empty());
+    EXPECT_FALSE(junk->ErrorText().empty());
     EXPECT_GE(folder->RomFiles.IndexOfObject(junk), 0);
     EXPECT_EQ(Snapshot(f.root.Path()), before);
 }
@@ -302,7 +302,7 @@ TEST(RomRepairPlace, NoWritablePathKeepsTheRomWithTheReason) {
     const auto before = Snapshot(f.root.Path());
     TFilesBd::TCommandScope command(f.files);
     EXPECT_EQ(zip->RemoveRomFile(rom, f.root / "backup/"), 0);
-    EXPECT_EQ(rom->ErrorText, "No writable rom path found.");
+    EXPECT_EQ(rom->ErrorText(), "No writable rom path found.");
     EXPECT_TRUE(rom->ErrorFlag);
     EXPECT_EQ(Snapshot(f.root.Path()), before);
 }
@@ -333,7 +333,7 @@ TEST(RomRepairDummy, OnlyAMissingNoDumpOnAWritablePathGetsOne) {
     // The placeholder object became the rom file.
     EXPECT_EQ(zip->RomFiles.IndexOfObject(placeholder) >= 0, true);
     EXPECT_EQ(placeholder->Status, rsOk);
-    EXPECT_EQ(placeholder->Crc, f.crcs.at("zeros"));
+    EXPECT_EQ(placeholder->Crc(), f.crcs.at("zeros"));
     EXPECT_EQ(f.log.back(), "Create rom dd3.bin");
 }
 

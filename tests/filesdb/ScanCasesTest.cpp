@@ -258,7 +258,7 @@ private:
             for (const auto& entry : file->RomFiles) {
                 const TRomFile& r = *entry.romFile;
                 std::string line = file->Name;
-                if (!file->IsPlain()) line += "/" + r.StoredName;
+                if (!file->IsPlain()) line += "/" + r.StoredName();
                 line += " " + std::to_string(r.Status);
                 if (r.Duplicated) line += " dup";
                 lines.push_back(line);

@@ -57,7 +57,7 @@ protected:
             out += file->Name + " " + std::to_string(file->Date) + " " + file->ErrorText + "\n";
             for (const auto& item : file->RomFiles) {
                 const TRomFile& r = *item.romFile;
-                out += "  " + r.StoredName + " " + r.Crc + " " + std::to_string(r.Status) + " " + r.ErrorText + "\n";
+                out += "  " + r.StoredName() + " " + r.Crc() + " " + std::to_string(r.Status) + " " + r.ErrorText() + "\n";
             }
         }
         return out;

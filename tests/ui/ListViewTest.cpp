@@ -290,7 +290,7 @@ TEST_F(ListViewTest, RemovedFilesLeaveNoRow) {
     list.SetParentObject(File("pacman.zip"));
     TRomFile* pm1 = nullptr;
     for (int i = 0; i < File("pacman.zip")->RomFiles.Count(); ++i)
-        if (File("pacman.zip")->RomFiles[i]->Name == "pm1.bin") pm1 = File("pacman.zip")->RomFiles[i];
+        if (File("pacman.zip")->RomFiles[i]->Name() == "pm1.bin") pm1 = File("pacman.zip")->RomFiles[i];
     list.RemoveRomFile(pm1);
     EXPECT_EQ(Column(0), (Strings{"pm2.bin"}));
     list.RemoveFile(File("pacman.zip"));

@@ -145,7 +145,7 @@ protected:
             listed.push_back(file->Name);
             for (const auto& entry : file->RomFiles)
                 EXPECT_TRUE(entry.romFile->IsOk() || entry.romFile->HasBadCase())
-                    << file->Name << "/" << entry.romFile->StoredName << " " << entry.romFile->GetStatusText();
+                    << file->Name << "/" << entry.romFile->StoredName() << " " << entry.romFile->GetStatusText();
         }
         std::sort(listed.begin(), listed.end());
         EXPECT_EQ(listed, names);

@@ -318,7 +318,7 @@ void TChildCollector::CollectRomFiles(const TFile* file, TChildItems& items) {
     TotalSize = 0;
     for (const auto& entry : file->RomFiles) {
         TRomFile* romFile = entry.romFile.get();
-        items.Add(romFile->Name, romFile);
+        items.Add(std::string(romFile->Name()), romFile);
         if (!romFile->IsPlaceholder()) TotalSize += romFile->Size;
     }
 }

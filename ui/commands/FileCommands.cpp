@@ -363,7 +363,7 @@ int TFileCommands::ActTestFilesExecute(const TCommandSelection& selection) {
                     } else {
                         for (const auto& entry : file->RomFiles)
                             if (entry.romFile->HasError())
-                                damaged_.push_back({file->Name, entry.romFile->StoredName, entry.romFile->ErrorText});
+                                damaged_.push_back({file->Name, entry.romFile->StoredName(), entry.romFile->ErrorText()});
                     }
                 }
                 StepIt();

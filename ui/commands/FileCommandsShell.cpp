@@ -210,7 +210,7 @@ void TFileCommands::DeleteRomFile(TRomFile* romFile) {
     } else if (file->IsPlain()) {
         file->Path->DeleteFileFromDisk(file);
     } else {
-        TrashUnlisted(file->FullPath + romFile->StoredName);
+        TrashUnlisted(file->FullPath + romFile->StoredName());
         file->DropRomFile(romFile);
         file->UpdateDate();
         file->Match();
@@ -246,7 +246,7 @@ int TFileCommands::ShellDeleteFiles(int& errors) {
             for (TRomFile* romFile : roms) {
                 CheckCancel();
                 if (removedRoms_.count(romFile) != 0) continue;
-                SetWait(Fmt(_("Deleting %1"), {romFile->Name}));
+                SetWait(Fmt(_("Deleting %1"), {romFile->Name()}));
                 StepIt();
                 TFile* file = romFile->File;
                 ClearReadOnly(NoSlash(file->FullPath));
@@ -288,26 +288,26 @@ int TFileCommands::ShellDeleteFiles(int& errors) {
 int TFileCommands::RenameZipEntries(TFile* file, const std::vector<TRomFile*>& roms, int rule, int& refused) {
     std::unordered_map<std::string, int> held;
     for (const auto& entry : file->RomFiles)
-        if (!entry.romFile->IsPlaceholder()) ++held[LowerCase(entry.romFile->StoredName)];
+        if (!entry.romFile->IsPlaceholder()) ++held[LowerCase(entry.romFile->StoredName())];
     TRenameList pairs;
     std::vector<TRomFile*> renamed;
     for (TRomFile* romFile : roms) {
         StepIt();
         if (removedRoms_.count(romFile) != 0) continue;
-        const std::string newName = CaseRuleName(romFile->StoredName, rule, romFile->GetCorrectName());
-        if (newName.empty() || newName == romFile->StoredName) continue;
-        if (rule == coDatabase && !SameText(newName, romFile->StoredName)) continue;
-        const std::string oldKey = LowerCase(romFile->StoredName);
+        const std::string newName = CaseRuleName(romFile->StoredName(), rule, romFile->GetCorrectName());
+        if (newName.empty() || newName == romFile->StoredName()) continue;
+        if (rule == coDatabase && !SameText(newName, romFile->StoredName())) continue;
+        const std::string oldKey = LowerCase(romFile->StoredName());
         const std::string newKey = LowerCase(newName);
         --held[oldKey];
         if (held[newKey] > 0) {
             ++held[oldKey];
             ++refused;
-            Log("Name " + newName + " taken in " + file->FullPath + ", " + romFile->StoredName + " not renamed");
+            Log("Name " + newName + " taken in " + file->FullPath + ", " + romFile->StoredName() + " not renamed");
             continue;
         }
         ++held[newKey];
-        pairs.push_back(TRenameItem{romFile->StoredName, newName, 0});
+        pairs.push_back(TRenameItem{romFile->StoredName(), newName, 0});
         renamed.push_back(romFile);
     }
     if (pairs.empty()) return 0;
@@ -317,9 +317,7 @@ int TFileCommands::RenameZipEntries(TFile* file, const std::vector<TRomFile*>& r
     manager->RenameFiles(file->FullPath, pairs);
     for (size_t i = 0; i < renamed.size(); ++i) {
         TRomFile* romFile = renamed[i];
-        romFile->StoredName = pairs[i].NewName;
-        romFile->Name = ExtractFileNameAnySep(romFile->StoredName);
-        romFile->Extension = FileExtension(romFile->StoredName);
+        romFile->SetStoredName(pairs[i].NewName);
     }
     // Looked up again under the new names, then matched.
     file->DetachRomFiles();
@@ -332,11 +330,11 @@ int TFileCommands::RenameZipEntries(TFile* file, const std::vector<TRomFile*>& r
 // A plain file's rom or a folder's member.
 bool TFileCommands::RenameRomFile(TRomFile* romFile, int rule, int& refused) {
     TFile* file = romFile->File;
-    const std::string newName = CaseRuleName(romFile->StoredName, rule, romFile->GetCorrectName());
-    if (rule == coDatabase && !SameText(newName, romFile->StoredName)) return false;
+    const std::string newName = CaseRuleName(romFile->StoredName(), rule, romFile->GetCorrectName());
+    if (rule == coDatabase && !SameText(newName, romFile->StoredName())) return false;
     ClearReadOnly(NoSlash(file->FullPath));
-    if (newName.empty() || newName == romFile->StoredName) return false;
-    const std::string from = file->IsPlain() ? file->FullPath : file->FullPath + romFile->StoredName;
+    if (newName.empty() || newName == romFile->StoredName()) return false;
+    const std::string from = file->IsPlain() ? file->FullPath : file->FullPath + romFile->StoredName();
     const std::string to = file->IsPlain() ? file->Path->GetPath() + newName : file->FullPath + newName;
     if (TakenByAnother(from, to)) {
         ++refused;
@@ -347,7 +345,7 @@ bool TFileCommands::RenameRomFile(TRomFile* romFile, int rule, int& refused) {
         // A volume that ignores case finds the file under its new spelling already; the
         // rename goes through a free temporary name.
         std::string temporary;
-        for (int n = 0; temporary.empty() || PathExists(from.substr(0, from.size() - romFile->StoredName.size()) + temporary); ++n)
+        for (int n = 0; temporary.empty() || PathExists(from.substr(0, from.size() - romFile->StoredName().size()) + temporary); ++n)
             temporary = newName + ".case" + std::to_string(n);
         romFile->Rename(temporary);
     }
@@ -414,7 +412,7 @@ int TFileCommands::ShellChangeCase(int rule, int& errors) {
             } else {
                 TRomFile* romFile = unit.roms.front();
                 if (removedRoms_.count(romFile) != 0) continue;
-                SetWait(Fmt(_("Renaming %1"), {romFile->Name}));
+                SetWait(Fmt(_("Renaming %1"), {romFile->Name()}));
                 StepIt();
                 if (RenameRomFile(romFile, rule, refused)) ++done;
             }

@@ -112,7 +112,7 @@ std::string WhereText(const TFile* file) { return file->FullPath; }
 std::string WhereText(const TRomFile* romFile) {
     const TFile* file = romFile->File;
     if (file->IsPlain()) return file->FullPath;
-    return file->FullPath + (file->IsZip() ? "/" : "") + romFile->StoredName;
+    return file->FullPath + (file->IsZip() ? "/" : "") + romFile->StoredName();
 }
 
 // What a failure says, with the archive it concerns when the place does not name it
@@ -317,7 +317,7 @@ uint64_t Mix(uint64_t seed, uint64_t value) {
     return seed * 0xff51afd7ed558ccdULL;
 }
 
-uint64_t Mix(uint64_t seed, const std::string& text) { return Mix(seed, std::hash<std::string>{}(text)); }
+uint64_t Mix(uint64_t seed, std::string_view text) { return Mix(seed, std::hash<std::string_view>{}(text)); }
 
 uint64_t Mix(uint64_t seed, const void* pointer) { return Mix(seed, reinterpret_cast<uintptr_t>(pointer)); }
 
@@ -329,8 +329,8 @@ uint64_t MatchDigest(const TFile& file) {
         const TRomFile& r = *entry.romFile;
         d = Mix(Mix(Mix(Mix(d, &r), r.Rom), r.CloneRom), entry.key);
         d = Mix(d, (uint64_t{r.Status} << 16) | (uint64_t{r.Duplicated} << 8) | uint64_t{r.SharesName});
-        d = Mix(Mix(Mix(Mix(d, r.StoredName), r.Name), r.Crc), static_cast<uint64_t>(r.Size));
-        d = Mix(Mix(Mix(d, r.Extension), r.SuggestedExtension), r.ErrorText);
+        d = Mix(Mix(Mix(Mix(d, r.StoredName()), r.Name()), r.Crc()), static_cast<uint64_t>(r.Size));
+        d = Mix(Mix(Mix(d, r.Extension()), r.SuggestedExtension()), r.ErrorText());
     }
     return d;
 }
@@ -500,12 +500,19 @@ void TFixPipeline::StepIt() {
     if (Progress.StepIt) Progress.StepIt();
 }
 
+namespace {
+
+std::string_view NameOf(const TFile& file) { return file.Name; }
+std::string_view NameOf(const TRomFile& romFile) { return romFile.Name(); }
+
+}  // namespace
+
 template <class T, class Wanted, class Work>
 void TFixPipeline::EachCandidate(TFixStep step, TProgressScope& progress, const std::vector<T*>& candidates,
                                  const std::string& waitText, Wanted wanted, Work work, int& errors) {
     progress.Start(static_cast<int>(candidates.size()));
     for (T* item : candidates) {
-        SetWait(Fmt(waitText, {item->Name}));
+        SetWait(Fmt(waitText, {NameOf(*item)}));
         StepIt();
         if (!wanted(item)) continue;
         // Read now: the failure may have freed or renamed the candidate.
@@ -525,9 +532,9 @@ bool TFixPipeline::RomSelected(const TRomFile* romFile) const { return romSet_.C
 
 void TFixPipeline::IndexCrcOf(const TRomFile* romFile) {
     if (!crcIndexed_) return;
-    const std::string crc = LowerCase(romFile->Crc);
+    const std::string crc = LowerCase(romFile->Crc());
     selectedByCrc_[crc].push_back(romFile);
-    const std::string complement = LowerCase(ComplementCrcFast(romFile->Crc));
+    const std::string complement = LowerCase(ComplementCrcFast(romFile->Crc()));
     if (complement != crc) selectedByCrc_[complement].push_back(romFile);
 }
 
@@ -637,7 +644,7 @@ int TFixPipeline::FixRemoveUselessRoms(int& errors, bool mode) {
                 // 0: the only copy could not be put in its place and was kept.
                 const std::string where = WhereText(romFile);
                 if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
-                    Refused(errors, where, RecordedOr(romFile->ErrorText, KeptText()));
+                    Refused(errors, where, RecordedOr(romFile->ErrorText(), KeptText()));
                 else
                     ++fixed;
             },
@@ -691,17 +698,17 @@ int TFixPipeline::FixRenameRoms(int& errors) {
             // before tell which ones did.
             std::vector<std::string> before;
             before.reserve(toRename.size());
-            for (const TRomFile* romFile : toRename) before.push_back(romFile->StoredName);
+            for (const TRomFile* romFile : toRename) before.push_back(romFile->StoredName());
             std::string reason = _("Not renamed.");
             const auto tally = [&] {
                 int renamed = 0;
                 for (size_t i = 0; i < toRename.size(); ++i)
-                    if (toRename[i]->StoredName != before[i]) ++renamed;
+                    if (toRename[i]->StoredName() != before[i]) ++renamed;
                 fixed += renamed;
                 for (size_t i = 0; i < toRename.size(); ++i)
-                    if (toRename[i]->StoredName == before[i])
+                    if (toRename[i]->StoredName() == before[i])
                         Refused(errors, where + (file->IsZip() ? "/" : "") + before[i],
-                                RecordedOr(toRename[i]->ErrorText, reason));
+                                RecordedOr(toRename[i]->ErrorText(), reason));
             };
             try {
                 file->FixRomNames(toRename);
@@ -766,7 +773,7 @@ int TFixPipeline::FixImportRoms(int& errors) {
                             result == TRomFile::TImport::ReadOnly
                                 ? _("This disk is read only.")
                                 : RecordedOr(file->ErrorText,
-                                             RecordedOr(romFile->ErrorText, _("The rom could not be added."))));
+                                             RecordedOr(romFile->ErrorText(), _("The rom could not be added."))));
                 file->Match();
             },
             errors);
@@ -799,7 +806,7 @@ int TFixPipeline::RemoveLooseCopies(int& errors) {
         try {
             // 0: the only copy could not be put in its place and was kept.
             if (romFile->File->RemoveRomFile(romFile, archivePath_) == 0)
-                Refused(errors, where, RecordedOr(romFile->ErrorText, KeptText()));
+                Refused(errors, where, RecordedOr(romFile->ErrorText(), KeptText()));
             else
                 ++removed;
         } catch (...) {
@@ -871,7 +878,7 @@ int TFixPipeline::FixCreateDummyRoms(int& errors) {
                 if (file->GetRomFileCount() > held)
                     ++fixed;
                 else
-                    Refused(errors, where, RecordedOr(romFile->ErrorText, _("The dummy rom could not be added.")));
+                    Refused(errors, where, RecordedOr(romFile->ErrorText(), _("The dummy rom could not be added.")));
             },
             errors);
     } catch (...) {
@@ -958,7 +965,7 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
     if (const auto group = romsOfFile_.find(file); group != romsOfFile_.end()) {
         for (TRomFile* romFile : group->second) {
             if (romFile->File != file || !romSet_.Erase(romFile)) continue;
-            Log("Romfile " + romFile->Name + " removed from list");
+            Log("Romfile " + std::string(romFile->Name()) + " removed from list");
             ++deadRoms_;
         }
     }
@@ -973,11 +980,11 @@ void TFixPipeline::FilesBdRemoveFile(TFile* file) {
 }
 
 void TFixPipeline::FilesBdRemoveRomFile(TRomFile* romFile) {
-    Log("remove romfile " + romFile->Name + " from list");
+    Log("remove romfile " + std::string(romFile->Name()) + " from list");
     if (romFile->File != nullptr) NoteWritten(romFile->File->Path);
     if (romSet_.Erase(romFile)) {
         ++deadRoms_;
-        Log("Romfile " + romFile->Name + " removed from list");
+        Log("Romfile " + std::string(romFile->Name()) + " removed from list");
     }
     LogRomCount();
 }

@@ -164,7 +164,7 @@ void TScanSession::AddRomNodes(std::vector<TScanNode>& out, TFile* file) const {
         node.RomFile = romFile;
         node.File = file;
         node.ImageIndex = romFile->GetImageIndex();
-        node.Text = romFile->StoredName;
+        node.Text = romFile->StoredName();
         std::string status = romFile->GetStatusText();
         if (isNew) status += " (" + _("new") + ")";
         if (!status.empty()) node.Text += " - " + status;

@@ -334,8 +334,8 @@ void TQMVirtualListView::InitRow(TViewNode& node) {
         keys.Number[2] = size;
         keys.Number[3] = count;
     } else if (TRomFile* romFile = ObjectAs<TRomFile>(r.Object)) {
-        r.Texts[0] = romFile->StoredName;
-        r.Texts[1] = romFile->Crc;
+        r.Texts[0] = romFile->StoredName();
+        r.Texts[1] = romFile->Crc();
         r.Texts[2] = FormatSize(romFile->Size);
         r.Texts[3] = romFile->GetStatusText();
         keys.Number[2] = romFile->Size;
@@ -417,10 +417,10 @@ bool TQMVirtualListView::ReadSelection(TNamedRomFiles& roms, TNamedFiles& files)
     for (const QModelIndex& index : nodes) {
         const TViewObject object = GetNodeObject(Model()->Node(index));
         if (TFile* file = ObjectAs<TFile>(object)) {
-            for (int i = 0; i < file->RomFiles.Count(); ++i) roms.emplace_back(file->RomFiles[i]->Name, file->RomFiles[i]);
+            for (int i = 0; i < file->RomFiles.Count(); ++i) roms.emplace_back(file->RomFiles[i]->Name(), file->RomFiles[i]);
             if (!filesDone) files.emplace_back(file->Name, file);
         } else if (TRomFile* romFile = ObjectAs<TRomFile>(object)) {
-            roms.emplace_back(romFile->Name, romFile);
+            roms.emplace_back(romFile->Name(), romFile);
             // The roms of one file are shown: that file is the one selected.
             if (!filesDone) files.emplace_back(romFile->File->Name, romFile->File);
             filesDone = true;

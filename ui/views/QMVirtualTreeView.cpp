@@ -330,7 +330,7 @@ void TQMVirtualTreeView::GetFilesOfFocused(TNamedFiles& list) const {
 void TQMVirtualTreeView::GetRomFilesOfFocused(TNamedRomFiles& list) const {
     list.clear();
     auto addFile = [&](const TFile* file) {
-        for (int i = 0; i < file->RomFiles.Count(); ++i) list.emplace_back(file->RomFiles[i]->Name, file->RomFiles[i]);
+        for (int i = 0; i < file->RomFiles.Count(); ++i) list.emplace_back(file->RomFiles[i]->Name(), file->RomFiles[i]);
     };
     const TViewObject object = GetFocusedObject();
     if (const TPathObject* pathObject = ObjectAs<TPathObject>(object)) {
