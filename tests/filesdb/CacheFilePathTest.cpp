@@ -423,7 +423,7 @@ TEST_F(CacheFilePathTest, ALargeCacheOfLongShortAndOddlyEndedLinesIsReadWhole) {
     EXPECT_EQ(path->Files().Count(), zips + 3 + 3000);
     const TFile* longOne = path->Files().Find("long");
     ASSERT_NE(longOne, nullptr);
-    EXPECT_EQ(longOne->RomFiles[0]->Comment.str(), longComment);
+    EXPECT_EQ(longOne->RomFiles[0]->Comment(), longComment);
     for (const std::string name : {"lf", "cr", "t2999", "z0"}) EXPECT_NE(path->Files().Find(name), nullptr) << name;
     path->SaveCache();
     const std::string saved = ReadFile(cacheName);
