@@ -1,5 +1,7 @@
 #include "catalogue/RomsBd.h"
 
+#include <sys/mman.h>
+
 #include <bit>
 #include <cstdio>
 #include <ostream>
@@ -61,7 +63,7 @@ bool GameUsesName(const TGame& game, std::string_view name) {
     for (const TClone* clone : game.Clones)
         for (const TCloneRom* cloneRom : clone->CloneRoms) {
             if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return true;
-            const TCloneRom* alias = cloneRom->MergedSetAlias;
+            const TCloneRom* alias = cloneRom->MergedSetAlias();
             if (alias != nullptr && alias->NameHash == hash && SameText(alias->Name, name)) return true;
         }
     return false;
@@ -198,6 +200,57 @@ std::string TStoredText::Join(std::string_view a, std::string_view b) {
 
 std::ostream& operator<<(std::ostream& out, TStoredText text) { return out << text.view(); }
 
+// ---- TBlockSource ----------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kLargePage = size_t{2} << 20;
+// Blocks follow each other in one region, whatever arena asked for them, so that no
+// large page is left half used between them.
+constexpr size_t kRegionBytes = 16 * kLargePage;
+
+size_t RoundUp(size_t bytes, size_t to) { return (bytes + to - 1) / to * to; }
+
+}  // namespace
+
+void* TBlockSource::Map(size_t bytes) {
+    // A mapping one large page longer, trimmed to a run of whole large pages.
+    const size_t mapped = bytes + kLargePage;
+    void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = RoundUp(start, kLargePage);
+    if (aligned > start) ::munmap(raw, aligned - start);
+    const uintptr_t tail = aligned + bytes;
+    if (start + mapped > tail) ::munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+    auto* base = reinterpret_cast<void*>(aligned);
+    ::madvise(base, bytes, MADV_HUGEPAGE);  // a refusal changes nothing
+    regions_.push_back({base, bytes});
+    return base;
+}
+
+void* TBlockSource::Take(size_t bytes) {
+    bytes = RoundUp(std::max<size_t>(bytes, 1), 64);
+    if (bytes > kRegionBytes / 4) return Map(RoundUp(bytes, kLargePage));  // a region of its own
+    if (bytes > left_) {
+        // Only the pages written count: a region barely begun costs its first page.
+        next_ = static_cast<char*>(Map(kRegionBytes));
+        left_ = kRegionBytes;
+    }
+    void* block = next_;
+    next_ += bytes;
+    left_ -= bytes;
+    return block;
+}
+
+void TBlockSource::Clear() {
+    for (const TRegion& region : regions_) ::munmap(region.base, region.bytes);
+    regions_.clear();
+    regions_.shrink_to_fit();
+    next_ = nullptr;
+    left_ = 0;
+}
+
 // ---- TTextArena ----------------------------------------------------------------------
 
 TStoredText TTextArena::Store(std::string_view text) {
@@ -208,12 +261,10 @@ TStoredText TTextArena::Store(std::string_view text) {
     char* stored;
     if (need > kBlockBytes / 4) {
         // A long text gets a block of its own; the current one stays in use.
-        blocks_.emplace_back(new char[need]);
-        stored = blocks_.back().get();
+        stored = static_cast<char*>(source_.Take(need));
     } else {
         if (need > left_) {
-            blocks_.emplace_back(new char[kBlockBytes]);
-            next_ = blocks_.back().get();
+            next_ = static_cast<char*>(source_.Take(kBlockBytes));
             left_ = kBlockBytes;
         }
         stored = next_;
@@ -227,8 +278,6 @@ TStoredText TTextArena::Store(std::string_view text) {
 }
 
 void TTextArena::Clear() {
-    blocks_.clear();
-    blocks_.shrink_to_fit();
     next_ = nullptr;
     left_ = 0;
 }
@@ -276,8 +325,7 @@ TCloneRom** TPointerArena::Allocate(uint32_t capacity) {
             left_ -= piece;
         }
         const size_t items = std::max<size_t>(kBlockItems, capacity);
-        blocks_.emplace_back(new TCloneRom*[items]);
-        next_ = blocks_.back().get();
+        next_ = static_cast<TCloneRom**>(blocks_.Take(items * sizeof(TCloneRom*)));
         left_ = items;
     }
     TCloneRom** items = next_;
@@ -293,23 +341,30 @@ void TPointerArena::Release(TCloneRom** items, uint32_t capacity) {
 }
 
 void TPointerArena::Clear() {
-    blocks_.clear();
-    blocks_.shrink_to_fit();
+    blocks_.Clear();
     next_ = nullptr;
     left_ = 0;
     std::fill(std::begin(free_), std::end(free_), nullptr);
 }
 
 void TCloneRomRun::Add(TCloneRom* cloneRom, TPointerArena& arena) {
-    if (count_ == capacity_) {
-        const uint32_t capacity = capacity_ == 0 ? 1 : capacity_ * 2;
+    if (count_ == (capacity_ & ~kPacked)) {
+        const uint32_t capacity = std::bit_ceil(count_ + 1);
         TCloneRom** items = arena.Allocate(capacity);
         std::copy(items_, items_ + count_, items);
-        if (items_ != nullptr) arena.Release(items_, capacity_);
+        if (items_ != nullptr && (capacity_ & kPacked) == 0) arena.Release(items_, capacity_);
         items_ = items;
         capacity_ = capacity;
     }
     items_[count_++] = cloneRom;
+}
+
+TCloneRom** TCloneRomRun::PackInto(TCloneRom** to) {
+    if (count_ == 0) return to;
+    std::copy(items_, items_ + count_, to);
+    items_ = to;
+    capacity_ = count_ | kPacked;
+    return to + count_;
 }
 
 TCloneRom* TCloneRomRun::GetCloneRom(size_t index) const {
@@ -367,7 +422,14 @@ bool TCloneRom::IsMerged() const {
 }
 
 TCloneRom* TCloneRom::InSet() {
-    return MergedSetAlias != nullptr && !Clone->RomsBd().Split ? MergedSetAlias : this;
+    if (alias_ == 0 || Clone->RomsBd().Split) return this;
+    return MergedSetAlias();
+}
+
+TCloneRom* TCloneRom::MergedSetAlias() const { return alias_ == 0 ? nullptr : Clone->Game->GamesList->Alias(alias_); }
+
+void TCloneRom::SetMergedSetAlias(TCloneRom* alias) {
+    alias_ = alias == nullptr ? 0 : Clone->Game->GamesList->AddAlias(alias);
 }
 
 int TCloneRom::GetStateFlags() const {
@@ -376,6 +438,33 @@ int TCloneRom::GetStateFlags() const {
 }
 
 // ---- TRom ---------------------------------------------------------------------------
+
+// A catalogue holds hundreds of thousands of each: they must not grow unnoticed.
+static_assert(sizeof(void*) != 8 || (sizeof(TRom) <= 64 && sizeof(TCloneRom) <= 48));
+
+void TAttachedFiles::push_back(TRomFile* file) {
+    if (capacity_ == 0 && size_ == 0) {
+        one_ = file;
+        size_ = 1;
+        return;
+    }
+    if (size_ == std::max<uint32_t>(capacity_, 1)) {
+        const uint32_t capacity = std::max<uint32_t>(2, capacity_ * 2);
+        auto* items = new TRomFile*[capacity];
+        std::copy(begin(), end(), items);
+        if (capacity_ != 0) delete[] many_;
+        many_ = items;
+        capacity_ = capacity;
+    }
+    many_[size_++] = file;
+}
+
+void TAttachedFiles::erase(TRomFile* const* it) {
+    TRomFile** items = capacity_ == 0 ? &one_ : many_;
+    const auto at = static_cast<size_t>(it - items);
+    std::copy(items + at + 1, items + size_, items + at);
+    --size_;
+}
 
 TRom::TRom(TStoredText crc, int64_t size, TGamesList* gamesList) : Crc(crc), Size(size), GamesList(gamesList) {}
 
@@ -472,7 +561,7 @@ const TCrcList::TSlot* TCrcList::FindSlot(uint32_t crc) const {
 }
 
 TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
-    if ((used_ + 1) * 10 > slots_.size() * 7) Rehash(std::max<size_t>(64, slots_.size() * 2));
+    if ((used_ + 1) * 4 > slots_.size() * 3) Rehash(std::max<size_t>(64, slots_.size() * 2));
     const size_t mask = slots_.size() - 1;
     for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
         TSlot& slot = slots_[i];
@@ -500,6 +589,7 @@ void TCrcList::Rehash(size_t slotCount) {
 
 void TCrcList::AddRom(std::string_view crc, TRom* rom) {
     if (rom->crcIndex_ == 0) {
+        if (roms_.size() >= TRom::kMaxRoms) throw std::length_error("TCrcList::AddRom");
         roms_.push_back(rom);
         rom->crcIndex_ = static_cast<uint32_t>(roms_.size());
     }
@@ -597,7 +687,7 @@ void TCrcList::Clear() {
 
 void TCrcList::Reserve(size_t n) {
     size_t slotCount = 64;
-    while (slotCount * 7 < n * 10) slotCount *= 2;
+    while (slotCount * 3 < n * 4) slotCount *= 2;
     if (slotCount > slots_.size()) Rehash(slotCount);
 }
 
@@ -663,7 +753,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
             known->Crc = games.StoreText(crc);
             known->Kind = rkKnown;
             existing->Crc = known->Crc;
-            if (existing->MergedSetAlias != nullptr) existing->MergedSetAlias->Crc = known->Crc;
+            if (TCloneRom* alias = existing->MergedSetAlias()) alias->Crc = known->Crc;
             games.CrcList.AddRom(crc, known);
             if (crc != kBlankCrc) ++bd.RomCount;
             rom = known;
@@ -738,18 +828,17 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         result = games.NewCloneRom(storedName, hash, crc, rom, this);
         CloneRoms.Add(result, games.Pointers());
         rom->Owners.Add(result, games.Pointers());
-        if (sameRom != nullptr && sameRom->MergedSetAlias != nullptr) {
-            const TCloneRom* alias = sameRom->MergedSetAlias;
-            result->MergedSetAlias = games.NewCloneRom(alias->Name, alias->NameHash, crc, rom, this);
+        if (const TCloneRom* alias = sameRom != nullptr ? sameRom->MergedSetAlias() : nullptr) {
+            result->SetMergedSetAlias(games.NewCloneRom(alias->Name, alias->NameHash, crc, rom, this));
         } else if (!mergedSetName.empty()) {
-            result->MergedSetAlias = games.NewCloneRom(mergedSetName, crc, rom, this);
+            result->SetMergedSetAlias(games.NewCloneRom(mergedSetName, crc, rom, this));
         }
     }
 
     // (A merge that names nothing leaves a listing met before as it was.)
     if (source != nullptr || (!merge.empty() && Game->ResourceGame != nullptr)) {
         result->MergedFrom = source;
-        if (result->MergedSetAlias != nullptr) result->MergedSetAlias->MergedFrom = result->MergedFrom;
+        if (TCloneRom* alias = result->MergedSetAlias()) alias->MergedFrom = result->MergedFrom;
     }
     return result;
 }
@@ -943,6 +1032,8 @@ TRom* TGamesList::FindRomByCrc(std::string_view crc, int64_t size) const {
 
 void TGamesList::Clear() {
     CrcList.Clear();
+    aliases_.clear();
+    aliases_.shrink_to_fit();
     AllClones.Clear();
     games_.Clear();
     cloneRomPool_.Clear();
@@ -951,6 +1042,7 @@ void TGamesList::Clear() {
     gamePool_.Clear();
     pointers_.Clear();
     texts_.Clear();
+    blocks_.Clear();
 }
 
 TClone* TGamesList::NewClone(std::string_view name, std::string_view description, TGame* game) {
@@ -971,6 +1063,23 @@ TCloneRom* TGamesList::NewCloneRom(TStoredText name, uint32_t nameHash, std::str
     // Listings of one rom content mostly give it under the rom's own CRC text.
     const TStoredText storedCrc = crc == rom->Crc ? rom->Crc : texts_.Store(crc);
     return cloneRomPool_.Emplace(name, storedCrc, rom, clone, nameHash);
+}
+
+void TGamesList::Settle() {
+    CrcList.ShrinkToFit();
+    size_t total = 0;
+    for (size_t i = 0; i < clonePool_.Count(); ++i) total += clonePool_[i]->CloneRoms.Count();
+    for (size_t i = 0; i < romPool_.Count(); ++i) total += romPool_[i]->Owners.Count();
+    if (total == 0) return;
+    auto* to = static_cast<TCloneRom**>(blocks_.Take(total * sizeof(TCloneRom*)));
+    for (size_t i = 0; i < clonePool_.Count(); ++i) to = clonePool_[i]->CloneRoms.PackInto(to);
+    for (size_t i = 0; i < romPool_.Count(); ++i) to = romPool_[i]->Owners.PackInto(to);
+    pointers_.Clear();
+}
+
+uint32_t TGamesList::AddAlias(TCloneRom* alias) {
+    aliases_.push_back(alias);
+    return static_cast<uint32_t>(aliases_.size());
 }
 
 TRom* TGamesList::NewRom(std::string_view crc, int64_t size) { return romPool_.Emplace(texts_.Store(crc), size, this); }
@@ -1007,7 +1116,10 @@ void TRomsBd::LoadDatabase() {
     ReleaseDatafileItems();
 }
 
-void TRomsBd::ReleaseDatafileItems() { datafile_->Clear(); }
+void TRomsBd::ReleaseDatafileItems() {
+    datafile_->Clear();
+    games_->Settle();
+}
 
 void TRomsBd::Clear() {
     games_->Clear();
@@ -1173,7 +1285,8 @@ void TRomsBd::BuildPasses() {
     const TDataFileItems& resources = datafile_->ResourceItems;
     const TDataFileItems& items = datafile_->GameItems;
     const size_t total = resources.Count() + items.Count();
-    games_->CrcList.Reserve(total);
+    // About half the lines of a datafile bring a rom content of their own.
+    games_->CrcList.Reserve(total / 2);
     games_->AllClones.Reserve(total / 4);
     for (const TDataFileItem& item : resources) skippedItems_ += IsNamelessItem(item);
     for (const TDataFileItem& item : items) skippedItems_ += IsNamelessItem(item);

@@ -74,7 +74,7 @@ TEST_F(RomsBdModes, BuildLinksMergesToParentAndResource) {
     EXPECT_EQ(Clone("clo")->FindCloneRom("c2b.bin")->Rom, Clone("par")->FindCloneRom("p2.bin")->Rom);
     EXPECT_EQ(Clone("clo")->FindCloneRom("c3.bin")->MergedFrom, nullptr);
     // Only the set of the whole game needs another name for the clone's own p2.bin.
-    EXPECT_EQ(Clone("clo")->FindCloneRom("p2.bin")->MergedSetAlias->Name, "p2 Copy 1.bin");
+    EXPECT_EQ(Clone("clo")->FindCloneRom("p2.bin")->MergedSetAlias()->Name, "p2 Copy 1.bin");
     EXPECT_EQ(Clone("clo")->FindCloneRom("g.bin")->Rom->Kind, rkBothCrcs);
     // Only the warning about the clash was shown.
     ASSERT_EQ(hooks.shown.size(), 1u);

@@ -108,16 +108,16 @@ TEST_F(RomsBdObjects, NameClashNamesTheNewcomerAnewOnlyInTheMergedSetAndWarnsOnl
         // newcomer once from that name.
         TCloneRom* c1 = Listing("c1", "a.bin");
         TCloneRom* c2 = Listing("c2", "a.bin");
-        ASSERT_TRUE(c1 && c2 && c1->MergedSetAlias && c2->MergedSetAlias);
-        EXPECT_EQ(Listing("p", "a.bin")->MergedSetAlias, nullptr);
-        EXPECT_EQ(c1->MergedSetAlias->Name, "a Copy 1.bin");
-        EXPECT_EQ(c2->MergedSetAlias->Name, "a Copy 2.bin");
-        EXPECT_EQ(Listing("c3", "a.bin")->MergedSetAlias->Name, "a Copy 1.bin");
+        ASSERT_TRUE(c1 && c2 && c1->MergedSetAlias() && c2->MergedSetAlias());
+        EXPECT_EQ(Listing("p", "a.bin")->MergedSetAlias(), nullptr);
+        EXPECT_EQ(c1->MergedSetAlias()->Name, "a Copy 1.bin");
+        EXPECT_EQ(c2->MergedSetAlias()->Name, "a Copy 2.bin");
+        EXPECT_EQ(Listing("c3", "a.bin")->MergedSetAlias()->Name, "a Copy 1.bin");
         EXPECT_EQ(Listing("c3", "a.bin")->Rom, c1->Rom);
         EXPECT_EQ(c1->Rom->Crc, "22222222");
         EXPECT_NE(c1->Rom, Listing("p", "a.bin")->Rom);
         EXPECT_EQ(bd.RomCount, 3);
-        EXPECT_EQ(c1->InSet(), c.split ? c1 : c1->MergedSetAlias);
+        EXPECT_EQ(c1->InSet(), c.split ? c1 : c1->MergedSetAlias());
     }
     // The warning names both roms.
     bd.Split = false;
@@ -129,7 +129,7 @@ TEST_F(RomsBdObjects, NameClashNamesTheNewcomerAnewOnlyInTheMergedSetAndWarnsOnl
               "Game p, rom a.bin (11111111)\nGame p, rom A.BIN (22222222)\n\n"
               "In full merge mode, only the first one will be used.");
     EXPECT_EQ(hooks.shown[0].buttons, unsigned(mbOK | mbYesToAll));
-    EXPECT_EQ(Listing("c1", "A.BIN")->MergedSetAlias->Name, "A Copy 1.BIN");
+    EXPECT_EQ(Listing("c1", "A.BIN")->MergedSetAlias()->Name, "A Copy 1.BIN");
 }
 
 TEST_F(RomsBdObjects, ClashRenameKeepsDotsOfFoldersAndNamesWithoutExtension) {
@@ -137,7 +137,7 @@ TEST_F(RomsBdObjects, ClashRenameKeepsDotsOfFoldersAndNamesWithoutExtension) {
         p|p|dir.v2/rom|11111111|16
         p|c|dir.v2/rom|22222222|16|p
     )");
-    EXPECT_EQ(Listing("c", "dir.v2/rom")->MergedSetAlias->Name, "dir.v2/rom Copy 1");
+    EXPECT_EQ(Listing("c", "dir.v2/rom")->MergedSetAlias()->Name, "dir.v2/rom Copy 1");
 }
 
 TEST_F(RomsBdObjects, TwoRomsOfOneNameInOneCloneRenameTheSecondInEveryMode) {
@@ -147,7 +147,7 @@ TEST_F(RomsBdObjects, TwoRomsOfOneNameInOneCloneRenameTheSecondInEveryMode) {
     )");
     ASSERT_TRUE(Listing("p", "a Copy 1.bin"));
     EXPECT_EQ(Listing("p", "a Copy 1.bin")->Rom->Crc, "22222222");
-    EXPECT_EQ(Listing("p", "a Copy 1.bin")->MergedSetAlias, nullptr);
+    EXPECT_EQ(Listing("p", "a Copy 1.bin")->MergedSetAlias(), nullptr);
 }
 
 TEST_F(RomsBdObjects, BlankCrcCountsAsFoundAndIsNotShared) {
