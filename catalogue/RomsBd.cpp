@@ -110,6 +110,13 @@ bool HeldUnderSourceName(const TCloneRom& cloneRom) {
     return cloneRom.MergedFrom != nullptr && cloneRom.MergedFrom->Rom == cloneRom.Rom;
 }
 
+// The first position after position whose percentage of maximum differs from its own.
+int64_t NextPercentAt(int64_t position, int64_t maximum) {
+    if (maximum <= 0) return INT64_MAX;
+    const int64_t percent = position * 100 / maximum;
+    return ((percent + 1) * maximum + 99) / 100;
+}
+
 // An item that would make a game, clone or rom without a name (always missing).
 bool IsNamelessItem(const TDataFileItem& item) {
     return item.ParentName.empty() || item.GameName.empty() || item.RomName.empty();
@@ -117,17 +124,24 @@ bool IsNamelessItem(const TDataFileItem& item) {
 
 }  // namespace
 
+namespace {
+
+// Eight bytes with their ASCII capitals lower-cased, as LowerChar folds each byte.
+uint64_t FoldWord(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t low7 = w & (0x7F * kOnes);
+    const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const uint64_t capital = (atLeastA ^ aboveZ) & ~w & (0x80 * kOnes);
+    return w | capital >> 2;
+}
+
+}  // namespace
+
 uint64_t FoldedHash(std::string_view text) noexcept {
     // Eight bytes at a time, ASCII capitals folded to lower case as SameText folds them.
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
-    auto fold = [](uint64_t w) {
-        const uint64_t low7 = w & (0x7F * kOnes);
-        const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
-        const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
-        const uint64_t capital = (atLeastA ^ aboveZ) & ~w & (0x80 * kOnes);
-        return w | capital >> 2;
-    };
+    const auto fold = FoldWord;
     auto mix = [](uint64_t h, uint64_t w) {
         h = (h ^ w) * kMul;
         return h ^ (h >> 29);
@@ -168,7 +182,21 @@ uint64_t FoldedHash(std::string_view text) noexcept {
 
 int CompareNames(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    // Eight bytes at a time while they agree; the first byte that differs decides.
+    static_assert(std::endian::native == std::endian::little);
+    for (; i + 8 <= n; i += 8) {
+        uint64_t wa;
+        uint64_t wb;
+        std::memcpy(&wa, a.data() + i, 8);
+        std::memcpy(&wb, b.data() + i, 8);
+        const uint64_t fa = FoldWord(wa);
+        const uint64_t fb = FoldWord(wb);
+        if (fa == fb) continue;
+        const int shift = std::countr_zero(fa ^ fb) & ~7;
+        return ((fa >> shift) & 0xFF) < ((fb >> shift) & 0xFF) ? -1 : 1;
+    }
+    for (; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(LowerChar(a[i]));
         const auto cb = static_cast<unsigned char>(LowerChar(b[i]));
         if (ca != cb) return ca < cb ? -1 : 1;
@@ -611,6 +639,12 @@ void TCrcList::AddRom(std::string_view crc, TRom* rom) {
     }
 }
 
+bool TCrcList::MayHoldComplementOf(std::string_view crc) const {
+    uint32_t value;
+    // The complement of eight digits is eight digits, which the table holds.
+    return !CrcValue(crc, value) || FindSlot(~value) != nullptr;
+}
+
 TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) const {
     TRom* const* roms = nullptr;
     size_t count = 0;
@@ -802,7 +836,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
     // Blank CRCs are not looked up: roms without a CRC are not one content.
     if (rom == nullptr && crc != kNoDumpCrc && crc != kBlankCrc) {
         rom = games.CrcList.FindRom(crc, size, bd.CheckSize);
-        if (rom == nullptr) {
+        if (rom == nullptr && games.CrcList.MayHoldComplementOf(crc)) {
             rom = games.CrcList.FindRom(ComplementCrcFast(crc), size, bd.CheckSize);
             if (rom != nullptr) rom->Kind = rkBothCrcs;
         }
@@ -1027,6 +1061,7 @@ TRom* TGamesList::FindRomByCrc(std::string_view crc, int64_t size) const {
     if (crc == kBlankCrc || crc == kNoDumpCrc) return nullptr;
     const bool checkSize = RomsBd->CheckSize;
     if (TRom* rom = CrcList.FindRom(crc, size, checkSize)) return rom;
+    if (!CrcList.MayHoldComplementOf(crc)) return nullptr;
     return CrcList.FindRom(ComplementCrcFast(crc), size, checkSize);
 }
 
@@ -1303,8 +1338,14 @@ void TRomsBd::BuildPasses() {
     }
 
     const int64_t count = static_cast<int64_t>(items.Count());
+    // The percentage changes only every hundredth of the lines: the lines between are
+    // not reported, which they would not be anyway.
+    int64_t nextProgress = 0;
     auto step = [&](int64_t i) {
-        DoProgress(i, count - 1);
+        if (i >= nextProgress) {
+            DoProgress(i, count - 1);
+            nextProgress = NextPercentAt(i, count - 1);
+        }
         if (abort_) {
             Clear();
             SetAbort(false);
@@ -1346,6 +1387,7 @@ void TRomsBd::BuildPasses() {
     }
 
     DoInfos(_("Selecting games... pass 2"));
+    nextProgress = 0;
     for (int64_t i = 0; i < count; ++i) {
         step(i);
         const TDataFileItem item = items.GetItem(static_cast<size_t>(i));

@@ -468,6 +468,9 @@ public:
     TRom* GetRom(size_t index) const { return roms_.at(index); }
     void Clear();
     void Reserve(size_t n);
+    // False when nothing is held under the complement of crc, so that a lookup need not
+    // make its text (most CRCs have no bad dump).
+    bool MayHoldComplementOf(std::string_view crc) const;
     // Gives back the room reserved beyond the roms held.
     void ShrinkToFit() { roms_.shrink_to_fit(); }
 
