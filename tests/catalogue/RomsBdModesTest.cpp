@@ -473,6 +473,27 @@ TEST_P(RomsBdAbort, CancelInEitherPassLeavesAnEmptyDatabase) {
 
 INSTANTIATE_TEST_SUITE_P(Passes, RomsBdAbort, ::testing::Values(1, 2));
 
+TEST_F(RomsBdModes, EachPassReportsEveryPercentageItReachesOnce) {
+    // 7 lines step by whole sixths; 250 lines reach each percentage over two or three.
+    for (const int lines : {1, 7, 250}) {
+        std::string text;
+        for (int i = 0; i < lines; ++i) text += "g" + std::to_string(i) + "|g" + std::to_string(i) + "|r|1|1\n";
+        TRomsBd fresh;
+        std::vector<int> reported;
+        fresh.OnProgress = [&](int percent) { reported.push_back(percent); };
+        BuildCatalogue(fresh, text);
+        std::vector<int> expected;
+        int last = 0;
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < lines; ++i) {
+                const int percent = lines == 1 ? 100 : i * 100 / (lines - 1);
+                if (percent != last) expected.push_back(percent);
+                last = percent;
+            }
+        EXPECT_EQ(reported, expected) << lines;
+    }
+}
+
 // Fails every warning box, so that items raise while they are built.
 class TThrowingHooks : public TScriptedUiHooks {
 public:
