@@ -247,6 +247,7 @@ public:
     void Add(TCloneRom* cloneRom, TPointerArena& arena);
     // Moves the list to room for exactly its listings at to; returns the end of what it took.
     TCloneRom** PackInto(TCloneRom** to);
+    bool Packed() const { return (capacity_ & kPacked) != 0; }
     size_t Count() const { return count_; }
     bool Empty() const { return count_ == 0; }
     TCloneRom* GetCloneRom(size_t index) const;

@@ -336,6 +336,7 @@ TEST_F(RomsBdObjects, ListingsAddedOnceTheCatalogueIsPackedJoinItsLists) {
     TClone* h = bd.Games().FindClone("h");
     for (int i = 0; i < 5; ++i) c->AddRom("4444444" + std::to_string(i), "n" + std::to_string(i), 16, "", "");
     h->AddRom("11111111", "a.bin", 16, "", "");
+    bd.ReleaseDatafileItems();  // packs again what grew, once more
     std::string names;
     for (const TCloneRom* listing : c->CloneRoms) names += listing->Name + " ";
     EXPECT_EQ(names, "a.bin n0 n1 n2 n3 n4 ");
