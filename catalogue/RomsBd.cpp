@@ -1,5 +1,10 @@
 #include "catalogue/RomsBd.h"
 
+#include <sys/mman.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <bit>
 #include <cstdio>
 #include <ostream>
@@ -61,7 +66,7 @@ bool GameUsesName(const TGame& game, std::string_view name) {
     for (const TClone* clone : game.Clones)
         for (const TCloneRom* cloneRom : clone->CloneRoms) {
             if (cloneRom->NameHash == hash && SameText(cloneRom->Name, name)) return true;
-            const TCloneRom* alias = cloneRom->MergedSetAlias;
+            const TCloneRom* alias = cloneRom->MergedSetAlias();
             if (alias != nullptr && alias->NameHash == hash && SameText(alias->Name, name)) return true;
         }
     return false;
@@ -108,6 +113,13 @@ bool HeldUnderSourceName(const TCloneRom& cloneRom) {
     return cloneRom.MergedFrom != nullptr && cloneRom.MergedFrom->Rom == cloneRom.Rom;
 }
 
+// The first position after position whose percentage of maximum differs from its own.
+int64_t NextPercentAt(int64_t position, int64_t maximum) {
+    if (maximum <= 0) return INT64_MAX;
+    const int64_t percent = position * 100 / maximum;
+    return ((percent + 1) * maximum + 99) / 100;
+}
+
 // An item that would make a game, clone or rom without a name (always missing).
 bool IsNamelessItem(const TDataFileItem& item) {
     return item.ParentName.empty() || item.GameName.empty() || item.RomName.empty();
@@ -115,17 +127,24 @@ bool IsNamelessItem(const TDataFileItem& item) {
 
 }  // namespace
 
+namespace {
+
+// Eight bytes with their ASCII capitals lower-cased, as LowerChar folds each byte.
+uint64_t FoldWord(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t low7 = w & (0x7F * kOnes);
+    const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const uint64_t capital = (atLeastA ^ aboveZ) & ~w & (0x80 * kOnes);
+    return w | capital >> 2;
+}
+
+}  // namespace
+
 uint64_t FoldedHash(std::string_view text) noexcept {
     // Eight bytes at a time, ASCII capitals folded to lower case as SameText folds them.
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
-    auto fold = [](uint64_t w) {
-        const uint64_t low7 = w & (0x7F * kOnes);
-        const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
-        const uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
-        const uint64_t capital = (atLeastA ^ aboveZ) & ~w & (0x80 * kOnes);
-        return w | capital >> 2;
-    };
+    const auto fold = FoldWord;
     auto mix = [](uint64_t h, uint64_t w) {
         h = (h ^ w) * kMul;
         return h ^ (h >> 29);
@@ -166,7 +185,21 @@ uint64_t FoldedHash(std::string_view text) noexcept {
 
 int CompareNames(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    // Eight bytes at a time while they agree; the first byte that differs decides.
+    static_assert(std::endian::native == std::endian::little);
+    for (; i + 8 <= n; i += 8) {
+        uint64_t wa;
+        uint64_t wb;
+        std::memcpy(&wa, a.data() + i, 8);
+        std::memcpy(&wb, b.data() + i, 8);
+        const uint64_t fa = FoldWord(wa);
+        const uint64_t fb = FoldWord(wb);
+        if (fa == fb) continue;
+        const int shift = std::countr_zero(fa ^ fb) & ~7;
+        return ((fa >> shift) & 0xFF) < ((fb >> shift) & 0xFF) ? -1 : 1;
+    }
+    for (; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(LowerChar(a[i]));
         const auto cb = static_cast<unsigned char>(LowerChar(b[i]));
         if (ca != cb) return ca < cb ? -1 : 1;
@@ -198,6 +231,67 @@ std::string TStoredText::Join(std::string_view a, std::string_view b) {
 
 std::ostream& operator<<(std::ostream& out, TStoredText text) { return out << text.view(); }
 
+// ---- TBlockSource ----------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kLargePage = size_t{2} << 20;
+// Blocks follow each other in one region, whatever arena asked for them, so that no
+// large page is left half used between them.
+constexpr size_t kRegionBytes = 16 * kLargePage;
+
+size_t RoundUp(size_t bytes, size_t to) { return (bytes + to - 1) / to * to; }
+
+}  // namespace
+
+void* TBlockSource::Map(size_t bytes) {
+    // A mapping one large page longer, trimmed to a run of whole large pages.
+    const size_t mapped = bytes + kLargePage;
+    void* raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = RoundUp(start, kLargePage);
+    if (aligned > start) ::munmap(raw, aligned - start);
+    const uintptr_t tail = aligned + bytes;
+    if (start + mapped > tail) ::munmap(reinterpret_cast<void*>(tail), start + mapped - tail);
+    auto* base = reinterpret_cast<void*>(aligned);
+    ::madvise(base, bytes, MADV_HUGEPAGE);  // a refusal changes nothing
+#if defined(__SANITIZE_ADDRESS__)
+    // The leak checker looks for pointers in the heap only: the heap blocks the objects
+    // here hold (a game's clone list, a rom's files) are reachable through them.
+    __lsan_register_root_region(base, bytes);
+#endif
+    regions_.push_back({base, bytes});
+    return base;
+}
+
+void* TBlockSource::Take(size_t bytes) {
+    bytes = RoundUp(std::max<size_t>(bytes, 1), 64);
+    if (bytes > kRegionBytes / 4) return Map(RoundUp(bytes, kLargePage));  // a region of its own
+    if (bytes > left_) {
+        // Only the pages written count: a region barely begun costs its first page.
+        next_ = static_cast<char*>(Map(kRegionBytes));
+        left_ = kRegionBytes;
+    }
+    void* block = next_;
+    next_ += bytes;
+    left_ -= bytes;
+    return block;
+}
+
+void TBlockSource::Clear() {
+    for (const TRegion& region : regions_) {
+#if defined(__SANITIZE_ADDRESS__)
+        __lsan_unregister_root_region(region.base, region.bytes);
+#endif
+        ::munmap(region.base, region.bytes);
+    }
+    regions_.clear();
+    regions_.shrink_to_fit();
+    next_ = nullptr;
+    left_ = 0;
+}
+
 // ---- TTextArena ----------------------------------------------------------------------
 
 TStoredText TTextArena::Store(std::string_view text) {
@@ -208,12 +302,10 @@ TStoredText TTextArena::Store(std::string_view text) {
     char* stored;
     if (need > kBlockBytes / 4) {
         // A long text gets a block of its own; the current one stays in use.
-        blocks_.emplace_back(new char[need]);
-        stored = blocks_.back().get();
+        stored = static_cast<char*>(source_.Take(need));
     } else {
         if (need > left_) {
-            blocks_.emplace_back(new char[kBlockBytes]);
-            next_ = blocks_.back().get();
+            next_ = static_cast<char*>(source_.Take(kBlockBytes));
             left_ = kBlockBytes;
         }
         stored = next_;
@@ -227,8 +319,6 @@ TStoredText TTextArena::Store(std::string_view text) {
 }
 
 void TTextArena::Clear() {
-    blocks_.clear();
-    blocks_.shrink_to_fit();
     next_ = nullptr;
     left_ = 0;
 }
@@ -276,8 +366,7 @@ TCloneRom** TPointerArena::Allocate(uint32_t capacity) {
             left_ -= piece;
         }
         const size_t items = std::max<size_t>(kBlockItems, capacity);
-        blocks_.emplace_back(new TCloneRom*[items]);
-        next_ = blocks_.back().get();
+        next_ = static_cast<TCloneRom**>(blocks_.Take(items * sizeof(TCloneRom*)));
         left_ = items;
     }
     TCloneRom** items = next_;
@@ -293,23 +382,30 @@ void TPointerArena::Release(TCloneRom** items, uint32_t capacity) {
 }
 
 void TPointerArena::Clear() {
-    blocks_.clear();
-    blocks_.shrink_to_fit();
+    blocks_.Clear();
     next_ = nullptr;
     left_ = 0;
     std::fill(std::begin(free_), std::end(free_), nullptr);
 }
 
 void TCloneRomRun::Add(TCloneRom* cloneRom, TPointerArena& arena) {
-    if (count_ == capacity_) {
-        const uint32_t capacity = capacity_ == 0 ? 1 : capacity_ * 2;
+    if (count_ == (capacity_ & ~kPacked)) {
+        const uint32_t capacity = std::bit_ceil(count_ + 1);
         TCloneRom** items = arena.Allocate(capacity);
         std::copy(items_, items_ + count_, items);
-        if (items_ != nullptr) arena.Release(items_, capacity_);
+        if (items_ != nullptr && (capacity_ & kPacked) == 0) arena.Release(items_, capacity_);
         items_ = items;
         capacity_ = capacity;
     }
     items_[count_++] = cloneRom;
+}
+
+TCloneRom** TCloneRomRun::PackInto(TCloneRom** to) {
+    if (count_ == 0 || Packed()) return to;
+    std::copy(items_, items_ + count_, to);
+    items_ = to;
+    capacity_ = count_ | kPacked;
+    return to + count_;
 }
 
 TCloneRom* TCloneRomRun::GetCloneRom(size_t index) const {
@@ -367,7 +463,14 @@ bool TCloneRom::IsMerged() const {
 }
 
 TCloneRom* TCloneRom::InSet() {
-    return MergedSetAlias != nullptr && !Clone->RomsBd().Split ? MergedSetAlias : this;
+    if (alias_ == 0 || Clone->RomsBd().Split) return this;
+    return MergedSetAlias();
+}
+
+TCloneRom* TCloneRom::MergedSetAlias() const { return alias_ == 0 ? nullptr : Clone->Game->GamesList->Alias(alias_); }
+
+void TCloneRom::SetMergedSetAlias(TCloneRom* alias) {
+    alias_ = alias == nullptr ? 0 : Clone->Game->GamesList->AddAlias(alias);
 }
 
 int TCloneRom::GetStateFlags() const {
@@ -376,6 +479,33 @@ int TCloneRom::GetStateFlags() const {
 }
 
 // ---- TRom ---------------------------------------------------------------------------
+
+// A catalogue holds hundreds of thousands of each: they must not grow unnoticed.
+static_assert(sizeof(void*) != 8 || (sizeof(TRom) <= 64 && sizeof(TCloneRom) <= 48));
+
+void TAttachedFiles::push_back(TRomFile* file) {
+    if (capacity_ == 0 && size_ == 0) {
+        one_ = file;
+        size_ = 1;
+        return;
+    }
+    if (size_ == std::max<uint32_t>(capacity_, 1)) {
+        const uint32_t capacity = std::max<uint32_t>(2, capacity_ * 2);
+        auto* items = new TRomFile*[capacity];
+        std::copy(begin(), end(), items);
+        if (capacity_ != 0) delete[] many_;
+        many_ = items;
+        capacity_ = capacity;
+    }
+    many_[size_++] = file;
+}
+
+void TAttachedFiles::erase(TRomFile* const* it) {
+    TRomFile** items = capacity_ == 0 ? &one_ : many_;
+    const auto at = static_cast<size_t>(it - items);
+    std::copy(items + at + 1, items + size_, items + at);
+    --size_;
+}
 
 TRom::TRom(TStoredText crc, int64_t size, TGamesList* gamesList) : Crc(crc), Size(size), GamesList(gamesList) {}
 
@@ -472,7 +602,7 @@ const TCrcList::TSlot* TCrcList::FindSlot(uint32_t crc) const {
 }
 
 TCrcList::TSlot& TCrcList::InsertSlot(uint32_t crc) {
-    if ((used_ + 1) * 10 > slots_.size() * 7) Rehash(std::max<size_t>(64, slots_.size() * 2));
+    if ((used_ + 1) * 4 > slots_.size() * 3) Rehash(std::max<size_t>(64, slots_.size() * 2));
     const size_t mask = slots_.size() - 1;
     for (size_t i = SlotOf(crc, mask);; i = (i + 1) & mask) {
         TSlot& slot = slots_[i];
@@ -500,6 +630,7 @@ void TCrcList::Rehash(size_t slotCount) {
 
 void TCrcList::AddRom(std::string_view crc, TRom* rom) {
     if (rom->crcIndex_ == 0) {
+        if (roms_.size() >= TRom::kMaxRoms) throw std::length_error("TCrcList::AddRom");
         roms_.push_back(rom);
         rom->crcIndex_ = static_cast<uint32_t>(roms_.size());
     }
@@ -519,6 +650,12 @@ void TCrcList::AddRom(std::string_view crc, TRom* rom) {
         many_.push_back({roms_[slot.rom - 1], rom});
         slot.rom = kMany | static_cast<uint32_t>(many_.size() - 1);
     }
+}
+
+bool TCrcList::MayHoldComplementOf(std::string_view crc) const {
+    uint32_t value;
+    // The complement of eight digits is eight digits, which the table holds.
+    return !CrcValue(crc, value) || FindSlot(~value) != nullptr;
 }
 
 TRom* TCrcList::FindRom(std::string_view crc, int64_t size, bool checkSize) const {
@@ -597,7 +734,7 @@ void TCrcList::Clear() {
 
 void TCrcList::Reserve(size_t n) {
     size_t slotCount = 64;
-    while (slotCount * 7 < n * 10) slotCount *= 2;
+    while (slotCount * 3 < n * 4) slotCount *= 2;
     if (slotCount > slots_.size()) Rehash(slotCount);
 }
 
@@ -663,7 +800,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
             known->Crc = games.StoreText(crc);
             known->Kind = rkKnown;
             existing->Crc = known->Crc;
-            if (existing->MergedSetAlias != nullptr) existing->MergedSetAlias->Crc = known->Crc;
+            if (TCloneRom* alias = existing->MergedSetAlias()) alias->Crc = known->Crc;
             games.CrcList.AddRom(crc, known);
             if (crc != kBlankCrc) ++bd.RomCount;
             rom = known;
@@ -712,7 +849,7 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
     // Blank CRCs are not looked up: roms without a CRC are not one content.
     if (rom == nullptr && crc != kNoDumpCrc && crc != kBlankCrc) {
         rom = games.CrcList.FindRom(crc, size, bd.CheckSize);
-        if (rom == nullptr) {
+        if (rom == nullptr && games.CrcList.MayHoldComplementOf(crc)) {
             rom = games.CrcList.FindRom(ComplementCrcFast(crc), size, bd.CheckSize);
             if (rom != nullptr) rom->Kind = rkBothCrcs;
         }
@@ -738,18 +875,17 @@ TCloneRom* TClone::AddRom(std::string_view crc, std::string_view name, int64_t s
         result = games.NewCloneRom(storedName, hash, crc, rom, this);
         CloneRoms.Add(result, games.Pointers());
         rom->Owners.Add(result, games.Pointers());
-        if (sameRom != nullptr && sameRom->MergedSetAlias != nullptr) {
-            const TCloneRom* alias = sameRom->MergedSetAlias;
-            result->MergedSetAlias = games.NewCloneRom(alias->Name, alias->NameHash, crc, rom, this);
+        if (const TCloneRom* alias = sameRom != nullptr ? sameRom->MergedSetAlias() : nullptr) {
+            result->SetMergedSetAlias(games.NewCloneRom(alias->Name, alias->NameHash, crc, rom, this));
         } else if (!mergedSetName.empty()) {
-            result->MergedSetAlias = games.NewCloneRom(mergedSetName, crc, rom, this);
+            result->SetMergedSetAlias(games.NewCloneRom(mergedSetName, crc, rom, this));
         }
     }
 
     // (A merge that names nothing leaves a listing met before as it was.)
     if (source != nullptr || (!merge.empty() && Game->ResourceGame != nullptr)) {
         result->MergedFrom = source;
-        if (result->MergedSetAlias != nullptr) result->MergedSetAlias->MergedFrom = result->MergedFrom;
+        if (TCloneRom* alias = result->MergedSetAlias()) alias->MergedFrom = result->MergedFrom;
     }
     return result;
 }
@@ -938,11 +1074,14 @@ TRom* TGamesList::FindRomByCrc(std::string_view crc, int64_t size) const {
     if (crc == kBlankCrc || crc == kNoDumpCrc) return nullptr;
     const bool checkSize = RomsBd->CheckSize;
     if (TRom* rom = CrcList.FindRom(crc, size, checkSize)) return rom;
+    if (!CrcList.MayHoldComplementOf(crc)) return nullptr;
     return CrcList.FindRom(ComplementCrcFast(crc), size, checkSize);
 }
 
 void TGamesList::Clear() {
     CrcList.Clear();
+    aliases_.clear();
+    aliases_.shrink_to_fit();
     AllClones.Clear();
     games_.Clear();
     cloneRomPool_.Clear();
@@ -951,6 +1090,7 @@ void TGamesList::Clear() {
     gamePool_.Clear();
     pointers_.Clear();
     texts_.Clear();
+    blocks_.Clear();
 }
 
 TClone* TGamesList::NewClone(std::string_view name, std::string_view description, TGame* game) {
@@ -971,6 +1111,25 @@ TCloneRom* TGamesList::NewCloneRom(TStoredText name, uint32_t nameHash, std::str
     // Listings of one rom content mostly give it under the rom's own CRC text.
     const TStoredText storedCrc = crc == rom->Crc ? rom->Crc : texts_.Store(crc);
     return cloneRomPool_.Emplace(name, storedCrc, rom, clone, nameHash);
+}
+
+void TGamesList::Settle() {
+    CrcList.ShrinkToFit();
+    // Lists packed by an earlier call stay where they are.
+    auto unpacked = [](const TCloneRomRun& run) { return run.Packed() ? 0 : run.Count(); };
+    size_t total = 0;
+    for (size_t i = 0; i < clonePool_.Count(); ++i) total += unpacked(clonePool_[i]->CloneRoms);
+    for (size_t i = 0; i < romPool_.Count(); ++i) total += unpacked(romPool_[i]->Owners);
+    if (total == 0) return;
+    auto* to = static_cast<TCloneRom**>(blocks_.Take(total * sizeof(TCloneRom*)));
+    for (size_t i = 0; i < clonePool_.Count(); ++i) to = clonePool_[i]->CloneRoms.PackInto(to);
+    for (size_t i = 0; i < romPool_.Count(); ++i) to = romPool_[i]->Owners.PackInto(to);
+    pointers_.Clear();
+}
+
+uint32_t TGamesList::AddAlias(TCloneRom* alias) {
+    aliases_.push_back(alias);
+    return static_cast<uint32_t>(aliases_.size());
 }
 
 TRom* TGamesList::NewRom(std::string_view crc, int64_t size) { return romPool_.Emplace(texts_.Store(crc), size, this); }
@@ -1007,7 +1166,10 @@ void TRomsBd::LoadDatabase() {
     ReleaseDatafileItems();
 }
 
-void TRomsBd::ReleaseDatafileItems() { datafile_->Clear(); }
+void TRomsBd::ReleaseDatafileItems() {
+    datafile_->Clear();
+    games_->Settle();
+}
 
 void TRomsBd::Clear() {
     games_->Clear();
@@ -1173,7 +1335,8 @@ void TRomsBd::BuildPasses() {
     const TDataFileItems& resources = datafile_->ResourceItems;
     const TDataFileItems& items = datafile_->GameItems;
     const size_t total = resources.Count() + items.Count();
-    games_->CrcList.Reserve(total);
+    // About half the lines of a datafile bring a rom content of their own.
+    games_->CrcList.Reserve(total / 2);
     games_->AllClones.Reserve(total / 4);
     for (const TDataFileItem& item : resources) skippedItems_ += IsNamelessItem(item);
     for (const TDataFileItem& item : items) skippedItems_ += IsNamelessItem(item);
@@ -1190,8 +1353,14 @@ void TRomsBd::BuildPasses() {
     }
 
     const int64_t count = static_cast<int64_t>(items.Count());
+    // The percentage changes only every hundredth of the lines: the lines between are
+    // not reported, which they would not be anyway.
+    int64_t nextProgress = 0;
     auto step = [&](int64_t i) {
-        DoProgress(i, count - 1);
+        if (i >= nextProgress) {
+            DoProgress(i, count - 1);
+            nextProgress = NextPercentAt(i, count - 1);
+        }
         if (abort_) {
             Clear();
             SetAbort(false);
@@ -1233,6 +1402,7 @@ void TRomsBd::BuildPasses() {
     }
 
     DoInfos(_("Selecting games... pass 2"));
+    nextProgress = 0;
     for (int64_t i = 0; i < count; ++i) {
         step(i);
         const TDataFileItem item = items.GetItem(static_cast<size_t>(i));

@@ -147,14 +147,43 @@ private:
     const char* data_;
 };
 
-// Texts of the catalogue, copied once into large blocks that live until Clear.
-class TTextArena {
+// The memory every arena of one catalogue carves its blocks from: regions of the
+// system's large pages, mapped as needed and all given back at Clear. Tens of megabytes
+// of objects then cost a few dozen page faults instead of tens of thousands (each of
+// which is dear in a virtual machine); only the region in use is partly empty.
+class TBlockSource {
 public:
-    TStoredText Store(std::string_view text);
+    TBlockSource() = default;
+    TBlockSource(const TBlockSource&) = delete;
+    TBlockSource& operator=(const TBlockSource&) = delete;
+    ~TBlockSource() { Clear(); }
+
+    // bytes of memory aligned to 64 bytes (zeroed, as fresh pages are), valid until Clear.
+    void* Take(size_t bytes);
     void Clear();
 
 private:
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    void* Map(size_t bytes);
+
+    struct TRegion {
+        void* base;
+        size_t bytes;
+    };
+    std::vector<TRegion> regions_;
+    char* next_ = nullptr;
+    size_t left_ = 0;
+};
+
+// Texts of the catalogue, copied once into large blocks that live until Clear.
+class TTextArena {
+public:
+    explicit TTextArena(TBlockSource& source) : source_(source) {}
+    TStoredText Store(std::string_view text);
+    // Forgets its blocks; the source they came from frees them.
+    void Clear();
+
+private:
+    TBlockSource& source_;
     char* next_ = nullptr;
     size_t left_ = 0;
 };
@@ -163,21 +192,22 @@ private:
 template <class T, size_t kBlock = 1024>
 class TObjectPool {
 public:
-    TObjectPool() = default;
+    explicit TObjectPool(TBlockSource& source) : source_(source) {}
     TObjectPool(const TObjectPool&) = delete;
     TObjectPool& operator=(const TObjectPool&) = delete;
     ~TObjectPool() { Clear(); }
 
     template <class... Args>
     T* Emplace(Args&&... args) {
-        if (count_ % kBlock == 0)
-            blocks_.emplace_back(static_cast<T*>(::operator new(sizeof(T) * kBlock, std::align_val_t(alignof(T)))));
-        T* item = new (blocks_.back().get() + count_ % kBlock) T(std::forward<Args>(args)...);
+        static_assert(alignof(T) <= 64);
+        if (count_ % kBlock == 0) blocks_.push_back(static_cast<T*>(source_.Take(sizeof(T) * kBlock)));
+        T* item = new (blocks_.back() + count_ % kBlock) T(std::forward<Args>(args)...);
         ++count_;
         return item;
     }
     size_t Count() const { return count_; }
-    T* operator[](size_t index) const { return blocks_[index / kBlock].get() + index % kBlock; }
+    T* operator[](size_t index) const { return blocks_[index / kBlock] + index % kBlock; }
+    // Destroys the objects; the source their blocks came from frees the memory.
     void Clear() {
         for (size_t i = 0; i < count_; ++i) (*this)[i]->~T();
         count_ = 0;
@@ -186,16 +216,16 @@ public:
     }
 
 private:
-    struct TFree {
-        void operator()(T* block) const { ::operator delete(block, std::align_val_t(alignof(T))); }
-    };
-    std::vector<std::unique_ptr<T, TFree>> blocks_;
+    TBlockSource& source_;
+    std::vector<T*> blocks_;
     size_t count_ = 0;
 };
 
 // Room for the lists of clone-rom pointers that roms and clones keep: arrays of a power
 // of two in size carved from large blocks; an array outgrown goes back to a free list of
 // its size for the next list that grows into it.
+// Once the catalogue is built, its lists are packed end to end elsewhere
+// (TGamesList::Settle) and the arena is emptied.
 class TPointerArena {
 public:
     TCloneRom** Allocate(uint32_t capacity);
@@ -204,7 +234,7 @@ public:
 
 private:
     static constexpr size_t kBlockItems = 64 * 1024;
-    std::vector<std::unique_ptr<TCloneRom*[]>> blocks_;
+    TBlockSource blocks_;
     TCloneRom** next_ = nullptr;
     size_t left_ = 0;
     TCloneRom** free_[32] = {};
@@ -215,6 +245,9 @@ private:
 class TCloneRomRun {
 public:
     void Add(TCloneRom* cloneRom, TPointerArena& arena);
+    // Moves the list to room for exactly its listings at to; returns the end of what it took.
+    TCloneRom** PackInto(TCloneRom** to);
+    bool Packed() const { return (capacity_ & kPacked) != 0; }
     size_t Count() const { return count_; }
     bool Empty() const { return count_ == 0; }
     TCloneRom* GetCloneRom(size_t index) const;
@@ -230,6 +263,8 @@ public:
     TCloneRom* const* end() const { return items_ + count_; }
 
 private:
+    // Set in capacity_ once the list is packed: its room is not the arena's to reuse.
+    static constexpr uint32_t kPacked = 0x80000000u;
     TCloneRom** items_ = nullptr;
     uint32_t count_ = 0;
     uint32_t capacity_ = 0;
@@ -326,11 +361,14 @@ public:
     TStoredText Crc;  // the CRC as this clone lists it
     TRom* Rom;
     TClone* Clone;
+    const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
+
     // The same listing under another name, for the one set of a whole game only: another
     // clone of the game lists Name with another rom, and a set cannot hold two roms of
-    // one name. Each clone's own set keeps Name. Not an owner of Rom.
-    TCloneRom* MergedSetAlias = nullptr;
-    const uint32_t NameHash;  // case-folded hash of Name, to skip most comparisons
+    // one name. Each clone's own set keeps Name. Not an owner of Rom. nullptr for
+    // almost every listing: the few aliases are kept by the catalogue, not here.
+    TCloneRom* MergedSetAlias() const;
+    void SetMergedSetAlias(TCloneRom* alias);
 
     // The listing as the set of the current mode holds it: the alias with Split off.
     TCloneRom* InSet();
@@ -346,16 +384,57 @@ public:
     bool IsMerged() const;
     // 2 when a file was found for the rom, plus 4 for a bad dump or no dump.
     int GetStateFlags() const;
+
+private:
+    uint32_t alias_ = 0;  // 1 + the place of the alias in its catalogue's list; 0: none
 };
 
 // One distinct rom content, shared by every listing of that CRC.
+// The rom files attached to a rom, in the order attached. Most roms hold one file or
+// none: one is kept in place of the pointer to the array, so that the scan makes no
+// allocation for it. Reads as a vector of pointers.
+class TAttachedFiles {
+public:
+    TAttachedFiles() = default;
+    TAttachedFiles(const TAttachedFiles&) = delete;
+    TAttachedFiles& operator=(const TAttachedFiles&) = delete;
+    ~TAttachedFiles() {
+        if (capacity_ != 0) delete[] many_;
+    }
+
+    TRomFile* const* begin() const { return capacity_ == 0 ? &one_ : many_; }
+    TRomFile* const* end() const { return begin() + size_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    TRomFile* operator[](size_t index) const { return begin()[index]; }
+    TRomFile* front() const { return begin()[0]; }
+    TRomFile* back() const { return begin()[size_ - 1]; }
+
+    void push_back(TRomFile* file);
+    void pop_back() { --size_; }
+    // Removes the file at it; the files after it move up.
+    void erase(TRomFile* const* it);
+
+    friend bool operator==(const TAttachedFiles& files, const std::vector<TRomFile*>& list) {
+        return std::equal(files.begin(), files.end(), list.begin(), list.end());
+    }
+
+private:
+    union {
+        TRomFile* one_ = nullptr;  // while capacity_ is 0
+        TRomFile** many_;
+    };
+    uint32_t size_ = 0;
+    uint32_t capacity_ = 0;  // of many_; 0 while the file is held in one_
+};
+
 class TRom {
 public:
     TRom(TStoredText crc, int64_t size, TGamesList* gamesList);
 
     TCloneRomRun Owners;  // every listing of this rom
     TStoredText Crc;
-    std::vector<TRomFile*> Files;  // rom files attached, not owned
+    TAttachedFiles Files;  // rom files attached, not owned
     int64_t Size;  // -1 unknown
     TGamesList* GamesList;
     int32_t MatchCount = 0;
@@ -371,7 +450,12 @@ public:
 private:
     friend class TCrcList;
     TCloneRom* SameGameNormalOwner(const TCloneRom* owner) const;
-    uint32_t crcIndex_ = 0;  // 1 + its place in the CRC index's list of roms; 0 before it is added
+    // 1 + its place in the CRC index's list of roms; 0 before it is added. Beside Kind in
+    // one word: a catalogue holds hundreds of thousands of roms.
+    uint32_t crcIndex_ : 24 = 0;
+
+public:
+    static constexpr uint32_t kMaxRoms = (1u << 24) - 1;
 };
 
 // The CRC index: CRC text (any case) -> the roms added under it, in the order added.
@@ -385,6 +469,11 @@ public:
     TRom* GetRom(size_t index) const { return roms_.at(index); }
     void Clear();
     void Reserve(size_t n);
+    // False when nothing is held under the complement of crc, so that a lookup need not
+    // make its text (most CRCs have no bad dump).
+    bool MayHoldComplementOf(std::string_view crc) const;
+    // Gives back the room reserved beyond the roms held.
+    void ShrinkToFit() { roms_.shrink_to_fit(); }
 
 private:
     // A CRC text of eight hexadecimal digits (every real one) is kept in a flat table
@@ -552,15 +641,25 @@ public:
     // A copy of text that lives until Clear.
     TStoredText StoreText(std::string_view text) { return texts_.Store(text); }
     TPointerArena& Pointers() { return pointers_; }
+    // Once built: the lists of listings are packed, each in room for exactly its own, and
+    // the index is trimmed to what it holds. Nothing found or listed changes.
+    void Settle();
+    // The merged-set aliases of listings (TCloneRom::MergedSetAlias): 1 + the place of
+    // the one added.
+    uint32_t AddAlias(TCloneRom* alias);
+    TCloneRom* Alias(uint32_t place) const { return aliases_[place - 1]; }
 
 private:
     TNamedList<TGame> games_{true};
-    TTextArena texts_;
+    std::vector<TCloneRom*> aliases_;
+    // Declared before the arenas, so that it outlives them.
+    TBlockSource blocks_;
+    TTextArena texts_{blocks_};
     TPointerArena pointers_;
-    TObjectPool<TGame, 256> gamePool_;
-    TObjectPool<TClone> clonePool_;
-    TObjectPool<TCloneRom, 4096> cloneRomPool_;
-    TObjectPool<TRom, 4096> romPool_;
+    TObjectPool<TGame, 256> gamePool_{blocks_};
+    TObjectPool<TClone> clonePool_{blocks_};
+    TObjectPool<TCloneRom, 4096> cloneRomPool_{blocks_};
+    TObjectPool<TRom, 4096> romPool_{blocks_};
 };
 
 class TRomsBd {
@@ -615,7 +714,8 @@ public:
     // Builds games, clones, roms and the CRC index from the datafile's items.
     void Build();
     // Frees the datafile's items, which nothing reads once the database is built (a
-    // later reader loads the file again); LoadDatabase does it after its build.
+    // later reader loads the file again), and packs the catalogue's lists in the room
+    // they leave; LoadDatabase does it after its build.
     void ReleaseDatafileItems();
     void Clear();
     void RecalculateStatus();

@@ -247,7 +247,7 @@ void TFile::Match() {
             return;
         }
         // Only this file's own flag: the other copies are judged when they are matched.
-        const std::vector<TRomFile*>& copies = rom->Files;
+        const auto& copies = rom->Files;
         const bool elsewhere = std::any_of(copies.begin(), copies.end(),
                                            [this](const TRomFile* e) { return e->File->Path != Path; });
         const TRomFile* keeper = copies.front();

@@ -74,7 +74,7 @@ TEST_F(RomsBdModes, BuildLinksMergesToParentAndResource) {
     EXPECT_EQ(Clone("clo")->FindCloneRom("c2b.bin")->Rom, Clone("par")->FindCloneRom("p2.bin")->Rom);
     EXPECT_EQ(Clone("clo")->FindCloneRom("c3.bin")->MergedFrom, nullptr);
     // Only the set of the whole game needs another name for the clone's own p2.bin.
-    EXPECT_EQ(Clone("clo")->FindCloneRom("p2.bin")->MergedSetAlias->Name, "p2 Copy 1.bin");
+    EXPECT_EQ(Clone("clo")->FindCloneRom("p2.bin")->MergedSetAlias()->Name, "p2 Copy 1.bin");
     EXPECT_EQ(Clone("clo")->FindCloneRom("g.bin")->Rom->Kind, rkBothCrcs);
     // Only the warning about the clash was shown.
     ASSERT_EQ(hooks.shown.size(), 1u);
@@ -472,6 +472,27 @@ TEST_P(RomsBdAbort, CancelInEitherPassLeavesAnEmptyDatabase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Passes, RomsBdAbort, ::testing::Values(1, 2));
+
+TEST_F(RomsBdModes, EachPassReportsEveryPercentageItReachesOnce) {
+    // 7 lines step by whole sixths; 250 lines reach each percentage over two or three.
+    for (const int lines : {1, 7, 250}) {
+        std::string text;
+        for (int i = 0; i < lines; ++i) text += "g" + std::to_string(i) + "|g" + std::to_string(i) + "|r|1|1\n";
+        TRomsBd fresh;
+        std::vector<int> reported;
+        fresh.OnProgress = [&](int percent) { reported.push_back(percent); };
+        BuildCatalogue(fresh, text);
+        std::vector<int> expected;
+        int last = 0;
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < lines; ++i) {
+                const int percent = lines == 1 ? 100 : i * 100 / (lines - 1);
+                if (percent != last) expected.push_back(percent);
+                last = percent;
+            }
+        EXPECT_EQ(reported, expected) << lines;
+    }
+}
 
 // Fails every warning box, so that items raise while they are built.
 class TThrowingHooks : public TScriptedUiHooks {

@@ -108,16 +108,16 @@ TEST_F(RomsBdObjects, NameClashNamesTheNewcomerAnewOnlyInTheMergedSetAndWarnsOnl
         // newcomer once from that name.
         TCloneRom* c1 = Listing("c1", "a.bin");
         TCloneRom* c2 = Listing("c2", "a.bin");
-        ASSERT_TRUE(c1 && c2 && c1->MergedSetAlias && c2->MergedSetAlias);
-        EXPECT_EQ(Listing("p", "a.bin")->MergedSetAlias, nullptr);
-        EXPECT_EQ(c1->MergedSetAlias->Name, "a Copy 1.bin");
-        EXPECT_EQ(c2->MergedSetAlias->Name, "a Copy 2.bin");
-        EXPECT_EQ(Listing("c3", "a.bin")->MergedSetAlias->Name, "a Copy 1.bin");
+        ASSERT_TRUE(c1 && c2 && c1->MergedSetAlias() && c2->MergedSetAlias());
+        EXPECT_EQ(Listing("p", "a.bin")->MergedSetAlias(), nullptr);
+        EXPECT_EQ(c1->MergedSetAlias()->Name, "a Copy 1.bin");
+        EXPECT_EQ(c2->MergedSetAlias()->Name, "a Copy 2.bin");
+        EXPECT_EQ(Listing("c3", "a.bin")->MergedSetAlias()->Name, "a Copy 1.bin");
         EXPECT_EQ(Listing("c3", "a.bin")->Rom, c1->Rom);
         EXPECT_EQ(c1->Rom->Crc, "22222222");
         EXPECT_NE(c1->Rom, Listing("p", "a.bin")->Rom);
         EXPECT_EQ(bd.RomCount, 3);
-        EXPECT_EQ(c1->InSet(), c.split ? c1 : c1->MergedSetAlias);
+        EXPECT_EQ(c1->InSet(), c.split ? c1 : c1->MergedSetAlias());
     }
     // The warning names both roms.
     bd.Split = false;
@@ -129,7 +129,7 @@ TEST_F(RomsBdObjects, NameClashNamesTheNewcomerAnewOnlyInTheMergedSetAndWarnsOnl
               "Game p, rom a.bin (11111111)\nGame p, rom A.BIN (22222222)\n\n"
               "In full merge mode, only the first one will be used.");
     EXPECT_EQ(hooks.shown[0].buttons, unsigned(mbOK | mbYesToAll));
-    EXPECT_EQ(Listing("c1", "A.BIN")->MergedSetAlias->Name, "A Copy 1.BIN");
+    EXPECT_EQ(Listing("c1", "A.BIN")->MergedSetAlias()->Name, "A Copy 1.BIN");
 }
 
 TEST_F(RomsBdObjects, ClashRenameKeepsDotsOfFoldersAndNamesWithoutExtension) {
@@ -137,7 +137,7 @@ TEST_F(RomsBdObjects, ClashRenameKeepsDotsOfFoldersAndNamesWithoutExtension) {
         p|p|dir.v2/rom|11111111|16
         p|c|dir.v2/rom|22222222|16|p
     )");
-    EXPECT_EQ(Listing("c", "dir.v2/rom")->MergedSetAlias->Name, "dir.v2/rom Copy 1");
+    EXPECT_EQ(Listing("c", "dir.v2/rom")->MergedSetAlias()->Name, "dir.v2/rom Copy 1");
 }
 
 TEST_F(RomsBdObjects, TwoRomsOfOneNameInOneCloneRenameTheSecondInEveryMode) {
@@ -147,7 +147,7 @@ TEST_F(RomsBdObjects, TwoRomsOfOneNameInOneCloneRenameTheSecondInEveryMode) {
     )");
     ASSERT_TRUE(Listing("p", "a Copy 1.bin"));
     EXPECT_EQ(Listing("p", "a Copy 1.bin")->Rom->Crc, "22222222");
-    EXPECT_EQ(Listing("p", "a Copy 1.bin")->MergedSetAlias, nullptr);
+    EXPECT_EQ(Listing("p", "a Copy 1.bin")->MergedSetAlias(), nullptr);
 }
 
 TEST_F(RomsBdObjects, BlankCrcCountsAsFoundAndIsNotShared) {
@@ -309,6 +309,44 @@ TEST_F(RomsBdObjects, AttachAndDetachFiles) {
     EXPECT_EQ(pair->Kind, rkConfirmed);
     EXPECT_EQ(Listing("g", "k.bin")->GetCrcState(), csBadDump);
     EXPECT_EQ(Listing("c", "k.bin")->GetCrcState(), csNormal);
+
+    // Many copies of one rom: detached from anywhere, the rest keep their order.
+    auto* f3 = reinterpret_cast<TRomFile*>(0x30);
+    auto* f4 = reinterpret_cast<TRomFile*>(0x40);
+    for (TRomFile* f : {f1, f2, f3, f4}) real->AttachFile("abcdef01", 16, f);
+    EXPECT_EQ(real->Files, (std::vector<TRomFile*>{f1, f2, f3, f4}));
+    real->DetachFile("abcdef01", 16, f2);
+    real->DetachFile("abcdef01", 16, f4);
+    EXPECT_EQ(real->Files, (std::vector<TRomFile*>{f1, f3}));
+    real->DetachFile("abcdef01", 16, f1);
+    real->AttachFile("abcdef01", 16, f2);
+    EXPECT_EQ(real->Files, (std::vector<TRomFile*>{f3, f2}));
+    EXPECT_EQ(real->MatchCount, 2);
+}
+
+TEST_F(RomsBdObjects, ListingsAddedOnceTheCatalogueIsPackedJoinItsLists) {
+    BuildCatalogue(bd, R"(
+        g|g|a.bin|11111111|16
+        g|g|b.bin|22222222|16
+        g|c|a.bin|11111111|16
+        h|h|x.bin|33333333|16
+    )");
+    bd.ReleaseDatafileItems();  // the lists are packed, each in room for exactly its own
+    TClone* c = bd.Games().FindClone("c");
+    TClone* h = bd.Games().FindClone("h");
+    for (int i = 0; i < 5; ++i) c->AddRom("4444444" + std::to_string(i), "n" + std::to_string(i), 16, "", "");
+    h->AddRom("11111111", "a.bin", 16, "", "");
+    bd.ReleaseDatafileItems();  // packs again what grew, once more
+    std::string names;
+    for (const TCloneRom* listing : c->CloneRoms) names += listing->Name + " ";
+    EXPECT_EQ(names, "a.bin n0 n1 n2 n3 n4 ");
+    TRom* a = Listing("g", "a.bin")->Rom;
+    ASSERT_EQ(a->Owners.Count(), 3u);
+    EXPECT_EQ(a->Owners[0], Listing("g", "a.bin"));
+    EXPECT_EQ(a->Owners[1], Listing("c", "a.bin"));
+    EXPECT_EQ(a->Owners[2], Listing("h", "a.bin"));
+    EXPECT_EQ(Listing("g", "b.bin")->Rom->Owners.Count(), 1u);
+    EXPECT_EQ(bd.Games().FindRomByCrc("44444442", 16), Listing("c", "n2")->Rom);
 }
 
 TEST_F(RomsBdObjects, ListsAreInNameOrderAndFindIgnoresCase) {
@@ -336,6 +374,25 @@ TEST_F(RomsBdObjects, ListsAreInNameOrderAndFindIgnoresCase) {
     EXPECT_LT(CompareNames("a", "B"), 0);
     EXPECT_EQ(CompareNames("abc", "ABC"), 0);
     EXPECT_LT(CompareNames("ab", "abc"), 0);
+    // Long names are compared eight bytes at a time: the first byte that differs
+    // decides, a capital as its small letter, a byte above 127 after every letter.
+    for (size_t at = 0; at < 20; ++at) {
+        std::string a(20, 'm');
+        std::string b = a;
+        a[19] = 'z';  // a later difference that must not count
+        b[19] = 'a';
+        a[at] = 'A';
+        b[at] = 'b';
+        EXPECT_LT(CompareNames(a, b), 0) << at;
+        EXPECT_GT(CompareNames(b, a), 0) << at;
+        b[at] = '\xC1';
+        EXPECT_LT(CompareNames(a, b), 0) << at;
+        b[at] = '[';
+        EXPECT_GT(CompareNames(a, b), 0) << at;
+        b = a;
+        b[at] = 'a';
+        EXPECT_EQ(CompareNames(a, b), 0) << at;
+    }
 
     // Names of every length the lookup reads in pieces; only ASCII letters fold, never
     // their neighbours "@[`{" nor bytes above 127.

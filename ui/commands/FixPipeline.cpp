@@ -549,7 +549,7 @@ bool TFixPipeline::SelectionHolds(const TRom* rom) {
     for (size_t i = 0; !byName && i < rom->Owners.Count(); ++i) {
         const TCloneRom* owner = rom->Owners[i];
         byName = owner->GetCrcState() == csNoDump ||
-                 (owner->MergedSetAlias != nullptr && owner->MergedSetAlias->GetCrcState() == csNoDump);
+                 (owner->MergedSetAlias() != nullptr && owner->MergedSetAlias()->GetCrcState() == csNoDump);
     }
     if (byName) return std::any_of(SelectedRoms.begin(), SelectedRoms.end(), holds);
     if (!crcIndexed_) {
