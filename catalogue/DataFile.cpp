@@ -46,13 +46,15 @@ bool IsPlainFile(const std::string& path) {
 int64_t SizeField(std::string_view text) {
     // Sizes are short runs of digits: read those here, anything else as the general rule.
     if (!text.empty() && text.size() <= 18) {
-        int64_t value = 0;
+        // Unsigned, so that a text that is no number wraps harmlessly before it is
+        // turned down; 18 digits always fit.
+        uint64_t value = 0;
         bool digits = true;
         for (const char c : text) {
             digits &= c >= '0' && c <= '9';
-            value = value * 10 + (c - '0');
+            value = value * 10 + static_cast<uint64_t>(static_cast<unsigned char>(c) - '0');
         }
-        if (digits) return value;
+        if (digits) return static_cast<int64_t>(value);
     }
     int64_t size = -1;
     if (!TryStrToInt64(text, size)) return -1;

@@ -1503,7 +1503,6 @@ void TPath::LoadFromCache() {
                                : 0;
     if (threads > 0) CacheFile().BeginListing(bd != nullptr ? bd->ScanThreads : 1);
     // The progress counts lines: they are counted first, in a pass that keeps nothing.
-    int64_t fileSize = 0;
     int lineCount = 0;
     {
         TLineCounter counter;
@@ -1515,7 +1514,6 @@ void TPath::LoadFromCache() {
             if (got < 0) return cannotRead(errno);
             if (got == 0) break;
             counter.Add(block.get(), static_cast<size_t>(got));
-            fileSize += got;
         }
         lineCount = static_cast<int>(counter.Lines());
         if (::lseek(fd, 0, SEEK_SET) < 0) return cannotRead(errno);
