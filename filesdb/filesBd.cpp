@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <system_error>
 #include <unordered_set>
@@ -67,18 +68,25 @@ std::string_view FileExtensionView(std::string_view name) {
 }
 
 bool LowerCrcValue(std::string_view crc, uint32_t& value) {
+    // Read for every rom file a load adds: one table look-up a digit, and one test of
+    // them all at the end.
+    static constexpr auto kDigits = [] {
+        std::array<uint8_t, 256> digits{};
+        digits.fill(0xff);
+        for (int c = '0'; c <= '9'; ++c) digits[c] = static_cast<uint8_t>(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c) digits[c] = static_cast<uint8_t>(c - 'a' + 10);
+        return digits;
+    }();
     if (crc.size() != 8) return false;
-    value = 0;
+    uint32_t result = 0;
+    uint8_t bad = 0;
     for (const char c : crc) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else
-            return false;
-        value = (value << 4) | digit;
+        const uint8_t digit = kDigits[static_cast<unsigned char>(c)];
+        bad |= digit;
+        result = (result << 4) | (digit & 15u);
     }
+    if ((bad & 0xf0) != 0) return false;
+    value = result;
     return true;
 }
 
@@ -145,7 +153,16 @@ std::string_view TRomFile::Extension() const {
 
 void TRomFile::SetStoredName(std::string_view storedName) {
     const std::string_view name = LastNameOf(storedName);
-    SetNames(std::string(storedName), name, FileExtensionView(name));
+    if (storedName.size() > UINT16_MAX) {
+        SetNames(std::string(storedName), name, FileExtensionView(name));
+        return;
+    }
+    // Name and extension end the stored name: two offsets, and the buffer kept.
+    nameAt_ = static_cast<uint16_t>(storedName.size() - name.size());
+    extensionAt_ = static_cast<uint16_t>(storedName.size() - FileExtensionView(name).size());
+    nameApart_ = false;
+    extensionApart_ = false;
+    storedName_.assign(storedName);
 }
 
 void TRomFile::SetNames(std::string storedName, std::string_view name, std::string_view extension) {
@@ -464,7 +481,7 @@ void TFile::Log(const std::string& text) const {
     if (Path != nullptr) Path->Log(text);
 }
 
-void TFile::Register(TRomFile* romFile, bool attach, std::string_view crc, TSetMemo* memo) {
+void TFile::Register(TRomFile* romFile, bool attach, std::string_view crc, std::string_view name, TSetMemo* memo) {
     if (attach) romFile->Detach();
     romFile->Rom = nullptr;
     TRomsBd* romsBd = RomsBd();
@@ -479,8 +496,7 @@ void TFile::Register(TRomFile* romFile, bool attach, std::string_view crc, TSetM
     TCloneRom* cloneRom = nullptr;
     TRom* rom = nullptr;
     // The lookup never registers by itself: the rom file records what it is attached to.
-    romsBd->FindRomForFile(clone, LastNameOf(romFile->StoredName()), crc, romFile->Size, false, cloneRom, rom,
-                           romFile);
+    romsBd->FindRomForFile(clone, name, crc, romFile->Size, false, cloneRom, rom, romFile);
     romFile->Rom = rom;
     if (attach) romFile->AttachTo(rom, crc, romFile->Size);
 }
@@ -489,7 +505,10 @@ TRomFile* TFile::AddRomFile(std::string_view romName, std::string_view crc, int3
                             std::string_view suggestedExtension, TSetMemo* memo) {
     // Signatures arrive in either case from plug-ins and zips; the cache holds them in
     // lower case, so a fresh scan and a cached one must agree.
-    const std::string lowered = LowerCase(crc);
+    std::string loweredCopy;
+    std::string_view lowered = crc;
+    if (std::any_of(crc.begin(), crc.end(), [](char c) { return LowerChar(c) != c; }))
+        lowered = loweredCopy = LowerCase(crc);
     // Only a placeholder needs it, and a file being scanned has none.
     std::string complement;
     bool complementMade = false;
@@ -524,7 +543,8 @@ TRomFile* TFile::AddRomFile(std::string_view romName, std::string_view crc, int3
     if (created) RomFiles.AddUnderCrc(std::move(created));
 
     const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;
-    Register(romFile, paths != nullptr && paths->SubmitRoms, lowered, memo);
+    // Name() is the stored name's last part, as it was just set.
+    Register(romFile, paths != nullptr && paths->SubmitRoms, lowered, romFile->Name(), memo);
 
     if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->OnCreateRomFile) bd->OnCreateRomFile(romFile);
     return romFile;
@@ -558,7 +578,7 @@ void TFile::SubmitRomFiles(bool attach) {
         if (romFile->IsPlaceholder() || romFile->HasError()) continue;
         romFile->CloneRom = nullptr;
         romFile->Rom = nullptr;
-        Register(romFile, attach, romFile->Crc(), &memo);
+        Register(romFile, attach, romFile->Crc(), LastNameOf(romFile->StoredName()), &memo);
     }
 }
 

@@ -439,8 +439,9 @@ public:
     int GetImageIndex() const;
 
 private:
-    // crc is the rom file's CRC (Crc()); memo as for AddRomFile.
-    void Register(TRomFile* romFile, bool attach, std::string_view crc, TSetMemo* memo);
+    // crc is the rom file's CRC (Crc()), name the last part of its stored name; memo as
+    // for AddRomFile.
+    void Register(TRomFile* romFile, bool attach, std::string_view crc, std::string_view name, TSetMemo* memo);
     // Unlinks a rom file from the list and hands it to the database to be freed.
     void RemoveRomFileAt(int index);
     TCaseOptions GoverningCaseOption() const;
