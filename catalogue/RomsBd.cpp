@@ -1242,19 +1242,30 @@ void TRomsBd::ListGameRoms(std::string_view name, TCloneRomsList& list) const {
 
 void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName, std::string_view fileCrc,
                              int64_t fileSize, bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file) {
-    cloneRom = nullptr;
-    rom = nullptr;
-    // The last part of the name, as a view: no copy per file found.
-    const std::string_view name = FileNameViewAnySep(romName);
+    FindRomForFile(FindSetForFile(setName), FileNameViewAnySep(romName), fileCrc, fileSize, attach, cloneRom, rom,
+                   file);
+}
 
+TClone* TRomsBd::FindSetForFile(std::string_view setName) const {
     TClone* clone = games_->AllClones.Find(setName);
     if (clone != nullptr && !Split && !clone->IsParent) clone = clone->Game->GetParentClone();
+    return clone;
+}
+
+void TRomsBd::FindRomForFile(TClone* clone, std::string_view name, std::string_view fileCrc, int64_t fileSize,
+                             bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file) {
+    cloneRom = nullptr;
+    rom = nullptr;
+    // A listing's name is most often spelt as the file's: compared as bytes first.
+    const auto sameName = [&name](const TCloneRom* listing) {
+        return listing->Name == name || SameText(listing->Name, name);
+    };
 
     // A rom without a good dump is known by its name alone.
     const uint32_t hash = TCloneRom::HashName(name);
     if (clone != nullptr && clone->Game->HasBadDumps()) {
         for (TCloneRom* listing : clone->Game->NoDumpListings()) {
-            if (listing->NameHash == hash && SameText(listing->Name, name)) {
+            if (listing->NameHash == hash && sameName(listing)) {
                 cloneRom = listing;
                 rom = listing->Rom;
                 if (attach) rom->AttachFile(fileCrc, fileSize, file);
@@ -1266,7 +1277,7 @@ void TRomsBd::FindRomForFile(std::string_view setName, std::string_view romName,
     rom = games_->FindRomByCrc(fileCrc, fileSize);
     if (rom == nullptr) return;
     for (TCloneRom* owner : rom->Owners) {
-        if (owner->NameHash == hash && SameText(owner->Name, name)) {
+        if (owner->NameHash == hash && sameName(owner)) {
             cloneRom = owner;
             break;
         }

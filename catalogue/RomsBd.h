@@ -730,6 +730,13 @@ public:
     // Which listing and rom a file found on disk is; attaches it when attach is set.
     void FindRomForFile(std::string_view setName, std::string_view romName, std::string_view fileCrc,
                         int64_t fileSize, bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file);
+    // The set whose listings FindRomForFile reads for a file of that set name (nullptr when
+    // none): the same for every rom file of one file while the database is not rebuilt.
+    TClone* FindSetForFile(std::string_view setName) const;
+    // FindRomForFile with the set already found by FindSetForFile, and name the rom name's
+    // last part (after its last "/" or "\\").
+    void FindRomForFile(TClone* clone, std::string_view name, std::string_view fileCrc, int64_t fileSize,
+                        bool attach, TCloneRom*& cloneRom, TRom*& rom, TRomFile* file);
 
     void DoInfos(const std::string& text);
     void DoProgress(int64_t position, int64_t maximum);

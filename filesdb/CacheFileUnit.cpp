@@ -1539,7 +1539,7 @@ void TPath::LoadFromCache() {
     TFingerprint digest;
     const int firstRecord = TCacheFile::kHeaderLines;
     std::string header;  // the first lines, with their ends
-    std::string romName, crc, extension;  // the texts handed on, their buffers kept
+    TFile::TSetMemo setMemo;  // the set of the file being filled, looked up once
 
     TBatchReader reader(fd);
     std::vector<TReadBatch> ring(2 * threads + 2);
@@ -1607,7 +1607,7 @@ void TPath::LoadFromCache() {
                     lastFile = nullptr;
                 }
                 const auto file = [&] {
-                    if (lastFile == nullptr) lastFile = Files().Find(lastName);
+                    // NewFile gives the entry already listed, if any.
                     if (lastFile == nullptr) lastFile = NewFile(lastName, static_cast<uint8_t>(record.kind), false);
                     return lastFile;
                 };
@@ -1628,10 +1628,8 @@ void TPath::LoadFromCache() {
                 if (record.crc.empty()) continue;
                 TFile* holder = file();
                 if (record.romName.empty()) continue;
-                romName.assign(record.romName);
-                crc.assign(record.crc);
-                extension.assign(record.extension);
-                TRomFile* romFile = holder->AddRomFile(romName, crc, record.romDate, record.romSize, extension);
+                TRomFile* romFile = holder->AddRomFile(record.romName, record.crc, record.romDate, record.romSize,
+                                                       record.extension, &setMemo);
                 romFile->SetComment(record.comment);
                 romFile->File->Date = record.fileDate;
                 romFile->File->Size = record.fileSize;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <system_error>
 #include <unordered_set>
@@ -67,18 +68,25 @@ std::string_view FileExtensionView(std::string_view name) {
 }
 
 bool LowerCrcValue(std::string_view crc, uint32_t& value) {
+    // Read for every rom file a load adds: one table look-up a digit, and one test of
+    // them all at the end.
+    static constexpr auto kDigits = [] {
+        std::array<uint8_t, 256> digits{};
+        digits.fill(0xff);
+        for (int c = '0'; c <= '9'; ++c) digits[c] = static_cast<uint8_t>(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c) digits[c] = static_cast<uint8_t>(c - 'a' + 10);
+        return digits;
+    }();
     if (crc.size() != 8) return false;
-    value = 0;
+    uint32_t result = 0;
+    uint8_t bad = 0;
     for (const char c : crc) {
-        uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<uint32_t>(c - 'a' + 10);
-        else
-            return false;
-        value = (value << 4) | digit;
+        const uint8_t digit = kDigits[static_cast<unsigned char>(c)];
+        bad |= digit;
+        result = (result << 4) | (digit & 15u);
     }
+    if ((bad & 0xf0) != 0) return false;
+    value = result;
     return true;
 }
 
@@ -145,7 +153,16 @@ std::string_view TRomFile::Extension() const {
 
 void TRomFile::SetStoredName(std::string_view storedName) {
     const std::string_view name = LastNameOf(storedName);
-    SetNames(std::string(storedName), name, FileExtensionView(name));
+    if (storedName.size() > UINT16_MAX) {
+        SetNames(std::string(storedName), name, FileExtensionView(name));
+        return;
+    }
+    // Name and extension end the stored name: two offsets, and the buffer kept.
+    nameAt_ = static_cast<uint16_t>(storedName.size() - name.size());
+    extensionAt_ = static_cast<uint16_t>(storedName.size() - FileExtensionView(name).size());
+    nameApart_ = false;
+    extensionApart_ = false;
+    storedName_.assign(storedName);
 }
 
 void TRomFile::SetNames(std::string storedName, std::string_view name, std::string_view extension) {
@@ -273,6 +290,24 @@ int TRomFilesList::Add(std::unique_ptr<TRomFile> romFile, std::string_view key) 
     entry.keyApart = !LowerCrcValue(lowered ? key : std::string_view(LowerCase(key)), entry.key);
     if (entry.keyApart) romFile->Apart().listKey = LowerCase(key);
     entry.romFile = std::move(romFile);
+    return Insert(std::move(entry));
+}
+
+int TRomFilesList::AddUnderCrc(std::unique_ptr<TRomFile> romFile) {
+    // Its CRC is lower case: eight digits are kept as their value, any other text apart.
+    if (romFile->crcApart_) {
+        const std::string key = romFile->Crc();
+        return Add(std::move(romFile), key);
+    }
+    TEntry entry;
+    entry.key = romFile->crc_;
+    entry.romFile = std::move(romFile);
+    return Insert(std::move(entry));
+}
+
+int TRomFilesList::Insert(TEntry entry) {
+    // Most files hold a few roms: room for them at once rather than growing by doubling.
+    if (items_.capacity() == 0) items_.reserve(4);
     const TKeyView view = KeyOf(entry);
     auto it = std::upper_bound(items_.begin(), items_.end(), view,
                                [](const TKeyView& k, const TEntry& e) { return KeyLess(k, KeyOf(e)); });
@@ -446,27 +481,34 @@ void TFile::Log(const std::string& text) const {
     if (Path != nullptr) Path->Log(text);
 }
 
-void TFile::Register(TRomFile* romFile, bool attach) {
+void TFile::Register(TRomFile* romFile, bool attach, std::string_view crc, std::string_view name, TSetMemo* memo) {
     if (attach) romFile->Detach();
     romFile->Rom = nullptr;
     TRomsBd* romsBd = RomsBd();
     if (romsBd == nullptr) return;
-    const std::string& setName = IsPlain() ? Name : ShortName;
+    TClone* clone;
+    if (memo != nullptr && memo->file == this && memo->romsBd == romsBd) {
+        clone = memo->clone;
+    } else {
+        clone = romsBd->FindSetForFile(IsPlain() ? Name : ShortName);
+        if (memo != nullptr) *memo = TSetMemo{this, romsBd, clone};
+    }
     TCloneRom* cloneRom = nullptr;
     TRom* rom = nullptr;
     // The lookup never registers by itself: the rom file records what it is attached to.
-    const std::string crc = romFile->Crc();
-    romsBd->FindRomForFile(setName, LastNameOf(romFile->StoredName()), crc, romFile->Size, false, cloneRom, rom,
-                           romFile);
+    romsBd->FindRomForFile(clone, name, crc, romFile->Size, false, cloneRom, rom, romFile);
     romFile->Rom = rom;
     if (attach) romFile->AttachTo(rom, crc, romFile->Size);
 }
 
-TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, int32_t date, int64_t size,
-                            const std::string& suggestedExtension) {
+TRomFile* TFile::AddRomFile(std::string_view romName, std::string_view crc, int32_t date, int64_t size,
+                            std::string_view suggestedExtension, TSetMemo* memo) {
     // Signatures arrive in either case from plug-ins and zips; the cache holds them in
     // lower case, so a fresh scan and a cached one must agree.
-    const std::string lowered = LowerCase(crc);
+    std::string loweredCopy;
+    std::string_view lowered = crc;
+    if (std::any_of(crc.begin(), crc.end(), [](char c) { return LowerChar(c) != c; }))
+        lowered = loweredCopy = LowerCase(crc);
     // Only a placeholder needs it, and a file being scanned has none.
     std::string complement;
     bool complementMade = false;
@@ -482,26 +524,27 @@ TRomFile* TFile::AddRomFile(const std::string& romName, const std::string& crc, 
             break;
         }
     }
+    std::unique_ptr<TRomFile> created;
     if (romFile != nullptr) {
         // A bad dump or the real dump of a missing rom fills its slot; it keeps its place
         // in the list under the CRC it was added with.
         romFile->Status = rsOk;
     } else {
-        auto created = std::make_unique<TRomFile>(this);
+        created = std::make_unique<TRomFile>(this);
         romFile = created.get();
-        RomFiles.Add(std::move(created), lowered);
         romFile->Status = rsNotSettled;
-        romFile->CloneRom = nullptr;
-        romFile->Duplicated = false;
     }
     romFile->Size = size;
     romFile->SetCrc(lowered);
     romFile->SetSuggestedExtension(suggestedExtension);
     romFile->SetStoredName(romName);
     romFile->Date = date;
+    // A new one goes in under the CRC it was just given.
+    if (created) RomFiles.AddUnderCrc(std::move(created));
 
     const TPathsList* paths = Path != nullptr ? Path->Owner() : nullptr;
-    Register(romFile, paths != nullptr && paths->SubmitRoms);
+    // Name() is the stored name's last part, as it was just set.
+    Register(romFile, paths != nullptr && paths->SubmitRoms, lowered, romFile->Name(), memo);
 
     if (TFilesBd* bd = FilesBd(); bd != nullptr && bd->OnCreateRomFile) bd->OnCreateRomFile(romFile);
     return romFile;
@@ -529,12 +572,13 @@ void TFile::SetError(const std::string& text) {
 }
 
 void TFile::SubmitRomFiles(bool attach) {
+    TSetMemo memo;
     for (const auto& entry : RomFiles) {
         TRomFile* romFile = entry.romFile.get();
         if (romFile->IsPlaceholder() || romFile->HasError()) continue;
         romFile->CloneRom = nullptr;
         romFile->Rom = nullptr;
-        Register(romFile, attach);
+        Register(romFile, attach, romFile->Crc(), LastNameOf(romFile->StoredName()), &memo);
     }
 }
 

@@ -245,6 +245,8 @@ public:
 
     // Adds under key, after every entry of an equal key; returns the index.
     int Add(std::unique_ptr<TRomFile> romFile, std::string_view key);
+    // Add under the rom file's own CRC, which is set already.
+    int AddUnderCrc(std::unique_ptr<TRomFile> romFile);
     // Takes the entry out without freeing it.
     std::unique_ptr<TRomFile> Extract(int index);
     void Clear() { items_.clear(); }
@@ -308,6 +310,7 @@ private:
     static TKeyView KeyOf(std::string_view loweredKey);
     static TKeyView KeyOf(const TEntry& entry);
     static bool KeyLess(const TKeyView& a, const TKeyView& b);
+    int Insert(TEntry entry);
 
     TFile* owner_;
     std::vector<TEntry> items_;
@@ -348,8 +351,16 @@ public:
 
     // Adds a rom file found in the file, reusing a placeholder of that rom, and
     // registers it with the rom database.
-    TRomFile* AddRomFile(const std::string& romName, const std::string& crc, int32_t date, int64_t size,
-                         const std::string& suggestedExtension);
+    // A load adding many rom files hands in one memo: the set of a file is then looked up
+    // once for all of its rom files. Good for one load (a rename or a new database
+    // changes the set); a memo made for another file is looked up again.
+    struct TSetMemo {
+        const TFile* file = nullptr;
+        const TRomsBd* romsBd = nullptr;
+        TClone* clone = nullptr;
+    };
+    TRomFile* AddRomFile(std::string_view romName, std::string_view crc, int32_t date, int64_t size,
+                         std::string_view suggestedExtension, TSetMemo* memo = nullptr);
     // Drops this very rom file (EObjectNotFound when it is not one of the file's).
     void DropRomFile(TRomFile* romFile);
     // The whole file could not be read: its rom files are dropped.
@@ -428,7 +439,9 @@ public:
     int GetImageIndex() const;
 
 private:
-    void Register(TRomFile* romFile, bool attach);
+    // crc is the rom file's CRC (Crc()), name the last part of its stored name; memo as
+    // for AddRomFile.
+    void Register(TRomFile* romFile, bool attach, std::string_view crc, std::string_view name, TSetMemo* memo);
     // Unlinks a rom file from the list and hands it to the database to be freed.
     void RemoveRomFileAt(int index);
     TCaseOptions GoverningCaseOption() const;

@@ -122,6 +122,19 @@ TEST(FilesBdRegistration, FileErrorDropsAndWithdrawsEveryRomFile) {
     EXPECT_EQ(zip->ErrorText, "unreadable");
 }
 
+// A load hands one memo to the rom files of every file it fills: the set looked up for
+// one file must not serve the next (a rom without a good dump is known by its set alone).
+TEST(FilesBdRegistration, SetMemoFollowsTheFileBeingFilled) {
+    TFilesBdFixture f(kCatalogue);
+    TFile::TSetMemo memo;
+    TFile* pacman = f.Zip("pacman.zip");
+    TFile* galaga = f.Zip("galaga.zip");
+    EXPECT_EQ(pacman->AddRomFile("pm1.bin", "11111111", 0, 16, "", &memo)->Rom, f.RomOf("pacman", "pm1.bin"));
+    EXPECT_EQ(galaga->AddRomFile("gg2.bin", "00000000", 0, 32, "", &memo)->Rom, f.RomOf("galaga", "gg2.bin"));
+    EXPECT_EQ(pacman->AddRomFile("gg2.bin", "00000000", 0, 32, "", &memo)->Rom, nullptr);
+    EXPECT_EQ(galaga->AddRomFile("gg1.bin", "44444444", 0, 32, "", &memo)->Rom, f.RomOf("galaga", "gg1.bin"));
+}
+
 TEST(FilesBdRegistration, SignaturesAreKeptInLowerCase) {
     TFilesBdFixture f(kCatalogue);
     TRomFile* rf = f.Zip("galaga.zip")->AddRomFile("gg1.bin", "ABCDEF01", 0, 32, "");
