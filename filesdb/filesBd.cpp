@@ -46,10 +46,15 @@ std::string_view InnerPath(std::string_view storedName) {
 // walk back.
 std::string_view LastNameOf(std::string_view storedName) { return storedName.substr(InnerPath(storedName).size()); }
 
+// The eight lower-case digits of a CRC value, written into text.
+std::string_view FormatCrc(uint32_t value, char (&text)[8]) {
+    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789abcdef"[value & 15];
+    return std::string_view(text, 8);
+}
+
 std::string CrcText(uint32_t value) {
     char text[8];
-    for (int i = 7; i >= 0; --i, value >>= 4) text[i] = "0123456789abcdef"[value & 15];
-    return std::string(text, 8);
+    return std::string(FormatCrc(value, text));
 }
 
 }  // namespace
@@ -270,11 +275,7 @@ bool TRomFilesList::KeyLess(const TKeyView& a, const TKeyView& b) {
     // Eight lower-case hexadecimal digits sort as their values do.
     if (!a.apart && !b.apart) return a.value < b.value;
     char textA[8], textB[8];
-    const auto text = [](const TKeyView& k, char* buffer) {
-        if (k.apart) return k.text;
-        for (int i = 0; i < 8; ++i) buffer[i] = "0123456789abcdef"[(k.value >> (28 - 4 * i)) & 15];
-        return std::string_view(buffer, 8);
-    };
+    const auto text = [](const TKeyView& k, char (&buffer)[8]) { return k.apart ? k.text : FormatCrc(k.value, buffer); };
     return text(a, textA) < text(b, textB);
 }
 
