@@ -191,6 +191,11 @@ std::string TRomFile::Crc() const {
     return CrcText(crc_);
 }
 
+uint64_t TRomFile::CrcDigest() const {
+    if (!crcApart_) return crc_;
+    return (uint64_t{1} << 32) ^ std::hash<std::string_view>{}(apart_ ? std::string_view(apart_->crc) : std::string_view());
+}
+
 void TRomFile::SetCrc(std::string_view crc) {
     crcApart_ = !LowerCrcValue(crc, crc_);
     if (crcApart_)

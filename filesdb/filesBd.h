@@ -136,6 +136,9 @@ public:
     // Lower-case hexadecimal as a rule; any other text is kept as it is.
     std::string Crc() const;
     void SetCrc(std::string_view crc);
+    // A number that changes whenever Crc() does, without making the text: the value
+    // itself, or a hash of a text kept apart.
+    uint64_t CrcDigest() const;
 
     // The clone rom's rom when linked, else Rom.
     TRom* GetRom() const;

@@ -329,7 +329,7 @@ uint64_t MatchDigest(const TFile& file) {
         const TRomFile& r = *entry.romFile;
         d = Mix(Mix(Mix(Mix(d, &r), r.Rom), r.CloneRom), entry.key);
         d = Mix(d, (uint64_t{r.Status} << 16) | (uint64_t{r.Duplicated} << 8) | uint64_t{r.SharesName});
-        d = Mix(Mix(Mix(Mix(d, r.StoredName()), r.Name()), r.Crc()), static_cast<uint64_t>(r.Size));
+        d = Mix(Mix(Mix(Mix(d, r.StoredName()), r.Name()), r.CrcDigest()), static_cast<uint64_t>(r.Size));
         d = Mix(Mix(Mix(d, r.Extension()), r.SuggestedExtension()), r.ErrorText());
     }
     return d;
